@@ -1,0 +1,22 @@
+# Native libraries: the same system code over the POSIX stand-ins.
+option(TARNOVELL_SANITIZE "build native code with AddressSanitizer and UBSan" ON)
+set(TARNOVELL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+
+add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/files_posix.cpp
+  ${CMAKE_SOURCE_DIR}/container/container_writer.cpp)
+target_include_directories(tarnovell_core PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(tarnovell_core PRIVATE -Wall -Wextra)
+
+# The program's logic; the window, drawing and dialog calls come from whoever links it
+# (the recording stand-in of the tests).
+add_library(tarnovell_app STATIC ${TARNOVELL_APP_SOURCES})
+target_include_directories(tarnovell_app PUBLIC ${CMAKE_SOURCE_DIR})
+target_compile_options(tarnovell_app PRIVATE -Wall -Wextra -fexec-charset=CP1251)
+target_link_libraries(tarnovell_app PUBLIC tarnovell_core)
+
+if(TARNOVELL_SANITIZE)
+  foreach(lib tarnovell_core tarnovell_app)
+    target_compile_options(${lib} PUBLIC ${TARNOVELL_SANITIZER_FLAGS})
+    target_link_options(${lib} PUBLIC ${TARNOVELL_SANITIZER_FLAGS})
+  endforeach()
+endif()

@@ -1,0 +1,30 @@
+# The stub: a 32-bit GUI image with no C runtime, importing only system DLLs, padded to the
+# exact size that containers give it.
+set(STUB_LIMIT 28672)
+set(STUB_COMPILE_OPTIONS
+  -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
+  -ffunction-sections -fdata-sections -fno-stack-protector -fno-tree-loop-distribute-patterns
+  -fexec-charset=CP1251 -Wall -Wextra -Werror=frame-larger-than=4000)
+set(STUB_LINK_OPTIONS
+  -s -nostdlib -static-libgcc -mwindows -Wl,--gc-sections -Wl,-e,_TarnovellEntry
+  -Wl,--file-alignment,512 -Wl,--section-alignment,4096 -Wl,--no-insert-timestamp)
+
+set(STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_APP_SOURCES}
+  ${CMAKE_SOURCE_DIR}/ui/entry_win.cpp ${CMAKE_SOURCE_DIR}/ui/runtime_win.cpp)
+if(EXISTS ${CMAKE_SOURCE_DIR}/resources/stub.cmake)
+  include(${CMAKE_SOURCE_DIR}/resources/stub.cmake)  # adds the icon and cursor to STUB_SOURCES
+endif()
+
+add_executable(tarnovell_stub WIN32 ${STUB_SOURCES})
+target_include_directories(tarnovell_stub PRIVATE ${CMAKE_SOURCE_DIR})
+target_compile_options(tarnovell_stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STUB_COMPILE_OPTIONS}>)
+target_link_options(tarnovell_stub PRIVATE ${STUB_LINK_OPTIONS})
+target_link_libraries(tarnovell_stub PRIVATE kernel32 user32 gdi32 comdlg32 shell32 gcc)
+set_target_properties(tarnovell_stub PROPERTIES OUTPUT_NAME tarnovell_stub SUFFIX .exe
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+
+add_custom_command(TARGET tarnovell_stub POST_BUILD
+  COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:tarnovell_stub>
+          -DPADDED=${CMAKE_BINARY_DIR}/tarnovell_stub.bin -DLIMIT=${STUB_LIMIT}
+          -P ${CMAKE_SOURCE_DIR}/cmake/pad_stub.cmake
+  VERBATIM)

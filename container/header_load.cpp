@@ -1,0 +1,2 @@
+#include "container/header_load.h"
+void LoadHeader(HWND) {}

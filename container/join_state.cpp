@@ -1,0 +1,10 @@
+#include "container/join_state.h"
+
+#include "container/text.h"
+
+JoinStateRecord JoinState;
+
+void SetTextBuffer(const char* text) {
+  FillZero(JoinState.TextBuffer, TextBufferSize);
+  TextCopy(JoinState.TextBuffer, TextBufferSize, text);
+}

@@ -1,0 +1,49 @@
+// The container: the stub image, then eight 256-byte header records, then the first payload.
+// Further pieces are plain files named BASE.c001, BASE.c002, ...
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum : int32_t {
+  StubSize = 28672,          // the stub image, padded to exactly this many bytes
+  HeaderOffset = 28672,      // the header begins where the stub ends
+  HeaderRecordSize = 256,
+  HeaderRecordCount = 8,
+  PayloadOffset = 30720,     // a constant of its own; never computed from the header
+};
+
+// One header record: a length byte, then that many text bytes, then filler nobody reads.
+struct HeaderRecord {
+  uint8_t Length;
+  char Text[255];
+};
+static_assert(sizeof(HeaderRecord) == HeaderRecordSize, "a header record is 256 bytes");
+
+// The records in file order (record 1 is index 0).
+enum HeaderRecordIndex {
+  RecordFileName = 0,
+  RecordTotalSize = 1,
+  RecordCreationLow = 2,
+  RecordCreationHigh = 3,
+  RecordLastAccessLow = 4,
+  RecordLastAccessHigh = 5,
+  RecordLastWriteLow = 6,
+  RecordLastWriteHigh = 7,
+};
+
+// Room for a piece suffix: ".c" and up to ten digits of a positive 32-bit number.
+enum { PieceSuffixSize = 16 };
+
+// ".c" + n in decimal, padded with "0" to at least three digits (n at least 1).
+void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]);
+// base + ".exe" for n = 0, base + PieceSuffix(n) otherwise; cut to capacity - 1 bytes.
+void PiecePathFor(char* path, size_t capacity, const char* base, int32_t n);
+// The text of a record: its first Length bytes, zero-terminated (text holds 256 bytes).
+void HeaderRecordText(const HeaderRecord& record, char text[HeaderRecordSize]);
+// Integer text of the header (records 2 to 8): leading spaces, a sign, decimal or hexadecimal
+// ("$", "x", "X", "0x", "0X") digits and nothing after them. False when the text is not valid.
+bool TryParseHeaderInteger(const char* text, int64_t* value);
+// As TryParseHeaderInteger, but an invalid text is a failure that ends the program through the
+// process-wide failure report (EConvertError). Defined with that report.
+int64_t ParseHeaderInteger(const char* text);

@@ -1,0 +1,21 @@
+// Byte texts in the system's ANSI code page: small helpers that need no C library, so the
+// Windows stub can use them as they are.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+size_t TextLength(const char* text);
+// Copies at most capacity - 1 bytes of text and always terminates; returns the length copied.
+size_t TextCopy(char* target, size_t capacity, const char* text);
+// Appends like TextCopy, after what target already holds.
+size_t TextAppend(char* target, size_t capacity, const char* text);
+bool TextEqual(const char* a, const char* b);
+void FillZero(void* target, size_t count);
+void CopyBytes(void* target, const void* source, size_t count);
+// Decimal digits of value, with a minus sign when negative; returns the length written.
+size_t FormatInt64(char* target, size_t capacity, int64_t value);
+// A path delimiter: a backslash or a colon (and, off Windows, the slash as well).
+bool IsPathDelimiter(char c);
+// The part of path after its last delimiter (the whole path when it has none).
+const char* LastPathComponent(const char* path);

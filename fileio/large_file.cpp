@@ -1,0 +1,183 @@
+#include "fileio/large_file.h"
+
+#include "container/text.h"
+
+uint8_t FileOpenMode = 2;
+
+// The program runs on one thread; natively, where tests may use several, each has its own.
+#ifdef _WIN32
+static int32_t PendingIoError;
+#else
+static thread_local int32_t PendingIoError;
+#endif
+
+static const uint8_t ShareTable[8] = {3, 0, 1, 2, 3, 0, 0, 0};
+
+static const int64_t FailedPosition = 4294967295LL;
+
+int32_t TakeIoResult() {
+  int32_t code = PendingIoError;
+  PendingIoError = 0;
+  return code;
+}
+
+void SetIoResult(int32_t code) { PendingIoError = code; }
+
+static void SetPlatformError() { SetIoResult(static_cast<int32_t>(GetLastError())); }
+
+int32_t AssignLargeFile(LargeFile& file, const char* name) {
+  FillZero(&file, sizeof file);
+  file.Mode = ModeClosed;
+  file.RecordSize = 128;
+  if (TextLength(name) < LargeFileNameSize) TextCopy(file.Name, LargeFileNameSize, name);
+  return 0;
+}
+
+static void OpenLarge(LargeFile& file, uint32_t recordSize, uint32_t kind) {
+  if (!IsAssigned(file)) {
+    SetIoResult(IoErrNotAssigned);
+    return;
+  }
+  if (IsOpen(file)) {
+    file.Mode = ModeClosed;
+    if (!CloseHandle(file.Handle)) SetIoResult(1);
+  }
+  file.RecordSize = recordSize;
+  static const DWORD Access[4] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE,
+                                  GENERIC_READ | GENERIC_WRITE};
+  static const uint16_t Modes[4] = {ModeInput, ModeOutput, ModeInOut, ModeInOut};
+  DWORD share = ShareTable[(FileOpenMode >> 4) & 7];
+  DWORD disposition = kind == 3 ? CREATE_ALWAYS : OPEN_EXISTING;
+  HANDLE handle = CreateFileA(file.Name, Access[kind], share, nullptr, disposition,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    file.Mode = ModeClosed;
+    SetPlatformError();
+    return;
+  }
+  file.Handle = handle;
+  file.Mode = Modes[kind];
+}
+
+void ResetLarge(LargeFile& file, uint32_t recordSize) {
+  uint32_t kind = FileOpenMode & 3;
+  if (kind == 3) kind = 2;
+  OpenLarge(file, recordSize, kind);
+}
+
+void RewriteLarge(LargeFile& file, uint32_t recordSize) { OpenLarge(file, recordSize, 3); }
+
+// One platform transfer of count records; shared by reading and writing.
+static uint32_t TransferLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual,
+                              bool write) {
+  uint16_t mask = write ? ModeOutput : ModeInput;
+  if ((file.Mode & mask) != mask) {
+    SetIoResult(IoErrNotOpen);
+    if (actual != nullptr) *actual = 0;
+    return 0;
+  }
+  DWORD bytes = count * file.RecordSize;
+  DWORD moved = 0;
+  BOOL ok = write ? WriteFile(file.Handle, buffer, bytes, &moved, nullptr)
+                  : ReadFile(file.Handle, buffer, bytes, &moved, nullptr);
+  if (!ok) {
+    SetPlatformError();
+    if (actual != nullptr) *actual = 0;
+    return 0;
+  }
+  uint32_t n = moved / file.RecordSize;
+  if (actual != nullptr) {
+    *actual = n;
+    return n;
+  }
+  if (n != count) {
+    SetIoResult(write ? IoErrShortWrite : IoErrShortRead);
+    return 0;
+  }
+  return n;
+}
+
+uint32_t BlockReadLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual) {
+  return TransferLarge(file, buffer, count, actual, false);
+}
+
+uint32_t BlockWriteLarge(LargeFile& file, const void* buffer, uint32_t count, uint32_t* actual) {
+  return TransferLarge(file, const_cast<void*>(buffer), count, actual, true);
+}
+
+int32_t CloseLarge(LargeFile& file) {
+  if (!IsOpen(file)) {
+    SetIoResult(IoErrNotOpen);
+    return 0;
+  }
+  file.Mode = ModeClosed;
+  if (!CloseHandle(file.Handle)) {
+    SetIoResult(1);
+    return 1;
+  }
+  return 0;
+}
+
+void EraseLarge(LargeFile& file) {
+  if (!IsAssigned(file)) {
+    SetIoResult(IoErrNotAssigned);
+    return;
+  }
+  if (!DeleteFileA(file.Name)) SetPlatformError();
+}
+
+void SeekLarge(LargeFile& file, int64_t index) {
+  if (!IsOpen(file)) {
+    SetIoResult(IoErrNotOpen);
+    return;
+  }
+  uint64_t offset = static_cast<uint64_t>(index) * file.RecordSize;
+  LONG high = static_cast<LONG>(offset >> 32);
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(file.Handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) SetPlatformError();
+}
+
+// Position or size in records, from the platform's two halves.
+static int64_t RecordsOf(const LargeFile& file, DWORD low, DWORD high) {
+  int64_t bytes = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
+  return bytes / static_cast<int64_t>(file.RecordSize);
+}
+
+int64_t FilePosLarge(LargeFile& file) {
+  if (!IsOpen(file)) {
+    SetIoResult(IoErrNotOpen);
+    return FailedPosition;
+  }
+  LONG high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = SetFilePointer(file.Handle, 0, &high, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
+    SetPlatformError();
+    return FailedPosition;
+  }
+  return RecordsOf(file, low, static_cast<DWORD>(high));
+}
+
+int64_t FileSizeLarge(LargeFile& file) {
+  if (!IsOpen(file)) {
+    SetIoResult(IoErrNotOpen);
+    return FailedPosition;
+  }
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = GetFileSize(file.Handle, &high);
+  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+    SetPlatformError();
+    return FailedPosition;
+  }
+  return RecordsOf(file, low, high);
+}
+
+int64_t FileSizeByName(const char* path) {
+  WIN32_FIND_DATAA entry;
+  HANDLE search = FindFirstFileA(path, &entry);
+  if (search == INVALID_HANDLE_VALUE) return -1;
+  FindClose(search);
+  return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+}

@@ -1,0 +1,57 @@
+// The file layer: records bound to names, opened with a record size, block transfers, 64-bit
+// positions and sizes, erasing. A failing operation never stops the program: it stores its
+// error code as the pending error, which callers collect with TakeIoResult when they choose.
+#pragma once
+
+#include <stdint.h>
+
+#include "platform/win32.h"
+
+enum : uint16_t {
+  ModeClosed = 0xD7B0,
+  ModeInput = 0xD7B1,
+  ModeOutput = 0xD7B2,
+  ModeInOut = 0xD7B3,
+};
+
+enum : int32_t {
+  IoErrShortRead = 100,    // a read without an actual count moved fewer records than asked
+  IoErrShortWrite = 101,   // a write without an actual count moved fewer records than asked
+  IoErrNotAssigned = 102,  // open or erase on a record that was never assigned
+  IoErrNotOpen = 103,      // an operation that needs an open record (or the access it lacks)
+};
+
+enum { LargeFileNameSize = 260 };  // at most 259 bytes of name and the terminating zero
+
+struct LargeFile {
+  HANDLE Handle;
+  uint16_t Mode;
+  uint32_t RecordSize;
+  char Name[LargeFileNameSize];
+};
+
+// Access of the next ResetLarge (bits 0-1: 0 read, 1 write, 2 and 3 read and write) and the
+// share table index (bits 4-6). Callers store it right before each ResetLarge.
+extern uint8_t FileOpenMode;
+
+// Binds the record to name; always returns 0. A name longer than 259 bytes is refused: the
+// record is then bound to the empty name, which no open or erase can find.
+int32_t AssignLargeFile(LargeFile& file, const char* name);
+void ResetLarge(LargeFile& file, uint32_t recordSize);    // open an existing file
+void RewriteLarge(LargeFile& file, uint32_t recordSize);  // create, or empty an existing file
+// actual may be null: a short transfer is then an error (100 or 101).
+uint32_t BlockReadLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual);
+uint32_t BlockWriteLarge(LargeFile& file, const void* buffer, uint32_t count, uint32_t* actual);
+int32_t CloseLarge(LargeFile& file);
+void EraseLarge(LargeFile& file);
+void SeekLarge(LargeFile& file, int64_t index);
+int64_t FilePosLarge(LargeFile& file);   // 4294967295 on failure
+int64_t FileSizeLarge(LargeFile& file);  // 4294967295 on failure
+// The size of the file or folder at path, -1 when there is none. The full 64-bit size: pieces
+// of 2 GiB and more are sized exactly.
+int64_t FileSizeByName(const char* path);
+int32_t TakeIoResult();
+void SetIoResult(int32_t code);
+
+inline bool IsAssigned(const LargeFile& file) { return file.Mode >= ModeClosed && file.Mode <= ModeInOut; }
+inline bool IsOpen(const LargeFile& file) { return file.Mode >= ModeInput && file.Mode <= ModeInOut; }

@@ -1,0 +1,17 @@
+// The one door to the platform. The program's code calls Win32 by its own names; on Windows
+// those are the real calls, elsewhere the same names are declared by win32_posix.h and served
+// by stand-ins (POSIX files, a recording window system for tests).
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <commdlg.h>
+#include <shellapi.h>
+#else
+#include "platform/win32_posix.h"
+#endif
+
+#include <stdint.h>

@@ -1,0 +1,385 @@
+#include "tests/support/fake_ui.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <memory>
+
+namespace fake {
+
+std::vector<std::string> Log;
+std::deque<MSG> Queue;
+std::deque<FakeDialogAnswer> SaveAnswers;
+std::deque<FakeDialogAnswer> OpenAnswers;
+std::deque<int> MessageBoxAnswers;
+std::vector<OPENFILENAMEA> Dialogs;
+std::vector<std::string> DialogInitialNames;
+std::function<void()> OnPeek;
+std::function<void(const std::string&)> OnMessageBox;
+int ScreenWidth = 1024, ScreenHeight = 768;
+int TextWidthPerByte = 5;
+STARTUPINFOA Startup;
+bool FailRegisterClass = false, FailCreateMainWindow = false;
+int QuitCode = -1;
+
+static std::map<std::string, WNDPROC> Classes;
+static std::vector<std::unique_ptr<FakeWindow>> Windows;
+static intptr_t NextObject = 0x1000;
+
+void Reset() {
+  Log.clear();
+  Queue.clear();
+  SaveAnswers.clear();
+  OpenAnswers.clear();
+  MessageBoxAnswers.clear();
+  Dialogs.clear();
+  DialogInitialNames.clear();
+  OnPeek = nullptr;
+  OnMessageBox = nullptr;
+  ScreenWidth = 1024;
+  ScreenHeight = 768;
+  TextWidthPerByte = 5;
+  memset(&Startup, 0, sizeof Startup);
+  FailRegisterClass = FailCreateMainWindow = false;
+  QuitCode = -1;
+  Classes.clear();
+  Windows.clear();
+}
+
+// Window handles are 1-based indexes into Windows.
+FakeWindow* WindowOf(HWND window) {
+  intptr_t index = reinterpret_cast<intptr_t>(window);
+  if (index < 1 || index > static_cast<intptr_t>(Windows.size())) return nullptr;
+  return Windows[index - 1].get();
+}
+
+HWND MainWindow() {
+  for (size_t i = 0; i < Windows.size(); i++)
+    if (Windows[i]->parent == nullptr) return reinterpret_cast<HWND>(static_cast<intptr_t>(i + 1));
+  return nullptr;
+}
+
+HWND FindChild(HWND parent, intptr_t id) {
+  for (size_t i = 0; i < Windows.size(); i++)
+    if (Windows[i]->parent == parent && Windows[i]->id == id)
+      return reinterpret_cast<HWND>(static_cast<intptr_t>(i + 1));
+  return nullptr;
+}
+
+void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  MSG msg{};
+  msg.hwnd = window;
+  msg.message = message;
+  msg.wParam = wParam;
+  msg.lParam = lParam;
+  Queue.push_back(msg);
+}
+
+std::vector<std::string> Calls(const std::string& name) {
+  std::vector<std::string> lines;
+  for (const std::string& line : Log)
+    if (line.compare(0, name.size() + 1, name + "(") == 0) lines.push_back(line);
+  return lines;
+}
+
+size_t Count(const std::string& name) { return Calls(name).size(); }
+
+LPARAM Point(int x, int y) {
+  return static_cast<LPARAM>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) | static_cast<uint16_t>(x));
+}
+
+}  // namespace fake
+
+using fake::Log;
+
+static std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+static std::string Format(const char* format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  return line;
+}
+
+static intptr_t Id(const void* handle) { return reinterpret_cast<intptr_t>(handle); }
+template <typename T>
+static T NewObject() {
+  return reinterpret_cast<T>(fake::NextObject++);
+}
+
+[[noreturn]] void ExitProcess(UINT code) {
+  Log.push_back(Format("ExitProcess(%u)", code));
+  throw FakeProcessExit{code};
+}
+
+ATOM RegisterClassA(const WNDCLASSA* windowClass) {
+  Log.push_back(Format("RegisterClassA(%s,style=%u,brush=%ld)", windowClass->lpszClassName, windowClass->style,
+                       static_cast<long>(Id(windowClass->hbrBackground))));
+  if (fake::FailRegisterClass) return 0;
+  fake::Classes[windowClass->lpszClassName] = windowClass->lpfnWndProc;
+  return 1;
+}
+
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
+                     int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
+  Log.push_back(Format("CreateWindowExA(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle, className, title, style, x,
+                       y, width, height, static_cast<long>(Id(parent)), static_cast<long>(Id(menu))));
+  if (parent == nullptr && fake::FailCreateMainWindow) return nullptr;
+  auto window = std::make_unique<FakeWindow>();
+  window->className = className;
+  window->title = title;
+  window->style = style;
+  window->x = x;
+  window->y = y;
+  window->width = width;
+  window->height = height;
+  window->parent = parent;
+  window->id = Id(menu);
+  auto found = fake::Classes.find(className);
+  window->procedure = found == fake::Classes.end() ? nullptr : found->second;
+  fake::Windows.push_back(std::move(window));
+  HWND handle = reinterpret_cast<HWND>(static_cast<intptr_t>(fake::Windows.size()));
+  if (fake::WindowOf(handle)->procedure != nullptr) fake::WindowOf(handle)->procedure(handle, WM_CREATE, 0, 0);
+  return handle;
+}
+
+BOOL ShowWindow(HWND window, int command) {
+  Log.push_back(Format("ShowWindow(%ld,%d)", static_cast<long>(Id(window)), command));
+  return TRUE;
+}
+
+BOOL UpdateWindow(HWND window) {
+  Log.push_back(Format("UpdateWindow(%ld)", static_cast<long>(Id(window))));
+  return TRUE;
+}
+
+BOOL DestroyWindow(HWND window) {
+  Log.push_back(Format("DestroyWindow(%ld)", static_cast<long>(Id(window))));
+  FakeWindow* w = fake::WindowOf(window);
+  if (w == nullptr || w->destroyed) return FALSE;
+  w->destroyed = true;
+  if (w->procedure != nullptr) w->procedure(window, WM_DESTROY, 0, 0);
+  return TRUE;
+}
+
+BOOL IsWindowEnabled(HWND window) {
+  FakeWindow* w = fake::WindowOf(window);
+  return w != nullptr && w->enabled && !w->destroyed;
+}
+
+int GetSystemMetrics(int index) {
+  return index == SM_CXSCREEN ? fake::ScreenWidth : index == SM_CYSCREEN ? fake::ScreenHeight : 0;
+}
+
+void GetStartupInfoA(STARTUPINFOA* info) { *info = fake::Startup; }
+
+BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
+  if (fake::Queue.empty()) {
+    // A real thread would wait here for ever; a test that gets here has forgotten to end it.
+    Log.push_back("GetMessageA(empty)");
+    throw FakeProcessExit{0xDEAD};
+  }
+  *msg = fake::Queue.front();
+  fake::Queue.pop_front();
+  return msg->message != WM_QUIT;
+}
+
+BOOL PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
+  if (fake::OnPeek) fake::OnPeek();
+  if (fake::Queue.empty()) return FALSE;
+  *msg = fake::Queue.front();
+  if (remove & PM_REMOVE) fake::Queue.pop_front();
+  return TRUE;
+}
+
+BOOL TranslateMessage(const MSG*) { return FALSE; }
+
+LRESULT DispatchMessageA(const MSG* msg) {
+  Log.push_back(Format("DispatchMessageA(%ld,%u)", static_cast<long>(Id(msg->hwnd)), msg->message));
+  FakeWindow* w = fake::WindowOf(msg->hwnd);
+  if (w == nullptr || w->destroyed || w->procedure == nullptr) return 0;
+  return w->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  Log.push_back(Format("DefWindowProcA(%ld,%u,%lu)", static_cast<long>(Id(window)), message,
+                       static_cast<unsigned long>(wParam)));
+  if (message == WM_CLOSE) DestroyWindow(window);
+  return 0;
+}
+
+LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Log.push_back(Format("SendMessageA(%ld,%u,%lu,%ld)", static_cast<long>(Id(window)), message,
+                       static_cast<unsigned long>(wParam), static_cast<long>(lParam)));
+  FakeWindow* w = fake::WindowOf(window);
+  if (w == nullptr || w->destroyed || w->procedure == nullptr) return 0;
+  return w->procedure(window, message, wParam, lParam);
+}
+
+void PostQuitMessage(int code) {
+  Log.push_back(Format("PostQuitMessage(%d)", code));
+  fake::QuitCode = code;
+  fake::Post(nullptr, WM_QUIT, static_cast<WPARAM>(code), 0);
+}
+
+BOOL SetWindowTextA(HWND window, LPCSTR text) {
+  Log.push_back(Format("SetWindowTextA(%ld,%s)", static_cast<long>(Id(window)), text));
+  if (FakeWindow* w = fake::WindowOf(window)) w->title = text;
+  return TRUE;
+}
+
+BOOL EnableWindow(HWND window, BOOL enable) {
+  Log.push_back(Format("EnableWindow(%ld,%d)", static_cast<long>(Id(window)), enable));
+  FakeWindow* w = fake::WindowOf(window);
+  if (w == nullptr) return FALSE;
+  bool wasDisabled = !w->enabled;
+  w->enabled = enable != 0;
+  return wasDisabled;
+}
+
+BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
+  Log.push_back(Format("InvalidateRect(%ld,%s,%d)", static_cast<long>(Id(window)), rect ? "rect" : "null", erase));
+  return TRUE;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  Log.push_back(Format("MessageBoxA(%ld,%s,%s,0x%X)", static_cast<long>(Id(owner)), text,
+                       caption ? caption : "(null)", style));
+  if (fake::OnMessageBox) fake::OnMessageBox(text);
+  if (fake::MessageBoxAnswers.empty()) return IDOK;
+  int answer = fake::MessageBoxAnswers.front();
+  fake::MessageBoxAnswers.pop_front();
+  return answer;
+}
+
+static std::string ResourceName(LPCSTR name) {
+  uintptr_t value = reinterpret_cast<uintptr_t>(name);
+  return value < 0x10000 ? std::to_string(value) : std::string(name);
+}
+
+HICON LoadIconA(HINSTANCE, LPCSTR name) {
+  Log.push_back("LoadIconA(" + ResourceName(name) + ")");
+  return NewObject<HICON>();
+}
+
+HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
+  Log.push_back(Format("LoadCursorA(%s,%s)", instance ? "module" : "null", ResourceName(name).c_str()));
+  return NewObject<HCURSOR>();
+}
+
+HCURSOR SetCursor(HCURSOR cursor) {
+  Log.push_back(Format("SetCursor(%ld)", static_cast<long>(Id(cursor))));
+  return nullptr;
+}
+
+HDC GetDC(HWND window) {
+  Log.push_back(Format("GetDC(%ld)", static_cast<long>(Id(window))));
+  FakeWindow* w = fake::WindowOf(window);
+  return w == nullptr || w->destroyed ? nullptr : reinterpret_cast<HDC>(static_cast<intptr_t>(0x500));
+}
+
+int ReleaseDC(HWND window, HDC dc) {
+  Log.push_back(Format("ReleaseDC(%ld,%ld)", static_cast<long>(Id(window)), static_cast<long>(Id(dc))));
+  return 1;
+}
+
+HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
+  Log.push_back(Format("BeginPaint(%ld)", static_cast<long>(Id(window))));
+  memset(paint, 0, sizeof *paint);
+  paint->hdc = reinterpret_cast<HDC>(static_cast<intptr_t>(0x600));
+  return paint->hdc;
+}
+
+BOOL EndPaint(HWND window, const PAINTSTRUCT*) {
+  Log.push_back(Format("EndPaint(%ld)", static_cast<long>(Id(window))));
+  return TRUE;
+}
+
+HGDIOBJ SelectObject(HDC, HGDIOBJ object) {
+  Log.push_back(Format("SelectObject(%ld)", static_cast<long>(Id(object))));
+  return reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(0x900));  // "the object that was selected"
+}
+
+int SetBkMode(HDC, int mode) {
+  Log.push_back(Format("SetBkMode(%d)", mode));
+  return 2;  // OPAQUE, the default
+}
+
+COLORREF SetTextColor(HDC, COLORREF color) {
+  Log.push_back(Format("SetTextColor(0x%06X)", color));
+  return 0x123456;
+}
+
+int DrawTextA(HDC, LPCSTR text, int length, RECT* rect, UINT format) {
+  std::string s(text, length < 0 ? strlen(text) : static_cast<size_t>(length));
+  Log.push_back(Format("DrawTextA(%s,%d,%d,%d,%d,%d,0x%X)", s.c_str(), length, rect->left, rect->top, rect->right,
+                       rect->bottom, format));
+  if (format & DT_CALCRECT) {
+    rect->right = rect->left + static_cast<LONG>(s.size()) * fake::TextWidthPerByte;
+    rect->bottom = rect->top + 13;
+  }
+  return 13;
+}
+
+BOOL DrawIcon(HDC, int x, int y, HICON icon) {
+  Log.push_back(Format("DrawIcon(%d,%d,%ld)", x, y, static_cast<long>(Id(icon))));
+  return TRUE;
+}
+
+BOOL DrawEdge(HDC, RECT* rect, UINT edge, UINT flags) {
+  Log.push_back(Format("DrawEdge(%d,%d,%d,%d,%u,%u)", rect->left, rect->top, rect->right, rect->bottom, edge, flags));
+  return TRUE;
+}
+
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
+                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
+                  DWORD pitchAndFamily, LPCSTR face) {
+  Log.push_back(Format("CreateFontA(%d,%d,%d,%d,%d,%u,%u,%u,%u,%u,%u,%u,%u,%s)", height, width, escapement,
+                       orientation, weight, italic, underline, strikeOut, charSet, outPrecision, clipPrecision,
+                       quality, pitchAndFamily, face));
+  return NewObject<HFONT>();
+}
+
+HBRUSH CreateSolidBrush(COLORREF color) {
+  Log.push_back(Format("CreateSolidBrush(0x%06X)", color));
+  return NewObject<HBRUSH>();
+}
+
+HPEN CreatePen(int style, int width, COLORREF color) {
+  Log.push_back(Format("CreatePen(%d,%d,0x%06X)", style, width, color));
+  return NewObject<HPEN>();
+}
+
+BOOL Rectangle(HDC, int left, int top, int right, int bottom) {
+  Log.push_back(Format("Rectangle(%d,%d,%d,%d)", left, top, right, bottom));
+  return TRUE;
+}
+
+BOOL DeleteObject(HGDIOBJ object) {
+  Log.push_back(Format("DeleteObject(%ld)", static_cast<long>(Id(object))));
+  return TRUE;
+}
+
+static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog, std::deque<FakeDialogAnswer>& answers) {
+  Log.push_back(Format("%s(%s,0x%X)", name, dialog->lpstrFile, dialog->Flags));
+  fake::Dialogs.push_back(*dialog);
+  fake::DialogInitialNames.push_back(dialog->lpstrFile);
+  if (answers.empty()) return FALSE;
+  FakeDialogAnswer answer = answers.front();
+  answers.pop_front();
+  if (!answer.chosen) return FALSE;
+  if (answer.path.size() >= dialog->nMaxFile) return FALSE;  // FNERR_BUFFERTOOSMALL
+  memcpy(dialog->lpstrFile, answer.path.c_str(), answer.path.size() + 1);
+  return TRUE;
+}
+
+BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) { return AnswerDialog("GetSaveFileNameA", dialog, fake::SaveAnswers); }
+BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) { return AnswerDialog("GetOpenFileNameA", dialog, fake::OpenAnswers); }
+
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show) {
+  Log.push_back(Format("ShellExecuteA(%ld,%s,%s,%s,%s,%d)", static_cast<long>(Id(owner)), operation, file,
+                       parameters ? parameters : "(null)", directory ? directory : "(null)", show));
+  return reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
+}

@@ -1,0 +1,63 @@
+// A recording, scriptable stand-in for the window, drawing, dialog and shell calls, so the
+// program's logic runs natively in tests. Every call is written to a log as one line such as
+// "Rectangle(18,95,22,102)"; dialogs and message boxes answer from scripts; the message queue is
+// a plain list that tests fill.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/win32.h"
+
+// Thrown by the stand-in's ExitProcess, so a test can watch the process end.
+struct FakeProcessExit {
+  unsigned code;
+};
+
+struct FakeWindow {
+  std::string className;
+  std::string title;
+  DWORD style = 0;
+  int x = 0, y = 0, width = 0, height = 0;
+  HWND parent = nullptr;
+  intptr_t id = 0;
+  bool enabled = true;
+  bool destroyed = false;
+  WNDPROC procedure = nullptr;
+};
+
+// What a file dialog answers: a chosen path, or a cancel.
+struct FakeDialogAnswer {
+  bool chosen;
+  std::string path;
+};
+
+namespace fake {
+
+extern std::vector<std::string> Log;                  // every recorded call, in order
+extern std::deque<MSG> Queue;                         // the thread's message queue
+extern std::deque<FakeDialogAnswer> SaveAnswers;      // GetSaveFileNameA answers (empty: cancel)
+extern std::deque<FakeDialogAnswer> OpenAnswers;      // GetOpenFileNameA answers (empty: cancel)
+extern std::deque<int> MessageBoxAnswers;             // MessageBoxA answers (empty: IDOK)
+extern std::vector<OPENFILENAMEA> Dialogs;            // each dialog record as it was handed over
+extern std::vector<std::string> DialogInitialNames;   // NameBuffer contents when each dialog opened
+extern std::function<void()> OnPeek;                  // runs at every PeekMessageA (may queue messages)
+extern std::function<void(const std::string&)> OnMessageBox;  // runs at every MessageBoxA (text)
+extern int ScreenWidth, ScreenHeight;
+extern int TextWidthPerByte;                          // DT_CALCRECT measures 5 px a byte by default
+extern STARTUPINFOA Startup;                          // what GetStartupInfoA reports
+extern bool FailRegisterClass, FailCreateMainWindow;
+extern int QuitCode;                                  // the code of the last PostQuitMessage, -1 none
+
+void Reset();                                         // empties everything, back to defaults
+FakeWindow* WindowOf(HWND window);
+HWND MainWindow();                                    // the first top-level window created
+HWND FindChild(HWND parent, intptr_t id);
+void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+std::vector<std::string> Calls(const std::string& name);  // log lines of one call name
+size_t Count(const std::string& name);
+LPARAM Point(int x, int y);                            // a mouse position as lParam
+
+}  // namespace fake

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine, builds everything and runs every test: the native tests
+# (under sanitizers), the file layer's tests under Wine, and the end-to-end runs of the real
+# stub under Wine with a virtual screen.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash tools/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build
+cd build
+xvfb-run -a -s "-screen 0 1024x768x24" ctest --output-on-failure -j2 "$@"

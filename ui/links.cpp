@@ -1,0 +1,3 @@
+#include "ui/links.h"
+void UpdateCursor(HWND, LPARAM) {}
+void HandleLinkClick(HWND, LPARAM) {}

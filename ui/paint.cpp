@@ -1,0 +1,2 @@
+#include "ui/paint.h"
+void PaintWindow(HWND) {}

@@ -1,0 +1,122 @@
+#include "ui/shell.h"
+
+#include "container/header_load.h"
+#include "container/join_state.h"
+#include "container/text.h"
+#include "join/join_driver.h"
+#include "ui/links.h"
+#include "ui/paint.h"
+
+static const char MainClassName[] = "Tarnovell";
+
+enum {
+  MainWindowWidth = 288,
+  MainWindowHeight = 210,
+  MainWindowStyle = WS_BORDER | WS_SYSMENU,  // 0x880000: caption and close box, fixed size
+  StartButtonStyle = WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON,
+};
+
+bool RegisterMainClass() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass;
+  FillZero(&windowClass, sizeof windowClass);
+  windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
+  windowClass.lpfnWndProc = MainWndProc;
+  windowClass.hInstance = instance;
+  windowClass.hIcon = LoadIconA(instance, "MAINICON");
+  windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_MENU + 1));
+  windowClass.lpszClassName = MainClassName;
+  return RegisterClassA(&windowClass) != 0;
+}
+
+// The show command the process was started with, or SW_SHOWDEFAULT.
+static int StartupShowCommand() {
+  STARTUPINFOA startup;
+  FillZero(&startup, sizeof startup);
+  startup.cb = sizeof startup;
+  GetStartupInfoA(&startup);
+  return (startup.dwFlags & STARTF_USESHOWWINDOW) != 0 ? startup.wShowWindow : SW_SHOWDEFAULT;
+}
+
+HWND CreateMainWindow() {
+  int x = (GetSystemMetrics(SM_CXSCREEN) - MainWindowWidth) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - MainWindowHeight) / 2;
+  HWND window = CreateWindowExA(0, MainClassName, "Tarnovell!", MainWindowStyle, x, y, MainWindowWidth,
+                                MainWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (window != nullptr) {
+    ShowWindow(window, StartupShowCommand());
+    UpdateWindow(window);
+  }
+  return window;
+}
+
+void SetupWindowControls(HWND window) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  JoinState.UiFont = CreateFontA(8, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0,
+                                 "MS Sans Serif");
+  JoinState.StartButton =
+      CreateWindowExA(0, "Button", "Старт", StartButtonStyle, 103, 142, 75, 25, window,
+                      reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), instance, nullptr);
+  SendMessageA(JoinState.StartButton, WM_SETFONT, reinterpret_cast<WPARAM>(JoinState.UiFont), 1);
+  JoinState.HandCursor = LoadCursorA(instance, "HAND");
+  JoinState.ArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
+}
+
+void HandleDestroy() {
+  DeleteObject(JoinState.UiFont);
+  PostQuitMessage(0);
+}
+
+// Enter and Space act as the button, but only while it is enabled.
+static void HandleChar(HWND window, WPARAM character) {
+  if ((character == 13 || character == 32) && IsWindowEnabled(JoinState.StartButton))
+    SendMessageA(window, WM_COMMAND, StartButtonId, 0);
+}
+
+LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_CREATE:
+      SetupWindowControls(window);
+      LoadHeader(window);
+      return 0;
+    case WM_DESTROY:
+      HandleDestroy();
+      return 0;
+    case WM_PAINT:
+      PaintWindow(window);
+      return 0;
+    case WM_CHAR:
+      HandleChar(window, wParam);
+      return 0;
+    case WM_COMMAND:
+      if (wParam == StartButtonId) RunJoin(window);
+      return 0;
+    case WM_MOUSEMOVE:
+      UpdateCursor(window, lParam);
+      return 0;
+    case WM_LBUTTONDOWN:
+      HandleLinkClick(window, lParam);
+      return 0;
+    default:
+      return DefWindowProcA(window, message, wParam, lParam);
+  }
+}
+
+int RunProgram() {
+  if (!RegisterMainClass()) {
+    MessageBoxA(nullptr, "Register failed", nullptr, MB_OK);
+    return 0;
+  }
+  if (CreateMainWindow() == nullptr) {
+    MessageBoxA(nullptr, "WinCreate failed", nullptr, MB_OK);
+    return 0;
+  }
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0)) {
+    TranslateMessage(&message);
+    DispatchMessageA(&message);
+  }
+  return static_cast<int>(message.wParam);
+}

@@ -1,0 +1,383 @@
+"""Driving the real stub under Wine on an X screen (Xvfb): containers, processes, windows,
+keys, screenshots. Python standard library plus xdotool and ImageMagick's `import`.
+
+Small API (every wait polls with a timeout; nothing sleeps a fixed time to "let things settle"):
+
+    work = work_dir("name")                       # fresh folder under the build's e2e area
+    exe = write_container(work / "movie", header_texts("movie.avi", 5000), [payload0, ...])
+    proc = start_stub(exe)                        # wine process (Popen), output captured
+    win = wait_window(r"^Tarnovell! - MOVIE\\.EXE$", proc=proc)
+    window_name(win); window_geometry(win)        # -> "title", (x, y, width, height)
+    send_keys(win, "Return")                      # focus it, then real key events
+    type_path(dialog, windows_path(work / "out.bin"))   # ctrl+a, type, Return
+    shot = screenshot(); shot.client_pixel(win, 16, 66)  # (r, g, b) at client coordinates
+    code = wait_exit(proc, timeout=20)            # exit code of the Windows program
+    kill_wine()                                   # ends whatever a case left running
+
+Configuration comes from the environment (set by tests/e2e/CMakeLists.txt):
+    TARNOVELL_STUB              the padded stub image (28672 bytes)
+    TARNOVELL_E2E_WORK          where work folders are made (default /tmp/tarnovell-e2e)
+    TARNOVELL_E2E_WINEPREFIX    the Wine prefix of end-to-end runs (default: the project's prefix
+                                with "-e2e" appended, so `wineserver -k` here never ends the
+                                programs of other Wine tests running at the same time)
+"""
+
+import os
+import pathlib
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+WINE_RUN = ROOT / "tools" / "wine-run.sh"
+
+STUB_SIZE = 28672
+HEADER_RECORD_SIZE = 256
+PAYLOAD_OFFSET = 30720
+
+# The main window: outer size, and where its client area lies inside (frame 3, caption 19).
+WINDOW_WIDTH, WINDOW_HEIGHT = 288, 210
+CLIENT_OFFSET = (3, 22)
+CLIENT_SIZE = (282, 185)
+
+# Calls whose arguments a relay log (start_stub(relay=True)) shows; see set_relay_include.
+DEFAULT_RELAY_INCLUDE = [
+    "user32.MessageBoxA", "user32.SetWindowTextA", "user32.CreateWindowExA", "user32.DrawTextA",
+    "user32.DrawEdge", "gdi32.Rectangle", "kernel32.CreateFileA", "kernel32.ExitProcess",
+    "shell32.ShellExecuteA", "comdlg32.GetSaveFileNameA", "comdlg32.GetOpenFileNameA",
+    "kernel32.SetFileTime", "kernel32.DeleteFileA", "kernel32.GetModuleFileNameA",
+]
+
+
+class E2EError(AssertionError):
+    pass
+
+
+# ---------------------------------------------------------------- environment
+
+def stub_image():
+    """Bytes of the padded stub."""
+    path = os.environ.get("TARNOVELL_STUB")
+    if not path:
+        raise E2EError("TARNOVELL_STUB is not set (the padded stub image)")
+    data = pathlib.Path(path).read_bytes()
+    if len(data) != STUB_SIZE:
+        raise E2EError(f"{path} is {len(data)} bytes, not {STUB_SIZE}")
+    return data
+
+
+def wine_prefix():
+    prefix = os.environ.get("TARNOVELL_E2E_WINEPREFIX")
+    if not prefix:
+        base = os.environ.get("TARNOVELL_WINEPREFIX", str(pathlib.Path.home() / ".tarnovell-wine"))
+        prefix = base + "-e2e"
+    return prefix
+
+
+def wine_env(extra=None):
+    env = dict(os.environ)
+    env["TARNOVELL_WINEPREFIX"] = wine_prefix()
+    env["WINEPREFIX"] = wine_prefix()
+    env["WINEARCH"] = "win32"
+    env.setdefault("WINEDEBUG", "-all")
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
+    env["LANG"] = env["LC_ALL"] = "ru_RU.UTF-8"
+    if extra:
+        env.update(extra)
+    return env
+
+
+def require_display():
+    if not os.environ.get("DISPLAY"):
+        raise E2EError("no DISPLAY: run under xvfb-run -s '-screen 0 1024x768x24'")
+
+
+def screen_size():
+    out = _run(["xdotool", "getdisplaygeometry"]).split()
+    return int(out[0]), int(out[1])
+
+
+def expected_window_origin():
+    """Where the main window's outer top-left corner belongs on this screen."""
+    width, height = screen_size()
+    return (width - WINDOW_WIDTH) // 2, (height - WINDOW_HEIGHT) // 2
+
+
+def _run(args, env=None, check=True, timeout=30):
+    result = subprocess.run(args, env=env, capture_output=True, timeout=timeout)
+    if check and result.returncode != 0:
+        raise E2EError(f"{args} failed ({result.returncode}): {result.stderr.decode(errors='replace')}")
+    return result.stdout.decode("utf-8", errors="replace")
+
+
+def ensure_prefix():
+    """Makes the e2e Wine prefix once (about 15-25 s the first time), with the relay list set."""
+    marker = pathlib.Path(wine_prefix()) / ".tarnovell-relay"
+    if marker.exists():
+        return
+    _run([str(WINE_RUN), "cmd", "/c", "exit", "0"], env=wine_env(), check=False, timeout=300)
+    set_relay_include(DEFAULT_RELAY_INCLUDE)
+    marker.write_text(";".join(DEFAULT_RELAY_INCLUDE))
+
+
+def set_relay_include(calls):
+    """Which calls a relay log shows (a prefix-wide registry value)."""
+    _run([str(WINE_RUN), "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
+          "/d", ";".join(calls), "/f"], env=wine_env(), timeout=120)
+    _run(["wineserver", "-w"], env=wine_env(), check=False, timeout=60)
+
+
+def kill_wine():
+    """Ends every process of the e2e prefix (what a failed case may have left running)."""
+    subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, timeout=30)
+    subprocess.run(["wineserver", "-w"], env=wine_env(), capture_output=True, timeout=30)
+
+
+# ---------------------------------------------------------------- containers
+
+def work_dir(name):
+    """A fresh, empty folder for one case."""
+    base = pathlib.Path(os.environ.get("TARNOVELL_E2E_WORK", "/tmp/tarnovell-e2e"))
+    path = base / name
+    shutil.rmtree(path, ignore_errors=True)
+    path.mkdir(parents=True)
+    return path
+
+
+def header_record(text, filler=b"\0"):
+    """One 256-byte record: length byte, text (bytes or CP1251 text), filler."""
+    data = text if isinstance(text, bytes) else text.encode("cp1251")
+    if len(data) > 255:
+        raise E2EError("a header record text is at most 255 bytes")
+    return bytes([len(data)]) + data + filler * (255 - len(data))
+
+
+def header_texts(name, total_size, creation=(0, 0), last_access=(0, 0), last_write=(0, 0)):
+    """The eight texts of a well-formed header; times as (low, high) 32-bit words."""
+    return [name, str(total_size), str(creation[0]), str(creation[1]), str(last_access[0]),
+            str(last_access[1]), str(last_write[0]), str(last_write[1])]
+
+
+def write_container(base, texts, payloads=(b"",), stub=None, filler=b"\0", suffix=".exe"):
+    """Writes base + suffix (stub, header, payloads[0]) and base.c001, ... for the others.
+    Returns the container's path."""
+    base = pathlib.Path(base)
+    stub = stub_image() if stub is None else stub
+    header = b"".join(header_record(t, filler) for t in texts)
+    if len(header) != 8 * HEADER_RECORD_SIZE:
+        raise E2EError("a header has eight records")
+    payloads = list(payloads) or [b""]
+    container = base.parent / (base.name + suffix)
+    container.write_bytes(stub + header + payloads[0])
+    for n, payload in enumerate(payloads[1:], start=1):
+        (base.parent / f"{base.name}.c{n:03d}").write_bytes(payload)
+    return container
+
+
+def windows_path(path):
+    """The Windows form of a POSIX path (Wine maps Z: to /)."""
+    return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
+
+
+# ---------------------------------------------------------------- processes
+
+def start_stub(exe, relay=False, cwd=None, env=None):
+    """Starts a program under Wine. Its stdout and stderr go to files beside it (see output()).
+    relay=True logs the calls of set_relay_include with their arguments to stderr."""
+    require_display()
+    ensure_prefix()
+    exe = pathlib.Path(exe)
+    extra = dict(env or {})
+    if relay:
+        extra["WINEDEBUG"] = "+relay"
+    log_base = exe.parent / (exe.name + ".log")
+    stdout = open(str(log_base) + ".out", "wb")
+    stderr = open(str(log_base) + ".err", "wb")
+    proc = subprocess.Popen([str(WINE_RUN), str(exe)], cwd=str(cwd or exe.parent), env=wine_env(extra),
+                            stdout=stdout, stderr=stderr)
+    proc.log_paths = (str(log_base) + ".out", str(log_base) + ".err")
+    stdout.close()
+    stderr.close()
+    return proc
+
+
+def output(proc):
+    """(stdout, stderr) of a started program so far, as text."""
+    return tuple(pathlib.Path(p).read_text(errors="replace") for p in proc.log_paths)
+
+
+def relay_calls(proc, name):
+    """Relay log lines of one call, e.g. relay_calls(proc, "user32.MessageBoxA")."""
+    return [line for line in output(proc)[1].splitlines() if f"Call {name}(" in line]
+
+
+def wait_exit(proc, timeout=30):
+    """The exit code of the program; fails when it is still running after timeout seconds."""
+    try:
+        return proc.wait(timeout=timeout)
+    except subprocess.TimeoutExpired:
+        raise E2EError(f"the program is still running after {timeout} s")
+
+
+def still_running(proc):
+    return proc.poll() is None
+
+
+# ---------------------------------------------------------------- windows
+
+def wait_until(predicate, timeout=20, interval=0.1, what="condition"):
+    """Polls predicate until it returns something true, and returns that."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise E2EError(f"timed out after {timeout} s waiting for {what}")
+        time.sleep(interval)
+
+
+def find_windows(title_regex):
+    """Visible windows whose title matches (xdotool regex, extended syntax)."""
+    result = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", title_regex],
+                            capture_output=True, timeout=10)
+    return [int(w) for w in result.stdout.decode().split()]
+
+
+def wait_window(title_regex, timeout=20, proc=None):
+    """The first visible window whose title matches; fails early when proc has ended."""
+    def look():
+        found = find_windows(title_regex)
+        if found:
+            return found[0]
+        if proc is not None and proc.poll() is not None:
+            raise E2EError(f"the program ended (code {proc.returncode}) before a window {title_regex!r} appeared")
+        return None
+    return wait_until(look, timeout, what=f"a window titled {title_regex!r}")
+
+
+def wait_no_window(title_regex, timeout=20):
+    wait_until(lambda: not find_windows(title_regex), timeout, what=f"no window titled {title_regex!r}")
+
+
+def window_name(window):
+    return _run(["xdotool", "getwindowname", str(window)]).rstrip("\n")
+
+
+def window_geometry(window):
+    """(x, y, width, height) of the X window, which for a Wine top-level is its client area."""
+    out = _run(["xdotool", "getwindowgeometry", "--shell", str(window)])
+    values = dict(line.split("=", 1) for line in out.split() if "=" in line)
+    return int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"])
+
+
+def focus(window, timeout=10):
+    def focused():
+        subprocess.run(["xdotool", "windowfocus", str(window)], capture_output=True, timeout=10)
+        out = subprocess.run(["xdotool", "getwindowfocus"], capture_output=True, timeout=10).stdout.decode().strip()
+        return out == str(window)
+    wait_until(focused, timeout, interval=0.2, what=f"focus on window {window}")
+
+
+def send_keys(window, *keys):
+    """Focuses the window and sends real (XTEST) key events, e.g. send_keys(w, "alt+F4")."""
+    focus(window)
+    _run(["xdotool", "key", "--delay", "50", *keys])
+
+
+def type_text(window, text):
+    focus(window)
+    _run(["xdotool", "type", "--delay", "20", text])
+
+
+def type_path(dialog, path):
+    """Replaces the file name of a file dialog by path (a Windows path) and confirms it."""
+    send_keys(dialog, "ctrl+a")
+    type_text(dialog, path)
+    send_keys(dialog, "Return")
+
+
+def click(window, x, y, button=1):
+    """A mouse press and release at client coordinates of the window."""
+    left, top, _, _ = window_geometry(window)
+    _run(["xdotool", "mousemove", str(left + x), str(top + y)])
+    _run(["xdotool", "click", str(button)])
+
+
+# ---------------------------------------------------------------- screenshots
+
+class Screenshot:
+    """The whole screen as RGB bytes."""
+
+    def __init__(self, width, height, data):
+        self.width, self.height, self.data = width, height, data
+
+    def pixel(self, x, y):
+        if not (0 <= x < self.width and 0 <= y < self.height):
+            raise E2EError(f"pixel ({x}, {y}) is off the screen")
+        i = (y * self.width + x) * 3
+        return tuple(self.data[i:i + 3])
+
+    def client_pixel(self, window, x, y):
+        """Pixel at client coordinates of a Wine top-level window (its X window)."""
+        left, top, _, _ = window_geometry(window) if not isinstance(window, tuple) else window
+        return self.pixel(left + x, top + y)
+
+    def region(self, window, x0, y0, x1, y1):
+        """{(x, y): rgb} for client x0..x1-1, y0..y1-1."""
+        geometry = window_geometry(window) if not isinstance(window, tuple) else window
+        return {(x, y): self.client_pixel(geometry, x, y) for y in range(y0, y1) for x in range(x0, x1)}
+
+
+def _parse_ppm(data):
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos) + 1
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    pos += 1  # the single white-space byte after maxval
+    if fields[0] != b"P6" or int(fields[3]) != 255:
+        raise E2EError("unexpected screenshot format")
+    width, height = int(fields[1]), int(fields[2])
+    return Screenshot(width, height, data[pos:pos + width * height * 3])
+
+
+def screenshot():
+    result = subprocess.run(["import", "-window", "root", "-depth", "8", "ppm:-"], capture_output=True, timeout=30)
+    if result.returncode != 0:
+        raise E2EError("import failed: " + result.stderr.decode(errors="replace"))
+    return _parse_ppm(result.stdout)
+
+
+def save_window_png(window, path, margin=0):
+    """A PNG of the window's client area (plus margin pixels around it)."""
+    x, y, w, h = window_geometry(window)
+    crop = f"{w + 2 * margin}x{h + 2 * margin}+{x - margin}+{y - margin}"
+    _run(["import", "-window", "root", "-crop", crop, "+repage", str(path)])
+
+
+# ---------------------------------------------------------------- running a case
+
+def run_case(main):
+    """Runs one case: kills leftovers before and after, prints the failure, exits 0 or 1."""
+    require_display()
+    ensure_prefix()
+    kill_wine()
+    try:
+        main()
+    except Exception as failure:  # a failed case: report it the way CTest shows output
+        print(f"FAILED: {failure}", file=sys.stderr)
+        raise
+    finally:
+        kill_wine()
+    print("passed")

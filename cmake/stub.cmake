@@ -3,7 +3,7 @@
 set(STUB_LIMIT 28672)
 set(STUB_COMPILE_OPTIONS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-unwind-tables
-  -ffunction-sections -fdata-sections -fno-stack-protector -fno-tree-loop-distribute-patterns
+  -ffunction-sections -fno-stack-protector -fno-tree-loop-distribute-patterns
   -fexec-charset=CP1251 -Wall -Wextra -Werror=frame-larger-than=4000)
 set(STUB_LINK_OPTIONS
   -s -nostdlib -static-libgcc -mwindows -Wl,--gc-sections -Wl,-e,_TarnovellEntry

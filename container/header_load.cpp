@@ -1,2 +1,107 @@
 #include "container/header_load.h"
-void LoadHeader(HWND) {}
+
+#include "container/join_state.h"
+#include "container/layout.h"
+#include "container/text.h"
+#include "fileio/large_file.h"
+
+static const char FileSystemErrorText[] = "Ошибка файловой системы!";
+static const char TitlePrefix[] = "Tarnovell! - ";
+
+// Working storage of the one call (static: the stub keeps big buffers off the stack).
+static char OwnPath[MAX_PATH + 1];
+static char UpperPath[MAX_PATH + 1];
+static LargeFile OwnImage;
+static HeaderRecord RecordBuffer;
+static char RecordTexts[HeaderRecordCount][HeaderRecordSize];
+static char ReportText[MAX_PATH + 64];
+static char WindowTitle[sizeof TitlePrefix + PathTextSize + 8];
+
+// TotalSize in kilobytes, the nearest integer with an exact half going to the even neighbour.
+// q is rounded down (also for negative sizes), so the remainder r is always 0..1023.
+static int64_t KilobytesHalfEven(int64_t size) {
+  int64_t q = size >> 10;
+  int64_t r = size & 1023;
+  if (r > 512 || (r == 512 && (q & 1) != 0)) q++;
+  return q;
+}
+
+// The own path up to its last ".exe" in any case; the empty text when it has none.
+static void DeriveBasePath() {
+  size_t length = TextLength(OwnPath);
+  TextCopy(UpperPath, sizeof UpperPath, OwnPath);
+  CharUpperBuffA(UpperPath, static_cast<DWORD>(length));
+  size_t cut = 0;
+  bool found = false;
+  for (size_t i = 0; i + 4 <= length; i++)
+    if (UpperPath[i] == '.' && UpperPath[i + 1] == 'E' && UpperPath[i + 2] == 'X' && UpperPath[i + 3] == 'E') {
+      cut = i;
+      found = true;
+    }
+  FillZero(JoinState.BasePath, sizeof JoinState.BasePath);
+  if (found) CopyBytes(JoinState.BasePath, OwnPath, cut < PathTextSize ? cut : PathTextSize - 1);
+}
+
+static void ReportUnreadableImage(HWND window) {
+  TextCopy(ReportText, sizeof ReportText, OwnPath);
+  TextAppend(ReportText, sizeof ReportText, ". ");
+  TextAppend(ReportText, sizeof ReportText, FileSystemErrorText);
+  MessageBoxA(window, ReportText, "Tarnovell!", MB_OK | MB_ICONERROR);
+  CloseLarge(OwnImage);  // the image was never readable: whatever this leaves pending is moot
+  PostQuitMessage(0);
+}
+
+void LoadHeader(HWND window) {
+  FillZero(&RecordBuffer, sizeof RecordBuffer);
+  FillZero(OwnPath, sizeof OwnPath);
+  GetModuleFileNameA(nullptr, OwnPath, MAX_PATH);
+  TextCopy(JoinState.BasePath, sizeof JoinState.BasePath, OwnPath);  // until the base is derived
+  JoinState.PieceIndex = 0;
+  JoinState.JoinedSize = 0;
+  JoinState.OutputPos = 0;
+
+  // A bare stub carries no header: nothing to join, end without a word.
+  if (FileSizeByName(OwnPath) == static_cast<int64_t>(StubSize)) ExitProcess(0);
+
+  AssignLargeFile(OwnImage, OwnPath);
+  FileOpenMode = 0;
+  ResetLarge(OwnImage, 1);
+  SeekLarge(OwnImage, HeaderOffset);
+  if (TakeIoResult() != 0) {
+    ReportUnreadableImage(window);
+    return;
+  }
+
+  // One buffer for all eight records: a short read leaves the previous record's bytes behind.
+  uint32_t actual = 0;
+  for (int record = 0; record < HeaderRecordCount; record++) {
+    BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
+    HeaderRecordText(RecordBuffer, RecordTexts[record]);
+  }
+  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath, RecordTexts[RecordFileName]);
+  CloseLarge(OwnImage);
+
+  // A record that is not integer text ends the run here, through the failure report.
+  JoinState.TotalSize = ParseHeaderInteger(RecordTexts[RecordTotalSize]);
+  JoinState.TotalKb = KilobytesHalfEven(JoinState.TotalSize);
+  JoinState.CreationTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationLow]));
+  JoinState.CreationTime.dwHighDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationHigh]));
+  JoinState.LastAccessTime.dwLowDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessLow]));
+  JoinState.LastAccessTime.dwHighDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessHigh]));
+  JoinState.LastWriteTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteLow]));
+  JoinState.LastWriteTime.dwHighDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteHigh]));
+  JoinState.Finished = false;
+  JoinState.CloseOnPress = false;
+
+  DeriveBasePath();
+
+  // The title names the container with its extension written ".EXE", whatever its case.
+  TextCopy(WindowTitle, sizeof WindowTitle, TitlePrefix);
+  TextAppend(WindowTitle, sizeof WindowTitle, LastPathComponent(JoinState.BasePath));
+  TextAppend(WindowTitle, sizeof WindowTitle, ".EXE");
+  SetTextBuffer(WindowTitle);
+  SetWindowTextA(window, JoinState.TextBuffer);
+}

@@ -9,8 +9,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <string>
+
 DWORD (*FileFaultHook)(FileCallKind call, const char* name) = nullptr;
 char PosixModulePath[MAX_PATH];
+DWORD FileTransferCap = 0xFFFFFFFFu;
 
 static thread_local DWORD LastError;
 
@@ -34,6 +37,22 @@ static DWORD Win32ErrorOf(int error) {
 static bool FailFromErrno() {
   LastError = Win32ErrorOf(errno);
   return false;
+}
+
+// As Windows tells them apart: a missing file in an existing folder, or a missing folder.
+static void FailMissing(const char* name) {
+  const char* slash = strrchr(name, '/');
+  std::string folder = slash == nullptr ? std::string(".") : slash == name ? std::string("/") : std::string(name, slash);
+  struct stat info;
+  LastError = stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+static bool FailFromErrnoOn(const char* name) {
+  if (errno == ENOENT) {
+    FailMissing(name);
+    return false;
+  }
+  return FailFromErrno();
 }
 
 static bool Injected(FileCallKind call, const char* name) {
@@ -65,7 +84,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, D
   }
   int fd = open(name, flags, 0666);
   if (fd < 0) {
-    FailFromErrno();
+    FailFromErrnoOn(name);
     return INVALID_HANDLE_VALUE;
   }
   struct stat info;
@@ -82,6 +101,7 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, LPDWORD done, void*) {
   *done = 0;
   if (Injected(CallReadFile, nullptr)) return FALSE;
   char* p = static_cast<char*>(buffer);
+  if (count > FileTransferCap) count = FileTransferCap;
   while (*done < count) {
     ssize_t n = read(DescriptorOf(file), p + *done, count - *done);
     if (n < 0 && errno == EINTR) continue;
@@ -96,6 +116,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*
   *done = 0;
   if (Injected(CallWriteFile, nullptr)) return FALSE;
   const char* p = static_cast<const char*>(buffer);
+  if (count > FileTransferCap) count = FileTransferCap;
   while (*done < count) {
     ssize_t n = write(DescriptorOf(file), p + *done, count - *done);
     if (n < 0 && errno == EINTR) continue;
@@ -154,7 +175,7 @@ BOOL DeleteFileA(LPCSTR name) {
     LastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
-  if (unlink(name) != 0) return FailFromErrno();
+  if (unlink(name) != 0) return FailFromErrnoOn(name);
   return TRUE;
 }
 

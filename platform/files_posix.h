@@ -21,6 +21,10 @@ enum FileCallKind {
 // as the platform would, and without doing anything. Null: every call runs.
 extern DWORD (*FileFaultHook)(FileCallKind call, const char* name);
 
+// The most bytes one ReadFile or WriteFile moves before it reports success, as a device that
+// takes less than it is given would. 0xFFFFFFFF: no limit.
+extern DWORD FileTransferCap;
+
 // The path GetModuleFileNameA reports (empty: the running executable).
 extern char PosixModulePath[MAX_PATH];
 

@@ -25,7 +25,11 @@ int64_t RoundHalfEven(long double value) {
 
 int64_t ProgressBarLength(int64_t done, int64_t total) {
   if (total == 0) return 0;  // nothing to measure against: an empty bar
-  int64_t percent = RoundHalfEven(static_cast<long double>(done) / static_cast<long double>(total) * 100);
+  long double ratio = static_cast<long double>(done) / static_cast<long double>(total) * 100;
+  // Far beyond either end the bar is full or empty; limiting here keeps the conversion in range.
+  if (ratio > 1000) ratio = 1000;
+  if (ratio < -1000) ratio = -1000;
+  int64_t percent = RoundHalfEven(ratio);
   if (percent > 100) percent = 100;
   return RoundHalfEven(static_cast<long double>(percent) / 100 * BarUnit);
 }

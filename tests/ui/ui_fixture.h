@@ -1,0 +1,65 @@
+// Shared set-up of the window tests: a fresh recording stand-in, a zero JoinState, and containers
+// written to a temporary folder for the program to find as its own image.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "container/container_writer.h"
+#include "container/join_state.h"
+#include "platform/files_posix.h"
+#include "tests/support/fake_ui.h"
+
+class UiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    JoinState = JoinStateRecord{};
+    PosixModulePath[0] = 0;
+    FileFaultHook = nullptr;
+    char pattern[] = "/tmp/tarnovell-ui-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    Dir = pattern;
+  }
+  void TearDown() override {
+    PosixModulePath[0] = 0;
+    FileFaultHook = nullptr;
+    std::string command = "rm -rf '" + Dir + "'";
+    (void)!system(command.c_str());
+  }
+
+  // Writes Dir/relative (folders made as needed) as a container of the given header texts and
+  // first payload, and makes it the program's own image. Returns its full path.
+  std::string UseContainer(const std::string& relative, const HeaderTexts& texts, const std::string& payload = "") {
+    std::string path = Dir + "/" + relative;
+    std::string command = "mkdir -p \"$(dirname '" + path + "')\"";
+    EXPECT_EQ(system(command.c_str()), 0);
+    EXPECT_TRUE(WriteWholeFile(path, FitStubImage("MZ") + HeaderBytes(texts) + payload));
+    UseOwnImage(path);
+    return path;
+  }
+  void UseOwnImage(const std::string& path) {
+    ASSERT_LT(path.size(), sizeof PosixModulePath);
+    snprintf(PosixModulePath, sizeof PosixModulePath, "%s", path.c_str());
+  }
+  static HeaderTexts Texts(const std::string& name, const std::string& size) {
+    return HeaderTexts{name, size, "1", "2", "3", "4", "5", "6"};
+  }
+
+  // Log lines from the first line that starts with from (inclusive), for order checks.
+  static std::vector<std::string> LogFrom(const std::string& from) {
+    std::vector<std::string> lines;
+    bool on = false;
+    for (const std::string& line : fake::Log) {
+      if (line.compare(0, from.size(), from) == 0) on = true;
+      if (on) lines.push_back(line);
+    }
+    return lines;
+  }
+
+  std::string Dir;
+};

@@ -1,0 +1,154 @@
+// Sets written by the container writer and by mkset, read back the way the joiner reads them:
+// the header through the file layer at 28672, the payloads from 30720 and whole pieces after.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "container/container_writer.h"
+#include "fileio/large_file.h"
+#include "tests/fileio/scratch_files.h"
+
+namespace {
+
+struct ReadHeader {
+  std::string texts[HeaderRecordCount];
+  int64_t values[HeaderRecordCount] = {};  // records 2 to 8
+};
+
+// The eight records of a container, through the file layer, each as its text.
+ReadHeader ReadHeaderOf(const std::string& containerPath) {
+  ReadHeader header;
+  LargeFile file;
+  AssignLargeFile(file, containerPath.c_str());
+  FileOpenMode = 0;
+  ResetLarge(file, 1);
+  SeekLarge(file, HeaderOffset);
+  EXPECT_EQ(TakeIoResult(), 0);
+  for (int i = 0; i < HeaderRecordCount; i++) {
+    HeaderRecord record;
+    uint32_t actual = 0;
+    BlockReadLarge(file, &record, HeaderRecordSize, &actual);
+    EXPECT_EQ(actual, uint32_t(HeaderRecordSize));
+    char text[HeaderRecordSize];
+    HeaderRecordText(record, text);
+    header.texts[i] = text;
+    if (i > 0) EXPECT_TRUE(TryParseHeaderInteger(text, &header.values[i])) << text;
+  }
+  CloseLarge(file);
+  EXPECT_EQ(TakeIoResult(), 0);
+  return header;
+}
+
+// The joined bytes: the container's payload, then whole pieces in order until total is reached.
+std::string JoinedPayload(const std::string& base, int64_t total, int* pieces) {
+  std::string joined = scratch::ReadBytes(base + ".exe").substr(PayloadOffset);
+  *pieces = 1;
+  for (int32_t n = 1; int64_t(joined.size()) < total; n++, (*pieces)++) {
+    char path[512];
+    PiecePathFor(path, sizeof path, base.c_str(), n);
+    if (!scratch::Exists(path)) break;
+    joined += scratch::ReadBytes(path);
+  }
+  return joined;
+}
+
+class SetFiles : public ::testing::Test {
+ protected:
+  void SetUp() override { folder = scratch::MakeFolder("sets"); }
+  void TearDown() override { scratch::RemoveFolder(folder); }
+  std::string Path(const std::string& name) const { return folder + "/" + name; }
+  std::string folder;
+};
+
+TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
+  const FILETIME creation{0x89ABCDEFu, 0x01D2F3A4u}, access{0xFFFFFFFFu, 0xFFFFFFFFu}, write{0, 0};
+  HeaderTexts texts = MakeHeaderTexts("\xCE\xF2\xF7\xE5\xF2.doc", 5000000, creation, access, write);
+  ASSERT_TRUE(WriteSet(Path("DATA"), "MZ tiny stub", texts, {std::string(1000000, 'a'),
+                                                             std::string(2000000, 'b'), std::string(2000000, 'c')}));
+  EXPECT_EQ(scratch::SizeOf(Path("DATA.exe")), 1030720);
+  EXPECT_EQ(scratch::ReadBytes(Path("DATA.exe")).substr(0, 12), "MZ tiny stub");
+
+  ReadHeader header = ReadHeaderOf(Path("DATA.exe"));
+  EXPECT_EQ(header.texts[RecordFileName], "\xCE\xF2\xF7\xE5\xF2.doc");
+  EXPECT_EQ(header.texts[RecordTotalSize], "5000000");
+  const uint32_t halves[] = {creation.dwLowDateTime, creation.dwHighDateTime, access.dwLowDateTime,
+                             access.dwHighDateTime,  write.dwLowDateTime,     write.dwHighDateTime};
+  for (int i = 0; i < 6; i++)
+    EXPECT_EQ(static_cast<uint32_t>(header.values[RecordCreationLow + i]), halves[i]) << "record " << i + 3;
+
+  // A third piece beyond the total is never taken.
+  ASSERT_TRUE(scratch::WriteBytes(Path("DATA.c003"), "extra"));
+  int pieces = 0;
+  std::string joined = JoinedPayload(Path("DATA"), header.values[RecordTotalSize], &pieces);
+  EXPECT_EQ(pieces, 3);
+  EXPECT_EQ(joined, std::string(1000000, 'a') + std::string(2000000, 'b') + std::string(2000000, 'c'));
+}
+
+TEST_F(SetFiles, RecordBytesCarryLengthTextAndFiller) {
+  const struct {
+    size_t length;
+    size_t stored;
+  } cases[] = {{0, 0}, {1, 1}, {255, 255}, {300, 255}};
+  for (const auto& c : cases) {
+    std::string record = HeaderRecordBytes(std::string(c.length, 'q'), '#');
+    ASSERT_EQ(record.size(), size_t(HeaderRecordSize));
+    EXPECT_EQ(uint8_t(record[0]), c.stored);
+    EXPECT_EQ(record.substr(1, c.stored), std::string(c.stored, 'q'));
+    EXPECT_EQ(record.substr(1 + c.stored), std::string(255 - c.stored, '#'));
+  }
+  EXPECT_EQ(HeaderBytes(HeaderTexts{}).size(), size_t(PayloadOffset - HeaderOffset));
+}
+
+TEST_F(SetFiles, StubIsFittedToExactlyItsRoom) {
+  EXPECT_EQ(FitStubImage("abc"), std::string("abc") + std::string(StubSize - 3, '\0'));
+  EXPECT_EQ(FitStubImage(std::string(StubSize + 10, 'x')), std::string(StubSize, 'x'));
+  ASSERT_TRUE(WriteSet(Path("EMPTY"), "", MakeHeaderTexts("e", 0, {}, {}, {}), {}));
+  EXPECT_EQ(scratch::SizeOf(Path("EMPTY.exe")), PayloadOffset) << "an empty payload";
+  EXPECT_FALSE(scratch::Exists(Path("EMPTY.c001")));
+}
+
+// mkset: every piece holds at most the piece size, the container's header describes the file.
+TEST_F(SetFiles, MksetCutsAFileIntoASet) {
+  const struct {
+    size_t fileSize;
+    int pieceSize;
+    int pieces;
+  } cases[] = {{0, 100, 1}, {99, 100, 1}, {100, 100, 1}, {101, 100, 2}, {1000, 100, 10}, {70000, 65536, 2}};
+  std::string stub = scratch::ReadBytes(TARNOVELL_STUB_PADDED);
+  ASSERT_EQ(stub.size(), size_t(StubSize));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.fileSize << " bytes in pieces of " << c.pieceSize);
+    std::string bytes = scratch::Pattern(c.fileSize);
+    ASSERT_TRUE(scratch::WriteBytes(Path("report.pdf"), bytes));
+    std::string command = std::string(TARNOVELL_MKSET) + " " + TARNOVELL_STUB_PADDED + " " + Path("report.pdf") +
+                          " " + Path("SET") + " " + std::to_string(c.pieceSize);
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_EQ(scratch::ReadBytes(Path("SET.exe")).substr(0, StubSize), stub);
+    ReadHeader header = ReadHeaderOf(Path("SET.exe"));
+    EXPECT_EQ(header.texts[RecordFileName], "report.pdf");
+    EXPECT_EQ(header.values[RecordTotalSize], int64_t(c.fileSize));
+    int pieces = 0;
+    EXPECT_EQ(JoinedPayload(Path("SET"), header.values[RecordTotalSize], &pieces), bytes);
+    EXPECT_EQ(pieces, c.pieces);
+    char path[512];
+    for (int32_t n = 1; n < c.pieces; n++) {
+      PiecePathFor(path, sizeof path, Path("SET").c_str(), n);
+      EXPECT_LE(scratch::SizeOf(path), c.pieceSize);
+    }
+    PiecePathFor(path, sizeof path, Path("SET").c_str(), c.pieces);
+    EXPECT_FALSE(scratch::Exists(path)) << "no piece after the last";
+    for (int32_t n = 1; n < c.pieces; n++) {
+      PiecePathFor(path, sizeof path, Path("SET").c_str(), n);
+      std::remove(path);
+    }
+  }
+  for (const char* bad : {"0", "-1", "abc", "12x", "2147452928"}) {
+    std::string command = std::string(TARNOVELL_MKSET) + " " + TARNOVELL_STUB_PADDED + " " + Path("report.pdf") +
+                          " " + Path("BAD") + " " + bad + " 2>/dev/null";
+    EXPECT_NE(std::system(command.c_str()), 0) << bad;
+  }
+}
+
+}  // namespace

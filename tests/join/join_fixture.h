@@ -1,0 +1,65 @@
+// A join set on disk, the join state, and a stand-in main window with its start button, for
+// running the copier and the driver natively.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "container/join_state.h"
+#include "platform/files_posix.h"
+#include "platform/win32.h"
+
+namespace jointest {
+
+std::string Pattern(size_t size, uint32_t seed);  // reproducible bytes
+bool Exists(const std::string& path);
+std::string Read(const std::string& path);          // the whole file ("" when absent)
+void Write(const std::string& path, const std::string& bytes);
+int64_t LastWriteSeconds(const std::string& path);
+int OpenDescriptors();
+// Equal bytes; a failure names the sizes and the first differing offset, not the bytes.
+testing::AssertionResult BytesAre(const std::string& actual, const std::string& expected);
+
+// CP1251 texts of the window.
+extern const char ExitLabel[];
+extern const char ConfirmText[];
+extern const char OutputInSetText[];
+extern const char PieceIsOutputText[];
+
+}  // namespace jointest
+
+#define EXPECT_BYTES(actual, expected) EXPECT_TRUE(jointest::BytesAre(actual, expected))
+#define ASSERT_BYTES(actual, expected) ASSERT_TRUE(jointest::BytesAre(actual, expected))
+
+class JoinTest : public ::testing::Test {
+ public:
+  std::string Path(const std::string& name) const { return dir + "/" + name; }
+
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+  void Restart() {  // a fresh folder and state, for cases run one after another in a test
+    TearDown();
+    SetUp();
+  }
+
+  // Writes base + ".exe" (a stub image, a header naming outputName, payloads[0]) and the
+  // further pieces; returns base.
+  std::string WriteSet(const std::string& base, const std::vector<std::string>& payloads,
+                       int64_t total, const std::string& outputName = "DATA.BIN");
+  // JoinState as header loading leaves it for this set.
+  void PrepareJoin(const std::string& base, int64_t total, const std::string& outputName = "DATA.BIN");
+  // The main loop: dispatches until the quit request and returns its code. A queue that runs dry
+  // first is a process that would wait for ever: the test fails.
+  int RunMessageLoop();
+  // The quit request left in the queue, -1 when there is none.
+  int PendingQuitCode();
+
+  std::string dir;
+  HWND window = nullptr;
+  HWND button = nullptr;
+  int descriptorsBefore = 0;
+  static constexpr int64_t WriteSeconds = 1234567890;
+};

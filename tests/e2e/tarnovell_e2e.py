@@ -43,12 +43,12 @@ CLIENT_OFFSET = (3, 22)
 CLIENT_SIZE = (282, 185)
 
 # Calls whose arguments a relay log (start_stub(relay=True)) shows; see set_relay_include.
+_FILE_CALLS = ["CreateFileA", "DeleteFileA", "SetFileTime", "GetModuleFileNameA", "FindFirstFileA", "ExitProcess"]
 DEFAULT_RELAY_INCLUDE = [
     "user32.MessageBoxA", "user32.SetWindowTextA", "user32.CreateWindowExA", "user32.DrawTextA",
-    "user32.DrawEdge", "gdi32.Rectangle", "kernel32.CreateFileA", "kernel32.ExitProcess",
-    "shell32.ShellExecuteA", "comdlg32.GetSaveFileNameA", "comdlg32.GetOpenFileNameA",
-    "kernel32.SetFileTime", "kernel32.DeleteFileA", "kernel32.GetModuleFileNameA",
-]
+    "user32.DrawEdge", "user32.EnableWindow", "gdi32.Rectangle", "shell32.ShellExecuteA",
+    "comdlg32.GetSaveFileNameA", "comdlg32.GetOpenFileNameA",
+] + [dll + "." + call for call in _FILE_CALLS for dll in ("kernel32", "kernelbase")]  # forwarded to kernelbase
 
 
 class E2EError(AssertionError):
@@ -115,11 +115,12 @@ def _run(args, env=None, check=True, timeout=30):
 def ensure_prefix():
     """Makes the e2e Wine prefix once (about 15-25 s the first time), with the relay list set."""
     marker = pathlib.Path(wine_prefix()) / ".tarnovell-relay"
-    if marker.exists():
+    wanted = ";".join(DEFAULT_RELAY_INCLUDE)
+    if marker.exists() and marker.read_text() == wanted:
         return
     _run([str(WINE_RUN), "cmd", "/c", "exit", "0"], env=wine_env(), check=False, timeout=300)
     set_relay_include(DEFAULT_RELAY_INCLUDE)
-    marker.write_text(";".join(DEFAULT_RELAY_INCLUDE))
+    marker.write_text(wanted)
 
 
 def set_relay_include(calls):
@@ -209,8 +210,10 @@ def output(proc):
 
 
 def relay_calls(proc, name):
-    """Relay log lines of one call, e.g. relay_calls(proc, "user32.MessageBoxA")."""
-    return [line for line in output(proc)[1].splitlines() if f"Call {name}(" in line]
+    """Relay log lines of one call: relay_calls(proc, "user32.MessageBoxA"), or by the bare name
+    from whichever DLL serves it: relay_calls(proc, "CreateFileA")."""
+    needle = f"Call {name}(" if "." in name else f".{name}("
+    return [line for line in output(proc)[1].splitlines() if needle in line and "Call " in line]
 
 
 def wait_exit(proc, timeout=30):

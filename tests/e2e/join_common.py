@@ -1,0 +1,79 @@
+"""What the join cases share: sets of random bytes with known times, starting a container and
+pressing its button, answering the file dialogs, and reading the outcome line's colours."""
+import os
+import random
+
+import tarnovell_e2e as e
+
+BLACK, DARK_RED, RED = (0, 0, 0), (128, 0, 0), (255, 0, 0)
+EXIT_LABEL = b"\xc2\xfb\xf5\xee\xe4".decode("cp1251")  # the button's label after a join
+SAVE_TITLE = "^Сохранить как$"
+OPEN_TITLE = "^Открыть$"
+BOX_TITLE = "^Tarnovell!$"
+
+# 2021-03-04 05:06:07 UTC as the joined file's last-write time (and others for the rest).
+LAST_WRITE_UNIX = 1614834367
+ACCESS_UNIX = 1614000000
+CREATION_UNIX = 1600000000
+
+
+def filetime(unix_seconds):
+    ticks = (unix_seconds + 11644473600) * 10 ** 7
+    return ticks & 0xFFFFFFFF, ticks >> 32
+
+
+def make_set(work, sizes, total=None, name="joined.bin", seed=1):
+    """DATA.exe and DATA.c001... in work with payloads of the given sizes; returns the
+    container and the bytes the payloads make together."""
+    rng = random.Random(seed)
+    data = rng.randbytes(sum(sizes))
+    payloads, at = [], 0
+    for size in sizes:
+        payloads.append(data[at:at + size])
+        at += size
+    texts = e.header_texts(name, len(data) if total is None else total, filetime(CREATION_UNIX),
+                           filetime(ACCESS_UNIX), filetime(LAST_WRITE_UNIX))
+    return e.write_container(work / "DATA", texts, payloads), data
+
+
+def start(exe, relay=False):
+    """Starts the container and waits for its window."""
+    proc = e.start_stub(exe, relay=relay)
+    win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc)
+    return proc, win
+
+
+def press_start(win):
+    e.send_keys(win, "Return")
+
+
+def save_as(proc, path):
+    """Answers the Save dialog with path and waits until the dialog is gone (it covers the
+    main window)."""
+    dialog = e.wait_window(SAVE_TITLE, proc=proc)
+    e.type_path(dialog, e.windows_path(path))
+    e.wait_no_window(SAVE_TITLE, timeout=30)
+
+
+def outcome_colours(geometry):
+    """Colours on the outcome line (client x 16..264, y 107..120)."""
+    return set(e.screenshot().region(geometry, 16, 107, 265, 121).values())
+
+
+def wait_outcome(geometry, colour, timeout=60):
+    return e.wait_until(lambda: colour in outcome_colours(geometry), timeout, interval=0.3,
+                        what=f"the outcome line in {colour}")
+
+
+def wait_file_size(path, size, timeout=60):
+    e.wait_until(lambda: path.exists() and path.stat().st_size == size, timeout, what=f"{path} of {size} bytes")
+
+
+def exit_label_set(proc):
+    """The relay log shows the button relabelled (SetWindowTextA with the exit label)."""
+    label = "".join(f"\\x{b:02x}" for b in EXIT_LABEL.encode("cp1251"))
+    return any(label in line for line in e.relay_calls(proc, "user32.SetWindowTextA"))
+
+
+def mtime_seconds(path):
+    return int(os.stat(path).st_mtime)

@@ -1,0 +1,39 @@
+"""The two failed outcomes on the screen: pieces holding more than the header's total size
+(dark red), and a piece that cannot be read (red; no output is left)."""
+import tarnovell_e2e as e
+import join_common as j
+
+
+def run(work, colour):
+    out = work / "joined.bin"
+    exe = work / "DATA.exe"
+    proc, win = j.start(exe)
+    geometry = e.window_geometry(win)
+    j.press_start(win)
+    j.save_as(proc, out)
+    j.wait_outcome(geometry, colour)
+    others = {j.BLACK, j.DARK_RED, j.RED} - {colour}
+    assert not (others & j.outcome_colours(geometry)), j.outcome_colours(geometry)
+    j.press_start(win)
+    assert e.wait_exit(proc, 20) == 0
+    return out
+
+
+def main():
+    # Payloads of 100000 + 80000 + 60000 against a total of 150000: the join stops after
+    # piece 1 and reports a possibly damaged file.
+    work = e.work_dir("join_mismatch")
+    _, data = j.make_set(work, [100000, 80000, 60000], total=150000)
+    out = run(work, j.DARK_RED)
+    assert out.read_bytes() == data[:180000]
+
+    # Piece 1 is a folder: the copy fails, the output is deleted and stays deleted.
+    work = e.work_dir("join_file_error")
+    j.make_set(work, [100000, 80000, 60000])
+    (work / "DATA.c001").unlink()
+    (work / "DATA.c001").mkdir()
+    out = run(work, j.RED)
+    assert not out.exists(), "an output is left after a failed copy"
+
+
+e.run_case(main)

@@ -1,0 +1,31 @@
+"""A set of three pieces joined through the real Save dialog: the output equals the original,
+carries the header's last-write time, the outcome line is black and the button says "Выход";
+the next press ends the program with exit code 0."""
+import tarnovell_e2e as e
+import join_common as j
+
+
+def main():
+    work = e.work_dir("join_save")
+    exe, data = j.make_set(work, [200000, 150000, 70001])
+    out = work / "result" / "joined.bin"
+    out.parent.mkdir()
+    proc, win = j.start(exe, relay=True)
+    geometry = e.window_geometry(win)
+    assert j.outcome_colours(geometry) - {(255, 255, 255)} == set(), "an outcome line before the join"
+    j.press_start(win)
+    j.save_as(proc, out)
+    j.wait_file_size(out, len(data))
+    j.wait_outcome(geometry, j.BLACK)
+    assert out.read_bytes() == data, "the joined file differs from the original"
+    assert j.mtime_seconds(out) == j.LAST_WRITE_UNIX, (j.mtime_seconds(out), j.LAST_WRITE_UNIX)
+    colours = j.outcome_colours(geometry)
+    assert j.DARK_RED not in colours and j.RED not in colours, colours
+    assert e.window_name(win) == "Tarnovell! - DATA.C002", e.window_name(win)
+    e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
+    assert e.still_running(proc)
+    j.press_start(win)  # the exit button
+    assert e.wait_exit(proc, 20) == 0
+
+
+e.run_case(main)

@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The main job, end to end: set up the machine, build the stub and the set maker, cut a sample
+# file into a set (container + pieces), run the container under Wine on a virtual screen, press
+# its button, answer the Save dialog, and check the joined file against the original.
+#   bash tools/demo.sh [SIZE_IN_BYTES]     (default 5000000)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+SIZE=${1:-5000000}
+
+bash tools/setup.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build build --target windows mkset
+
+DEMO=$ROOT/build/demo
+rm -rf "$DEMO"
+mkdir -p "$DEMO/set" "$DEMO/joined"
+ORIGINAL=$DEMO/sample.bin
+head -c "$SIZE" /dev/urandom >"$ORIGINAL"
+touch -d '2021-03-04 05:06:07 UTC' "$ORIGINAL"
+PIECE=$(( SIZE / 3 + 1 ))
+build/tools/mkset build/windows/tarnovell_stub.bin "$ORIGINAL" "$DEMO/set/SAMPLE" "$PIECE"
+echo "set:"
+ls -l "$DEMO/set"
+
+OUTPUT=$DEMO/joined/sample.bin
+export DEMO_CONTAINER=$DEMO/set/SAMPLE.exe DEMO_OUTPUT=$OUTPUT
+export PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
+export TARNOVELL_STUB=$ROOT/build/windows/tarnovell_stub.bin
+
+DRIVER=$DEMO/drive.py
+cat >"$DRIVER" <<'PY'
+import os, pathlib, sys
+import tarnovell_e2e as e
+
+container = pathlib.Path(os.environ["DEMO_CONTAINER"])
+output = pathlib.Path(os.environ["DEMO_OUTPUT"])
+e.ensure_prefix()
+e.kill_wine()
+try:
+    proc = e.start_stub(container)
+    win = e.wait_window(r"^Tarnovell! - SAMPLE\.EXE$", proc=proc, timeout=60)
+    print("window:", e.window_name(win))
+    e.send_keys(win, "Return")                        # the button "Старт"
+    dialog = e.wait_window("^Сохранить как$", proc=proc, timeout=30)
+    e.type_path(dialog, e.windows_path(output))
+    e.wait_no_window("^Сохранить как$", timeout=30)
+    e.wait_until(lambda: e.window_name(win).startswith("Tarnovell! - SAMPLE.C"), 30, what="the pieces joined")
+    e.wait_until(lambda: output.exists() and output.stat().st_size == int(os.environ["DEMO_SIZE"]), 120,
+                 what="the whole output")
+    # The outcome line turns black ("Процесс успешно завершен") once the join is over.
+    geometry = e.window_geometry(win)
+    e.wait_until(lambda: (0, 0, 0) in e.screenshot().region(geometry, 16, 107, 265, 121).values(), 60,
+                 what="the outcome line")
+    e.save_window_png(win, str(output.parent / "window.png"), margin=3)
+    e.send_keys(win, "Return")                        # now "Выход"
+    code = e.wait_exit(proc, 30)
+    print("stub exit code:", code)
+    sys.exit(code)
+finally:
+    e.kill_wine()
+PY
+export DEMO_SIZE=$SIZE
+if [ -n "${DISPLAY:-}" ]; then
+  python3 "$DRIVER"
+else
+  xvfb-run -a -s "-screen 0 1024x768x24" python3 "$DRIVER"
+fi
+
+cmp "$ORIGINAL" "$OUTPUT"
+echo "joined file: $OUTPUT ($(stat -c %s "$OUTPUT") bytes, last written $(date -u -r "$OUTPUT" '+%F %T UTC'))"
+echo "identical to the original: $ORIGINAL"
+echo "window at the end: $DEMO/joined/window.png"

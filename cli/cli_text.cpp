@@ -1,0 +1,215 @@
+#include <errno.h>
+#include <iconv.h>
+
+#include <cstring>
+#include <string>
+
+#include "cli/cli.h"
+
+bool Utf8ToCp1251(const std::string& text, std::string* out) {
+  iconv_t cd = iconv_open("CP1251", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  std::string result(text.size() + 1, '\0');  // never longer than the UTF-8 text
+  char* in = const_cast<char*>(text.data());
+  size_t inLeft = text.size();
+  char* outPtr = &result[0];
+  size_t outLeft = result.size();
+  bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
+  iconv_close(cd);
+  if (!ok) return false;
+  result.resize(result.size() - outLeft);
+  *out = result;
+  return true;
+}
+
+std::string Cp1251ToUtf8(const std::string& bytes) {
+  static std::string table[256];
+  static bool built = false;
+  if (!built) {
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    for (int b = 0; b < 256; b++) {
+      char in[1] = {static_cast<char>(b)};
+      char out[8];
+      char* inPtr = in;
+      size_t inLeft = 1;
+      char* outPtr = out;
+      size_t outLeft = sizeof out;
+      if (cd != reinterpret_cast<iconv_t>(-1) &&
+          iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
+        table[b].assign(out, sizeof out - outLeft);
+      } else if (b < 0x80) {
+        table[b].assign(1, static_cast<char>(b));
+      } else {
+        table[b] = "\xEF\xBF\xBD";  // U+FFFD
+      }
+    }
+    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+    built = true;
+  }
+  std::string result;
+  for (unsigned char c : bytes) result += table[c];
+  return result;
+}
+
+unsigned char Cp1251Upper(unsigned char c) {
+  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
+  if (c >= 0xE0) return static_cast<unsigned char>(c - 32);  // а..я
+  switch (c) {
+    case 0x83: return 0x81;  // ѓ
+    case 0x90: return 0x80;  // ђ
+    case 0x9A: return 0x8A;  // љ
+    case 0x9C: return 0x8C;  // њ
+    case 0x9D: return 0x8D;  // ќ
+    case 0x9E: return 0x8E;  // ћ
+    case 0x9F: return 0x8F;  // џ
+    case 0xA2: return 0xA1;  // ў
+    case 0xB3: return 0xB2;  // і
+    case 0xB4: return 0xA5;  // ґ
+    case 0xB8: return 0xA8;  // ё
+    case 0xBA: return 0xAA;  // є
+    case 0xBC: return 0xA3;  // ј
+    case 0xBE: return 0xBD;  // ѕ
+    case 0xBF: return 0xAF;  // ї
+    default: return c;
+  }
+}
+
+std::string NameFoldKey(const std::string& utf8Name) {
+  std::string bytes;
+  // Names with a 1251 form fold as 1251; others (any bytes at all) fold their Latin letters only.
+  std::string key = Utf8ToCp1251(utf8Name, &bytes) ? "1" : "0";
+  if (key == "0") bytes = utf8Name;
+  for (unsigned char c : bytes) {
+    key += static_cast<char>(key[0] == '1' ? Cp1251Upper(c) : (c >= 'a' && c <= 'z' ? c - 32 : c));
+  }
+  return key;
+}
+
+// Cuts a UTF-8 text to at most limit bytes without splitting a character.
+static std::string CutUtf8(const std::string& text, size_t limit) {
+  if (text.size() <= limit) return text;
+  size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) end--;
+  return text.substr(0, end);
+}
+
+std::string SafeOutputName(const std::string& recordBytes, const std::string& fallback) {
+  // The last component in the sense of the joiner on Windows: after the last "\", "/" or ":".
+  size_t start = recordBytes.find_last_of("\\/:");
+  std::string last = start == std::string::npos ? recordBytes : recordBytes.substr(start + 1);
+  std::string clean;
+  for (unsigned char c : last) {
+    if (c < 0x20 || c == 0x7F) continue;
+    clean += static_cast<char>(c);
+  }
+  std::string name = Cp1251ToUtf8(clean);
+  // A file name holds at most 255 bytes; Cyrillic doubles in UTF-8. Keep a short extension.
+  if (name.size() > 255) {
+    size_t dot = name.find_last_of('.');
+    std::string extension = (dot != std::string::npos && name.size() - dot <= 16) ? name.substr(dot) : "";
+    name = CutUtf8(name.substr(0, name.size() - extension.size()), 255 - extension.size()) + extension;
+  }
+  if (name.empty() || name == "." || name == "..") return fallback;
+  return name;
+}
+
+std::string WindowsNameProblem(const std::string& name) {
+  if (name.empty()) return "it is empty";
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return "it holds a control character";
+    if (std::strchr("\\/:*?\"<>|", c) != nullptr) {
+      return std::string("it holds the character ") + static_cast<char>(c) +
+             ", which Windows does not allow in file names";
+    }
+  }
+  if (name == "." || name == "..") return "it is not a file name";
+  return "";
+}
+
+bool ParseSizeText(const std::string& text, uint64_t* size) {
+  size_t i = 0;
+  uint64_t value = 0;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+    uint64_t digit = static_cast<uint64_t>(text[i] - '0');
+    if (value > (UINT64_MAX - digit) / 10) return false;
+    value = value * 10 + digit;
+    i++;
+  }
+  if (i == 0) return false;
+  std::string unit = text.substr(i);
+  for (char& c : unit) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  int shift = 0;
+  if (!unit.empty() && std::strchr("KMGT", unit[0]) != nullptr) {
+    shift = 10 * (1 + static_cast<int>(std::strchr("KMGT", unit[0]) - "KMGT"));
+    unit.erase(0, 1);
+    if (unit == "IB") unit = "B";
+  }
+  if (!unit.empty() && unit != "B") return false;
+  if (shift > 0 && value > (UINT64_MAX >> shift)) return false;
+  *size = value << shift;
+  return true;
+}
+
+std::string FormatSize(int64_t bytes) {
+  static const char* const units[] = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+  if (bytes > -1024 && bytes < 1024) return std::to_string(bytes) + " B";
+  double value = static_cast<double>(bytes);
+  int unit = -1;
+  while ((value >= 1024 || value <= -1024) && unit < 5) {
+    value /= 1024;
+    unit++;
+  }
+  char text[64];
+  snprintf(text, sizeof text, "%.1f %s", value, units[unit]);
+  return text;
+}
+
+// Days since 1970-01-01 to a civil date (proleptic Gregorian), for any 64-bit day count.
+static void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned* day) {
+  days += 719468;
+  int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  unsigned doe = static_cast<unsigned>(days - era * 146097);
+  unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  unsigned mp = (5 * doy + 2) / 153;
+  *day = doy - (153 * mp + 2) / 5 + 1;
+  *month = mp < 10 ? mp + 3 : mp - 9;
+  *year = static_cast<int64_t>(yoe) + era * 400 + (*month <= 2 ? 1 : 0);
+}
+
+std::string FormatFileTime(uint64_t fileTime) {
+  uint64_t ticks = fileTime % 10000000;
+  int64_t seconds = static_cast<int64_t>(fileTime / 10000000) - 11644473600;
+  int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
+  int64_t secondOfDay = seconds - days * 86400;
+  int64_t year;
+  unsigned month, day;
+  CivilFromDays(days, &year, &month, &day);
+  char text[96];
+  snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld.%07llu UTC",
+           static_cast<long long>(year), month, day, static_cast<long long>(secondOfDay / 3600),
+           static_cast<long long>(secondOfDay / 60 % 60), static_cast<long long>(secondOfDay % 60),
+           static_cast<unsigned long long>(ticks));
+  return text;
+}
+
+std::string Printable(const std::string& text) {
+  std::string result;
+  for (size_t i = 0; i < text.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    // C0 controls, DEL, and the C1 controls in their UTF-8 form (C2 80 to C2 9F).
+    bool c1 = c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    if (c < 0x20 || c == 0x7F || c1) {
+      char escape[16];
+      if (c1) {
+        snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned char>(text[++i]));
+      } else {
+        snprintf(escape, sizeof escape, "\\x%02X", c);
+      }
+      result += escape;
+    } else {
+      result += static_cast<char>(c);
+    }
+  }
+  return result;
+}

@@ -1,0 +1,54 @@
+// The tool's text helpers: sizes, dates, case folding.
+#include <gtest/gtest.h>
+
+#include "cli/cli.h"
+
+namespace {
+
+TEST(CliText, Sizes) {
+  const struct {
+    const char* text;
+    bool ok;
+    uint64_t size;
+  } cases[] = {
+      {"30721", true, 30721},   {"100M", true, 100ull << 20}, {"1G", true, 1ull << 30},
+      {"1g", true, 1ull << 30}, {"700MiB", true, 700ull << 20}, {"2kb", true, 2048},
+      {"5T", true, 5ull << 40}, {"16777215T", true, 16777215ull << 40},
+      {"16777216T", false, 0},  {"18446744073709551616", false, 0}, {"", false, 0},
+      {"M", false, 0},          {"1.5G", false, 0}, {"-1", false, 0}, {"1 G", false, 0}, {"1GG", false, 0},
+  };
+  for (const auto& c : cases) {
+    uint64_t size = 0;
+    EXPECT_EQ(ParseSizeText(c.text, &size), c.ok) << c.text;
+    if (c.ok) EXPECT_EQ(size, c.size) << c.text;
+  }
+}
+
+TEST(CliText, FileTimes) {
+  EXPECT_EQ(FormatFileTime(0), "1601-01-01 00:00:00.0000000 UTC");
+  EXPECT_EQ(FormatFileTime(FileTimeUnixEpoch), "1970-01-01 00:00:00.0000000 UTC");
+  EXPECT_EQ(FormatFileTime(132224078451234567ull), "2020-01-02 03:04:05.1234567 UTC");
+  EXPECT_EQ(FormatFileTime(2650467743999999999ull), "9999-12-31 23:59:59.9999999 UTC");
+  EXPECT_EQ(FormatFileTime(UINT64_MAX).substr(0, 6), "60056-");  // no crash past year 9999
+  EXPECT_EQ(FileTimeFromUnix(1577934245, 123456789), 132224078451234567ull);
+  EXPECT_EQ(FileTimeFromUnix(-11644473601, 0), 0u);
+  struct timespec t = UnixFromFileTime(132224078451234567ull);
+  EXPECT_EQ(t.tv_sec, 1577934245);
+  EXPECT_EQ(t.tv_nsec, 123456700);
+}
+
+TEST(CliText, NamesFoldLatinAndCyrillicCase) {
+  EXPECT_EQ(NameFoldKey("Фильм.c001"), NameFoldKey("ФИЛЬМ.C001"));
+  EXPECT_EQ(NameFoldKey("ёжик.C002"), NameFoldKey("ЁЖИК.c002"));
+  EXPECT_EQ(NameFoldKey("ўїєі"), NameFoldKey("ЎЇЄІ"));
+  EXPECT_NE(NameFoldKey("Фильм.c001"), NameFoldKey("Фильм.c0001"));
+  EXPECT_NE(NameFoldKey("data.c001"), NameFoldKey("dаta.c001"));  // a Cyrillic а is not a Latin a
+  EXPECT_EQ(NameFoldKey("日本.c001"), NameFoldKey("日本.C001"));    // no 1251 form: Latin letters fold
+  std::string bytes;
+  ASSERT_TRUE(Utf8ToCp1251("Привет", &bytes));
+  EXPECT_EQ(bytes, "\xCF\xF0\xE8\xE2\xE5\xF2");
+  EXPECT_EQ(Cp1251ToUtf8(bytes), "Привет");
+  EXPECT_FALSE(Utf8ToCp1251("\xFF\xFE", &bytes));
+}
+
+}  // namespace

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The built program's command line: help and version on stdout with status 0, usage errors with
+# status 64 on stderr, "--" before a file name that starts with "-", a quiet stderr when it is
+# not a terminal and a progress bar when it is.
+set -u
+tool=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+check() {  # check DESCRIPTION EXPECTED-STATUS ACTUAL-STATUS
+  if [ "$2" != "$3" ]; then echo "FAIL: $1: status $3, expected $2"; failures=$((failures + 1)); fi
+}
+contains() {  # contains DESCRIPTION FILE TEXT
+  if ! grep -qF -- "$3" "$2"; then echo "FAIL: $1: no \"$3\" in:"; cat "$2"; failures=$((failures + 1)); fi
+}
+empty() {
+  if [ -s "$2" ]; then echo "FAIL: $1: not empty:"; cat "$2"; failures=$((failures + 1)); fi
+}
+
+for command in "" split join info; do
+  $tool $command --help >out 2>err; check "$command --help" 0 $?
+  contains "$command --help" out "Usage:"
+  empty "$command --help stderr" err
+done
+$tool --version >out 2>err; check "--version" 0 $?
+contains "--version" out "tarnovell "
+
+$tool >out 2>err; check "no command" 64 $?
+$tool frobnicate >out 2>err; check "unknown command" 64 $?
+$tool join >out 2>err; check "join without a container" 64 $?
+contains "join without a container" err "CONTAINER is required"
+empty "usage error stdout" out
+$tool split --size >out 2>err; check "--size without a value" 64 $?
+$tool join --bogus x.exe >out 2>err; check "unknown option" 64 $?
+
+# A file whose name starts with "-", after "--".
+head -c 200000 /dev/urandom >./-data.bin
+$tool split -s 100K -q -- -data.bin >out 2>err; check "split -- -data.bin" 0 $?
+empty "split -q stdout" out
+$tool join -o joined.bin -- -data.exe >out 2>err; check "join -- -data.exe" 0 $?
+cmp -s -- -data.bin joined.bin || { echo "FAIL: joined bytes differ"; failures=$((failures + 1)); }
+contains "join summary" out "complete"
+empty "join stderr when not a terminal" err
+$tool join nothing.exe >out 2>err; check "missing container" 2 $?
+contains "missing container" err "cannot open nothing.exe"
+empty "error stdout" out
+
+# On a terminal the join draws a bar on stderr; --quiet silences it.
+if command -v script >/dev/null; then
+  head -c 50000000 /dev/zero | tr '\0' 'x' >big.bin
+  $tool split -q -s 10M big.bin
+  script -qec "$tool join -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join on a terminal" 0 $?
+  contains "progress bar" tty.txt "[#"
+  rm -f big.out
+  script -qec "$tool join -q -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join -q on a terminal" 0 $?
+  if grep -qF "[#" tty.txt; then echo "FAIL: --quiet drew a bar"; failures=$((failures + 1)); fi
+fi
+
+[ "$failures" = 0 ] && echo "all command-line checks passed"
+exit "$failures"

@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# Benchmark of the command-line tool (not a test):
+#  1. `tarnovell join` of a ~2 GB set against `cat` of the same payload bytes in one run
+#     (best of three each, warm page cache), printing the ratio cat time / join time;
+#  2. peak memory (maximum resident set size, /usr/bin/time -v) of a join of a 1 GiB and of a
+#     4 GiB set, which must be flat.
+# Usage: tools/bench_cli.sh [path to a tarnovell binary]. Without one, a release build without
+# sanitizers is made in build-bench-cli. Scratch files (about 12 GB at the peak) go to
+# $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tool=${1:-}
+if [ -z "$tool" ]; then
+  cmake -S . -B build-bench-cli -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNOVELL_SANITIZE=OFF >/dev/null
+  cmake --build build-bench-cli --target tarnovell >/dev/null
+  tool=$PWD/build-bench-cli/cli/tarnovell
+fi
+tool=$(readlink -f "$tool")
+work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/tarnovell-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+
+now() { date +%s.%N; }
+
+echo "== join vs cat, 2 GB =="
+dd if=/dev/urandom of=payload.bin bs=16M count=128 status=none   # 2 GiB
+"$tool" split -q --size 500M payload.bin
+ls -l payload.exe payload.c0* | awk '{print "  " $5 "  " $9}'
+# Interleaved rounds, the order swapped every round; the first round only warms the page cache.
+# Other work on the machine makes single runs noisy: the best and the median of each are shown.
+: >times.txt
+for round in 0 1 2 3 4 5 6; do
+  for what in $( [ $((round % 2)) = 0 ] && echo "cat join" || echo "join cat" ); do
+    rm -f out.bin
+    sync
+    t0=$(now)
+    if [ "$what" = cat ]; then cat payload.bin >out.bin; else "$tool" join -q -o out.bin payload.exe; fi
+    t1=$(now)
+    [ "$what" = join ] && { cmp -s payload.bin out.bin || { echo "joined bytes differ"; exit 1; }; }
+    [ "$round" -gt 0 ] && echo "$what $(python3 -c "print($t1 - $t0)")" >>times.txt
+  done
+done
+python3 - times.txt <<'PY'
+import statistics, sys
+times = {"cat": [], "join": []}
+for line in open(sys.argv[1]):
+    what, seconds = line.split()
+    times[what].append(float(seconds))
+for what, values in times.items():
+    print("  %-4s best %.3f s, median %.3f s over %d runs" % (what, min(values), statistics.median(values), len(values)))
+print("  ratio cat/join: best %.2f, median %.2f (above 1: join is faster)" % (
+    min(times["cat"]) / min(times["join"]), statistics.median(times["cat"]) / statistics.median(times["join"])))
+PY
+rm -f payload.* out.*
+
+echo "== peak memory of join =="
+for gib in 1 4; do
+  dd if=/dev/urandom of=in$gib.bin bs=16M count=$((64 * gib)) status=none
+  "$tool" split -q in$gib.bin            # the default size: 1 GiB files
+  /usr/bin/time -v "$tool" join -q -o out$gib.bin in$gib.exe 2>time$gib.txt
+  rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' time$gib.txt)
+  echo "  $gib GiB set ($(ls in$gib.exe in$gib.c0* 2>/dev/null | wc -l) files): peak RSS $rss KiB"
+  eval "rss$gib=$rss"
+  rm -f in$gib.* out$gib.bin
+done
+python3 -c "print('  peak RSS 4 GiB / 1 GiB = %.2f (flat: about 1)' % ($rss4 / $rss1))"

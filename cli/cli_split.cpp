@@ -101,12 +101,14 @@ int RunSplit(const SplitOptions& options) {
     fprintf(CliErr, "tarnovell: %s is not a folder\n", Printable(options.OutputDir).c_str());
     return ExitFileError;
   }
+  // The current folder gives bare names, in messages too.
+  std::string outputDir = options.OutputDir == "." ? "" : options.OutputDir;
   std::vector<std::string> targets;
-  targets.push_back(JoinPath(options.OutputDir, base + ".exe"));
+  targets.push_back(JoinPath(outputDir, base + ".exe"));
   for (uint64_t n = 1; n <= pieces; n++) {
     char suffix[PieceSuffixSize];
     PieceSuffix(static_cast<int32_t>(n), suffix);
-    targets.push_back(JoinPath(options.OutputDir, base + suffix));
+    targets.push_back(JoinPath(outputDir, base + suffix));
   }
   if (LastComponent(targets.back()).size() > 255) return Refuse("the base name is too long for the piece names; give a shorter one with --base");
   for (const std::string& target : targets) {
@@ -144,7 +146,7 @@ int RunSplit(const SplitOptions& options) {
   ProgressBegin(!options.Quiet, total);
   int64_t inputPos = 0;
   for (size_t i = 0; i < targets.size(); i++) {
-    std::string temp = JoinPath(options.OutputDir, ".tarnovell-split-XXXXXX");
+    std::string temp = JoinPath(outputDir, ".tarnovell-split-XXXXXX");
     int out = mkostemp(&temp[0], O_CLOEXEC);
     if (out < 0) return fail("cannot create a file in " + Printable(options.OutputDir), errno);
     temps.push_back(temp);

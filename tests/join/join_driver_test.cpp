@@ -346,7 +346,7 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
       std::filesystem::rename(Path("away.c003"), Path("DATA.c003"), ignored);
     };
     RunJoin(window);
-    EXPECT_EQ(fake::Count("GetSaveFileNameA"), 2u);
+    ASSERT_EQ(fake::Count("GetSaveFileNameA"), 2u);
     EXPECT_EQ(fake::DialogInitialNames[1], "DATA.BIN");
     EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::OutputInSetText)));
     EXPECT_BYTES(Read(Path("DATA.exe")), before[0]);
@@ -388,7 +388,14 @@ TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
   fake::OpenAnswers.push_back({true, Path("B/DATA.c002")});  // piece 2, fine
   fake::OpenAnswers.push_back({true, Path("B/DATA.c003")});  // piece 3 in B is the output: refused
   fake::OpenAnswers.push_back({true, Path("C/DATA.c003")});
+  // Appending the output to itself would never end: a full disk ends it here.
+  static int writes;
+  writes = 0;
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == CallWriteFile && ++writes > 1000 ? ERROR_DISK_FULL : 0;
+  };
   RunJoin(window);
+  FileFaultHook = nullptr;
   EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::PieceIsOutputText),
                                                       RefusalBox(jointest::PieceIsOutputText)));
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);

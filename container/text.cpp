@@ -42,13 +42,28 @@ void CopyBytes(void* target, const void* source, size_t count) {
   while (count-- > 0) *t++ = *s++;
 }
 
+uint64_t DivideWide(uint64_t n, uint32_t divisor, uint32_t* remainder) {
+  uint64_t quotient = 0;
+  uint64_t rest = 0;
+  for (int bit = 63; bit >= 0; bit--) {
+    rest = (rest << 1) | ((n >> bit) & 1);
+    if (rest >= divisor) {
+      rest -= divisor;
+      quotient |= uint64_t{1} << bit;
+    }
+  }
+  if (remainder != nullptr) *remainder = static_cast<uint32_t>(rest);
+  return quotient;
+}
+
 size_t FormatInt64(char* target, size_t capacity, int64_t value) {
   char digits[24];
   size_t n = 0;
   uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
   do {
-    digits[n++] = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
+    uint32_t digit;
+    magnitude = DivideWide(magnitude, 10, &digit);
+    digits[n++] = static_cast<char>('0' + digit);
   } while (magnitude != 0);
   if (value < 0) digits[n++] = '-';
   char text[24];

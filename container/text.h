@@ -13,6 +13,9 @@ size_t TextAppend(char* target, size_t capacity, const char* text);
 bool TextEqual(const char* a, const char* b);
 void FillZero(void* target, size_t count);
 void CopyBytes(void* target, const void* source, size_t count);
+// n / divisor and its remainder, by shift and subtract: the stub has no 64-bit division
+// routines of the compiler's library (a kilobyte of code) to call.
+uint64_t DivideWide(uint64_t n, uint32_t divisor, uint32_t* remainder);
 // Decimal digits of value, with a minus sign when negative; returns the length written.
 size_t FormatInt64(char* target, size_t capacity, int64_t value);
 // A path delimiter: a backslash or a colon (and, off Windows, the slash as well).

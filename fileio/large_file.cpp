@@ -140,8 +140,11 @@ void SeekLarge(LargeFile& file, int64_t index) {
 
 // Position or size in records, from the platform's two halves.
 static int64_t RecordsOf(const LargeFile& file, DWORD low, DWORD high) {
-  int64_t bytes = static_cast<int64_t>((static_cast<uint64_t>(high) << 32) | low);
-  return bytes / static_cast<int64_t>(file.RecordSize);
+  uint64_t bytes = (static_cast<uint64_t>(high) << 32) | low;
+  // A signed division, truncating toward zero, of a count that is in practice never negative.
+  bool negative = static_cast<int64_t>(bytes) < 0;
+  uint64_t records = DivideWide(negative ? 0 - bytes : bytes, file.RecordSize, nullptr);
+  return static_cast<int64_t>(negative ? 0 - records : records);
 }
 
 int64_t FilePosLarge(LargeFile& file) {

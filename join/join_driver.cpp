@@ -177,6 +177,19 @@ static StepResult LocatePiece(HWND window) {
   }
 }
 
+// Copies the current piece into the output and takes the verdict: a failed copy deletes the
+// output, a closed window abandons the join.
+__attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, bool append, int64_t sourceOffset) {
+  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window);
+  if (JoinState.QuitRequested) return AbandonJoin();
+  if (JoinState.IoFailed) {
+    DeleteOutput();
+    return StepFailed;
+  }
+  JoinState.PieceRelocated = false;
+  return StepCopied;
+}
+
 // The container: ask for the output, then copy the container's payload into a new output.
 static StepResult ContainerStep(HWND window, int64_t* pieceSize) {
   JoinState.IoFailed = false;
@@ -187,14 +200,7 @@ static StepResult ContainerStep(HWND window, int64_t* pieceSize) {
   InvalidateRect(window, nullptr, TRUE);
   SendMessageA(window, WM_PAINT, 0, 0);
   EnableWindow(JoinState.StartButton, FALSE);
-  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, false, PayloadOffset, window);
-  if (JoinState.QuitRequested) return AbandonJoin();
-  if (JoinState.IoFailed) {
-    DeleteOutput();
-    return StepFailed;
-  }
-  JoinState.PieceRelocated = false;
-  return StepCopied;
+  return CopyCurrentPiece(window, false, PayloadOffset);
 }
 
 // Piece n (n at least 1): found beside the base path, or located by the user, then appended.
@@ -229,14 +235,7 @@ static StepResult PieceStep(HWND window, int64_t* pieceSize) {
     return LocatePiece(window);
   }
   *pieceSize = FileSizeByName(JoinState.PiecePath);
-  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, true, 0, window);
-  if (JoinState.QuitRequested) return AbandonJoin();
-  if (JoinState.IoFailed) {
-    DeleteOutput();
-    return StepFailed;
-  }
-  JoinState.PieceRelocated = false;
-  return StepCopied;
+  return CopyCurrentPiece(window, true, 0);
 }
 
 // The outcome, the three times on the output, the exit button.

@@ -221,20 +221,20 @@ FILETIME UnixNanosecondsToFileTime(int64_t nanoseconds) {
 }
 
 static struct timespec TimespecOf(const FILETIME* time) {
-  struct timespec spec;
+  struct timespec when;
   if (time == nullptr || (time->dwLowDateTime == 0 && time->dwHighDateTime == 0)) {
-    spec.tv_sec = 0;
-    spec.tv_nsec = UTIME_OMIT;  // as on Windows: no time, or a zero time, leaves it unchanged
-    return spec;
+    when.tv_sec = 0;
+    when.tv_nsec = UTIME_OMIT;  // as on Windows: no time, or a zero time, leaves it unchanged
+    return when;
   }
   int64_t ns = FileTimeToUnixNanoseconds(*time);
-  spec.tv_sec = ns / 1000000000;
-  spec.tv_nsec = ns % 1000000000;
-  if (spec.tv_nsec < 0) {
-    spec.tv_nsec += 1000000000;
-    spec.tv_sec -= 1;
+  when.tv_sec = ns / 1000000000;
+  when.tv_nsec = ns % 1000000000;
+  if (when.tv_nsec < 0) {
+    when.tv_nsec += 1000000000;
+    when.tv_sec -= 1;
   }
-  return spec;
+  return when;
 }
 
 // POSIX keeps no creation time that can be set; the other two are applied.

@@ -2,7 +2,7 @@
 // painted rectangle in the 8-pixel window font.
 #pragma once
 
-// Item 3 of the window, left of the credit name on the same line (x 66 to 140).
+// The rights notice, left of the credit name on the same line (x 66 to 140).
 static const char MakerRights[] = "© 2025-2026";
 // The e-mail link's text (x 140 to 230): a team name, not a person's.
 static const char MakerCredit[] = "Tarnovell Team";

@@ -16,7 +16,10 @@
 
 class UiTest : public ::testing::Test {
  protected:
+  // Table-driven cases call SetUp and TearDown again for each row: a folder left by the
+  // previous SetUp is removed first.
   void SetUp() override {
+    if (!Dir.empty()) TearDown();
     fake::Reset();
     JoinState = JoinStateRecord{};
     PosixModulePath[0] = 0;
@@ -28,8 +31,10 @@ class UiTest : public ::testing::Test {
   void TearDown() override {
     PosixModulePath[0] = 0;
     FileFaultHook = nullptr;
+    if (Dir.empty()) return;
     std::string command = "rm -rf '" + Dir + "'";
     (void)!system(command.c_str());
+    Dir.clear();
   }
 
   // Writes Dir/relative (folders made as needed) as a container of the given header texts and

@@ -107,7 +107,8 @@ void ProgressEnd() {
 
 static bool CopyRangeMissing = false;  // the kernel has no copy_file_range at all
 static const int64_t CopyChunk = 32 << 20;
-static const size_t BufferSize = 1 << 20;
+// 128 KiB: as fast as cat here, where 1 MiB blocks made plain copies several times slower.
+static const size_t BufferSize = 128 << 10;
 
 bool WriteAllAt(int fd, const void* bytes, size_t count, int64_t offset) {
   const char* p = static_cast<const char*>(bytes);

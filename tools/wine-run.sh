@@ -2,7 +2,7 @@
 # Runs a Windows program under 32-bit Wine, in the project's own prefix, with the Russian
 # locale (ANSI code page 1251). The prefix is made once and shared by every run.
 set -euo pipefail
-export WINEPREFIX="${TARNOVELL_WINEPREFIX:-$HOME/.tarnovell-wine}"
+export WINEPREFIX="${TARNOVELL_WINEPREFIX:-${HOME:-/root}/.tarnovell-wine}"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -3,10 +3,9 @@
 #include "container/join_state.h"
 #include "container/layout.h"
 #include "container/text.h"
+#include "container/texts.h"
 #include "fileio/large_file.h"
 
-static const char FileSystemErrorText[] = "Ошибка файловой системы!";
-static const char TitlePrefix[] = "Tarnovell! - ";
 
 // Working storage of the one call (static: the stub keeps big buffers off the stack).
 static char OwnPath[MAX_PATH + 1];
@@ -46,7 +45,7 @@ static void ReportUnreadableImage(HWND window) {
   TextCopy(ReportText, sizeof ReportText, OwnPath);
   TextAppend(ReportText, sizeof ReportText, ". ");
   TextAppend(ReportText, sizeof ReportText, FileSystemErrorText);
-  MessageBoxA(window, ReportText, "Tarnovell!", MB_OK | MB_ICONERROR);
+  MessageBoxA(window, ReportText, ProgramCaption, MB_OK | MB_ICONERROR);
   CloseLarge(OwnImage);  // the image was never readable: whatever this leaves pending is moot
   PostQuitMessage(0);
 }

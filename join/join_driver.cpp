@@ -3,6 +3,7 @@
 #include "container/join_state.h"
 #include "container/layout.h"
 #include "container/text.h"
+#include "container/texts.h"
 #include "fileio/large_file.h"
 #include "join/copy_piece.h"
 #include "ui/progress.h"
@@ -22,9 +23,7 @@ enum : DWORD {
 };
 
 static const char DialogFilter[] = "Все файлы (*.*)\0*.*\0";  // the literal adds the last zero
-static const char TitlePrefix[] = "Tarnovell! - ";
 static const char ConfirmText[] = "Вы уверены ?\r\nТекущий процесс будет прерван.";
-static const char BoxCaption[] = "Tarnovell!";
 static const char ExitLabel[] = "Выход";
 static const char OutputInSetText[] = "Нельзя сохранить в файл, который является частью набора!";
 static const char PieceIsOutputText[] = "Нельзя присоединить получаемый файл к самому себе!";
@@ -147,7 +146,7 @@ static bool ChooseOutputFile(HWND window) {
     SetUpDialog(dialog, window, JoinState.OutputPath, SaveDialogFlags);
     if (GetSaveFileNameA(&dialog) == 0) return false;
     if (!ChosenOutputIsInSet()) return true;
-    MessageBoxA(window, OutputInSetText, BoxCaption, RefusalStyle);
+    MessageBoxA(window, OutputInSetText, ProgramCaption, RefusalStyle);
   }
 }
 
@@ -160,7 +159,7 @@ static StepResult LocatePiece(HWND window) {
     OPENFILENAMEA dialog;
     SetUpDialog(dialog, window, JoinState.PiecePath, OpenDialogFlags);
     if (GetOpenFileNameA(&dialog) == 0) {
-      if (MessageBoxA(window, ConfirmText, BoxCaption, ConfirmStyle) == IDYES) return AbandonJoin();
+      if (MessageBoxA(window, ConfirmText, ProgramCaption, ConfirmStyle) == IDYES) return AbandonJoin();
       JoinState.PieceRelocated = false;
       return StepRetry;
     }
@@ -168,7 +167,7 @@ static StepResult LocatePiece(HWND window) {
     UpperLastComponent(chosen, sizeof chosen, NameBuffer);
     if (!TextEqual(expected, chosen)) continue;
     if (IsSameFile(NameBuffer, JoinState.OutputPath)) {
-      MessageBoxA(window, PieceIsOutputText, BoxCaption, RefusalStyle);
+      MessageBoxA(window, PieceIsOutputText, ProgramCaption, RefusalStyle);
       continue;
     }
     TextCopy(JoinState.PiecePath, PathTextSize, NameBuffer);
@@ -231,7 +230,7 @@ static StepResult PieceStep(HWND window, int64_t* pieceSize) {
   if (FileSizeByName(JoinState.PiecePath) == -1) return LocatePiece(window);
   // Appending the output to itself would never end: it is refused like a wrong file.
   if (IsSameFile(JoinState.PiecePath, JoinState.OutputPath)) {
-    MessageBoxA(window, PieceIsOutputText, BoxCaption, RefusalStyle);
+    MessageBoxA(window, PieceIsOutputText, ProgramCaption, RefusalStyle);
     return LocatePiece(window);
   }
   *pieceSize = FileSizeByName(JoinState.PiecePath);

@@ -2,6 +2,7 @@
 
 #include "container/join_state.h"
 #include "container/text.h"
+#include "container/texts.h"
 #include "ui/maker.h"
 #include "ui/progress.h"
 
@@ -44,7 +45,7 @@ static void DrawOutcome(HDC dc) {
       DrawLabel(dc, 16, 107, 249, 13, "Полученный файл возможно поврежден!", DarkRed, true);
       break;
     case OutcomeFileError:
-      DrawLabel(dc, 16, 107, 249, 13, "Ошибка файловой системы!", Red, true);
+      DrawLabel(dc, 16, 107, 249, 13, FileSystemErrorText, Red, true);
       break;
     default:
       break;

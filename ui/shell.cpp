@@ -3,6 +3,7 @@
 #include "container/header_load.h"
 #include "container/join_state.h"
 #include "container/text.h"
+#include "container/texts.h"
 #include "join/join_driver.h"
 #include "ui/links.h"
 #include "ui/paint.h"
@@ -42,7 +43,7 @@ static int StartupShowCommand() {
 HWND CreateMainWindow() {
   int x = (GetSystemMetrics(SM_CXSCREEN) - MainWindowWidth) / 2;
   int y = (GetSystemMetrics(SM_CYSCREEN) - MainWindowHeight) / 2;
-  HWND window = CreateWindowExA(0, MainClassName, "Tarnovell!", MainWindowStyle, x, y, MainWindowWidth,
+  HWND window = CreateWindowExA(0, MainClassName, ProgramCaption, MainWindowStyle, x, y, MainWindowWidth,
                                 MainWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (window != nullptr) {
     ShowWindow(window, StartupShowCommand());

@@ -34,15 +34,20 @@ def bitmap_header(bits_per_pixel, image_bytes):
     return struct.pack("<IiiHHIIiiII", 40, SIZE, 2 * SIZE, 1, bits_per_pixel, 0, image_bytes, 0, 0, 0, 0)
 
 
-def mask_rows(rows):
-    # AND mask, bottom row first, 1 bit a pixel (1: transparent), rows of 4 bytes.
+def bit_rows(rows, on):
+    # One bit a pixel, 1 where the art has the character on; bottom row first, rows of 4 bytes.
     out = b""
     for row in reversed(rows):
         bits = 0
         for c in row:
-            bits = (bits << 1) | (c == ".")
+            bits = (bits << 1) | (c == on)
         out += struct.pack(">I", bits)
     return out
+
+
+def mask_rows(rows):
+    # AND mask: 1 is transparent.
+    return bit_rows(rows, ".")
 
 
 def icon_image(rows):
@@ -57,12 +62,7 @@ def icon_image(rows):
 
 def cursor_image(rows):
     # XOR bits: 1 for white; with the AND mask 0 that is white, 0 is black; mask 1 is transparent.
-    colour = b""
-    for row in reversed(rows):
-        bits = 0
-        for c in row:
-            bits = (bits << 1) | (c == "o")
-        colour += struct.pack(">I", bits)
+    colour = bit_rows(rows, "o")
     palette = struct.pack("<BBBBBBBB", 0, 0, 0, 0, 255, 255, 255, 0)
     mask = mask_rows(rows)
     return bitmap_header(1, len(colour) + len(mask)) + palette + colour + mask

@@ -16,6 +16,7 @@
 
 #include "cli/cli.h"
 #include "container/container_writer.h"
+#include "tests/support/test_bytes.h"
 
 class CliTest : public ::testing::Test {
  protected:
@@ -86,16 +87,6 @@ class CliTest : public ::testing::Test {
   FILE* err_ = nullptr;
 };
 
-// Bytes that differ from block to block, so a misplaced block shows.
-inline std::string Pattern(size_t size, unsigned seed = 1) {
-  std::string bytes(size, '\0');
-  uint32_t x = seed * 2654435761u + 1;
-  for (size_t i = 0; i < size; i++) {
-    x = x * 1103515245u + 12345u;
-    bytes[i] = static_cast<char>(x >> 24);
-  }
-  return bytes;
-}
 
 // Sets access and write times (whole 100 ns, as a header can carry them).
 inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, int64_t mtimeSec, long mtimeNs) {

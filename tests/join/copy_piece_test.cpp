@@ -9,7 +9,6 @@
 #include "tests/join/join_fixture.h"
 #include "tests/support/fake_ui.h"
 
-using jointest::Pattern;
 using jointest::Read;
 
 using CopyPieceTest = JoinTest;

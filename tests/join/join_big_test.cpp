@@ -12,7 +12,6 @@
 #include "tests/join/join_fixture.h"
 #include "tests/support/fake_ui.h"
 
-using jointest::Pattern;
 
 static const int64_t FourGiB = 4294967296LL;
 

@@ -15,7 +15,6 @@
 #include "tests/support/fake_ui.h"
 
 using jointest::Exists;
-using jointest::Pattern;
 using jointest::Read;
 using testing::ElementsAre;
 

@@ -11,7 +11,6 @@
 #include "tests/support/fake_ui.h"
 
 using jointest::Exists;
-using jointest::Pattern;
 using jointest::Read;
 
 namespace {

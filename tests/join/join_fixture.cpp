@@ -28,15 +28,6 @@ const char PieceIsOutputText[] =
     "\xCD\xE5\xEB\xFC\xE7\xFF \xEF\xF0\xE8\xF1\xEE\xE5\xE4\xE8\xED\xE8\xF2\xFC \xEF\xEE\xEB\xF3\xF7\xE0\xE5\xEC"
     "\xFB\xE9 \xF4\xE0\xE9\xEB \xEA \xF1\xE0\xEC\xEE\xEC\xF3 \xF1\xE5\xE1\xE5!";
 
-std::string Pattern(size_t size, uint32_t seed) {
-  std::string bytes(size, '\0');
-  uint32_t state = seed * 2654435761u + 1;
-  for (size_t i = 0; i < size; i++) {
-    state = state * 1664525u + 1013904223u;
-    bytes[i] = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
 
 bool Exists(const std::string& path) {
   struct stat info;
@@ -138,7 +129,7 @@ void JoinTest::TearDown() {
 std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::string>& payloads, int64_t total,
                                const std::string& outputName) {
   HeaderTexts texts = MakeHeaderTexts(outputName, total, FILETIME{1, 2}, FILETIME{3, 4}, FILETIME{5, 6});
-  EXPECT_TRUE(::WriteSet(base, jointest::Pattern(9000, 77), texts, payloads)) << base;
+  EXPECT_TRUE(::WriteSet(base, Pattern(9000, 77), texts, payloads)) << base;
   return base;
 }
 

@@ -10,10 +10,10 @@
 #include "container/join_state.h"
 #include "platform/files_posix.h"
 #include "platform/win32.h"
+#include "tests/support/test_bytes.h"
 
 namespace jointest {
 
-std::string Pattern(size_t size, uint32_t seed);  // reproducible bytes
 bool Exists(const std::string& path);
 std::string Read(const std::string& path);          // the whole file ("" when absent)
 void Write(const std::string& path, const std::string& bytes);

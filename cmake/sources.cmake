@@ -1,7 +1,7 @@
 # The system's sources, by what they need.
 # Logic with no window: texts, the container layout, the file layer (used by the tools too).
 set(TARNOVELL_CORE_SOURCES
-  container/text.cpp
+  base/byte_text.cpp
   container/layout.cpp
   fileio/large_file.cpp)
 # The program: join state, header loading, failure report, joining and the window.
@@ -14,6 +14,6 @@ set(TARNOVELL_APP_SOURCES
   ui/progress.cpp
   ui/paint.cpp
   ui/links.cpp
-  ui/shell.cpp)
+  ui/main_window.cpp)
 list(TRANSFORM TARNOVELL_CORE_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 list(TRANSFORM TARNOVELL_APP_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)

@@ -1,7 +1,7 @@
 #include "container/failure.h"
 
 #include "container/layout.h"
-#include "container/text.h"
+#include "base/byte_text.h"
 #include "platform/win32.h"
 
 static void AppendHex8(char* text, uint32_t value) {

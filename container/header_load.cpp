@@ -2,8 +2,8 @@
 
 #include "container/join_state.h"
 #include "container/layout.h"
-#include "container/text.h"
-#include "container/texts.h"
+#include "base/byte_text.h"
+#include "container/program_texts.h"
 #include "fileio/large_file.h"
 
 

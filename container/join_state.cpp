@@ -1,6 +1,6 @@
 #include "container/join_state.h"
 
-#include "container/text.h"
+#include "base/byte_text.h"
 
 JoinStateRecord JoinState;
 

@@ -1,6 +1,6 @@
 #include "container/layout.h"
 
-#include "container/text.h"
+#include "base/byte_text.h"
 
 void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]) {
   char digits[PieceSuffixSize];

@@ -1,6 +1,6 @@
 #include "fileio/large_file.h"
 
-#include "container/text.h"
+#include "base/byte_text.h"
 
 uint8_t FileOpenMode = 2;
 

@@ -2,7 +2,7 @@
 // routes access violations to the failure report and runs the program.
 #include "container/failure.h"
 #include "platform/win32.h"
-#include "ui/shell.h"
+#include "ui/main_window.h"
 
 static LONG WINAPI ReportAccessViolation(EXCEPTION_POINTERS* exception) {
   if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;

@@ -1,7 +1,7 @@
 #include "ui/links.h"
 
 #include "container/join_state.h"
-#include "ui/maker.h"
+#include "ui/credits.h"
 
 // Both bounds of each range are inclusive.
 static bool InMailLinkArea(int x, int y) { return x >= 140 && x <= 240 && y >= 29 && y <= 42; }

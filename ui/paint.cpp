@@ -1,9 +1,9 @@
 #include "ui/paint.h"
 
 #include "container/join_state.h"
-#include "container/text.h"
-#include "container/texts.h"
-#include "ui/maker.h"
+#include "base/byte_text.h"
+#include "container/program_texts.h"
+#include "ui/credits.h"
 #include "ui/progress.h"
 
 static const COLORREF Black = RGB(0, 0, 0);

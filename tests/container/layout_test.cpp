@@ -4,7 +4,7 @@
 #include <string>
 
 #include "container/layout.h"
-#include "container/text.h"
+#include "base/byte_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <stdexcept>
 
 #include "container/container_writer.h"
-#include "container/text.h"
+#include "base/byte_text.h"
 #include "fileio/large_file.h"
 #include "join/join_driver.h"
 #include "platform/files_posix.h"

@@ -1,9 +1,9 @@
 // The two link areas: the cursor over them and what a press opens.
 #include "ui/links.h"
 
-#include "ui/maker.h"
+#include "ui/credits.h"
 #include "ui/paint.h"
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/ui_fixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Painting of the main window from JoinState.
 #include "ui/paint.h"
 
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/ui_fixture.h"
 
 namespace {
 

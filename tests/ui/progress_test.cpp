@@ -1,7 +1,7 @@
 // The progress bar's arithmetic and drawing, and the message pump.
 #include "ui/progress.h"
 
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/ui_fixture.h"
 
 namespace {
 

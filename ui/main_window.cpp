@@ -1,9 +1,9 @@
-#include "ui/shell.h"
+#include "ui/main_window.h"
 
 #include "container/header_load.h"
 #include "container/join_state.h"
-#include "container/text.h"
-#include "container/texts.h"
+#include "base/byte_text.h"
+#include "container/program_texts.h"
 #include "join/join_driver.h"
 #include "ui/links.h"
 #include "ui/paint.h"

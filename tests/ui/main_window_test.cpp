@@ -1,7 +1,7 @@
 // The process entry, the main window and the dispatch of its messages.
-#include "ui/shell.h"
+#include "ui/main_window.h"
 
-#include "tests/ui/ui_fixture.h"
+#include "tests/support/ui_fixture.h"
 
 namespace {
 

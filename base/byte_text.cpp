@@ -1,4 +1,4 @@
-#include "container/text.h"
+#include "base/byte_text.h"
 
 size_t TextLength(const char* text) {
   size_t n = 0;

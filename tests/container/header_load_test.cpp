@@ -1,8 +1,8 @@
 // Loading the header of the program's own image into JoinState at window creation.
 #include "container/header_load.h"
 
-#include "ui/shell.h"
-#include "tests/ui/ui_fixture.h"
+#include "ui/main_window.h"
+#include "tests/support/ui_fixture.h"
 
 namespace {
 

@@ -2,8 +2,7 @@
 option(TARNOVELL_SANITIZE "build native code with AddressSanitizer and UBSan" ON)
 set(TARNOVELL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 
-add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${CMAKE_SOURCE_DIR}/platform/files_posix.cpp
-  ${CMAKE_SOURCE_DIR}/container/container_writer.cpp)
+add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_POSIX_SOURCES})
 target_include_directories(tarnovell_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(tarnovell_core PRIVATE -Wall -Wextra)
 

@@ -1,4 +1,5 @@
-# The system's sources, by what they need.
+# The system's sources, by what they need: the one list of what goes into the stub and what into
+# the native libraries.
 # Logic with no window: texts, the container layout, the file layer (used by the tools too).
 set(TARNOVELL_CORE_SOURCES
   base/byte_text.cpp
@@ -15,5 +16,16 @@ set(TARNOVELL_APP_SOURCES
   ui/paint.cpp
   ui/links.cpp
   ui/main_window.cpp)
-list(TRANSFORM TARNOVELL_CORE_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
-list(TRANSFORM TARNOVELL_APP_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
+# Windows only: the process entry and the two C library routines the compiler calls.
+set(TARNOVELL_WINDOWS_SOURCES
+  ui/entry_win.cpp
+  ui/runtime_win.cpp)
+# Native only: the POSIX stand-ins of the Win32 calls, and the set writer of the tests and tools.
+set(TARNOVELL_POSIX_SOURCES
+  platform/files_posix.cpp
+  container/container_writer.cpp)
+foreach(list CORE APP WINDOWS POSIX)
+  list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
+endforeach()
+# The stub is the core and the program over the real Win32 calls.
+set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_APP_SOURCES} ${TARNOVELL_WINDOWS_SOURCES})

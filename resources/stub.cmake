@@ -1,5 +1,5 @@
-# Included by cmake/stub.cmake: the icon and the hand cursor, written from text art at build time
-# and compiled into the stub with windres.
+# Included by cmake/stub.cmake: the icon and the hand cursor that resources/stub.rc compiles into
+# the stub, written from text art at build time.
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 set(TARNOVELL_RESOURCE_DIR ${CMAKE_BINARY_DIR}/resources)
 add_custom_command(
@@ -12,4 +12,3 @@ add_custom_command(
 set_source_files_properties(${CMAKE_SOURCE_DIR}/resources/stub.rc PROPERTIES
   OBJECT_DEPENDS "${TARNOVELL_RESOURCE_DIR}/tarnovell.ico;${TARNOVELL_RESOURCE_DIR}/hand.cur"
   COMPILE_OPTIONS "-I${TARNOVELL_RESOURCE_DIR}")
-list(APPEND STUB_SOURCES ${CMAKE_SOURCE_DIR}/resources/stub.rc)

@@ -9,8 +9,11 @@ ROOT=$PWD
 SIZE=${1:-5000000}
 
 bash tools/setup.sh
+bash tools/wine-run.sh --explain
+ARCH=$(bash tools/wine-run.sh --arch)
+if [ "$ARCH" = 64 ]; then WINDOWS=windows64; else WINDOWS=windows; fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build --target windows mkset
+cmake --build build --target "$WINDOWS" mkset
 
 DEMO=$ROOT/build/demo
 rm -rf "$DEMO"
@@ -19,14 +22,14 @@ ORIGINAL=$DEMO/sample.bin
 head -c "$SIZE" /dev/urandom >"$ORIGINAL"
 touch -d '2021-03-04 05:06:07 UTC' "$ORIGINAL"
 PIECE=$(( SIZE / 3 + 1 ))
-build/tools/mkset build/windows/tarnovell_stub.bin "$ORIGINAL" "$DEMO/set/SAMPLE" "$PIECE"
+build/tools/mkset "build/$WINDOWS/tarnovell_stub.bin" "$ORIGINAL" "$DEMO/set/SAMPLE" "$PIECE"
 echo "set:"
 ls -l "$DEMO/set"
 
 OUTPUT=$DEMO/joined/sample.bin
 export DEMO_CONTAINER=$DEMO/set/SAMPLE.exe DEMO_OUTPUT=$OUTPUT
 export PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
-export TARNOVELL_STUB=$ROOT/build/windows/tarnovell_stub.bin
+export TARNOVELL_BUILD_DIR=$ROOT/build TARNOVELL_WINE_ARCH=$ARCH
 
 DRIVER=$DEMO/drive.py
 cat >"$DRIVER" <<'PY'

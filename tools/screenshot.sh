@@ -5,10 +5,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-export TARNOVELL_STUB="$PWD/$build/windows/tarnovell_stub.bin"
+bash tools/wine-run.sh --explain
+export TARNOVELL_WINE_ARCH=$(bash tools/wine-run.sh --arch)
+export TARNOVELL_BUILD_DIR="$PWD/$build"
 export TARNOVELL_E2E_WORK="$PWD/$build/e2e-work"
 export PYTHONPATH="$PWD/tests/e2e" PYTHONDONTWRITEBYTECODE=1
-[ -f "$TARNOVELL_STUB" ] || { echo "no stub at $TARNOVELL_STUB: build first" >&2; exit 1; }
+stub=$(python3 -c 'import tarnovell_e2e as e; print(e.stub_path())')
+[ -f "$stub" ] || { echo "no stub at $stub: build first" >&2; exit 1; }
 xvfb-run -a -s "-screen 0 1024x768x24" python3 - "$PWD/docs/window.png" <<'PY'
 import sys
 import tarnovell_e2e as e

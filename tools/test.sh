@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds everything and runs every test: the native tests
 # (under sanitizers), the file layer's tests under Wine, and the end-to-end runs of the real
-# stub under Wine with a virtual screen.
+# stub under Wine with a virtual screen. Which Wine, and so which build of the Windows programs,
+# is tools/wine-run.sh's choice, printed first; TARNOVELL_WINE_ARCH=32 or 64 forces it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
+bash tools/wine-run.sh --explain
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build build
 cd build

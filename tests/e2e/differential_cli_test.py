@@ -60,7 +60,11 @@ def split_set(work, size, piece_size, seed):
     os.utime(source, ns=(1_600_000_000_123_456_700, 1_500_000_000_987_654_300))
     result = tool("split", source, "--size", piece_size, "--base", "DATA", "--output-dir", work, "--quiet")
     assert result.returncode == 0, result.stderr
-    return work / "DATA.exe", source
+    exe = work / "DATA.exe"
+    with open(exe, "rb") as f:
+        assert f.read(e.STUB_SIZE) == e.stub_image("32"), "the set does not start with the stub of this build"
+    e.put_stub(exe)  # the build that runs here (the 64-bit one under 64-bit Wine)
+    return exe, source
 
 
 def main():

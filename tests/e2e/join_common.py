@@ -17,9 +17,7 @@ ACCESS_UNIX = 1614000000
 CREATION_UNIX = 1600000000
 
 
-def filetime(unix_seconds):
-    ticks = (unix_seconds + 11644473600) * 10 ** 7
-    return ticks & 0xFFFFFFFF, ticks >> 32
+filetime = e.filetime
 
 
 def make_set(work, sizes, total=None, name="joined.bin", seed=1):

@@ -24,10 +24,9 @@ def main():
     assert e.window_name(win) == "Tarnovell! - DATA.C002", e.window_name(win)
     e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
     assert e.still_running(proc)
-    # The program's own file opens (return address inside its image at 0x400000): pieces read
+    # The program's own file opens (return address inside its image): pieces read
     # only, the output created and then opened for appending, and the times applied at the end.
-    opens = [line.split("(", 1)[1].rsplit(")", 1)[0] for line in e.relay_calls(proc, "KERNEL32.CreateFileA")
-             if " ret=004" in line]
+    opens = [line.split("(", 1)[1].rsplit(")", 1)[0] for line in e.own_calls(proc, "CreateFileA")]
     modes = [tuple(opens_args.split(",")[-6:]) for opens_args in opens]
     read_only = ("80000000", "00000003", "00000000", "00000003", "00000080", "00000000")
     create = ("c0000000", "00000003", "00000000", "00000002", "00000080", "00000000")

@@ -14,8 +14,16 @@ Small API (every wait polls with a timeout; nothing sleeps a fixed time to "let 
     code = wait_exit(proc, timeout=20)            # exit code of the Windows program
     kill_wine()                                   # ends whatever a case left running
 
+Which Wine runs the stub, and so which build of it, is decided by tools/wine-run.sh (32-bit
+Wine and the 32-bit stub where the machine runs 32-bit programs, else 64-bit Wine and the 64-bit
+build of the same sources). Relay logs are shown as the 32-bit build prints them: the 64-bit
+registers of 64-bit Wine are cut to their low 32 bits (see relay_calls).
+
 Configuration comes from the environment (set by tests/e2e/CMakeLists.txt):
-    TARNOVELL_STUB              the padded stub image (28672 bytes)
+    TARNOVELL_BUILD_DIR         the native build folder; the padded stubs are
+                                windows/tarnovell_stub.bin (32-bit) and windows64/... (64-bit)
+    TARNOVELL_WINE_ARCH         32 or 64, as chosen when the build was configured (else asked
+                                of tools/wine-run.sh)
     TARNOVELL_E2E_WORK          where work folders are made (default /tmp/tarnovell-e2e)
     TARNOVELL_E2E_WINEPREFIX    the Wine prefix of end-to-end runs (default: the project's prefix
                                 with "-e2e" appended, so `wineserver -k` here never ends the
@@ -33,9 +41,27 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 WINE_RUN = ROOT / "tools" / "wine-run.sh"
 
-STUB_SIZE = 28672
-HEADER_RECORD_SIZE = 256
-PAYLOAD_OFFSET = 30720
+
+def layout_constant(name):
+    """A constant of the container layout, read from container/layout.h (the one place)."""
+    match = re.search(r"^\s*" + name + r"\s*=\s*(\d+),", (ROOT / "container" / "layout.h").read_text(), re.M)
+    if not match:
+        raise AssertionError(f"{name} not found in container/layout.h")
+    return int(match.group(1))
+
+
+STUB_SIZE = layout_constant("StubSize")
+HEADER_RECORD_SIZE = layout_constant("HeaderRecordSize")
+PAYLOAD_OFFSET = layout_constant("PayloadOffset")
+
+# FILETIME counts 100-ns ticks from 1601-01-01; this is 1970-01-01 (base/file_time.h says the same).
+FILETIME_UNIX_EPOCH = 116444736000000000
+
+
+def filetime(unix_seconds):
+    """(low, high) 32-bit words of the FILETIME of a Unix time in seconds."""
+    ticks = FILETIME_UNIX_EPOCH + unix_seconds * 10 ** 7
+    return ticks & 0xFFFFFFFF, ticks >> 32
 
 # The main window: outer size, and where its client area lies inside (frame 3, caption 19).
 WINDOW_WIDTH, WINDOW_HEIGHT = 288, 210
@@ -57,18 +83,58 @@ class E2EError(AssertionError):
 
 # ---------------------------------------------------------------- environment
 
-def stub_image():
-    """Bytes of the padded stub."""
-    path = os.environ.get("TARNOVELL_STUB")
-    if not path:
-        raise E2EError("TARNOVELL_STUB is not set (the padded stub image)")
-    data = pathlib.Path(path).read_bytes()
+_ARCH = []
+
+
+def wine_arch():
+    """"32" or "64": which Wine (and which build of the stub) runs here."""
+    if not _ARCH:
+        arch = os.environ.get("TARNOVELL_WINE_ARCH") or _run(["bash", str(WINE_RUN), "--arch"]).strip()
+        if arch not in ("32", "64"):
+            raise E2EError(f"unknown Wine kind {arch!r}")
+        _ARCH.append(arch)
+    return _ARCH[0]
+
+
+def stub_path(arch=None):
+    """The padded stub of the build that runs here (or of arch: "32" is what containers carry)."""
+    build = os.environ.get("TARNOVELL_BUILD_DIR", str(ROOT / "build"))
+    folder = "windows" if (arch or wine_arch()) == "32" else "windows64"
+    return pathlib.Path(build) / folder / "tarnovell_stub.bin"
+
+
+def stub_image(arch=None):
+    """Bytes of the padded stub (see stub_path)."""
+    path = stub_path(arch)
+    data = path.read_bytes()
     if len(data) != STUB_SIZE:
         raise E2EError(f"{path} is {len(data)} bytes, not {STUB_SIZE}")
     return data
 
 
-def wine_prefix():
+def put_stub(container):
+    """Puts the stub of the build that runs here in front of a container (a tool-made set starts
+    with the 32-bit stub; under 64-bit Wine the 64-bit build takes its place, same size)."""
+    with open(container, "r+b") as f:
+        f.write(stub_image())
+
+
+def image_range(arch=None):
+    """(first, end) addresses of the stub's image once loaded, low 32 bits as relay_calls shows
+    them: from its PE header (ImageBase, SizeOfImage)."""
+    data = stub_image(arch)
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    optional = pe + 24
+    if int.from_bytes(data[optional:optional + 2], "little") == 0x20B:  # PE32+
+        base = int.from_bytes(data[optional + 24:optional + 32], "little")
+    else:
+        base = int.from_bytes(data[optional + 28:optional + 32], "little")
+    size = int.from_bytes(data[optional + 56:optional + 60], "little")
+    return base & 0xFFFFFFFF, (base + size) & 0xFFFFFFFF
+
+
+def wine_prefix_base():
+    """The e2e prefix as given to tools/wine-run.sh, which appends "64" for 64-bit Wine."""
     prefix = os.environ.get("TARNOVELL_E2E_WINEPREFIX")
     if not prefix:
         base = os.environ.get("TARNOVELL_WINEPREFIX", str(pathlib.Path.home() / ".tarnovell-wine"))
@@ -76,17 +142,26 @@ def wine_prefix():
     return prefix
 
 
+def wine_prefix():
+    """The folder of the Wine prefix that the runs use."""
+    return _run(["bash", str(WINE_RUN), "--prefix"], env=wine_env()).strip()
+
+
 def wine_env(extra=None):
+    """The environment for tools/wine-run.sh, which sets up the rest (prefix, locale, loader)."""
     env = dict(os.environ)
-    env["TARNOVELL_WINEPREFIX"] = wine_prefix()
-    env["WINEPREFIX"] = wine_prefix()
-    env["WINEARCH"] = "win32"
+    env["TARNOVELL_WINEPREFIX"] = wine_prefix_base()
+    env["TARNOVELL_WINE_ARCH"] = wine_arch()
     env.setdefault("WINEDEBUG", "-all")
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml="
-    env["LANG"] = env["LC_ALL"] = "ru_RU.UTF-8"
     if extra:
         env.update(extra)
     return env
+
+
+def wine_server(*args, timeout=60):
+    """The wineserver of the Wine that runs here, on the e2e prefix: wine_server("-k")."""
+    return subprocess.run(["bash", str(WINE_RUN), "--server", *args], env=wine_env(), capture_output=True,
+                          timeout=timeout)
 
 
 def require_display():
@@ -127,13 +202,13 @@ def set_relay_include(calls):
     """Which calls a relay log shows (a prefix-wide registry value)."""
     _run([str(WINE_RUN), "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
           "/d", ";".join(calls), "/f"], env=wine_env(), timeout=120)
-    _run(["wineserver", "-w"], env=wine_env(), check=False, timeout=60)
+    wine_server("-w")
 
 
 def kill_wine():
     """Ends every process of the e2e prefix (what a failed case may have left running)."""
-    subprocess.run(["wineserver", "-k"], env=wine_env(), capture_output=True, timeout=30)
-    subprocess.run(["wineserver", "-w"], env=wine_env(), capture_output=True, timeout=30)
+    wine_server("-k", timeout=30)
+    wine_server("-w", timeout=30)
 
 
 # ---------------------------------------------------------------- containers
@@ -209,11 +284,27 @@ def output(proc):
     return tuple(pathlib.Path(p).read_text(errors="replace") for p in proc.log_paths)
 
 
+# A value of 64-bit Wine's relay log wider than 8 hex digits (an argument or a return address).
+_REGISTER = re.compile(r"(?<=[(,=])[0-9a-f]{1,8}([0-9a-f]{8})(?=[,) ]|$)")
+
+
 def relay_calls(proc, name):
     """Relay log lines of one call: relay_calls(proc, "user32.MessageBoxA"), or by the bare name
-    from whichever DLL serves it: relay_calls(proc, "CreateFileA")."""
+    from whichever DLL serves it: relay_calls(proc, "CreateFileA"). Values are shown in 8 hex
+    digits whichever Wine runs: 64-bit Wine prints 64-bit registers, whose upper halves may hold
+    leftovers for 32-bit arguments, so only their low 32 bits are kept."""
     needle = f"Call {name}(" if "." in name else f".{name}("
-    return [line for line in output(proc)[1].splitlines() if needle in line and "Call " in line]
+    return [_REGISTER.sub(r"\1", line) for line in output(proc)[1].splitlines() if needle in line and "Call " in line]
+
+
+def own_calls(proc, name):
+    """The calls of relay_calls made by the stub's own code (the return address lies inside its
+    image), not by Wine's DLLs on its behalf."""
+    first, end = image_range()
+    def own(line):
+        match = re.search(r" ret=([0-9a-f]{8})\b", line)
+        return match and first <= int(match.group(1), 16) < end
+    return [line for line in relay_calls(proc, name) if own(line)]
 
 
 def wait_exit(proc, timeout=30):

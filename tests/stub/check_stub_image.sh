@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# The stub as containers need it: a 32-bit GUI image that imports only system DLLs (no C or C++
-# runtime, no thread library), at most 28672 bytes, and the padded copy exactly 28672 bytes
-# that begins with the image.
-# Usage: check_stub_image.sh OBJDUMP STUB_EXE STUB_PADDED
+# The stub as containers need it: a GUI image that imports only system DLLs (no C or C++
+# runtime, no thread library), at most LIMIT bytes, and the padded copy exactly LIMIT bytes that
+# begins with the image. ARCH 32 is the stub that containers carry (PE32, i386); ARCH 64 is the
+# 64-bit build of the same sources that the Windows tests run where 32-bit programs cannot.
+# Usage: check_stub_image.sh ARCH OBJDUMP STUB_EXE STUB_PADDED LIMIT
 set -u
-objdump=$1 image=$2 padded=$3 limit=28672 failed=0
+arch=$1 objdump=$2 image=$3 padded=$4 limit=$5 failed=0
 fail() { echo "FAIL: $*"; failed=1; }
 
 headers=$("$objdump" -p "$image") || { echo "FAIL: objdump cannot read $image"; exit 1; }
-grep -Eq "file format pei?-i386" <<<"$headers" || fail "not a 32-bit PE image"
+if [ "$arch" = 32 ]; then
+  grep -Eq "file format pei?-i386" <<<"$headers" || fail "not a 32-bit PE image"
+  grep -Eq "^Magic[[:space:]]+010b" <<<"$headers" || fail "optional header is not PE32"
+else
+  grep -Eq "file format pei?-x86-64" <<<"$headers" || fail "not an x86-64 PE image"
+  grep -Eq "^Magic[[:space:]]+020b" <<<"$headers" || fail "optional header is not PE32+"
+fi
 grep -Eq "^Subsystem[[:space:]]+0*2[[:space:]]" <<<"$headers" || fail "subsystem is not 2 (Windows GUI): $(grep ^Subsystem <<<"$headers")"
-grep -Eq "^Magic[[:space:]]+010b" <<<"$headers" || fail "optional header is not PE32"
 
 dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
 [ -n "$dlls" ] || fail "no imports found"

@@ -72,17 +72,18 @@ size_t FormatInt64(char* target, size_t capacity, int64_t value) {
   return TextCopy(target, capacity, text);
 }
 
-bool IsPathDelimiter(char c) {
-#ifdef _WIN32
-  return c == '\\' || c == ':';
-#else
-  return c == '\\' || c == ':' || c == '/';
-#endif
-}
+bool IsPathDelimiter(char c) { return c == '\\' || c == '/' || c == ':'; }
 
 const char* LastPathComponent(const char* path) {
   const char* last = path;
   for (const char* p = path; *p != 0; p++)
     if (IsPathDelimiter(*p)) last = p + 1;
   return last;
+}
+
+const char* PlainFileName(const char* path) {
+  const char* name = LastPathComponent(path);
+  const char* p = name;
+  while (*p == '.' || *p == ' ') p++;
+  return *p == 0 ? p : name;
 }

@@ -18,7 +18,12 @@ void CopyBytes(void* target, const void* source, size_t count);
 uint64_t DivideWide(uint64_t n, uint32_t divisor, uint32_t* remainder);
 // Decimal digits of value, with a minus sign when negative; returns the length written.
 size_t FormatInt64(char* target, size_t capacity, int64_t value);
-// A path delimiter: a backslash or a colon (and, off Windows, the slash as well).
+// A path delimiter: a backslash, a slash or a colon. Windows' file calls take the slash for a
+// backslash, so a name that holds one names a folder too. The same rule in every build.
 bool IsPathDelimiter(char c);
 // The part of path after its last delimiter (the whole path when it has none).
 const char* LastPathComponent(const char* path);
+// The last path component as a name of a file in the current folder: the empty text when it is
+// made of dots and spaces only (".", "..": Windows drops trailing dots and spaces, so such a
+// name is a folder, never a new file).
+const char* PlainFileName(const char* path);

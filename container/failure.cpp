@@ -23,11 +23,11 @@ void FormatFailureText(char* text, const char* className, const char* moduleName
   TextAppend(text, FailureTextSize, moduleName);
   TextAppend(text, FailureTextSize, " at ");
   AppendHex8(text, offset);
-  TextAppend(text, FailureTextSize, ".\n");
+  TextAppend(text, FailureTextSize, ".\r\n");
   TextAppend(text, FailureTextSize, message);
   size_t length = TextLength(message);
   if (length == 0 || message[length - 1] != '.') TextAppend(text, FailureTextSize, ".");
-  TextAppend(text, FailureTextSize, "\n");
+  TextAppend(text, FailureTextSize, "\r\n");
 }
 
 void ReportUnhandledFailure(const char* className, const char* message, const void* address) {

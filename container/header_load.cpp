@@ -30,15 +30,9 @@ static void DeriveBasePath() {
   size_t length = TextLength(OwnPath);
   TextCopy(UpperPath, sizeof UpperPath, OwnPath);
   CharUpperBuffA(UpperPath, static_cast<DWORD>(length));
-  size_t cut = 0;
-  bool found = false;
-  for (size_t i = 0; i + 4 <= length; i++)
-    if (UpperPath[i] == '.' && UpperPath[i + 1] == 'E' && UpperPath[i + 2] == 'X' && UpperPath[i + 3] == 'E') {
-      cut = i;
-      found = true;
-    }
+  size_t cut = ContainerBaseLength(UpperPath, length);
   FillZero(JoinState.BasePath, sizeof JoinState.BasePath);
-  if (found) CopyBytes(JoinState.BasePath, OwnPath, cut < PathTextSize ? cut : PathTextSize - 1);
+  CopyBytes(JoinState.BasePath, OwnPath, cut < PathTextSize ? cut : PathTextSize - 1);
 }
 
 static void ReportUnreadableImage(HWND window) {
@@ -77,7 +71,9 @@ void LoadHeader(HWND window) {
     BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
     HeaderRecordText(RecordBuffer, RecordTexts[record]);
   }
-  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath, RecordTexts[RecordFileName]);
+  // Record 1 names the joined file, never a folder: what a container proposes and what the join
+  // writes without asking are a file name in the current folder, whatever the record holds.
+  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath, PlainFileName(RecordTexts[RecordFileName]));
   CloseLarge(OwnImage);
 
   // A record that is not integer text ends the run here, through the failure report.

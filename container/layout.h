@@ -39,11 +39,18 @@ enum { PieceSuffixSize = 16 };
 void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]);
 // base + ".exe" for n = 0, base + PieceSuffix(n) otherwise; cut to capacity - 1 bytes.
 void PiecePathFor(char* path, size_t capacity, const char* base, int32_t n);
+// The base path of a container, from which its pieces are named: the bytes of the container's
+// path before the last ".EXE" in upper, the path upper-cased by the platform's ANSI upper-casing
+// (which keeps the length). Returns their count; 0 when upper holds no ".EXE", which leaves the
+// base path empty as well.
+size_t ContainerBaseLength(const char* upper, size_t length);
 // The text of a record: its first Length bytes, zero-terminated (text holds 256 bytes).
 void HeaderRecordText(const HeaderRecord& record, char text[HeaderRecordSize]);
 // Integer text of the header (records 2 to 8): leading spaces, a sign, decimal or hexadecimal
 // ("$", "x", "X", "0x", "0X") digits and nothing after them. False when the text is not valid.
 bool TryParseHeaderInteger(const char* text, int64_t* value);
 // As TryParseHeaderInteger, but an invalid text is a failure that ends the program through the
-// process-wide failure report (EConvertError). Defined with that report.
+// process-wide failure report (EConvertError). Defined in container/failure.cpp, beside that
+// report: this layout is also linked into the command-line tool and the set writer, which have
+// no window to show the report in and take the checked form above instead.
 int64_t ParseHeaderInteger(const char* text);

@@ -11,9 +11,27 @@ static int32_t PendingIoError;
 static thread_local int32_t PendingIoError;
 #endif
 
-static const uint8_t ShareTable[8] = {3, 0, 1, 2, 3, 0, 0, 0};
+// What other openers of the file may do, indexed by FileOpenMode's bits 4-6. The program only
+// ever stores FileOpenMode 0 or 2, whose index is 0: others may read and write.
+enum : uint8_t {
+  ShareNone = 0,
+  ShareRead = FILE_SHARE_READ,
+  ShareWrite = FILE_SHARE_WRITE,
+  ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE,
+};
+static const uint8_t ShareTable[8] = {ShareReadWrite, ShareNone, ShareRead, ShareWrite,
+                                      ShareReadWrite, ShareNone, ShareNone, ShareNone};
 
 static const int64_t FailedPosition = 4294967295LL;
+
+// The kinds of open: ResetLarge's are FileOpenMode's bits 0-1 (3 is taken as 2); RewriteLarge's
+// is OpenRewrite, the one kind that creates the file or cuts an existing one to 0 bytes.
+enum OpenKind : uint32_t {
+  OpenRead = 0,
+  OpenWrite = 1,
+  OpenReadWrite = 2,
+  OpenRewrite = 3,
+};
 
 int32_t TakeIoResult() {
   int32_t code = PendingIoError;
@@ -33,7 +51,7 @@ int32_t AssignLargeFile(LargeFile& file, const char* name) {
   return 0;
 }
 
-static void OpenLarge(LargeFile& file, uint32_t recordSize, uint32_t kind) {
+static void OpenLarge(LargeFile& file, uint32_t recordSize, OpenKind kind) {
   if (!IsAssigned(file)) {
     SetIoResult(IoErrNotAssigned);
     return;
@@ -47,7 +65,7 @@ static void OpenLarge(LargeFile& file, uint32_t recordSize, uint32_t kind) {
                                   GENERIC_READ | GENERIC_WRITE};
   static const uint16_t Modes[4] = {ModeInput, ModeOutput, ModeInOut, ModeInOut};
   DWORD share = ShareTable[(FileOpenMode >> 4) & 7];
-  DWORD disposition = kind == 3 ? CREATE_ALWAYS : OPEN_EXISTING;
+  DWORD disposition = kind == OpenRewrite ? CREATE_ALWAYS : OPEN_EXISTING;
   HANDLE handle = CreateFileA(file.Name, Access[kind], share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -60,12 +78,12 @@ static void OpenLarge(LargeFile& file, uint32_t recordSize, uint32_t kind) {
 }
 
 void ResetLarge(LargeFile& file, uint32_t recordSize) {
-  uint32_t kind = FileOpenMode & 3;
-  if (kind == 3) kind = 2;
+  OpenKind kind = static_cast<OpenKind>(FileOpenMode & 3);
+  if (kind == OpenRewrite) kind = OpenReadWrite;  // ResetLarge never creates or cuts a file
   OpenLarge(file, recordSize, kind);
 }
 
-void RewriteLarge(LargeFile& file, uint32_t recordSize) { OpenLarge(file, recordSize, 3); }
+void RewriteLarge(LargeFile& file, uint32_t recordSize) { OpenLarge(file, recordSize, OpenRewrite); }
 
 // One platform transfer of count records; shared by reading and writing.
 static uint32_t TransferLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual,

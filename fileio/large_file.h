@@ -1,6 +1,13 @@
-// The file layer: records bound to names, opened with a record size, block transfers, 64-bit
-// positions and sizes, erasing. A failing operation never stops the program: it stores its
-// error code as the pending error, which callers collect with TakeIoResult when they choose.
+// The file layer. A caller binds a LargeFile record to a name (AssignLargeFile), then opens it
+// with a record size (ResetLarge for an existing file, RewriteLarge to create or empty one); the
+// program always passes 1, so that every count and position is in bytes. Blocks move in one
+// platform call each, positions and sizes are 64-bit, and the named file can be erased. No
+// operation returns an error or stops the program: a failing one stores its code as the pending
+// error of the thread, overwriting whatever was pending, and the caller collects it with
+// TakeIoResult at the point it chooses, usually once after a whole sequence (an open and a seek,
+// a whole copy). Which access ResetLarge asks for is not one of its arguments: it is the global
+// FileOpenMode, a hidden parameter that every caller sets right before each open and that the
+// layer never resets, so an open always depends on the last value stored there.
 #pragma once
 
 #include <stdint.h>

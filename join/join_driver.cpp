@@ -243,20 +243,29 @@ static StepResult PieceStep(HWND window, int64_t* pieceSize) {
   return CopyCurrentPiece(window, true, 0);
 }
 
+// How the file that receives the times is opened. After a failed copy the output was deleted:
+// only a file that is still there, never a new empty one. After a join, the output written.
+// When the loop never ran (a total of 0 or less: no Save dialog was shown), the header's file
+// name in the current folder, made new: a file already there is neither opened nor touched.
+static DWORD TimesDisposition() {
+  if (JoinState.IoFailed) return OPEN_EXISTING;
+  return JoinState.PieceIndex == 0 ? CREATE_NEW : OPEN_ALWAYS;
+}
+
 // The outcome, the three times on the output, the exit button.
 static void FinishJoin(HWND window) {
   if (JoinState.JoinedSize == JoinState.TotalSize) JoinState.Outcome = OutcomeComplete;
   else if (JoinState.IoFailed) JoinState.Outcome = OutcomeFileError;
   else JoinState.Outcome = OutcomeMismatch;
 
-  // After a failed copy the output was deleted: the times go only to a file that is still
-  // there, never to a new empty one. Otherwise the output is created when the loop never ran.
-  DWORD disposition = JoinState.IoFailed ? OPEN_EXISTING : OPEN_ALWAYS;
+  DWORD disposition = TimesDisposition();
   HANDLE output = CreateFileA(JoinState.OutputPath, GENERIC_WRITE, 0, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output != INVALID_HANDLE_VALUE) {
     SetFileTime(output, &JoinState.CreationTime, &JoinState.LastAccessTime, &JoinState.LastWriteTime);
     CloseHandle(output);
+  } else if (disposition == CREATE_NEW) {
+    JoinState.Outcome = OutcomeFileError;  // the empty joined file could not be made
   }
 
   JoinState.Finished = true;

@@ -3,15 +3,19 @@
 // and Win32 error codes through GetLastError.
 #include "platform/files_posix.h"
 
+#include "base/file_time.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 
 DWORD (*FileFaultHook)(FileCallKind call, const char* name) = nullptr;
+void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) = nullptr;
 char PosixModulePath[MAX_PATH];
 DWORD FileTransferCap = 0xFFFFFFFFu;
 
@@ -63,12 +67,22 @@ static bool Injected(FileCallKind call, const char* name) {
   return true;
 }
 
+// Windows' file calls take a backslash in a name for a folder delimiter, as they take the
+// slash: the stand-in's calls do the same, so the program's names reach the same files natively.
+static std::string PosixName(const char* name) {
+  std::string path(name);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
 // Handles carry the descriptor, offset so that no valid handle is null or INVALID_HANDLE_VALUE.
 static HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 16); }
 static int DescriptorOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 16); }
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
-  if (Injected(CallCreateFile, name)) return INVALID_HANDLE_VALUE;
+HANDLE CreateFileA(LPCSTR windowsName, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
+  if (Injected(CallCreateFile, windowsName)) return INVALID_HANDLE_VALUE;
+  std::string path = PosixName(windowsName);
+  const char* name = path.c_str();
   int flags = O_CLOEXEC;
   bool read = (access & GENERIC_READ) != 0, write = (access & GENERIC_WRITE) != 0;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
@@ -168,8 +182,10 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-BOOL DeleteFileA(LPCSTR name) {
-  if (Injected(CallDeleteFile, name)) return FALSE;
+BOOL DeleteFileA(LPCSTR windowsName) {
+  if (Injected(CallDeleteFile, windowsName)) return FALSE;
+  std::string path = PosixName(windowsName);
+  const char* name = path.c_str();
   struct stat info;
   if (stat(name, &info) == 0 && S_ISDIR(info.st_mode)) {
     LastError = ERROR_ACCESS_DENIED;
@@ -179,13 +195,23 @@ BOOL DeleteFileA(LPCSTR name) {
   return TRUE;
 }
 
+static FILETIME FileTimeOfTicks(uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+}
+
+static uint64_t TicksOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
 static void FileTimeOf(const struct timespec& time, FILETIME* out) {
-  *out = UnixNanosecondsToFileTime(static_cast<int64_t>(time.tv_sec) * 1000000000 + time.tv_nsec);
+  *out = FileTimeOfTicks(FileTimeOfUnixTime(time.tv_sec, static_cast<uint32_t>(time.tv_nsec)));
 }
 
 // No wildcards: the program only ever asks for one exact path.
-HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data) {
-  if (Injected(CallFindFirstFile, name)) return INVALID_HANDLE_VALUE;
+HANDLE FindFirstFileA(LPCSTR windowsName, WIN32_FIND_DATAA* data) {
+  if (Injected(CallFindFirstFile, windowsName)) return INVALID_HANDLE_VALUE;
+  std::string path = PosixName(windowsName);
+  const char* name = path.c_str();
   struct stat info;
   if (name[0] == 0 || stat(name, &info) != 0) {
     LastError = ERROR_FILE_NOT_FOUND;
@@ -207,19 +233,14 @@ HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data) {
 
 BOOL FindClose(HANDLE) { return TRUE; }
 
-// 100 ns intervals between 1601-01-01 and 1970-01-01.
-static const int64_t EpochDifference = 116444736000000000LL;
-
-int64_t FileTimeToUnixNanoseconds(const FILETIME& time) {
-  uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-  return (static_cast<int64_t>(ticks) - EpochDifference) * 100;
-}
+int64_t FileTimeToUnixNanoseconds(const FILETIME& time) { return UnixNanosecondsOfFileTime(TicksOf(time)); }
 
 FILETIME UnixNanosecondsToFileTime(int64_t nanoseconds) {
-  uint64_t ticks = static_cast<uint64_t>(nanoseconds / 100 + EpochDifference);
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
+  return FileTimeOfTicks(FileTimeOfUnixNanoseconds(nanoseconds));
 }
 
+// Every FILETIME as it is, through seconds (nanoseconds would not reach past 1677 to 2262); the
+// file system keeps what its own range holds, as a Windows volume does.
 static struct timespec TimespecOf(const FILETIME* time) {
   struct timespec when;
   if (time == nullptr || (time->dwLowDateTime == 0 && time->dwHighDateTime == 0)) {
@@ -227,18 +248,15 @@ static struct timespec TimespecOf(const FILETIME* time) {
     when.tv_nsec = UTIME_OMIT;  // as on Windows: no time, or a zero time, leaves it unchanged
     return when;
   }
-  int64_t ns = FileTimeToUnixNanoseconds(*time);
-  when.tv_sec = ns / 1000000000;
-  when.tv_nsec = ns % 1000000000;
-  if (when.tv_nsec < 0) {
-    when.tv_nsec += 1000000000;
-    when.tv_sec -= 1;
-  }
+  UnixTime unix = UnixTimeOfFileTime(TicksOf(*time));
+  when.tv_sec = static_cast<time_t>(unix.Seconds);
+  when.tv_nsec = static_cast<long>(unix.Nanoseconds);
   return when;
 }
 
 // POSIX keeps no creation time that can be set; the other two are applied.
-BOOL SetFileTime(HANDLE file, const FILETIME*, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+  if (FileTimesObserver != nullptr) FileTimesObserver(creation, lastAccess, lastWrite);
   if (Injected(CallSetFileTime, nullptr)) return FALSE;
   struct timespec times[2] = {TimespecOf(lastAccess), TimespecOf(lastWrite)};
   if (futimens(DescriptorOf(file), times) != 0) return FailFromErrno();
@@ -273,25 +291,3 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR name, DWORD size) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR) { return nullptr; }
-
-// Upper-casing of Windows-1251 text, as the platform does it for the Russian code page.
-DWORD CharUpperBuffA(LPSTR text, DWORD length) {
-  for (DWORD i = 0; i < length; i++) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
-    else if (c >= 0xE0) c = static_cast<unsigned char>(c - 32);  // а..я
-    else if (c == 0xB8) c = 0xA8;                                 // ё
-    else if (c == 0xA2) c = 0xA1;                                 // ў
-    else if (c == 0xB3) c = 0xB2;                                 // і
-    else if (c == 0xBA) c = 0xAA;                                 // є
-    else if (c == 0xBF) c = 0xAF;                                 // ї
-    else if (c == 0x83) c = 0x81;                                 // ѓ
-    else if (c == 0x90) c = 0x80;                                 // ђ
-    else if (c >= 0x9A && c <= 0x9F && c != 0x9B) c = static_cast<unsigned char>(c - 0x10);  // љ њ ќ ћ џ
-    else if (c == 0xBC) c = 0xA3;                                 // ј
-    else if (c == 0xBE) c = 0xBD;                                 // ѕ
-    else if (c == 0xB4) c = 0xA5;                                 // ґ
-    text[i] = static_cast<char>(c);
-  }
-  return length;
-}

@@ -70,17 +70,27 @@ void HandleDestroy() {
   PostQuitMessage(0);
 }
 
+// The window's controls first, then the header (which may end the process for a bare stub).
+static void HandleCreate(HWND window) {
+  SetupWindowControls(window);
+  LoadHeader(window);
+}
+
 // Enter and Space act as the button, but only while it is enabled.
 static void HandleChar(HWND window, WPARAM character) {
   if ((character == 13 || character == 32) && IsWindowEnabled(JoinState.StartButton))
     SendMessageA(window, WM_COMMAND, StartButtonId, 0);
 }
 
+// Only the button's own command (its identifier, notification code 0) starts the join.
+static void HandleCommand(HWND window, WPARAM command) {
+  if (command == StartButtonId) RunJoin(window);
+}
+
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_CREATE:
-      SetupWindowControls(window);
-      LoadHeader(window);
+      HandleCreate(window);
       return 0;
     case WM_DESTROY:
       HandleDestroy();
@@ -92,7 +102,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
       HandleChar(window, wParam);
       return 0;
     case WM_COMMAND:
-      if (wParam == StartButtonId) RunJoin(window);
+      HandleCommand(window, wParam);
       return 0;
     case WM_MOUSEMOVE:
       UpdateCursor(window, lParam);

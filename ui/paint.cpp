@@ -65,8 +65,8 @@ void PaintWindow(HWND window) {
   DrawNameAndSize(dc);
   DrawFrame(dc, 16, 66, 265, 68);
   DrawFrame(dc, 16, 93, 265, 104);
-  if (JoinState.Finished && JoinState.TotalSize == 0)
-    DrawProgress(dc, 1, 1);  // a finished join of an empty file is complete: the whole bar
+  if (JoinState.Finished && JoinState.TotalSize == 0 && JoinState.Outcome == OutcomeComplete)
+    DrawProgress(dc, 1, 1);  // a complete join of an empty file: the whole bar
   else
     DrawProgress(dc, JoinState.OutputPos, JoinState.TotalSize);
   DrawOutcome(dc);

@@ -1,6 +1,8 @@
 // Loading the header of the program's own image into JoinState at window creation.
 #include "container/header_load.h"
 
+#include <cstring>
+
 #include "ui/main_window.h"
 #include "tests/support/ui_fixture.h"
 
@@ -44,7 +46,9 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
     EXPECT_EQ(std::string(JoinState.BasePath), base) << c.relative;
     EXPECT_EQ(fake::Calls("SetWindowTextA"), std::vector<std::string>{std::string("SetWindowTextA(1,") + c.title + ")"})
         << c.relative;
-    EXPECT_EQ(std::string(JoinState.TextBuffer), c.title);
+    // The title, then zero bytes to the end: nothing left of what the buffer held before.
+    EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize),
+              c.title + std::string(TextBufferSize - std::strlen(c.title), '\0'));
     EXPECT_EQ(JoinState.PieceIndex, 0);
     EXPECT_EQ(JoinState.JoinedSize, 0);
     EXPECT_EQ(JoinState.OutputPos, 0);
@@ -60,7 +64,7 @@ TEST_F(HeaderLoadTest, HeaderValuesReachJoinState) {
                                         "0x7fffffff", "-2147483648"},
                "payload");
   LoadHeader(Window());
-  EXPECT_STREQ(JoinState.OutputPath, "C:\\out\\movie.avi");
+  EXPECT_STREQ(JoinState.OutputPath, "movie.avi") << "a file name, never a folder";
   EXPECT_EQ(JoinState.TotalSize, 1048576);
   EXPECT_EQ(JoinState.TotalKb, 1024);
   EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 0xFFFFFFFFu);
@@ -191,7 +195,7 @@ TEST_F(HeaderLoadTest, InvalidSizeRecordEndsThroughTheFailureReportBeforeAnyTitl
     }
     auto boxes = fake::Calls("MessageBoxA");
     ASSERT_EQ(boxes.size(), 1u);
-    std::string expectedMessage = std::string("'") + c.text + "' is not a valid integer value.\n,Application Error,0x2010)";
+    std::string expectedMessage = std::string("'") + c.text + "' is not a valid integer value.\r\n,Application Error,0x2010)";
     const std::string head = "MessageBoxA(0,Exception EConvertError in module ";
     EXPECT_EQ(boxes[0].substr(0, head.size()), head) << c.text;
     EXPECT_EQ(boxes[0].substr(boxes[0].size() - expectedMessage.size()), expectedMessage) << c.text;

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "container/layout.h"
-#include "base/byte_text.h"
 
 namespace {
 
@@ -183,22 +182,3 @@ TEST(HeaderRecordText, AZeroByteInsideEndsTheIntegerText) {
 }
 
 }  // namespace
-
-// The stub's own 64-bit division and the decimal texts built on it (sizes shown in the window).
-TEST(Arithmetic, DivideWideAndFormatInt64AgreeWithTheCompiler) {
-  const uint64_t numbers[] = {0, 1, 9, 10, 1023, 1024, 4294967295ull, 4294967296ull, 5368709120ull,
-                              0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, 0xFFFFFFFFFFFFFFFFull};
-  const uint32_t divisors[] = {1, 3, 10, 1024, 65536, 4294967295u};
-  for (uint64_t n : numbers)
-    for (uint32_t d : divisors) {
-      uint32_t remainder = 0;
-      EXPECT_EQ(DivideWide(n, d, &remainder), n / d) << n << " / " << d;
-      EXPECT_EQ(remainder, n % d) << n << " % " << d;
-    }
-  const int64_t values[] = {0, 7, -7, 640, 1048576, INT64_MAX, INT64_MIN};
-  for (int64_t v : values) {
-    char text[24];
-    FormatInt64(text, sizeof text, v);
-    EXPECT_EQ(std::string(text), std::to_string(v));
-  }
-}

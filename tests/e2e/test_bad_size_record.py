@@ -15,9 +15,10 @@ def main():
     assert not e.find_windows("^Tarnovell"), "the main window was shown"
     calls = e.relay_calls(proc, "user32.MessageBoxA")
     assert len(calls) == 1, calls
-    # Owner none, the report's text (C escapes in the log), the caption, MB_OK|MB_ICONSTOP|MB_TASKMODAL.
+    # Owner none, the report's text (C escapes in the log; Windows line breaks), the caption,
+    # MB_OK|MB_ICONSTOP|MB_TASKMODAL.
     text = re.escape(r"Exception EConvertError in module movie.exe at ") + "[0-9A-F]{8}" + re.escape(
-        r".\n'1048576 ' is not a valid integer value.\n")
+        r".\r\n'1048576 ' is not a valid integer value.\r\n")
     pattern = r'MessageBoxA\(00000000,[0-9a-f]{8} "' + text + r'",[0-9a-f]{8} "Application Error",00002010\)'
     assert re.search(pattern, calls[0]), calls[0]
     assert not e.relay_calls(proc, "user32.SetWindowTextA"), "a title was set"

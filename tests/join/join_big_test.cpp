@@ -34,12 +34,6 @@ static std::string ReadAt(const std::string& path, int64_t offset, size_t count)
   return bytes;
 }
 
-static int64_t SizeOf(const std::string& path) {
-  std::error_code error;
-  auto size = std::filesystem::file_size(path, error);
-  return error ? -1 : static_cast<int64_t>(size);
-}
-
 using JoinBigTest = JoinTest;
 
 TEST_F(JoinBigTest, AppendingToAnOutputPastFourGiB) {
@@ -50,7 +44,7 @@ TEST_F(JoinBigTest, AppendingToAnOutputPastFourGiB) {
   CopyPiece(Path("DATA.c001").c_str(), Path("out.bin").c_str(), true, 0, window);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_EQ(JoinState.OutputPos, FourGiB + 3 + 70000);
-  EXPECT_EQ(SizeOf(Path("out.bin")), FourGiB + 3 + 70000);
+  EXPECT_EQ(scratch::SizeOf(Path("out.bin")), FourGiB + 3 + 70000);
   EXPECT_BYTES(ReadAt(Path("out.bin"), FourGiB, 3 + 70000), "abc" + piece);
 }
 
@@ -90,7 +84,7 @@ TEST_F(JoinBigTest, AJoinOfPiecesOverTwoGiBEach) {
   EXPECT_EQ(JoinState.JoinedSize, total);
   EXPECT_EQ(JoinState.PieceIndex, 3);
   EXPECT_EQ(JoinState.OutputPos, total);
-  EXPECT_EQ(SizeOf(out), total);
+  EXPECT_EQ(scratch::SizeOf(out), total);
   EXPECT_BYTES(ReadAt(out, 0, 1000 + 5000), head + first);
   EXPECT_BYTES(ReadAt(out, 1000 + pieceSize - 64, 64), mark);
   EXPECT_BYTES(ReadAt(out, 1000 + FourGiB + 10, 64), mark);  // past 4 GiB in the output

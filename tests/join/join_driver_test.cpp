@@ -36,6 +36,9 @@ static void ExpectDone(uint8_t outcome) {
   EXPECT_TRUE(JoinState.CloseOnPress);
   EXPECT_EQ(JoinState.Outcome, outcome);
   EXPECT_EQ(fake::WindowOf(JoinState.StartButton)->title, jointest::ExitLabel);
+  // Nothing of an earlier, longer title is left behind the label.
+  size_t label = std::strlen(jointest::ExitLabel);
+  EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize), jointest::ExitLabel + std::string(TextBufferSize - label, '\0'));
   EXPECT_TRUE(fake::WindowOf(JoinState.StartButton)->enabled);
   EXPECT_EQ(fake::Log.back(), "InvalidateRect(1,null,1)");
 }
@@ -47,11 +50,14 @@ TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
   fake::SaveAnswers.push_back({true, Path("joined.bin")});
   RunJoin(window);
 
+  // Each time in its place: creation, last access, last write (the file is read only after).
+  EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
+  EXPECT_EQ(jointest::TimesOf(Path("joined.bin")).access, AccessSeconds);
+  EXPECT_EQ(jointest::TimesOf(Path("joined.bin")).write, WriteSeconds);
   EXPECT_BYTES(Read(Path("joined.bin")), payloads[0] + payloads[1] + payloads[2]);
   EXPECT_EQ(JoinState.PieceIndex, 3);
   EXPECT_EQ(JoinState.JoinedSize, total);
   EXPECT_EQ(std::string(JoinState.OutputPath), Path("joined.bin"));
-  EXPECT_EQ(jointest::LastWriteSeconds(Path("joined.bin")), WriteSeconds);
   ExpectDone(OutcomeComplete);
   EXPECT_THAT(Titles(), ElementsAre(Title("DATA.C001"), Title("DATA.C002"),
                                     std::string("SetWindowTextA(2,") + jointest::ExitLabel + ")"));
@@ -69,6 +75,24 @@ TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
   // The pieces are read, never written.
   EXPECT_BYTES(Read(Path("DATA.c001")), payloads[1]);
   EXPECT_BYTES(Read(Path("DATA.c002")), payloads[2]);
+}
+
+// A piece's title of exactly 300 bytes fills TextBuffer; a longer one is cut to 300. (Piece 1 of
+// a join under way, whose name is too long for any file: looked for, then the join abandoned.)
+TEST_F(JoinDriverTest, APieceTitleFillsTextBufferUpTo300Bytes) {
+  for (size_t baseLength : {282u, 283u}) {
+    SCOPED_TRACE(baseLength);
+    Restart();
+    PrepareJoin(std::string(baseLength, 'd'), 100);
+    JoinState.PieceIndex = 1;
+    JoinState.JoinedSize = 10;
+    fake::MessageBoxAnswers = {IDYES};
+    RunJoin(window);
+    std::string title = ("Tarnovell! - " + std::string(baseLength, 'D') + ".C001").substr(0, 300);
+    EXPECT_THAT(Titles(), ElementsAre(Title(title.substr(13))));
+    EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize), title + '\0');
+    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+  }
 }
 
 TEST_F(JoinDriverTest, TheSaveDialogRecord) {
@@ -118,7 +142,7 @@ TEST_F(JoinDriverTest, NothingToJoinCreatesTheEmptyOutputWithoutAsking) {
     EXPECT_EQ(fake::Dialogs.size(), 0u);
     EXPECT_TRUE(Exists(Path("empty.bin")));  // relative to the current folder
     EXPECT_BYTES(Read(Path("empty.bin")), "");
-    EXPECT_EQ(jointest::LastWriteSeconds(Path("empty.bin")), WriteSeconds);
+    EXPECT_EQ(jointest::TimesOf(Path("empty.bin")).write, WriteSeconds);
     EXPECT_EQ(fake::Count("GetDC"), 0u);
     ExpectDone(c.outcome);
   }
@@ -140,6 +164,27 @@ TEST_F(JoinDriverTest, TheTotalReachedAfterTheContainerLooksForNoPiece) {
     EXPECT_EQ(Titles().size(), 1u);  // only the exit label
     ExpectDone(c.outcome);
   }
+}
+
+// The container of 1030720 bytes and two pieces of 2000000 carry 5000000 payload bytes: the join
+// stops after the second piece, although a third one is there.
+TEST_F(JoinDriverTest, AnExactTotalAfterAPieceLooksForNoFurtherPiece) {
+  std::vector<std::string> payloads = {Pattern(1000000, 1), Pattern(2000000, 2), Pattern(2000000, 3), "extra"};
+  PrepareJoin(WriteSet(Path("DATA"), payloads, 5000000), 5000000);
+  fake::SaveAnswers.push_back({true, Path("out.bin")});
+  static int looks;
+  looks = 0;
+  FileFaultHook = [](FileCallKind, const char* name) -> DWORD {
+    if (name != nullptr && std::string(name).find("DATA.c003") != std::string::npos) looks++;
+    return 0;
+  };
+  RunJoin(window);
+  FileFaultHook = nullptr;
+  EXPECT_EQ(looks, 0);
+  EXPECT_EQ(JoinState.PieceIndex, 3);
+  EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1] + payloads[2]);
+  EXPECT_EQ(Titles().size(), 3u) << "pieces 1 and 2, then the exit label";
+  ExpectDone(OutcomeComplete);
 }
 
 TEST_F(JoinDriverTest, MorePayloadThanTheTotalEndsAsMismatchWithEverythingCopied) {
@@ -303,7 +348,7 @@ TEST_F(JoinDriverTest, AFailedCopyStillTimesAnOutputThatCouldNotBeDeleted) {
   RunJoin(window);
   FileFaultHook = nullptr;
   EXPECT_BYTES(Read(Path("out.bin")), Pattern(3000, 1));
-  EXPECT_EQ(jointest::LastWriteSeconds(Path("out.bin")), WriteSeconds);
+  EXPECT_EQ(jointest::TimesOf(Path("out.bin")).write, WriteSeconds);
   ExpectDone(OutcomeFileError);
 }
 
@@ -425,7 +470,7 @@ TEST_F(JoinDriverTest, ClosingTheWindowDuringAJoinEndsTheProcessWithoutOutput) {
     EXPECT_TRUE(fake::WindowOf(window)->destroyed);
     if (closeAt == 12) {  // in the pump after the last piece: the join was complete
       EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1] + payloads[2]);
-      EXPECT_EQ(jointest::LastWriteSeconds(Path("out.bin")), WriteSeconds);
+      EXPECT_EQ(jointest::TimesOf(Path("out.bin")).write, WriteSeconds);
     } else {
       EXPECT_FALSE(Exists(Path("out.bin")));
       // The close, the quit request, the empty queue: then the copy stops.

@@ -101,7 +101,7 @@ TEST_F(JoinFaultTest, EveryFileCallMayFail) {
         EXPECT_EQ(k, n - 1) << "the times are the last but one call, before the close";
       }
       if (result == "complete" && kind != CallSetFileTime && kind != CallCreateFile)
-        EXPECT_EQ(jointest::LastWriteSeconds(Path("out.bin")), WriteSeconds);
+        EXPECT_EQ(jointest::TimesOf(Path("out.bin")).write, WriteSeconds);
       seen[std::string(KindName(kind)) + " -> " + result]++;
     }
   }

@@ -14,6 +14,7 @@
 #include "join/join_driver.h"
 #include "platform/files_posix.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/scratch_files.h"
 
 namespace jointest {
 
@@ -29,23 +30,12 @@ const char PieceIsOutputText[] =
     "\xFB\xE9 \xF4\xE0\xE9\xEB \xEA \xF1\xE0\xEC\xEE\xEC\xF3 \xF1\xE5\xE1\xE5!";
 
 
-bool Exists(const std::string& path) {
-  struct stat info;
-  return stat(path.c_str(), &info) == 0;
-}
-
-std::string Read(const std::string& path) {
-  std::string bytes;
-  ReadWholeFile(path, &bytes);
-  return bytes;
-}
-
 void Write(const std::string& path, const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(path, bytes)) << path; }
 
-int64_t LastWriteSeconds(const std::string& path) {
+FileTimes TimesOf(const std::string& path) {
   struct stat info;
-  if (stat(path.c_str(), &info) != 0) return -1;
-  return info.st_mtim.tv_sec;
+  if (stat(path.c_str(), &info) != 0) return {-1, -1};
+  return {info.st_atim.tv_sec, info.st_mtim.tv_sec};
 }
 
 testing::AssertionResult BytesAre(const std::string& actual, const std::string& expected) {
@@ -89,13 +79,7 @@ void JoinTest::SetUp() {
   FileOpenMode = 2;
   FileFaultHook = nullptr;
   TakeIoResult();
-  char pattern[] = "/tmp/tarnovell-join-XXXXXX";
-  const char* tmp = getenv("TMPDIR");
-  std::string templ = tmp && *tmp ? std::string(tmp) + "/tarnovell-join-XXXXXX" : pattern;
-  std::vector<char> name(templ.begin(), templ.end());
-  name.push_back(0);
-  ASSERT_NE(mkdtemp(name.data()), nullptr);
-  dir = name.data();
+  dir = scratch::MakeFolder("join");
   StartDir = std::filesystem::current_path();
   ASSERT_EQ(chdir(dir.c_str()), 0);  // relative output names land here
 
@@ -122,8 +106,7 @@ void JoinTest::TearDown() {
   FileFaultHook = nullptr;
   EXPECT_EQ(jointest::OpenDescriptors(), descriptorsBefore) << "a file was left open";
   if (!StartDir.empty()) EXPECT_EQ(chdir(StartDir.c_str()), 0);
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
+  scratch::RemoveFolder(dir);
 }
 
 std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::string>& payloads, int64_t total,
@@ -138,9 +121,13 @@ void JoinTest::PrepareJoin(const std::string& base, int64_t total, const std::st
   TextCopy(JoinState.OutputPath, PathTextSize, outputName.c_str());
   JoinState.TotalSize = total;
   JoinState.TotalKb = total / 1024;
-  JoinState.CreationTime = UnixNanosecondsToFileTime(1000000000LL * 1000000000);
-  JoinState.LastAccessTime = UnixNanosecondsToFileTime(1100000000LL * 1000000000);
+  JoinState.CreationTime = UnixNanosecondsToFileTime(CreationSeconds * 1000000000);
+  JoinState.LastAccessTime = UnixNanosecondsToFileTime(AccessSeconds * 1000000000);
   JoinState.LastWriteTime = UnixNanosecondsToFileTime(WriteSeconds * 1000000000);
+}
+
+std::string JoinTest::HeaderTimesCall() {
+  return fake::SetFileTimeCall(JoinState.CreationTime, JoinState.LastAccessTime, JoinState.LastWriteTime);
 }
 
 int JoinTest::RunMessageLoop() {

@@ -10,14 +10,20 @@
 #include "container/join_state.h"
 #include "platform/files_posix.h"
 #include "platform/win32.h"
+#include "tests/support/scratch_files.h"
 #include "tests/support/test_bytes.h"
 
 namespace jointest {
 
-bool Exists(const std::string& path);
-std::string Read(const std::string& path);          // the whole file ("" when absent)
+using scratch::Exists;
+inline std::string Read(const std::string& path) { return scratch::ReadBytes(path); }  // "" when absent
 void Write(const std::string& path, const std::string& bytes);
-int64_t LastWriteSeconds(const std::string& path);
+// Last access and last write, in whole seconds ({-1, -1} when the file is absent). Taken before
+// the file is read: a read may move the access time.
+struct FileTimes {
+  int64_t access, write;
+};
+FileTimes TimesOf(const std::string& path);
 int OpenDescriptors();
 // Equal bytes; a failure names the sizes and the first differing offset, not the bytes.
 testing::AssertionResult BytesAre(const std::string& actual, const std::string& expected);
@@ -61,5 +67,10 @@ class JoinTest : public ::testing::Test {
   HWND window = nullptr;
   HWND button = nullptr;
   int descriptorsBefore = 0;
+  // The times PrepareJoin gives, each a different one, as Unix seconds.
+  static constexpr int64_t CreationSeconds = 1000000000;
+  static constexpr int64_t AccessSeconds = 1100000000;
   static constexpr int64_t WriteSeconds = 1234567890;
+  // The recording stand-in's line for SetFileTime with JoinState's three times, in their places.
+  static std::string HeaderTimesCall();
 };

@@ -6,6 +6,8 @@
 #include <map>
 #include <memory>
 
+#include "platform/files_posix.h"
+
 namespace fake {
 
 std::vector<std::string> Log;
@@ -27,7 +29,25 @@ static std::map<std::string, WNDPROC> Classes;
 static std::vector<std::unique_ptr<FakeWindow>> Windows;
 static intptr_t NextObject = 0x1000;
 
+static std::string TimeText(const FILETIME* time) {
+  return time == nullptr ? "null" : std::to_string(time->dwLowDateTime) + ":" + std::to_string(time->dwHighDateTime);
+}
+
+static std::string FileTimesLine(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+  return "SetFileTime(" + TimeText(creation) + "," + TimeText(lastAccess) + "," + TimeText(lastWrite) + ")";
+}
+
+std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess, const FILETIME& lastWrite) {
+  return FileTimesLine(&creation, &lastAccess, &lastWrite);
+}
+
+// SetFileTime is a file call of the POSIX stand-in; its three times go to the log as well.
+static void RecordFileTimes(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+  Log.push_back(FileTimesLine(creation, lastAccess, lastWrite));
+}
+
 void Reset() {
+  FileTimesObserver = RecordFileTimes;
   Log.clear();
   Queue.clear();
   SaveAnswers.clear();

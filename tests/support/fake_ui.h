@@ -1,7 +1,8 @@
 // A recording, scriptable stand-in for the window, drawing, dialog and shell calls, so the
 // program's logic runs natively in tests. Every call is written to a log as one line such as
 // "Rectangle(18,95,22,102)"; dialogs and message boxes answer from scripts; the message queue is
-// a plain list that tests fill.
+// a plain list that tests fill. The file call SetFileTime is logged too, with its three times as
+// low:high words in the call's order: "SetFileTime(1:2,3:4,5:6)".
 #pragma once
 
 #include <deque>
@@ -59,5 +60,7 @@ void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 std::vector<std::string> Calls(const std::string& name);  // log lines of one call name
 size_t Count(const std::string& name);
 LPARAM Point(int x, int y);                            // a mouse position as lParam
+// The log line of a SetFileTime call with these three times.
+std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess, const FILETIME& lastWrite);
 
 }  // namespace fake

@@ -3,9 +3,8 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -13,6 +12,8 @@
 #include "container/join_state.h"
 #include "platform/files_posix.h"
 #include "tests/support/fake_ui.h"
+#include "tests/support/scratch_files.h"
+#include "ui/main_window.h"
 
 class UiTest : public ::testing::Test {
  protected:
@@ -24,16 +25,13 @@ class UiTest : public ::testing::Test {
     JoinState = JoinStateRecord{};
     PosixModulePath[0] = 0;
     FileFaultHook = nullptr;
-    char pattern[] = "/tmp/tarnovell-ui-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
+    Dir = scratch::MakeFolder("ui");
   }
   void TearDown() override {
     PosixModulePath[0] = 0;
     FileFaultHook = nullptr;
     if (Dir.empty()) return;
-    std::string command = "rm -rf '" + Dir + "'";
-    (void)!system(command.c_str());
+    scratch::RemoveFolder(Dir);
     Dir.clear();
   }
 
@@ -41,8 +39,9 @@ class UiTest : public ::testing::Test {
   // first payload, and makes it the program's own image. Returns its full path.
   std::string UseContainer(const std::string& relative, const HeaderTexts& texts, const std::string& payload = "") {
     std::string path = Dir + "/" + relative;
-    std::string command = "mkdir -p \"$(dirname '" + path + "')\"";
-    EXPECT_EQ(system(command.c_str()), 0);
+    std::error_code error;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
+    EXPECT_FALSE(error) << path;
     EXPECT_TRUE(WriteWholeFile(path, FitStubImage("MZ") + HeaderBytes(texts) + payload));
     UseOwnImage(path);
     return path;
@@ -50,6 +49,14 @@ class UiTest : public ::testing::Test {
   void UseOwnImage(const std::string& path) {
     ASSERT_LT(path.size(), sizeof PosixModulePath);
     snprintf(PosixModulePath, sizeof PosixModulePath, "%s", path.c_str());
+  }
+  // The main window over the own image, as the process entry makes it; the log starts empty.
+  static HWND OpenMainWindow() {
+    EXPECT_TRUE(RegisterMainClass());
+    HWND window = CreateMainWindow();
+    EXPECT_NE(window, nullptr);
+    fake::Log.clear();
+    return window;
   }
   static HeaderTexts Texts(const std::string& name, const std::string& size) {
     return HeaderTexts{name, size, "1", "2", "3", "4", "5", "6"};

@@ -10,11 +10,7 @@ class ShellTest : public UiTest {
   // Creates the main window over a well-formed container; the log starts empty afterwards.
   HWND OpenWindow() {
     UseContainer("films/movie.exe", Texts("movie.avi", "655360"));
-    EXPECT_TRUE(RegisterMainClass());
-    HWND window = CreateMainWindow();
-    EXPECT_NE(window, nullptr);
-    fake::Log.clear();
-    return window;
+    return OpenMainWindow();
   }
   static bool JoinStarted() { return fake::Count("GetSaveFileNameA") > 0; }
 };

@@ -87,6 +87,24 @@ TEST_F(PaintTest, FileNameIsTheLastComponentAndClippedBesideTheSizeText) {
   }
 }
 
+// A name wider than its rectangle is handed over whole, to be clipped at 16 + 243 - w with
+// neither ellipsis nor wrapping; the size text keeps its own place.
+TEST_F(PaintTest, ALongNameIsClippedBesideTheSizeText) {
+  const std::string name(200, 'n');  // 1000 pixels at the stand-in's 5 a byte
+  snprintf(JoinState.OutputPath, sizeof JoinState.OutputPath, "C:\\films\\%s", name.c_str());
+  for (int64_t kb : {int64_t{5}, int64_t{123456}}) {
+    fake::Log.clear();
+    JoinState.TotalKb = kb;
+    Paint();
+    auto texts = Texts();
+    ASSERT_EQ(texts.size(), 7u);
+    std::string size = std::to_string(kb) + " \xCA\xE1";
+    int w = static_cast<int>(size.size()) * fake::TextWidthPerByte;
+    EXPECT_EQ(texts[4], "DrawTextA(" + size + "," + std::to_string(size.size()) + ",199,78,265,91,0x2)");
+    EXPECT_EQ(texts[6], "DrawTextA(" + name + ",200,16,78," + std::to_string(16 + 243 - w) + ",91,0x0)");
+  }
+}
+
 TEST_F(PaintTest, OutcomeLineOnlyOnceFinished) {
   struct Case {
     bool finished;

@@ -25,6 +25,16 @@ TEST_F(ProgressTest, BarLengthForEveryWholePercentage) {
   EXPECT_EQ(ProgressBarLength(90, 100), 220);
 }
 
+// Half a percent goes to the even percent before the length is taken: 50.5 % is 50 % (122
+// pixels), 51.5 % is 52 % (127 pixels). The block counts alone (20 and 21) cannot tell 51 % from
+// 52 %.
+TEST_F(ProgressTest, HalfAPercentGoesToTheEvenPercent) {
+  EXPECT_EQ(ProgressBarLength(101, 200), 122);
+  EXPECT_EQ(ProgressBarLength(103, 200), 127);
+  EXPECT_EQ(ProgressBarLength(105, 200), 127) << "52.5 %: 52 %, not 53 % (130)";
+  EXPECT_EQ(ProgressBarLength(-101, 200), -122) << "-50.5 %: -50 %";
+}
+
 TEST_F(ProgressTest, BlocksDrawn) {
   struct Case {
     int64_t done, total;

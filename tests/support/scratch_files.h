@@ -1,5 +1,6 @@
-// Scratch files for the file layer's tests, the same natively and under Wine: a fresh folder
-// per test, files of given bytes, and sparse files of any size (they cost no disk).
+// Scratch folders and files for every test folder, the same natively and under Wine: a fresh
+// folder per test (removed with std::filesystem, never by a shell), files of given bytes, and
+// sparse files of any size (they cost no disk).
 #pragma once
 
 #include <stdint.h>

@@ -2,6 +2,7 @@
 # the native libraries.
 # Logic with no window: texts, the container layout, the file layer (used by the tools too).
 set(TARNOVELL_CORE_SOURCES
+  integrity/crc32c.cpp integrity/crc64.cpp integrity/digest_block.cpp
   base/byte_text.cpp
   container/layout.cpp
   fileio/large_file.cpp)
@@ -22,7 +23,7 @@ set(TARNOVELL_WINDOWS_SOURCES
   ui/runtime_win.cpp)
 # Native only: the POSIX stand-ins of the Win32 calls, and the set writer of the tests and tools.
 set(TARNOVELL_POSIX_SOURCES
-  platform/files_posix.cpp
+  platform/files_posix.cpp platform/user32_posix.cpp base/file_time.cpp base/cp1251_case.cpp
   container/container_writer.cpp)
 foreach(list CORE APP WINDOWS POSIX)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)

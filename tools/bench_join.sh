@@ -13,9 +13,9 @@ bash tools/wine-run.sh --explain
 ARCH=$(bash tools/wine-run.sh --arch)
 if [ "$ARCH" = 64 ]; then WINDOWS=windows64 TOOLCHAIN=mingw-x86_64; else WINDOWS=windows TOOLCHAIN=mingw-i686; fi
 
-if [ ! -x "$BUILD/tools/mkset" ] || [ ! -f "$BUILD/$WINDOWS/tarnovell_stub.bin" ]; then
+if [ ! -x "$BUILD/cli/tarnovell" ] || [ ! -f "$BUILD/$WINDOWS/tarnovell_stub.bin" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-  cmake --build "$BUILD" --target "$WINDOWS" mkset
+  cmake --build "$BUILD" --target "$WINDOWS" tarnovell
 fi
 # The benchmark's own stub: the same sources with the bar and the pump left out of the copy loop.
 cmake -S . -B "$BUILD/bench-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
@@ -29,7 +29,8 @@ echo "making a $SIZE-byte file and its set ..."
 head -c "$SIZE" /dev/urandom >"$BENCH/original.bin"
 touch -d '2020-01-02 03:04:05 UTC' "$BENCH/original.bin"  # the joined file gets this time back
 PIECE=$(( SIZE / 3 + 1 ))
-"$BUILD/tools/mkset" "$BUILD/$WINDOWS/tarnovell_stub.bin" "$BENCH/original.bin" "$BENCH/set/DATA" "$PIECE"
+"$BUILD/cli/tarnovell" split "$BENCH/original.bin" --size "$PIECE" --base DATA --output-dir "$BENCH/set" \
+  --stub "$BUILD/$WINDOWS/tarnovell_stub.bin" --quiet
 rm "$BENCH/original.bin"
 
 export BENCH SIZE PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The main job, end to end: set up the machine, build the stub and the set maker, cut a sample
+# The main job, end to end: set up the machine, build the stub and the tool, cut a sample
 # file into a set (container + pieces), run the container under Wine on a virtual screen, press
 # its button, answer the Save dialog, and check the joined file against the original.
 #   bash tools/demo.sh [SIZE_IN_BYTES]     (default 5000000)
@@ -13,7 +13,7 @@ bash tools/wine-run.sh --explain
 ARCH=$(bash tools/wine-run.sh --arch)
 if [ "$ARCH" = 64 ]; then WINDOWS=windows64; else WINDOWS=windows; fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build --target "$WINDOWS" mkset
+cmake --build build --target "$WINDOWS" tarnovell
 
 DEMO=$ROOT/build/demo
 rm -rf "$DEMO"
@@ -22,7 +22,8 @@ ORIGINAL=$DEMO/sample.bin
 head -c "$SIZE" /dev/urandom >"$ORIGINAL"
 touch -d '2021-03-04 05:06:07 UTC' "$ORIGINAL"
 PIECE=$(( SIZE / 3 + 1 ))
-build/tools/mkset "build/$WINDOWS/tarnovell_stub.bin" "$ORIGINAL" "$DEMO/set/SAMPLE" "$PIECE"
+build/cli/tarnovell split "$ORIGINAL" --size "$PIECE" --base SAMPLE --output-dir "$DEMO/set" \
+  --stub "build/$WINDOWS/tarnovell_stub.bin"
 echo "set:"
 ls -l "$DEMO/set"
 

@@ -1,8 +1,7 @@
-// Sets written by the container writer and by mkset, read back the way the joiner reads them:
+// Sets written by the container writer, read back the way the joiner reads them:
 // the header through the file layer at 28672, the payloads from 30720 and whole pieces after.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -107,48 +106,6 @@ TEST_F(SetFiles, StubIsFittedToExactlyItsRoom) {
   ASSERT_TRUE(WriteSet(Path("EMPTY"), "", MakeHeaderTexts("e", 0, {}, {}, {}), {}));
   EXPECT_EQ(scratch::SizeOf(Path("EMPTY.exe")), PayloadOffset) << "an empty payload";
   EXPECT_FALSE(scratch::Exists(Path("EMPTY.c001")));
-}
-
-// mkset: every piece holds at most the piece size, the container's header describes the file.
-TEST_F(SetFiles, MksetCutsAFileIntoASet) {
-  const struct {
-    size_t fileSize;
-    int pieceSize;
-    int pieces;
-  } cases[] = {{0, 100, 1}, {99, 100, 1}, {100, 100, 1}, {101, 100, 2}, {1000, 100, 10}, {70000, 65536, 2}};
-  std::string stub = scratch::ReadBytes(TARNOVELL_STUB_PADDED);
-  ASSERT_EQ(stub.size(), size_t(StubSize));
-  for (const auto& c : cases) {
-    SCOPED_TRACE(testing::Message() << c.fileSize << " bytes in pieces of " << c.pieceSize);
-    std::string bytes = scratch::Pattern(c.fileSize);
-    ASSERT_TRUE(scratch::WriteBytes(Path("report.pdf"), bytes));
-    std::string command = std::string(TARNOVELL_MKSET) + " " + TARNOVELL_STUB_PADDED + " " + Path("report.pdf") +
-                          " " + Path("SET") + " " + std::to_string(c.pieceSize);
-    ASSERT_EQ(std::system(command.c_str()), 0) << command;
-    EXPECT_EQ(scratch::ReadBytes(Path("SET.exe")).substr(0, StubSize), stub);
-    ReadHeader header = ReadHeaderOf(Path("SET.exe"));
-    EXPECT_EQ(header.texts[RecordFileName], "report.pdf");
-    EXPECT_EQ(header.values[RecordTotalSize], int64_t(c.fileSize));
-    int pieces = 0;
-    EXPECT_EQ(JoinedPayload(Path("SET"), header.values[RecordTotalSize], &pieces), bytes);
-    EXPECT_EQ(pieces, c.pieces);
-    char path[512];
-    for (int32_t n = 1; n < c.pieces; n++) {
-      PiecePathFor(path, sizeof path, Path("SET").c_str(), n);
-      EXPECT_LE(scratch::SizeOf(path), c.pieceSize);
-    }
-    PiecePathFor(path, sizeof path, Path("SET").c_str(), c.pieces);
-    EXPECT_FALSE(scratch::Exists(path)) << "no piece after the last";
-    for (int32_t n = 1; n < c.pieces; n++) {
-      PiecePathFor(path, sizeof path, Path("SET").c_str(), n);
-      std::remove(path);
-    }
-  }
-  for (const char* bad : {"0", "-1", "abc", "12x", "2147452928"}) {
-    std::string command = std::string(TARNOVELL_MKSET) + " " + TARNOVELL_STUB_PADDED + " " + Path("report.pdf") +
-                          " " + Path("BAD") + " " + bad + " 2>/dev/null";
-    EXPECT_NE(std::system(command.c_str()), 0) << bad;
-  }
 }
 
 }  // namespace

@@ -3,16 +3,15 @@
 same outcome (black line = exit 0, dark red = 1, red = 2). Sets made by `tarnovell split` test
 the tool's splitter end to end with the stub in front.
 
-Usage: differential_cli_test.py PATH-TO-TARNOVELL (registered in tests/e2e/CMakeLists.txt)."""
+The tool's path comes from TARNOVELL_TOOL (set by tests/e2e/CMakeLists.txt)."""
 import os
 import random
 import subprocess
-import sys
 
 import tarnovell_e2e as e
 import join_common as j
 
-TOOL = sys.argv[1]
+TOOL = os.environ["TARNOVELL_TOOL"]
 COLOUR_FOR_CODE = {0: j.BLACK, 1: j.DARK_RED, 2: j.RED}
 
 

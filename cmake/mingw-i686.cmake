@@ -1,12 +1,6 @@
 # Cross build of the Windows programs: 32-bit MinGW-w64, the stub that containers carry; its
 # programs run under 32-bit Wine, where the machine runs 32-bit programs.
-set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_CROSSCOMPILING_EMULATOR env TARNOVELL_WINE_ARCH=32 ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)
+set(TARNOVELL_MINGW i686-w64-mingw32)
+set(TARNOVELL_MINGW_WINE 32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -1,0 +1,11 @@
+# What both MinGW-w64 cross builds share; cmake/mingw-i686.cmake and cmake/mingw-x86_64.cmake set
+# CMAKE_SYSTEM_PROCESSOR, the tool prefix and the Wine that runs their programs, then include it.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_C_COMPILER ${TARNOVELL_MINGW}-gcc)
+set(CMAKE_CXX_COMPILER ${TARNOVELL_MINGW}-g++)
+set(CMAKE_RC_COMPILER ${TARNOVELL_MINGW}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TARNOVELL_MINGW})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_CROSSCOMPILING_EMULATOR env TARNOVELL_WINE_ARCH=${TARNOVELL_MINGW_WINE} ${CMAKE_CURRENT_LIST_DIR}/../tools/wine-run.sh)

@@ -1,0 +1,154 @@
+// Recovery files: N extra files beside a set (BASE.r01, BASE.r02, ...) from which any N bad files
+// of each group of the set can be rebuilt exactly. The code is Reed–Solomon over GF(2^8) through
+// ISA-L; the layout of a recovery file is in recovery_format.h.
+//
+// The set's files are numbered as the join reads them: file 0 is the container (its payload,
+// from byte 30720 on, is what the code covers), file 1 is BASE.c001, and so on. For coding, every
+// file of a group is taken as zero-padded to the group's longest payload. The container's stub and
+// header are checked against the recovery header and written again from it: when only they are
+// bad, the container costs no recovery row.
+//
+// Groups: GF(2^8) allows at most 255 files (data and recovery rows together) in one code word, so
+// a set of F files with N recovery files is cut into C = ceil(F / (255 - N)) groups; file i
+// belongs to group i mod C. Each recovery file carries one row of parity for every group. The
+// guarantee: in every group, the files lost or damaged plus the recovery files lost or damaged
+// (for that group) may add up to N; everything is then rebuilt. A set of at most 255 - N files is
+// one group: any N of its files.
+//
+// Memory: the coding buffers take 1 MiB per file and recovery row of the group (less in large
+// groups: at most 32 MiB in all), whatever the size of the pieces; reads for digests take 1 MiB
+// more; a recovery header holds 12 bytes per file of the set (a survey reads one per recovery
+// file).
+//
+// Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
+// files over its own system seam. Nothing here writes to a file of the set: a repair writes
+// into targets the caller provides, and the caller puts them in place afterwards.
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "recovery/recovery_format.h"
+
+// An open file as the caller gives it. Reads and writes take all of count bytes at offset, or
+// fail; a read past the end fails. Size is the file's length, -1 when it cannot be told. A file
+// only read may leave WriteAt null; a target of a repair must allow both (what was written is
+// read back to be verified).
+struct FileAccess {
+  void* Handle;
+  bool (*ReadAt)(void* handle, void* bytes, size_t count, int64_t offset);
+  bool (*WriteAt)(void* handle, const void* bytes, size_t count, int64_t offset);
+  int64_t (*Size)(void* handle);
+};
+
+// A file descriptor open for reading (and writing, for outputs and targets), through pread and
+// pwrite.
+FileAccess FileAccessOfDescriptor(int descriptor);
+
+// Told the number of set bytes (payloads, and parity in checks) handled since the last call, after
+// every chunk; false stops the work at once (the outcome is then RecoveryInterrupted). Null: no
+// progress is told and nothing stops.
+struct RecoveryProgress {
+  void* Context;
+  bool (*Step)(void* context, int64_t bytes);
+};
+
+enum RecoveryOutcome {
+  RecoveryDone,
+  RecoveryRefused,         // a call the functions cannot serve: no files, N out of range, a target
+                           // or the stub missing for a file to rebuild
+  RecoveryNotASet,         // encoding: the container is shorter than 30720 bytes, the sizes do not
+                           // fit in 63 bits or differ from the container's digest block
+  RecoverySetDamaged,      // encoding: a file's CRC-32C differs from the container's digest block
+  RecoveryNoRecoveryFile,  // no recovery file with a valid header among those given
+  RecoveryNotRepairable,   // a group has more lost files than good recovery rows: nothing written
+  RecoveryReadFailed,
+  RecoveryWriteFailed,
+  RecoveryVerifyFailed,    // a rebuilt file read back does not match its digest
+  RecoveryInterrupted,
+};
+
+// The outcome and the file it concerns: SetFile (a file of the set, or -1) or Row (a recovery
+// file by its row, 0 for BASE.r01, or -1).
+struct RecoveryResult {
+  RecoveryOutcome Outcome;
+  int32_t SetFile;
+  int32_t Row;
+};
+
+// Writes the recovery files of a set. setFiles[n] is file n of the set (all present, readable);
+// outputs[r] receives row r, empty and writable; N is outputs.size(), 1 to MaxRecoveryRows. A
+// null output skips its row (to make one lost recovery file again). The parity is written first
+// and every header last, so an output left by a failure carries no valid header. When the
+// container carries a digest block, the files' sizes and (one digest per piece) CRCs must match
+// it: recovery files never preserve damage.
+RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
+                              const std::vector<const FileAccess*>& outputs, const RecoveryProgress* progress);
+
+// The header of one recovery file; false when the file holds no valid one.
+bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
+
+// How a file of the set compares with the recovery header.
+enum FileState : uint8_t {
+  FileGood,
+  FileMissing,        // not given
+  FileWrongSize,      // shorter or longer than its payload (and, for the container, 30720 bytes)
+  FileUnreadable,     // a read failed
+  FileDamaged,        // its payload's CRC-32C differs
+  FilePrefixDamaged,  // the container only: its stub or header differs, its payload is good
+};
+// The file's payload is lost: it must come from the code.
+bool PayloadLost(FileState state);
+// The file must be written again (a lost payload, or the container's first 30720 bytes).
+bool NeedsRewrite(FileState state);
+
+// Checks file n of the set against header: size, payload digest, and for the container its
+// header bytes and the CRC-32C of its stub, which must be stubDigest (header.StubDigest for the
+// stub the set was made with). file null: FileMissing.
+FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
+                       const RecoveryProgress* progress, bool* interrupted);
+
+// The CRC-32C of a stub image (StubSize bytes), as the header's StubDigest holds it.
+uint32_t StubDigestOf(const uint8_t* stub);
+
+struct GroupVerdict {
+  int32_t Files;      // files of the set in the group
+  int32_t LostFiles;  // files whose payload is lost
+  int32_t GoodRows;   // recovery rows whose parity of the group is present and matches
+};
+
+// Everything a repair needs, found by reading the set and its recovery files once.
+struct SetSurvey {
+  RecoveryHeader Header;          // the set as (most of) the recovery files describe it
+  std::vector<FileState> Files;   // one per file of the set
+  std::vector<int32_t> RowSource; // per row: index into the recovery files given, -1 when absent
+  std::vector<uint8_t> RowGood;   // [r * GroupCount + g]: row r's parity of group g is good
+  std::vector<GroupVerdict> Groups;
+  int32_t FilesToRewrite;         // files with NeedsRewrite
+  int32_t LostFiles;              // files with PayloadLost
+  int32_t GoodRecoveryFiles;      // rows good in every group
+  bool Repairable;                // every group has at least as many good rows as lost files
+};
+
+// Reads every recovery file given (any order; their headers name their rows; files of another
+// set or with a broken header are left out; the set is the one whose header copy is the
+// container's, else the one most of them describe; a longer file still serves, its parity being
+// whole) and every file of the set (setFiles[n], null or past the end when missing), and judges
+// them. RecoveryDone with *survey filled, or
+// RecoveryNoRecoveryFile, RecoveryInterrupted.
+RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
+                         const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
+                         SetSurvey* survey);
+
+// Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
+// writable; the others may be null), from the files the survey found good and the recovery
+// files at the survey's indices, then reads each target back and checks it against its digest.
+// A rebuilt container is stub (StubSize bytes, the caller's: the stub the set was made with
+// where it can, see StubDigestOf), the header copy, the payload. Not repairable: nothing is
+// written. Set files and recovery files are only read.
+RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAccess*>& setFiles,
+                         const std::vector<const FileAccess*>& recoveryFiles,
+                         const std::vector<const FileAccess*>& targets, const uint8_t* stub,
+                         const RecoveryProgress* progress);

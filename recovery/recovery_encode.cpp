@@ -1,0 +1,124 @@
+// Encoding: every group's files are read side by side, a chunk of each at a time, and each
+// recovery row's parity of the chunk is written; the files' CRCs are taken on the way.
+#include <isa-l.h>
+#include <string.h>
+
+#include "recovery/recovery.h"
+#include "recovery/recovery_stream.h"
+
+namespace {
+
+struct EncodeJob {
+  const std::vector<const FileAccess*>& SetFiles;
+  const std::vector<const FileAccess*>& Outputs;
+  const RecoveryProgress* Progress;
+  RecoveryHeader Header;
+  std::vector<int64_t> Offsets;
+  std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
+  StripeBuffers Buffers;                             // k data, then N parity
+};
+
+}  // namespace
+
+// The set's geometry from its files: payload sizes, the stub's digest, the header copy.
+static RecoveryResult DescribeSet(EncodeJob* job) {
+  RecoveryHeader& header = job->Header;
+  header.Code = RecoveryCodeCauchy;
+  header.FileCount = static_cast<int32_t>(job->SetFiles.size());
+  header.RowCount = static_cast<int32_t>(job->Outputs.size());
+  if (header.FileCount < 1 || header.RowCount < 1 || header.RowCount > MaxRecoveryRows) return Result(RecoveryRefused);
+  for (int32_t n = 0; n < header.FileCount; n++) {
+    const FileAccess* file = job->SetFiles[n];
+    if (file == nullptr) return Result(RecoveryRefused, n);
+    int64_t size = file->Size(file->Handle);
+    if (size < 0) return Result(RecoveryReadFailed, n);
+    if (size < PayloadBase(n)) return Result(RecoveryNotASet, n);
+    header.Files.push_back({size - PayloadBase(n), 0});
+  }
+  uint8_t prefix[PayloadOffset];
+  const FileAccess& container = *job->SetFiles[0];
+  if (!container.ReadAt(container.Handle, prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
+  header.StubDigest = StubDigestOf(prefix);
+  memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
+  if (!CompleteRecoveryGeometry(&header)) return Result(RecoveryNotASet);
+  DigestBlock block;
+  if (!ReadDigestBlock(header.ContainerHeader, &block)) return Result(RecoveryDone);
+  if (static_cast<int32_t>(block.Image.PieceCount) != header.FileCount) return Result(RecoveryNotASet);
+  for (int32_t n = 0; n < header.FileCount; n++)
+    if (ExpectedPayload(block, n) != header.Files[n].Payload) return Result(RecoveryNotASet, n);
+  return Result(RecoveryDone);
+}
+
+// With a digest per piece in the container, every CRC taken must be the block's.
+static RecoveryResult CheckDigests(const RecoveryHeader& header) {
+  DigestBlock block;
+  if (!ReadDigestBlock(header.ContainerHeader, &block) || block.Image.RunLength != 1) return Result(RecoveryDone);
+  for (int32_t n = 0; n < header.FileCount; n++)
+    if (header.Files[n].Digest != block.Image.Digests[n]) return Result(RecoverySetDamaged, n);
+  return Result(RecoveryDone);
+}
+
+// One chunk of group g at offset: the files read (and digested), the parity made and written.
+static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset, int32_t length) {
+  RecoveryHeader& header = job->Header;
+  int32_t k = GroupSize(header, g), rows = header.RowCount;
+  uint8_t** data = job->Buffers.Rows.data();
+  int64_t read = 0;
+  for (int32_t j = 0; j < k; j++) {
+    int32_t n = GroupMember(header, g, j);
+    int32_t count = ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
+    if (count < 0) return Result(RecoveryReadFailed, n);
+    header.Files[n].Digest = DigestAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
+    read += count;
+  }
+  ec_encode_data(length, k, rows, tables, data, data + k);
+  for (int32_t r = 0; r < rows; r++) {
+    job->ParityDigests[r][g] = DigestAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
+    const FileAccess* output = job->Outputs[r];
+    if (output != nullptr &&
+        !output->WriteAt(output->Handle, data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
+      return Result(RecoveryWriteFailed, -1, r);
+  }
+  return Result(GoOn(job->Progress, read) ? RecoveryDone : RecoveryInterrupted);
+}
+
+static RecoveryResult EncodeGroup(EncodeJob* job, int32_t g) {
+  std::vector<uint8_t> tables = EncodeTables(GroupSize(job->Header, g), job->Header.RowCount);
+  int64_t length = job->Offsets[g + 1] - job->Offsets[g];
+  for (int64_t offset = 0; offset < length; offset += job->Buffers.Chunk) {
+    int64_t left = length - offset;
+    int32_t chunk = left < job->Buffers.Chunk ? static_cast<int32_t>(left) : job->Buffers.Chunk;
+    RecoveryResult result = EncodeChunk(job, g, tables.data(), offset, chunk);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  return Result(RecoveryDone);
+}
+
+// Each output's header, last: a file whose parity is not all written has none.
+static RecoveryResult WriteHeaders(EncodeJob* job) {
+  for (int32_t r = 0; r < job->Header.RowCount; r++) {
+    const FileAccess* output = job->Outputs[r];
+    if (output == nullptr) continue;
+    job->Header.Row = r;
+    job->Header.ParityDigests = job->ParityDigests[r];
+    std::vector<uint8_t> bytes = RecoveryHeaderBytes(job->Header);
+    if (!output->WriteAt(output->Handle, bytes.data(), bytes.size(), 0)) return Result(RecoveryWriteFailed, -1, r);
+  }
+  return Result(RecoveryDone);
+}
+
+RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
+                              const std::vector<const FileAccess*>& outputs, const RecoveryProgress* progress) {
+  EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
+  RecoveryResult result = DescribeSet(&job);
+  if (result.Outcome != RecoveryDone) return result;
+  job.Offsets = ParityOffsets(job.Header);
+  job.ParityDigests.assign(static_cast<size_t>(job.Header.RowCount),
+                           std::vector<uint32_t>(static_cast<size_t>(job.Header.GroupCount), 0));
+  // Group 0 has the most files.
+  MakeStripeBuffers(GroupSize(job.Header, 0) + job.Header.RowCount, LongestGroup(job.Offsets), &job.Buffers);
+  for (int32_t g = 0; g < job.Header.GroupCount && result.Outcome == RecoveryDone; g++) result = EncodeGroup(&job, g);
+  if (result.Outcome == RecoveryDone) result = CheckDigests(job.Header);
+  if (result.Outcome == RecoveryDone) result = WriteHeaders(&job);
+  return result;
+}

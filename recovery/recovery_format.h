@@ -1,0 +1,89 @@
+// The recovery file: a header of its own, checked by its own digest, that holds everything a
+// repair needs (even with the container lost), then the parity. Integers little-endian.
+//
+//   offset     size  field
+//   0          8     magic: 89 54 4E 56 52 45 43 1A
+//   8          4     version: 1
+//   12         4     code: 1 = Reed-Solomon over GF(2^8), ISA-L's Cauchy matrix
+//                    (gf_gen_cauchy1_matrix with k data rows and N parity rows per group)
+//   16         4     file count F of the set (file 0 is the container's payload)
+//   20         4     recovery file count N (1 to 254)
+//   24         4     row r of this file (0 to N-1; the file is BASE.r01 for row 0, ...)
+//   28         4     group count C = ceil(F / (255 - N)); file i is in group i mod C, at
+//                    position i / C (the group's k is the number of its files)
+//   32         8     header length H = 2112 + 12 F + 4 C; the parity begins here
+//   40         8     parity length P: the sum over the groups of their longest payload
+//   48         4     CRC-32C of the container's stub (its bytes 0 to 28671)
+//   52         4     zero
+//   56         2048  copy of the container's header (its bytes 28672 to 30719)
+//   2104       12 F  per file: payload size (8), CRC-32C of the payload (4)
+//   2104+12F   4 C   per group: CRC-32C of this file's parity of the group
+//   H-8        8     self-check: CRC-64/XZ of bytes 0 to H-9
+//   H          P     parity: row r of group 0 (as long as its longest payload), group 1, ...
+//
+// Recovery files of one set differ only in the row, the parity digests and the self-check.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "integrity/digest_block.h"
+
+enum : int32_t {
+  RecoveryFormatVersion = 1,
+  RecoveryCodeCauchy = 1,
+  CodeWordLimit = 255,                  // files and recovery rows of one group: GF(2^8)
+  MaxRecoveryRows = CodeWordLimit - 1,  // at least one file per group
+  MaxRecoverySetFiles = 1 << 20,        // keeps a header below 13 MiB
+  RecoveryFixedSize = 56,               // the fields before the header copy
+};
+
+struct RecoveryFileEntry {
+  int64_t Payload;
+  uint32_t Digest;
+};
+
+struct RecoveryHeader {
+  int32_t Code;
+  int32_t FileCount;
+  int32_t RowCount;
+  int32_t Row;
+  int32_t GroupCount;
+  int64_t HeaderLength;
+  int64_t ParityLength;
+  uint32_t StubDigest;
+  uint8_t ContainerHeader[HeaderSize];
+  std::vector<RecoveryFileEntry> Files;
+  std::vector<uint32_t> ParityDigests;  // this row's, one per group
+};
+
+// The group count of F files with N recovery rows.
+int32_t GroupCountFor(int32_t files, int32_t rows);
+// The group of file n; the files in group g; file j of group g.
+int32_t GroupOf(const RecoveryHeader& header, int32_t n);
+int32_t GroupSize(const RecoveryHeader& header, int32_t group);
+int32_t GroupMember(const RecoveryHeader& header, int32_t group, int32_t position);
+// Offsets in a recovery file where each group's parity begins: C + 1 entries, the last H + P.
+std::vector<int64_t> ParityOffsets(const RecoveryHeader& header);
+// H for F files in C groups.
+int64_t RecoveryHeaderLength(int32_t files, int32_t groups);
+// Where file n's payload begins in the file.
+int64_t PayloadBase(int32_t n);
+
+// Fills in C, H and P from the code, N and the files' payloads; false when the sizes do not
+// fit (a payload below 0, a file or the parity past 2^63 - 1 bytes) or F or N is out of range.
+bool CompleteRecoveryGeometry(RecoveryHeader* header);
+// The header's bytes, its self-check included.
+std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
+// The fixed fields (RecoveryFixedSize bytes): magic, version, code, counts in range, C and H as
+// they follow from F and N. False otherwise. The rest of *header is left empty.
+bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header);
+// A whole header of length bytes: the fixed fields, the self-check, and P as the payloads give it.
+bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header);
+// Two recovery files belong to the same set: equal in everything but the row and parity digests.
+bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b);
+
+// ".r01" for row 0, ".r02", ... (two digits at least): the name's ending beside BASE.
+std::string RecoverySuffix(int32_t row);

@@ -1,0 +1,175 @@
+// Rebuilding: in each group with lost files, k survivors (the good files, then as many good
+// recovery rows as files are lost) are read side by side, a chunk at a time, and the lost files'
+// chunks follow from the inverse of the survivors' generator rows. Then every target is read
+// back and checked.
+#include <isa-l.h>
+#include <string.h>
+
+#include "recovery/recovery.h"
+#include "recovery/recovery_stream.h"
+
+namespace {
+
+struct RepairJob {
+  const SetSurvey& Survey;
+  const std::vector<const FileAccess*>& SetFiles;
+  const std::vector<const FileAccess*>& RecoveryFiles;
+  const std::vector<const FileAccess*>& Targets;
+  const RecoveryProgress* Progress;
+  std::vector<int64_t> Offsets;
+  StripeBuffers Buffers;
+};
+
+// One group's survivors and lost files, by position in the group (rows as k + r).
+struct GroupPlan {
+  int32_t Group;
+  int32_t K;
+  std::vector<int32_t> Survivors;
+  std::vector<int32_t> Lost;
+};
+
+}  // namespace
+
+static const FileAccess* Target(const RepairJob& job, int32_t n) {
+  return n < static_cast<int32_t>(job.Targets.size()) ? job.Targets[n] : nullptr;
+}
+
+// Every file to rewrite has a target, a container to rewrite a stub; every survivor is given.
+static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
+  const SetSurvey& survey = job.Survey;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    const FileAccess* target = Target(job, n);
+    bool given = n < static_cast<int32_t>(job.SetFiles.size()) && job.SetFiles[n] != nullptr;
+    bool served = NeedsRewrite(survey.Files[n])
+                      ? target != nullptr && target->WriteAt != nullptr && (n != 0 || stub != nullptr)
+                      : given;
+    if (!served) return Result(RecoveryRefused, n);
+  }
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    int32_t source = survey.RowSource[r];
+    if (source >= static_cast<int32_t>(job.RecoveryFiles.size()) || (source >= 0 && !job.RecoveryFiles[source]))
+      return Result(RecoveryRefused, -1, r);
+  }
+  return Result(RecoveryDone);
+}
+
+static GroupPlan PlanGroup(const SetSurvey& survey, int32_t g) {
+  GroupPlan plan{g, GroupSize(survey.Header, g), {}, {}};
+  for (int32_t j = 0; j < plan.K; j++) {
+    bool lost = PayloadLost(survey.Files[GroupMember(survey.Header, g, j)]);
+    (lost ? plan.Lost : plan.Survivors).push_back(j);
+  }
+  int32_t groups = survey.Header.GroupCount;
+  for (int32_t r = 0; r < survey.Header.RowCount && static_cast<int32_t>(plan.Survivors.size()) < plan.K; r++)
+    if (survey.RowGood[r * groups + g]) plan.Survivors.push_back(plan.K + r);
+  return plan;
+}
+
+// Survivor s's chunk at offset: a file of the group (zero-padded) or a recovery row's parity.
+static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, int32_t s, int64_t offset,
+                                   int32_t length, int64_t* read) {
+  const RecoveryHeader& header = job.Survey.Header;
+  int32_t which = plan.Survivors[s];
+  uint8_t* buffer = job.Buffers.Rows[s];
+  if (which >= plan.K) {
+    int32_t r = which - plan.K;
+    const FileAccess& file = *job.RecoveryFiles[job.Survey.RowSource[r]];
+    bool done = file.ReadAt(file.Handle, buffer, static_cast<size_t>(length), job.Offsets[plan.Group] + offset);
+    return Result(done ? RecoveryDone : RecoveryReadFailed, -1, r);
+  }
+  int32_t n = GroupMember(header, plan.Group, which);
+  int32_t count = ReadPadded(*job.SetFiles[n], n, header.Files[n].Payload, offset, buffer, length);
+  *read += count > 0 ? count : 0;
+  return Result(count < 0 ? RecoveryReadFailed : RecoveryDone, n);
+}
+
+static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, uint8_t* tables, int64_t offset,
+                                  int32_t length) {
+  const RecoveryHeader& header = job.Survey.Header;
+  int64_t read = 0;
+  for (int32_t s = 0; s < plan.K; s++) {
+    RecoveryResult result = ReadSurvivor(job, plan, s, offset, length, &read);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  uint8_t** rows = const_cast<uint8_t**>(job.Buffers.Rows.data());
+  int32_t lost = static_cast<int32_t>(plan.Lost.size());
+  ec_encode_data(length, plan.K, lost, tables, rows, rows + plan.K);
+  for (int32_t t = 0; t < lost; t++) {
+    int32_t n = GroupMember(header, plan.Group, plan.Lost[t]);
+    int64_t left = header.Files[n].Payload - offset;
+    size_t count = left <= 0 ? 0 : left < length ? static_cast<size_t>(left) : static_cast<size_t>(length);
+    const FileAccess& target = *job.Targets[n];
+    if (count > 0 && !target.WriteAt(target.Handle, rows[plan.K + t], count, PayloadBase(n) + offset))
+      return Result(RecoveryWriteFailed, n);
+  }
+  return Result(GoOn(job.Progress, read) ? RecoveryDone : RecoveryInterrupted);
+}
+
+static RecoveryResult DecodeGroup(const RepairJob& job, int32_t g) {
+  GroupPlan plan = PlanGroup(job.Survey, g);
+  if (plan.Lost.empty()) return Result(RecoveryDone);
+  if (static_cast<int32_t>(plan.Survivors.size()) < plan.K) return Result(RecoveryNotRepairable);
+  std::vector<uint8_t> tables;
+  if (!DecodeTables(plan.K, job.Survey.Header.RowCount, plan.Survivors, plan.Lost, &tables))
+    return Result(RecoveryVerifyFailed, GroupMember(job.Survey.Header, g, plan.Lost[0]));
+  int64_t length = job.Offsets[g + 1] - job.Offsets[g];
+  for (int64_t offset = 0; offset < length; offset += job.Buffers.Chunk) {
+    int64_t left = length - offset;
+    int32_t chunk = left < job.Buffers.Chunk ? static_cast<int32_t>(left) : job.Buffers.Chunk;
+    RecoveryResult result = DecodeChunk(job, plan, tables.data(), offset, chunk);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  return Result(RecoveryDone);
+}
+
+// The rebuilt container's stub and header; its payload too when only they were bad.
+static RecoveryResult WriteContainerPrefix(const RepairJob& job, const uint8_t* stub) {
+  const FileAccess& target = *job.Targets[0];
+  if (!target.WriteAt(target.Handle, stub, StubSize, 0) ||
+      !target.WriteAt(target.Handle, job.Survey.Header.ContainerHeader, HeaderSize, HeaderOffset))
+    return Result(RecoveryWriteFailed, 0);
+  if (PayloadLost(job.Survey.Files[0])) return Result(RecoveryDone);
+  const FileAccess& old = *job.SetFiles[0];
+  int64_t payload = job.Survey.Header.Files[0].Payload;
+  uint8_t* buffer = job.Buffers.Rows[0];
+  for (int64_t done = 0; done < payload;) {
+    int64_t left = payload - done;
+    size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left) : static_cast<size_t>(job.Buffers.Chunk);
+    if (!old.ReadAt(old.Handle, buffer, count, PayloadOffset + done)) return Result(RecoveryReadFailed, 0);
+    if (!target.WriteAt(target.Handle, buffer, count, PayloadOffset + done)) return Result(RecoveryWriteFailed, 0);
+    done += static_cast<int64_t>(count);
+    if (!GoOn(job.Progress, static_cast<int64_t>(count))) return Result(RecoveryInterrupted, 0);
+  }
+  return Result(RecoveryDone);
+}
+
+// Each target read back: its size, the container's prefix, the payload's digest.
+static RecoveryResult VerifyTargets(const RepairJob& job, const uint8_t* stub) {
+  const SetSurvey& survey = job.Survey;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    if (!NeedsRewrite(survey.Files[n])) continue;
+    bool interrupted;
+    uint32_t stubDigest = n == 0 ? StubDigestOf(stub) : 0;
+    FileState state = CheckSetFile(survey.Header, n, job.Targets[n], stubDigest, job.Progress, &interrupted);
+    if (interrupted) return Result(RecoveryInterrupted, n);
+    if (state != FileGood) return Result(RecoveryVerifyFailed, n);
+  }
+  return Result(RecoveryDone);
+}
+
+RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAccess*>& setFiles,
+                         const std::vector<const FileAccess*>& recoveryFiles,
+                         const std::vector<const FileAccess*>& targets, const uint8_t* stub,
+                         const RecoveryProgress* progress) {
+  if (survey.Header.FileCount < 1 || survey.Files.size() != survey.Header.Files.size()) return Result(RecoveryRefused);
+  if (!survey.Repairable) return Result(RecoveryNotRepairable);
+  RepairJob job{survey, setFiles, recoveryFiles, targets, progress, ParityOffsets(survey.Header), {}};
+  RecoveryResult result = CheckCall(job, stub);
+  if (result.Outcome != RecoveryDone) return result;
+  MakeStripeBuffers(GroupSize(survey.Header, 0) + survey.Header.RowCount, LongestGroup(job.Offsets), &job.Buffers);
+  if (NeedsRewrite(survey.Files[0])) result = WriteContainerPrefix(job, stub);
+  for (int32_t g = 0; g < survey.Header.GroupCount && result.Outcome == RecoveryDone; g++)
+    result = DecodeGroup(job, g);
+  if (result.Outcome == RecoveryDone) result = VerifyTargets(job, stub);
+  return result;
+}

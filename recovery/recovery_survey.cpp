@@ -1,0 +1,170 @@
+// Finding what is bad: recovery headers, each recovery row's parity group by group, and every
+// file of the set against the digests the recovery header holds.
+#include <string.h>
+
+#include <memory>
+
+#include "recovery/recovery.h"
+#include "recovery/recovery_stream.h"
+
+bool PayloadLost(FileState state) { return state != FileGood && state != FilePrefixDamaged; }
+
+bool NeedsRewrite(FileState state) { return state != FileGood; }
+
+uint32_t StubDigestOf(const uint8_t* stub) { return DigestAdd(0, stub, StubSize); }
+
+bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header) {
+  *header = RecoveryHeader{};
+  uint8_t fixed[RecoveryFixedSize];
+  int64_t size = file.Size(file.Handle);
+  if (size < RecoveryFixedSize || !file.ReadAt(file.Handle, fixed, sizeof fixed, 0) ||
+      !ParseRecoveryFixed(fixed, header) || size < header->HeaderLength) {
+    *header = RecoveryHeader{};
+    return false;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(header->HeaderLength));
+  if (!file.ReadAt(file.Handle, bytes.data(), bytes.size(), 0)) {
+    *header = RecoveryHeader{};
+    return false;
+  }
+  return ParseRecoveryHeader(bytes.data(), header->HeaderLength, header);
+}
+
+static std::vector<uint8_t> ReadBuffer(int64_t length) {
+  int64_t size = length < ChunkLimit ? length : int64_t{ChunkLimit};
+  return std::vector<uint8_t>(static_cast<size_t>(size > 0 ? size : 1));
+}
+
+// The container's stub and header against the recovery header.
+static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest, bool* readable) {
+  std::unique_ptr<uint8_t[]> prefix(new uint8_t[PayloadOffset]);
+  *readable = file.ReadAt(file.Handle, prefix.get(), PayloadOffset, 0);
+  return *readable && StubDigestOf(prefix.get()) == stubDigest &&
+         memcmp(prefix.get() + HeaderOffset, header.ContainerHeader, HeaderSize) == 0;
+}
+
+FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
+                       const RecoveryProgress* progress, bool* interrupted) {
+  *interrupted = false;
+  if (file == nullptr) return FileMissing;
+  int64_t payload = header.Files[n].Payload;
+  if (file->Size(file->Handle) != PayloadBase(n) + payload) return FileWrongSize;
+  bool readable = true;
+  bool prefixGood = n != 0 || PrefixMatches(header, *file, stubDigest, &readable);
+  if (!readable) return FileUnreadable;
+  std::vector<uint8_t> buffer = ReadBuffer(payload);
+  uint32_t digest;
+  RecoveryOutcome outcome = DigestOfRange(*file, PayloadBase(n), payload, &buffer, progress, &digest);
+  *interrupted = outcome == RecoveryInterrupted;
+  if (outcome != RecoveryDone) return FileUnreadable;
+  if (digest != header.Files[n].Digest) return FileDamaged;
+  return prefixGood ? FileGood : FilePrefixDamaged;
+}
+
+// The container's header, when the container is there to read; else empty.
+static std::vector<uint8_t> ContainerHeaderOf(const std::vector<const FileAccess*>& setFiles) {
+  std::vector<uint8_t> header(HeaderSize);
+  const FileAccess* container = setFiles.empty() ? nullptr : setFiles[0];
+  if (container == nullptr || !container->ReadAt(container->Handle, header.data(), HeaderSize, HeaderOffset))
+    header.clear();
+  return header;
+}
+
+// The description to follow: one whose header copy is the container's before all others, then
+// the one most recovery files agree on (the first of equals); -1 when no header is valid.
+static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers, const std::vector<uint8_t>& valid,
+                               const std::vector<uint8_t>& containerHeader) {
+  int32_t best = -1;
+  size_t bestScore = 0;
+  for (size_t i = 0; i < headers.size(); i++) {
+    if (!valid[i]) continue;
+    bool ours = !containerHeader.empty() && memcmp(headers[i].ContainerHeader, containerHeader.data(), HeaderSize) == 0;
+    size_t score = ours ? headers.size() + 1 : 1;
+    for (size_t j = 0; j < headers.size(); j++) score += valid[j] && j != i && SameRecoverySet(headers[i], headers[j]);
+    if (score > bestScore) best = static_cast<int32_t>(i), bestScore = score;
+  }
+  return best;
+}
+
+// Which recovery file serves each row (headers: every file's, empty when not valid); the
+// survey's header is the reference's.
+static RecoveryResult AssignRows(const std::vector<const FileAccess*>& setFiles,
+                                 const std::vector<const FileAccess*>& recoveryFiles,
+                                 std::vector<RecoveryHeader>* headers, SetSurvey* survey) {
+  headers->assign(recoveryFiles.size(), RecoveryHeader{});
+  std::vector<uint8_t> valid(recoveryFiles.size(), 0);
+  for (size_t i = 0; i < recoveryFiles.size(); i++)
+    valid[i] = recoveryFiles[i] != nullptr && ReadRecoveryHeader(*recoveryFiles[i], &(*headers)[i]);
+  int32_t reference = ChooseReference(*headers, valid, ContainerHeaderOf(setFiles));
+  if (reference < 0) return Result(RecoveryNoRecoveryFile);
+  survey->Header = (*headers)[reference];
+  survey->RowSource.assign(static_cast<size_t>(survey->Header.RowCount), -1);
+  for (size_t i = 0; i < headers->size(); i++) {
+    if (!valid[i] || !SameRecoverySet((*headers)[i], survey->Header)) continue;
+    int32_t& source = survey->RowSource[(*headers)[i].Row];
+    if (source < 0) source = static_cast<int32_t>(i);
+  }
+  return Result(RecoveryDone);
+}
+
+// Row r's parity, group by group, against the digests of its own header.
+static RecoveryResult CheckRow(const FileAccess& file, const RecoveryHeader& own, const std::vector<int64_t>& offsets,
+                               const RecoveryProgress* progress, SetSurvey* survey) {
+  int32_t r = own.Row, groups = survey->Header.GroupCount;
+  std::vector<uint8_t> buffer = ReadBuffer(offsets[groups] - offsets[0]);
+  for (int32_t g = 0; g < groups; g++) {
+    uint32_t digest;
+    RecoveryOutcome outcome = DigestOfRange(file, offsets[g], offsets[g + 1] - offsets[g], &buffer, progress, &digest);
+    if (outcome == RecoveryInterrupted) return Result(outcome, -1, r);
+    survey->RowGood[r * groups + g] = outcome == RecoveryDone && digest == own.ParityDigests[g];
+  }
+  return Result(RecoveryDone);
+}
+
+// The verdict of each group and of the set.
+static void Judge(SetSurvey* survey) {
+  const RecoveryHeader& header = survey->Header;
+  int32_t groups = header.GroupCount, rows = header.RowCount;
+  survey->Groups.assign(static_cast<size_t>(groups), GroupVerdict{0, 0, 0});
+  survey->FilesToRewrite = survey->LostFiles = survey->GoodRecoveryFiles = 0;
+  survey->Repairable = true;
+  for (int32_t n = 0; n < header.FileCount; n++) {
+    GroupVerdict& group = survey->Groups[GroupOf(header, n)];
+    group.Files++;
+    group.LostFiles += PayloadLost(survey->Files[n]);
+    survey->LostFiles += PayloadLost(survey->Files[n]);
+    survey->FilesToRewrite += NeedsRewrite(survey->Files[n]);
+  }
+  for (int32_t r = 0; r < rows; r++) {
+    int32_t good = 0;
+    for (int32_t g = 0; g < groups; g++) good += survey->RowGood[r * groups + g];
+    for (int32_t g = 0; g < groups; g++) survey->Groups[g].GoodRows += survey->RowGood[r * groups + g];
+    survey->GoodRecoveryFiles += good == groups;
+  }
+  for (const GroupVerdict& group : survey->Groups) survey->Repairable &= group.LostFiles <= group.GoodRows;
+}
+
+RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
+                         const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
+                         SetSurvey* survey) {
+  *survey = SetSurvey{};
+  std::vector<RecoveryHeader> headers;
+  RecoveryResult result = AssignRows(setFiles, recoveryFiles, &headers, survey);
+  if (result.Outcome != RecoveryDone) return result;
+  const RecoveryHeader& header = survey->Header;
+  std::vector<int64_t> offsets = ParityOffsets(header);
+  survey->RowGood.assign(static_cast<size_t>(header.RowCount * header.GroupCount), 0);
+  for (int32_t r = 0; r < header.RowCount; r++) {
+    int32_t source = survey->RowSource[r];
+    if (source >= 0) result = CheckRow(*recoveryFiles[source], headers[source], offsets, progress, survey);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  for (int32_t n = 0; n < header.FileCount; n++) {
+    const FileAccess* file = n < static_cast<int32_t>(setFiles.size()) ? setFiles[n] : nullptr;
+    bool interrupted;
+    survey->Files.push_back(CheckSetFile(header, n, file, header.StubDigest, progress, &interrupted));
+    if (interrupted) return Result(RecoveryInterrupted, n);
+  }
+  Judge(survey);
+  return Result(RecoveryDone);
+}

@@ -1,0 +1,116 @@
+// Sets in memory for the recovery tests: files that count their writes and can be missing, a
+// set made as the tool makes it (stub, header with a digest block, payloads), its recovery
+// files, and a survey plus repair of a copy.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "container/container_writer.h"
+#include "integrity/crc32c.h"
+#include "integrity/digest_block.h"
+#include "recovery/recovery.h"
+#include "tests/support/test_bytes.h"
+
+struct MemoryFile {
+  std::string Bytes;
+  bool Present = true;
+  int Writes = 0;
+};
+
+inline bool MemoryRead(void* handle, void* bytes, size_t count, int64_t offset) {
+  const std::string& data = static_cast<MemoryFile*>(handle)->Bytes;
+  if (offset < 0 || static_cast<uint64_t>(offset) + count > data.size()) return false;
+  memcpy(bytes, data.data() + offset, count);
+  return true;
+}
+
+inline bool MemoryWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
+  MemoryFile* file = static_cast<MemoryFile*>(handle);
+  if (file->Bytes.size() < offset + count) file->Bytes.resize(offset + count, '\0');
+  memcpy(&file->Bytes[offset], bytes, count);
+  file->Writes++;
+  return true;
+}
+
+inline int64_t MemorySize(void* handle) { return static_cast<int64_t>(static_cast<MemoryFile*>(handle)->Bytes.size()); }
+
+// Accesses for files (null for a file not Present); keeps them alive beside the pointers.
+struct Accesses {
+  std::vector<FileAccess> Storage;
+  std::vector<const FileAccess*> Files;
+  explicit Accesses(std::vector<MemoryFile>& files) : Storage(files.size()) {
+    for (size_t i = 0; i < files.size(); i++) {
+      Storage[i] = {&files[i], MemoryRead, MemoryWrite, MemorySize};
+      Files.push_back(files[i].Present ? &Storage[i] : nullptr);
+    }
+  }
+};
+
+inline std::string TestStub() { return Pattern(StubSize, 77); }
+
+// Payload sizes as the tool cuts them: the container's and the last shorter than the rest.
+inline std::vector<int64_t> PayloadSizes(int32_t files, int64_t pieceSize) {
+  std::vector<int64_t> sizes(static_cast<size_t>(files), pieceSize);
+  sizes[0] = pieceSize / 2 + 7;
+  if (files > 1) sizes.back() = pieceSize / 3 + 1;
+  return sizes;
+}
+
+// The set's files: the container with its digest block (a digest per piece), then the pieces.
+inline std::vector<MemoryFile> MakeSet(int32_t files, int64_t pieceSize, uint32_t seed = 1) {
+  EXPECT_LE(files, DigestCapacity);
+  std::vector<int64_t> sizes = PayloadSizes(files, pieceSize);
+  std::vector<std::string> payloads;
+  int64_t total = 0;
+  DigestBlock block{};
+  for (int32_t n = 0; n < files; n++) {
+    payloads.push_back(Pattern(static_cast<size_t>(sizes[n]), seed * 1000 + n));
+    total += sizes[n];
+    block.Image.Digests[n] = Crc32cAdd(0, payloads[n].data(), payloads[n].size());
+  }
+  block.Image.PieceCount = static_cast<uint32_t>(files);
+  block.Image.RunLength = static_cast<uint32_t>(RunLengthFor(files));
+  block.Image.FirstPayload = static_cast<uint64_t>(sizes[0]);
+  block.Image.PieceSize = static_cast<uint64_t>(files > 1 ? sizes[1] : 0);
+  FILETIME time{123456789u, 30000000u};
+  std::string header = HeaderBytes(MakeHeaderTexts("film.mkv", total, time, time, time));
+  EXPECT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block));
+  std::vector<MemoryFile> set(static_cast<size_t>(files));
+  set[0].Bytes = TestStub() + header + payloads[0];
+  for (int32_t n = 1; n < files; n++) set[n].Bytes = payloads[n];
+  return set;
+}
+
+inline std::vector<MemoryFile> Encode(std::vector<MemoryFile>& set, int32_t rows) {
+  std::vector<MemoryFile> recovery(static_cast<size_t>(rows));
+  Accesses in(set), out(recovery);
+  RecoveryResult result = EncodeRecovery(in.Files, out.Files, nullptr);
+  EXPECT_EQ(result.Outcome, RecoveryDone);
+  for (MemoryFile& file : set) file.Writes = 0;
+  for (MemoryFile& file : recovery) file.Writes = 0;
+  return recovery;
+}
+
+// A survey of set and recovery as they are, then a repair into fresh targets.
+struct RepairRun {
+  SetSurvey Survey;
+  RecoveryResult Result;
+  std::vector<MemoryFile> Targets;
+};
+
+inline RepairRun SurveyAndRepair(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery,
+                                 const RecoveryProgress* progress = nullptr) {
+  RepairRun run;
+  run.Targets.resize(set.size());
+  Accesses in(set), rows(recovery), out(run.Targets);
+  run.Result = SurveySet(in.Files, rows.Files, nullptr, &run.Survey);
+  if (run.Result.Outcome != RecoveryDone) return run;
+  std::string stub = TestStub();
+  run.Result = RepairSet(run.Survey, in.Files, rows.Files, out.Files, reinterpret_cast<const uint8_t*>(stub.data()),
+                         progress);
+  return run;
+}

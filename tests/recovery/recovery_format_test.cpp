@@ -1,0 +1,113 @@
+// The recovery file as documented: every field read by its offset and checked with the system's
+// own CRCs and ISA-L's field multiplication (not the module's code); headers with any flipped
+// byte refused; sets that must not be encoded refused.
+#include <gtest/gtest.h>
+#include <isa-l.h>
+
+#include "integrity/crc64.h"
+#include "tests/recovery/recovery_fixture.h"
+
+namespace {
+
+uint64_t Field(const std::string& bytes, size_t offset, int size) {
+  uint64_t value = 0;
+  for (int i = size - 1; i >= 0; i--) value = (value << 8) | static_cast<uint8_t>(bytes[offset + i]);
+  return value;
+}
+
+std::string PayloadOf(const std::vector<MemoryFile>& set, size_t n) {
+  return set[n].Bytes.substr(n == 0 ? PayloadOffset : 0);
+}
+
+// Pieces of several coding chunks (1 MiB), the container's and the last piece's shorter.
+TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
+  const int files = 4, rows = 2, k = 4;
+  const uint64_t pieceSize = (5 << 19) + 1;
+  std::vector<MemoryFile> set = MakeSet(files, pieceSize);
+  std::vector<std::string> payloads;
+  for (int n = 0; n < files; n++) payloads.push_back(PayloadOf(set, n));
+  std::vector<MemoryFile> recovery = Encode(set, rows);
+  std::vector<uint8_t> matrix((k + rows) * k);
+  gf_gen_cauchy1_matrix(matrix.data(), k + rows, k);
+  const uint64_t headerLength = 2112 + 12 * files + 4 * 1, parityLength = pieceSize;
+  for (int r = 0; r < rows; r++) {
+    const std::string& bytes = recovery[r].Bytes;
+    SCOPED_TRACE("row " + std::to_string(r));
+    EXPECT_EQ(bytes.substr(0, 8), std::string("\x89TNVREC\x1A", 8));
+    EXPECT_EQ(Field(bytes, 8, 4), 1u);   // version
+    EXPECT_EQ(Field(bytes, 12, 4), 1u);  // code
+    EXPECT_EQ(Field(bytes, 16, 4), uint64_t{files});
+    EXPECT_EQ(Field(bytes, 20, 4), uint64_t{rows});
+    EXPECT_EQ(Field(bytes, 24, 4), uint64_t(r));
+    EXPECT_EQ(Field(bytes, 28, 4), 1u);  // groups
+    EXPECT_EQ(Field(bytes, 32, 8), headerLength);
+    EXPECT_EQ(Field(bytes, 40, 8), parityLength);
+    ASSERT_EQ(bytes.size(), headerLength + parityLength);
+    EXPECT_EQ(Field(bytes, 48, 4), Crc32cAdd(0, set[0].Bytes.data(), StubSize));
+    EXPECT_EQ(Field(bytes, 52, 4), 0u);
+    EXPECT_EQ(bytes.substr(56, HeaderSize), set[0].Bytes.substr(HeaderOffset, HeaderSize));
+    for (int n = 0; n < files; n++) {
+      EXPECT_EQ(Field(bytes, 2104 + 12 * n, 8), payloads[n].size()) << "file " << n;
+      EXPECT_EQ(Field(bytes, 2112 + 12 * n, 4), Crc32cAdd(0, payloads[n].data(), payloads[n].size())) << "file " << n;
+    }
+    std::string parity = bytes.substr(headerLength);
+    EXPECT_EQ(Field(bytes, 2104 + 12 * files, 4), Crc32cAdd(0, parity.data(), parity.size()));
+    EXPECT_EQ(Field(bytes, headerLength - 8, 8), Crc64(bytes.data(), headerLength - 8));
+    // Row r of the Cauchy matrix over the zero-padded payloads.
+    for (size_t i = 0; i < parityLength; i++) {
+      uint8_t expected = 0;
+      for (int j = 0; j < k; j++)
+        expected ^= gf_mul(matrix[(k + r) * k + j], i < payloads[j].size() ? static_cast<uint8_t>(payloads[j][i]) : 0);
+      ASSERT_EQ(static_cast<uint8_t>(parity[i]), expected) << "parity byte " << i;
+    }
+  }
+  EXPECT_EQ(RecoverySuffix(0) + RecoverySuffix(9) + RecoverySuffix(99), ".r01.r10.r100");
+}
+
+bool HeaderReadable(MemoryFile file) {
+  FileAccess access{&file, MemoryRead, MemoryWrite, MemorySize};
+  RecoveryHeader header;
+  return ReadRecoveryHeader(access, &header);
+}
+
+TEST(RecoveryLayout, AHeaderWithAnyFlippedByteIsRefused) {
+  std::vector<MemoryFile> set = MakeSet(3, 500);
+  MemoryFile file = Encode(set, 1)[0];
+  ASSERT_TRUE(HeaderReadable(file));
+  size_t headerLength = 2112 + 12 * 3 + 4;
+  for (size_t at = 0; at < headerLength; at++) {
+    MemoryFile flipped = file;
+    flipped.Bytes[at] ^= static_cast<char>(1 << (at % 8));
+    ASSERT_FALSE(HeaderReadable(flipped)) << "header byte " << at;
+  }
+  file.Bytes.resize(headerLength - 1);
+  EXPECT_FALSE(HeaderReadable(file)) << "a cut header";
+}
+
+RecoveryResult EncodeInto(std::vector<MemoryFile>& set, std::vector<MemoryFile>& outputs) {
+  Accesses in(set), out(outputs);
+  return EncodeRecovery(in.Files, out.Files, nullptr);
+}
+
+TEST(RecoveryEncoding, SetsThatDisagreeWithTheirDigestsAreRefused) {
+  std::vector<MemoryFile> good = MakeSet(4, 800), outputs(2);
+  std::vector<MemoryFile> set = good;
+  set[2].Bytes[10] ^= 4;
+  RecoveryResult result = EncodeInto(set, outputs);
+  EXPECT_EQ(result.Outcome, RecoverySetDamaged);
+  EXPECT_EQ(result.SetFile, 2);
+  for (MemoryFile& output : outputs) EXPECT_FALSE(HeaderReadable(output)) << "a header was written";
+  set = good;
+  set[1].Bytes.push_back('x');
+  result = EncodeInto(set, outputs);
+  EXPECT_EQ(result.Outcome, RecoveryNotASet);
+  EXPECT_EQ(result.SetFile, 1);
+  set = good;
+  set[0].Bytes.resize(PayloadOffset - 1);
+  EXPECT_EQ(EncodeInto(set, outputs).Outcome, RecoveryNotASet);
+  std::vector<MemoryFile> none, tooMany(MaxRecoveryRows + 1);
+  EXPECT_EQ(EncodeInto(good, none).Outcome, RecoveryRefused);
+  EXPECT_EQ(EncodeInto(good, tooMany).Outcome, RecoveryRefused);
+}
+
+}  // namespace

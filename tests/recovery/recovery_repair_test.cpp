@@ -1,0 +1,170 @@
+// Survey and repair over whole sets in memory: every combination of up to N bad files (set files
+// and recovery files, the container among them, every kind of damage), one more than N, a
+// recovery file of another set, an interrupted repair, and a set cut into groups.
+#include <gtest/gtest.h>
+
+#include "tests/recovery/recovery_fixture.h"
+
+namespace {
+
+enum Damage { Lose, FlipPayload, CutLast, AddByte, FlipHeader, FlipStub, DamageKinds };
+
+// Damages file (set file n, or a recovery file when n < 0) and returns the state a survey must
+// find for a set file. Header and stub damage is the container's; a piece has no prefix.
+FileState Apply(MemoryFile& file, int32_t n, Damage damage) {
+  std::string& bytes = file.Bytes;
+  bool recovery = n < 0;
+  if (recovery && damage == AddByte) damage = FlipPayload;  // a longer recovery file still serves
+  if (n > 0 && damage >= FlipHeader) damage = FlipPayload;
+  size_t start = n == 0 ? PayloadOffset : 0;
+  switch (damage) {
+    case Lose: file.Present = false; return FileMissing;
+    case FlipPayload: bytes[recovery ? bytes.size() - 1 : bytes.size() - 1 - (bytes.size() - start) / 3] ^= 0x20;
+      return FileDamaged;
+    case CutLast: bytes.pop_back(); return FileWrongSize;
+    case AddByte: bytes.push_back('\0'); return FileWrongSize;
+    case FlipHeader: bytes[recovery ? 30 : HeaderOffset + 3] ^= 1; return FilePrefixDamaged;
+    default: bytes[recovery ? 400 : 100] ^= 0x80; return FilePrefixDamaged;  // a recovery file: its header copy
+  }
+}
+
+int Bits(unsigned mask) { return __builtin_popcount(mask); }
+
+// Damages the files of mask (bit i < set size: set file i; then the recovery files), kinds
+// chosen by seed; returns the states a survey must find.
+std::vector<FileState> DamageByMask(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery, unsigned mask,
+                                    int seed, bool payloadsOnly) {
+  std::vector<FileState> expected(set.size(), FileGood);
+  for (size_t i = 0; i < set.size() + recovery.size(); i++) {
+    if (!(mask >> i & 1)) continue;
+    Damage damage = static_cast<Damage>((seed + i) % (payloadsOnly ? FlipHeader : DamageKinds));
+    if (i < set.size()) expected[i] = Apply(set[i], static_cast<int32_t>(i), damage);
+    else Apply(recovery[i - set.size()], -1, damage);
+  }
+  return expected;
+}
+
+// Damages every combination of up to N of the set's and recovery files, repairs and compares.
+void RepairEveryCombination(int32_t files, int32_t rows) {
+  std::vector<MemoryFile> original = MakeSet(files, 1000);
+  std::vector<MemoryFile> recovery = Encode(original, rows);
+  for (unsigned mask = 1; mask < 1u << (files + rows); mask++) {
+    if (Bits(mask) > rows) continue;
+    std::vector<MemoryFile> set = original, rowFiles = recovery;
+    std::vector<FileState> expected = DamageByMask(set, rowFiles, mask, static_cast<int>(mask), false);
+    RepairRun run = SurveyAndRepair(set, rowFiles);
+    SCOPED_TRACE(std::to_string(files) + " files, N " + std::to_string(rows) + ", bad files (mask) " +
+                 std::to_string(mask));
+    // Every recovery file's header broken (the set itself is whole): nothing is known.
+    if (mask >> files == (1u << rows) - 1 && run.Result.Outcome == RecoveryNoRecoveryFile) continue;
+    ASSERT_EQ(run.Result.Outcome, RecoveryDone) << "file " << run.Result.SetFile << ", row " << run.Result.Row;
+    ASSERT_EQ(run.Survey.Files, expected);
+    EXPECT_EQ(run.Survey.GoodRecoveryFiles, rows - Bits(mask >> files));
+    for (int32_t n = 0; n < files; n++) {
+      EXPECT_EQ(set[n].Writes, 0) << "set file " << n << " was written";
+      if (expected[n] == FileGood) EXPECT_EQ(run.Targets[n].Writes, 0) << "good file " << n << " rewritten";
+      else EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << "file " << n << " rebuilt wrong";
+    }
+  }
+}
+
+// Sets of one file (the container alone) and of six.
+TEST(RecoveryRepair, EveryCombinationOfUpToNBadFilesIsRebuiltExactly) {
+  for (int32_t rows = 1; rows <= 3; rows++) {
+    RepairEveryCombination(1, rows);
+    RepairEveryCombination(6, rows);
+  }
+}
+
+TEST(RecoveryRepair, OneMoreBadFileThanNChangesNothing) {
+  const int32_t files = 5;
+  for (int32_t rows = 1; rows <= 3; rows++) {
+    std::vector<MemoryFile> original = MakeSet(files, 700, 3);
+    std::vector<MemoryFile> recovery = Encode(original, rows);
+    for (unsigned mask = 1; mask < 1u << (files + rows); mask++) {
+      if (Bits(mask) != rows + 1) continue;
+      std::vector<MemoryFile> set = original, rowFiles = recovery;
+      DamageByMask(set, rowFiles, mask, static_cast<int>(mask), true);
+      RepairRun run = SurveyAndRepair(set, rowFiles);
+      SCOPED_TRACE("N " + std::to_string(rows) + ", bad files (mask) " + std::to_string(mask));
+      EXPECT_FALSE(run.Survey.Repairable);
+      EXPECT_EQ(run.Survey.LostFiles + rows - run.Survey.GoodRecoveryFiles, rows + 1);
+      ASSERT_EQ(run.Result.Outcome, RecoveryNotRepairable);
+      for (const MemoryFile& target : run.Targets) ASSERT_EQ(target.Writes, 0);
+    }
+  }
+}
+
+TEST(RecoveryRepair, ARecoveryFileOfAnotherSetIsLeftOut) {
+  std::vector<MemoryFile> set = MakeSet(4, 500), other = MakeSet(4, 500, 9);
+  std::vector<MemoryFile> recovery = Encode(set, 2), foreign = Encode(other, 2);
+  std::vector<MemoryFile> original = set;
+  // The other set's row 0 comes first: the survey must still take this set's description.
+  std::vector<MemoryFile> given = {foreign[0], recovery[1]};
+  set[2].Present = false;
+  RepairRun run = SurveyAndRepair(set, given);
+  ASSERT_EQ(run.Result.Outcome, RecoveryDone);
+  EXPECT_EQ(run.Survey.RowSource, (std::vector<int32_t>{-1, 1}));
+  EXPECT_TRUE(run.Targets[2].Bytes == original[2].Bytes);
+  // Alone, it describes nothing this set has: every file is the wrong size.
+  given = {foreign[0]};
+  run = SurveyAndRepair(set, given);
+  EXPECT_EQ(run.Result.Outcome, RecoveryNotRepairable);
+}
+
+bool StopAtSecondStep(void* context, int64_t) { return ++*static_cast<int*>(context) < 2; }
+
+TEST(RecoveryRepair, AnInterruptedRepairStopsAndWritesNoFileOfTheSet) {
+  std::vector<MemoryFile> set = MakeSet(3, 3 << 20);  // several chunks a file
+  std::vector<MemoryFile> recovery = Encode(set, 1);
+  set[1].Present = false;
+  int steps = 0;
+  RecoveryProgress progress{&steps, StopAtSecondStep};
+  RepairRun run = SurveyAndRepair(set, recovery, &progress);
+  EXPECT_EQ(run.Result.Outcome, RecoveryInterrupted);
+  EXPECT_EQ(steps, 2);
+  for (const MemoryFile& file : set) EXPECT_EQ(file.Writes, 0);
+  for (const MemoryFile& file : recovery) EXPECT_EQ(file.Writes, 0);
+}
+
+// Stores every write with its first byte changed, as a failing disk might.
+bool CorruptingWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
+  bool written = MemoryWrite(handle, bytes, count, offset);
+  static_cast<MemoryFile*>(handle)->Bytes[offset] ^= 1;
+  return written;
+}
+
+TEST(RecoveryRepair, ARebuiltFileThatReadsBackWrongFailsVerification) {
+  std::vector<MemoryFile> set = MakeSet(3, 900);
+  std::vector<MemoryFile> recovery = Encode(set, 1);
+  set[1].Present = false;
+  Accesses in(set), rows(recovery);
+  SetSurvey survey;
+  ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey).Outcome, RecoveryDone);
+  MemoryFile target;
+  FileAccess corrupting{&target, MemoryRead, CorruptingWrite, MemorySize};
+  RecoveryResult result = RepairSet(survey, in.Files, rows.Files, {nullptr, &corrupting, nullptr}, nullptr, nullptr);
+  EXPECT_EQ(result.Outcome, RecoveryVerifyFailed);
+  EXPECT_EQ(result.SetFile, 1);
+}
+
+// 300 files with N = 2: two groups of 150 (file i in group i mod 2). Two bad files in each group
+// are rebuilt; a third in one group is too many.
+TEST(RecoveryGroups, ASetOfMoreThan255FilesIsCutIntoGroups) {
+  std::vector<MemoryFile> original = MakeSet(300, 64);
+  std::vector<MemoryFile> recovery = Encode(original, 2);
+  std::vector<MemoryFile> set = original;
+  for (int32_t n : {0, 1, 2, 299}) Apply(set[n], n, FlipPayload);
+  RepairRun run = SurveyAndRepair(set, recovery);
+  ASSERT_EQ(run.Survey.Header.GroupCount, 2);
+  EXPECT_EQ(run.Survey.Groups[0].Files, 150);
+  EXPECT_EQ(run.Survey.Groups[1].LostFiles, 2);
+  ASSERT_EQ(run.Result.Outcome, RecoveryDone);
+  for (int32_t n : {0, 1, 2, 299}) EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << n;
+  Apply(set[150], 150, FlipPayload);
+  run = SurveyAndRepair(set, recovery);
+  EXPECT_EQ(run.Result.Outcome, RecoveryNotRepairable);
+  EXPECT_EQ(run.Survey.Groups[0].LostFiles, 3);
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 // The command line: tarnovell split | join | info, with --help for each and --version.
 #include <CLI/CLI.hpp>
+#include <stdarg.h>
 
 #include <iostream>
 #include <sstream>
@@ -13,6 +14,71 @@
 FILE* CliOut = stdout;
 FILE* CliErr = stderr;
 
+void CliPrint(FILE* stream, const char* format, ...) {
+  va_list args, again;
+  va_start(args, format);
+  va_copy(again, args);
+  char small[512];
+  int length = vsnprintf(small, sizeof small, format, args);
+  std::string text;
+  if (length >= static_cast<int>(sizeof small)) {
+    text.resize(static_cast<size_t>(length));
+    vsnprintf(&text[0], text.size() + 1, format, again);
+  } else if (length > 0) {
+    text.assign(small, static_cast<size_t>(length));
+  }
+  va_end(again);
+  va_end(args);
+  OsWriteText(stream, text);
+}
+
+static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
+  CLI::App* command = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
+                                                  "and BASE.c001, BASE.c002, ...");
+  command->add_option("FILE", split->InputPath, "the file to split")->required();
+  command->add_option("-s,--size", *sizeText,
+                      "cap of every file of the set, in bytes or with K, M, G, T (powers of 1024): "
+                      "100M, 1G (default 1G; the container also stays below 4 GiB)");
+  command->add_option("-d,--output-dir", split->OutputDir, "folder for the set (default: the current folder)");
+  command->add_option("-n,--name", split->Name,
+                      "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
+  command->add_option("-b,--base", split->Base, "base name of the set (default: FILE's name without its last extension)");
+  command->add_option("--stub", split->StubPath,
+                      "start the container with this joiner image (exactly 28672 bytes) instead of the built-in one");
+  command->add_flag("-f,--force", split->Force,
+                    "replace existing files of the same names (never FILE itself), and the further pieces of an "
+                    "older set of the same base");
+  command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
+  return command;
+}
+
+static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
+  CLI::App* command = app.add_subcommand("join", "Join a set into the file it was cut from, without running the container");
+  command->add_option("CONTAINER", join->ContainerPath, "the container (BASE.exe); pieces are BASE.c001, ...")->required();
+  command->add_option("-o,--output", join->OutputPath,
+                      "output file, or a folder for the name from the header (default: that name, in the current folder)");
+  command->add_option("-p,--pieces-dir", join->PiecesDir, "folder holding the pieces (default: the container's folder)");
+  command->add_flag("-f,--force", join->Force, "replace an existing output file");
+  command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");
+  return command;
+}
+
+static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces) {
+  CLI::App* command = app.add_subcommand("info", "Show the header of a container, the pieces found and whether the data adds up");
+  command->add_option("CONTAINER", *container, "the container (BASE.exe)")->required();
+  command->add_option("-p,--pieces-dir", *pieces, "folder holding the pieces (default: the container's folder)");
+  return command;
+}
+
+static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
+  CLI::App* command = app.add_subcommand("verify", "Check every piece of a set against the digests its container "
+                                                   "carries, writing nothing; name missing, short, long and damaged pieces");
+  command->add_option("CONTAINER", verify->ContainerPath, "the container (BASE.exe)")->required();
+  command->add_option("-p,--pieces-dir", verify->PiecesDir, "folder holding the pieces (default: the container's folder)");
+  command->add_flag("-q,--quiet", verify->Quiet, "no progress bar, nothing printed for a whole set");
+  return command;
+}
+
 int RunCli(int argc, char** argv) {
   CLI::App app{"Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
                "then BASE.c001, BASE.c002, ...). Joining needs no Windows and runs no .exe.",
@@ -21,57 +87,36 @@ int RunCli(int argc, char** argv) {
   app.require_subcommand(1);
   app.footer("Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
              "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
-             "64 bad command line, 130 interrupted.\n");
-
+             "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing pieces,\n"
+             "6 no digests (the sizes add up, the contents cannot be checked).\n");
   SplitOptions split;
-  std::string sizeText;
-  CLI::App* splitCommand = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
-                                                       "and BASE.c001, BASE.c002, ...");
-  splitCommand->add_option("FILE", split.InputPath, "the file to split")->required();
-  splitCommand->add_option("-s,--size", sizeText,
-                           "cap of every file of the set, in bytes or with K, M, G, T (powers of 1024): "
-                           "100M, 1G (default 1G; the container also stays below 4 GiB)");
-  splitCommand->add_option("-d,--output-dir", split.OutputDir, "folder for the set (default: the current folder)");
-  splitCommand->add_option("-n,--name", split.Name,
-                           "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
-  splitCommand->add_option("-b,--base", split.Base,
-                           "base name of the set (default: FILE's name without its last extension)");
-  splitCommand->add_flag("-f,--force", split.Force, "replace existing files of the same names (never FILE itself)");
-  splitCommand->add_flag("-q,--quiet", split.Quiet, "no progress bar, no summary");
-
   JoinOptions join;
-  CLI::App* joinCommand = app.add_subcommand("join", "Join a set into the file it was cut from, without running the container");
-  joinCommand->add_option("CONTAINER", join.ContainerPath, "the container (BASE.exe); pieces are BASE.c001, ...")->required();
-  joinCommand->add_option("-o,--output", join.OutputPath,
-                          "output file, or a folder for the name from the header (default: that name, in the current folder)");
-  joinCommand->add_option("-p,--pieces-dir", join.PiecesDir, "folder holding the pieces (default: the container's folder)");
-  joinCommand->add_flag("-f,--force", join.Force, "replace an existing output file");
-  joinCommand->add_flag("-q,--quiet", join.Quiet, "no progress bar, no summary");
-
-  std::string infoContainer, infoPieces;
-  CLI::App* infoCommand = app.add_subcommand("info", "Show the header of a container, the pieces found and whether the data adds up");
-  infoCommand->add_option("CONTAINER", infoContainer, "the container (BASE.exe)")->required();
-  infoCommand->add_option("-p,--pieces-dir", infoPieces, "folder holding the pieces (default: the container's folder)");
-
+  std::string sizeText, infoContainer, infoPieces;
+  CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText);
+  CLI::App* joinCommand = AddJoinCommand(app, &join);
+  AddInfoCommand(app, &infoContainer, &infoPieces);
+  VerifyOptions verify;
+  CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
     std::ostringstream out, err;
     int code = app.exit(error, out, err);
-    fputs(out.str().c_str(), CliOut);
-    fputs(err.str().c_str(), CliErr);
+    OsWriteText(CliOut, out.str());
+    OsWriteText(CliErr, err.str());
     return code == 0 ? 0 : ExitUsage;
   }
 
   InstallInterruptHandlers();
   if (*splitCommand) {
     if (!sizeText.empty() && !ParseSizeText(sizeText, &split.PieceSize)) {
-      fprintf(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n", Printable(sizeText).c_str());
+      CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n", Printable(sizeText).c_str());
       return ExitUsage;
     }
     return RunSplit(split);
   }
   if (*joinCommand) return RunJoinCommand(join);
+  if (*verifyCommand) return RunVerify(verify);
   return RunInfo(infoContainer, infoPieces);
 }
 

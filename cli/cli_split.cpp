@@ -1,18 +1,32 @@
-// split: the container (stub, header, first data) and BASE.c001, BASE.c002, ... All files are
-// written under temporary names and renamed at the end; a failure removes every one of them.
-#include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
+// split: the container (stub, header, first data) and BASE.c001, BASE.c002, ... The plan is
+// made and checked first; every file is written under a temporary name and all are put in place
+// at the end. A failure or an interruption leaves no part of the set.
 #include <algorithm>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_digest.h"
+#include "cli/cli_output.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_progress.h"
 #include "container/container_writer.h"
+
+struct SplitPlan {
+  std::string Name;      // record 1, as given (UTF-8)
+  std::string Head;      // the stub and the header: the container's first 30720 bytes
+  std::string Base;
+  std::string OutputDir;  // "" for the current folder: bare names, in messages too
+  int64_t Total = 0;
+  int64_t First = 0;      // the data the container carries
+  uint64_t PieceSize = 0;
+  uint64_t Pieces = 0;    // files after the container
+  std::vector<std::string> Targets;  // the container, then the pieces
+};
+
+static int Refuse(const std::string& message) {
+  CliPrint(CliErr, "tarnovell: %s\n", message.c_str());
+  return ExitRefused;
+}
 
 // The default base name: the input's file name without its last extension ("movie.avi" gives
 // "movie", "archive.tar.gz" gives "archive.tar"); a name without one, or a dot file, is kept.
@@ -22,179 +36,266 @@ static std::string DefaultBaseName(const std::string& fileName) {
   return fileName.substr(0, dot);
 }
 
-static int Refuse(const std::string& message) {
-  fprintf(CliErr, "tarnovell: %s\n", message.c_str());
-  return ExitRefused;
+// A name for the set made for Windows, in Windows-1251; what gives another one is option.
+static int NameFor1251(const std::string& what, const std::string& name, const char* option, std::string* bytes) {
+  std::string problem = WindowsNameProblem(name);
+  if (!problem.empty()) {
+    return Refuse(what + " \"" + Printable(name) + "\" cannot be used: " + problem + "; give another with " + option);
+  }
+  if (!Utf8ToCp1251(name, bytes)) {
+    return Refuse(what + " \"" + Printable(name) + "\" cannot be written in Windows-1251; give another with " + option);
+  }
+  return ExitComplete;
 }
 
-// The input's times as FILETIME values: birth time where the file system keeps one, else the
-// last write time; then last access and last write.
-static void InputTimes(int fd, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
-  struct statx info;
-  if (statx(fd, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) == 0) {
-    const struct statx_timestamp& birth = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
-    *creation = FileTimeFromUnix(birth.tv_sec, birth.tv_nsec);
-    *lastAccess = FileTimeFromUnix(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
-    *lastWrite = FileTimeFromUnix(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
-    return;
+// The stub the container starts with: the embedded one, or an image of exactly StubSize bytes.
+static int LoadStub(const std::string& path, std::string* stub) {
+  if (path.empty()) {
+    stub->assign(reinterpret_cast<const char*>(StubImage), StubImageSize);
+    return ExitComplete;
   }
-  struct stat plain;
-  fstat(fd, &plain);
-  *creation = *lastWrite = FileTimeFromUnix(plain.st_mtim.tv_sec, static_cast<uint32_t>(plain.st_mtim.tv_nsec));
-  *lastAccess = FileTimeFromUnix(plain.st_atim.tv_sec, static_cast<uint32_t>(plain.st_atim.tv_nsec));
+  OsFileInfo info;
+  OsFile file = OsOpenRead(path, &info);
+  if (file == NoFile) {
+    CliPrint(CliErr, "tarnovell: --stub: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  int code = ExitComplete;
+  if (info.Kind != OsKind::Regular || info.Size != StubSize) {
+    CliPrint(CliErr, "tarnovell: --stub: %s is not a stub image: that is a file of exactly 28672 bytes\n",
+            Printable(path).c_str());
+    code = ExitUsage;
+  } else {
+    stub->resize(StubSize);
+    if (!OsReadAt(file, &(*stub)[0], stub->size(), 0)) {
+      CliPrint(CliErr, "tarnovell: --stub: cannot read %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+      code = ExitFileError;
+    }
+  }
+  OsClose(file);
+  return code;
+}
+
+// Record 1, the base name and the head of the container.
+static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan) {
+  // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
+  plan->Name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
+  std::string name1251, base1251;
+  int code = NameFor1251("the name", plan->Name, "--name", &name1251);
+  if (code != ExitComplete) return code;
+  if (name1251.size() > 255) return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
+  // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
+  plan->Base = options.Base.empty() ? DefaultBaseName(LastComponent(options.InputPath)) : options.Base;
+  code = NameFor1251("the base name", plan->Base, "--base", &base1251);
+  if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Head);
+  if (code != ExitComplete) return code;
+  uint64_t times[3] = {};
+  if (!OsFileTimes(input, &times[0], &times[1], &times[2])) {
+    CliPrint(CliErr, "tarnovell: cannot read the times of %s: %s\n", Printable(options.InputPath).c_str(),
+            OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  auto split = [](uint64_t time) { return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)}; };
+  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, split(times[0]), split(times[1]), split(times[2])));
+  return ExitComplete;
+}
+
+// The container holds the first data up to its cap (below 4 GiB, a Windows image), every piece
+// up to the size; no empty last piece.
+static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
+  plan->PieceSize = options.PieceSize;
+  uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
+  plan->First = std::min<int64_t>(plan->Total, static_cast<int64_t>(containerCap - PayloadOffset));
+  uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
+  plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
+  if (plan->Pieces >= static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
+    CliPrint(CliErr, "tarnovell: --size is too small: the set would need %llu pieces\n",
+            static_cast<unsigned long long>(plan->Pieces));
+    return ExitUsage;
+  }
+  return ExitComplete;
+}
+
+static std::string PiecePath(const SplitPlan& plan, uint64_t n) {
+  char suffix[PieceSuffixSize];
+  PieceSuffix(static_cast<int32_t>(n), suffix);
+  return JoinPath(plan.OutputDir, plan.Base + suffix);
+}
+
+// The files of the set, each checked against what is there: never the input, nothing without
+// --force, never a folder.
+static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
+  OsFileInfo folder;
+  if (!OsProbe(options.OutputDir, &folder) || folder.Kind != OsKind::Folder) {
+    CliPrint(CliErr, "tarnovell: %s is not a folder\n", Printable(options.OutputDir).c_str());
+    return ExitFileError;
+  }
+  plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
+  plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
+  for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
+  if (LastComponent(plan->Targets.back()).size() > 255) {
+    return Refuse("the base name is too long for the piece names; give a shorter one with --base");
+  }
+  for (const std::string& target : plan->Targets) {
+    OsFileInfo existing;
+    if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) continue;
+    if (SameFile(existing, input)) return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
+    if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
+    if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
+  }
+  return ExitComplete;
+}
+
+static int WriteFailure(const std::string& what) {
+  int error = OsLastError();
+  ProgressEnd();
+  if (CliInterrupted) {
+    CliPrint(CliErr, "tarnovell: interrupted; nothing was left behind\n");
+    return ExitInterrupted;
+  }
+  CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(), OsErrorText(error).c_str());
+  return ExitFileError;
+}
+
+// File i of the set, from the input at *inputPos on, its data hashed into the digest of its run
+// on the way. The container stays open for its digest block.
+static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos, const std::string& inputPath,
+                        PendingOutput* out, DigestBlock* digests) {
+  const std::string& target = plan.Targets[i];
+  if (!out->Create(target, ".tarnovell-split-", false)) {
+    return WriteFailure("cannot create a file in " + Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
+  }
+  ProgressLabel(LastComponent(target));
+  int64_t outPos = i == 0 ? PayloadOffset : 0;
+  if (i == 0 && !OsWriteAt(out->File(), plan.Head.data(), plan.Head.size(), 0)) return WriteFailure(Printable(target));
+  int64_t count = i == 0 ? plan.First : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
+  // The digest of the file's run, continued from the files before it in the run (from 0).
+  uint32_t* crc = &digests->Image.Digests[DigestIndexOf(*digests, static_cast<int32_t>(i))];
+  int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc);
+  if (got < 0) return WriteFailure(Printable(target));
+  if (got < count) {
+    ProgressEnd();
+    CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n", Printable(inputPath).c_str());
+    return ExitFileError;
+  }
+  // The length makes the holes at the end of a sparse input.
+  if (!OsSetLength(out->File(), outPos + count) || (i > 0 && !out->Finish())) return WriteFailure(Printable(target));
+  *inputPos += count;
+  return ExitComplete;
+}
+
+// The digest block of the planned set, its digests still to be hashed (from 0).
+static DigestBlock PlanDigests(const SplitPlan& plan) {
+  DigestBlock digests = {};
+  int32_t pieces = static_cast<int32_t>(plan.Pieces + 1);
+  digests.Image.PieceCount = static_cast<uint32_t>(pieces);
+  digests.Image.RunLength = static_cast<uint32_t>(RunLengthFor(pieces));
+  digests.Image.FirstPayload = static_cast<uint64_t>(plan.First);
+  digests.Image.PieceSize = plan.PieceSize;
+  return digests;
+}
+
+// The header once more, now with the digest block, and the container closed.
+static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOutput* container) {
+  std::string header = plan.Head.substr(HeaderOffset);
+  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), digests)) {
+    // The header's numbers are at most 19 digits and add up by the plan: not to be reached.
+    CliPrint(CliErr, "tarnovell: the digest block does not fit this header; nothing was left behind\n");
+    return ExitFileError;
+  }
+  if (!OsWriteAt(container->File(), header.data(), header.size(), HeaderOffset) || !container->Finish()) {
+    return WriteFailure(Printable(container->Target()));
+  }
+  return ExitComplete;
+}
+
+// Puts every file in place; on a failure the ones already in place go again.
+static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
+  for (size_t i = 0; i < outputs->size(); i++) {
+    if ((*outputs)[i].Commit(force)) continue;
+    int error = OsLastError();
+    for (size_t j = 0; j < i; j++) OsDelete((*outputs)[j].Target());
+    std::string target = Printable((*outputs)[i].Target());
+    if (OsErrorIsExists(error)) return Refuse(target + " appeared while the set was written; nothing was left behind");
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", target.c_str(), OsErrorText(error).c_str());
+    return ExitFileError;
+  }
+  return ExitComplete;
+}
+
+// The pieces of an older, longer set of the same base that the new set replaced: those after
+// its last piece, as far as they follow on without a gap. Only regular files, never the input.
+static void RemoveOlderPieces(const SplitPlan& plan, const OsFileInfo& input) {
+  for (uint64_t n = plan.Pieces + 1; n <= static_cast<uint64_t>(INT32_MAX); n++) {
+    std::string path = PiecePath(plan, n);
+    OsFileInfo info;
+    if (!OsProbe(path, &info, false) || info.Kind != OsKind::Regular || SameFile(info, input)) return;
+    if (!OsDelete(path)) {
+      CliPrint(CliErr, "tarnovell: warning: cannot remove %s of an older set: %s\n", Printable(path).c_str(),
+              OsErrorText(OsLastError()).c_str());
+      return;
+    }
+  }
+}
+
+static void ReportSet(const SplitPlan& plan) {
+  CliPrint(CliOut, "%s: %lld bytes in %s", Printable(plan.Name).c_str(), static_cast<long long>(plan.Total),
+          Printable(plan.Targets[0]).c_str());
+  if (plan.Pieces > 0) {
+    CliPrint(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(plan.Pieces), plan.Pieces == 1 ? "" : "s",
+            Printable(LastComponent(plan.Targets[1])).c_str(), Printable(LastComponent(plan.Targets.back())).c_str());
+  }
+  CliPrint(CliOut, "\n");
+}
+
+static int OpenInput(const std::string& path, OsFile* in, OsFileInfo* info) {
+  *in = OsOpenRead(path, info);
+  if (*in == NoFile) {
+    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  if (info->Kind != OsKind::Regular) {
+    CliPrint(CliErr, "tarnovell: %s is not a regular file\n", Printable(path).c_str());
+    return ExitFileError;
+  }
+  return ExitComplete;
+}
+
+static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
+  SplitPlan plan;
+  plan.Total = input.Size;
+  int code = PlanNames(options, in, &plan);
+  if (code == ExitComplete) code = PlanSizes(options, &plan);
+  if (code == ExitComplete) code = PlanTargets(options, input, &plan);
+  if (code != ExitComplete) return code;
+
+  std::vector<PendingOutput> outputs;
+  outputs.reserve(plan.Targets.size());
+  ProgressBegin(!options.Quiet, plan.Total);
+  int64_t inputPos = 0;
+  DigestBlock digests = PlanDigests(plan);
+  for (size_t i = 0; i < plan.Targets.size() && code == ExitComplete; i++) {
+    outputs.emplace_back();
+    code = WriteSetFile(plan, i, in, &inputPos, options.InputPath, &outputs.back(), &digests);
+  }
+  ProgressEnd();
+  if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
+  if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
+  if (code != ExitComplete) return code;
+  if (options.Force) RemoveOlderPieces(plan, input);
+  if (!options.Quiet) ReportSet(plan);
+  return ExitComplete;
 }
 
 int RunSplit(const SplitOptions& options) {
   if (options.PieceSize <= static_cast<uint64_t>(PayloadOffset)) {
-    fprintf(CliErr, "tarnovell: --size must be more than 30720 bytes (the stub and the header alone take 30720)\n");
+    CliPrint(CliErr, "tarnovell: --size must be more than 30720 bytes (the stub and the header alone take 30720)\n");
     return ExitUsage;
   }
-  int in = open(options.InputPath.c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat input;
-  if (in < 0 || fstat(in, &input) != 0) {
-    fprintf(CliErr, "tarnovell: cannot open %s: %s\n", Printable(options.InputPath).c_str(), strerror(errno));
-    if (in >= 0) close(in);
-    return ExitFileError;
-  }
-  if (!S_ISREG(input.st_mode)) {
-    fprintf(CliErr, "tarnovell: %s is not a regular file\n", Printable(options.InputPath).c_str());
-    close(in);
-    return ExitFileError;
-  }
-  struct Closer {
-    int fd;
-    ~Closer() { close(fd); }
-  } inputCloser{in};
-
-  // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
-  std::string name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
-  std::string name1251;
-  std::string problem = WindowsNameProblem(name);
-  if (!problem.empty()) return Refuse("the name \"" + Printable(name) + "\" cannot be used: " + problem + "; give another with --name");
-  if (!Utf8ToCp1251(name, &name1251)) {
-    return Refuse("the name \"" + Printable(name) + "\" cannot be written in Windows-1251; give another with --name");
-  }
-  if (name1251.size() > 255) return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
-
-  // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
-  std::string base = options.Base.empty() ? DefaultBaseName(LastComponent(options.InputPath)) : options.Base;
-  std::string base1251;
-  problem = WindowsNameProblem(base);
-  if (!problem.empty()) return Refuse("the base name \"" + Printable(base) + "\" cannot be used: " + problem + "; give another with --base");
-  if (!Utf8ToCp1251(base, &base1251)) {
-    return Refuse("the base name \"" + Printable(base) + "\" cannot be written in Windows-1251; give another with --base");
-  }
-
-  // The plan: the container holds the first data up to its cap (below 4 GiB, a Windows image),
-  // every piece up to the size; no empty last piece.
-  int64_t total = input.st_size;
-  uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
-  int64_t first = std::min<int64_t>(total, static_cast<int64_t>(containerCap - PayloadOffset));
-  uint64_t rest = static_cast<uint64_t>(total - first);
-  uint64_t pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
-  if (pieces > static_cast<uint64_t>(INT32_MAX)) {
-    fprintf(CliErr, "tarnovell: --size is too small: the set would need %llu pieces\n", static_cast<unsigned long long>(pieces));
-    return ExitUsage;
-  }
-  struct stat folder;
-  if (stat(options.OutputDir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)) {
-    fprintf(CliErr, "tarnovell: %s is not a folder\n", Printable(options.OutputDir).c_str());
-    return ExitFileError;
-  }
-  // The current folder gives bare names, in messages too.
-  std::string outputDir = options.OutputDir == "." ? "" : options.OutputDir;
-  std::vector<std::string> targets;
-  targets.push_back(JoinPath(outputDir, base + ".exe"));
-  for (uint64_t n = 1; n <= pieces; n++) {
-    char suffix[PieceSuffixSize];
-    PieceSuffix(static_cast<int32_t>(n), suffix);
-    targets.push_back(JoinPath(outputDir, base + suffix));
-  }
-  if (LastComponent(targets.back()).size() > 255) return Refuse("the base name is too long for the piece names; give a shorter one with --base");
-  for (const std::string& target : targets) {
-    struct stat existing;
-    if (lstat(target.c_str(), &existing) != 0) continue;
-    if (existing.st_dev == input.st_dev && existing.st_ino == input.st_ino) {
-      return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
-    }
-    if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
-    if (S_ISDIR(existing.st_mode)) return Refuse(Printable(target) + " is a folder");
-  }
-
-  uint64_t creation, lastAccess, lastWrite;
-  InputTimes(in, &creation, &lastAccess, &lastWrite);
-  std::string head(reinterpret_cast<const char*>(StubImage), StubImageSize);
-  head += HeaderBytes(MakeHeaderTexts(name1251, total, SplitFileTime(creation), SplitFileTime(lastAccess),
-                                      SplitFileTime(lastWrite)));
-
-  std::vector<std::string> temps;
-  size_t renamed = 0;
-  auto removeAll = [&]() {
-    for (size_t i = 0; i < temps.size(); i++) unlink((i < renamed ? targets[i] : temps[i]).c_str());
-  };
-  auto fail = [&](const std::string& what, int error) {
-    ProgressEnd();
-    removeAll();
-    if (CliInterrupted) {
-      fprintf(CliErr, "tarnovell: interrupted; nothing was left behind\n");
-      return static_cast<int>(ExitInterrupted);
-    }
-    fprintf(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(), strerror(error));
-    return static_cast<int>(ExitFileError);
-  };
-
-  ProgressBegin(!options.Quiet, total);
-  int64_t inputPos = 0;
-  for (size_t i = 0; i < targets.size(); i++) {
-    std::string temp = JoinPath(outputDir, ".tarnovell-split-XXXXXX");
-    int out = mkostemp(&temp[0], O_CLOEXEC);
-    if (out < 0) return fail("cannot create a file in " + Printable(options.OutputDir), errno);
-    temps.push_back(temp);
-    fchmod(out, NewFileMode());
-    ProgressLabel(LastComponent(targets[i]));
-    int64_t outPos = 0;
-    bool ok = true;
-    if (i == 0) {
-      ok = WriteAllAt(out, head.data(), head.size(), 0);
-      outPos = PayloadOffset;
-    }
-    int64_t count = i == 0 ? first : std::min<int64_t>(static_cast<int64_t>(options.PieceSize), total - inputPos);
-    int64_t got = ok ? CopyFileBytes(in, inputPos, out, outPos, count, inputPos) : -1;
-    int error = errno;
-    if (got >= 0 && got < count) {
-      close(out);
-      ProgressEnd();
-      removeAll();
-      fprintf(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
-              Printable(options.InputPath).c_str());
-      return ExitFileError;
-    }
-    // The length makes the holes at the end of a sparse input.
-    if (got < 0 || ftruncate(out, outPos + count) != 0) {
-      if (got >= 0) error = errno;
-      close(out);
-      return fail(Printable(targets[i]), error);
-    }
-    if (close(out) != 0) return fail(Printable(targets[i]), errno);
-    inputPos += count;
-  }
-  ProgressEnd();
-  for (; renamed < targets.size(); renamed++) {
-    if (!RenameInPlace(temps[renamed], targets[renamed], options.Force)) {
-      int error = errno;
-      removeAll();
-      if (error == EEXIST) return Refuse(Printable(targets[renamed]) + " appeared while the set was written; nothing was left behind");
-      fprintf(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", Printable(targets[renamed]).c_str(), strerror(error));
-      return ExitFileError;
-    }
-  }
-  if (!options.Quiet) {
-    fprintf(CliOut, "%s: %lld bytes in %s", Printable(name).c_str(), static_cast<long long>(total), Printable(targets[0]).c_str());
-    if (pieces > 0) {
-      fprintf(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(pieces), pieces == 1 ? "" : "s",
-              Printable(LastComponent(targets[1])).c_str(), Printable(LastComponent(targets.back())).c_str());
-    }
-    fprintf(CliOut, "\n");
-  }
-  return ExitComplete;
+  OsFile in = NoFile;
+  OsFileInfo input;
+  int code = OpenInput(options.InputPath, &in, &input);
+  if (code == ExitComplete) code = SplitOpenInput(options, in, input);
+  if (in != NoFile) OsClose(in);
+  return code;
 }

@@ -1,78 +1,11 @@
-#include <errno.h>
-#include <iconv.h>
-
+// Texts of the tool: names, sizes, dates, printable messages. The conversions between UTF-8 and
+// Windows-1251 are the system's: cli_text_posix.cpp (iconv) and cli_text_win.cpp.
 #include <cstring>
 #include <string>
 
-#include "cli/cli.h"
-
-bool Utf8ToCp1251(const std::string& text, std::string* out) {
-  iconv_t cd = iconv_open("CP1251", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  std::string result(text.size() + 1, '\0');  // never longer than the UTF-8 text
-  char* in = const_cast<char*>(text.data());
-  size_t inLeft = text.size();
-  char* outPtr = &result[0];
-  size_t outLeft = result.size();
-  bool ok = iconv(cd, &in, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0;
-  iconv_close(cd);
-  if (!ok) return false;
-  result.resize(result.size() - outLeft);
-  *out = result;
-  return true;
-}
-
-std::string Cp1251ToUtf8(const std::string& bytes) {
-  static std::string table[256];
-  static bool built = false;
-  if (!built) {
-    iconv_t cd = iconv_open("UTF-8", "CP1251");
-    for (int b = 0; b < 256; b++) {
-      char in[1] = {static_cast<char>(b)};
-      char out[8];
-      char* inPtr = in;
-      size_t inLeft = 1;
-      char* outPtr = out;
-      size_t outLeft = sizeof out;
-      if (cd != reinterpret_cast<iconv_t>(-1) &&
-          iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) {
-        table[b].assign(out, sizeof out - outLeft);
-      } else if (b < 0x80) {
-        table[b].assign(1, static_cast<char>(b));
-      } else {
-        table[b] = "\xEF\xBF\xBD";  // U+FFFD
-      }
-    }
-    if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
-    built = true;
-  }
-  std::string result;
-  for (unsigned char c : bytes) result += table[c];
-  return result;
-}
-
-unsigned char Cp1251Upper(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xE0) return static_cast<unsigned char>(c - 32);  // а..я
-  switch (c) {
-    case 0x83: return 0x81;  // ѓ
-    case 0x90: return 0x80;  // ђ
-    case 0x9A: return 0x8A;  // љ
-    case 0x9C: return 0x8C;  // њ
-    case 0x9D: return 0x8D;  // ќ
-    case 0x9E: return 0x8E;  // ћ
-    case 0x9F: return 0x8F;  // џ
-    case 0xA2: return 0xA1;  // ў
-    case 0xB3: return 0xB2;  // і
-    case 0xB4: return 0xA5;  // ґ
-    case 0xB8: return 0xA8;  // ё
-    case 0xBA: return 0xAA;  // є
-    case 0xBC: return 0xA3;  // ј
-    case 0xBE: return 0xBD;  // ѕ
-    case 0xBF: return 0xAF;  // ї
-    default: return c;
-  }
-}
+#include "base/cp1251_case.h"
+#include "base/file_time.h"
+#include "cli/cli_text.h"
 
 std::string NameFoldKey(const std::string& utf8Name) {
   std::string bytes;
@@ -113,6 +46,27 @@ std::string SafeOutputName(const std::string& recordBytes, const std::string& fa
   return name;
 }
 
+// The device names of Windows: a file name whose part before the first dot (spaces at its end
+// dropped) is one of these opens the device, whatever the extension.
+static bool IsDeviceName(const std::string& name) {
+  static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
+  std::string stem = name.substr(0, name.find('.'));
+  stem.erase(stem.find_last_not_of(' ') + 1);
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  for (const char* device : devices) {
+    if (stem == device) return true;
+  }
+  bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+  return numbered && stem[3] >= '1' && stem[3] <= '9';
+}
+
+std::string ReservedNameProblem(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return "";
+  if (name.back() == '.' || name.back() == ' ') return "it ends with a dot or a space, which Windows drops from file names";
+  if (IsDeviceName(name)) return "it is a device name on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+  return "";
+}
+
 std::string WindowsNameProblem(const std::string& name) {
   if (name.empty()) return "it is empty";
   for (unsigned char c : name) {
@@ -123,7 +77,7 @@ std::string WindowsNameProblem(const std::string& name) {
     }
   }
   if (name == "." || name == "..") return "it is not a file name";
-  return "";
+  return ReservedNameProblem(name);
 }
 
 bool ParseSizeText(const std::string& text, uint64_t* size) {
@@ -178,8 +132,8 @@ static void CivilFromDays(int64_t days, int64_t* year, unsigned* month, unsigned
 }
 
 std::string FormatFileTime(uint64_t fileTime) {
-  uint64_t ticks = fileTime % 10000000;
-  int64_t seconds = static_cast<int64_t>(fileTime / 10000000) - 11644473600;
+  UnixTime time = UnixTimeOfFileTime(fileTime);
+  int64_t seconds = time.Seconds;
   int64_t days = seconds >= 0 ? seconds / 86400 : -((-seconds + 86399) / 86400);
   int64_t secondOfDay = seconds - days * 86400;
   int64_t year;
@@ -189,7 +143,7 @@ std::string FormatFileTime(uint64_t fileTime) {
   snprintf(text, sizeof text, "%04lld-%02u-%02u %02lld:%02lld:%02lld.%07llu UTC",
            static_cast<long long>(year), month, day, static_cast<long long>(secondOfDay / 3600),
            static_cast<long long>(secondOfDay / 60 % 60), static_cast<long long>(secondOfDay % 60),
-           static_cast<unsigned long long>(ticks));
+           static_cast<unsigned long long>(time.Nanoseconds / 100));
   return text;
 }
 

@@ -13,6 +13,7 @@ set(TARNOVELL_APP_SOURCES
   container/header_load.cpp
   join/copy_piece.cpp
   join/join_driver.cpp
+  join/piece_check.cpp
   ui/progress.cpp
   ui/paint.cpp
   ui/links.cpp

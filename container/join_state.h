@@ -1,22 +1,39 @@
 // The one global record of the join: window resources, paths, sizes, counters, flags, the text
-// buffer handed to the platform for titles and captions, and the three file times.
+// buffer handed to the platform for titles and captions, the three file times, and the check of
+// the pieces against the container's digest block.
 #pragma once
 
 #include <stdint.h>
 
+#include "integrity/digest_block.h"
 #include "platform/win32.h"
 
 enum : int32_t { StartButtonId = 1025 };
 
 enum : uint8_t {
   OutcomeComplete = 0,   // the payloads add up to the total size
-  OutcomeMismatch = 1,   // sizes differ, no file error: more payload than the total
+  OutcomeMismatch = 1,   // no file error, but the sizes differ or a piece is bad
   OutcomeFileError = 2,  // sizes differ after a failed copy
 };
 
 enum {
   TextBufferSize = 301,  // at most 300 text bytes and the terminating zero
   PathTextSize = 300,    // room for a path text and its terminating zero
+};
+
+enum { NamedBadPieces = 3 };  // bad pieces (or runs) that the report names; the rest are counted
+
+// The pieces checked against the digest block while they are copied (Active false, and nothing
+// checked, when the header carries no valid block).
+struct PieceCheckRecord {
+  DigestBlock Block;
+  bool Active;
+  uint32_t RunCrc;   // CRC-32C of the current run's payloads so far
+  int64_t Payload;   // payload bytes of the current piece so far
+  int32_t BadCount;  // bad pieces and runs found
+  // The first NamedBadPieces of them: a piece (first equals last) or a run of pieces.
+  int32_t BadFirst[NamedBadPieces];
+  int32_t BadLast[NamedBadPieces];
 };
 
 struct JoinStateRecord {
@@ -45,6 +62,7 @@ struct JoinStateRecord {
   // A quit request that the message pump took while a join ran (the window was closed): the
   // join stops after the current block and the process ends.
   bool QuitRequested;
+  PieceCheckRecord PieceCheck;
 };
 
 extern JoinStateRecord JoinState;

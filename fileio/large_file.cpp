@@ -2,7 +2,7 @@
 
 #include "base/byte_text.h"
 
-uint8_t FileOpenMode = 2;
+uint8_t FileOpenMode;
 
 // The program runs on one thread; natively, where tests may use several, each has its own.
 #ifdef _WIN32

@@ -38,8 +38,11 @@ struct LargeFile {
 };
 
 // Access of the next ResetLarge (bits 0-1: 0 read, 1 write, 2 and 3 read and write) and the
-// share table index (bits 4-6). Callers store it right before each ResetLarge.
+// share table index (bits 4-6). Callers store it right before each ResetLarge. It starts as 0
+// (so that the stub's image has no section of initialised data); the program stores
+// DefaultFileOpenMode first thing, before any file is opened.
 extern uint8_t FileOpenMode;
+enum : uint8_t { DefaultFileOpenMode = 2 };  // read and write
 
 // Binds the record to name; always returns 0. A name longer than 259 bytes is refused: the
 // record is then bound to the empty name, which no open or erase can find.

@@ -2,6 +2,7 @@
 
 #include "container/join_state.h"
 #include "fileio/large_file.h"
+#include "join/piece_check.h"
 #include "ui/progress.h"
 
 // One block at a time, reused for every block of every piece. Static: the stub allows no big
@@ -35,6 +36,7 @@ void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int6
   do {
     BlockReadLarge(source, BlockBuffer, CopyBlockSize, &bytesRead);
     BlockWriteLarge(target, BlockBuffer, bytesRead, &bytesWritten);
+    AddToPieceCheck(BlockBuffer, bytesWritten);
     JoinState.OutputPos = FilePosLarge(target);
 #ifndef TARNOVELL_BENCH_NO_PROGRESS  // defined only by the benchmark's own stub build
     HDC dc = GetDC(window);

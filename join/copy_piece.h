@@ -1,4 +1,5 @@
-// Moves one piece's payload into the output, block by block, with progress after every block.
+// Moves one piece's payload into the output, block by block, with progress after every block;
+// every block written goes to the piece check too.
 #pragma once
 
 #include <stdint.h>

@@ -6,6 +6,7 @@
 #include "container/program_texts.h"
 #include "fileio/large_file.h"
 #include "join/copy_piece.h"
+#include "join/piece_check.h"
 #include "ui/progress.h"
 
 // The dialog record in the size that includes the trailing reserved fields and FlagsEx: 88 bytes
@@ -183,14 +184,16 @@ static StepResult LocatePiece(HWND window) {
 }
 
 // Copies the current piece into the output and takes the verdict: a failed copy deletes the
-// output, a closed window abandons the join.
+// output, a closed window abandons the join; a copied piece is judged against the digests.
 __attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, bool append, int64_t sourceOffset) {
+  BeginPieceCheck(JoinState.PieceIndex);
   CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window);
   if (JoinState.QuitRequested) return AbandonJoin();
   if (JoinState.IoFailed) {
     DeleteOutput();
     return StepFailed;
   }
+  EndPieceCheck(JoinState.PieceIndex);
   JoinState.PieceRelocated = false;
   return StepCopied;
 }
@@ -252,9 +255,10 @@ static DWORD TimesDisposition() {
   return JoinState.PieceIndex == 0 ? CREATE_NEW : OPEN_ALWAYS;
 }
 
-// The outcome, the three times on the output, the exit button.
+// The outcome, the three times on the output, the exit button; then the bad pieces named.
 static void FinishJoin(HWND window) {
-  if (JoinState.JoinedSize == JoinState.TotalSize) JoinState.Outcome = OutcomeComplete;
+  if (JoinState.JoinedSize == JoinState.TotalSize && JoinState.PieceCheck.BadCount == 0)
+    JoinState.Outcome = OutcomeComplete;
   else if (JoinState.IoFailed) JoinState.Outcome = OutcomeFileError;
   else JoinState.Outcome = OutcomeMismatch;
 
@@ -274,6 +278,8 @@ static void FinishJoin(HWND window) {
   EnableWindow(JoinState.StartButton, TRUE);
   JoinState.CloseOnPress = true;
   InvalidateRect(window, nullptr, TRUE);
+  // The bad pieces are named over a kept output (a file error deleted it) and a window still open.
+  if (JoinState.Outcome == OutcomeMismatch && !JoinState.QuitRequested) ReportBadPieces(window);
 }
 
 void RunJoin(HWND window) {
@@ -282,8 +288,9 @@ void RunJoin(HWND window) {
     return;
   }
   // A step that asks the user again (a located piece, a refused or cancelled choice) runs the
-  // loop again at the same piece, as a fresh start command would.
-  while (JoinState.JoinedSize < JoinState.TotalSize) {
+  // loop again at the same piece, as a fresh start command would. A set with digests ends with
+  // its last piece, even when a short piece left the payloads short of the total.
+  while (JoinState.JoinedSize < JoinState.TotalSize && !AllPiecesChecked()) {
     if (JoinState.QuitRequested) {  // the window was closed while the driver pumped
       AbandonJoin();
       return;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Benchmark (not a test): joins a set of about 2 GB with the real stub under Wine and with `cat`
-# over the same payload bytes, and prints the ratio; then the same join with a stub built
-# without the bar drawing and message pumping after each block, to show what they cost.
+# over the same payload bytes, and prints the ratio; the stub's join of the set with its digest
+# block and with the block removed, in alternating rounds (ROUNDS=3), and their ratio; then the
+# same join with a stub built without the bar drawing and message pumping after each block, to
+# show what they cost.
 #   bash tools/bench_join.sh [SIZE_IN_BYTES]     (default 2000000000)
 # Uses build/ (BUILD=... to choose another) and needs about 3 x SIZE of free disk beside it.
 set -euo pipefail
@@ -9,6 +11,7 @@ cd "$(dirname "$0")/.."
 ROOT=$PWD
 SIZE=${1:-2000000000}
 BUILD=${BUILD:-build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 bash tools/wine-run.sh --explain
 ARCH=$(bash tools/wine-run.sh --arch)
 if [ "$ARCH" = 64 ]; then WINDOWS=windows64 TOOLCHAIN=mingw-x86_64; else WINDOWS=windows TOOLCHAIN=mingw-i686; fi
@@ -22,7 +25,7 @@ cmake -S . -B "$BUILD/bench-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/$TOOLCHAIN.cmake" -DCMAKE_CXX_FLAGS=-DTARNOVELL_BENCH_NO_PROGRESS >/dev/null
 cmake --build "$BUILD/bench-windows" --target tarnovell_stub >/dev/null
 
-BENCH=$ROOT/$BUILD/bench
+BENCH=$BUILD/bench
 rm -rf "$BENCH"
 mkdir -p "$BENCH/set"
 echo "making a $SIZE-byte file and its set ..."
@@ -34,8 +37,8 @@ PIECE=$(( SIZE / 3 + 1 ))
 rm "$BENCH/original.bin"
 
 export BENCH SIZE PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
-export BENCH_STUB=$ROOT/$BUILD/$WINDOWS/tarnovell_stub.bin BENCH_QUIET_STUB=$ROOT/$BUILD/bench-windows/tarnovell_stub.bin
-export TARNOVELL_BUILD_DIR=$ROOT/$BUILD TARNOVELL_WINE_ARCH=$ARCH
+export BENCH_STUB=$BUILD/$WINDOWS/tarnovell_stub.bin BENCH_QUIET_STUB=$BUILD/bench-windows/tarnovell_stub.bin
+export TARNOVELL_BUILD_DIR=$BUILD TARNOVELL_WINE_ARCH=$ARCH
 if [ -n "${DISPLAY:-}" ]; then
   python3 "$ROOT/tools/bench_join.py"
 else

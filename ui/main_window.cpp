@@ -4,6 +4,7 @@
 #include "container/join_state.h"
 #include "base/byte_text.h"
 #include "container/program_texts.h"
+#include "fileio/large_file.h"
 #include "join/join_driver.h"
 #include "ui/links.h"
 #include "ui/paint.h"
@@ -116,6 +117,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 }
 
 int RunProgram() {
+  FileOpenMode = DefaultFileOpenMode;
   if (!RegisterMainClass()) {
     MessageBoxA(nullptr, "Register failed", nullptr, MB_OK);
     return 0;

@@ -1,37 +1,84 @@
 // A scratch folder per test, the tool run in-process with its messages captured, and small
-// file helpers.
+// file helpers; the same on Linux and on Windows (under Wine), where the tool's paths are UTF-8
+// too. The helpers reach the files through std::filesystem and the system's own calls, never
+// through the tool's seam, so that they judge it from outside.
 #pragma once
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <stdio.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <io.h>
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "base/file_time.h"
 #include "cli/cli.h"
+#include "cli/cli_os.h"
 #include "container/container_writer.h"
+#include "tests/support/scratch_files.h"
 #include "tests/support/test_bytes.h"
+
+// A path from UTF-8 text, and back.
+inline std::filesystem::path U8(const std::string& utf8) { return std::filesystem::u8path(utf8); }
+inline std::string TextOf(const std::filesystem::path& path) { return path.u8string(); }
+
+// An absolute path in the form that has no length limit: "\\?\C:\..." on Windows.
+inline std::filesystem::path LongForm(const std::string& absolute) {
+#ifdef _WIN32
+  std::wstring path = U8(absolute).wstring();
+  for (wchar_t& c : path) c = c == L'/' ? L'\\' : c;
+  return std::filesystem::path(L"\\\\?\\" + path);
+#else
+  return U8(absolute);
+#endif
+}
+
+// A file of the build: its path on Linux; on Windows the path is relative to the test program
+// (the build's tree is the same, wherever Windows sees it).
+inline std::string BuildFile(const std::string& path) {
+#ifdef _WIN32
+  wchar_t self[32768];
+  DWORD length = GetModuleFileNameW(nullptr, self, 32768);
+  return TextOf(std::filesystem::path(std::wstring(self, length)).parent_path() / U8(path));
+#else
+  return path;
+#endif
+}
+
+inline bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream out(U8(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out.flush());
+}
+
+inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
+  std::ifstream in(U8(path), std::ios::binary);
+  if (!in) return false;
+  bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
 
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/tarnovell-cli-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    oldCwd_ = cwd;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
-    out_ = tmpfile();
-    err_ = tmpfile();
-    CliOut = out_;
-    CliErr = err_;
+    dir_ = TextOf(std::filesystem::path(scratch::MakeFolder("cli")));
+    captures_ = TextOf(std::filesystem::path(scratch::MakeFolder("cli-out")));
+    oldCwd_ = std::filesystem::current_path();
+    std::filesystem::current_path(U8(dir_));
+    Capture();
   }
   void TearDown() override {
     CliOut = stdout;
@@ -39,65 +86,211 @@ class CliTest : public ::testing::Test {
     fclose(out_);
     fclose(err_);
     CliInterrupted = 0;
-    (void)chdir(oldCwd_.c_str());
-    (void)system(("rm -rf '" + dir_ + "'").c_str());
+    std::filesystem::current_path(oldCwd_);
+    OsFaultHook = nullptr;
+    scratch::RemoveFolder(dir_);
+    scratch::RemoveFolder(captures_);
+  }
+
+  // Fresh files for what the tool prints, outside the scratch folder (whose listing the tests
+  // check).
+  void Capture() {
+    if (out_ != nullptr) fclose(out_);
+    if (err_ != nullptr) fclose(err_);
+    out_ = fopen((captures_ + "/out").c_str(), "w+b");
+    err_ = fopen((captures_ + "/err").c_str(), "w+b");
+    ASSERT_TRUE(out_ != nullptr && err_ != nullptr);
+#ifdef _WIN32
+    // Not inherited by the programs a test starts, which could hold them past the test.
+    for (FILE* file : {out_, err_}) {
+      SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), HANDLE_FLAG_INHERIT, 0);
+    }
+#endif
+    CliOut = out_;
+    CliErr = err_;
   }
 
   // Runs "tarnovell args..." in-process; Out() and Err() then hold what it printed.
   int Run(std::vector<std::string> args) {
     args.insert(args.begin(), "tarnovell");
-    ftruncate(fileno(out_), 0);
-    ftruncate(fileno(err_), 0);
-    rewind(out_);
-    rewind(err_);
+    Capture();
     return RunCliArgs(args);
   }
-  static std::string Captured(FILE* file) {
+  std::string Captured(FILE* file, const char* name) {
     fflush(file);
     std::string text;
-    ReadWholeFile("/proc/self/fd/" + std::to_string(fileno(file)), &text);
+    ReadFileBytes(captures_ + "/" + name, &text);
     return text;
   }
-  std::string Out() { return Captured(out_); }
-  std::string Err() { return Captured(err_); }
+  std::string Out() { return Captured(out_, "out"); }
+  std::string Err() { return Captured(err_, "err"); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(Path(name), bytes)); }
+  void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFileBytes(Path(name), bytes)) << name; }
   std::string Read(const std::string& name) {
     std::string bytes;
-    EXPECT_TRUE(ReadWholeFile(Path(name), &bytes)) << name;
+    EXPECT_TRUE(ReadFileBytes(Path(name), &bytes)) << name;
     return bytes;
   }
   // The names in a folder of the scratch folder ("" for itself), dot files included.
   std::set<std::string> List(const std::string& sub = "") {
     std::set<std::string> names;
-    DIR* d = opendir(sub.empty() ? dir_.c_str() : Path(sub).c_str());
-    if (d == nullptr) return names;
-    while (dirent* e = readdir(d)) {
-      std::string n = e->d_name;
-      if (n != "." && n != "..") names.insert(n);
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(U8(sub.empty() ? dir_ : Path(sub)), error)) {
+      names.insert(TextOf(entry.path().filename()));
     }
-    closedir(d);
     return names;
   }
-  void Mkdir(const std::string& name) { ASSERT_EQ(mkdir(Path(name).c_str(), 0755), 0); }
+  void Mkdir(const std::string& name) { ASSERT_TRUE(std::filesystem::create_directory(U8(Path(name)))) << name; }
+  void Remove(const std::string& name) { ASSERT_TRUE(std::filesystem::remove(U8(Path(name)))) << name; }
+  void Rename(const std::string& from, const std::string& to) { std::filesystem::rename(U8(Path(from)), U8(Path(to))); }
 
-  std::string dir_, oldCwd_;
+  std::string dir_, captures_;
+  std::filesystem::path oldCwd_;
   FILE* out_ = nullptr;
   FILE* err_ = nullptr;
 };
 
+inline int64_t SizeOf(const std::string& path) {
+  std::error_code error;
+  uintmax_t size = std::filesystem::file_size(U8(path), error);
+  EXPECT_FALSE(error) << path;
+  return error ? -1 : static_cast<int64_t>(size);
+}
 
-// Sets access and write times (whole 100 ns, as a header can carry them).
-inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, int64_t mtimeSec, long mtimeNs) {
-  struct timespec t[2] = {{static_cast<time_t>(atimeSec), atimeNs}, {static_cast<time_t>(mtimeSec), mtimeNs}};
-  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+// A file's times as FILETIME ticks, as the system keeps them (Linux keeps no creation time that
+// can be set: Creation is 0 there).
+struct FileTimes {
+  uint64_t Creation = 0;
+  uint64_t Access = 0;
+  uint64_t Write = 0;
+};
+
+#ifdef _WIN32
+inline HANDLE OpenForTimes(const std::string& path, DWORD access) {
+  std::wstring wide = U8(path).wstring();
+  return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+inline FileTimes TimesOf(const std::string& path) {
+  FileTimes times;
+  HANDLE file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+  FILETIME t[3];
+  EXPECT_TRUE(file != INVALID_HANDLE_VALUE && GetFileTime(file, &t[0], &t[1], &t[2])) << path;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  auto ticks = [](const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; };
+  times.Creation = ticks(t[0]);
+  times.Access = ticks(t[1]);
+  times.Write = ticks(t[2]);
+  return times;
+}
+
+inline void SetFileTimes(const std::string& path, uint64_t creation, uint64_t access, uint64_t write) {
+  HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+  FILETIME t[3] = {{static_cast<DWORD>(creation), static_cast<DWORD>(creation >> 32)},
+                   {static_cast<DWORD>(access), static_cast<DWORD>(access >> 32)},
+                   {static_cast<DWORD>(write), static_cast<DWORD>(write >> 32)}};
+  BOOL ok = SetFileTime(file, creation != 0 ? &t[0] : nullptr, &t[1], &t[2]);
+  CloseHandle(file);
+  ASSERT_TRUE(ok) << path;
+}
+
+// The room a file takes on the disk (holes take none).
+inline int64_t AllocatedSize(const std::string& path) {
+  HANDLE file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+  FILE_STANDARD_INFO info = {};
+  bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  EXPECT_TRUE(ok) << path;
+  return info.AllocationSize.QuadPart;
+}
+
+inline bool MakeHardLink(const std::string& existing, const std::string& link) {
+  return CreateHardLinkW(U8(link).wstring().c_str(), U8(existing).wstring().c_str(), nullptr) != 0;
+}
+
+// Bytes at an offset of an existing file, which may be larger than 4 GiB.
+inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
+  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD put = 0;
+  bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, &at) &&
+            put == bytes.size();
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return ok;
+}
+
+inline std::string ReadBytesAt(const std::string& path, int64_t offset, int64_t count) {
+  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  std::string bytes(static_cast<size_t>(count), '\0');
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  if (file == INVALID_HANDLE_VALUE || !ReadFile(file, &bytes[0], static_cast<DWORD>(count), &got, &at)) got = 0;
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  bytes.resize(got);
+  return bytes;
+}
+#else
+inline FileTimes TimesOf(const std::string& path) {
+  struct stat info = {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  FileTimes times;
+  times.Access = FileTimeOfUnixTime(info.st_atim.tv_sec, static_cast<uint32_t>(info.st_atim.tv_nsec));
+  times.Write = FileTimeOfUnixTime(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec));
+  return times;
+}
+
+inline void SetFileTimes(const std::string& path, uint64_t, uint64_t access, uint64_t write) {
+  UnixTime a = UnixTimeOfFileTime(access), w = UnixTimeOfFileTime(write);
+  struct timespec t[2] = {{static_cast<time_t>(a.Seconds), static_cast<long>(a.Nanoseconds)},
+                          {static_cast<time_t>(w.Seconds), static_cast<long>(w.Nanoseconds)}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), t, 0), 0) << path;
+}
+
+inline int64_t AllocatedSize(const std::string& path) {
+  struct stat info = {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return static_cast<int64_t>(info.st_blocks) * 512;
+}
+
+inline bool MakeHardLink(const std::string& existing, const std::string& link) {
+  return ::link(existing.c_str(), link.c_str()) == 0;
+}
+
+inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
+  int fd = open(path.c_str(), O_WRONLY);
+  bool ok = fd >= 0 && pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+  if (fd >= 0) close(fd);
+  return ok;
+}
+
+inline std::string ReadBytesAt(const std::string& path, int64_t offset, int64_t count) {
+  int fd = open(path.c_str(), O_RDONLY);
+  std::string bytes(static_cast<size_t>(count), '\0');
+  ssize_t got = fd >= 0 ? pread(fd, &bytes[0], bytes.size(), offset) : 0;
+  if (fd >= 0) close(fd);
+  bytes.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return bytes;
 }
 
 inline struct stat StatOf(const std::string& path) {
   struct stat info = {};
   EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
   return info;
+}
+#endif
+
+// Sets access and write times from Unix seconds and nanoseconds (whole 100 ns, as a header can
+// carry them).
+inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, int64_t mtimeSec, long mtimeNs) {
+  SetFileTimes(path, 0, FileTimeOfUnixTime(atimeSec, static_cast<uint32_t>(atimeNs)),
+               FileTimeOfUnixTime(mtimeSec, static_cast<uint32_t>(mtimeNs)));
 }
 
 // A container from texts: the stub of this build, the header, the payload.
@@ -106,6 +299,7 @@ inline std::string ContainerBytes(const HeaderTexts& texts, const std::string& p
   return stub + HeaderBytes(texts) + payload;
 }
 
+// Creation 0x01D5C0DE12345678, access 0x01D5C0DF9ABCDEF0, write the same as creation.
 inline HeaderTexts Texts(const std::string& name, const std::string& size) {
   FILETIME a = {0x12345678, 0x01D5C0DE};
   FILETIME b = {0x9ABCDEF0, 0x01D5C0DF};

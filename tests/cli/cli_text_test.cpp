@@ -1,6 +1,7 @@
 // The tool's text helpers: sizes, dates, case folding.
 #include <gtest/gtest.h>
 
+#include "base/file_time.h"
 #include "cli/cli.h"
 
 namespace {
@@ -20,7 +21,9 @@ TEST(CliText, Sizes) {
   for (const auto& c : cases) {
     uint64_t size = 0;
     EXPECT_EQ(ParseSizeText(c.text, &size), c.ok) << c.text;
-    if (c.ok) EXPECT_EQ(size, c.size) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(size, c.size) << c.text;
+    }
   }
 }
 
@@ -30,11 +33,11 @@ TEST(CliText, FileTimes) {
   EXPECT_EQ(FormatFileTime(132224078451234567ull), "2020-01-02 03:04:05.1234567 UTC");
   EXPECT_EQ(FormatFileTime(2650467743999999999ull), "9999-12-31 23:59:59.9999999 UTC");
   EXPECT_EQ(FormatFileTime(UINT64_MAX).substr(0, 6), "60056-");  // no crash past year 9999
-  EXPECT_EQ(FileTimeFromUnix(1577934245, 123456789), 132224078451234567ull);
-  EXPECT_EQ(FileTimeFromUnix(-11644473601, 0), 0u);
-  struct timespec t = UnixFromFileTime(132224078451234567ull);
-  EXPECT_EQ(t.tv_sec, 1577934245);
-  EXPECT_EQ(t.tv_nsec, 123456700);
+  EXPECT_EQ(FileTimeOfUnixTime(1577934245, 123456789), 132224078451234567ull);
+  EXPECT_EQ(FileTimeOfUnixTime(-11644473601, 0), 0u);
+  UnixTime t = UnixTimeOfFileTime(132224078451234567ull);
+  EXPECT_EQ(t.Seconds, 1577934245);
+  EXPECT_EQ(t.Nanoseconds, 123456700u);
 }
 
 TEST(CliText, NamesFoldLatinAndCyrillicCase) {

@@ -3,10 +3,14 @@
 
 namespace {
 
-// FileOpenMode is constant-initialised: this reads it before any case can change it.
+// FileOpenMode is zero-initialised (the program stores its default first): this reads it before
+// any case can change it.
 const uint8_t OpenModeAtStart = FileOpenMode;
 
-TEST(FileOpenModeAtStart, IsReadAndWrite) { EXPECT_EQ(OpenModeAtStart, 2); }
+TEST(FileOpenModeAtStart, IsZeroAndTheDefaultIsReadAndWrite) {
+  EXPECT_EQ(OpenModeAtStart, 0);
+  EXPECT_EQ(DefaultFileOpenMode, 2);
+}
 
 // ---- records and names ----------------------------------------------------------------------
 

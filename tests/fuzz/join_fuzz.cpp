@@ -5,9 +5,16 @@
 // outside the current folder, that the set's files keep their bytes, and that a complete join
 // holds exactly the set's payloads up to the header's total.
 //
+// With a digest block (bit 6 of byte 0) the header is given one that the tool could have
+// written for the set as planned: record 2 holds the planned total, the texts of records 2 to 8
+// are cut to fit, the planned sizes are the pieces' own where the block's layout allows (the
+// others then come short or long), and one digest may be spoiled. The join must then warn about
+// exactly the pieces that an independent model calls bad, and only then.
+//
 // Input: byte 0 (bits 0-1: further pieces k; bit 4: own image without ".exe"; bit 5: the Save
-// dialog cancelled), k two-byte piece lengths, then the bytes after the stub: the header and
-// the container's payload, with the pieces' bytes taken from its end.
+// dialog cancelled; bit 6: a digest block), with a block two bytes (the run length, and which
+// digest is spoiled: 0 none), k two-byte piece lengths, then the bytes after the stub: the
+// header and the container's payload, with the pieces' bytes taken from its end.
 #include <dirent.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -22,6 +29,8 @@
 
 #include "base/byte_text.h"
 #include "container/join_state.h"
+#include "integrity/crc32c.h"
+#include "integrity/digest_block.h"
 #include "container/layout.h"
 #include "fileio/large_file.h"
 #include "platform/files_posix.h"
@@ -35,6 +44,10 @@ struct Run {
   std::string tail;                 // the container after the stub
   bool ownExe = true;
   bool cancelSave = false;
+  bool block = false;      // a digest block is written into the header
+  uint8_t runChoice = 0;   // the block's run length, 1 + runChoice modulo the pieces
+  uint8_t spoiled = 0;     // digest spoiled - 1, or 0 for none
+  std::vector<int64_t> planned;  // the pieces' payloads as the block gives them
 };
 
 Run Decode(const uint8_t* data, size_t size) {
@@ -43,6 +56,11 @@ Run Decode(const uint8_t* data, size_t size) {
   size_t k = data[0] & 3, at = 1;
   run.ownExe = (data[0] & 0x10) == 0;
   run.cancelSave = (data[0] & 0x20) != 0;
+  run.block = (data[0] & 0x40) != 0 && size >= at + 2;
+  if (run.block) {
+    run.runChoice = data[at++];
+    run.spoiled = data[at++];
+  }
   std::vector<size_t> lengths;
   for (size_t i = 0; i < k && at + 2 <= size; i++, at += 2) lengths.push_back(data[at] | (data[at + 1] << 8));
   run.tail.assign(reinterpret_cast<const char*>(data) + at, size - at);
@@ -57,6 +75,49 @@ Run Decode(const uint8_t* data, size_t size) {
   run.pieces.push_back(payload0 == 0 ? std::string() : run.tail.substr(PayloadOffset - HeaderOffset));
   run.pieces.insert(run.pieces.end(), further.rbegin(), further.rend());
   return run;
+}
+
+void Check(bool condition, const char* what);
+
+// The sizes the block plans: the container's and piece 1's own (at least 1 byte), the pieces
+// between of piece 1's size, the last one its own size kept within 1 to that size.
+std::vector<int64_t> PlannedSizes(const Run& run) {
+  size_t n = run.pieces.size();
+  std::vector<int64_t> sizes = {static_cast<int64_t>(run.pieces[0].size())};
+  int64_t size = n > 1 ? std::max<int64_t>(1, run.pieces[1].size()) : 0;
+  for (size_t i = 1; i + 1 < n; i++) sizes.push_back(size);
+  if (n > 1) sizes.push_back(std::min<int64_t>(size, std::max<int64_t>(1, run.pieces[n - 1].size())));
+  return sizes;
+}
+
+// The block for the run written into its header (the tail's first bytes): false when there is
+// no whole header. Record 2 takes the planned total; longer texts of records 2 to 8 are cut
+// before the block's room.
+bool SealBlock(Run& run) {
+  if (run.tail.size() < static_cast<size_t>(HeaderSize)) return false;
+  uint8_t* header = reinterpret_cast<uint8_t*>(&run.tail[0]);
+  run.planned = PlannedSizes(run);
+  int64_t total = 0;
+  for (int64_t size : run.planned) total += size;
+  std::string text = std::to_string(total);
+  header[HeaderRecordSize] = static_cast<uint8_t>(text.size());
+  std::copy(text.begin(), text.end(), header + HeaderRecordSize + 1);
+  for (int record = 1; record < HeaderRecordCount; record++)
+    header[record * HeaderRecordSize] = std::min<uint8_t>(header[record * HeaderRecordSize], DigestBlockStart - 1);
+  DigestBlock plan{};
+  int32_t pieces = static_cast<int32_t>(run.pieces.size());
+  plan.Image.PieceCount = static_cast<uint32_t>(pieces);
+  plan.Image.RunLength = 1 + run.runChoice % static_cast<uint32_t>(pieces);
+  plan.Image.FirstPayload = static_cast<uint64_t>(run.planned[0]);
+  plan.Image.PieceSize = pieces > 1 ? static_cast<uint64_t>(run.planned[1]) : 0;
+  int32_t length = static_cast<int32_t>(plan.Image.RunLength);
+  for (int32_t n = 0; n < pieces; n++)
+    plan.Image.Digests[n / length] = Crc32cAdd(n % length == 0 ? 0 : plan.Image.Digests[n / length],
+                                               run.pieces[n].data(), run.pieces[n].size());
+  int32_t digests = (pieces - 1) / length + 1;
+  if (run.spoiled != 0) plan.Image.Digests[(run.spoiled - 1) % digests] ^= 1;
+  Check(WriteDigestBlock(header, &plan), "a planned block refused");
+  return true;
 }
 
 // Base holds only a/, which holds only set/ (the container and its pieces) and run/ (the current
@@ -123,6 +184,30 @@ void RunProgram(const Run& run) {
   }
 }
 
+// A join of a set with a block warns, and ends as possibly damaged, exactly when a piece it took
+// has another size than planned or ends a run whose digest was spoiled; it remembers those
+// pieces (and runs), in order.
+void CheckWarning(const Run& run) {
+  Check(JoinState.PieceCheck.Active, "the block was not taken");
+  const PieceCheckRecord& check = JoinState.PieceCheck;
+  int32_t spoiled = run.spoiled == 0 ? -1 : (run.spoiled - 1) % check.Block.DigestCount;
+  std::vector<std::pair<int32_t, int32_t>> bad;  // first and last piece of each
+  for (int32_t n = 0; n < JoinState.PieceIndex; n++) {
+    int32_t digest = DigestIndexOf(check.Block, n);
+    if (static_cast<int64_t>(run.pieces.at(n).size()) != run.planned.at(n)) bad.push_back({n, n});
+    else if (EndsRun(check.Block, n) && digest == spoiled) bad.push_back({RunFirstPiece(check.Block, digest), n});
+  }
+  Check(check.BadCount == static_cast<int32_t>(bad.size()), "the bad pieces miscounted");
+  for (size_t i = 0; i < bad.size() && i < NamedBadPieces; i++)
+    Check(check.BadFirst[i] == bad[i].first && check.BadLast[i] == bad[i].second, "another bad piece remembered");
+  size_t warnings = 0;  // boxes with the warning icon
+  for (const std::string& line : fake::Calls("MessageBoxA"))
+    warnings += line.size() > 6 && line.substr(line.size() - 6) == ",0x30)";
+  Check(warnings == (bad.empty() ? 0u : 1u), "a warning without a bad piece, or a bad piece without one");
+  Check((JoinState.Outcome == OutcomeComplete) == (bad.empty() && JoinState.JoinedSize == JoinState.TotalSize),
+        "the outcome does not follow the pieces");
+}
+
 // What the current folder holds after the run: nothing, unless the join ended with a joined
 // file, which then holds exactly the payloads of the pieces it took, in order (an empty file
 // named by the header when no dialog was shown).
@@ -142,6 +227,7 @@ void CheckOutput(const Run& run) {
   bool wholeHeader = run.tail.size() >= static_cast<size_t>(PayloadOffset - HeaderOffset);
   if (JoinState.Outcome == OutcomeComplete && wholeHeader)
     Check(output.size() == static_cast<uint64_t>(JoinState.TotalSize), "complete, but not the header's size");
+  if (run.block && asked) CheckWarning(run);
 }
 
 }  // namespace
@@ -169,6 +255,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Run run = Decode(data, size);
+  if (run.block && !SealBlock(run)) return 0;
   Empty(SetDir);
   Empty(RunDir);
   std::string own = SetDir + (run.ownExe ? "/DATA.exe" : "/DATA.bin");
@@ -193,6 +280,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     PiecePathFor(path, sizeof path, (SetDir + "/DATA").c_str(), static_cast<int32_t>(n));
     Check(ReadFile(path) == run.pieces[n], "a piece changed");
   }
+  // Every piece of a set with a block is there: none is ever looked for.
+  if (JoinState.PieceCheck.Active)
+    Check(fake::Count("GetOpenFileNameA") == 0, "a piece after the set's last looked for");
   CheckOutput(run);
   return 0;
 }

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "tests/join/block_header.h"
 #include "tests/join/join_fixture.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_bytes.h"
@@ -106,6 +107,26 @@ TEST_F(ProgramRun, PaintingAfterAJoinShowsTheWholeBarAndTheOutcome) {
   ASSERT_EQ(texts.size(), 8u);
   EXPECT_EQ(texts[6], "DrawTextA(joined.bin,10,16,78,229,91,0x0)") << "the chosen file's name";
   EXPECT_EQ(texts[7], OutcomeLine(CompleteText) + ",24,16,107,265,120,0x0)");
+}
+
+// The header's digest block reaches the join: a damaged piece is named in the warning box, the
+// output is kept, and the window paints the damage line.
+TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
+  std::vector<std::string> payloads = {Pattern(100000, 1), Pattern(70000, 2), Pattern(500, 3)};
+  std::string header = jointest::BlockHeader(Header("joined.bin", 170500), payloads);
+  std::vector<std::string> pieces = payloads;
+  pieces[1][69999] ^= 1;
+  ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.exe", FitStubImage("MZ") + header + pieces[0]));
+  ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c001", pieces[1]));
+  ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c002", pieces[2]));
+  UseOwnImage(Dir + "/sets/DATA.exe");
+  HWND window = OpenMainWindow();
+  fake::SaveAnswers.push_back({true, Dir + "/work/joined.bin"});
+  Press(window);
+  EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(testing::EndsWith("\nDATA.C001,Tarnovell!,0x30)")));
+  EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), pieces[0] + pieces[1] + pieces[2]);
+  Paint(window);
+  EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(MismatchText) + ",", 0), 0u);
 }
 
 // The base path of an own image without ".exe" is empty: the container and the pieces are the

@@ -1,6 +1,7 @@
 // The process entry, the main window and the dispatch of its messages.
 #include "ui/main_window.h"
 
+#include "fileio/large_file.h"
 #include "tests/support/ui_fixture.h"
 
 namespace {
@@ -88,6 +89,15 @@ TEST_F(ShellTest, StartUpFailuresShowTheirBoxAndEndWithCodeZero) {
     if (c.failRegister) EXPECT_EQ(fake::Count("CreateWindowExA"), 0u);
     TearDown();
   }
+}
+
+// FileOpenMode starts as 0 (the image has no initialised data): the program stores its default,
+// read and write, before anything else.
+TEST_F(ShellTest, TheProgramGivesTheFileLayerItsDefaultOpenModeFirst) {
+  FileOpenMode = 0x55;
+  fake::FailRegisterClass = true;
+  RunProgram();
+  EXPECT_EQ(FileOpenMode, 2);
 }
 
 TEST_F(ShellTest, CloseDestroysDeletesTheFontAndEndsTheLoopWithCodeZero) {

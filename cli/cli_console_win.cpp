@@ -1,0 +1,53 @@
+// The console on Windows: text as characters (WriteConsoleW), whether a stream is a console,
+// the clock, and Ctrl+C, Ctrl+Break and a closed console stopping a command cleanly.
+#include <io.h>
+#include <stdio.h>
+
+#include <string>
+
+#include "cli/cli_os.h"
+#include "cli/cli_win.h"
+
+volatile int CliInterrupted = 0;
+
+// The console behind a stream, or null when the stream goes to a file or a pipe.
+static HANDLE ConsoleOf(FILE* stream) {
+  HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+  DWORD mode = 0;
+  return handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) ? handle : nullptr;
+}
+
+bool OsIsTerminal(FILE* stream) { return ConsoleOf(stream) != nullptr; }
+
+int64_t OsMilliseconds() { return static_cast<int64_t>(GetTickCount64()); }
+
+bool OsWriteText(FILE* stream, const std::string& text) {
+  HANDLE console = ConsoleOf(stream);
+  if (console == nullptr) return fwrite(text.data(), 1, text.size(), stream) == text.size();
+  // Characters, whatever the console's code page: Cyrillic names read as they are.
+  fflush(stream);
+  std::wstring wide = WideOf(text);
+  for (size_t at = 0; at < wide.size();) {
+    DWORD count = static_cast<DWORD>(wide.size() - at < 8192 ? wide.size() - at : 8192), written = 0;
+    if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0) return false;
+    at += written;
+  }
+  return true;
+}
+
+// Runs on a thread of its own. Ctrl+C and Ctrl+Break only raise the flag that the copy loops look
+// at. A closed console, a logoff or a shutdown end the process as soon as this returns: it never
+// returns, and the command, seeing the flag, removes what it wrote and ends the process itself
+// (the system allows about five seconds).
+static BOOL WINAPI OnConsoleEvent(DWORD event) {
+  CliInterrupted = 1;
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
+  for (;;) Sleep(INFINITE);
+}
+
+void InstallInterruptHandlers() {
+  // A process started with Ctrl+C ignored (a new process group) is not sent it at all: it stays
+  // ignored, as a signal ignored at start does on Linux.
+  static bool installed = false;
+  if (!installed) installed = SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
+}

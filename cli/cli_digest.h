@@ -1,0 +1,72 @@
+// The digest block on the tool's side: copies that go through memory so that every byte is
+// hashed on its way, and the judgement of a set's pieces against the block (join and verify),
+// with the words that name what is wrong.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_os.h"
+#include "cli/cli_pieces.h"
+#include "integrity/digest_block.h"
+
+// Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
+// writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not
+// written: out is a new file filled in order, whose length the caller sets, so they stay holes.
+// progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
+// an error (OsLastError) or an interruption (OsStopBeforeChunk).
+int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
+                          int64_t progressBase, uint32_t* crc);
+
+// What a check found wrong with a piece, or with the run of pieces one digest covers.
+enum class FindingKind {
+  Missing,       // the piece is not there (Path: where it was looked for)
+  Short,         // fewer bytes of data than the block gives it
+  Long,          // more
+  Damaged,       // its size is right, its digest differs
+  RunDamaged,    // the pieces' sizes are right, their shared digest differs: one or more is damaged
+  RunUnchecked,  // pieces of a run whose digest cannot be taken: another piece of it is missing or
+                 // has the wrong size
+};
+
+struct Finding {
+  FindingKind Kind = FindingKind::Damaged;
+  int32_t First = 0;     // the piece, or the first piece of the run
+  int32_t Last = 0;      // the same piece, or the last piece of the run
+  std::string Name;      // the piece's file name, or "FIRST to LAST" for a run
+  int64_t Payload = 0;   // short, long: the data the piece holds (the container's from byte 30720 on)
+  int64_t Expected = 0;  // and the data the block gives it
+  std::string Path;      // missing: the path looked for
+};
+
+// The pieces of a set with a digest block, judged while they are read in order. A missing piece
+// is never begun; the run it belongs to then cannot be judged.
+struct PieceCheck {
+  const PieceSet* Set = nullptr;
+  uint32_t Crc = 0;          // of the run being read, so far
+  int32_t Run = -1;          // that run's digest; -1 before the first piece
+  int32_t Next = 0;          // the piece after the last one begun
+  bool RunWhole = false;     // every piece of the run so far was there, with its size
+  bool RunJudged = false;    // the run's last piece was read
+  int32_t RunSound = 0;      // pieces of the run read with their right size
+  std::vector<Finding> Findings;
+};
+
+// Before piece n is read: set must carry a digest block.
+void CheckBegin(PieceCheck* check, const PieceSet& set, int32_t n);
+// After it was read whole (its CRC continued into check->Crc), with its data size.
+void CheckEnd(PieceCheck* check, const PieceFile& piece);
+// After the walk: a run whose last piece never came is noted.
+void CheckFinish(PieceCheck* check);
+// A missing piece, noted in its place.
+void CheckMissing(PieceCheck* check, int32_t n, const std::string& path);
+// Findings that make the data possibly damaged: short, long and damaged pieces and runs.
+int64_t BadPieceCount(const PieceCheck& check);
+
+// The findings in piece order, one line each, after indent.
+void PrintFindings(FILE* stream, const PieceCheck& check, const char* indent);
+// What the set's digests cover, for info and verify.
+std::string DigestCoverage(const PieceSet& set);

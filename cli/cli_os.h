@@ -1,0 +1,105 @@
+// The tool's one door to the operating system: files, times, names, folders and the console.
+// The commands call the system only through these. The Linux side is cli_os_posix.cpp,
+// cli_copy_posix.cpp and cli_signals_posix.cpp; the Windows side is cli_os_win.cpp,
+// cli_copy_win.cpp and cli_console_win.cpp. Paths are UTF-8 on both.
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+// An open file of the system (a descriptor here, a handle on Windows).
+using OsFile = intptr_t;
+constexpr OsFile NoFile = -1;
+
+enum class OsKind { Missing, Regular, Folder, Other };
+
+struct OsFileInfo {
+  OsKind Kind = OsKind::Missing;
+  int64_t Size = 0;
+  // Device and Inode together name the file, whatever path leads to it: st_dev and st_ino on
+  // Linux, the volume serial number and the file index on Windows.
+  uint64_t Device = 0;
+  uint64_t Inode = 0;
+};
+
+inline bool SameFile(const OsFileInfo& a, const OsFileInfo& b) {
+  return a.Device == b.Device && a.Inode == b.Inode;
+}
+
+// Paths: the characters that separate folders ("/" on Linux; backslash and "/" on Windows), the
+// one that joins new paths, and the length of a path's root, from which no folder part is taken
+// ("/" on Linux; "C:", "C:" with a separator, or a server and share on Windows).
+extern const char OsPathSeparators[];
+extern const char OsPathSeparator;
+size_t OsPathRootLength(const std::string& path);
+
+// Every call that fails returns false (or NoFile, or -1) and leaves its reason for OsLastError.
+int OsLastError();
+std::string OsErrorText(int error);
+bool OsErrorIsExists(int error);    // the name is taken
+bool OsErrorIsMissing(int error);   // no file of that name (a symbolic link to nothing too)
+
+// What a path names, following symbolic links or not (a link itself is then Other); Missing
+// when nothing is there. False only when the system cannot tell (a name too long, a folder that
+// cannot be searched).
+bool OsProbe(const std::string& path, OsFileInfo* info, bool followLinks = true);
+// The names in a folder ("" is the current folder), without "." and "..".
+bool OsListFolder(const std::string& folder, std::vector<std::string>* names);
+
+// Opens for reading without ever waiting (a FIFO or a device opens at once) and tells what was
+// opened: callers refuse anything but a regular file before they read.
+OsFile OsOpenRead(const std::string& path, OsFileInfo* info);
+bool OsInfo(OsFile file, OsFileInfo* info);
+// Reads or writes all of count bytes at offset; a read past the end is a failure.
+bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset);
+bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset);
+bool OsSetLength(OsFile file, int64_t length);
+bool OsClose(OsFile file);
+
+// File times as FILETIME ticks. The creation time is the birth time where the file system keeps
+// one, else the last write time. Setting applies all three on Windows; Linux keeps no creation
+// time that can be set, so there only last access and last write are applied.
+bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite);
+bool OsSetFileTimes(OsFile file, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);
+
+// A new file for writing beside its final name, created with the mode new files get.
+// nameless: the caller keeps the file open until it is put in place, and the file then leaves
+// no trace if the process dies: on Linux it has no name (where the file system can give it one
+// later); on Windows it has a temporary name and is marked for deletion until it is put in
+// place (the system deletes it when the process ends in any way). tempPath is then "".
+// Otherwise, and on Linux where nameless files cannot be linked, the file has a fresh name made
+// from prefix, returned in tempPath, and is closed before it is renamed.
+OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless,
+                    std::string* tempPath);
+// Puts a nameless file in place under its final name: never replacing an existing file, unless
+// replace. The file stays open (the caller closes it).
+bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target, bool replace);
+// Renames without replacing an existing file (unless replace), the rename written through to the
+// disk on Windows. Where a Linux file system can neither rename that way nor make hard links,
+// the name is first taken by creating an empty file exclusively, then renamed over: an existing
+// file is still never replaced.
+bool RenameInPlace(const std::string& from, const std::string& to, bool replace);
+bool OsDelete(const std::string& path);
+
+// The console: whether a stream is a terminal (a console on Windows), a clock for redrawing
+// progress, and text out. OsWriteText writes UTF-8 text to a stream: as characters to a Windows
+// console (WriteConsoleW, whatever its code page), else as the UTF-8 bytes.
+bool OsIsTerminal(FILE* stream);
+int64_t OsMilliseconds();
+bool OsWriteText(FILE* stream, const std::string& text);
+
+// Set when the user or the system stops a command (Linux: SIGINT, SIGTERM or SIGHUP; Windows:
+// Ctrl+C, Ctrl+Break, a closed console, logoff or shutdown); copies stop at the next chunk.
+extern volatile int CliInterrupted;
+// Catches those, leaving ignored any signal that was ignored at start (nohup, background jobs).
+// On Windows a closed console ends the process once the handler returns: the handler waits for
+// the command to clean up and end the process itself.
+void InstallInterruptHandlers();
+
+// For tests: asked before the calls named here; a non-zero answer makes the call fail with that
+// system error code without doing anything. Null: every call runs.
+enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallLink, OsCallCopy };
+extern int (*OsFaultHook)(OsCall call);

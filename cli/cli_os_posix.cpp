@@ -1,0 +1,270 @@
+// The tool's operating-system calls on Linux: files, times, names and the console.
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <string.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "base/file_time.h"
+#include "cli/cli_os.h"
+#include "cli/cli_paths.h"
+
+int (*OsFaultHook)(OsCall call) = nullptr;
+
+static bool Faulted(OsCall call) {
+  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
+  if (error != 0) errno = error;
+  return error != 0;
+}
+
+static int Descriptor(OsFile file) { return static_cast<int>(file); }
+
+const char OsPathSeparators[] = "/";
+const char OsPathSeparator = '/';
+size_t OsPathRootLength(const std::string& path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
+
+int OsLastError() { return errno; }
+std::string OsErrorText(int error) { return strerror(error); }
+bool OsErrorIsExists(int error) { return error == EEXIST; }
+bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+static void InfoOf(const struct stat& st, OsFileInfo* info) {
+  info->Kind = S_ISREG(st.st_mode) ? OsKind::Regular : S_ISDIR(st.st_mode) ? OsKind::Folder : OsKind::Other;
+  info->Size = st.st_size;
+  info->Device = st.st_dev;
+  info->Inode = st.st_ino;
+}
+
+bool OsProbe(const std::string& path, OsFileInfo* info, bool followLinks) {
+  struct stat st;
+  *info = OsFileInfo();
+  if ((followLinks ? stat(path.c_str(), &st) : lstat(path.c_str(), &st)) == 0) {
+    InfoOf(st, info);
+    return true;
+  }
+  return OsErrorIsMissing(errno);  // Missing; other failures are the caller's to report
+}
+
+bool OsListFolder(const std::string& folder, std::vector<std::string>* names) {
+  DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+  if (dir == nullptr) return false;
+  while (struct dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names->push_back(name);
+  }
+  closedir(dir);
+  return true;
+}
+
+OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
+  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return NoFile;
+  struct stat st;
+  if (fstat(fd, &st) != 0) {
+    int error = errno;
+    close(fd);
+    errno = error;
+    return NoFile;
+  }
+  InfoOf(st, info);
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+bool OsInfo(OsFile file, OsFileInfo* info) {
+  struct stat st;
+  if (fstat(Descriptor(file), &st) != 0) return false;
+  InfoOf(st, info);
+  return true;
+}
+
+bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
+  char* p = static_cast<char*>(bytes);
+  while (count > 0) {
+    ssize_t n = pread(Descriptor(file), p, count, offset);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    p += n;
+    count -= static_cast<size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    ssize_t n = pwrite(Descriptor(file), p, count, offset);
+    if (n < 0) {
+      if (errno == EINTR && !CliInterrupted) continue;
+      return false;
+    }
+    if (n == 0) {
+      errno = EIO;
+      return false;
+    }
+    p += n;
+    count -= static_cast<size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool OsSetLength(OsFile file, int64_t length) { return ftruncate(Descriptor(file), length) == 0; }
+bool OsClose(OsFile file) { return close(Descriptor(file)) == 0; }
+
+bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
+  struct statx info;
+  if (statx(Descriptor(file), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return false;
+  const struct statx_timestamp& birth = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+  *creation = FileTimeOfUnixTime(birth.tv_sec, birth.tv_nsec);
+  *lastAccess = FileTimeOfUnixTime(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
+  *lastWrite = FileTimeOfUnixTime(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
+  return true;
+}
+
+static struct timespec TimespecOf(uint64_t fileTime) {
+  UnixTime unix = UnixTimeOfFileTime(fileTime);
+  struct timespec time;
+  time.tv_sec = static_cast<time_t>(unix.Seconds);
+  time.tv_nsec = static_cast<long>(unix.Nanoseconds);
+  return time;
+}
+
+bool OsSetFileTimes(OsFile file, uint64_t, uint64_t lastAccess, uint64_t lastWrite) {
+  struct timespec times[2] = {TimespecOf(lastAccess), TimespecOf(lastWrite)};
+  return futimens(Descriptor(file), times) == 0;
+}
+
+bool OsDelete(const std::string& path) { return unlink(path.c_str()) == 0; }
+
+bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+bool OsWriteText(FILE* stream, const std::string& text) {
+  return fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+int64_t OsMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// ---- new files and their names ----
+// Files are written without a name (O_TMPFILE) or under a temporary one, and put in place under
+// the final name at the end, without replacing what is there unless asked.
+
+// 0666 less the umask: the mode of the files the tool creates.
+static mode_t NewFileMode() {
+  mode_t mask = umask(0);
+  umask(mask);
+  return 0666 & ~mask;
+}
+
+// Eight letters for a fresh name: random where the system gives it, else from the process and
+// the clock (a name that is taken is tried again).
+static std::string RandomSuffix() {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+  static unsigned counter = 0;
+  uint64_t bits = (static_cast<uint64_t>(getpid()) << 32) ^ (static_cast<uint64_t>(OsMilliseconds()) << 8) ^ counter++;
+  getrandom(&bits, sizeof bits, GRND_NONBLOCK);  // leaves bits as they are where it cannot
+  std::string suffix;
+  for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
+  return suffix;
+}
+
+// A hard link to an open file, found through /proc: the way to name a nameless file.
+static bool LinkDescriptor(int fd, const std::string& name) {
+  if (Faulted(OsCallLink)) return false;
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+static bool LinkUnderFreshName(int fd, const std::string& folder, const char* prefix, std::string* name) {
+  for (int attempt = 0; attempt < 16; attempt++) {
+    *name = JoinPath(folder, prefix + RandomSuffix());
+    if (LinkDescriptor(fd, *name)) return true;
+    if (errno != EEXIST) return false;
+  }
+  return false;
+}
+
+static const char* FolderArgument(const std::string& folder) { return folder.empty() ? "." : folder.c_str(); }
+
+// Some file systems make nameless files but refuse to link them: a nameless file there could
+// never be put in place. One empty nameless file, linked and unlinked at once, tells.
+static bool NamelessFilesLink(const std::string& folder) {
+  int probe = open(FolderArgument(folder), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+  if (probe < 0) return false;
+  std::string name;
+  bool linked = LinkUnderFreshName(probe, folder, ".tarnovell-probe-", &name);
+  if (linked) unlink(name.c_str());
+  close(probe);
+  return linked;
+}
+
+OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
+  tempPath->clear();
+  if (nameless && !Faulted(OsCallNamelessCreate) && NamelessFilesLink(folder)) {
+    // The mode is the umask's, as for any new file.
+    int fd = open(FolderArgument(folder), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    if (fd >= 0) return fd;
+  }
+  std::string path = JoinPath(folder, prefix + "XXXXXX");
+  int fd = mkostemp(&path[0], O_CLOEXEC);
+  if (fd < 0) return NoFile;
+  fchmod(fd, NewFileMode());
+  *tempPath = path;
+  return fd;
+}
+
+bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target, bool replace) {
+  int fd = static_cast<int>(file);
+  if (LinkDescriptor(fd, target)) return true;
+  if (errno != EEXIST || !replace) return false;
+  // Replacing: a fresh name beside the target, then renamed over it in one step.
+  std::string name;
+  if (!LinkUnderFreshName(fd, folder, ".tarnovell-link-", &name)) return false;
+  if (rename(name.c_str(), target.c_str()) == 0) return true;
+  int error = errno;
+  unlink(name.c_str());
+  errno = error;
+  return false;
+}
+
+// The name is taken by an exclusive create, then renamed over: for file systems with neither
+// RENAME_NOREPLACE nor hard links.
+static bool RenameOverOwnPlaceholder(const std::string& from, const std::string& to) {
+  int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  close(fd);
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  int error = errno;
+  unlink(to.c_str());
+  errno = error;
+  return false;
+}
+
+static bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+
+bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
+  if (replace) return rename(from.c_str(), to.c_str()) == 0;
+  if (!Faulted(OsCallRenameNoReplace) &&
+      renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (!Unsupported(errno)) return false;
+  if (!Faulted(OsCallLink) && link(from.c_str(), to.c_str()) == 0) {
+    unlink(from.c_str());
+    return true;
+  }
+  if (!Unsupported(errno) && errno != EPERM) return false;  // EPERM: no hard links here
+  return RenameOverOwnPlaceholder(from, to);
+}

@@ -1,0 +1,319 @@
+// The tool's operating-system calls on Windows: files, times and names, through the wide calls
+// and "\\?\" paths (cli_win.h), so that names are Unicode and paths may be longer than 260.
+#include <stdint.h>
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "cli/cli_os.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_win.h"
+
+int (*OsFaultHook)(OsCall call) = nullptr;
+
+static bool Faulted(OsCall call) {
+  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
+  if (error != 0) SetLastError(static_cast<DWORD>(error));
+  return error != 0;
+}
+
+static HANDLE HandleOf(OsFile file) { return reinterpret_cast<HANDLE>(file); }
+static OsFile FileOf(HANDLE handle) { return reinterpret_cast<OsFile>(handle); }
+
+const char OsPathSeparators[] = "\\/";
+const char OsPathSeparator = '\\';
+
+static bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+size_t OsPathRootLength(const std::string& path) {
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // \\server\share\ (and \\?\C:\, \\.\device): up to the separator after the second part.
+    size_t server = path.find_first_of(OsPathSeparators, 2);
+    if (server == std::string::npos) return path.size();
+    if (path.compare(2, server - 2, "?") == 0 && path.size() >= server + 3 && path[server + 2] == ':') {
+      return std::min(path.size(), server + 4);  // the drive and its separator
+    }
+    size_t share = path.find_first_of(OsPathSeparators, server + 1);
+    return share == std::string::npos ? path.size() : share + 1;
+  }
+  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsSeparator(path[2]) ? 3 : 2;
+  return !path.empty() && IsSeparator(path[0]) ? 1 : 0;
+}
+
+std::wstring SystemPath(const std::string& path) {
+  std::wstring wide = WideOf(path.empty() ? "." : path);
+  if (wide.compare(0, 4, L"\\\\?\\") == 0 || wide.compare(0, 4, L"\\\\.\\") == 0) return wide;
+  DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return wide;
+  std::wstring full(size, L'\0');
+  DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
+  if (length == 0 || length >= size) return wide;
+  full.resize(length);
+  if (full.compare(0, 4, L"\\\\.\\") == 0) return full;                // a device
+  if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
+  return L"\\\\?\\" + full;
+}
+
+int OsLastError() { return static_cast<int>(GetLastError()); }
+
+std::string OsErrorText(int error) {
+  wchar_t* text = nullptr;
+  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  // English like the rest of the tool's messages, else the system's language.
+  DWORD length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  if (length == 0) {
+    length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  }
+  std::wstring message = length > 0 ? std::wstring(text, length) : L"";
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' ||
+                              message.back() == L' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) return "system error " + std::to_string(error);
+  return Utf8Of(message);
+}
+
+bool OsErrorIsExists(int error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
+bool OsErrorIsMissing(int error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+
+// What an open handle is. linkItself: it was opened with FILE_FLAG_OPEN_REPARSE_POINT, so a
+// symbolic link or junction is the link, which counts as Other.
+static bool InfoOfHandle(HANDLE handle, bool linkItself, OsFileInfo* info) {
+  *info = OsFileInfo();
+  BY_HANDLE_FILE_INFORMATION about;
+  if (!GetFileInformationByHandle(handle, &about)) {
+    // A console, a pipe or a device has no such information. GetFileType is asked only then:
+    // Wine reads a file's first bytes to answer it, which would move its last-access time.
+    if (GetFileType(handle) == FILE_TYPE_DISK) return false;
+    info->Kind = OsKind::Other;
+    return true;
+  }
+  info->Size = static_cast<int64_t>((static_cast<uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
+  info->Device = about.dwVolumeSerialNumber;
+  info->Inode = (static_cast<uint64_t>(about.nFileIndexHigh) << 32) | about.nFileIndexLow;
+  FILE_ATTRIBUTE_TAG_INFO tag = {};
+  bool link = linkItself && (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+              (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+               tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+  info->Kind = link ? OsKind::Other : (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder : OsKind::Regular;
+  return true;
+}
+
+bool OsProbe(const std::string& path, OsFileInfo* info, bool followLinks) {
+  *info = OsFileInfo();
+  DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
+  HANDLE handle = CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    bool known = InfoOfHandle(handle, !followLinks, info);
+    CloseHandle(handle);
+    return known;
+  }
+  DWORD error = GetLastError();
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (error == ERROR_SHARING_VIOLATION && GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+    // Held open by a program that shares nothing: it exists, but which file it is stays unknown
+    // (and equal to every other unknown one, so it is never taken for a file of our own).
+    info->Kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder : OsKind::Regular;
+    info->Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    info->Device = info->Inode = UINT64_MAX;
+    return true;
+  }
+  SetLastError(error);
+  return OsErrorIsMissing(static_cast<int>(error));
+}
+
+bool OsListFolder(const std::string& folder, std::vector<std::string>* names) {
+  std::wstring pattern = SystemPath(folder);
+  if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
+  WIN32_FIND_DATAW found;
+  HANDLE search = FindFirstFileExW((pattern + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  do {
+    std::string name = Utf8Of(found.cFileName);
+    if (name != "." && name != "..") names->push_back(name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  return true;
+}
+
+OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
+  // Folders open too (FILE_FLAG_BACKUP_SEMANTICS), so that they are told apart from missing
+  // files and refused for what they are; others may go on reading and writing the file.
+  HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return NoFile;
+  if (!InfoOfHandle(handle, false, info)) {
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return NoFile;
+  }
+  return FileOf(handle);
+}
+
+bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
+
+static OVERLAPPED At(int64_t offset) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return at;
+}
+
+// One call moves at most 1 GiB (a DWORD count).
+static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30)); }
+
+bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
+  char* p = static_cast<char*>(bytes);
+  while (count > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD got = 0;
+    if (!ReadFile(HandleOf(file), p, CallCount(count), &got, &at)) return false;
+    if (got == 0) {
+      SetLastError(ERROR_HANDLE_EOF);
+      return false;
+    }
+    p += got;
+    count -= got;
+    offset += got;
+  }
+  return true;
+}
+
+bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
+  const char* p = static_cast<const char*>(bytes);
+  while (count > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD put = 0;
+    if (!WriteFile(HandleOf(file), p, CallCount(count), &put, &at)) return false;
+    if (put == 0) {
+      SetLastError(ERROR_WRITE_FAULT);
+      return false;
+    }
+    p += put;
+    count -= put;
+    offset += put;
+  }
+  return true;
+}
+
+bool OsSetLength(OsFile file, int64_t length) {
+  LARGE_INTEGER end;
+  end.QuadPart = length;
+  return SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(HandleOf(file));
+}
+
+static FILETIME FileTimeOf(uint64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
+static uint64_t TicksOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+
+bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
+  FILETIME times[3];
+  if (!GetFileTime(HandleOf(file), &times[0], &times[1], &times[2])) return false;
+  *creation = TicksOf(times[0]);
+  *lastAccess = TicksOf(times[1]);
+  *lastWrite = TicksOf(times[2]);
+  return true;
+}
+
+bool OsSetFileTimes(OsFile file, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) {
+  FILETIME times[3] = {FileTimeOf(creation), FileTimeOf(lastAccess), FileTimeOf(lastWrite)};
+  return SetFileTime(HandleOf(file), &times[0], &times[1], &times[2]) != 0;
+}
+
+bool OsDelete(const std::string& path) { return DeleteFileW(SystemPath(path).c_str()) != 0; }
+
+// ---- new files and their names ----
+// Files are written under a temporary name beside their final one and moved into place at the
+// end (MoveFileExW), replacing only when asked. A nameless file is marked for deletion while it
+// is written: if the process ends in any way before it is put in place, the system deletes it.
+
+// The temporary names of the files marked for deletion, by handle.
+static std::map<OsFile, std::string> MarkedFiles;
+
+static bool MarkForDeletion(HANDLE handle, bool marked) {
+  FILE_DISPOSITION_INFO disposition = {};
+  disposition.DeleteFile = marked ? TRUE : FALSE;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+bool OsClose(OsFile file) {
+  MarkedFiles.erase(file);  // a file still marked goes now
+  return CloseHandle(HandleOf(file)) != 0;
+}
+
+// Eight letters for a fresh name, from the process, the clocks and a counter (a name that is
+// taken is tried again).
+static std::string RandomSuffix() {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+  static uint64_t counter = 0;
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  uint64_t bits = (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<uint64_t>(now.QuadPart) ^
+                  (GetTickCount64() << 20) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  bits ^= bits >> 31;
+  bits *= 0xBF58476D1CE4E5B9ull;
+  bits ^= bits >> 27;
+  std::string suffix;
+  for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
+  return suffix;
+}
+
+OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
+  tempPath->clear();
+  for (int attempt = 0; attempt < 16; attempt++) {
+    std::string path = JoinPath(folder, prefix + RandomSuffix());
+    // DELETE access and FILE_SHARE_DELETE: it can be marked for deletion, and moved while open.
+    HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (OsErrorIsExists(static_cast<int>(GetLastError()))) continue;
+      return NoFile;
+    }
+    OsFile file = FileOf(handle);
+    if (nameless && !Faulted(OsCallNamelessCreate) && MarkForDeletion(handle, true)) {
+      MarkedFiles[file] = path;
+    } else {
+      *tempPath = path;
+    }
+    return file;
+  }
+  return NoFile;
+}
+
+static DWORD MoveFlags(bool replace) { return MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0); }
+
+bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, bool replace) {
+  auto marked = MarkedFiles.find(file);
+  if (marked == MarkedFiles.end()) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return false;
+  }
+  if (!replace && Faulted(OsCallRenameNoReplace)) return false;
+  if (!MarkForDeletion(HandleOf(file), false)) return false;
+  if (MoveFileExW(SystemPath(marked->second).c_str(), SystemPath(target).c_str(), MoveFlags(replace))) {
+    MarkedFiles.erase(marked);
+    return true;
+  }
+  DWORD error = GetLastError();
+  MarkForDeletion(HandleOf(file), true);
+  SetLastError(error);
+  return false;
+}
+
+bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
+  if (!replace && Faulted(OsCallRenameNoReplace)) return false;
+  return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MoveFlags(replace)) != 0;
+}

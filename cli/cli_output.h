@@ -1,0 +1,37 @@
+// A file being written for a target path: it has no name (where the file system allows) or a
+// hidden temporary one beside the target until Commit puts it in place, and it is deleted when
+// dropped uncommitted, whatever way a command leaves.
+#pragma once
+
+#include <string>
+
+#include "cli/cli_os.h"
+
+class PendingOutput {
+ public:
+  PendingOutput() = default;
+  PendingOutput(PendingOutput&& other) noexcept;
+  PendingOutput(const PendingOutput&) = delete;
+  PendingOutput& operator=(const PendingOutput&) = delete;
+  ~PendingOutput() { Discard(); }
+
+  // Creates the file in target's folder; prefix names a temporary file (".tarnovell-join-").
+  // False with OsLastError.
+  bool Create(const std::string& target, const std::string& prefix, bool nameless);
+  OsFile File() const { return file_; }
+  const std::string& Target() const { return target_; }
+  // Closes a file that has a name (the last word of the system on its writes); a nameless one
+  // stays open until Commit. False with OsLastError.
+  bool Finish();
+  // Puts the file under its target name, an existing file replaced only when replace; false with
+  // OsLastError (OsErrorIsExists: the name is taken).
+  bool Commit(bool replace);
+  // Closes and deletes the file unless it was committed.
+  void Discard();
+
+ private:
+  std::string target_;
+  std::string tempPath_;  // empty for a nameless file
+  OsFile file_ = NoFile;
+  bool committed_ = false;
+};

@@ -1,0 +1,171 @@
+#include "cli/cli_pieces.h"
+
+#include "base/cp1251_case.h"
+#include "cli/cli.h"
+#include "cli/cli_paths.h"
+#include "container/layout.h"
+
+std::string ContainerBasePath(const std::string& containerPath) {
+  // The joiner's own steps: upper-case a copy (Windows-1251, which keeps the length and turns
+  // no byte of a UTF-8 path into an ASCII letter) and cut the path at the last ".EXE" found.
+  std::string upper = containerPath;
+  for (char& c : upper) c = static_cast<char>(Cp1251Upper(static_cast<unsigned char>(c)));
+  return containerPath.substr(0, ContainerBaseLength(upper.data(), upper.size()));
+}
+
+static int NotAContainer(const OsFileInfo& info, std::string* error) {
+  if (info.Kind != OsKind::Regular) {
+    *error = "not a container: not a regular file";
+  } else if (info.Size == StubSize) {
+    *error = "not a container: this is the bare joiner program (28672 bytes), it holds no set";
+  } else if (info.Size < PayloadOffset) {
+    *error = "not a container: " + std::to_string(info.Size) +
+             " bytes, shorter than the stub and the header (30720 bytes)";
+  } else {
+    return ExitComplete;
+  }
+  return ExitBadContainer;
+}
+
+int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error) {
+  if (NotAContainer(info, error) != ExitComplete) return ExitBadContainer;
+  head->ContainerSize = info.Size;
+  HeaderRecord records[HeaderRecordCount];
+  static_assert(sizeof records == PayloadOffset - HeaderOffset, "the header is 2048 bytes");
+  if (!OsReadAt(file, records, sizeof records, HeaderOffset)) {
+    *error = "cannot read the header: " + OsErrorText(OsLastError());
+    return ExitFileError;
+  }
+  // Record 1 goes to the platform's file calls as a zero-terminated text.
+  std::string name(records[RecordFileName].Text, records[RecordFileName].Length);
+  head->NameBytes = name.substr(0, name.find('\0'));
+  int64_t values[HeaderRecordCount] = {};
+  for (int i = RecordTotalSize; i < HeaderRecordCount; i++) {
+    char text[HeaderRecordSize];
+    HeaderRecordText(records[i], text);
+    if (!TryParseHeaderInteger(text, &values[i])) {
+      *error = "not a valid container: '" + Printable(Cp1251ToUtf8(text)) +
+               "' is not a valid integer value (header record " + std::to_string(i + 1) + ")";
+      return ExitBadContainer;
+    }
+  }
+  auto time = [&](int low) {
+    return (static_cast<uint64_t>(static_cast<uint32_t>(values[low + 1])) << 32) |
+           static_cast<uint32_t>(values[low]);
+  };
+  head->TotalSize = values[RecordTotalSize];
+  head->CreationTime = time(RecordCreationLow);
+  head->LastAccessTime = time(RecordLastAccessLow);
+  head->LastWriteTime = time(RecordLastWriteLow);
+  head->HasDigests = ReadDigestBlock(reinterpret_cast<const uint8_t*>(records), &head->Digests);
+  return ExitComplete;
+}
+
+PieceSet::~PieceSet() {
+  if (Container != NoFile) OsClose(Container);
+}
+
+std::string PieceSet::PieceName(int32_t n) const {
+  char suffix[PieceSuffixSize];
+  PieceSuffix(n, suffix);
+  return BaseName + suffix;
+}
+
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set) {
+  ForgetFolderListings();
+  set->ContainerPath = containerPath;
+  set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
+  if (set->Container == NoFile) {
+    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(containerPath).c_str(),
+            OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  std::string why;
+  int code = ReadContainerHead(set->Container, set->ContainerInfo, &set->Head, &why);
+  if (code != ExitComplete) {
+    CliPrint(CliErr, "tarnovell: %s: %s\n", Printable(containerPath).c_str(), why.c_str());
+    return code;
+  }
+  std::string base = ContainerBasePath(containerPath);
+  // A base ending in a separator (a container named ".exe") has an empty base file name.
+  bool folderOnly = !base.empty() && IsPathSeparator(base.back());
+  set->BaseName = folderOnly ? "" : LastComponent(base);
+  set->Folder = !piecesDir.empty() ? piecesDir : folderOnly ? base : FolderOf(base);
+  return ExitComplete;
+}
+
+// Finds and opens piece n. A name that leads nowhere (a symbolic link to nothing) is missing
+// like a name that is not there.
+static int OpenPiece(const PieceSet& set, PieceFile* piece, WalkEnd* end) {
+  std::string name = set.PieceName(piece->Index);
+  piece->Path = FindFileIgnoringCase(set.Folder, name);
+  if (!piece->Path.empty()) piece->File = OsOpenRead(piece->Path, &piece->Info);
+  if (piece->Path.empty() || (piece->File == NoFile && OsErrorIsMissing(OsLastError()))) {
+    end->Missing = JoinPath(set.Folder, name);
+    return ExitMissingPiece;
+  }
+  if (piece->File == NoFile) {
+    end->Failure = "cannot open " + Printable(piece->Path) + ": " + OsErrorText(OsLastError());
+    return ExitFileError;
+  }
+  if (piece->Info.Kind != OsKind::Regular) {
+    OsClose(piece->File);
+    piece->File = NoFile;
+    end->Failure = Printable(piece->Path) + " is not a regular file";
+    return ExitFileError;
+  }
+  return ExitComplete;
+}
+
+// Visits one file: its data must still fit in the signed 64-bit count of the set's data.
+static int VisitPiece(PieceFile* piece, const PieceVisitor& visit, WalkEnd* end) {
+  piece->DataSize = piece->Info.Size - piece->DataOffset;
+  if (piece->DataSize > INT64_MAX - end->Data) {
+    end->Failure = "not a valid set: with " + Printable(piece->Path) + " its files hold more than " +
+                   std::to_string(INT64_MAX) + " bytes of data";
+    return ExitBadContainer;
+  }
+  return visit(*piece, &end->Failure);
+}
+
+// Whether the walk goes on to piece n (see WalkPieces).
+static bool WalkGoesOn(const PieceSet& set, int64_t n, const WalkEnd& end, bool everyPiece) {
+  bool inBlock = !set.Head.HasDigests || n < static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
+  return inBlock && ((everyPiece && set.Head.HasDigests) || end.Data < set.Head.TotalSize);
+}
+
+WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPiece) {
+  WalkEnd end;
+  for (int64_t n = 0; WalkGoesOn(set, n, end, everyPiece); n++) {
+    if (n > INT32_MAX) {
+      end.Failure = "the set would need more than 2147483647 pieces";
+      end.Code = ExitFileError;
+      return end;
+    }
+    PieceFile piece;
+    piece.Index = static_cast<int32_t>(n);
+    piece.DataBefore = end.Data;
+    if (piece.Index == 0) {
+      piece.Path = set.ContainerPath;
+      piece.File = set.Container;
+      piece.Info = set.ContainerInfo;
+      piece.DataOffset = PayloadOffset;
+    } else if ((end.Code = OpenPiece(set, &piece, &end)) != ExitComplete) {
+      if (end.Code != ExitMissingPiece || !everyPiece || !set.Head.HasDigests) return end;
+      end.MissingPieces.push_back({piece.Index, end.Missing});
+      continue;
+    }
+    end.Code = VisitPiece(&piece, visit, &end);
+    if (piece.Index > 0) OsClose(piece.File);
+    if (end.Code != ExitComplete) return end;
+    end.Data += piece.DataSize;
+    end.Files++;
+  }
+  if (!end.MissingPieces.empty()) {
+    end.Code = ExitMissingPiece;
+    end.Missing = end.MissingPieces.front().Path;
+  } else {
+    end.Code = end.Data == set.Head.TotalSize ? ExitComplete : ExitMismatch;
+  }
+  return end;
+}

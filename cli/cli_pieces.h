@@ -1,0 +1,98 @@
+// A set as the joiner reads it: the container's head, where its pieces are, and the walk over
+// the container and its pieces that join, info and any later check share.
+#pragma once
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "cli/cli_os.h"
+#include "integrity/digest_block.h"
+
+// The base path of a container path, as the joiner derives its own: the bytes before the last
+// ".exe" (any case); "" when the path holds none. Pieces are base + PieceSuffix(n).
+std::string ContainerBasePath(const std::string& containerPath);
+
+struct ContainerHead {
+  int64_t ContainerSize = 0;
+  std::string NameBytes;  // record 1, Windows-1251 bytes as stored
+  int64_t TotalSize = 0;
+  uint64_t CreationTime = 0;
+  uint64_t LastAccessTime = 0;
+  uint64_t LastWriteTime = 0;
+  // The digest block in the header's filler (sets made by this tool); a header without a valid
+  // one is read as before.
+  bool HasDigests = false;
+  DigestBlock Digests = {};
+};
+
+// Reads and checks the head of an open container (info tells what was opened), the digest block
+// too. Returns ExitComplete, or ExitBadContainer / ExitFileError with the reason in error.
+int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error);
+
+// An open container with its head, and where its pieces are looked for. Closes the container
+// when dropped.
+struct PieceSet {
+  std::string ContainerPath;
+  OsFile Container = NoFile;
+  OsFileInfo ContainerInfo;
+  ContainerHead Head;
+  std::string Folder;    // "" for the current folder
+  std::string BaseName;  // the pieces are BaseName + ".c001", ... in Folder
+
+  PieceSet() = default;
+  PieceSet(const PieceSet&) = delete;
+  PieceSet& operator=(const PieceSet&) = delete;
+  ~PieceSet();
+  // BaseName + PieceSuffix(n).
+  std::string PieceName(int32_t n) const;
+};
+
+// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir.
+// Returns ExitComplete, or an exit code after telling CliErr why.
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set);
+
+// One file of the set, open for reading while it is visited.
+struct PieceFile {
+  int32_t Index = 0;  // 0: the container
+  std::string Path;
+  OsFile File = NoFile;
+  OsFileInfo Info;
+  int64_t DataOffset = 0;  // where its data begins: 30720 in the container, 0 in a piece
+  int64_t DataSize = 0;    // Info.Size - DataOffset
+  int64_t DataBefore = 0;  // the data of the files before it
+};
+
+// How a walk ended.
+struct WalkEnd {
+  // ExitComplete: the data adds up to the header's size; ExitMismatch: more data than that;
+  // ExitMissingPiece (Missing names the path looked for); ExitFileError and ExitBadContainer
+  // (Failure tells why; a set whose sizes cannot be added is not valid); or what a visit
+  // returned to stop the walk.
+  int Code = 0;
+  int64_t Files = 0;  // files whose data counted
+  int64_t Data = 0;   // their data
+  std::string Missing;
+  std::string Failure;
+  // A walk that goes on past missing pieces: each of them, with the path looked for.
+  struct MissingPiece {
+    int32_t Index;
+    std::string Path;
+  };
+  std::vector<MissingPiece> MissingPieces;
+};
+
+// Returns ExitComplete to go on, or an exit code that ends the walk (with failure set for it).
+using PieceVisitor = std::function<int(const PieceFile& piece, std::string* failure)>;
+
+// Walks the set by the joiner's rule: the container, then piece 1, 2, ... while the data so far
+// is below the header's size, and in a set with a digest block no further than the pieces the
+// block gives (a short piece does not send the walk looking for one more). Each piece is opened
+// without waiting and refused unless it is a regular file, so every command gives the same
+// answer for the same set. A missing piece ends the walk (Missing). With everyPiece, in a set
+// with a digest block, the walk visits every piece the block gives, whatever the data so far; a
+// missing one is noted in MissingPieces and the walk goes on, to end with ExitMissingPiece
+// (Missing: the first).
+WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPiece = false);

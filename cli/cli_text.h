@@ -1,0 +1,36 @@
+// Texts of the tool: names between UTF-8 and Windows-1251, sizes, dates, printable messages.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+// UTF-8 to Windows-1251 (iconv on Linux, WideCharToMultiByte without best-fit mapping on
+// Windows); false when a character has no 1251 form or the text is not valid UTF-8.
+bool Utf8ToCp1251(const std::string& text, std::string* out);
+// Windows-1251 bytes to UTF-8; the one undefined byte (0x98) becomes U+FFFD.
+std::string Cp1251ToUtf8(const std::string& bytes);
+// A key under which two file names compare equal when they differ only in the case of Latin or
+// Windows-1251 letters.
+std::string NameFoldKey(const std::string& utf8Name);
+// The output name made from header record 1 (untrusted 1251 bytes): converted to UTF-8, reduced
+// to its last path component ("\", "/" and ":" all count), control characters removed, at most
+// 255 bytes. fallback when nothing usable is left ("", ".", "..").
+std::string SafeOutputName(const std::string& recordBytes, const std::string& fallback);
+// Why a name cannot go into a set made for Windows (control characters, \ / : * ? " < > |, and
+// the reserved names below), or "" when it can.
+std::string WindowsNameProblem(const std::string& name);
+// Why Windows would not keep a file of this name, though it holds only allowed characters: a
+// device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension) or a name
+// ending in a dot or a space. "" when it would. Refused for the files of a set and for the
+// joined file on every system: a set named that way is useless to a Windows user.
+std::string ReservedNameProblem(const std::string& name);
+// A size: decimal digits with an optional K, M, G or T (powers of 1024), optionally followed
+// by "B" or "iB" ("100M", "1G", "700MiB", "30721"). False for anything else or on overflow.
+bool ParseSizeText(const std::string& text, uint64_t* size);
+// 1536 -> "1.5 KiB"; exact byte counts below 1024.
+std::string FormatSize(int64_t bytes);
+// A FILETIME value as "YYYY-MM-DD hh:mm:ss.fffffff UTC", for any 64-bit value.
+std::string FormatFileTime(uint64_t fileTime);
+// Text for a message: control bytes as \xNN, so that a hostile name cannot drive the terminal.
+std::string Printable(const std::string& text);

@@ -1,0 +1,112 @@
+// verify: every piece of a set read and judged against the set's digest block, nothing written.
+// Findings and the result go to CliOut; a set without digests gets its sizes checked only.
+#include "cli/cli.h"
+#include "cli/cli_digest.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_pieces.h"
+#include "cli/cli_progress.h"
+
+// Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
+// can match it, nor the digest of its run.
+static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* check, std::string* failure) {
+  CheckBegin(check, set, piece.Index);
+  if (piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
+    int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize, piece.DataBefore,
+                                    &check->Crc);
+    if (got < 0 && CliInterrupted) return ExitInterrupted;
+    if (got < 0) {
+      *failure = "reading " + Printable(piece.Path) + ": " + OsErrorText(OsLastError());
+      return ExitFileError;
+    }
+    if (got < piece.DataSize) {
+      *failure = Printable(piece.Path) + " became shorter while it was read";
+      return ExitFileError;
+    }
+  }
+  CheckEnd(check, piece);
+  return ExitComplete;
+}
+
+// A walk that ended without judging the set: said on CliErr. -1 when it did not.
+static int WalkFailure(const WalkEnd& end) {
+  switch (end.Code) {
+    case ExitInterrupted:
+      CliPrint(CliErr, "tarnovell: interrupted\n");
+      return end.Code;
+    case ExitFileError:
+      CliPrint(CliErr, "tarnovell: file system error: %s\n", end.Failure.c_str());
+      return end.Code;
+    case ExitComplete:
+    case ExitMismatch:
+    case ExitMissingPiece:
+      return -1;
+    default:
+      CliPrint(CliErr, "tarnovell: %s\n", end.Failure.c_str());
+      return end.Code;
+  }
+}
+
+// A set of another splitter: its files are found and measured, not read.
+static int VerifySizes(const PieceSet& set) {
+  std::string name = Printable(LastComponent(set.ContainerPath));
+  CliPrint(CliOut, "%s: no digests: only the sizes can be checked\n", name.c_str());
+  WalkEnd end = WalkPieces(set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  int failure = WalkFailure(end);
+  if (failure >= 0) return failure;
+  long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
+  if (end.Code == ExitMissingPiece) {
+    CliPrint(CliOut, "  %s: missing (looked for %s)\n", Printable(LastComponent(end.Missing)).c_str(),
+             Printable(end.Missing).c_str());
+    CliPrint(CliOut, "Result:    missing pieces: %lld of %lld bytes found\n", data, total);
+  } else if (end.Code == ExitMismatch) {
+    CliPrint(CliOut, "Result:    possibly damaged: the files hold %lld bytes of data, the header gives %lld\n", data, total);
+  } else {
+    CliPrint(CliOut, "Result:    sizes add up: the data of %lld file%s is the header's %lld bytes; the contents "
+             "cannot be checked\n", files, files == 1 ? "" : "s", total);
+    return ExitUnchecked;
+  }
+  return end.Code;
+}
+
+static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check, bool quiet) {
+  int failure = WalkFailure(end);
+  if (failure >= 0) return failure;
+  std::string name = Printable(LastComponent(set.ContainerPath));
+  long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
+  if (check.Findings.empty()) {
+    if (!quiet) {
+      CliPrint(CliOut, "%s: whole: %lld piece%s, %lld bytes, each with the size and the digest the set gives it\n",
+               name.c_str(), pieces, pieces == 1 ? "" : "s", total);
+    }
+    return ExitComplete;
+  }
+  CliPrint(CliOut, "%s: digests: %s\n", name.c_str(), DigestCoverage(set).c_str());
+  PrintFindings(CliOut, check, "  ");
+  if (BadPieceCount(check) > 0) {
+    CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
+    return ExitMismatch;
+  }
+  CliPrint(CliOut, "Result:    missing pieces: %zu of %lld; fetch them and verify again\n", end.MissingPieces.size(),
+           pieces);
+  return ExitMissingPiece;
+}
+
+int RunVerify(const VerifyOptions& options) {
+  PieceSet set;
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  if (code != ExitComplete) return code;
+  if (!set.Head.HasDigests) return VerifySizes(set);
+  PieceCheck check;
+  ProgressBegin(!options.Quiet, set.Head.TotalSize);
+  WalkEnd end = WalkPieces(
+      set,
+      [&](const PieceFile& piece, std::string* failure) {
+        ProgressLabel(LastComponent(piece.Path));
+        return ReadPiece(set, piece, &check, failure);
+      },
+      true);
+  CheckFinish(&check);
+  ProgressEnd();
+  for (const WalkEnd::MissingPiece& missing : end.MissingPieces) CheckMissing(&check, missing.Index, missing.Path);
+  return ReportVerdict(set, end, check, options.Quiet);
+}

@@ -1,0 +1,329 @@
+// The digest block through the tool: split writes it, join checks against it while it copies,
+// verify reads every piece and writes nothing, info tells what it covers; a set without a valid
+// block is handled as before.
+#include "integrity/crc32c.h"
+#include "integrity/digest_block.h"
+#include "tests/cli/cli_test_support.h"
+
+namespace {
+
+// The copies through memory move 256 KiB at a time.
+const int64_t Chunk = 256 << 10;
+
+std::string PieceFile(const std::string& base, int n) {
+  if (n == 0) return base + ".exe";
+  char suffix[PieceSuffixSize];
+  PieceSuffix(n, suffix);
+  return base + suffix;
+}
+
+void FlipBit(const std::string& path, int64_t offset, int bit = 0) {
+  std::string byte = ReadBytesAt(path, offset, 1);
+  ASSERT_EQ(byte.size(), 1u) << path << " " << offset;
+  byte[0] = static_cast<char>(byte[0] ^ (1 << bit));
+  ASSERT_TRUE(WriteBytesAt(path, offset, byte));
+}
+
+// Where a piece's data begins in its file.
+int64_t DataStart(int n) { return n == 0 ? PayloadOffset : 0; }
+
+class Digests : public CliTest {
+ protected:
+  // Splits data into base.exe, base.c001, ... of at most cap bytes; returns the number of files.
+  int MakeSet(const std::string& base, const std::string& data, int64_t cap) {
+    Write(base + ".bin", data);
+    EXPECT_EQ(Run({"split", base + ".bin", "--size", std::to_string(cap), "-q"}), ExitComplete) << Err();
+    Remove(base + ".bin");
+    int files = 0;
+    while (std::filesystem::exists(U8(Path(PieceFile(base, files))))) files++;
+    return files;
+  }
+  DigestBlock BlockOf(const std::string& container) {
+    std::string header = ReadBytesAt(Path(container), HeaderOffset, HeaderSize);
+    DigestBlock block;
+    EXPECT_TRUE(ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &block)) << container;
+    return block;
+  }
+  // The lines of verify's or join's report that name a file of the set.
+  std::set<std::string> Named(const std::string& report, const std::string& base, int files) {
+    std::set<std::string> named;
+    for (int n = 0; n < files; n++) {
+      if (report.find("  " + PieceFile(base, n) + ":") != std::string::npos) named.insert(PieceFile(base, n));
+    }
+    return named;
+  }
+};
+
+TEST_F(Digests, SplitWritesABlockWithEveryPiecesDigest) {
+  // 569280 bytes in the container, then pieces of 600000, the last of 1 byte.
+  std::string data = Pattern(569280 + 2 * 600000 + 1, 3);
+  ASSERT_EQ(MakeSet("s", data, 600000), 4);
+  DigestBlock block = BlockOf("s.exe");
+  EXPECT_EQ(block.Image.PieceCount, 4u);
+  EXPECT_EQ(block.Image.RunLength, 1u);
+  EXPECT_EQ(block.Image.FirstPayload, 569280u);
+  EXPECT_EQ(block.Image.PieceSize, 600000u);
+  EXPECT_EQ(block.LastPayload, 1);
+  // Each digest against the stub's own CRC of that piece's data, as it lies in the files.
+  for (int n = 0; n < 4; n++) {
+    std::string payload = Read(PieceFile("s", n)).substr(static_cast<size_t>(DataStart(n)));
+    EXPECT_EQ(block.Image.Digests[n], Crc32cAdd(0, payload.data(), payload.size())) << n;
+  }
+  ASSERT_EQ(Run({"info", "s.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Digests:   CRC-32C of each of the 4 pieces"), std::string::npos) << Out();
+}
+
+// One flipped bit in any piece, at the first and last byte of its data and on both sides of a
+// chunk boundary: join keeps the output and names that piece alone, and so does verify.
+TEST_F(Digests, AFlippedBitIsNamedInEachPiece) {
+  std::string data = Pattern(269280 + 2 * 300000 + 1, 4);
+  ASSERT_EQ(MakeSet("f", data, 300000), 4);
+  Mkdir("out");
+  for (int n = 0; n < 4; n++) {
+    int64_t size = n == 0 ? 269280 : n == 3 ? 1 : 300000;
+    for (int64_t at : {int64_t{0}, Chunk - 1, Chunk, size - 1}) {
+      if (at >= size) continue;
+      std::string piece = PieceFile("f", n);
+      FlipBit(Path(piece), DataStart(n) + at, 5);
+      EXPECT_EQ(Run({"verify", "f.exe"}), ExitMismatch) << piece << " " << at;
+      EXPECT_EQ(Named(Out(), "f", 4), std::set<std::string>{piece}) << Out();
+      EXPECT_NE(Out().find(piece + ": damaged"), std::string::npos) << Out();
+
+      EXPECT_EQ(Run({"join", "f.exe", "-o", "out/joined", "-f", "-q"}), ExitMismatch) << piece << " " << at;
+      EXPECT_EQ(Named(Err(), "f", 4), std::set<std::string>{piece}) << Err();
+      EXPECT_NE(Err().find("out/joined is possibly damaged"), std::string::npos) << Err();
+      std::string joined = Read("out/joined");
+      ASSERT_EQ(joined.size(), data.size()) << "the output is kept, the damage in it";
+      int64_t where = (n == 0 ? 0 : 269280 + (n - 1) * 300000) + at;
+      EXPECT_EQ(joined[static_cast<size_t>(where)] ^ data[static_cast<size_t>(where)], 1 << 5);
+      FlipBit(Path(piece), DataStart(n) + at, 5);
+    }
+  }
+  EXPECT_EQ(Run({"verify", "f.exe"}), ExitComplete) << Out();
+  EXPECT_EQ(Run({"join", "f.exe", "-o", "out/joined", "-f", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("out/joined") == data);
+}
+
+// A piece with a byte less or more is named short or long, by join (which keeps the output of
+// exactly the pieces the block gives) and by verify; a wrong size comes before a digest.
+TEST_F(Digests, ShortAndLongPiecesAreNamed) {
+  std::string data = Pattern(569280 + 2 * 600000 + 1000, 5);
+  ASSERT_EQ(MakeSet("z", data, 600000), 4);
+  Mkdir("out");
+  struct Case {
+    int piece;
+    int64_t change;
+    const char* word;
+  };
+  for (Case c : {Case{1, -1, "short"}, Case{2, +1, "long"}, Case{0, -1, "short"}, Case{3, +600000, "long"}}) {
+    std::string piece = PieceFile("z", c.piece);
+    std::string original = Read(piece);
+    std::filesystem::resize_file(U8(Path(piece)), original.size() + c.change);
+    std::string expected = std::to_string(original.size() - DataStart(c.piece));
+    std::string line = piece + ": " + c.word + ": " + std::to_string(original.size() + c.change - DataStart(c.piece)) +
+                       " bytes of data, the set gives it " + expected;
+    EXPECT_EQ(Run({"verify", "z.exe"}), ExitMismatch) << piece;
+    EXPECT_NE(Out().find(line), std::string::npos) << Out();
+    EXPECT_EQ(Named(Out(), "z", 4), std::set<std::string>{piece}) << Out();
+    EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitMismatch) << piece;
+    EXPECT_NE(Err().find(line), std::string::npos) << Err();
+    EXPECT_EQ(SizeOf(Path("out/j")), static_cast<int64_t>(data.size()) + c.change) << "every piece's data is kept";
+    ASSERT_EQ(Run({"info", "z.exe"}), ExitMismatch);
+    EXPECT_NE(Out().find(std::string(", ") + c.word + ": the set gives it "), std::string::npos) << Out();
+    Write(piece, original);
+  }
+  EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitComplete) << Err();
+  // A piece so long that the data is complete without the pieces after it: join stops there, as
+  // the joiner does; verify reads every piece all the same.
+  Write("z.c001", Pattern(1300000, 14));
+  FlipBit(Path("z.c002"), 0);
+  EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitMismatch);
+  EXPECT_EQ(SizeOf(Path("out/j")), 569280 + 1300000);
+  EXPECT_EQ(Named(Err(), "z", 4), std::set<std::string>{"z.c001"}) << Err();
+  EXPECT_EQ(Run({"verify", "z.exe"}), ExitMismatch);
+  EXPECT_EQ(Named(Out(), "z", 4), (std::set<std::string>{"z.c001", "z.c002"})) << Out();
+}
+
+// More pieces than digests: runs of two. A damaged piece is named with its run; a missing
+// piece leaves the other of its run unchecked, and verify names every missing piece.
+TEST_F(Digests, RunsOfPiecesShareADigest) {
+  const int files = 421;  // the container's 1 byte, then 420 pieces of 30721 bytes
+  std::string data = Pattern(1 + (files - 1) * 30721, 6);
+  ASSERT_EQ(MakeSet("r", data, 30721), files);
+  DigestBlock block = BlockOf("r.exe");
+  EXPECT_EQ(block.Image.RunLength, 2u);
+  EXPECT_EQ(block.DigestCount, 211);
+  ASSERT_EQ(Run({"info", "r.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Digests:   CRC-32C of runs of 2 pieces (421 pieces, 211 digests)"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"verify", "r.exe"}), ExitComplete) << Out();
+
+  FlipBit(Path("r.c007"), 30720);
+  FlipBit(Path("r.c420"), 0);  // the last run holds this piece alone
+  EXPECT_EQ(Run({"verify", "r.exe"}), ExitMismatch);
+  EXPECT_NE(Out().find("  r.c006 to r.c007: damaged: one or more of these 2 pieces (pieces 6 to 7)"), std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("  r.c420: damaged: its data differs"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"join", "r.exe", "-o", "joined", "-q"}), ExitMismatch);
+  EXPECT_NE(Err().find("  r.c006 to r.c007: damaged"), std::string::npos) << Err();
+  FlipBit(Path("r.c007"), 30720);
+  FlipBit(Path("r.c420"), 0);
+
+  Rename("r.c009", "away9");
+  Rename("r.c200", "away200");
+  EXPECT_EQ(Run({"verify", "r.exe"}), ExitMissingPiece);
+  std::string out = Out();
+  EXPECT_NE(out.find("  r.c009: missing"), std::string::npos) << out;
+  EXPECT_NE(out.find("  r.c200: missing"), std::string::npos) << out;
+  EXPECT_NE(out.find("  r.c008 to r.c009: not checked"), std::string::npos) << out;
+  EXPECT_NE(out.find("  r.c200 to r.c201: not checked"), std::string::npos) << out;
+  EXPECT_LT(out.find("r.c008 to"), out.find("r.c200: missing")) << "in piece order";
+  EXPECT_EQ(out.find(": damaged"), std::string::npos) << out;
+  EXPECT_EQ(Run({"join", "r.exe", "-o", "joined", "-f", "-q"}), ExitMissingPiece);
+  EXPECT_NE(Err().find("piece 9 is missing"), std::string::npos) << Err();
+}
+
+// Copies move 256 KiB chunks: data of exact chunk multiples, one byte either side, an empty
+// container, a last piece of one byte; the last byte of every piece is checked too.
+TEST_F(Digests, ChunkBoundariesAndEmptyData) {
+  struct Case {
+    int64_t size;
+    int64_t cap;
+  };
+  const Case cases[] = {
+      {0, 40000},                              // the container alone, no data
+      {2 * Chunk, PayloadOffset + 2 * Chunk},  // the container's data exactly two chunks
+      {Chunk + 1 + 3 * Chunk, PayloadOffset + Chunk + 1},
+      {Chunk - 1 + Chunk + 1, PayloadOffset + Chunk - 1},
+      {4 * Chunk + 1, 2 * Chunk},              // pieces of two chunks, a last of a few bytes
+  };
+  for (const Case& c : cases) {
+    std::string data = Pattern(static_cast<size_t>(c.size), static_cast<uint32_t>(c.size + 1));
+    int files = MakeSet("b", data, c.cap);
+    ASSERT_GT(files, 0);
+    EXPECT_EQ(Run({"verify", "b.exe"}), ExitComplete) << c.size << " " << Out();
+    ASSERT_EQ(Run({"join", "b.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << c.size << " " << Err();
+    EXPECT_TRUE(Read("joined") == data) << c.size;
+    for (int n = 0; n < files; n++) {
+      std::string piece = PieceFile("b", n);
+      int64_t end = SizeOf(Path(piece));
+      if (end == DataStart(n)) continue;  // no data to damage
+      FlipBit(Path(piece), end - 1, 7);
+      EXPECT_EQ(Run({"verify", "b.exe"}), ExitMismatch) << c.size << " " << piece;
+      EXPECT_EQ(Named(Out(), "b", files), std::set<std::string>{piece}) << Out();
+      FlipBit(Path(piece), end - 1, 7);
+    }
+    for (int n = 0; n < files; n++) Remove(PieceFile("b", n));
+  }
+}
+
+// Chunks of zeros are not written: a run of zeros in the input stays a hole in the set and in
+// the joined file, and the digests still cover it.
+TEST_F(Digests, ZerosStayHoles) {
+  std::string data = Pattern(100000, 7) + std::string(8 * Chunk, '\0') + Pattern(100000, 8);
+  ASSERT_EQ(MakeSet("h", data, 1 << 30), 1);
+  EXPECT_LT(AllocatedSize(Path("h.exe")), static_cast<int64_t>(data.size()) - 4 * Chunk);
+  ASSERT_EQ(Run({"join", "h.exe", "-o", "joined", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("joined") == data);
+  EXPECT_LT(AllocatedSize(Path("joined")), static_cast<int64_t>(data.size()) - 4 * Chunk);
+  ASSERT_TRUE(WriteBytesAt(Path("h.exe"), PayloadOffset + 100000 + 5 * Chunk, "x"));
+  EXPECT_EQ(Run({"verify", "h.exe", "-q"}), ExitMismatch);
+}
+
+// A set whose header has no valid block (other splitters' zeros or random filler, or ours with
+// its magic broken) joins as before: a flipped bit goes unnoticed there, and verify can only
+// measure it.
+TEST_F(Digests, SetsWithoutABlockAreHandledAsBefore) {
+  std::string first = Pattern(9000, 9), second = Pattern(7000, 10);
+  HeaderTexts texts = Texts("plain.bin", "16000");
+  std::string header = HeaderBytes(texts);
+  std::string noisy = header;
+  std::string noise = Pattern(HeaderSize, 11);
+  for (int record = 0; record < HeaderRecordCount; record++) {
+    size_t at = static_cast<size_t>(record * HeaderRecordSize);
+    size_t from = at + 1 + static_cast<unsigned char>(header[at]);
+    noisy.replace(from, at + HeaderRecordSize - from, noise, from, at + HeaderRecordSize - from);
+  }
+  std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
+  ASSERT_EQ(MakeSet("t", Pattern(569280 + 600000, 12), 600000), 2);
+  FlipBit(Path("t.exe"), HeaderOffset + HeaderRecordSize + DigestBlockStart);  // the magic's first byte
+  FlipBit(Path("t.c001"), 100);
+  for (const std::string& head : {stub + header, stub + noisy}) {
+    Write("p.exe", head + first);
+    Write("p.c001", second);
+    ASSERT_EQ(Run({"join", "p.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << Err();
+    EXPECT_TRUE(Read("joined") == first + second);
+    EXPECT_EQ(Run({"verify", "p.exe"}), ExitUnchecked);
+    EXPECT_NE(Out().find("p.exe: no digests: only the sizes can be checked"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("sizes add up"), std::string::npos) << Out();
+    ASSERT_EQ(Run({"info", "p.exe"}), ExitComplete);
+    EXPECT_NE(Out().find("Digests:   none"), std::string::npos) << Out();
+  }
+  EXPECT_EQ(Run({"join", "t.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << "nothing to check it against";
+  EXPECT_EQ(Run({"verify", "t.exe"}), ExitUnchecked) << Out();
+  // Without a block the joiner's accounting decides: the data short by a byte looks for a piece
+  // more, a byte too many is a mismatch.
+  Write("p.c001", second.substr(1));
+  EXPECT_EQ(Run({"verify", "p.exe"}), ExitMissingPiece) << Out();
+  EXPECT_NE(Out().find("  p.c002: missing"), std::string::npos) << Out();
+  Write("p.c001", second + "x");
+  EXPECT_EQ(Run({"verify", "p.exe"}), ExitMismatch) << Out();
+}
+
+// A piece cut short between two chunks of its read: join and verify say so, and join leaves
+// nothing behind.
+std::string PieceToCut;
+int ChunksRead = 0;
+int CutBeforeThirdChunk(OsCall call) {
+  if (call == OsCallCopy && ++ChunksRead == 3) std::filesystem::resize_file(U8(PieceToCut), 1000);
+  return 0;
+}
+
+TEST_F(Digests, APieceThatShrinksWhileItIsRead) {
+  // The container's data is one chunk, the piece's two.
+  ASSERT_EQ(MakeSet("c", Pattern(259280 + 290000, 15), 290000), 2);
+  std::string piece = Read("c.c001");
+  PieceToCut = Path("c.c001");
+  OsFaultHook = CutBeforeThirdChunk;
+  Mkdir("out");
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"join", "c.exe", "-o", "out"}, std::vector<std::string>{"verify", "c.exe"}}) {
+    ChunksRead = 0;
+    EXPECT_EQ(Run(command), ExitFileError) << command[0];
+    EXPECT_NE(Err().find("c.c001 became shorter while it was read"), std::string::npos) << Err();
+    Write("c.c001", piece);
+  }
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+}
+
+TEST_F(Digests, VerifyExitCodesAndItWritesNothing) {
+  std::string data = Pattern(569280 + 2 * 600000 + 5, 13);
+  ASSERT_EQ(MakeSet("v", data, 600000), 4);
+  std::set<std::string> files = List();
+  EXPECT_EQ(Run({"verify", "v.exe", "-q"}), ExitComplete);
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Run({"verify", "v.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("v.exe: whole: 4 pieces, " + std::to_string(data.size()) + " bytes"), std::string::npos) << Out();
+  Mkdir("elsewhere");
+  Rename("v.c002", "elsewhere/v.c002");
+  Rename("v.c003", "elsewhere/v.c003");
+  EXPECT_EQ(Run({"verify", "v.exe"}), ExitMissingPiece);
+  EXPECT_NE(Out().find("  v.c002: missing"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  v.c003: missing"), std::string::npos) << Out();
+  Rename("elsewhere/v.c002", "v.c002");
+  FlipBit(Path("v.c002"), 9);
+  EXPECT_EQ(Run({"verify", "v.exe"}), ExitMismatch) << "damage outweighs a missing piece";
+  EXPECT_NE(Out().find("  v.c003: missing"), std::string::npos) << Out();
+  Rename("elsewhere/v.c003", "v.c003");
+  Mkdir("v.c001.folder");
+  Rename("v.c001", "v.c001.folder/v.c001");
+  Rename("v.c001.folder", "v.c001");
+  EXPECT_EQ(Run({"verify", "v.exe"}), ExitFileError);
+  EXPECT_NE(Err().find("is not a regular file"), std::string::npos) << Err();
+  Write("bad.exe", "MZ");
+  EXPECT_EQ(Run({"verify", "bad.exe"}), ExitBadContainer);
+  EXPECT_EQ(Run({"verify"}), ExitUsage);
+  files.insert({"elsewhere", "bad.exe"});
+  EXPECT_EQ(List(), files) << "verify leaves no file behind";
+}
+
+}  // namespace

@@ -1,0 +1,224 @@
+// The tool where the Linux world is unkind (these need POSIX calls, so they run natively only):
+// nohup, FIFOs and other odd files, sizes past the signed range, file systems without the usual
+// rename and link, a killed join, a full disk.
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include "tests/cli/cli_test_support.h"
+
+namespace {
+
+// A signal's disposition for the length of a scope.
+class SignalDisposition {
+ public:
+  SignalDisposition(int number, void (*handler)(int)) : number_(number) {
+    struct sigaction action = {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    sigaction(number, &action, &old_);
+  }
+  ~SignalDisposition() { sigaction(number_, &old_, nullptr); }
+
+ private:
+  int number_;
+  struct sigaction old_;
+};
+
+int HangUpWhileCopying(OsCall call) {
+  if (call == OsCallCopy) {
+    raise(SIGHUP);
+    raise(SIGINT);
+  }
+  return 0;
+}
+
+TEST_F(CliTest, SignalsIgnoredAtStartStayIgnored) {
+  Write("s.exe", ContainerBytes(Texts("out.bin", "9"), "ab"));
+  Write("s.c001", "cde");
+  Write("s.c002", "fghi");
+  OsFaultHook = HangUpWhileCopying;
+  {
+    // As under nohup, or in a background job of a shell: the hang-up and Ctrl-C go unheard.
+    SignalDisposition hangUp(SIGHUP, SIG_IGN), interrupt(SIGINT, SIG_IGN);
+    EXPECT_EQ(Run({"join", "s.exe", "-q"}), ExitComplete) << Err();
+    EXPECT_EQ(Read("out.bin"), "abcdefghi");
+    struct sigaction now;
+    sigaction(SIGHUP, nullptr, &now);
+    EXPECT_EQ(now.sa_handler, SIG_IGN);
+  }
+  ASSERT_EQ(unlink(Path("out.bin").c_str()), 0);
+  {
+    SignalDisposition hangUp(SIGHUP, SIG_DFL), interrupt(SIGINT, SIG_DFL);
+    EXPECT_EQ(Run({"join", "s.exe", "-q"}), ExitInterrupted);
+    EXPECT_EQ(List(), (std::set<std::string>{"s.exe", "s.c001", "s.c002"}));
+  }
+}
+
+void NoAlarm(int) {}
+
+class OddFiles : public CliTest {
+ protected:
+  // Runs the tool with an alarm: an open that would wait forever is broken off (the handler has
+  // no SA_RESTART), so a fault shows as a wrong answer, not as a test that never ends.
+  int RunWithAlarm(std::vector<std::string> args) {
+    SignalDisposition alarmHandler(SIGALRM, NoAlarm);
+    alarm(5);
+    int code = Run(std::move(args));
+    alarm(0);
+    return code;
+  }
+};
+
+struct OddPiece {
+  const char* what;
+  int code;
+  std::string joinText;
+  std::string infoText;
+};
+
+TEST_F(OddFiles, GetOneAnswerFromJoinAndInfoAndNeverAWait) {
+  Write("s.exe", ContainerBytes(Texts("out.bin", "9"), "ab"));
+  Mkdir("out");
+  const OddPiece cases[] = {
+      {"fifo", ExitFileError, "file system error: s.c001 is not a regular file", "file-system error: s.c001 is not a regular file"},
+      {"folder", ExitFileError, "file system error: s.c001 is not a regular file", "file-system error: s.c001 is not a regular file"},
+      {"link to nothing", ExitMissingPiece, "piece 1 is missing: s.c001 not found", "missing (looked for s.c001)"},
+  };
+  for (const OddPiece& c : cases) {
+    std::string what = c.what;
+    if (what == "fifo") ASSERT_EQ(mkfifo(Path("s.c001").c_str(), 0644), 0);
+    if (what == "folder") Mkdir("s.c001");
+    if (what == "link to nothing") ASSERT_EQ(symlink("nowhere", Path("s.c001").c_str()), 0);
+    EXPECT_EQ(RunWithAlarm({"join", "s.exe", "-o", "out"}), c.code) << what;
+    EXPECT_NE(Err().find(c.joinText), std::string::npos) << what << ": " << Err();
+    EXPECT_EQ(RunWithAlarm({"info", "s.exe"}), c.code) << what;
+    EXPECT_NE(Out().find(c.infoText), std::string::npos) << what << ": " << Out();
+    EXPECT_EQ(remove(Path("s.c001").c_str()), 0);
+  }
+  // A pieces folder past PATH_MAX: the same file-system error from both.
+  std::string deep;
+  for (int i = 0; i < 2100; i++) deep += "d/";
+  EXPECT_EQ(Run({"join", "s.exe", "-o", "out", "-p", deep}), ExitFileError);
+  EXPECT_NE(Err().find("File name too long"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"info", "s.exe", "-p", deep}), ExitFileError);
+  EXPECT_NE(Out().find("File name too long"), std::string::npos) << Out();
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+
+  // A FIFO as the container, or as the file to split.
+  ASSERT_EQ(mkfifo(Path("f.exe").c_str(), 0644), 0);
+  EXPECT_EQ(RunWithAlarm({"join", "f.exe"}), ExitBadContainer);
+  EXPECT_NE(Err().find("f.exe: not a container: not a regular file"), std::string::npos) << Err();
+  EXPECT_EQ(RunWithAlarm({"info", "f.exe"}), ExitBadContainer);
+  ASSERT_EQ(mkfifo(Path("in.bin").c_str(), 0644), 0);
+  EXPECT_EQ(RunWithAlarm({"split", "in.bin"}), ExitFileError);
+  EXPECT_NE(Err().find("in.bin is not a regular file"), std::string::npos) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"s.exe", "out", "f.exe", "in.bin"}));
+}
+
+// Three sparse files of 2^62 bytes: their data adds up past 2^63 - 1.
+TEST_F(CliTest, SizesPastTheSignedRangeAreNotAValidSet) {
+  char folder[] = "/dev/shm/tarnovell-huge-XXXXXX";
+  if (mkdtemp(folder) == nullptr) GTEST_SKIP() << "no /dev/shm (tmpfs) here: " << strerror(errno);
+  struct Remover {
+    std::string path;
+    ~Remover() { scratch::RemoveFolder(path); }
+  } remover{folder};
+  const std::string set = std::string(folder) + "/h";
+  ASSERT_TRUE(WriteWholeFile(set + ".exe", ContainerBytes(Texts("huge.bin", "9223372036854775807"), "")));
+  ASSERT_TRUE(WriteWholeFile(set + ".c001", "") && WriteWholeFile(set + ".c002", ""));
+  for (const char* name : {".exe", ".c001", ".c002"}) {
+    if (truncate((set + name).c_str(), 1ll << 62) != 0) {
+      ASSERT_EQ(errno, EFBIG) << strerror(errno);
+      GTEST_SKIP() << "the file system of /dev/shm refuses a file of 2^62 bytes";
+    }
+  }
+  Mkdir("out");
+  EXPECT_EQ(Run({"join", set + ".exe", "-o", "out", "-q"}), ExitBadContainer);
+  EXPECT_NE(Err().find("not a valid set: with " + set + ".c002 its files hold more than 9223372036854775807 bytes"),
+            std::string::npos) << Err();
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+  EXPECT_EQ(Run({"info", set + ".exe"}), ExitBadContainer);
+  EXPECT_NE(Out().find("h.c001" + std::string(23, ' ') + "4611686018427387904 bytes\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Result:    not a valid set"), std::string::npos) << Out();
+}
+
+// As some FUSE mounts: renameat2 knows no RENAME_NOREPLACE, and there are no hard links. A file
+// that appears under the output's name while the join runs shows whether the last step replaces.
+std::string AppearingFile;
+
+int NoNoReplaceNorLinks(OsCall call) {
+  if (call == OsCallCopy && !AppearingFile.empty()) WriteWholeFile(AppearingFile, "appeared");
+  if (call == OsCallRenameNoReplace) return EINVAL;
+  if (call == OsCallLink) return EPERM;
+  return 0;
+}
+
+TEST_F(CliTest, WithoutNoReplaceRenamesOrHardLinksNothingIsReplaced) {
+  OsFaultHook = NoNoReplaceNorLinks;
+  AppearingFile.clear();
+  std::string data = Pattern(100000);
+  Write("data.bin", data);
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.exe", "data.c001", "data.c002", "data.c003"}));
+  Mkdir("out");
+  ASSERT_EQ(Run({"join", "data.exe", "-o", "out", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("out/data.bin") == data);
+
+  AppearingFile = Path("out/late.bin");
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "out/late.bin"}), ExitRefused);
+  EXPECT_NE(Err().find("cannot write out/late.bin: it exists"), std::string::npos) << Err();
+  EXPECT_EQ(Read("out/late.bin"), "appeared");
+  EXPECT_EQ(List("out"), (std::set<std::string>{"data.bin", "late.bin"})) << "no temporary file is left";
+  AppearingFile.clear();
+}
+
+int KillOnThirdChunk(OsCall call) {
+  static int chunks = 0;
+  if (call == OsCallCopy && ++chunks == 3) raise(SIGKILL);
+  return 0;
+}
+
+TEST_F(CliTest, AKilledJoinLeavesNothing) {
+  int probe = open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system: " << strerror(errno);
+  close(probe);
+  Write("data.bin", Pattern(100000));
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
+  Mkdir("out");
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    OsFaultHook = KillOnThirdChunk;
+    RunCliArgs({"tarnovell", "join", "data.exe", "-o", "out", "-q"});
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+}
+
+// A file that cannot be written (RLIMIT_FSIZE stands for a full disk) leaves nothing behind.
+TEST_F(CliTest, WriteFailuresLeaveNothing) {
+  Write("data.bin", Pattern(300000));
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "100000", "-q"}), 0);
+  Mkdir("out");
+  signal(SIGXFSZ, SIG_IGN);
+  struct rlimit old;
+  getrlimit(RLIMIT_FSIZE, &old);
+  struct rlimit limit = old;
+  limit.rlim_cur = 150000;
+  setrlimit(RLIMIT_FSIZE, &limit);
+  int join = Run({"join", "data.exe", "-o", "out"});
+  std::string joinErr = Err();
+  int split = Run({"split", "data.bin", "--size", "200000", "-d", "out"});
+  setrlimit(RLIMIT_FSIZE, &old);
+  signal(SIGXFSZ, SIG_DFL);
+  EXPECT_EQ(join, ExitFileError);
+  EXPECT_NE(joinErr.find("file system error"), std::string::npos) << joinErr;
+  EXPECT_EQ(split, ExitFileError);
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+}
+
+}  // namespace

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The Windows program's command line under Wine: help and version with status 0, usage errors
+# with status 64, the exit codes of a missing file and a refused name; and its text where a user
+# reads it: UTF-8 bytes when redirected, characters in a console (under `script`, Wine's console
+# is the terminal, so Cyrillic shows only if it was written as characters), with the progress bar.
+# Usage: command_line_win_test.sh WINE_RUN TARNOVELL_EXE
+set -u
+wine_run=$1 exe=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+tool() { bash "$wine_run" "$exe" "$@"; }
+failures=0
+check() {  # check DESCRIPTION EXPECTED-STATUS ACTUAL-STATUS
+  if [ "$2" != "$3" ]; then echo "FAIL: $1: status $3, expected $2"; failures=$((failures + 1)); fi
+}
+contains() {  # contains DESCRIPTION FILE TEXT
+  if ! grep -qF -- "$3" "$2"; then echo "FAIL: $1: no \"$3\" in:"; cat -v "$2"; failures=$((failures + 1)); fi
+}
+
+for command in "" split join info; do
+  tool $command --help >out 2>err; check "$command --help" 0 $?
+  contains "$command --help" out "Usage:"
+done
+tool --version >out 2>err; check "--version" 0 $?
+contains "--version" out "tarnovell "
+tool >out 2>err; check "no command" 64 $?
+tool join --bogus x.exe >out 2>err; check "unknown option" 64 $?
+tool join nothing.exe >out 2>err; check "missing container" 2 $?
+contains "missing container" err "cannot open nothing.exe"
+
+head -c 30000000 /dev/urandom >Фильм.avi
+tool split Фильм.avi --base NUL >out 2>err; check "device name as base" 5 $?
+contains "device name" err "device name on Windows"
+tool split -s 10M Фильм.avi >out 2>err; check "split" 0 $?
+contains "split summary, redirected: UTF-8" out "Фильм.avi: 30000000 bytes in Фильм.exe and 2 pieces (Фильм.c001 to Фильм.c002)"
+
+# In a console: the characters of the summary and of the bar's label, once the terminal's
+# control sequences (Wine's console draws with them) and spaces are taken out.
+if command -v script >/dev/null; then
+  script -qec "bash '$wine_run' '$exe' join -o joined.avi Фильм.exe" /dev/null >tty.txt 2>&1
+  check "join in a console" 0 $?
+  python3 - tty.txt >plain.txt <<'PY'
+import re, sys
+text = open(sys.argv[1], encoding="utf-8", errors="replace").read()
+print(re.sub(r"\s", "", re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", text)))
+PY
+  contains "console text" plain.txt "joined.avi:complete,30000000bytesfrom3files"
+  contains "progress bar" plain.txt "Фильм.exe["
+  cmp -s Фильм.avi joined.avi || { echo "FAIL: joined bytes differ"; failures=$((failures + 1)); }
+fi
+
+[ "$failures" = 0 ] && echo "all command-line checks passed"
+exit "$failures"

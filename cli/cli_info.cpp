@@ -51,9 +51,9 @@ static void PrintUnneeded(const PieceSet& set, const WalkEnd& end) {
   if (!walkedAll || end.Files == 0 || end.Files > INT32_MAX) return;
   std::string next = FindFileIgnoringCase(set.Folder, set.PieceName(static_cast<int32_t>(end.Files)));
   if (next.empty()) return;
+  bool pastBlock = set.Head.HasDigests && end.Files >= static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
   CliPrint(CliOut, "  %8lld  %-28s %s\n", static_cast<long long>(end.Files), Printable(LastComponent(next)).c_str(),
-           set.Head.HasDigests ? "not of the set: its digest block gives fewer pieces"
-                               : "not needed: the data is complete before it");
+           pastBlock ? "not of the set: its digest block gives fewer pieces" : "not needed: the data is complete before it");
 }
 
 static void PrintResult(const PieceSet& set, const WalkEnd& end) {
@@ -86,8 +86,17 @@ int RunInfo(const std::string& containerPath, const std::string& piecesDir) {
   int code = OpenPieceSet(containerPath, piecesDir, &set);
   if (code != ExitComplete) return code;
   PrintHeader(set);
-  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string*) { return PrintPiece(set, piece); });
+  long long wrongSizes = 0;
+  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string*) {
+    wrongSizes += SizeNote(set, piece).empty() ? 0 : 1;
+    return PrintPiece(set, piece);
+  });
   PrintUnneeded(set, end);
+  if (end.Code == ExitComplete && wrongSizes > 0) {  // as join judges it
+    CliPrint(CliOut, "Result:    possibly damaged: the data adds up, but %lld file%s not the size the digest block "
+             "gives\n", wrongSizes, wrongSizes == 1 ? " is" : "s are");
+    return ExitMismatch;
+  }
   PrintResult(set, end);
   return end.Code;
 }

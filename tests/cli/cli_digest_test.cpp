@@ -69,8 +69,11 @@ TEST_F(Digests, SplitWritesABlockWithEveryPiecesDigest) {
     std::string payload = Read(PieceFile("s", n)).substr(static_cast<size_t>(DataStart(n)));
     EXPECT_EQ(block.Image.Digests[n], Crc32cAdd(0, payload.data(), payload.size())) << n;
   }
+  Write("s.c004", "of another set");
   ASSERT_EQ(Run({"info", "s.exe"}), ExitComplete);
   EXPECT_NE(Out().find("Digests:   CRC-32C of each of the 4 pieces"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("s.c004                       not of the set: its digest block gives fewer pieces"),
+            std::string::npos) << Out();
 }
 
 // One flipped bit in any piece, at the first and last byte of its data and on both sides of a
@@ -133,6 +136,15 @@ TEST_F(Digests, ShortAndLongPiecesAreNamed) {
     Write(piece, original);
   }
   EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitComplete) << Err();
+  // The rest of the data all in the first piece: the sizes add up, and still that piece is long.
+  Write("z.c001", Read("z.c001") + Read("z.c002") + Read("z.c003"));
+  EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitMismatch);
+  EXPECT_TRUE(Read("out/j") == data);
+  EXPECT_EQ(Named(Err(), "z", 4), std::set<std::string>{"z.c001"}) << Err();
+  EXPECT_EQ(Run({"info", "z.exe"}), ExitMismatch);
+  EXPECT_NE(Out().find("the data adds up, but 1 file is not the size the digest block gives"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("z.c002                       not needed: the data is complete before it"), std::string::npos)
+      << Out();
   // A piece so long that the data is complete without the pieces after it: join stops there, as
   // the joiner does; verify reads every piece all the same.
   Write("z.c001", Pattern(1300000, 14));

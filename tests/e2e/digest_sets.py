@@ -1,0 +1,185 @@
+"""Digest blocks for end-to-end sets, written here from the block's layout as the README's table
+gives it (not by the program's code), so that these sets also check that layout: the magic,
+version 1, the piece count, piece 0's payload, the size of the pieces between, the run length,
+one CRC-32C per run of pieces (ISA-L's, through ctypes), and the CRC-64/XZ self-check over the
+header's first 2040 bytes, all in bytes 24 to 255 of records 2 to 8.
+
+    exe, data = tool_set(work, sizes) # a set cut by the command-line tool (TARNOVELL_TOOL)
+    write_block(container)        # the block for the set as it lies beside the container
+    remove_block(container)       # the same header with the magic zeroed: no block any more
+    fill_randomly(container)      # another splitter's header: random filler after every text
+    flip_bit(path, offset)        # one bit of a file changed in place
+    answer_box()                  # presses OK on the message box until it is gone
+"""
+import ctypes
+import ctypes.util
+import os
+import pathlib
+import random
+import subprocess
+
+import tarnovell_e2e as e
+
+MAGIC = b"\x89TNVDIG\x1a"
+VERSION = 1
+BLOCK_START = 24      # within each of records 2 to 8; their texts end before it
+CAPACITY = 395        # digests
+RECORDS = 8
+RECORD_SIZE = e.HEADER_RECORD_SIZE
+HEADER_SIZE = RECORDS * RECORD_SIZE
+STRETCH = RECORD_SIZE - BLOCK_START
+HEADER_OFFSET = e.STUB_SIZE
+CHUNK = 1 << 20
+
+_isal = ctypes.CDLL(ctypes.util.find_library("isal") or "libisal.so.2")
+_isal.crc32_iscsi.restype = ctypes.c_uint32
+_isal.crc32_iscsi.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_uint32]
+
+
+def crc32c(data, crc=0):
+    """CRC-32C of data, continued from crc (the CRC of the bytes before it)."""
+    return ~_isal.crc32_iscsi(data, len(data), ~crc & 0xFFFFFFFF) & 0xFFFFFFFF
+
+
+def crc64_xz(data):
+    crc = 0xFFFFFFFFFFFFFFFF
+    for byte in data:
+        crc ^= byte
+        for _ in range(8):
+            crc = (crc >> 1) ^ (0xC96C5795D7870F42 if crc & 1 else 0)
+    return crc ^ 0xFFFFFFFFFFFFFFFF
+
+
+def pieces_of(container):
+    """The container and its further pieces beside it, in order, up to the first gap."""
+    container = pathlib.Path(container)
+    base = container.with_suffix("")
+    paths = [container]
+    while True:
+        piece = base.parent / f"{base.name}.c{len(paths):03d}"
+        if not piece.exists():
+            return paths
+        paths.append(piece)
+
+
+def _payload_crc(path, start, crc):
+    with open(path, "rb") as f:
+        f.seek(start)
+        while chunk := f.read(CHUNK):
+            crc = crc32c(chunk, crc)
+    return crc
+
+
+def _header_byte(offset):
+    """Where block offset lies in the header."""
+    return RECORD_SIZE * (1 + offset // STRETCH) + BLOCK_START + offset % STRETCH
+
+
+def write_block(container, run_length=None):
+    """Writes the block for the set beside container (pieces 1 to N-2 of one size, the last one
+    no longer) into its header, one digest per run of run_length pieces."""
+    paths = pieces_of(container)
+    sizes = [paths[0].stat().st_size - e.PAYLOAD_OFFSET] + [p.stat().st_size for p in paths[1:]]
+    count = len(paths)
+    run = run_length or (count - 1) // CAPACITY + 1
+    digests = []
+    for first in range(0, count, run):
+        crc = 0
+        for n in range(first, min(first + run, count)):
+            crc = _payload_crc(paths[n], e.PAYLOAD_OFFSET if n == 0 else 0, crc)
+        digests.append(crc)
+    piece_size = sizes[1] if count > 1 else 0
+    block = (MAGIC + VERSION.to_bytes(4, "little") + count.to_bytes(4, "little") + sizes[0].to_bytes(8, "little")
+             + piece_size.to_bytes(8, "little") + run.to_bytes(4, "little")
+             + b"".join(d.to_bytes(4, "little") for d in digests).ljust(4 * CAPACITY, b"\0"))
+    with open(paths[0], "r+b") as f:
+        f.seek(HEADER_OFFSET)
+        header = bytearray(f.read(HEADER_SIZE))
+        for record in range(1, RECORDS):
+            if header[record * RECORD_SIZE] >= BLOCK_START:
+                raise e.E2EError(f"the text of record {record + 1} reaches into the block")
+        for offset, byte in enumerate(block):
+            header[_header_byte(offset)] = byte
+        header[HEADER_SIZE - 8:] = crc64_xz(header[:HEADER_SIZE - 8]).to_bytes(8, "little")
+        f.seek(HEADER_OFFSET)
+        f.write(header)
+
+
+def tool_set(work, size, cap, seed=1, name="joined.bin"):
+    """DATA.exe, DATA.c001, ... in work, cut by the command-line tool (TARNOVELL_TOOL) from size
+    random bytes with every file at most cap bytes, starting with the stub of the build that runs
+    here. The block the tool wrote must be the one written here from the layout. Returns the
+    container and the bytes."""
+    source = work / "source" / name
+    source.parent.mkdir()
+    data = random.Random(seed).randbytes(size)
+    source.write_bytes(data)
+    result = subprocess.run([os.environ["TARNOVELL_TOOL"], "split", str(source), "--size", str(cap), "--base", "DATA",
+                             "--output-dir", str(work), "--stub", str(e.stub_path()), "--quiet"],
+                            capture_output=True, timeout=120)
+    if result.returncode != 0:
+        raise e.E2EError(f"tarnovell split failed: {result.stderr.decode(errors='replace')}")
+    exe = work / "DATA.exe"
+    with open(exe, "rb") as f:
+        f.seek(HEADER_OFFSET)
+        header = f.read(HEADER_SIZE)
+    write_block(exe)
+    with open(exe, "rb") as f:
+        f.seek(HEADER_OFFSET)
+        if f.read(HEADER_SIZE) != header:
+            raise e.E2EError("the tool's digest block differs from the one its layout gives")
+    return exe, data
+
+
+def remove_block(container):
+    with open(container, "r+b") as f:
+        f.seek(HEADER_OFFSET + _header_byte(0))
+        f.write(b"\0" * len(MAGIC))
+
+
+def fill_randomly(container, seed=7):
+    """Random bytes after the text of every header record, as some splitters leave them."""
+    rng = random.Random(seed)
+    with open(container, "r+b") as f:
+        f.seek(HEADER_OFFSET)
+        header = bytearray(f.read(HEADER_SIZE))
+        for at in range(HEADER_SIZE):
+            if at % RECORD_SIZE > header[at - at % RECORD_SIZE]:
+                header[at] = rng.randrange(256)
+        f.seek(HEADER_OFFSET)
+        f.write(header)
+
+
+def flip_bit(path, offset, bit=3):
+    with open(path, "r+b") as f:
+        f.seek(offset)
+        byte = f.read(1)[0]
+        f.seek(offset)
+        f.write(bytes([byte ^ (1 << bit)]))
+
+
+def box_text(names):
+    """The warning box's text as the relay log shows it (CP1251 bytes above 0x7F escaped)."""
+    text = ("Повреждены части набора:\r\n" + names).encode("cp1251")
+    return "".join(f"\\x{b:02x}" if b >= 0x80 else {13: "\\r", 10: "\\n"}.get(b, chr(b)) for b in text)
+
+
+def _boxes():
+    """Message boxes on the screen: windows titled "Tarnovell!" of another size than the main
+    window's."""
+    return [w for w in e.find_windows("^Tarnovell!$") if e.window_geometry(w)[2:] != e.CLIENT_SIZE]
+
+
+def answer_box(timeout=30):
+    """Waits for the message box to be drawn, then clicks its OK button: the one button, centred
+    at the bottom of the box (keys are no way here: the box does not take the keyboard focus on
+    a screen without a window manager)."""
+    box = e.wait_until(_boxes, timeout, what="the box on screen")[0]
+    geometry = e.window_geometry(box)
+    def drawn():
+        shot = e.screenshot()
+        return any(shot.client_pixel(geometry, x, y) == (0, 0, 0)
+                   for y in range(0, geometry[3], 2) for x in range(0, geometry[2], 2))
+    e.wait_until(drawn, timeout, interval=0.3, what="the box drawn")
+    e.click(box, geometry[2] // 2, geometry[3] - 22)
+    e.wait_until(lambda: not _boxes(), timeout, what="the box answered")

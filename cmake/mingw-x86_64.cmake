@@ -2,6 +2,4 @@
 # build, and the Windows command-line tool; its programs run under 64-bit Wine, on every machine
 # of ours.
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
-set(TARNOVELL_MINGW x86_64-w64-mingw32)
-set(TARNOVELL_MINGW_WINE 64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

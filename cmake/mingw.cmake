@@ -1,6 +1,13 @@
 # What both MinGW-w64 cross builds share; cmake/mingw-i686.cmake and cmake/mingw-x86_64.cmake set
-# CMAKE_SYSTEM_PROCESSOR, the tool prefix and the Wine that runs their programs, then include it.
+# CMAKE_SYSTEM_PROCESSOR, then include it. The processor gives the tools' prefix and the Wine
+# (32- or 64-bit) that runs the build's programs.
 set(CMAKE_SYSTEM_NAME Windows)
+set(TARNOVELL_MINGW ${CMAKE_SYSTEM_PROCESSOR}-w64-mingw32)
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL x86_64)
+  set(TARNOVELL_MINGW_WINE 64)
+else()
+  set(TARNOVELL_MINGW_WINE 32)
+endif()
 set(CMAKE_C_COMPILER ${TARNOVELL_MINGW}-gcc)
 set(CMAKE_CXX_COMPILER ${TARNOVELL_MINGW}-g++)
 set(CMAKE_RC_COMPILER ${TARNOVELL_MINGW}-windres)

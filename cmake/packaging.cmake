@@ -2,11 +2,9 @@
 # its man page (made from the same text as --help) in the usual places, and `cpack` makes a .deb.
 # Windows (the windows64 nested build): a zip with tarnovell.exe and the README.
 # The version is the tool's own (TARNOVELL_VERSION in cli/cli_app.cpp).
-file(STRINGS ${CMAKE_SOURCE_DIR}/cli/cli_app.cpp version_line REGEX "^#define TARNOVELL_VERSION \"")
-string(REGEX REPLACE ".*\"(.*)\".*" "\\1" TARNOVELL_TOOL_VERSION "${version_line}")
-if(NOT TARNOVELL_TOOL_VERSION MATCHES "^[0-9]+(\\.[0-9]+)*$")
-  message(FATAL_ERROR "no version found in cli/cli_app.cpp: '${version_line}'")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/source_value.cmake)
+tarnovell_value_from_source(TARNOVELL_TOOL_VERSION ${CMAKE_SOURCE_DIR}/cli/cli_app.cpp
+  "^#define TARNOVELL_VERSION \"([^\"]*)\"" "^[0-9]+(\\.[0-9]+)*$")
 
 if(CMAKE_CROSSCOMPILING)
   if(NOT TARGET tarnovell)

@@ -43,6 +43,13 @@ void SetIoResult(int32_t code) { PendingIoError = code; }
 
 static void SetPlatformError() { SetIoResult(static_cast<int32_t>(GetLastError())); }
 
+// A precondition of a file call (such as IsOpen(file)): when it does not hold, error becomes
+// the pending error. Returns whether it holds.
+static bool Require(bool holds, int32_t error) {
+  if (!holds) SetIoResult(error);
+  return holds;
+}
+
 int32_t AssignLargeFile(LargeFile& file, const char* name) {
   FillZero(&file, sizeof file);
   file.Mode = ModeClosed;
@@ -52,10 +59,7 @@ int32_t AssignLargeFile(LargeFile& file, const char* name) {
 }
 
 static void OpenLarge(LargeFile& file, uint32_t recordSize, OpenKind kind) {
-  if (!IsAssigned(file)) {
-    SetIoResult(IoErrNotAssigned);
-    return;
-  }
+  if (!Require(IsAssigned(file), IoErrNotAssigned)) return;
   if (IsOpen(file)) {
     file.Mode = ModeClosed;
     if (!CloseHandle(file.Handle)) SetIoResult(1);
@@ -89,8 +93,7 @@ void RewriteLarge(LargeFile& file, uint32_t recordSize) { OpenLarge(file, record
 static uint32_t TransferLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual,
                               bool write) {
   uint16_t mask = write ? ModeOutput : ModeInput;
-  if ((file.Mode & mask) != mask) {
-    SetIoResult(IoErrNotOpen);
+  if (!Require((file.Mode & mask) == mask, IoErrNotOpen)) {
     if (actual != nullptr) *actual = 0;
     return 0;
   }
@@ -124,10 +127,7 @@ uint32_t BlockWriteLarge(LargeFile& file, const void* buffer, uint32_t count, ui
 }
 
 int32_t CloseLarge(LargeFile& file) {
-  if (!IsOpen(file)) {
-    SetIoResult(IoErrNotOpen);
-    return 0;
-  }
+  if (!Require(IsOpen(file), IoErrNotOpen)) return 0;
   file.Mode = ModeClosed;
   if (!CloseHandle(file.Handle)) {
     SetIoResult(1);
@@ -137,27 +137,34 @@ int32_t CloseLarge(LargeFile& file) {
 }
 
 void EraseLarge(LargeFile& file) {
-  if (!IsAssigned(file)) {
-    SetIoResult(IoErrNotAssigned);
-    return;
-  }
-  if (!DeleteFileA(file.Name)) SetPlatformError();
+  if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileA(file.Name)) SetPlatformError();
+}
+
+// SetFilePointer and GetFileSize answer a low half of all ones (INVALID_SET_FILE_POINTER, which is
+// INVALID_FILE_SIZE) both for a failure and for a true value; the last error, cleared before the
+// call, tells which. A failure becomes the pending error.
+static bool FailedLowHalf(DWORD low) {
+  if (low != INVALID_SET_FILE_POINTER || GetLastError() == NO_ERROR) return false;
+  SetPlatformError();
+  return true;
 }
 
 void SeekLarge(LargeFile& file, int64_t index) {
-  if (!IsOpen(file)) {
-    SetIoResult(IoErrNotOpen);
-    return;
-  }
+  if (!Require(IsOpen(file), IoErrNotOpen)) return;
   uint64_t offset = static_cast<uint64_t>(index) * file.RecordSize;
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(NO_ERROR);
-  DWORD low = SetFilePointer(file.Handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) SetPlatformError();
+  FailedLowHalf(SetFilePointer(file.Handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN));
 }
 
-// Position or size in records, from the platform's two halves.
-static int64_t RecordsOf(const LargeFile& file, DWORD low, DWORD high) {
+// The file's position, or with size its size, in records; FailedPosition when it cannot be had.
+static int64_t RecordsAt(LargeFile& file, bool size) {
+  if (!Require(IsOpen(file), IoErrNotOpen)) return FailedPosition;
+  DWORD high = 0;
+  SetLastError(NO_ERROR);
+  DWORD low = size ? GetFileSize(file.Handle, &high)
+                   : SetFilePointer(file.Handle, 0, reinterpret_cast<LONG*>(&high), FILE_CURRENT);
+  if (FailedLowHalf(low)) return FailedPosition;
   uint64_t bytes = (static_cast<uint64_t>(high) << 32) | low;
   // A signed division, truncating toward zero, of a count that is in practice never negative.
   bool negative = static_cast<int64_t>(bytes) < 0;
@@ -165,35 +172,9 @@ static int64_t RecordsOf(const LargeFile& file, DWORD low, DWORD high) {
   return static_cast<int64_t>(negative ? 0 - records : records);
 }
 
-int64_t FilePosLarge(LargeFile& file) {
-  if (!IsOpen(file)) {
-    SetIoResult(IoErrNotOpen);
-    return FailedPosition;
-  }
-  LONG high = 0;
-  SetLastError(NO_ERROR);
-  DWORD low = SetFilePointer(file.Handle, 0, &high, FILE_CURRENT);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) {
-    SetPlatformError();
-    return FailedPosition;
-  }
-  return RecordsOf(file, low, static_cast<DWORD>(high));
-}
+int64_t FilePosLarge(LargeFile& file) { return RecordsAt(file, false); }
 
-int64_t FileSizeLarge(LargeFile& file) {
-  if (!IsOpen(file)) {
-    SetIoResult(IoErrNotOpen);
-    return FailedPosition;
-  }
-  DWORD high = 0;
-  SetLastError(NO_ERROR);
-  DWORD low = GetFileSize(file.Handle, &high);
-  if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
-    SetPlatformError();
-    return FailedPosition;
-  }
-  return RecordsOf(file, low, high);
-}
+int64_t FileSizeLarge(LargeFile& file) { return RecordsAt(file, true); }
 
 int64_t FileSizeByName(const char* path) {
   WIN32_FIND_DATAA entry;

@@ -111,33 +111,29 @@ HANDLE CreateFileA(LPCSTR windowsName, DWORD access, DWORD, void*, DWORD disposi
   return HandleOf(fd);
 }
 
-BOOL ReadFile(HANDLE file, void* buffer, DWORD count, LPDWORD done, void*) {
+// ReadFile and WriteFile: count bytes at the most (and FileTransferCap), moved by as many calls as
+// it takes; a read stops early at the end of the file.
+static BOOL TransferFile(FileCallKind call, HANDLE file, char* bytes, DWORD count, LPDWORD done) {
   *done = 0;
-  if (Injected(CallReadFile, nullptr)) return FALSE;
-  char* p = static_cast<char*>(buffer);
+  if (Injected(call, nullptr)) return FALSE;
   if (count > FileTransferCap) count = FileTransferCap;
   while (*done < count) {
-    ssize_t n = read(DescriptorOf(file), p + *done, count - *done);
+    ssize_t n = call == CallWriteFile ? write(DescriptorOf(file), bytes + *done, count - *done)
+                                      : read(DescriptorOf(file), bytes + *done, count - *done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) return FailFromErrno();
-    if (n == 0) break;
+    if (n == 0) break;  // the end of the file (a write of more than 0 bytes moves at least 1)
     *done += static_cast<DWORD>(n);
   }
   return TRUE;
 }
 
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, LPDWORD done, void*) {
+  return TransferFile(CallReadFile, file, static_cast<char*>(buffer), count, done);
+}
+
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*) {
-  *done = 0;
-  if (Injected(CallWriteFile, nullptr)) return FALSE;
-  const char* p = static_cast<const char*>(buffer);
-  if (count > FileTransferCap) count = FileTransferCap;
-  while (*done < count) {
-    ssize_t n = write(DescriptorOf(file), p + *done, count - *done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return FailFromErrno();
-    *done += static_cast<DWORD>(n);
-  }
-  return TRUE;
+  return TransferFile(CallWriteFile, file, static_cast<char*>(const_cast<void*>(buffer)), count, done);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method) {

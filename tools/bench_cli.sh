@@ -9,8 +9,7 @@
 # Usage: tools/bench_cli.sh [path to a tarnovell binary]. Without one, a release build without
 # sanitizers is made in build-bench-cli. Scratch files (about 12 GB at the peak) go to
 # $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "$0")/script_common.sh"
 tool=${1:-}
 if [ -z "$tool" ]; then
   cmake -S . -B build-bench-cli -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNOVELL_SANITIZE=OFF >/dev/null
@@ -18,8 +17,7 @@ if [ -z "$tool" ]; then
   tool=$PWD/build-bench-cli/cli/tarnovell
 fi
 tool=$(readlink -f "$tool")
-work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/tarnovell-bench.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+scratch_dir tarnovell-bench
 cd "$work"
 
 now() { date +%s.%N; }
@@ -42,17 +40,7 @@ for round in 0 1 2 3 4 5 6; do
     [ "$round" -gt 0 ] && echo "$what $(python3 -c "print($t1 - $t0)")" >>times.txt
   done
 done
-python3 - times.txt <<'PY'
-import statistics, sys
-times = {"cat": [], "join": []}
-for line in open(sys.argv[1]):
-    what, seconds = line.split()
-    times[what].append(float(seconds))
-for what, values in times.items():
-    print("  %-4s best %.3f s, median %.3f s over %d runs" % (what, min(values), statistics.median(values), len(values)))
-print("  ratio cat/join: best %.2f, median %.2f (above 1: join is faster)" % (
-    min(times["cat"]) / min(times["join"]), statistics.median(times["cat"]) / statistics.median(times["join"])))
-PY
+python3 "$ROOT/tools/bench_summary.py" times.txt cat join
 rm -f payload.* out.*
 
 echo "== peak memory of join =="

@@ -28,11 +28,17 @@ static unsigned char Block[BlockSize];
 // Hashes blockCount blocks as one stream and returns the digest (so no work is optimised away).
 using Candidate = uint64_t (*)(size_t blockCount);
 
+// A hash with a state over the stream: set up by begin, each block added by add, digest by end.
+template <typename State, typename Begin, typename Add, typename End>
+static uint64_t Streamed(size_t blockCount, Begin begin, Add add, End end) {
+  State state;
+  begin(&state);
+  for (size_t i = 0; i < blockCount; i++) add(&state, Block, BlockSize);
+  return end(&state);
+}
+
 static uint64_t OwnXxh32(size_t blockCount) {
-  Xxh32State state;
-  Xxh32Begin(&state);
-  for (size_t i = 0; i < blockCount; i++) Xxh32Add(&state, Block, BlockSize);
-  return Xxh32End(&state);
+  return Streamed<Xxh32State>(blockCount, Xxh32Begin, Xxh32Add, Xxh32End);
 }
 
 template <uint32_t (*Crc)(uint32_t, const void*, size_t)>
@@ -44,24 +50,17 @@ static uint64_t OwnCrc(size_t blockCount) {
 
 #ifndef TARNOVELL_BENCH_OWN_ONLY
 static uint64_t LibraryXxh32(size_t blockCount) {
-  XXH32_state_t state;
-  XXH32_reset(&state, 0);
-  for (size_t i = 0; i < blockCount; i++) XXH32_update(&state, Block, BlockSize);
-  return XXH32_digest(&state);
+  return Streamed<XXH32_state_t>(blockCount, [](XXH32_state_t* state) { XXH32_reset(state, 0); }, XXH32_update,
+                                 XXH32_digest);
 }
 
 static uint64_t LibraryXxh64(size_t blockCount) {
-  XXH64_state_t state;
-  XXH64_reset(&state, 0);
-  for (size_t i = 0; i < blockCount; i++) XXH64_update(&state, Block, BlockSize);
-  return XXH64_digest(&state);
+  return Streamed<XXH64_state_t>(blockCount, [](XXH64_state_t* state) { XXH64_reset(state, 0); }, XXH64_update,
+                                 XXH64_digest);
 }
 
 static uint64_t LibraryXxh3(size_t blockCount) {
-  XXH3_state_t state;
-  XXH3_64bits_reset(&state);
-  for (size_t i = 0; i < blockCount; i++) XXH3_64bits_update(&state, Block, BlockSize);
-  return XXH3_64bits_digest(&state);
+  return Streamed<XXH3_state_t>(blockCount, XXH3_64bits_reset, XXH3_64bits_update, XXH3_64bits_digest);
 }
 
 // ISA-L leaves the CRC's usual inversions to its caller.

@@ -11,11 +11,7 @@
 #     with and without hashing.
 # Usage: tools/bench_digest.sh [MEBIBYTES [ROUNDS]] (per candidate and round; default 128, 15).
 # Uses build/ (BUILD=... for another) for the Windows builds' options; scratch in $BUILD/bench-digest.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
-BUILD=${BUILD:-build}
-case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+source "$(dirname "$0")/script_common.sh"
 MEBIBYTES=${1:-128}
 ROUNDS=${2:-15}
 

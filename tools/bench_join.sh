@@ -6,15 +6,9 @@
 # show what they cost.
 #   bash tools/bench_join.sh [SIZE_IN_BYTES]     (default 2000000000)
 # Uses build/ (BUILD=... to choose another) and needs about 3 x SIZE of free disk beside it.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+source "$(dirname "$0")/script_common.sh"
 SIZE=${1:-2000000000}
-BUILD=${BUILD:-build}
-case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
-bash tools/wine-run.sh --explain
-ARCH=$(bash tools/wine-run.sh --arch)
-if [ "$ARCH" = 64 ]; then WINDOWS=windows64 TOOLCHAIN=mingw-x86_64; else WINDOWS=windows TOOLCHAIN=mingw-i686; fi
+choose_wine
 
 if [ ! -x "$BUILD/cli/tarnovell" ] || [ ! -f "$BUILD/$WINDOWS/tarnovell_stub.bin" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
@@ -36,12 +30,7 @@ PIECE=$(( SIZE / 3 + 1 ))
   --stub "$BUILD/$WINDOWS/tarnovell_stub.bin" --quiet
 rm "$BENCH/original.bin"
 
-export BENCH SIZE PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
-export BENCH_STUB=$BUILD/$WINDOWS/tarnovell_stub.bin BENCH_QUIET_STUB=$BUILD/bench-windows/tarnovell_stub.bin
-export TARNOVELL_BUILD_DIR=$BUILD TARNOVELL_WINE_ARCH=$ARCH
-if [ -n "${DISPLAY:-}" ]; then
-  python3 "$ROOT/tools/bench_join.py"
-else
-  xvfb-run -a -s "-screen 0 1024x768x24" python3 "$ROOT/tools/bench_join.py"
-fi
+export_e2e_env
+export BENCH SIZE BENCH_STUB=$BUILD/$WINDOWS/tarnovell_stub.bin BENCH_QUIET_STUB=$BUILD/bench-windows/tarnovell_stub.bin
+on_screen python3 "$ROOT/tools/bench_join.py"
 rm -rf "$BENCH/set"

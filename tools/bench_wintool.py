@@ -7,10 +7,11 @@ Usage: bench_wintool.py WINE_RUN TARNOVELL_EXE WORK_FOLDER (holding original.bin
 import filecmp
 import os
 import pathlib
-import statistics
 import subprocess
 import sys
 import time
+
+from bench_summary import print_summary
 
 WINE_RUN, TOOL, WORK = sys.argv[1], sys.argv[2], pathlib.Path(sys.argv[3])
 PIECES = sorted(p.name for p in WORK.glob("DATA.c*"))
@@ -67,10 +68,7 @@ def main():
             else:
                 times[what].append(seconds)
     (WORK / "out.bin").unlink()
-    for what, values in times.items():
-        print("  %-4s best %.3f s, median %.3f s over %d runs" % (what, min(values), statistics.median(values), len(values)))
-    print("  ratio copy/join: best %.2f, median %.2f (above 1: join is faster)" % (
-        min(times["copy"]) / min(times["join"]), statistics.median(times["copy"]) / statistics.median(times["join"])))
+    print_summary(times, "copy", "join")
 
 
 main()

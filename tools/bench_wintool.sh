@@ -8,19 +8,14 @@
 #   bash tools/bench_wintool.sh [SIZE_IN_BYTES]     (default 1073741824)
 # Uses build/ (BUILD=... to choose another; the tool is $BUILD/windows64/cli/tarnovell.exe, made
 # when missing) and about 3 x SIZE of free disk in $BENCH_DIR (default: ${TMPDIR:-/tmp}).
-set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+source "$(dirname "$0")/script_common.sh"
 SIZE=${1:-1073741824}
-BUILD=${BUILD:-build}
-case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 TOOL=$BUILD/windows64/cli/tarnovell.exe
 if [ ! -f "$TOOL" ]; then
   cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
   cmake --build "$BUILD" --target windows64 >/dev/null
 fi
-work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/tarnovell-bench-wintool.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+scratch_dir tarnovell-bench-wintool
 
 echo "making a $SIZE-byte file and its set with the Windows tool ..."
 head -c "$SIZE" /dev/urandom >"$work/original.bin"

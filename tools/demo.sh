@@ -3,34 +3,30 @@
 # file into a set (container + pieces), run the container under Wine on a virtual screen, press
 # its button, answer the Save dialog, and check the joined file against the original.
 #   bash tools/demo.sh [SIZE_IN_BYTES]     (default 5000000)
-set -euo pipefail
-cd "$(dirname "$0")/.."
-ROOT=$PWD
+BUILD=build  # the demo's own: not another BUILD from the environment
+source "$(dirname "$0")/script_common.sh"
 SIZE=${1:-5000000}
 
 bash tools/setup.sh
-bash tools/wine-run.sh --explain
-ARCH=$(bash tools/wine-run.sh --arch)
-if [ "$ARCH" = 64 ]; then WINDOWS=windows64; else WINDOWS=windows; fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
-cmake --build build --target "$WINDOWS" tarnovell
+choose_wine
+cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+cmake --build "$BUILD" --target "$WINDOWS" tarnovell
 
-DEMO=$ROOT/build/demo
+DEMO=$BUILD/demo
 rm -rf "$DEMO"
 mkdir -p "$DEMO/set" "$DEMO/joined"
 ORIGINAL=$DEMO/sample.bin
 head -c "$SIZE" /dev/urandom >"$ORIGINAL"
 touch -d '2021-03-04 05:06:07 UTC' "$ORIGINAL"
 PIECE=$(( SIZE / 3 + 1 ))
-build/cli/tarnovell split "$ORIGINAL" --size "$PIECE" --base SAMPLE --output-dir "$DEMO/set" \
-  --stub "build/$WINDOWS/tarnovell_stub.bin"
+"$BUILD/cli/tarnovell" split "$ORIGINAL" --size "$PIECE" --base SAMPLE --output-dir "$DEMO/set" \
+  --stub "$BUILD/$WINDOWS/tarnovell_stub.bin"
 echo "set:"
 ls -l "$DEMO/set"
 
 OUTPUT=$DEMO/joined/sample.bin
 export DEMO_CONTAINER=$DEMO/set/SAMPLE.exe DEMO_OUTPUT=$OUTPUT
-export PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
-export TARNOVELL_BUILD_DIR=$ROOT/build TARNOVELL_WINE_ARCH=$ARCH
+export_e2e_env
 
 DRIVER=$DEMO/drive.py
 cat >"$DRIVER" <<'PY'
@@ -65,11 +61,7 @@ finally:
     e.kill_wine()
 PY
 export DEMO_SIZE=$SIZE
-if [ -n "${DISPLAY:-}" ]; then
-  python3 "$DRIVER"
-else
-  xvfb-run -a -s "-screen 0 1024x768x24" python3 "$DRIVER"
-fi
+on_screen python3 "$DRIVER"
 
 cmp "$ORIGINAL" "$OUTPUT"
 echo "joined file: $OUTPUT ($(stat -c %s "$OUTPUT") bytes, last written $(date -u -r "$OUTPUT" '+%F %T UTC'))"

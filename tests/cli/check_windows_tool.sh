@@ -5,23 +5,15 @@
 # the README.
 # Usage: check_windows_tool.sh OBJDUMP TARNOVELL_EXE STUB_PADDED STUB_SIZE ZIP
 set -u
-objdump=$1 image=$2 stub=$3 stub_size=$4 zip=$5 failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+objdump=$1 image=$2 stub=$3 stub_size=$4 zip=$5
+source "$(dirname "$0")/../support/pe_image_checks.sh"
 
-headers=$("$objdump" -p "$image") || { echo "FAIL: objdump cannot read $image"; exit 1; }
-grep -Eq "file format pei-x86-64" <<<"$headers" || fail "not an x86-64 PE image"
-grep -Eq "^Magic[[:space:]]+020b" <<<"$headers" || fail "optional header is not PE32+"
-grep -Eq "^Subsystem[[:space:]]+0*3[[:space:]]" <<<"$headers" || fail "subsystem is not 3 (console): $(grep ^Subsystem <<<"$headers")"
-
-dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
-[ -n "$dlls" ] || fail "no imports found"
-echo "imports: $(echo $dlls)"
-for dll in $dlls; do
-  case "$dll" in
-    KERNEL32.DLL|MSVCRT.DLL) ;;  # the system's own C library, in every Windows since 2000
-    *) fail "imports $dll, which is not a system DLL the tool may use" ;;
-  esac
-done
+read_pe_headers "$objdump" "$image"
+expect_header "file format pei-x86-64" "not an x86-64 PE image"
+expect_header "^Magic[[:space:]]+020b" "optional header is not PE32+"
+expect_subsystem 3 "console"
+# MSVCRT.DLL: the system's own C library, in every Windows since 2000.
+expect_imports "the tool" KERNEL32.DLL MSVCRT.DLL
 
 python3 - "$image" "$stub" "$stub_size" <<'PY' || fail "the padded stub is not inside the program"
 import sys

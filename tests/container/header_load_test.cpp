@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "ui/main_window.h"
+#include "tests/support/outcome_texts.h"
 #include "tests/support/ui_fixture.h"
 
 namespace {
@@ -104,10 +105,7 @@ TEST_F(HeaderLoadTest, EmptyFirstRecordGivesAnEmptyOutputPath) {
 TEST_F(HeaderLoadTest, ContainerEndingInsideTheHeaderReusesTheLastRecordRead) {
   // Only records 1 and 2 are there: the reads of records 3 to 8 deliver nothing, and each takes
   // what the buffer still holds, record 2.
-  std::string path = Dir + "/movie.exe";
-  HeaderTexts texts = Texts("movie.avi", "777");
-  ASSERT_TRUE(WriteWholeFile(path, FitStubImage("MZ") + HeaderBytes(texts).substr(0, 2 * HeaderRecordSize)));
-  UseOwnImage(path);
+  UseImage("movie.exe", FitStubImage("MZ") + HeaderBytes(Texts("movie.avi", "777")).substr(0, 2 * HeaderRecordSize));
   LoadHeader(Window());
   EXPECT_EQ(JoinState.TotalSize, 777);
   EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 777u);
@@ -115,9 +113,7 @@ TEST_F(HeaderLoadTest, ContainerEndingInsideTheHeaderReusesTheLastRecordRead) {
 }
 
 TEST_F(HeaderLoadTest, BareStubEndsSilentlyWithCodeZero) {
-  std::string path = Dir + "/movie.exe";
-  ASSERT_TRUE(WriteWholeFile(path, FitStubImage("MZ")));
-  UseOwnImage(path);
+  UseImage("movie.exe", FitStubImage("MZ"));
   try {
     LoadHeader(Window());
     FAIL() << "the process did not end";
@@ -129,9 +125,7 @@ TEST_F(HeaderLoadTest, BareStubEndsSilentlyWithCodeZero) {
 }
 
 TEST_F(HeaderLoadTest, BareStubNeverShowsTheWindow) {
-  std::string path = Dir + "/movie.exe";
-  ASSERT_TRUE(WriteWholeFile(path, FitStubImage("MZ")));
-  UseOwnImage(path);
+  UseImage("movie.exe", FitStubImage("MZ"));
   EXPECT_THROW(RunProgram(), FakeProcessExit);
   EXPECT_EQ(fake::Count("ShowWindow"), 0u);
   EXPECT_EQ(fake::Log.back(), "ExitProcess(0)");
@@ -160,9 +154,7 @@ TEST_F(HeaderLoadTest, UnreadableImageIsReportedAndEndsTheLoop) {
     EXPECT_EQ(RunProgram(), 0) << c.what;
     FileFaultHook = nullptr;
     EXPECT_EQ(fake::Calls("MessageBoxA"),
-              std::vector<std::string>{"MessageBoxA(1," + path +
-                                       ". \xCE\xF8\xE8\xE1\xEA\xE0 \xF4\xE0\xE9\xEB\xEE\xE2\xEE\xE9 "
-                                       "\xF1\xE8\xF1\xF2\xE5\xEC\xFB!,Tarnovell!,0x10)"})
+              std::vector<std::string>{"MessageBoxA(1," + path + ". " + outcome::FileErrorText + ",Tarnovell!,0x10)"})
         << c.what;
     // The window keeps its first title, is shown once, and the loop ends on the quit request.
     EXPECT_EQ(fake::Count("SetWindowTextA"), 0u) << c.what;

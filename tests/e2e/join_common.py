@@ -34,15 +34,47 @@ def make_set(work, sizes, total=None, name="joined.bin", seed=1):
     return e.write_container(work / "DATA", texts, payloads), data
 
 
-def start(exe, relay=False):
-    """Starts the container and waits for its window."""
-    proc = e.start_stub(exe, relay=relay)
+def make_set_with_folder_piece(work):
+    """A set of DATA.exe and two pieces whose piece 1 is a folder: the copy of it fails.
+    Returns the container."""
+    exe, _ = make_set(work, [100000, 80000, 60000])
+    (work / "DATA.c001").unlink()
+    (work / "DATA.c001").mkdir()
+    return exe
+
+
+def start(exe, relay=False, cwd=None):
+    """Starts the container (in cwd, default: its folder) and waits for its window."""
+    proc = e.start_stub(exe, relay=relay, cwd=cwd)
     win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc)
     return proc, win
 
 
 def press_start(win):
     e.send_keys(win, "Return")
+
+
+def start_join(exe, out):
+    """Starts the container, presses its button and answers the Save dialog with out: the join
+    is under way. Returns (proc, window)."""
+    proc, win = start(exe)
+    press_start(win)
+    save_as(proc, out)
+    return proc, win
+
+
+def press_exit(proc, win):
+    """Presses the button after a join, which then ends the program with exit code 0."""
+    press_start(win)
+    assert e.wait_exit(proc, 20) == 0
+
+
+def join_through_save(exe, out, colour):
+    """A whole join through the window: the output saved as out, the outcome line awaited in
+    colour, the program ended by its button."""
+    proc, win = start_join(exe, out)
+    wait_outcome(e.window_geometry(win), colour)
+    press_exit(proc, win)
 
 
 def save_as(proc, path):
@@ -69,7 +101,7 @@ def wait_file_size(path, size, timeout=60):
 
 def exit_label_set(proc):
     """The relay log shows the button relabelled (SetWindowTextA with the exit label)."""
-    label = "".join(f"\\x{b:02x}" for b in EXIT_LABEL.encode("cp1251"))
+    label = e.relay_text(EXIT_LABEL)
     return any(label in line for line in e.relay_calls(proc, "user32.SetWindowTextA"))
 
 

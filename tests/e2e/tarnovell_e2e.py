@@ -279,6 +279,14 @@ def start_stub(exe, relay=False, cwd=None, env=None):
     return proc
 
 
+def start_sample(work, base, name, total_size, payload, title=r"^Tarnovell! - "):
+    """Writes work/base.exe, a container of one piece (payload) whose header gives name and
+    total_size, starts it and waits for its window (title: a regex). Returns (proc, window)."""
+    exe = write_container(work / base, header_texts(name, total_size), [payload])
+    proc = start_stub(exe)
+    return proc, wait_window(title, proc=proc)
+
+
 def output(proc):
     """(stdout, stderr) of a started program so far, as text."""
     return tuple(pathlib.Path(p).read_text(errors="replace") for p in proc.log_paths)
@@ -295,6 +303,27 @@ def relay_calls(proc, name):
     leftovers for 32-bit arguments, so only their low 32 bits are kept."""
     needle = f"Call {name}(" if "." in name else f".{name}("
     return [_REGISTER.sub(r"\1", line) for line in output(proc)[1].splitlines() if needle in line and "Call " in line]
+
+
+def relay_text(text):
+    """A text as the relay log shows a string argument: its Windows-1251 bytes, those above 0x7F
+    as \\xNN, CR and LF as \\r and \\n, a backslash doubled."""
+    special = {0x0D: "\\r", 0x0A: "\\n", 0x5C: "\\\\"}
+    return "".join(f"\\x{b:02x}" if b >= 0x80 else special.get(b, chr(b)) for b in text.encode("cp1251"))
+
+
+_MESSAGE_BOX = re.compile(r'MessageBoxA\(([0-9a-f]{8}),[0-9a-f]{8} "(.*?)"(\.\.\.)?,[0-9a-f]{8} "(.*?)",([0-9a-f]{8})\)')
+
+
+def message_box_call(line):
+    """The arguments of a relayed MessageBoxA call line: (owner, text, cut, caption, style), the
+    owner and the style as 8 hex digits, the texts as relay_text shows them; cut: the log
+    shortened the text (it then ends early)."""
+    match = _MESSAGE_BOX.search(line)
+    if not match:
+        raise E2EError(f"not a MessageBoxA call with two texts: {line}")
+    owner, text, cut, caption, style = match.groups()
+    return owner, text, cut is not None, caption, style
 
 
 def own_calls(proc, name):
@@ -451,6 +480,18 @@ def screenshot():
     if result.returncode != 0:
         raise E2EError("import failed: " + result.stderr.decode(errors="replace"))
     return _parse_ppm(result.stdout)
+
+
+SHADOW = (166, 166, 166)  # the sunken frames' shadow edge under Wine's default colours
+
+
+def wait_painted(window):
+    """Waits until the window (or its geometry) has been painted: the separator's shadow edge is
+    there. Returns the screenshot that shows it."""
+    def painted():
+        shot = screenshot()
+        return shot if shot.client_pixel(window, 100, 66) == SHADOW else None
+    return wait_until(painted, what="the window painted")
 
 
 def save_window_png(window, path, margin=0):

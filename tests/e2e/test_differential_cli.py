@@ -19,16 +19,6 @@ def tool(*args, cwd=None):
     return subprocess.run([TOOL, *map(str, args)], cwd=cwd, capture_output=True, timeout=120)
 
 
-def join_with_stub(exe, out, colour):
-    proc, win = j.start(exe)
-    geometry = e.window_geometry(win)
-    j.press_start(win)
-    j.save_as(proc, out)
-    j.wait_outcome(geometry, colour)
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
-
-
 def times(path):
     info = os.stat(path)
     return info.st_atime_ns, info.st_mtime_ns
@@ -40,7 +30,7 @@ def compare(work, exe, code):
     by_tool = work / "tool" / "joined.bin"
     by_stub.parent.mkdir()
     by_tool.parent.mkdir()
-    join_with_stub(exe, by_stub, COLOUR_FOR_CODE[code])
+    j.join_through_save(exe, by_stub, COLOUR_FOR_CODE[code])
     result = tool("join", exe, "--output", by_tool, "--quiet")
     assert result.returncode == code, (work.name, result.returncode, result.stderr)
     if code == 2:
@@ -87,10 +77,7 @@ def main():
 
     # A piece that cannot be read: a file-system error and no output either way.
     work = e.work_dir("differential_file_error")
-    j.make_set(work, [100000, 80000, 60000])
-    (work / "DATA.c001").unlink()
-    (work / "DATA.c001").mkdir()
-    compare(work, work / "DATA.exe", 2)
+    compare(work, j.make_set_with_folder_piece(work), 2)
 
 
 e.run_case(main)

@@ -27,14 +27,12 @@ def run(work, record, colour):
     """Starts a container whose record 1 is record (total 0) in work/run, presses the button
     and waits for the outcome line in colour; then ends the program."""
     exe, _ = j.make_set(work / "set", [0], total=0, name=record)
-    proc = e.start_stub(exe, cwd=work / "run")
-    win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc)
+    proc, win = j.start(exe, cwd=work / "run")
     geometry = e.window_geometry(win)
     j.press_start(win)
     j.wait_outcome(geometry, colour)
     assert not e.find_windows(j.SAVE_TITLE), "a Save dialog for a total of 0"
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
 
 
 def new_output(path):

@@ -24,16 +24,14 @@ def careless_join(work, record):
     returns the set's bytes."""
     exe, data = j.make_set(work / "set", [40000], name=record)
     forget_folders()
-    proc = e.start_stub(exe, cwd=work / "run")
-    win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc)
+    proc, win = j.start(exe, cwd=work / "run")
     geometry = e.window_geometry(win)
     j.press_start(win)
     dialog = e.wait_window(j.SAVE_TITLE, proc=proc)
     e.send_keys(dialog, "Return")
     e.wait_no_window(j.SAVE_TITLE, timeout=30)
     j.wait_outcome(geometry, j.BLACK)
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
     return data
 
 

@@ -9,9 +9,7 @@ def main():
     exe, _ = j.make_set(work, [100000, 80000, 60000])
     (work / "DATA.c002").unlink()
     out = work / "joined.bin"
-    proc, win = j.start(exe)
-    j.press_start(win)
-    j.save_as(proc, out)
+    proc, _ = j.start_join(exe, out)
     dialog = e.wait_window(j.OPEN_TITLE, proc=proc, timeout=30)
     assert out.stat().st_size == 180000, "the container and piece 1 are in the output so far"
     e.send_keys(dialog, "Escape")

@@ -16,9 +16,7 @@ def main():
             piece.truncate(PIECE)
     out = work / "joined.bin"
     try:
-        proc, win = j.start(work / "DATA.exe")
-        j.press_start(win)
-        j.save_as(proc, out)
+        proc, win = j.start_join(work / "DATA.exe", out)
         e.wait_until(lambda: out.exists() and out.stat().st_size > 64 * 1024 * 1024, 60,
                      what="the copy under way")
         e.send_keys(win, "alt+F4")

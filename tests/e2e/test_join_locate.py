@@ -12,9 +12,7 @@ def main():
     (work / "DATA.c002").rename(other / "DATA.c002")
     (work / "DATA.c003").rename(other / "DATA.c003")
     out = work / "joined.bin"
-    proc, win = j.start(exe)
-    j.press_start(win)
-    j.save_as(proc, out)
+    proc, win = j.start_join(exe, out)
     dialog = e.wait_window(j.OPEN_TITLE, proc=proc, timeout=30)
     assert e.window_name(win) == "Tarnovell! - DATA.C002", e.window_name(win)
     e.type_path(dialog, e.windows_path(other / "DATA.c002"))
@@ -24,8 +22,7 @@ def main():
     j.wait_outcome(geometry, j.BLACK)
     assert out.read_bytes() == data, "the joined file differs from the original"
     assert e.window_name(win) == "Tarnovell! - DATA.C003", e.window_name(win)
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
 
 
 e.run_case(main)

@@ -7,15 +7,12 @@ import join_common as j
 def run(work, colour):
     out = work / "joined.bin"
     exe = work / "DATA.exe"
-    proc, win = j.start(exe)
+    proc, win = j.start_join(exe, out)
     geometry = e.window_geometry(win)
-    j.press_start(win)
-    j.save_as(proc, out)
     j.wait_outcome(geometry, colour)
     others = {j.BLACK, j.DARK_RED, j.RED} - {colour}
     assert not (others & j.outcome_colours(geometry)), j.outcome_colours(geometry)
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
     return out
 
 
@@ -29,9 +26,7 @@ def main():
 
     # Piece 1 is a folder: the copy fails, the output is deleted and stays deleted.
     work = e.work_dir("join_file_error")
-    j.make_set(work, [100000, 80000, 60000])
-    (work / "DATA.c001").unlink()
-    (work / "DATA.c001").mkdir()
+    j.make_set_with_folder_piece(work)
     out = run(work, j.RED)
     assert not out.exists(), "an output is left after a failed copy"
 

@@ -7,9 +7,6 @@ import os
 import tarnovell_e2e as e
 import join_common as j
 
-SHADOW = (166, 166, 166)  # the sunken frames' shadow edge: the window has been painted
-
-
 def main():
     work = e.work_dir("join_save")
     exe, data = j.make_set(work, [200000, 150000, 70001])
@@ -17,7 +14,7 @@ def main():
     out.parent.mkdir()
     proc, win = j.start(exe, relay=True)
     geometry = e.window_geometry(win)
-    e.wait_until(lambda: e.screenshot().client_pixel(geometry, 100, 66) == SHADOW, what="the window painted")
+    e.wait_painted(geometry)
     assert j.outcome_colours(geometry) - {(255, 255, 255)} == set(), "an outcome line before the join"
     j.press_start(win)
     j.save_as(proc, out)
@@ -42,8 +39,7 @@ def main():
     for mode in (read_only, create, append, times):
         assert mode in modes, (mode, opens)
     assert modes[-1] == times, opens[-1]
-    j.press_start(win)  # the exit button
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
 
 
 e.run_case(main)

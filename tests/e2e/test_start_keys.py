@@ -7,9 +7,7 @@ SAVE_TITLE = "Сохранить как"
 
 def main():
     work = e.work_dir("start_keys")
-    exe = e.write_container(work / "movie", e.header_texts("movie.avi", 1000), [b"x" * 1000])
-    proc = e.start_stub(exe)
-    win = e.wait_window(r"^Tarnovell! - movie\.EXE$", proc=proc)
+    proc, win = e.start_sample(work, "movie", "movie.avi", 1000, b"x" * 1000, title=r"^Tarnovell! - movie\.EXE$")
     for key in ("Return", "space"):
         e.send_keys(win, key)
         dialog = e.wait_window(SAVE_TITLE, proc=proc)

@@ -1,15 +1,12 @@
 """The window of a fresh container: place, size, title, what is painted, and closing it."""
 import tarnovell_e2e as e
 
-SHADOW = (166, 166, 166)  # the sunken frames' shadow edge under Wine's default colours
 BAR_BLUE = (0, 0, 127)
 
 
 def main():
     work = e.work_dir("window_start")
-    exe = e.write_container(work / "movie", e.header_texts("C:\\films\\movie.avi", 655360), [b"x" * 1000])
-    proc = e.start_stub(exe)
-    win = e.wait_window(r"^Tarnovell! - ", proc=proc)
+    proc, win = e.start_sample(work, "movie", "C:\\films\\movie.avi", 655360, b"x" * 1000)
     assert e.window_name(win) == "Tarnovell! - movie.EXE", e.window_name(win)
 
     x, y = e.expected_window_origin()
@@ -17,17 +14,15 @@ def main():
     assert e.window_geometry(win) == expected, (e.window_geometry(win), expected)
 
     geometry = e.window_geometry(win)
-    # Painting has happened once the separator's shadow edge is there.
-    shot = e.wait_until(lambda: (lambda s: s if s.client_pixel(geometry, 100, 66) == SHADOW else None)(e.screenshot()),
-                        what="the window painted")
+    shot = e.wait_painted(geometry)
     pixel = lambda px, py: shot.client_pixel(geometry, px, py)
     background = pixel(5, 5)
     # Separator frame: top edge 16..264 at y 66; bar frame: top edge at y 93, left edge at x 16.
     for px in (16, 100, 263):
-        assert pixel(px, 66) == SHADOW, ("separator", px, pixel(px, 66))
-        assert pixel(px, 93) == SHADOW, ("bar frame top", px, pixel(px, 93))
+        assert pixel(px, 66) == e.SHADOW, ("separator", px, pixel(px, 66))
+        assert pixel(px, 93) == e.SHADOW, ("bar frame top", px, pixel(px, 93))
     for py in (93, 98, 102):
-        assert pixel(16, py) == SHADOW, ("bar frame left", py, pixel(16, py))
+        assert pixel(16, py) == e.SHADOW, ("bar frame left", py, pixel(16, py))
     assert pixel(100, 64) == background and pixel(100, 70) == background
     # No block in the bar before a join.
     bar = shot.region(geometry, 17, 94, 264, 103)

@@ -43,10 +43,7 @@ TEST_F(FileLayer, AfterAFailedOpenEveryOperationStores103) {
   ResetLarge(file, 1);
   EXPECT_EQ(TakeIoResult(), static_cast<int32_t>(ERROR_FILE_NOT_FOUND));
   ResetLarge(file, 1);
-  char buffer[256];
-  uint32_t actual = 99;
-  EXPECT_EQ(BlockReadLarge(file, buffer, 256, &actual), 0u);
-  EXPECT_EQ(actual, 0u);
+  EXPECT_EQ(ReadWithActual(file, 256), 0u);
   EXPECT_EQ(TakeIoResult(), IoErrNotOpen);
 }
 
@@ -116,8 +113,7 @@ TEST_F(FileLayer, PlatformCodesPassThroughUnchanged) {
 }
 
 TEST_F(FileLayer, FailedReleaseStoresOneAndStillCloses) {
-  ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abc"));
-  LargeFile& file = OpenWith("data", 0);
+  LargeFile& file = OpenData("abc", 0);
   FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallCloseHandle ? 6 : 0; };
   EXPECT_EQ(CloseLarge(file), 1);
   EXPECT_EQ(file.Mode, ModeClosed);
@@ -132,8 +128,7 @@ TEST_F(FileLayer, FailedReleaseStoresOneAndStillCloses) {
 }
 
 TEST_F(FileLayer, ShortTransfersWithoutAnActualCount) {
-  ASSERT_TRUE(scratch::WriteBytes(Path("data"), std::string(100, 'a')));
-  LargeFile& file = OpenWith("data", 2);
+  LargeFile& file = OpenData(std::string(100, 'a'), 2);
   FileTransferCap = 10;  // the device moves at most 10 bytes a call
   char buffer[100] = {};
   uint32_t actual = 0;
@@ -152,6 +147,32 @@ TEST_F(FileLayer, FileSizeByNameWhenTheSearchFails) {
   ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abc"));
   FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallFindFirstFile ? 5 : 0; };
   EXPECT_EQ(FileSizeByName(Path("data").c_str()), -1);
+}
+
+// A record that is not open, or not assigned, is refused before any platform call: the error is
+// the layer's own, and no stale handle or name reaches the platform.
+TEST_F(FileLayer, ARefusedCallMakesNoPlatformCall) {
+  static int calls;
+  calls = 0;
+  FileFaultHook = [](FileCallKind, const char*) -> DWORD {
+    calls++;
+    return 0;
+  };
+  LargeFile& closed = Record("data");
+  char buffer[4] = "abc";
+  SeekLarge(closed, 1);
+  EXPECT_EQ(FilePosLarge(closed), FailedPosition);
+  EXPECT_EQ(FileSizeLarge(closed), FailedPosition);
+  EXPECT_EQ(BlockReadLarge(closed, buffer, 1, nullptr), 0u);
+  EXPECT_EQ(BlockWriteLarge(closed, buffer, 1, nullptr), 0u);
+  EXPECT_EQ(CloseLarge(closed), 0);
+  EXPECT_EQ(TakeIoResult(), IoErrNotOpen);
+  LargeFile unassigned{};
+  ResetLarge(unassigned, 1);
+  RewriteLarge(unassigned, 1);
+  EraseLarge(unassigned);
+  EXPECT_EQ(TakeIoResult(), IoErrNotAssigned);
+  EXPECT_EQ(calls, 0);
 }
 
 // Natively each thread has its own pending error (the Windows program has one thread).

@@ -53,6 +53,30 @@ class FileLayer : public ::testing::Test {
     ResetLarge(file, recordSize);
     return file;
   }
+  // The file "data", written with bytes, then opened as OpenWith does.
+  LargeFile& OpenData(const std::string& bytes, uint8_t openMode, uint32_t recordSize = 1) {
+    EXPECT_TRUE(scratch::WriteBytes(Path("data"), bytes));
+    return OpenWith("data", openMode, recordSize);
+  }
+
+  // BlockReadLarge of count records into a scratch buffer, with an actual count that must be
+  // what the read returns; returns it.
+  static uint32_t ReadWithActual(LargeFile& file, uint32_t count) {
+    std::vector<char> buffer(static_cast<size_t>(count) * file.RecordSize + 1);
+    uint32_t actual = 99;
+    uint32_t got = BlockReadLarge(file, buffer.data(), count, &actual);
+    EXPECT_EQ(actual, got);
+    return got;
+  }
+
+  // SeekLarge to index, then BlockReadLarge of count records, all of which must come; returns
+  // their bytes.
+  static std::string ReadAt(LargeFile& file, int64_t index, uint32_t count) {
+    SeekLarge(file, index);
+    std::string bytes(static_cast<size_t>(count) * file.RecordSize, '\0');
+    EXPECT_EQ(BlockReadLarge(file, &bytes[0], count, nullptr), count);
+    return bytes;
+  }
 
   std::string folder;
   std::vector<std::unique_ptr<LargeFile>> records;

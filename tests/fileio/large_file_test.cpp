@@ -76,8 +76,7 @@ TEST_F(FileLayer, FileOpenModeChoosesTheAccessOfResetLarge) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << "FileOpenMode " << int(c.openMode));
-    ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abcdef"));
-    LargeFile& file = OpenWith("data", c.openMode);
+    LargeFile& file = OpenData("abcdef", c.openMode);
     EXPECT_EQ(TakeIoResult(), 0);
     EXPECT_EQ(file.Mode, c.mode);
     EXPECT_EQ(FileOpenMode, c.openMode) << "the layer never changes FileOpenMode";
@@ -121,10 +120,7 @@ TEST_F(FileLayer, RewriteLargeCreatesOrEmptiesForReadAndWrite) {
     EXPECT_EQ(file.Mode, ModeInOut) << name;
     EXPECT_EQ(FileSizeLarge(file), 0) << name;
     EXPECT_EQ(BlockWriteLarge(file, "hello", 5, nullptr), 5u);
-    SeekLarge(file, 1);
-    char text[4] = {};
-    EXPECT_EQ(BlockReadLarge(file, text, 3, nullptr), 3u);
-    EXPECT_STREQ(text, "ell");
+    EXPECT_EQ(ReadAt(file, 1, 3), "ell");
     CloseLarge(file);
     EXPECT_EQ(TakeIoResult(), 0);
     EXPECT_EQ(scratch::ReadBytes(Path(name)), "hello");

@@ -6,13 +6,9 @@ namespace {
 // ---- block transfers ------------------------------------------------------------------------
 
 TEST_F(FileLayer, ReadAtTheEndWithAnActualCountIsNoError) {
-  ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abc"));
-  LargeFile& file = OpenWith("data", 0);
+  LargeFile& file = OpenData("abc", 0);
   SeekLarge(file, 3);
-  char buffer[16];
-  uint32_t actual = 99;
-  EXPECT_EQ(BlockReadLarge(file, buffer, 16, &actual), 0u);
-  EXPECT_EQ(actual, 0u);
+  EXPECT_EQ(ReadWithActual(file, 16), 0u);
   EXPECT_EQ(TakeIoResult(), 0);
 }
 
@@ -38,8 +34,7 @@ TEST_F(FileLayer, ShortReadIsAnErrorOnlyWithoutAnActualCount) {
 }
 
 TEST_F(FileLayer, RecordSizeScalesCountsPositionsAndSizes) {
-  ASSERT_TRUE(scratch::WriteBytes(Path("data"), "0123456789"));
-  LargeFile& file = OpenWith("data", 2, 4);
+  LargeFile& file = OpenData("0123456789", 2, 4);
   EXPECT_EQ(file.RecordSize, 4u);
   EXPECT_EQ(FileSizeLarge(file), 2) << "10 bytes are two whole records";
   char buffer[13] = {};
@@ -48,10 +43,7 @@ TEST_F(FileLayer, RecordSizeScalesCountsPositionsAndSizes) {
   EXPECT_EQ(actual, 2u);
   EXPECT_STREQ(buffer, "0123456789") << "but its bytes are moved";
   EXPECT_EQ(FilePosLarge(file), 2);  // byte 10 / 4
-  SeekLarge(file, 1);
-  char record[5] = {};
-  EXPECT_EQ(BlockReadLarge(file, record, 1, nullptr), 1u);
-  EXPECT_STREQ(record, "4567");
+  EXPECT_EQ(ReadAt(file, 1, 1), "4567");
   SeekLarge(file, 3);  // byte 12, past the end
   EXPECT_EQ(BlockWriteLarge(file, "WXYZ", 1, nullptr), 1u);
   EXPECT_EQ(FileSizeLarge(file), 4);
@@ -92,8 +84,7 @@ TEST_F(FileLayer, TransfersWithoutTheAccessStore103) {
 // ---- closing and erasing --------------------------------------------------------------------
 
 TEST_F(FileLayer, CloseLargeClosesAndKeepsTheName) {
-  ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abc"));
-  LargeFile& file = OpenWith("data", 0);
+  LargeFile& file = OpenData("abc", 0);
   EXPECT_EQ(CloseLarge(file), 0);
   EXPECT_EQ(file.Mode, ModeClosed);
   EXPECT_EQ(TakeIoResult(), 0);

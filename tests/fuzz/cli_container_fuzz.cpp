@@ -23,6 +23,7 @@
 #include "cli/cli_digest.h"
 #include "cli/cli_pieces.h"
 #include "integrity/crc64.h"
+#include "tests/fuzz/fuzz_input.h"
 
 // The tool's printing lives in cli_app.cpp with the command line, which the fuzzer leaves out;
 // nothing here prints.
@@ -32,20 +33,9 @@ void CliPrint(FILE*, const char*, ...) {}
 
 namespace {
 
-void Fail(const char* what) {
-  std::fprintf(stderr, "tool container: %s\n", what);
-  std::abort();
-}
+[[noreturn]] void Fail(const char* what) { FuzzFail("tool container", what); }
 
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  uint64_t Take(int bytes) {
-    uint64_t value = 0;
-    for (int i = 0; i < bytes && size > 0; i++, size--) value |= uint64_t{*data++} << (8 * i);
-    return value;
-  }
-};
+using Reader = FuzzReader;
 
 // A header as split writes one: texts, then a block over made-up sizes and digests.
 std::string MadeHeader(Reader& in) {
@@ -59,12 +49,7 @@ std::string MadeHeader(Reader& in) {
     header[static_cast<size_t>(i * HeaderRecordSize)] = static_cast<char>(texts[i].size());
     header.replace(static_cast<size_t>(i * HeaderRecordSize + 1), texts[i].size(), texts[i]);
   }
-  DigestBlock block = {};
-  block.Image.PieceCount = pieces;
-  block.Image.RunLength = static_cast<uint32_t>(RunLengthFor(static_cast<int32_t>(pieces)));
-  block.Image.FirstPayload = first;
-  block.Image.PieceSize = size;
-  for (int k = 0; k < DigestCapacity; k++) block.Image.Digests[k] = static_cast<uint32_t>(in.Take(1));
+  DigestBlock block = FuzzPlan(in, pieces, first, size, 1);
   if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block)) Fail("the writer refused a plan");
   // Up to two bits flipped anywhere: the reader must then refuse the block.
   for (uint64_t flips = in.Take(1) % 3, i = 0; i < flips; i++) {

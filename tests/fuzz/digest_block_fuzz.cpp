@@ -17,31 +17,13 @@
 
 #include "integrity/crc64.h"
 #include "integrity/digest_block.h"
+#include "tests/fuzz/fuzz_input.h"
 
 namespace {
 
-void Fail(const char* what) {
-  std::fprintf(stderr, "digest block: %s\n", what);
-  std::abort();
-}
+[[noreturn]] void Fail(const char* what) { FuzzFail("digest block", what); }
 
-// Takes bytes from the input, little-endian; zeros once it runs out.
-struct Reader {
-  const uint8_t* data;
-  size_t size;
-  uint64_t Take(int bytes) {
-    uint64_t value = 0;
-    for (int i = 0; i < bytes; i++) {
-      uint8_t byte = 0;
-      if (size > 0) {
-        byte = *data++;
-        size--;
-      }
-      value |= uint64_t{byte} << (8 * i);
-    }
-    return value;
-  }
-};
+using Reader = FuzzReader;
 
 void CheckTextsAndSizes(const uint8_t* header, const DigestBlock& b) {
   for (int record = 1; record < 8; record++)
@@ -153,17 +135,12 @@ void Forged(uint8_t* header, Reader& in) {
 
 void ValidBlock(const uint8_t* data, size_t size, bool forge) {
   Reader in{data, size};
-  DigestBlock plan{};
   uint32_t pieces = 1 + static_cast<uint32_t>(in.Take(4) % (in.Take(1) % 2 ? 0x7FFFFFFFu : 2000u));
   uint64_t first = in.Take(5), size_ = 1 + in.Take(5), last = 1 + in.Take(5) % size_;
   if (pieces == 1) last = 0;
   __int128 total = static_cast<__int128>(first) + static_cast<__int128>(size_) * (pieces > 2 ? pieces - 2 : 0) + last;
   if (total > INT64_MAX) return;  // beyond what a header can hold
-  plan.Image.PieceCount = pieces;
-  plan.Image.RunLength = static_cast<uint32_t>(RunLengthFor(static_cast<int32_t>(pieces)));
-  plan.Image.FirstPayload = first;
-  plan.Image.PieceSize = size_;
-  for (int k = 0; k < DigestCapacity; k++) plan.Image.Digests[k] = static_cast<uint32_t>(in.Take(4));
+  DigestBlock plan = FuzzPlan(in, pieces, first, size_, 4);
   uint8_t header[HeaderSize];
   PutTexts(header, in, static_cast<int64_t>(total));
   DigestBlock written = plan, read;

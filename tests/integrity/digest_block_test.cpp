@@ -304,27 +304,31 @@ TEST(DigestBlockPieces, SizesAndRunsOfEachPiece) {
   DigestBlock b;
   ASSERT_TRUE(ReadDigestBlock(Bytes(header), &b));
   EXPECT_EQ(b.DigestCount, 4);
-  EXPECT_EQ(ExpectedPayload(b, 0), 50);
-  EXPECT_EQ(ExpectedPayload(b, 1), 100);
-  EXPECT_EQ(ExpectedPayload(b, 8), 100);
-  EXPECT_EQ(ExpectedPayload(b, 9), 40);
-  EXPECT_EQ(ExpectedPayload(b, 10), -1);
-  EXPECT_EQ(ExpectedPayload(b, -1), -1);
-  const int32_t digestOf[10] = {0, 0, 0, 1, 1, 1, 2, 2, 2, 3};
-  for (int32_t n = 0; n < 10; n++) {
-    EXPECT_EQ(DigestIndexOf(b, n), digestOf[n]) << n;
-    EXPECT_EQ(StartsRun(b, n), n % 3 == 0) << n;
-    EXPECT_EQ(EndsRun(b, n), n % 3 == 2 || n == 9) << n;
+  // Pieces -1 to 10: the payload each must hold, its digest, whether it starts or ends its run.
+  const struct {
+    int64_t payload;
+    int32_t digest;
+    bool starts, ends;
+  } pieces[12] = {{-1, -1, false, false},                                                 // outside
+                  {50, 0, true, false},  {100, 0, false, false}, {100, 0, false, true},   // run 0
+                  {100, 1, true, false}, {100, 1, false, false}, {100, 1, false, true},   // run 1
+                  {100, 2, true, false}, {100, 2, false, false}, {100, 2, false, true},   // run 2
+                  {40, 3, true, true},                                                    // run 3
+                  {-1, -1, false, false}};                                                // outside
+  for (int32_t n = -1; n <= 10; n++) {
+    EXPECT_EQ(ExpectedPayload(b, n), pieces[n + 1].payload) << n;
+    EXPECT_EQ(DigestIndexOf(b, n), pieces[n + 1].digest) << n;
+    EXPECT_EQ(StartsRun(b, n), pieces[n + 1].starts) << n;
+    EXPECT_EQ(EndsRun(b, n), pieces[n + 1].ends) << n;
   }
-  EXPECT_EQ(DigestIndexOf(b, 10), -1);
-  EXPECT_FALSE(StartsRun(b, 10));
-  EXPECT_FALSE(EndsRun(b, 10));
-  EXPECT_EQ(RunFirstPiece(b, 2), 6);
-  EXPECT_EQ(RunLastPiece(b, 2), 8);
-  EXPECT_EQ(RunFirstPiece(b, 3), 9);
-  EXPECT_EQ(RunLastPiece(b, 3), 9);
-  EXPECT_EQ(RunLastPiece(b, 4), -1);
-  EXPECT_EQ(RunFirstPiece(b, -1), -1);
+  EXPECT_FALSE(StartsRun(b, 12)) << "outside the set, though where a run would start";
+  EXPECT_FALSE(EndsRun(b, 11)) << "outside the set, though where a run would end";
+  // Runs -1 to 4: the first and the last piece of each (-1 -1: no such run).
+  const std::pair<int32_t, int32_t> runs[6] = {{-1, -1}, {0, 2}, {3, 5}, {6, 8}, {9, 9}, {-1, -1}};
+  for (int32_t run = -1; run <= 4; run++) {
+    EXPECT_EQ(RunFirstPiece(b, run), runs[run + 1].first) << run;
+    EXPECT_EQ(RunLastPiece(b, run), runs[run + 1].second) << run;
+  }
 }
 
 TEST(DigestBlockPieces, VerdictsOfFinishedPieces) {

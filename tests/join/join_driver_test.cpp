@@ -44,7 +44,7 @@ static void ExpectDone(uint8_t outcome) {
 }
 
 TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
-  std::vector<std::string> payloads = {Pattern(100000, 1), Pattern(65536, 2), Pattern(12345, 3)};
+  std::vector<std::string> payloads = Patterns({100000, 65536, 12345});
   int64_t total = 100000 + 65536 + 12345;
   PrepareJoin(WriteSet(Path("DATA"), payloads, total), total);
   fake::SaveAnswers.push_back({true, Path("joined.bin")});
@@ -54,7 +54,7 @@ TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
   EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
   EXPECT_EQ(jointest::TimesOf(Path("joined.bin")).access, AccessSeconds);
   EXPECT_EQ(jointest::TimesOf(Path("joined.bin")).write, WriteSeconds);
-  EXPECT_BYTES(Read(Path("joined.bin")), payloads[0] + payloads[1] + payloads[2]);
+  EXPECT_BYTES(Read(Path("joined.bin")), Concatenated(payloads));
   EXPECT_EQ(JoinState.PieceIndex, 3);
   EXPECT_EQ(JoinState.JoinedSize, total);
   EXPECT_EQ(std::string(JoinState.OutputPath), Path("joined.bin"));
@@ -188,7 +188,7 @@ TEST_F(JoinDriverTest, AnExactTotalAfterAPieceLooksForNoFurtherPiece) {
 }
 
 TEST_F(JoinDriverTest, MorePayloadThanTheTotalEndsAsMismatchWithEverythingCopied) {
-  std::vector<std::string> payloads = {Pattern(1000, 1), Pattern(1000, 2), Pattern(1000, 3)};
+  std::vector<std::string> payloads = Patterns({1000, 1000, 1000});
   PrepareJoin(WriteSet(Path("DATA"), payloads, 1500), 1500);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   RunJoin(window);
@@ -229,18 +229,17 @@ TEST_F(JoinDriverTest, APressAfterTheEndQuits) {
 
 TEST_F(JoinDriverTest, APieceLocatedInAnotherFolderMovesTheBase) {
   std::filesystem::create_directory(Path("A"));
-  std::filesystem::create_directory(Path("B"));
-  std::vector<std::string> payloads = {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3), Pattern(500, 4)};
+  std::vector<std::string> payloads = Patterns({3000, 2000, 1000, 500});
   WriteSet(Path("A/DATA"), payloads, 6500);
-  std::filesystem::rename(Path("A/DATA.c002"), Path("B/DATA.C002"));
-  std::filesystem::rename(Path("A/DATA.c003"), Path("B/DATA.c003"));
+  Move("A/DATA.c002", "B/DATA.C002");
+  Move("A/DATA.c003", "B/DATA.c003");
   jointest::Write(Path("A/DATA.c003"), "a piece 3 that must not be used");
   PrepareJoin(Path("A/DATA"), 6500);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   fake::OpenAnswers.push_back({true, Path("B/DATA.C002")});
   RunJoin(window);
 
-  EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1] + payloads[2] + payloads[3]);
+  EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
   EXPECT_EQ(std::string(JoinState.BasePath), Path("B/DATA"));
   ASSERT_EQ(fake::Count("GetOpenFileNameA"), 1u);
   EXPECT_EQ(fake::DialogInitialNames[1], Path("A/DATA.c002"));
@@ -255,10 +254,9 @@ TEST_F(JoinDriverTest, APieceLocatedInAnotherFolderMovesTheBase) {
 }
 
 TEST_F(JoinDriverTest, OnlyAFileOfTheExpectedNameIsAccepted) {
-  std::filesystem::create_directory(Path("B"));
-  std::vector<std::string> payloads = {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3)};
+  std::vector<std::string> payloads = Patterns({3000, 2000, 1000});
   WriteSet(Path("DATA"), payloads, 6000);
-  std::filesystem::rename(Path("DATA.c002"), Path("B/data.c002"));
+  Move("DATA.c002", "B/data.c002");
   jointest::Write(Path("B/DATA.C003"), "wrong piece");
   PrepareJoin(Path("DATA"), 6000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
@@ -270,14 +268,14 @@ TEST_F(JoinDriverTest, OnlyAFileOfTheExpectedNameIsAccepted) {
   EXPECT_THAT(std::vector<std::string>(fake::DialogInitialNames.begin() + 1, fake::DialogInitialNames.end()),
               ElementsAre(Path("DATA.c002"), Path("DATA.c002"), Path("DATA.c002")));
   EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
-  EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1] + payloads[2]);
+  EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
   ExpectDone(OutcomeComplete);
 }
 
 TEST_F(JoinDriverTest, CancellingTheSearchAndGoingOnAsksAgain) {
-  std::vector<std::string> payloads = {Pattern(3000, 1), Pattern(2000, 2)};
+  std::vector<std::string> payloads = Patterns({3000, 2000});
   WriteSet(Path("DATA"), payloads, 5000);
-  std::filesystem::rename(Path("DATA.c001"), Path("away.c001"));
+  Move("DATA.c001", "away.c001");
   PrepareJoin(Path("DATA"), 5000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   fake::MessageBoxAnswers = {IDNO, IDCANCEL, 0};
@@ -285,7 +283,7 @@ TEST_F(JoinDriverTest, CancellingTheSearchAndGoingOnAsksAgain) {
   boxes = 0;
   // After the third answer the piece is back in its place.
   fake::OnMessageBox = [this](const std::string&) {
-    if (++boxes == 3) std::filesystem::rename(Path("away.c001"), Path("DATA.c001"));
+    if (++boxes == 3) Move("away.c001", "DATA.c001");
   };
   RunJoin(window);
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
@@ -295,7 +293,7 @@ TEST_F(JoinDriverTest, CancellingTheSearchAndGoingOnAsksAgain) {
 }
 
 TEST_F(JoinDriverTest, AbandoningTheJoinDeletesTheOutputAndQuits) {
-  WriteSet(Path("DATA"), {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3)}, 6000);
+  WriteSet(Path("DATA"), Patterns({3000, 2000, 1000}), 6000);
   std::filesystem::remove(Path("DATA.c002"));
   PrepareJoin(Path("DATA"), 6000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
@@ -314,7 +312,7 @@ TEST_F(JoinDriverTest, AFailedCopyLeavesNoOutputAndTouchesNoFurtherPiece) {
   for (const char* broken : {"DATA.exe", "DATA.c001", "nothing"}) {
     SCOPED_TRACE(broken);
     Restart();
-    WriteSet(Path("DATA"), {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3)}, 6000);
+    WriteSet(Path("DATA"), Patterns({3000, 2000, 1000}), 6000);
     std::string base = Path("DATA");
     if (std::string(broken) == "nothing") {
       base = Path("ELSEWHERE");
@@ -339,7 +337,7 @@ TEST_F(JoinDriverTest, AFailedCopyLeavesNoOutputAndTouchesNoFurtherPiece) {
 }
 
 TEST_F(JoinDriverTest, AFailedCopyStillTimesAnOutputThatCouldNotBeDeleted) {
-  WriteSet(Path("DATA"), {Pattern(3000, 1), Pattern(2000, 2)}, 5000);
+  WriteSet(Path("DATA"), Patterns({3000, 2000}), 5000);
   std::filesystem::remove(Path("DATA.c001"));
   std::filesystem::create_directory(Path("DATA.c001"));
   PrepareJoin(Path("DATA"), 5000);
@@ -378,8 +376,7 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
     SCOPED_TRACE(c.name);
     Restart();
     std::filesystem::create_directory(Path("sub"));
-    std::vector<std::string> payloads = {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3), Pattern(700, 4),
-                                         Pattern(300, 5)};
+    std::vector<std::string> payloads = Patterns({3000, 2000, 1000, 700, 300});
     WriteSet(Path("DATA"), payloads, 7000);
     PrepareJoin(Path("DATA"), 7000);
     std::string before[] = {Read(Path("DATA.exe")), Read(Path("DATA.c001")), Read(Path("DATA.c002"))};
@@ -396,7 +393,7 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
     EXPECT_BYTES(Read(Path("DATA.exe")), before[0]);
     EXPECT_BYTES(Read(Path("DATA.c001")), before[1]);
     EXPECT_BYTES(Read(Path("DATA.c002")), before[2]);
-    EXPECT_BYTES(Read(Path("sub/out.bin")), payloads[0] + payloads[1] + payloads[2] + payloads[3] + payloads[4]);
+    EXPECT_BYTES(Read(Path("sub/out.bin")), Concatenated(payloads));
     ExpectDone(OutcomeComplete);
   }
 }
@@ -406,7 +403,7 @@ TEST_F(JoinDriverTest, NewFilesAndLookAlikesOutsideTheSetAreAccepted) {
     SCOPED_TRACE(name);
     Restart();
     std::filesystem::create_directory(Path("sub"));
-    WriteSet(Path("DATA"), {Pattern(3000, 1), Pattern(2000, 2)}, 5000);
+    WriteSet(Path("DATA"), Patterns({3000, 2000}), 5000);
     jointest::Write(Path("sub/DATA.c001"), "a stranger");
     jointest::Write(Path("DATA.c001x"), "a stranger");
     PrepareJoin(Path("DATA"), 5000);
@@ -421,12 +418,10 @@ TEST_F(JoinDriverTest, NewFilesAndLookAlikesOutsideTheSetAreAccepted) {
 TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
   // The output is saved in folder B; piece 2 is located in B, so piece 3 is looked for in B,
   // where the output itself has piece 3's name. Locating the output as piece 2 is refused too.
-  std::filesystem::create_directory(Path("B"));
-  std::filesystem::create_directory(Path("C"));
-  std::vector<std::string> payloads = {Pattern(3000, 1), Pattern(2000, 2), Pattern(1000, 3), Pattern(500, 4)};
+  std::vector<std::string> payloads = Patterns({3000, 2000, 1000, 500});
   WriteSet(Path("DATA"), payloads, 6500);
-  std::filesystem::rename(Path("DATA.c002"), Path("B/DATA.c002"));
-  std::filesystem::rename(Path("DATA.c003"), Path("C/DATA.c003"));
+  Move("DATA.c002", "B/DATA.c002");
+  Move("DATA.c003", "C/DATA.c003");
   PrepareJoin(Path("DATA"), 6500);
   fake::SaveAnswers.push_back({true, Path("B/DATA.c003")});
   fake::OpenAnswers.push_back({true, Path("B/DATA.c002")});  // piece 2, fine
@@ -443,7 +438,7 @@ TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
   EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::PieceIsOutputText),
                                                       RefusalBox(jointest::PieceIsOutputText)));
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
-  EXPECT_BYTES(Read(Path("B/DATA.c003")), payloads[0] + payloads[1] + payloads[2] + payloads[3]);
+  EXPECT_BYTES(Read(Path("B/DATA.c003")), Concatenated(payloads));
   EXPECT_BYTES(Read(Path("C/DATA.c003")), payloads[3]);
   ExpectDone(OutcomeComplete);
 }
@@ -451,7 +446,7 @@ TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
 // ---- the window closed during a join --------------------------------------------------------
 
 TEST_F(JoinDriverTest, ClosingTheWindowDuringAJoinEndsTheProcessWithoutOutput) {
-  std::vector<std::string> payloads = {Pattern(3 * 65536, 1), Pattern(2 * 65536, 2), Pattern(1000, 3)};
+  std::vector<std::string> payloads = Patterns({3 * 65536, 2 * 65536, 1000});
   int64_t total = 5 * 65536 + 1000;
   // Peeks of a clean run: 4 + 1 (container), 3 + 1, 2 + 1: close at every one of them.
   for (int closeAt = 1; closeAt <= 12; closeAt++) {
@@ -469,7 +464,7 @@ TEST_F(JoinDriverTest, ClosingTheWindowDuringAJoinEndsTheProcessWithoutOutput) {
     EXPECT_EQ(RunMessageLoop(), 0);
     EXPECT_TRUE(fake::WindowOf(window)->destroyed);
     if (closeAt == 12) {  // in the pump after the last piece: the join was complete
-      EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1] + payloads[2]);
+      EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
       EXPECT_EQ(jointest::TimesOf(Path("out.bin")).write, WriteSeconds);
     } else {
       EXPECT_FALSE(Exists(Path("out.bin")));

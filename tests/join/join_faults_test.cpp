@@ -35,7 +35,7 @@ const char* KindName(FileCallKind kind) {
 
 class JoinFaultTest : public JoinTest {
  protected:
-  std::vector<std::string> payloads = {Pattern(150000, 1), Pattern(70000, 2), Pattern(1000, 3)};
+  std::vector<std::string> payloads = Patterns({150000, 70000, 1000});
   int64_t total = 150000 + 70000 + 1000;
   std::string pieces[3];
 
@@ -61,7 +61,7 @@ class JoinFaultTest : public JoinTest {
 
 TEST_F(JoinFaultTest, EveryFileCallMayFail) {
   Run(0, 0);
-  const std::string joined = payloads[0] + payloads[1] + payloads[2];
+  const std::string joined = Concatenated(payloads);
   ASSERT_BYTES(Read(Path("out.bin")), joined);
   ASSERT_EQ(JoinState.Outcome, OutcomeComplete);
   const std::vector<FileCallKind> clean = Calls;

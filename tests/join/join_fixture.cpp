@@ -116,6 +116,11 @@ std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::s
   return base;
 }
 
+void JoinTest::Move(const std::string& from, const std::string& to) {
+  std::filesystem::create_directories(std::filesystem::path(Path(to)).parent_path());
+  std::filesystem::rename(Path(from), Path(to));
+}
+
 void JoinTest::PrepareJoin(const std::string& base, int64_t total, const std::string& outputName) {
   TextCopy(JoinState.BasePath, PathTextSize, base.c_str());
   TextCopy(JoinState.OutputPath, PathTextSize, outputName.c_str());

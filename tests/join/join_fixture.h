@@ -55,6 +55,8 @@ class JoinTest : public ::testing::Test {
   // further pieces; returns base.
   std::string WriteSet(const std::string& base, const std::vector<std::string>& payloads,
                        int64_t total, const std::string& outputName = "DATA.BIN");
+  // Moves the file from to to, both names in the folder; makes to's folder when it is missing.
+  void Move(const std::string& from, const std::string& to);
   // JoinState as header loading leaves it for this set.
   void PrepareJoin(const std::string& base, int64_t total, const std::string& outputName = "DATA.BIN");
   // The main loop: dispatches until the quit request and returns its code. A queue that runs dry

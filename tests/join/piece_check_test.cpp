@@ -69,8 +69,7 @@ std::string Flipped(std::string bytes, size_t at) {
 }
 
 // Pieces 1 to 3 of 3 * 64 KB + 5 bytes: a digest over four blocks of the copier.
-const std::vector<std::string> Planned = {Pattern(2 * 65536, 1), Pattern(3 * 65536 + 5, 2), Pattern(3 * 65536 + 5, 3),
-                                          Pattern(1000, 4)};
+const std::vector<std::string> Planned = Patterns({2 * 65536, 3 * 65536 + 5, 3 * 65536 + 5, 1000});
 
 class PieceCheckTest : public JoinTest {
  protected:
@@ -97,6 +96,13 @@ class PieceCheckTest : public JoinTest {
     RunJoin(window);
     return Read(Path("out.bin"));
   }
+  // The join of pieces, prepared under header: all their bytes, complete, and no box.
+  void ExpectQuietCompleteJoin(const std::string& header, const std::vector<std::string>& pieces) {
+    Prepare(header, pieces);
+    EXPECT_BYTES(Join(), Concatenated(pieces));
+    EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
+    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  }
   // A finished join that kept its output and warned about it last.
   void ExpectWarned(const std::string& names) {
     EXPECT_TRUE(JoinState.Finished);
@@ -114,10 +120,7 @@ TEST_F(PieceCheckTest, AGoodSetJoinsWithTheSameCallsWithOrWithoutItsBlock) {
   std::vector<std::vector<std::string>> logs;
   for (const std::string& header : {ZeroFillerHeader(Planned), RandomFillerHeader(Planned), BlockHeader(Planned)}) {
     Restart();
-    Prepare(header, Planned);
-    EXPECT_BYTES(Join(), Planned[0] + Planned[1] + Planned[2] + Planned[3]);
-    EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+    ExpectQuietCompleteJoin(header, Planned);
     logs.push_back(CallsWithoutObjectHandles());
   }
   EXPECT_TRUE(JoinState.PieceCheck.Active) << "the last set carries a block";
@@ -130,10 +133,7 @@ TEST_F(PieceCheckTest, WithoutABlockADamagedOrShortPieceJoinsAsItAlwaysDid) {
   damaged[2] = Flipped(damaged[2], 70000);
   for (const std::string& header : {ZeroFillerHeader(Planned), RandomFillerHeader(Planned)}) {
     Restart();
-    Prepare(header, damaged);
-    EXPECT_BYTES(Join(), damaged[0] + damaged[1] + damaged[2] + damaged[3]);
-    EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+    ExpectQuietCompleteJoin(header, damaged);
     EXPECT_FALSE(JoinState.PieceCheck.Active);
   }
   // A short last piece: the join looks for a piece after it, as always.
@@ -163,7 +163,7 @@ TEST_F(PieceCheckTest, EachDamagedPieceIsNamedAndTheOutputKept) {
     std::vector<std::string> pieces = Planned;
     pieces[c.piece] = Flipped(pieces[c.piece], c.at);
     Prepare(BlockHeader(Planned), pieces);
-    EXPECT_BYTES(Join(), pieces[0] + pieces[1] + pieces[2] + pieces[3]);
+    EXPECT_BYTES(Join(), Concatenated(pieces));
     ExpectWarned(c.piece == 0 ? "DATA.EXE" : Piece(c.piece));
     EXPECT_EQ(JoinState.PieceIndex, 4);
   }
@@ -172,10 +172,7 @@ TEST_F(PieceCheckTest, EachDamagedPieceIsNamedAndTheOutputKept) {
 TEST_F(PieceCheckTest, AnEmptyContainerPayloadAndPiecesOfWholeBlocks) {
   // Piece 0 holds no payload; pieces 1 and 2 hold exactly one and three blocks.
   const std::vector<std::string> planned = {"", Pattern(3 * 65536, 5), Pattern(3 * 65536, 6), Pattern(65536, 7)};
-  Prepare(BlockHeader(planned), planned);
-  EXPECT_BYTES(Join(), planned[1] + planned[2] + planned[3]);
-  EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  ExpectQuietCompleteJoin(BlockHeader(planned), planned);
   for (size_t at : {size_t{0}, size_t{65535}, size_t{3 * 65536 - 1}}) {
     SCOPED_TRACE(at);
     Restart();
@@ -346,7 +343,7 @@ TEST_F(PieceCheckTest, AWindowClosedInTheLastPumpShowsNoBox) {
   EXPECT_TRUE(JoinState.Finished);
   EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
   EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
-  EXPECT_BYTES(Read(Path("out.bin")), pieces[0] + pieces[1] + pieces[2] + pieces[3]);
+  EXPECT_BYTES(Read(Path("out.bin")), Concatenated(pieces));
 }
 
 }  // namespace

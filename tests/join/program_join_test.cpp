@@ -11,6 +11,7 @@
 
 #include "tests/join/block_header.h"
 #include "tests/join/join_fixture.h"
+#include "tests/support/outcome_texts.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_bytes.h"
 #include "tests/support/ui_fixture.h"
@@ -63,6 +64,15 @@ class ProgramRun : public UiTest {
                            UnixNanosecondsToFileTime(WriteSeconds * Second));
   }
   static void Press(HWND window) { MainWndProc(window, WM_COMMAND, StartButtonId, 0); }
+  // The program started from sets/DATA.exe, its button pressed and the Save dialog answered
+  // with work/joined.bin: the join is over. Returns the main window.
+  HWND JoinThroughTheWindow() {
+    UseOwnImage(Dir + "/sets/DATA.exe");
+    HWND window = OpenMainWindow();
+    fake::SaveAnswers.push_back({true, Dir + "/work/joined.bin"});
+    Press(window);
+    return window;
+  }
   static void Paint(HWND window) {
     fake::Log.clear();
     MainWndProc(window, WM_PAINT, 0, 0);
@@ -80,22 +90,13 @@ class ProgramRun : public UiTest {
 };
 
 std::string OutcomeLine(const char* text) { return std::string("DrawTextA(") + text; }
-const char CompleteText[] = "\xCF\xF0\xEE\xF6\xE5\xF1\xF1 \xF3\xF1\xEF\xE5\xF8\xED\xEE \xE7\xE0\xE2\xE5\xF0\xF8\xE5\xED";
-const char MismatchText[] =
-    "\xCF\xEE\xEB\xF3\xF7\xE5\xED\xED\xFB\xE9 \xF4\xE0\xE9\xEB \xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE "
-    "\xEF\xEE\xE2\xF0\xE5\xE6\xE4\xE5\xED!";
-const char FileErrorText[] = "\xCE\xF8\xE8\xE1\xEA\xE0 \xF4\xE0\xE9\xEB\xEE\xE2\xEE\xE9 \xF1\xE8\xF1\xF2\xE5\xEC\xFB!";
-const char* const OutcomeTexts[] = {CompleteText, MismatchText, FileErrorText};
 
 // ---- a join through the window, and what it paints afterwards ---------------------------------
 
 TEST_F(ProgramRun, PaintingAfterAJoinShowsTheWholeBarAndTheOutcome) {
-  std::vector<std::string> payloads = {Pattern(100000, 1), Pattern(70000, 2)};
+  std::vector<std::string> payloads = Patterns({100000, 70000});
   ASSERT_TRUE(WriteSet(Dir + "/sets/DATA", "MZ", Header("joined.bin", 170000), payloads));
-  UseOwnImage(Dir + "/sets/DATA.exe");
-  HWND window = OpenMainWindow();
-  fake::SaveAnswers.push_back({true, Dir + "/work/joined.bin"});
-  Press(window);
+  HWND window = JoinThroughTheWindow();
   ASSERT_TRUE(JoinState.Finished);
   EXPECT_EQ(TimesOf(Dir + "/work/joined.bin").access, AccessSeconds);
   EXPECT_EQ(TimesOf(Dir + "/work/joined.bin").write, WriteSeconds);
@@ -106,27 +107,24 @@ TEST_F(ProgramRun, PaintingAfterAJoinShowsTheWholeBarAndTheOutcome) {
   std::vector<std::string> texts = fake::Calls("DrawTextA");
   ASSERT_EQ(texts.size(), 8u);
   EXPECT_EQ(texts[6], "DrawTextA(joined.bin,10,16,78,229,91,0x0)") << "the chosen file's name";
-  EXPECT_EQ(texts[7], OutcomeLine(CompleteText) + ",24,16,107,265,120,0x0)");
+  EXPECT_EQ(texts[7], OutcomeLine(outcome::CompleteText) + ",24,16,107,265,120,0x0)");
 }
 
 // The header's digest block reaches the join: a damaged piece is named in the warning box, the
 // output is kept, and the window paints the damage line.
 TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
-  std::vector<std::string> payloads = {Pattern(100000, 1), Pattern(70000, 2), Pattern(500, 3)};
+  std::vector<std::string> payloads = Patterns({100000, 70000, 500});
   std::string header = jointest::BlockHeader(Header("joined.bin", 170500), payloads);
   std::vector<std::string> pieces = payloads;
   pieces[1][69999] ^= 1;
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.exe", FitStubImage("MZ") + header + pieces[0]));
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c001", pieces[1]));
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c002", pieces[2]));
-  UseOwnImage(Dir + "/sets/DATA.exe");
-  HWND window = OpenMainWindow();
-  fake::SaveAnswers.push_back({true, Dir + "/work/joined.bin"});
-  Press(window);
+  HWND window = JoinThroughTheWindow();
   EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(testing::EndsWith("\nDATA.C001,Tarnovell!,0x30)")));
-  EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), pieces[0] + pieces[1] + pieces[2]);
+  EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), Concatenated(pieces));
   Paint(window);
-  EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(MismatchText) + ",", 0), 0u);
+  EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::MismatchText) + ",", 0), 0u);
 }
 
 // The base path of an own image without ".exe" is empty: the container and the pieces are the
@@ -207,7 +205,7 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
     EXPECT_EQ(scratch::ReadBytes(Dir + "/work/here.txt"), "here");
     // The window says what became of it: no full bar for a file that was not made.
     Paint(window);
-    EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(OutcomeTexts[c.outcome]) + ",", 0), 0u);
+    EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::Texts[c.outcome]) + ",", 0), 0u);
     EXPECT_EQ(fake::Count("Rectangle"), c.outcome == OutcomeComplete ? 41u : 0u);
     TearDown();
   }

@@ -5,28 +5,19 @@
 # 64-bit build of the same sources that the Windows tests run where 32-bit programs cannot.
 # Usage: check_stub_image.sh ARCH OBJDUMP STUB_EXE STUB_PADDED LIMIT
 set -u
-arch=$1 objdump=$2 image=$3 padded=$4 limit=$5 failed=0
-fail() { echo "FAIL: $*"; failed=1; }
+arch=$1 objdump=$2 image=$3 padded=$4 limit=$5
+source "$(dirname "$0")/../support/pe_image_checks.sh"
 
-headers=$("$objdump" -p "$image") || { echo "FAIL: objdump cannot read $image"; exit 1; }
+read_pe_headers "$objdump" "$image"
 if [ "$arch" = 32 ]; then
-  grep -Eq "file format pei?-i386" <<<"$headers" || fail "not a 32-bit PE image"
-  grep -Eq "^Magic[[:space:]]+010b" <<<"$headers" || fail "optional header is not PE32"
+  expect_header "file format pei?-i386" "not a 32-bit PE image"
+  expect_header "^Magic[[:space:]]+010b" "optional header is not PE32"
 else
-  grep -Eq "file format pei?-x86-64" <<<"$headers" || fail "not an x86-64 PE image"
-  grep -Eq "^Magic[[:space:]]+020b" <<<"$headers" || fail "optional header is not PE32+"
+  expect_header "file format pei?-x86-64" "not an x86-64 PE image"
+  expect_header "^Magic[[:space:]]+020b" "optional header is not PE32+"
 fi
-grep -Eq "^Subsystem[[:space:]]+0*2[[:space:]]" <<<"$headers" || fail "subsystem is not 2 (Windows GUI): $(grep ^Subsystem <<<"$headers")"
-
-dlls=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr '[:lower:]' '[:upper:]' | sort -u)
-[ -n "$dlls" ] || fail "no imports found"
-echo "imports: $(echo $dlls)"
-for dll in $dlls; do
-  case "$dll" in
-    KERNEL32.DLL|USER32.DLL|GDI32.DLL|COMDLG32.DLL|SHELL32.DLL) ;;
-    *) fail "imports $dll, which is not a system DLL the stub may use" ;;
-  esac
-done
+expect_subsystem 2 "Windows GUI"
+expect_imports "the stub" KERNEL32.DLL USER32.DLL GDI32.DLL COMDLG32.DLL SHELL32.DLL
 
 size=$(stat -c %s "$image")
 echo "image: $size bytes of $limit"

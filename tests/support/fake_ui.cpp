@@ -88,12 +88,7 @@ HWND FindChild(HWND parent, intptr_t id) {
 }
 
 void Post(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  MSG msg{};
-  msg.hwnd = window;
-  msg.message = message;
-  msg.wParam = wParam;
-  msg.lParam = lParam;
-  Queue.push_back(msg);
+  Queue.push_back(MSG{window, message, wParam, lParam, 0, {0, 0}});
 }
 
 std::vector<std::string> Calls(const std::string& name) {
@@ -124,6 +119,17 @@ static std::string Format(const char* format, ...) {
 }
 
 static intptr_t Id(const void* handle) { return reinterpret_cast<intptr_t>(handle); }
+// The log line of a call that shows one handle: "Name(id)".
+static void LogHandle(const char* name, const void* handle) {
+  Log.push_back(Format("%s(%ld)", name, static_cast<long>(Id(handle))));
+}
+
+// The window behind a handle, or null for a handle that names none or a destroyed window.
+static FakeWindow* LiveWindow(HWND window) {
+  FakeWindow* w = fake::WindowOf(window);
+  return w == nullptr || w->destroyed ? nullptr : w;
+}
+
 template <typename T>
 static T NewObject() {
   return reinterpret_cast<T>(fake::NextObject++);
@@ -171,22 +177,22 @@ BOOL ShowWindow(HWND window, int command) {
 }
 
 BOOL UpdateWindow(HWND window) {
-  Log.push_back(Format("UpdateWindow(%ld)", static_cast<long>(Id(window))));
+  LogHandle("UpdateWindow", window);
   return TRUE;
 }
 
 BOOL DestroyWindow(HWND window) {
-  Log.push_back(Format("DestroyWindow(%ld)", static_cast<long>(Id(window))));
-  FakeWindow* w = fake::WindowOf(window);
-  if (w == nullptr || w->destroyed) return FALSE;
+  LogHandle("DestroyWindow", window);
+  FakeWindow* w = LiveWindow(window);
+  if (w == nullptr) return FALSE;
   w->destroyed = true;
   if (w->procedure != nullptr) w->procedure(window, WM_DESTROY, 0, 0);
   return TRUE;
 }
 
 BOOL IsWindowEnabled(HWND window) {
-  FakeWindow* w = fake::WindowOf(window);
-  return w != nullptr && w->enabled && !w->destroyed;
+  FakeWindow* w = LiveWindow(window);
+  return w != nullptr && w->enabled;
 }
 
 int GetSystemMetrics(int index) {
@@ -218,8 +224,8 @@ BOOL TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG* msg) {
   Log.push_back(Format("DispatchMessageA(%ld,%u)", static_cast<long>(Id(msg->hwnd)), msg->message));
-  FakeWindow* w = fake::WindowOf(msg->hwnd);
-  if (w == nullptr || w->destroyed || w->procedure == nullptr) return 0;
+  FakeWindow* w = LiveWindow(msg->hwnd);
+  if (w == nullptr || w->procedure == nullptr) return 0;
   return w->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
@@ -233,8 +239,8 @@ LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   Log.push_back(Format("SendMessageA(%ld,%u,%lu,%ld)", static_cast<long>(Id(window)), message,
                        static_cast<unsigned long>(wParam), static_cast<long>(lParam)));
-  FakeWindow* w = fake::WindowOf(window);
-  if (w == nullptr || w->destroyed || w->procedure == nullptr) return 0;
+  FakeWindow* w = LiveWindow(window);
+  if (w == nullptr || w->procedure == nullptr) return 0;
   return w->procedure(window, message, wParam, lParam);
 }
 
@@ -290,14 +296,13 @@ HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
 }
 
 HCURSOR SetCursor(HCURSOR cursor) {
-  Log.push_back(Format("SetCursor(%ld)", static_cast<long>(Id(cursor))));
+  LogHandle("SetCursor", cursor);
   return nullptr;
 }
 
 HDC GetDC(HWND window) {
-  Log.push_back(Format("GetDC(%ld)", static_cast<long>(Id(window))));
-  FakeWindow* w = fake::WindowOf(window);
-  return w == nullptr || w->destroyed ? nullptr : reinterpret_cast<HDC>(static_cast<intptr_t>(0x500));
+  LogHandle("GetDC", window);
+  return LiveWindow(window) == nullptr ? nullptr : reinterpret_cast<HDC>(static_cast<intptr_t>(0x500));
 }
 
 int ReleaseDC(HWND window, HDC dc) {
@@ -306,19 +311,19 @@ int ReleaseDC(HWND window, HDC dc) {
 }
 
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
-  Log.push_back(Format("BeginPaint(%ld)", static_cast<long>(Id(window))));
+  LogHandle("BeginPaint", window);
   memset(paint, 0, sizeof *paint);
   paint->hdc = reinterpret_cast<HDC>(static_cast<intptr_t>(0x600));
   return paint->hdc;
 }
 
 BOOL EndPaint(HWND window, const PAINTSTRUCT*) {
-  Log.push_back(Format("EndPaint(%ld)", static_cast<long>(Id(window))));
+  LogHandle("EndPaint", window);
   return TRUE;
 }
 
 HGDIOBJ SelectObject(HDC, HGDIOBJ object) {
-  Log.push_back(Format("SelectObject(%ld)", static_cast<long>(Id(object))));
+  LogHandle("SelectObject", object);
   return reinterpret_cast<HGDIOBJ>(static_cast<intptr_t>(0x900));  // "the object that was selected"
 }
 
@@ -378,7 +383,7 @@ BOOL Rectangle(HDC, int left, int top, int right, int bottom) {
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-  Log.push_back(Format("DeleteObject(%ld)", static_cast<long>(Id(object))));
+  LogHandle("DeleteObject", object);
   return TRUE;
 }
 

@@ -35,16 +35,20 @@ class UiTest : public ::testing::Test {
     Dir.clear();
   }
 
-  // Writes Dir/relative (folders made as needed) as a container of the given header texts and
-  // first payload, and makes it the program's own image. Returns its full path.
-  std::string UseContainer(const std::string& relative, const HeaderTexts& texts, const std::string& payload = "") {
+  // Writes Dir/relative (folders made as needed) with bytes, and makes it the program's own
+  // image. Returns its full path.
+  std::string UseImage(const std::string& relative, const std::string& bytes) {
     std::string path = Dir + "/" + relative;
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), error);
     EXPECT_FALSE(error) << path;
-    EXPECT_TRUE(WriteWholeFile(path, FitStubImage("MZ") + HeaderBytes(texts) + payload));
+    EXPECT_TRUE(WriteWholeFile(path, bytes));
     UseOwnImage(path);
     return path;
+  }
+  // UseImage with a container of the given header texts and first payload.
+  std::string UseContainer(const std::string& relative, const HeaderTexts& texts, const std::string& payload = "") {
+    return UseImage(relative, FitStubImage("MZ") + HeaderBytes(texts) + payload);
   }
   void UseOwnImage(const std::string& path) {
     ASSERT_LT(path.size(), sizeof PosixModulePath);

@@ -1,6 +1,7 @@
 // Painting of the main window from JoinState.
 #include "ui/paint.h"
 
+#include "tests/support/outcome_texts.h"
 #include "tests/support/ui_fixture.h"
 
 namespace {
@@ -110,20 +111,17 @@ TEST_F(PaintTest, OutcomeLineOnlyOnceFinished) {
     bool finished;
     uint8_t outcome;
     const char* colour;
-    const char* line;
+    std::string line;  // "": no outcome line
   } cases[] = {
-      {false, OutcomeComplete, nullptr, nullptr},
-      {false, OutcomeFileError, nullptr, nullptr},
+      {false, OutcomeComplete, nullptr, ""},
+      {false, OutcomeFileError, nullptr, ""},
       {true, OutcomeComplete, "SetTextColor(0x000000)",
-       "DrawTextA(\xCF\xF0\xEE\xF6\xE5\xF1\xF1 \xF3\xF1\xEF\xE5\xF8\xED\xEE \xE7\xE0\xE2\xE5\xF0\xF8\xE5\xED,24,16,107,"
-       "265,120,0x0)"},
+       std::string("DrawTextA(") + outcome::CompleteText + ",24,16,107,265,120,0x0)"},
       {true, OutcomeMismatch, "SetTextColor(0x000080)",
-       "DrawTextA(\xCF\xEE\xEB\xF3\xF7\xE5\xED\xED\xFB\xE9 \xF4\xE0\xE9\xEB \xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE "
-       "\xEF\xEE\xE2\xF0\xE5\xE6\xE4\xE5\xED!,35,16,107,265,120,0x0)"},
+       std::string("DrawTextA(") + outcome::MismatchText + ",35,16,107,265,120,0x0)"},
       {true, OutcomeFileError, "SetTextColor(0x0000FF)",
-       "DrawTextA(\xCE\xF8\xE8\xE1\xEA\xE0 \xF4\xE0\xE9\xEB\xEE\xE2\xEE\xE9 \xF1\xE8\xF1\xF2\xE5\xEC\xFB!,24,16,107,265,"
-       "120,0x0)"},
-      {true, 3, nullptr, nullptr},
+       std::string("DrawTextA(") + outcome::FileErrorText + ",24,16,107,265,120,0x0)"},
+      {true, 3, nullptr, ""},
   };
   for (const Case& c : cases) {
     fake::Log.clear();
@@ -131,7 +129,7 @@ TEST_F(PaintTest, OutcomeLineOnlyOnceFinished) {
     JoinState.Outcome = c.outcome;
     Paint();
     auto texts = Texts();
-    if (c.line == nullptr) {
+    if (c.line.empty()) {
       EXPECT_EQ(texts.size(), 7u) << int(c.outcome);
       continue;
     }

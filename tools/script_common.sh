@@ -1,0 +1,39 @@
+# What the demo, the benchmarks and the screenshot script share; each sources this file first.
+# It stops a script at its first failure, makes the repository's root the current folder and
+# ROOT, and BUILD (default build/, or as the caller set it) an absolute path.
+set -euo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+ROOT=$PWD
+BUILD=${BUILD:-build}
+case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
+
+# Says which Wine runs the stub here, and why; sets ARCH (32 or 64), WINDOWS (the nested build
+# of that stub) and TOOLCHAIN (the name of its toolchain file in cmake/).
+choose_wine() {
+  bash tools/wine-run.sh --explain
+  ARCH=$(bash tools/wine-run.sh --arch)
+  if [ "$ARCH" = 64 ]; then WINDOWS=windows64 TOOLCHAIN=mingw-x86_64; else WINDOWS=windows TOOLCHAIN=mingw-i686; fi
+}
+
+# Exports what the end-to-end library (tests/e2e/tarnovell_e2e.py) reads: the build BUILD and
+# the Wine that choose_wine chose.
+export_e2e_env() {
+  export PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
+  export TARNOVELL_BUILD_DIR=$BUILD TARNOVELL_WINE_ARCH=$ARCH
+}
+
+# on_screen COMMAND...: runs it on the X display, or on a virtual screen where there is none.
+on_screen() {
+  if [ -n "${DISPLAY:-}" ]; then
+    "$@"
+  else
+    xvfb-run -a -s "-screen 0 1024x768x24" "$@"
+  fi
+}
+
+# scratch_dir NAME: sets work to a new folder in BENCH_DIR (default: TMPDIR, else /tmp), named
+# after NAME, and removes it when the script ends.
+scratch_dir() {
+  work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/$1.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+}

@@ -14,7 +14,7 @@
 
 // Exit codes. 0 to 2 are the three outcomes of a join; the others are distinct failures before
 // or around it. split uses the same table (0 done, 2 file-system error, 5 refused, 64 usage);
-// verify too, with 6 for a set it cannot check.
+// verify too, with 6 for a set it cannot check; repair with 7 for a set it cannot mend.
 enum CliExitCode : int {
   ExitComplete = 0,      // the payloads add up to the total size (split: the set is written;
                          // verify: every piece has its size and digest)
@@ -26,6 +26,8 @@ enum CliExitCode : int {
                          // that cannot be added
   ExitRefused = 5,       // would overwrite a file, or a name cannot be used
   ExitUnchecked = 6,     // verify: a set without digests, whose sizes add up
+  ExitNotRepairable = 7, // repair: more bad files than good recovery files (in a group), or
+                         // none of them valid; nothing was changed
   ExitUsage = 64,        // bad command line
   ExitInterrupted = 130, // stopped by a signal, Ctrl+C or a closed console; nothing was left behind
 };
@@ -58,6 +60,7 @@ struct SplitOptions {
   std::string StubPath;   // a stub image of exactly StubSize bytes; empty: the embedded one
   bool Force = false;
   bool Quiet = false;
+  int RecoveryRows = 0;   // recovery files BASE.r01, ... written beside the set (0: none)
 };
 
 struct JoinOptions {
@@ -80,3 +83,11 @@ struct VerifyOptions {
 
 // Checks every piece of a set against its digest block, writing nothing.
 int RunVerify(const VerifyOptions& options);
+
+struct RepairOptions {
+  std::string Path;  // the container, or one of the set's recovery files (when the container is lost)
+  bool Quiet = false;
+};
+
+// Finds the bad files of a set through its recovery files and rebuilds them in place.
+int RunRepair(const RepairOptions& options);

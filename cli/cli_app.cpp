@@ -1,4 +1,4 @@
-// The command line: tarnovell split | join | info, with --help for each and --version.
+// The command line: tarnovell split | join | info | verify | repair, with --help for each and --version.
 #include <CLI/CLI.hpp>
 #include <stdarg.h>
 
@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "recovery/recovery_format.h"
 
 #ifndef TARNOVELL_VERSION
 #define TARNOVELL_VERSION "1.7"
@@ -49,15 +50,34 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                     "replace existing files of the same names (never FILE itself), and the further pieces of an "
                     "older set of the same base");
   command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
+  command->add_option("-r,--recovery", split->RecoveryRows,
+                      "also write N recovery files BASE.r01, BASE.r02, ...: any N files of the set (of each group "
+                      "of 255 - N files) can then be rebuilt by repair")
+      ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
+  return command;
+}
+
+// The container argument and the pieces' folder, as join, info and verify take them.
+static void AddSetArguments(CLI::App* command, std::string* container, std::string* pieces, const char* containerHelp) {
+  command->add_option("CONTAINER", *container, containerHelp)->required();
+  command->add_option("-p,--pieces-dir", *pieces, "folder holding the pieces (default: the container's folder)");
+}
+
+static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
+  CLI::App* command = app.add_subcommand("repair", "Find the missing and damaged files of a set through its recovery "
+                                                   "files (BASE.r01, ...) and rebuild them in place");
+  command->add_option("PATH", repair->Path,
+                      "the container (BASE.exe), or one of the recovery files when the container is lost")
+      ->required();
+  command->add_flag("-q,--quiet", repair->Quiet, "no progress bar, nothing printed for a whole set");
   return command;
 }
 
 static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
   CLI::App* command = app.add_subcommand("join", "Join a set into the file it was cut from, without running the container");
-  command->add_option("CONTAINER", join->ContainerPath, "the container (BASE.exe); pieces are BASE.c001, ...")->required();
+  AddSetArguments(command, &join->ContainerPath, &join->PiecesDir, "the container (BASE.exe); pieces are BASE.c001, ...");
   command->add_option("-o,--output", join->OutputPath,
                       "output file, or a folder for the name from the header (default: that name, in the current folder)");
-  command->add_option("-p,--pieces-dir", join->PiecesDir, "folder holding the pieces (default: the container's folder)");
   command->add_flag("-f,--force", join->Force, "replace an existing output file");
   command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");
   return command;
@@ -65,16 +85,14 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
 
 static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces) {
   CLI::App* command = app.add_subcommand("info", "Show the header of a container, the pieces found and whether the data adds up");
-  command->add_option("CONTAINER", *container, "the container (BASE.exe)")->required();
-  command->add_option("-p,--pieces-dir", *pieces, "folder holding the pieces (default: the container's folder)");
+  AddSetArguments(command, container, pieces, "the container (BASE.exe)");
   return command;
 }
 
 static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
   CLI::App* command = app.add_subcommand("verify", "Check every piece of a set against the digests its container "
                                                    "carries, writing nothing; name missing, short, long and damaged pieces");
-  command->add_option("CONTAINER", verify->ContainerPath, "the container (BASE.exe)")->required();
-  command->add_option("-p,--pieces-dir", verify->PiecesDir, "folder holding the pieces (default: the container's folder)");
+  AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
   command->add_flag("-q,--quiet", verify->Quiet, "no progress bar, nothing printed for a whole set");
   return command;
 }
@@ -88,7 +106,9 @@ int RunCli(int argc, char** argv) {
   app.footer("Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
              "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
              "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing pieces,\n"
-             "6 no digests (the sizes add up, the contents cannot be checked).\n");
+             "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or whole,\n"
+             "7 not repairable (nothing changed); split --recovery and repair where the build has no\n"
+             "recovery files: 64.\n");
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, infoContainer, infoPieces;
@@ -97,6 +117,8 @@ int RunCli(int argc, char** argv) {
   AddInfoCommand(app, &infoContainer, &infoPieces);
   VerifyOptions verify;
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
+  RepairOptions repair;
+  CLI::App* repairCommand = AddRepairCommand(app, &repair);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -117,6 +139,7 @@ int RunCli(int argc, char** argv) {
   }
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
+  if (*repairCommand) return RunRepair(repair);
   return RunInfo(infoContainer, infoPieces);
 }
 

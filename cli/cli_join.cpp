@@ -58,17 +58,9 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, Pi
   } else {
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize, piece.DataBefore);
   }
-  if (got < 0 && CliInterrupted) return ExitInterrupted;
-  if (got < 0) {
-    *failure = "copying " + Printable(piece.Path) + ": " + OsErrorText(OsLastError());
-    return ExitFileError;
-  }
-  if (got < piece.DataSize) {
-    *failure = Printable(piece.Path) + " became shorter while it was read";
-    return ExitFileError;
-  }
-  if (set.Head.HasDigests) CheckEnd(check, piece);
-  return ExitComplete;
+  int code = PieceMoveOutcome(piece, got, "copying", failure);
+  if (code == ExitComplete && set.Head.HasDigests) CheckEnd(check, piece);
+  return code;
 }
 
 static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, std::vector<OsFileInfo>* sources,

@@ -14,6 +14,13 @@
 using OsFile = intptr_t;
 constexpr OsFile NoFile = -1;
 
+// A base for what holds open files and closes them when dropped: it cannot be copied.
+struct HoldsFiles {
+  HoldsFiles() = default;
+  HoldsFiles(const HoldsFiles&) = delete;
+  HoldsFiles& operator=(const HoldsFiles&) = delete;
+};
+
 enum class OsKind { Missing, Regular, Folder, Other };
 
 struct OsFileInfo {
@@ -53,11 +60,29 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names);
 // opened: callers refuse anything but a regular file before they read.
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info);
 bool OsInfo(OsFile file, OsFileInfo* info);
+// Lets the process hold as many files open as the system allows it (Linux: the soft limit of
+// open files raised to the hard one; Windows has no such limit): recovery files are made and
+// used with every file of a set open.
+void OsAllowManyOpenFiles();
 // Reads or writes all of count bytes at offset; a read past the end is a failure.
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset);
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset);
 bool OsSetLength(OsFile file, int64_t length);
 bool OsClose(OsFile file);
+
+// The loop of both sides' OsReadAt and OsWriteAt: step(bytes, count, offset) is one system call
+// that moves up to count bytes and returns how many, or 0 when it failed (having set the error).
+template <typename Byte, typename Step>
+bool MoveAllAt(Byte* bytes, size_t count, int64_t offset, Step step) {
+  while (count > 0) {
+    size_t moved = step(bytes, count, offset);
+    if (moved == 0) return false;
+    bytes += moved;
+    count -= moved;
+    offset += static_cast<int64_t>(moved);
+  }
+  return true;
+}
 
 // File times as FILETIME ticks. The creation time is the birth time where the file system keeps
 // one, else the last write time. Setting applies all three on Windows; Linux keeps no creation

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/random.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -75,6 +76,13 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
   return fd;
 }
 
+void OsAllowManyOpenFiles() {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);  // where it cannot, opens fail later and say why
+}
+
 bool OsInfo(OsFile file, OsFileInfo* info) {
   struct stat st;
   if (fstat(Descriptor(file), &st) != 0) return false;
@@ -83,38 +91,23 @@ bool OsInfo(OsFile file, OsFileInfo* info) {
 }
 
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
-  char* p = static_cast<char*>(bytes);
-  while (count > 0) {
-    ssize_t n = pread(Descriptor(file), p, count, offset);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = EIO;
-      return false;
-    }
-    p += n;
-    count -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
+  return MoveAllAt(static_cast<char*>(bytes), count, offset, [file](char* p, size_t n, int64_t at) -> size_t {
+    ssize_t got;
+    do got = pread(Descriptor(file), p, n, at);
+    while (got < 0 && errno == EINTR);
+    if (got == 0) errno = EIO;  // past the end
+    return got > 0 ? static_cast<size_t>(got) : 0;
+  });
 }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
-  const char* p = static_cast<const char*>(bytes);
-  while (count > 0) {
-    ssize_t n = pwrite(Descriptor(file), p, count, offset);
-    if (n < 0) {
-      if (errno == EINTR && !CliInterrupted) continue;
-      return false;
-    }
-    if (n == 0) {
-      errno = EIO;
-      return false;
-    }
-    p += n;
-    count -= static_cast<size_t>(n);
-    offset += n;
-  }
-  return true;
+  return MoveAllAt(static_cast<const char*>(bytes), count, offset, [file](const char* p, size_t n, int64_t at) -> size_t {
+    ssize_t put;
+    do put = pwrite(Descriptor(file), p, n, at);
+    while (put < 0 && errno == EINTR && !CliInterrupted);
+    if (put == 0) errno = EIO;
+    return put > 0 ? static_cast<size_t>(put) : 0;
+  });
 }
 
 bool OsSetLength(OsFile file, int64_t length) { return ftruncate(Descriptor(file), length) == 0; }
@@ -225,6 +218,16 @@ OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool n
   return fd;
 }
 
+// Renames from to to; when that fails, removes doomed (what the caller made for the rename),
+// keeping the rename's error.
+static bool RenameElseRemove(const std::string& from, const std::string& to, const std::string& doomed) {
+  if (rename(from.c_str(), to.c_str()) == 0) return true;
+  int error = errno;
+  unlink(doomed.c_str());
+  errno = error;
+  return false;
+}
+
 bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target, bool replace) {
   int fd = static_cast<int>(file);
   if (LinkDescriptor(fd, target)) return true;
@@ -232,11 +235,7 @@ bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& t
   // Replacing: a fresh name beside the target, then renamed over it in one step.
   std::string name;
   if (!LinkUnderFreshName(fd, folder, ".tarnovell-link-", &name)) return false;
-  if (rename(name.c_str(), target.c_str()) == 0) return true;
-  int error = errno;
-  unlink(name.c_str());
-  errno = error;
-  return false;
+  return RenameElseRemove(name, target, name);
 }
 
 // The name is taken by an exclusive create, then renamed over: for file systems with neither
@@ -245,11 +244,7 @@ static bool RenameOverOwnPlaceholder(const std::string& from, const std::string&
   int fd = open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) return false;
   close(fd);
-  if (rename(from.c_str(), to.c_str()) == 0) return true;
-  int error = errno;
-  unlink(to.c_str());
-  errno = error;
-  return false;
+  return RenameElseRemove(from, to, to);
 }
 
 static bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }

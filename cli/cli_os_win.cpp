@@ -168,38 +168,27 @@ static OVERLAPPED At(int64_t offset) {
 // One call moves at most 1 GiB (a DWORD count).
 static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30)); }
 
+// One ReadFile or WriteFile (call) of up to n bytes at offset at: the bytes moved, 0 when the call
+// failed or moved nothing (then with the error nothingMoved).
+template <typename Call, typename Byte>
+static size_t OneCallAt(Call call, OsFile file, Byte* p, size_t n, int64_t at, DWORD nothingMoved) {
+  OVERLAPPED place = At(at);
+  DWORD moved = 0;
+  if (!call(HandleOf(file), p, CallCount(n), &moved, &place)) return 0;
+  if (moved == 0) SetLastError(nothingMoved);
+  return moved;
+}
+
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
-  char* p = static_cast<char*>(bytes);
-  while (count > 0) {
-    OVERLAPPED at = At(offset);
-    DWORD got = 0;
-    if (!ReadFile(HandleOf(file), p, CallCount(count), &got, &at)) return false;
-    if (got == 0) {
-      SetLastError(ERROR_HANDLE_EOF);
-      return false;
-    }
-    p += got;
-    count -= got;
-    offset += got;
-  }
-  return true;
+  return MoveAllAt(static_cast<char*>(bytes), count, offset, [file](char* p, size_t n, int64_t at) {
+    return OneCallAt(ReadFile, file, p, n, at, ERROR_HANDLE_EOF);
+  });
 }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
-  const char* p = static_cast<const char*>(bytes);
-  while (count > 0) {
-    OVERLAPPED at = At(offset);
-    DWORD put = 0;
-    if (!WriteFile(HandleOf(file), p, CallCount(count), &put, &at)) return false;
-    if (put == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return false;
-    }
-    p += put;
-    count -= put;
-    offset += put;
-  }
-  return true;
+  return MoveAllAt(static_cast<const char*>(bytes), count, offset, [file](const char* p, size_t n, int64_t at) {
+    return OneCallAt(WriteFile, file, p, n, at, ERROR_WRITE_FAULT);
+  });
 }
 
 bool OsSetLength(OsFile file, int64_t length) {
@@ -317,3 +306,5 @@ bool RenameInPlace(const std::string& from, const std::string& to, bool replace)
   if (!replace && Faulted(OsCallRenameNoReplace)) return false;
   return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MoveFlags(replace)) != 0;
 }
+
+void OsAllowManyOpenFiles() {}

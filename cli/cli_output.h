@@ -20,6 +20,8 @@ class PendingOutput {
   bool Create(const std::string& target, const std::string& prefix, bool nameless);
   OsFile File() const { return file_; }
   const std::string& Target() const { return target_; }
+  // Where the file is until Commit: "" for a nameless one.
+  const std::string& TempPath() const { return tempPath_; }
   // Closes a file that has a name (the last word of the system on its writes); a nameless one
   // stays open until Commit. False with OsLastError.
   bool Finish();

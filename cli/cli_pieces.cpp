@@ -169,3 +169,16 @@ WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPie
   }
   return end;
 }
+
+int PieceMoveOutcome(const PieceFile& piece, int64_t got, const char* verb, std::string* failure) {
+  if (got < 0 && CliInterrupted) return ExitInterrupted;
+  if (got < 0) {
+    *failure = std::string(verb) + " " + Printable(piece.Path) + ": " + OsErrorText(OsLastError());
+    return ExitFileError;
+  }
+  if (got < piece.DataSize) {
+    *failure = Printable(piece.Path) + " became shorter while it was read";
+    return ExitFileError;
+  }
+  return ExitComplete;
+}

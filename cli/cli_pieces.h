@@ -34,7 +34,7 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, 
 
 // An open container with its head, and where its pieces are looked for. Closes the container
 // when dropped.
-struct PieceSet {
+struct PieceSet : HoldsFiles {
   std::string ContainerPath;
   OsFile Container = NoFile;
   OsFileInfo ContainerInfo;
@@ -42,9 +42,6 @@ struct PieceSet {
   std::string Folder;    // "" for the current folder
   std::string BaseName;  // the pieces are BaseName + ".c001", ... in Folder
 
-  PieceSet() = default;
-  PieceSet(const PieceSet&) = delete;
-  PieceSet& operator=(const PieceSet&) = delete;
   ~PieceSet();
   // BaseName + PieceSuffix(n).
   std::string PieceName(int32_t n) const;
@@ -96,3 +93,8 @@ using PieceVisitor = std::function<int(const PieceFile& piece, std::string* fail
 // missing one is noted in MissingPieces and the walk goes on, to end with ExitMissingPiece
 // (Missing: the first).
 WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPiece = false);
+
+// How a visitor's move of a piece's data went: got is what the copy or read returned (negative
+// when a call failed) of piece.DataSize bytes; verb names the work in the failure ("copying").
+// ExitComplete, ExitInterrupted, or ExitFileError with failure set.
+int PieceMoveOutcome(const PieceFile& piece, int64_t got, const char* verb, std::string* failure);

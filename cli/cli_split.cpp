@@ -9,7 +9,9 @@
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
+#include "cli/cli_recovery.h"
 #include "container/container_writer.h"
+#include "recovery/recovery_format.h"
 
 struct SplitPlan {
   std::string Name;      // record 1, as given (UTF-8)
@@ -21,6 +23,7 @@ struct SplitPlan {
   uint64_t PieceSize = 0;
   uint64_t Pieces = 0;    // files after the container
   std::vector<std::string> Targets;  // the container, then the pieces
+  std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
 };
 
 static int Refuse(const std::string& message) {
@@ -122,6 +125,10 @@ static std::string PiecePath(const SplitPlan& plan, uint64_t n) {
   return JoinPath(plan.OutputDir, plan.Base + suffix);
 }
 
+static std::string RecoveryPath(const SplitPlan& plan, int32_t row) {
+  return JoinPath(plan.OutputDir, plan.Base + RecoverySuffix(row));
+}
+
 // The files of the set, each checked against what is there: never the input, nothing without
 // --force, never a folder.
 static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
@@ -133,10 +140,14 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
   plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
   for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
-  if (LastComponent(plan->Targets.back()).size() > 255) {
+  for (int r = 0; r < options.RecoveryRows; r++) plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+  if (LastComponent(plan->Targets.back()).size() > 255 ||
+      (!plan->RecoveryTargets.empty() && LastComponent(plan->RecoveryTargets.back()).size() > 255)) {
     return Refuse("the base name is too long for the piece names; give a shorter one with --base");
   }
-  for (const std::string& target : plan->Targets) {
+  std::vector<std::string> all = plan->Targets;
+  all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
+  for (const std::string& target : all) {
     OsFileInfo existing;
     if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) continue;
     if (SameFile(existing, input)) return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
@@ -223,19 +234,25 @@ static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
   return ExitComplete;
 }
 
+// Removes a file of an older set: only a regular file, never the input. False when there is
+// none to remove, or it cannot be removed (said).
+static bool RemoveOlderFile(const std::string& path, const OsFileInfo& input) {
+  OsFileInfo info;
+  if (!OsProbe(path, &info, false) || info.Kind != OsKind::Regular || SameFile(info, input)) return false;
+  if (OsDelete(path)) return true;
+  CliPrint(CliErr, "tarnovell: warning: cannot remove %s of an older set: %s\n", Printable(path).c_str(),
+           OsErrorText(OsLastError()).c_str());
+  return false;
+}
+
 // The pieces of an older, longer set of the same base that the new set replaced: those after
-// its last piece, as far as they follow on without a gap. Only regular files, never the input.
+// its last piece, as far as they follow on without a gap; and its recovery files beyond the new
+// set's, every one of them (one may have been lost).
 static void RemoveOlderPieces(const SplitPlan& plan, const OsFileInfo& input) {
-  for (uint64_t n = plan.Pieces + 1; n <= static_cast<uint64_t>(INT32_MAX); n++) {
-    std::string path = PiecePath(plan, n);
-    OsFileInfo info;
-    if (!OsProbe(path, &info, false) || info.Kind != OsKind::Regular || SameFile(info, input)) return;
-    if (!OsDelete(path)) {
-      CliPrint(CliErr, "tarnovell: warning: cannot remove %s of an older set: %s\n", Printable(path).c_str(),
-              OsErrorText(OsLastError()).c_str());
-      return;
-    }
-  }
+  for (uint64_t n = plan.Pieces + 1; n <= static_cast<uint64_t>(INT32_MAX); n++)
+    if (!RemoveOlderFile(PiecePath(plan, n), input)) break;
+  for (int32_t r = static_cast<int32_t>(plan.RecoveryTargets.size()); r < MaxRecoveryRows; r++)
+    RemoveOlderFile(RecoveryPath(plan, r), input);
 }
 
 static void ReportSet(const SplitPlan& plan) {
@@ -244,6 +261,11 @@ static void ReportSet(const SplitPlan& plan) {
   if (plan.Pieces > 0) {
     CliPrint(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(plan.Pieces), plan.Pieces == 1 ? "" : "s",
             Printable(LastComponent(plan.Targets[1])).c_str(), Printable(LastComponent(plan.Targets.back())).c_str());
+  }
+  if (!plan.RecoveryTargets.empty()) {
+    CliPrint(CliOut, ", %zu recovery file%s (%s to %s)", plan.RecoveryTargets.size(),
+             plan.RecoveryTargets.size() == 1 ? "" : "s", Printable(LastComponent(plan.RecoveryTargets[0])).c_str(),
+             Printable(LastComponent(plan.RecoveryTargets.back())).c_str());
   }
   CliPrint(CliOut, "\n");
 }
@@ -280,6 +302,11 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
   }
   ProgressEnd();
   if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
+  if (code == ExitComplete && !plan.RecoveryTargets.empty()) {
+    std::vector<std::string> written;
+    for (const PendingOutput& output : outputs) written.push_back(output.TempPath());
+    code = WriteRecoveryFiles(written, plan.RecoveryTargets, plan.Total, !options.Quiet, &outputs);
+  }
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;
   if (options.Force) RemoveOlderPieces(plan, input);
@@ -292,6 +319,7 @@ int RunSplit(const SplitOptions& options) {
     CliPrint(CliErr, "tarnovell: --size must be more than 30720 bytes (the stub and the header alone take 30720)\n");
     return ExitUsage;
   }
+  if (options.RecoveryRows > 0 && !RecoveryFilesAvailable()) return ExitUsage;
   OsFile in = NoFile;
   OsFileInfo input;
   int code = OpenInput(options.InputPath, &in, &input);

@@ -1,10 +1,12 @@
 // verify: every piece of a set read and judged against the set's digest block, nothing written.
-// Findings and the result go to CliOut; a set without digests gets its sizes checked only.
+// Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
+// with recovery files gets one more line: whether they can repair it.
 #include "cli/cli.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
+#include "cli/cli_recovery.h"
 
 // Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
 // can match it, nor the digest of its run.
@@ -13,15 +15,8 @@ static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* ch
   if (piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
     int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize, piece.DataBefore,
                                     &check->Crc);
-    if (got < 0 && CliInterrupted) return ExitInterrupted;
-    if (got < 0) {
-      *failure = "reading " + Printable(piece.Path) + ": " + OsErrorText(OsLastError());
-      return ExitFileError;
-    }
-    if (got < piece.DataSize) {
-      *failure = Printable(piece.Path) + " became shorter while it was read";
-      return ExitFileError;
-    }
+    int code = PieceMoveOutcome(piece, got, "reading", failure);
+    if (code != ExitComplete) return code;
   }
   CheckEnd(check, piece);
   return ExitComplete;
@@ -108,5 +103,9 @@ int RunVerify(const VerifyOptions& options) {
   CheckFinish(&check);
   ProgressEnd();
   for (const WalkEnd::MissingPiece& missing : end.MissingPieces) CheckMissing(&check, missing.Index, missing.Path);
-  return ReportVerdict(set, end, check, options.Quiet);
+  code = ReportVerdict(set, end, check, options.Quiet);
+  if (code != ExitComplete && code != ExitMismatch && code != ExitMissingPiece) return code;
+  // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
+  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet);
+  return recovery != ExitComplete ? recovery : code;
 }

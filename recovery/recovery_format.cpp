@@ -172,8 +172,3 @@ bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
     if (a.Files[n].Payload != b.Files[n].Payload || a.Files[n].Digest != b.Files[n].Digest) return false;
   return true;
 }
-
-std::string RecoverySuffix(int32_t row) {
-  std::string digits = std::to_string(row + 1);
-  return ".r" + std::string(digits.size() < 2 ? 2 - digits.size() : 0, '0') + digits;
-}

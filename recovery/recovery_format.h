@@ -85,5 +85,10 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
 // Two recovery files belong to the same set: equal in everything but the row and parity digests.
 bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b);
 
-// ".r01" for row 0, ".r02", ... (two digits at least): the name's ending beside BASE.
-std::string RecoverySuffix(int32_t row);
+// ".r01" for row 0, ".r02", ... (two digits at least): the name's ending beside BASE. Inline:
+// the Windows build of the tool, which has no recovery module, names them too (split --force
+// removes an older set's).
+inline std::string RecoverySuffix(int32_t row) {
+  std::string digits = std::to_string(row + 1);
+  return ".r" + std::string(digits.size() < 2 ? 2 - digits.size() : 0, '0') + digits;
+}

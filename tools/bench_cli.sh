@@ -10,22 +10,14 @@
 # sanitizers is made in build-bench-cli. Scratch files (about 12 GB at the peak) go to
 # $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
 source "$(dirname "$0")/script_common.sh"
-tool=${1:-}
-if [ -z "$tool" ]; then
-  cmake -S . -B build-bench-cli -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNOVELL_SANITIZE=OFF >/dev/null
-  cmake --build build-bench-cli --target tarnovell >/dev/null
-  tool=$PWD/build-bench-cli/cli/tarnovell
-fi
-tool=$(readlink -f "$tool")
+release_tool build-bench-cli "${1:-}"
 scratch_dir tarnovell-bench
 cd "$work"
 
 now() { date +%s.%N; }
 
 echo "== join vs cat, 2 GB =="
-dd if=/dev/urandom of=payload.bin bs=16M count=128 status=none   # 2 GiB
-"$tool" split -q --size 500M payload.bin
-ls -l payload.exe payload.c0* | awk '{print "  " $5 "  " $9}'
+random_set "$tool" payload 2048 --size 500M
 # Interleaved rounds, the order swapped every round; the first round only warms the page cache.
 # Other work on the machine makes single runs noisy: the best and the median of each are shown.
 : >times.txt
@@ -45,8 +37,7 @@ rm -f payload.* out.*
 
 echo "== peak memory of join =="
 for gib in 1 4; do
-  dd if=/dev/urandom of=in$gib.bin bs=16M count=$((64 * gib)) status=none
-  "$tool" split -q in$gib.bin            # the default size: 1 GiB files
+  random_set "$tool" in$gib $((1024 * gib)) >/dev/null   # the default size: 1 GiB files
   /usr/bin/time -v "$tool" join -q -o out$gib.bin in$gib.exe 2>time$gib.txt
   rss=$(awk -F': ' '/Maximum resident set size/ {print $2}' time$gib.txt)
   echo "  $gib GiB set ($(ls in$gib.exe in$gib.c0* 2>/dev/null | wc -l) files): peak RSS $rss KiB"

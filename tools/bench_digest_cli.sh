@@ -15,23 +15,13 @@
 # Usage: tools/bench_digest_cli.sh [path to a tarnovell binary] [rounds]. Without a binary, a
 # release build without sanitizers is made in build-bench-digest-cli. Scratch files (about 3 GB)
 # go to $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
-set -euo pipefail
-cd "$(dirname "$0")/.."
-tool=${1:-}
+source "$(dirname "$0")/script_common.sh"
+release_tool build-bench-digest-cli "${1:-}"
 rounds=${2:-9}
-if [ -z "$tool" ]; then
-  cmake -S . -B build-bench-digest-cli -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNOVELL_SANITIZE=OFF >/dev/null
-  cmake --build build-bench-digest-cli --target tarnovell >/dev/null
-  tool=$PWD/build-bench-digest-cli/cli/tarnovell
-fi
-tool=$(readlink -f "$tool")
-work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/tarnovell-bench-digest.XXXXXX")
-trap 'rm -rf "$work"' EXIT
+scratch_dir tarnovell-bench-digest
 cd "$work"
 
-dd if=/dev/urandom of=payload.bin bs=16M count=96 status=none   # 1.5 GiB
-"$tool" split -q --size 600M payload.bin
-ls -l payload.exe payload.c0* | awk '{print "  " $5 "  " $9}'
+random_set "$tool" payload 1536 --size 600M
 "$tool" info payload.exe | grep '^Digests:'
 
 python3 - "$tool" "$rounds" <<'PY'

@@ -38,8 +38,7 @@ output = pathlib.Path(os.environ["DEMO_OUTPUT"])
 e.ensure_prefix()
 e.kill_wine()
 try:
-    proc = e.start_stub(container)
-    win = e.wait_window(r"^Tarnovell! - SAMPLE\.EXE$", proc=proc, timeout=60)
+    proc, win = e.start_window(container, r"^Tarnovell! - SAMPLE\.EXE$", timeout=60)
     print("window:", e.window_name(win))
     e.send_keys(win, "Return")                        # the button "Старт"
     dialog = e.wait_window("^Сохранить как$", proc=proc, timeout=30)

@@ -37,3 +37,25 @@ scratch_dir() {
   work=$(mktemp -d "${BENCH_DIR:-${TMPDIR:-/tmp}}/$1.XXXXXX")
   trap 'rm -rf "$work"' EXIT
 }
+
+# random_set TOOL NAME MIB [SPLIT OPTIONS...]: NAME.bin of MIB MiB (a multiple of 8) of random
+# bytes, cut by TOOL into NAME.exe, NAME.c001, ... with the options given; lists the set.
+random_set() {
+  local tool=$1 name=$2 mib=$3
+  shift 3
+  dd if=/dev/urandom of="$name.bin" bs=8M count=$((mib / 8)) status=none
+  "$tool" split -q "$@" "$name.bin"
+  ls -l "$name".exe "$name".c0* | awk '{print "  " $5 "  " $9}'
+}
+
+# release_tool DIR [BINARY]: tool := BINARY as an absolute path; without one, the tarnovell of a
+# release build without sanitizers, made in DIR.
+release_tool() {
+  tool=${2:-}
+  if [ -z "$tool" ]; then
+    cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARNOVELL_SANITIZE=OFF >/dev/null
+    cmake --build "$1" --target tarnovell >/dev/null
+    tool=$PWD/$1/cli/tarnovell
+  fi
+  tool=$(readlink -f "$tool")
+}

@@ -212,11 +212,16 @@ inline bool MakeHardLink(const std::string& existing, const std::string& link) {
 }
 
 // Bytes at an offset of an existing file, which may be larger than 4 GiB.
-inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
-  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+inline OVERLAPPED OverlappedAt(int64_t offset) {
   OVERLAPPED at = {};
   at.Offset = static_cast<DWORD>(offset);
   at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  return at;
+}
+
+inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
+  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  OVERLAPPED at = OverlappedAt(offset);
   DWORD put = 0;
   bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, &at) &&
             put == bytes.size();
@@ -227,9 +232,7 @@ inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::str
 inline std::string ReadBytesAt(const std::string& path, int64_t offset, int64_t count) {
   HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   std::string bytes(static_cast<size_t>(count), '\0');
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  OVERLAPPED at = OverlappedAt(offset);
   DWORD got = 0;
   if (file == INVALID_HANDLE_VALUE || !ReadFile(file, &bytes[0], static_cast<DWORD>(count), &got, &at)) got = 0;
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

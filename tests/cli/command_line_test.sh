@@ -4,21 +4,9 @@
 # not a terminal and a progress bar when it is.
 set -u
 tool=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
-failures=0
-check() {  # check DESCRIPTION EXPECTED-STATUS ACTUAL-STATUS
-  if [ "$2" != "$3" ]; then echo "FAIL: $1: status $3, expected $2"; failures=$((failures + 1)); fi
-}
-contains() {  # contains DESCRIPTION FILE TEXT
-  if ! grep -qF -- "$3" "$2"; then echo "FAIL: $1: no \"$3\" in:"; cat "$2"; failures=$((failures + 1)); fi
-}
-empty() {
-  if [ -s "$2" ]; then echo "FAIL: $1: not empty:"; cat "$2"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/../support/shell_checks.sh"
 
-for command in "" split join info; do
+for command in "" split join info verify repair; do
   $tool $command --help >out 2>err; check "$command --help" 0 $?
   contains "$command --help" out "Usage:"
   empty "$command --help stderr" err
@@ -32,6 +20,8 @@ $tool join >out 2>err; check "join without a container" 64 $?
 contains "join without a container" err "CONTAINER is required"
 empty "usage error stdout" out
 $tool split --size >out 2>err; check "--size without a value" 64 $?
+$tool repair >out 2>err; check "repair without a path" 64 $?
+contains "repair without a path" err "PATH is required"
 $tool join --bogus x.exe >out 2>err; check "unknown option" 64 $?
 
 # A file whose name starts with "-", after "--".
@@ -39,7 +29,7 @@ head -c 200000 /dev/urandom >./-data.bin
 $tool split -s 100K -q -- -data.bin >out 2>err; check "split -- -data.bin" 0 $?
 empty "split -q stdout" out
 $tool join -o joined.bin -- -data.exe >out 2>err; check "join -- -data.exe" 0 $?
-cmp -s -- -data.bin joined.bin || { echo "FAIL: joined bytes differ"; failures=$((failures + 1)); }
+cmp -s -- -data.bin joined.bin || fail "joined bytes differ"
 contains "join summary" out "complete"
 empty "join stderr when not a terminal" err
 $tool join nothing.exe >out 2>err; check "missing container" 2 $?
@@ -54,8 +44,14 @@ if command -v script >/dev/null; then
   contains "progress bar" tty.txt "/ 47.7 MiB"
   rm -f big.out
   script -qec "$tool join -q -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join -q on a terminal" 0 $?
-  if grep -qF "47.7 MiB" tty.txt; then echo "FAIL: --quiet drew a bar"; failures=$((failures + 1)); fi
+  if grep -qF "47.7 MiB" tty.txt; then fail "--quiet drew a bar"; fi
+  # The recovery files have their bar too, and so has a repair.
+  script -qec "$tool split -f -s 10M -r 2 big.bin" /dev/null >tty.txt 2>&1; check "split -r on a terminal" 0 $?
+  contains "recovery files' progress bar" tty.txt "big.r01 ..."
+  rm big.c002
+  script -qec "$tool repair big.exe" /dev/null >tty.txt 2>&1; check "repair on a terminal" 0 $?
+  contains "repair's progress bar" tty.txt "big: rebuilding"
+  contains "repair's report" tty.txt "rebuilt big.c002"
 fi
 
-[ "$failures" = 0 ] && echo "all command-line checks passed"
-exit "$failures"
+finish_checks "command-line checks"

@@ -6,17 +6,8 @@
 # Usage: command_line_win_test.sh WINE_RUN TARNOVELL_EXE
 set -u
 wine_run=$1 exe=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+source "$(dirname "$0")/../support/shell_checks.sh"
 tool() { bash "$wine_run" "$exe" "$@"; }
-failures=0
-check() {  # check DESCRIPTION EXPECTED-STATUS ACTUAL-STATUS
-  if [ "$2" != "$3" ]; then echo "FAIL: $1: status $3, expected $2"; failures=$((failures + 1)); fi
-}
-contains() {  # contains DESCRIPTION FILE TEXT
-  if ! grep -qF -- "$3" "$2"; then echo "FAIL: $1: no \"$3\" in:"; cat -v "$2"; failures=$((failures + 1)); fi
-}
 
 for command in "" split join info; do
   tool $command --help >out 2>err; check "$command --help" 0 $?
@@ -47,8 +38,7 @@ print(re.sub(r"\s", "", re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", text)))
 PY
   contains "console text" plain.txt "joined.avi:complete,30000000bytesfrom3files"
   contains "progress bar" plain.txt "Фильм.exe["
-  cmp -s Фильм.avi joined.avi || { echo "FAIL: joined bytes differ"; failures=$((failures + 1)); }
+  cmp -s Фильм.avi joined.avi || fail "joined bytes differ"
 fi
 
-[ "$failures" = 0 ] && echo "all command-line checks passed"
-exit "$failures"
+finish_checks "command-line checks"

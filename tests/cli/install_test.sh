@@ -6,10 +6,7 @@
 # Usage: install_test.sh BUILD_DIR TARNOVELL
 set -u
 build=$1 tool=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+source "$(dirname "$0")/../support/shell_checks.sh"
 
 cmake --install "$build" --prefix "$work/prefix" >"$work/install.log" 2>&1 || { cat "$work/install.log"; fail "cmake --install"; }
 cmp -s "$work/prefix/bin/tarnovell" "$tool" || fail "bin/tarnovell is not the program built"
@@ -44,5 +41,4 @@ else
   grep -q ' \./usr/bin/tarnovell$' <<<"$contents" || fail "the .deb has no /usr/bin/tarnovell"
   grep -q ' \./usr/share/man/man1/tarnovell\.1' <<<"$contents" || fail "the .deb has no man page"
 fi
-[ "$failures" = 0 ] && echo "install checks passed"
-exit "$failures"
+finish_checks "install checks"

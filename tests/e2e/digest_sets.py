@@ -9,6 +9,7 @@ header's first 2040 bytes, all in bytes 24 to 255 of records 2 to 8.
     remove_block(container)       # the same header with the magic zeroed: no block any more
     fill_randomly(container)      # another splitter's header: random filler after every text
     flip_bit(path, offset)        # one bit of a file changed in place
+    box_call(proc)                # the arguments of the one message box the stub shows
     answer_box()                  # presses OK on the message box until it is gone
 """
 import ctypes
@@ -159,9 +160,17 @@ def flip_bit(path, offset, bit=3):
 
 
 def box_text(names):
-    """The warning box's text as the relay log shows it (CP1251 bytes above 0x7F escaped)."""
-    text = ("Повреждены части набора:\r\n" + names).encode("cp1251")
-    return "".join(f"\\x{b:02x}" if b >= 0x80 else {13: "\\r", 10: "\\n"}.get(b, chr(b)) for b in text)
+    """The warning box's text as the relay log shows it."""
+    return e.relay_text("Повреждены части набора:\r\n" + names)
+
+
+def box_call(proc):
+    """Waits for the stub's one message box and returns its arguments as e.message_box_call
+    gives them: (owner, text, cut, caption, style)."""
+    e.wait_until(lambda: e.relay_calls(proc, "user32.MessageBoxA"), timeout=60, what="the warning box")
+    calls = e.relay_calls(proc, "user32.MessageBoxA")
+    assert len(calls) == 1, calls
+    return e.message_box_call(calls[0])
 
 
 def _boxes():

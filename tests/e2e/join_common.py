@@ -45,19 +45,17 @@ def make_set_with_folder_piece(work):
 
 def start(exe, relay=False, cwd=None):
     """Starts the container (in cwd, default: its folder) and waits for its window."""
-    proc = e.start_stub(exe, relay=relay, cwd=cwd)
-    win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc)
-    return proc, win
+    return e.start_window(exe, r"^Tarnovell! - DATA\.EXE$", relay=relay, cwd=cwd)
 
 
 def press_start(win):
     e.send_keys(win, "Return")
 
 
-def start_join(exe, out):
+def start_join(exe, out, relay=False):
     """Starts the container, presses its button and answers the Save dialog with out: the join
     is under way. Returns (proc, window)."""
-    proc, win = start(exe)
+    proc, win = start(exe, relay=relay)
     press_start(win)
     save_as(proc, out)
     return proc, win

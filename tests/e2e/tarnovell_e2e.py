@@ -266,8 +266,8 @@ def start_stub(exe, relay=False, cwd=None, env=None):
     ensure_prefix()
     exe = pathlib.Path(exe)
     extra = dict(env or {})
-    if relay:
-        extra["WINEDEBUG"] = "+relay"
+    # Wine's own errors about its display driver stay on, so that start_window can tell them.
+    extra["WINEDEBUG"] = "+relay" if relay else "-all,err+winediag"
     log_base = exe.parent / (exe.name + ".log")
     stdout = open(str(log_base) + ".out", "wb")
     stderr = open(str(log_base) + ".err", "wb")
@@ -279,12 +279,31 @@ def start_stub(exe, relay=False, cwd=None, env=None):
     return proc
 
 
+# What Wine prints when its display driver did not come up for a program (seen when a fresh,
+# relay-logged session starts on a loaded machine): the program never ran as it would.
+_NO_DISPLAY_DRIVER = "no driver could be loaded"
+
+
+def start_window(exe, title_regex, relay=False, cwd=None, timeout=20):
+    """Starts a program and waits for its window (title_regex). When Wine could not load its
+    display driver for it (the program then ends without a window, and stderr says so), Wine is
+    ended and the program started once more. Returns (proc, window)."""
+    for attempt in (1, 2):
+        proc = start_stub(exe, relay=relay, cwd=cwd)
+        try:
+            return proc, wait_window(title_regex, timeout=timeout, proc=proc)
+        except E2EError:
+            if attempt == 2 or proc.poll() is None or _NO_DISPLAY_DRIVER not in output(proc)[1]:
+                raise
+            print("note: Wine's display driver did not load; starting again", file=sys.stderr)
+            kill_wine()
+
+
 def start_sample(work, base, name, total_size, payload, title=r"^Tarnovell! - "):
     """Writes work/base.exe, a container of one piece (payload) whose header gives name and
     total_size, starts it and waits for its window (title: a regex). Returns (proc, window)."""
     exe = write_container(work / base, header_texts(name, total_size), [payload])
-    proc = start_stub(exe)
-    return proc, wait_window(title, proc=proc)
+    return start_window(exe, title)
 
 
 def output(proc):

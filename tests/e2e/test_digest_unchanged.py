@@ -9,17 +9,13 @@ import digest_sets as d
 
 def join(work, expected):
     out = work / "joined.bin"
-    proc, win = j.start(work / "DATA.exe", relay=True)
-    geometry = e.window_geometry(win)
-    j.press_start(win)
-    j.save_as(proc, out)
+    proc, win = j.start_join(work / "DATA.exe", out, relay=True)
     j.wait_file_size(out, len(expected))
-    j.wait_outcome(geometry, j.BLACK)
+    j.wait_outcome(e.window_geometry(win), j.BLACK)
     e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
     assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
     assert out.read_bytes() == expected, "the joined file differs"
-    j.press_start(win)
-    assert e.wait_exit(proc, 20) == 0
+    j.press_exit(proc, win)
 
 
 def main():

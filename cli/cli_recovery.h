@@ -1,0 +1,28 @@
+// Recovery files on the tool's side: split --recovery, verify's line about them, and repair
+// (declared in cli.h). The Linux build makes and uses them through the recovery module
+// (cli_recovery_isal.cpp, cli_repair.cpp); the Windows build has no ISA-L and says they are not
+// available (cli_recovery_none.cpp).
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_output.h"
+#include "cli/cli_pieces.h"
+
+// True where this build makes and uses recovery files; false after telling CliErr it does not.
+bool RecoveryFilesAvailable();
+
+// split: writes the recovery files of a set whose files are written but not yet in place
+// (setPaths: where they are now, the container first; total: their payloads together, for the
+// progress bar) into new outputs for targets (BASE.r01, ...), appended to *outputs to be put in
+// place with the set. ExitComplete, or an exit code after telling CliErr.
+int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vector<std::string>& targets,
+                       int64_t total, bool progress, std::vector<PendingOutput>* outputs);
+
+// verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
+// the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
+// read). ExitComplete, or ExitInterrupted after telling CliErr.
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet);

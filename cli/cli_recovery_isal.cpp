@@ -1,0 +1,98 @@
+// Recovery files through the recovery module (ISA-L): split --recovery writes them, verify tells
+// whether they can repair the set. The repair itself is cli_repair.cpp.
+#include "cli/cli.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_progress.h"
+#include "cli/cli_recovery.h"
+#include "cli/cli_recovery_set.h"
+
+bool RecoveryFilesAvailable() { return true; }
+
+static int EncodeFailure(const RecoveryResult& result, const std::vector<std::string>& targets) {
+  int error = OsLastError();
+  if (CliInterrupted) {
+    CliPrint(CliErr, "tarnovell: interrupted; nothing was left behind\n");
+    return ExitInterrupted;
+  }
+  if (result.Outcome == RecoverySetDamaged || result.Outcome == RecoveryNotASet) {
+    CliPrint(CliErr, "tarnovell: the set read back differs from what was written; nothing was left behind\n");
+    return ExitFileError;
+  }
+  std::string what = result.Row >= 0 ? Printable(targets[result.Row]) : "the recovery files";
+  CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(),
+           OsErrorText(error).c_str());
+  return ExitFileError;
+}
+
+int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vector<std::string>& targets,
+                       int64_t total, bool progress, std::vector<PendingOutput>* outputs) {
+  OpenedFiles set;
+  if (!set.Open(setPaths)) {
+    CliPrint(CliErr, "tarnovell: file system error: cannot read the set back: %s; nothing was left behind\n",
+             OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  size_t first = outputs->size();
+  std::vector<FileAccess> access;
+  for (size_t r = 0; r < targets.size(); r++) {
+    outputs->emplace_back();
+    if (!outputs->back().Create(targets[r], ".tarnovell-split-", false))
+      return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
+    access.push_back(AccessOf(outputs->back().File()));
+  }
+  std::vector<const FileAccess*> list;
+  for (const FileAccess& output : access) list.push_back(&output);
+  ProgressBegin(progress, total);
+  ProgressLabel(LastComponent(targets.front()) + (targets.size() > 1 ? " ..." : ""));
+  ToolProgress steps;
+  RecoveryResult result = EncodeRecovery(set.List, list, &steps.Progress);
+  ProgressEnd();
+  if (result.Outcome != RecoveryDone) return EncodeFailure(result, targets);
+  for (size_t r = 0; r < targets.size(); r++) {
+    if (!(*outputs)[first + r].Finish()) return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
+  }
+  return ExitComplete;
+}
+
+// The line for a set found whole: the recovery files' own state.
+static void ReportWholeSet(const SetSurvey& survey) {
+  int32_t rows = survey.Header.RowCount, bad = BadRowCount(survey);
+  if (bad == 0) {
+    CliPrint(CliOut, "Recovery:  %d recovery file%s, all good\n", rows, rows == 1 ? "" : "s");
+  } else {
+    CliPrint(CliOut, "Recovery:  %d of %d recovery files good; split the file again with --recovery to make "
+             "the others\n", rows - bad, rows);
+  }
+}
+
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
+  if (whole && quiet) return ExitComplete;
+  RecoveryFileSet files;
+  int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath, set.Folder, &files);
+  if (code != ExitComplete || files.RecoveryPaths.empty()) return ExitComplete;
+  if (files.FileCount == 0) {
+    CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
+             files.RecoveryPaths.size());
+    return ExitComplete;
+  }
+  SetSurvey survey;
+  code = SurveyRecoveryFileSet(files, !quiet, &survey);
+  if (code == ExitInterrupted) return code;
+  if (code != ExitComplete) return ExitComplete;
+  if (OfAnotherSet(files, survey)) {
+    CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
+    return ExitComplete;
+  }
+  PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
+  PrintBadRows(CliOut, files, survey, "  ");
+  int32_t good = survey.Header.RowCount - BadRowCount(survey);
+  if (survey.FilesToRewrite == 0) {
+    ReportWholeSet(survey);
+  } else if (survey.Repairable) {
+    CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n", good,
+             good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+  } else {
+    PrintNotRepairable(CliOut, survey, "Recovery:  ");
+  }
+  return ExitComplete;
+}

@@ -1,0 +1,19 @@
+// Recovery files where the build has no ISA-L (Windows): split --recovery and repair are refused
+// as a usage the build cannot serve, before anything is read or written; verify says nothing more.
+#include "cli/cli.h"
+#include "cli/cli_recovery.h"
+
+bool RecoveryFilesAvailable() {
+  CliPrint(CliErr, "tarnovell: recovery files are not available in this build (it has no ISA-L); "
+                   "use the Linux tool for split --recovery and repair\n");
+  return false;
+}
+
+int WriteRecoveryFiles(const std::vector<std::string>&, const std::vector<std::string>&, int64_t, bool,
+                       std::vector<PendingOutput>*) {
+  return RecoveryFilesAvailable() ? ExitComplete : ExitUsage;
+}
+
+int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }
+
+int RunRepair(const RepairOptions&) { return RecoveryFilesAvailable() ? ExitComplete : ExitUsage; }

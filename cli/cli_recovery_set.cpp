@@ -1,0 +1,265 @@
+#include "cli/cli_recovery_set.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "cli/cli.h"
+#include "cli/cli_copy.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_progress.h"
+#include "container/layout.h"
+
+static OsFile FileOf(void* handle) { return static_cast<OsFile>(reinterpret_cast<intptr_t>(handle)); }
+
+static bool AccessRead(void* handle, void* bytes, size_t count, int64_t offset) {
+  return OsReadAt(FileOf(handle), bytes, count, offset);
+}
+
+static bool AccessWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
+  return OsWriteAt(FileOf(handle), bytes, count, offset);
+}
+
+static int64_t AccessSize(void* handle) {
+  OsFileInfo info;
+  return OsInfo(FileOf(handle), &info) ? info.Size : -1;
+}
+
+FileAccess AccessOf(OsFile file) {
+  return {reinterpret_cast<void*>(static_cast<intptr_t>(file)), AccessRead, AccessWrite, AccessSize};
+}
+
+static bool ProgressStep(void* context, int64_t bytes) {
+  int64_t* done = static_cast<int64_t*>(context);
+  *done += bytes;
+  ProgressUpdate(*done);
+  return !OsStopBeforeChunk();
+}
+
+ToolProgress::ToolProgress() : Progress{&Done, ProgressStep} {}
+
+OpenedFiles::~OpenedFiles() {
+  for (OsFile file : Files) OsClose(file);
+}
+
+bool OpenedFiles::Open(const std::vector<std::string>& paths) {
+  OsAllowManyOpenFiles();
+  for (const std::string& path : paths) {
+    OsFileInfo info;
+    OsFile file = OsOpenRead(path, &info);
+    if (file == NoFile) return false;
+    Files.push_back(file);
+  }
+  for (OsFile file : Files) Access.push_back(AccessOf(file));
+  for (const FileAccess& access : Access) List.push_back(&access);
+  return true;
+}
+
+RecoveryFileSet::~RecoveryFileSet() {
+  for (OsFile file : SetFiles)
+    if (file != NoFile) OsClose(file);
+  for (OsFile file : RecoveryFiles)
+    if (file != NoFile) OsClose(file);
+}
+
+void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName) {
+  // A base ending in a separator (a container named ".exe") has an empty base file name.
+  bool folderOnly = !basePath.empty() && IsPathSeparator(basePath.back());
+  *baseName = folderOnly ? "" : LastComponent(basePath);
+  *folder = folderOnly ? basePath : FolderOf(basePath);
+}
+
+// A regular file opened for reading, NoFile when it cannot be (OsLastError).
+static OsFile OpenRegular(const std::string& path, bool* regular) {
+  OsFileInfo info;
+  OsFile file = OsOpenRead(path, &info);
+  *regular = file == NoFile || info.Kind == OsKind::Regular;
+  if (file != NoFile && !*regular) {
+    OsClose(file);
+    file = NoFile;
+  }
+  return file;
+}
+
+// Every recovery file there is, with the most files its header gives.
+static void FindRecoveryFiles(RecoveryFileSet* set) {
+  for (int32_t r = 0; r < MaxRecoveryRows; r++) {
+    std::string path = FindFileIgnoringCase(set->Folder, set->BaseName + RecoverySuffix(r));
+    if (path.empty()) continue;
+    bool regular;
+    OsFile file = OpenRegular(path, &regular);
+    if (file == NoFile && regular && OsErrorIsMissing(OsLastError())) continue;
+    set->RecoveryPaths.push_back(path);
+    set->RecoveryFiles.push_back(file);
+    RecoveryHeader header;
+    if (file != NoFile && ReadRecoveryHeader(AccessOf(file), &header))
+      set->FileCount = std::max(set->FileCount, header.FileCount);
+  }
+}
+
+// File n of the set: found ignoring case, or where it belongs; opened when it is there. A file
+// that is there but cannot be opened stops the work: it must never be taken for a lost one.
+static int OpenSetFile(RecoveryFileSet* set, const std::string& folder, const std::string& name) {
+  std::string found = FindFileIgnoringCase(folder, name);
+  std::string path = found.empty() ? JoinPath(folder, name) : found;
+  bool regular = true;
+  OsFile file = found.empty() ? NoFile : OpenRegular(path, &regular);
+  bool missing = file == NoFile && (found.empty() || OsErrorIsMissing(OsLastError()));
+  if (!regular) {
+    CliPrint(CliErr, "tarnovell: %s is not a regular file\n", Printable(path).c_str());
+    return ExitFileError;
+  }
+  if (file == NoFile && !missing) {
+    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  set->SetPaths.push_back(path);
+  set->SetFiles.push_back(file);
+  set->SetFound.push_back(!missing);
+  return ExitComplete;
+}
+
+// The container where it was named (or BASE.exe), the pieces in their folder.
+static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath, const std::string& piecesFolder) {
+  std::string folder = containerPath.empty() ? set->Folder : FolderOf(containerPath);
+  std::string name = containerPath.empty() ? set->BaseName + ".exe" : LastComponent(containerPath);
+  for (int32_t n = 0; n < set->FileCount; n++) {
+    char suffix[PieceSuffixSize];
+    PieceSuffix(n, suffix);
+    int code = n == 0 ? OpenSetFile(set, folder, name) : OpenSetFile(set, piecesFolder, set->BaseName + suffix);
+    if (code != ExitComplete) return code;
+  }
+  return ExitComplete;
+}
+
+static void ListAccess(const std::vector<OsFile>& files, std::vector<FileAccess>* access,
+                       std::vector<const FileAccess*>* list) {
+  access->clear();
+  for (OsFile file : files) access->push_back(AccessOf(file));
+  list->clear();
+  for (size_t i = 0; i < files.size(); i++) list->push_back(files[i] != NoFile ? &(*access)[i] : nullptr);
+}
+
+int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
+                        const std::string& piecesFolder, RecoveryFileSet* set) {
+  ForgetFolderListings();
+  OsAllowManyOpenFiles();
+  SplitBasePath(basePath, &set->Folder, &set->BaseName);
+  FindRecoveryFiles(set);
+  int code = OpenSetFiles(set, containerPath, piecesFolder);
+  if (code != ExitComplete) return code;
+  ListAccess(set->SetFiles, &set->SetAccess, &set->SetList);
+  ListAccess(set->RecoveryFiles, &set->RecoveryAccess, &set->RecoveryList);
+  return ExitComplete;
+}
+
+// What a survey reads: every payload, and the parity of every recovery file.
+static int64_t SurveyBytes(const RecoveryFileSet& set) {
+  int64_t total = 0;
+  for (size_t i = 0; i < set.RecoveryFiles.size(); i++) {
+    RecoveryHeader header;
+    if (set.RecoveryList[i] == nullptr || !ReadRecoveryHeader(*set.RecoveryList[i], &header)) continue;
+    if (total == 0)
+      for (const RecoveryFileEntry& file : header.Files) total += file.Payload;
+    total += header.ParityLength;
+  }
+  return total;
+}
+
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey) {
+  ProgressBegin(progress, SurveyBytes(set));
+  ProgressLabel(set.BaseName + ": checking");
+  ToolProgress steps;
+  RecoveryResult result = SurveySet(set.SetList, set.RecoveryList, &steps.Progress, survey);
+  ProgressEnd();
+  if (result.Outcome == RecoveryDone) return ExitComplete;
+  if (result.Outcome == RecoveryNoRecoveryFile) {
+    CliPrint(CliErr, "tarnovell: not repairable: no valid recovery file (%s.r01, ...) in %s\n",
+             Printable(set.BaseName).c_str(), Printable(set.Folder.empty() ? "." : set.Folder).c_str());
+    return ExitNotRepairable;
+  }
+  if (CliInterrupted) {
+    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
+    return ExitInterrupted;
+  }
+  CliPrint(CliErr, "tarnovell: file system error: %s; nothing was changed\n", OsErrorText(OsLastError()).c_str());
+  return ExitFileError;
+}
+
+bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey) {
+  uint8_t header[HeaderSize];
+  DigestBlock block;
+  OsFile container = set.SetFiles.empty() ? NoFile : set.SetFiles[0];
+  return container != NoFile && OsReadAt(container, header, HeaderSize, HeaderOffset) &&
+         ReadDigestBlock(header, &block) && memcmp(header, survey.Header.ContainerHeader, HeaderSize) != 0;
+}
+
+std::string SetFileName(const RecoveryFileSet& set, int32_t n) { return LastComponent(set.SetPaths[n]); }
+
+std::string RowFileName(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
+  int32_t source = survey.RowSource[r];
+  return source >= 0 ? LastComponent(set.RecoveryPaths[source]) : set.BaseName + RecoverySuffix(r);
+}
+
+bool RowGoodEverywhere(const SetSurvey& survey, int32_t r) {
+  int32_t groups = survey.Header.GroupCount;
+  if (survey.RowSource[r] < 0) return false;
+  for (int32_t g = 0; g < groups; g++)
+    if (!survey.RowGood[r * groups + g]) return false;
+  return true;
+}
+
+int32_t BadRowCount(const SetSurvey& survey) {
+  int32_t bad = 0;
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) bad += !RowGoodEverywhere(survey, r);
+  return bad;
+}
+
+static const char* StateWords(FileState state) {
+  switch (state) {
+    case FileMissing: return "missing";
+    case FileWrongSize: return "wrong size";
+    case FileUnreadable: return "cannot be read";
+    case FileDamaged: return "damaged: its data differs from its digest";
+    case FilePrefixDamaged: return "its joiner program or header differs (its data is good)";
+    default: return "good";
+  }
+}
+
+// A recovery row that is not there under its name, or whose header is not valid: missing when no
+// file of its name was found.
+static bool RowFileFound(const RecoveryFileSet& set, const std::string& name) {
+  for (const std::string& path : set.RecoveryPaths)
+    if (LastComponent(path) == name) return true;
+  return false;
+}
+
+void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
+                   bool prefixOnly) {
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    if (survey.Files[n] == FileGood || (prefixOnly && survey.Files[n] != FilePrefixDamaged)) continue;
+    CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, n)).c_str(), StateWords(survey.Files[n]));
+  }
+}
+
+void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent) {
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    if (RowGoodEverywhere(survey, r)) continue;
+    std::string name = RowFileName(set, survey, r);
+    const char* words = survey.RowSource[r] >= 0 ? "damaged recovery file"
+                        : RowFileFound(set, name) ? "damaged recovery file (its header)"
+                                                  : "missing recovery file";
+    CliPrint(stream, "%s%s: %s\n", indent, Printable(name).c_str(), words);
+  }
+}
+
+void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead) {
+  int32_t groups = survey.Header.GroupCount;
+  for (int32_t g = 0; g < groups; g++) {
+    const GroupVerdict& group = survey.Groups[g];
+    if (group.LostFiles <= group.GoodRows) continue;
+    std::string where = groups > 1 ? "group " + std::to_string(g + 1) + " of " + std::to_string(groups) + ": " : "";
+    CliPrint(stream, "%snot repairable: %s%d file%s bad, %d recovery file%s\n", lead, where.c_str(), group.LostFiles,
+             group.LostFiles == 1 ? "" : "s", group.GoodRows, group.GoodRows == 1 ? "" : "s");
+  }
+}

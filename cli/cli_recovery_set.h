@@ -1,0 +1,90 @@
+// A set and its recovery files, found and opened for the recovery module (the Linux build): what
+// verify and repair share. Files reach the module through the tool's seam (cli_os.h).
+#pragma once
+
+#include <stdint.h>
+#include <stdio.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/cli_os.h"
+#include "recovery/recovery.h"
+
+// The module's view of an open file of the tool.
+FileAccess AccessOf(OsFile file);
+
+// The module's progress on the tool's bar (bytes added up from 0); the work stops when the user
+// interrupts or a test puts a failure in (OsStopBeforeChunk).
+struct ToolProgress {
+  int64_t Done = 0;
+  RecoveryProgress Progress;
+  ToolProgress();
+};
+
+// Files open for reading (every one of a set, to make its recovery files); closed when dropped.
+struct OpenedFiles : HoldsFiles {
+  std::vector<OsFile> Files;
+  std::vector<FileAccess> Access;
+  std::vector<const FileAccess*> List;
+
+  ~OpenedFiles();
+  // False (OsLastError) when one cannot be opened.
+  bool Open(const std::vector<std::string>& paths);
+};
+
+// The files of a set and its recovery files, open for reading. Closes them when dropped.
+struct RecoveryFileSet : HoldsFiles {
+  std::string Folder;    // of the recovery files ("" for the current folder)
+  std::string BaseName;  // they are BaseName + ".r01", ...
+  // Per file of the set (as many as the recovery files give, at most): the path found, or the one
+  // it belongs at; the open file or NoFile; whether a file was there (a repair replaces it).
+  std::vector<std::string> SetPaths;
+  std::vector<OsFile> SetFiles;
+  std::vector<uint8_t> SetFound;
+  // The recovery files found, in the order of their names; NoFile for one that cannot be opened.
+  std::vector<std::string> RecoveryPaths;
+  std::vector<OsFile> RecoveryFiles;
+  int32_t FileCount = 0;  // the most files a valid recovery header gives; 0 when none is valid
+  // What the module takes: null for a file that is not there.
+  std::vector<FileAccess> SetAccess, RecoveryAccess;
+  std::vector<const FileAccess*> SetList, RecoveryList;
+
+  ~RecoveryFileSet();
+};
+
+// Finds the recovery files beside basePath (BASE.r01 to the most rows there can be, any case),
+// reads their headers, then opens the set's files they describe: the container at containerPath
+// ("" for BASE.exe beside them), the pieces in piecesFolder. ExitComplete (FileCount 0 when no
+// recovery file is valid), or ExitFileError after telling CliErr (a file of the set that is not a
+// regular file).
+int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
+                        const std::string& piecesFolder, RecoveryFileSet* set);
+
+// The folder and the file name a base path stands for, as the pieces are found beside it.
+void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName);
+
+// Surveys the set (a progress bar when progress). ExitComplete, or ExitInterrupted or
+// ExitNotRepairable (no valid recovery file) after telling CliErr.
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey);
+
+// The recovery files describe another set: the container is there with a sound header (its
+// digest block checks), and that header is not the copy they carry.
+bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey);
+
+// The file name of file n of the set, and of recovery row r.
+std::string SetFileName(const RecoveryFileSet& set, int32_t n);
+std::string RowFileName(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r);
+// Recovery row r's file is there and good in every group.
+bool RowGoodEverywhere(const SetSurvey& survey, int32_t r);
+// Recovery rows whose file is missing, or bad in some group.
+int32_t BadRowCount(const SetSurvey& survey);
+// One line per bad file of the set (prefixOnly: only a container whose joiner program or header
+// alone is bad, which the digest block does not see), after indent.
+void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
+                   bool prefixOnly);
+// One line per missing or damaged recovery file.
+void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent);
+// "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
+// after lead.
+void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead);

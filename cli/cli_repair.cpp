@@ -1,0 +1,229 @@
+// repair: the bad files of a set are found through its recovery files and rebuilt, each into a
+// new file beside it that is read back and checked, and only then put in place. Until every
+// rebuilt file is checked nothing of the set changes: a failure, Ctrl+C or a crash before that
+// leaves it as it was.
+#include <ctype.h>
+
+#include "cli/cli.h"
+#include "cli/cli_output.h"
+#include "cli/cli_paths.h"
+#include "cli/cli_pieces.h"
+#include "cli/cli_progress.h"
+#include "cli/cli_recovery_set.h"
+
+// The recovery row a file name ends with (".r01" is row 0, any case), or -1.
+static int32_t RecoveryRowOfName(const std::string& name) {
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0 || name.size() - dot < 4 || tolower(name[dot + 1]) != 'r') return -1;
+  int32_t row = 0;
+  for (size_t i = dot + 2; i < name.size(); i++) {
+    if (!isdigit(static_cast<unsigned char>(name[i])) || row > MaxRecoveryRows) return -1;
+    row = row * 10 + (name[i] - '0');
+  }
+  row -= 1;
+  bool named = row >= 0 && row < MaxRecoveryRows && RecoverySuffix(row).substr(2) == name.substr(dot + 2);
+  return named ? row : -1;
+}
+
+// The set a path names: a recovery file (the container is then BASE.exe beside it, "" here) or
+// the container.
+static int RepairTarget(const std::string& path, std::string* base, std::string* container) {
+  std::string name = LastComponent(path);
+  if (RecoveryRowOfName(name) >= 0) {
+    *base = path.substr(0, path.size() - (name.size() - name.find_last_of('.')));
+    container->clear();
+    return ExitComplete;
+  }
+  *base = ContainerBasePath(path);
+  *container = path;
+  if (!base->empty()) return ExitComplete;
+  CliPrint(CliErr, "tarnovell: %s is neither a container (NAME.exe) nor a recovery file (NAME.r01, ...)\n",
+           Printable(path).c_str());
+  return ExitUsage;
+}
+
+// The first StubSize bytes of a container (empty when they cannot be read).
+static std::string StubOf(OsFile container) {
+  std::string stub(StubSize, '\0');
+  if (container == NoFile || !OsReadAt(container, &stub[0], StubSize, 0)) stub.clear();
+  return stub;
+}
+
+// The stub is the one the set was made with.
+static bool MadeWith(const std::string& stub, const SetSurvey& survey) {
+  return stub.size() == StubSize &&
+         StubDigestOf(reinterpret_cast<const uint8_t*>(stub.data())) == survey.Header.StubDigest;
+}
+
+// The stub of a rebuilt container: its own where it is still the one the set was made with, else
+// this tool's (said when that differs too).
+static void ChooseStub(const RecoveryFileSet& files, const SetSurvey& survey, std::string* stub) {
+  *stub = StubOf(files.SetFiles[0]);
+  if (MadeWith(*stub, survey)) return;
+  stub->assign(reinterpret_cast<const char*>(StubImage), StubImageSize);
+  if (!MadeWith(*stub, survey)) {
+    CliPrint(CliOut, "note: the joiner program differs from the one the set was made with: %s gets this tool's\n",
+             Printable(SetFileName(files, 0)).c_str());
+  }
+}
+
+static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey, const RecoveryResult& result) {
+  int error = OsLastError();
+  if (CliInterrupted) {
+    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
+    return ExitInterrupted;
+  }
+  std::string what = result.SetFile >= 0 ? SetFileName(files, result.SetFile)
+                     : result.Row >= 0   ? RowFileName(files, survey, result.Row)
+                                         : files.BaseName;
+  if (result.Outcome == RecoveryVerifyFailed) {
+    CliPrint(CliErr, "tarnovell: rebuilt %s does not match its digest (did a file change meanwhile?); nothing was "
+             "changed\n", Printable(what).c_str());
+  } else {
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was changed\n", Printable(what).c_str(),
+             OsErrorText(error).c_str());
+  }
+  return ExitFileError;
+}
+
+// Each rebuilt file under its name, replacing the bad one.
+static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey, std::vector<PendingOutput>* outputs,
+                      bool quiet) {
+  if (CliInterrupted) {
+    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
+    return ExitInterrupted;
+  }
+  int32_t done = 0;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    if (!NeedsRewrite(survey.Files[n])) continue;
+    PendingOutput& output = (*outputs)[n];
+    if (!output.Finish() || !output.Commit(files.SetFound[n] != 0)) {
+      CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n", Printable(files.SetPaths[n]).c_str(),
+               OsErrorText(OsLastError()).c_str(), done > 0 ? "; the files named rebuilt are in place" : "");
+      return ExitFileError;
+    }
+    CliPrint(CliOut, "rebuilt %s\n", Printable(SetFileName(files, n)).c_str());
+    done++;
+  }
+  if (!quiet) CliPrint(CliOut, "Result:    repaired: %d file%s rebuilt\n", done, done == 1 ? "" : "s");
+  return ExitComplete;
+}
+
+// What a repair reads and checks, for the progress bar: every payload, and (rebuilt) the rebuilt
+// ones again.
+static int64_t SetBytes(const SetSurvey& survey, bool rebuilt) {
+  int64_t total = 0;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++)
+    total += survey.Header.Files[n].Payload * (rebuilt && NeedsRewrite(survey.Files[n]) ? 2 : 1);
+  return total;
+}
+
+static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool quiet) {
+  size_t count = static_cast<size_t>(survey.Header.FileCount);
+  std::vector<PendingOutput> outputs(count);
+  std::vector<FileAccess> access(count, FileAccess{nullptr, nullptr, nullptr, nullptr});
+  std::vector<const FileAccess*> targets(count, nullptr);
+  for (size_t n = 0; n < count; n++) {
+    if (!NeedsRewrite(survey.Files[n])) continue;
+    if (!outputs[n].Create(files.SetPaths[n], ".tarnovell-repair-", true))
+      return RepairFailure(files, survey, {RecoveryWriteFailed, static_cast<int32_t>(n), -1});
+    access[n] = AccessOf(outputs[n].File());
+    targets[n] = &access[n];
+  }
+  std::string stub;
+  if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
+  ProgressBegin(!quiet, SetBytes(survey, true));
+  ProgressLabel(files.BaseName + ": rebuilding");
+  ToolProgress steps;
+  RecoveryResult result = RepairSet(survey, files.SetList, files.RecoveryList, targets,
+                                    stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()),
+                                    &steps.Progress);
+  ProgressEnd();
+  if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
+  return PutInPlace(files, survey, &outputs, quiet);
+}
+
+static int RemakeFailure(const char* why) {
+  std::string reason = why != nullptr ? why : OsErrorText(OsLastError());
+  CliPrint(CliErr, "tarnovell: %s; the missing and damaged recovery files were not made again (the set itself is "
+           "whole)\n", reason.c_str());
+  return CliInterrupted ? ExitInterrupted : ExitFileError;
+}
+
+// The missing and damaged recovery files, made again from the set (whole by now) as split makes
+// them, each put in place once written. Only while the container starts with the stub the set
+// was made with: else their headers would not be the others'. The set stays whole whatever
+// happens here.
+static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool quiet) {
+  size_t rows = static_cast<size_t>(survey.Header.RowCount);
+  if (BadRowCount(survey) == 0) return ExitComplete;
+  OpenedFiles set;
+  if (!set.Open(files.SetPaths)) return RemakeFailure(nullptr);
+  if (!MadeWith(StubOf(set.Files[0]), survey)) {
+    CliPrint(CliOut, "note: the missing and damaged recovery files are not made again: the joiner program differs "
+             "from the one the set was made with\n");
+    return ExitComplete;
+  }
+  std::vector<PendingOutput> outputs(rows);
+  std::vector<FileAccess> access(rows, FileAccess{nullptr, nullptr, nullptr, nullptr});
+  std::vector<const FileAccess*> targets(rows, nullptr);
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    if (RowGoodEverywhere(survey, r)) continue;
+    if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
+      return RemakeFailure(nullptr);
+    access[r] = AccessOf(outputs[r].File());
+    targets[r] = &access[r];
+  }
+  ProgressBegin(!quiet, SetBytes(survey, false));
+  ProgressLabel(files.BaseName + ": recovery files");
+  ToolProgress steps;
+  RecoveryResult result = EncodeRecovery(set.List, targets, &steps.Progress);
+  ProgressEnd();
+  if (result.Outcome != RecoveryDone) return RemakeFailure(CliInterrupted ? "interrupted" : nullptr);
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    if (targets[r] == nullptr) continue;
+    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure(nullptr);
+    CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
+  }
+  return ExitComplete;
+}
+
+int RunRepair(const RepairOptions& options) {
+  std::string base, container, folder, baseName;
+  int code = RepairTarget(options.Path, &base, &container);
+  if (code != ExitComplete) return code;
+  SplitBasePath(base, &folder, &baseName);
+  RecoveryFileSet files;
+  code = OpenRecoveryFileSet(base, container, folder, &files);
+  if (code != ExitComplete) return code;
+  if (files.FileCount == 0) {
+    CliPrint(CliErr, "tarnovell: not repairable: %s\n",
+             files.RecoveryPaths.empty() ? ("no recovery file " + Printable(base) + ".r01, ... was found").c_str()
+                                         : "none of the recovery files found is valid");
+    return ExitNotRepairable;
+  }
+  SetSurvey survey;
+  code = SurveyRecoveryFileSet(files, !options.Quiet, &survey);
+  if (code != ExitComplete) return code;
+  if (OfAnotherSet(files, survey)) {
+    CliPrint(CliErr, "tarnovell: not repairable: the recovery files are of another set (the header they carry is not "
+             "%s's); nothing was changed\n", Printable(SetFileName(files, 0)).c_str());
+    return ExitNotRepairable;
+  }
+  PrintBadFiles(CliOut, files, survey, "  ", false);
+  PrintBadRows(CliOut, files, survey, "  ");
+  if (survey.FilesToRewrite == 0) {
+    if (!options.Quiet) {
+      CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n", Printable(files.BaseName).c_str(),
+               survey.Header.FileCount);
+    }
+    return RemakeRows(files, survey, options.Quiet);
+  }
+  if (!survey.Repairable) {
+    PrintNotRepairable(CliOut, survey, "Result:    ");
+    CliPrint(CliOut, "Nothing was changed.\n");
+    return ExitNotRepairable;
+  }
+  code = Rebuild(files, survey, options.Quiet);
+  return code == ExitComplete ? RemakeRows(files, survey, options.Quiet) : code;
+}

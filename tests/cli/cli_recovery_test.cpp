@@ -1,0 +1,394 @@
+// Recovery files through the tool: split --recovery writes them with the set, repair rebuilds
+// lost, damaged and truncated files (the container among them) or changes nothing, verify tells
+// which it is. Every case compares the files byte for byte with the set as split made it.
+#include <sys/resource.h>
+#include <sys/wait.h>
+
+#include <map>
+
+#include "tests/cli/cli_test_support.h"
+
+namespace {
+
+// A small set: the container (18432 bytes of data) and five pieces, the last of 1568 bytes.
+const int64_t Cap = 48 << 10;
+const int64_t InputSize = 4 * Cap + 20000;
+const int SetFiles = 6;
+
+std::string SetFile(int n) {
+  if (n == 0) return "set.exe";
+  char suffix[PieceSuffixSize];
+  PieceSuffix(n, suffix);
+  return std::string("set") + suffix;
+}
+
+std::string RowFile(int row) { return "set.r0" + std::to_string(row + 1); }
+
+enum Harm { Deleted, Flipped, Truncated };
+
+// Every subset of size of {0, ..., count - 1}, as bit masks.
+std::vector<unsigned> Subsets(int count, int size) {
+  std::vector<unsigned> masks;
+  for (unsigned mask = 0; mask < (1u << count); mask++)
+    if (__builtin_popcount(mask) == size) masks.push_back(mask);
+  return masks;
+}
+
+class Recovery : public CliTest {
+ protected:
+  using Files = std::map<std::string, std::string>;
+
+  // Splits a fresh input into the set with rows recovery files; the input is removed.
+  void MakeSet(int rows, const std::vector<std::string>& more = {}) {
+    Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+    std::vector<std::string> args = {"split", "set.bin", "--size", std::to_string(Cap), "--recovery",
+                                     std::to_string(rows), "-q"};
+    args.insert(args.end(), more.begin(), more.end());
+    ASSERT_EQ(Run(args), ExitComplete) << Err();
+    Remove("set.bin");
+    pristine_ = Snapshot();
+    ASSERT_EQ(pristine_.size(), static_cast<size_t>(SetFiles + rows));
+  }
+  // Every file of the scratch folder with its bytes.
+  Files Snapshot() {
+    Files files;
+    for (const std::string& name : List()) files[name] = Read(name);
+    return files;
+  }
+  // The names of the files that differ from expected (or are there in one only); "" when none.
+  std::string Differences(const Files& expected) {
+    Files now = Snapshot();
+    std::string names;
+    for (const auto& file : expected)
+      if (now.count(file.first) == 0 || now[file.first] != file.second) names += file.first + " ";
+    for (const auto& file : now)
+      if (expected.count(file.first) == 0) names += file.first + " ";
+    return names;
+  }
+  void Restore(const Files& files) {
+    for (const std::string& name : List()) Remove(name);
+    for (const auto& file : files) Write(file.first, file.second);
+  }
+  void FlipBit(const std::string& name, int64_t offset) {
+    std::string byte = ReadBytesAt(Path(name), offset, 1);
+    ASSERT_EQ(byte.size(), 1u) << name;
+    byte[0] = static_cast<char>(byte[0] ^ 0x10);
+    ASSERT_TRUE(WriteBytesAt(Path(name), offset, byte));
+  }
+  // Harms file n; variant picks where a bit flips in the container: its stub, its header or its
+  // data (payloadOnly: always its data, so that the file needs a recovery row).
+  void Hurt(int n, Harm harm, int variant, bool payloadOnly = false) {
+    std::string name = SetFile(n);
+    int64_t size = static_cast<int64_t>(pristine_[name].size());
+    if (harm == Deleted) return Remove(name);
+    if (harm == Truncated) return std::filesystem::resize_file(U8(Path(name)), static_cast<uintmax_t>(size / 2));
+    int64_t spots[3] = {size / 5, size * 3 / 5, size * 4 / 5};  // the container: stub, header, data
+    FlipBit(name, n == 0 && payloadOnly ? size - 7 : spots[variant % 3]);
+  }
+  void ExpectRebuilt(unsigned mask) {
+    std::string out = Out();
+    for (int n = 0; n < SetFiles; n++) {
+      bool named = out.find("rebuilt " + SetFile(n) + "\n") != std::string::npos;
+      EXPECT_EQ(named, (mask >> n & 1) != 0) << SetFile(n) << "\n" << out;
+    }
+  }
+
+  Files pristine_;
+};
+
+TEST_F(Recovery, RepairRebuildsEveryCombinationOfUpToNBadFiles) {
+  for (int rows = 1; rows <= 3; rows++) {
+    MakeSet(rows);
+    for (int bad = 1; bad <= rows; bad++) {
+      for (unsigned mask : Subsets(SetFiles, bad)) {
+        for (int variant = 0; variant < 3; variant++) {
+          SCOPED_TRACE("rows " + std::to_string(rows) + " mask " + std::to_string(mask) + " variant " +
+                       std::to_string(variant));
+          Restore(pristine_);
+          for (int n = 0, j = 0; n < SetFiles; n++)
+            if (mask >> n & 1) Hurt(n, static_cast<Harm>((variant + j++) % 3), variant);
+          ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
+          ExpectRebuilt(mask);
+          ASSERT_EQ(Differences(pristine_), "");
+        }
+      }
+    }
+    Restore({});
+  }
+}
+
+TEST_F(Recovery, OneBadFileMoreThanRecoveryFilesChangesNothing) {
+  for (int rows = 1; rows <= 3; rows++) {
+    MakeSet(rows);
+    for (unsigned mask : Subsets(SetFiles, rows + 1)) {
+      SCOPED_TRACE("rows " + std::to_string(rows) + " mask " + std::to_string(mask));
+      Restore(pristine_);
+      for (int n = 0, j = 0; n < SetFiles; n++)
+        if (mask >> n & 1) Hurt(n, static_cast<Harm>(j++ % 3), 0, true);
+      Files before = Snapshot();
+      ASSERT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable) << Out() << Err();
+      EXPECT_NE(Out().find("not repairable: " + std::to_string(rows + 1) + " files bad, " + std::to_string(rows) +
+                           " recovery file"),
+                std::string::npos)
+          << Out();
+      for (int n = 0; n < SetFiles; n++)
+        if (mask >> n & 1) EXPECT_NE(Out().find("  " + SetFile(n) + ": "), std::string::npos) << SetFile(n);
+      EXPECT_EQ(Differences(before), "");
+    }
+    Restore({});
+  }
+}
+
+// Damaged recovery files count as lost rows; once the set is whole they are made again.
+TEST_F(Recovery, DamagedRecoveryFilesCountAsLostRows) {
+  MakeSet(2);
+  // A flipped bit in r01's parity, one lost piece: r02 alone rebuilds it, then r01 is made again.
+  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - 100);
+  Remove(SetFile(3));
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
+  EXPECT_NE(Out().find("  set.r01: damaged recovery file\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("made again set.r01\n"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(pristine_), "");
+  // A whole set: only the recovery file is made again.
+  FlipBit(RowFile(1), 3000);
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
+  EXPECT_NE(Out().find("made again set.r02\n"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(pristine_), "");
+  // r02's header broken and r01's parity: two rows lost, one bad file is too many.
+  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - 100);
+  FlipBit(RowFile(1), 20);
+  FlipBit(SetFile(1), 100);
+  Files before = Snapshot();
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable) << Out();
+  EXPECT_NE(Out().find("  set.r02: damaged recovery file (its header)\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("not repairable: 1 file bad, 0 recovery files"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(before), "");
+  // A deleted recovery file with r01 whole again: r01 alone rebuilds the piece.
+  Restore(pristine_);
+  Remove(RowFile(1));
+  FlipBit(SetFile(2), 100);
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out();
+  EXPECT_NE(Out().find("  set.r02: missing recovery file\n"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(pristine_), "");
+}
+
+TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
+  MakeSet(2);
+  Remove("set.exe");
+  Remove(SetFile(5));
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();  // the container's name, though it is lost
+  EXPECT_EQ(Differences(pristine_), "");
+  Remove("set.exe");
+  ASSERT_EQ(Run({"repair", Path(RowFile(1))}), ExitComplete) << Out() << Err();
+  ExpectRebuilt(1);
+  EXPECT_EQ(Differences(pristine_), "");
+  EXPECT_EQ(Out().find("joiner program differs"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"repair", "set.r00"}), ExitUsage);
+  EXPECT_EQ(Run({"repair", "set.c001"}), ExitUsage);
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete);
+  EXPECT_EQ(Out(), "");
+}
+
+// The container's stub: its own is kept when it is still the set's, else this tool's is put in
+// and the difference said.
+TEST_F(Recovery, ARebuiltContainerKeepsItsStubWhereItCan) {
+  std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
+  stub[100] = static_cast<char>(stub[100] ^ 1);
+  std::string image = captures_ + "/other.stub";  // outside the set's folder
+  ASSERT_TRUE(WriteFileBytes(image, stub));
+  MakeSet(2, {"--stub", image});
+  FlipBit("set.exe", PayloadOffset + 5);
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+  EXPECT_EQ(Out().find("joiner program differs"), std::string::npos) << Out();
+  // Another stub in the container: a recovery file made now would not match the other's header.
+  Remove("set.exe");
+  FlipBit(RowFile(1), 3000);
+  ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("note: the joiner program differs from the one the set was made with"), std::string::npos);
+  EXPECT_NE(Out().find("note: the missing and damaged recovery files are not made again"), std::string::npos);
+  Files rebuilt = Snapshot();
+  EXPECT_NE(rebuilt[RowFile(1)], pristine_[RowFile(1)]);
+  EXPECT_EQ(rebuilt["set.exe"].substr(0, StubSize), std::string(reinterpret_cast<const char*>(StubImage), StubSize));
+  EXPECT_EQ(rebuilt["set.exe"].substr(StubSize), pristine_["set.exe"].substr(StubSize));
+}
+
+int FailCopiesFrom = 0;  // the OsCallCopy asks before a failure; 0: none
+bool Armed = false;      // set once the repair creates its files
+int FailingHook(OsCall call) {
+  if (call == OsCallNamelessCreate) Armed = true;
+  if (call != OsCallCopy || !Armed || FailCopiesFrom == 0) return 0;
+  return --FailCopiesFrom == 0 ? EIO : 0;
+}
+int InterruptingHook(OsCall call) {
+  if (call == OsCallNamelessCreate) CliInterrupted = 1;
+  return 0;
+}
+
+TEST_F(Recovery, AnInterruptedOrFailingRepairLeavesTheSetAsItWas) {
+  MakeSet(3);
+  Remove("set.exe");
+  FlipBit(SetFile(2), 9);
+  std::filesystem::resize_file(U8(Path(SetFile(4))), 5);
+  Files before = Snapshot();
+  OsFaultHook = InterruptingHook;
+  EXPECT_EQ(Run({"repair", "set.r01"}), ExitInterrupted) << Out();
+  EXPECT_NE(Err().find("interrupted; nothing was changed"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(before), "");
+  CliInterrupted = 0;
+  OsFaultHook = FailingHook;
+  for (int failAt : {1, 2, 3, 4}) {  // while rebuilding, and while the rebuilt files are checked
+    Armed = false;
+    FailCopiesFrom = failAt;
+    EXPECT_EQ(Run({"repair", "set.r02"}), ExitFileError) << failAt << Out();
+    EXPECT_NE(Err().find("nothing was changed"), std::string::npos) << Err();
+    EXPECT_EQ(Differences(before), "") << failAt;
+  }
+  OsFaultHook = nullptr;
+  ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete);
+  EXPECT_EQ(Differences(pristine_), "");
+}
+
+TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
+  MakeSet(2);
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Recovery:  2 recovery files, all good\n"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitComplete);
+  EXPECT_EQ(Out(), "");
+  Remove(SetFile(1));
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMissingPiece);
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos) << Out();
+  FlipBit(SetFile(2), 1);
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitMismatch);
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos) << Out();
+  FlipBit(SetFile(3), 1);
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
+  EXPECT_NE(Out().find("Recovery:  not repairable: 3 files bad, 2 recovery files\n"), std::string::npos) << Out();
+  // A stub flipped: the digests see nothing wrong, the recovery files do.
+  Restore(pristine_);
+  FlipBit("set.exe", 1000);
+  Remove(RowFile(0));
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.r01: missing recovery file\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 1 recovery file:"), std::string::npos) << Out();
+  Restore({});
+  MakeSet(1);
+  Remove(RowFile(0));
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_EQ(Out().find("Recovery:"), std::string::npos) << Out();  // none there: no line
+}
+
+TEST_F(Recovery, SplitRefusesAnExistingRecoveryFileWithoutForce) {
+  Write("set.r02", "older");
+  Write("set.bin", Pattern(100000, 3));
+  std::set<std::string> before = List();
+  EXPECT_EQ(Run({"split", "set.bin", "--recovery", "2"}), ExitRefused);
+  EXPECT_NE(Err().find("set.r02 exists"), std::string::npos) << Err();
+  EXPECT_EQ(List(), before);
+  EXPECT_EQ(Read("set.r02"), "older");
+  ASSERT_EQ(Run({"split", "set.bin", "--recovery", "2", "--force"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("2 recovery files (set.r01 to set.r02)"), std::string::npos) << Out();
+  Remove("set.exe");
+  ASSERT_EQ(Run({"repair", "set.r02"}), ExitComplete) << Err();  // both are the new set's
+  EXPECT_EQ(Run({"split", "set.bin", "--recovery", "0", "--force"}), ExitUsage);
+  EXPECT_EQ(Run({"split", "set.bin", "--recovery", "255", "--force"}), ExitUsage);
+}
+
+TEST_F(Recovery, SplitForceRemovesAnOlderSetsSurplusRecoveryFiles) {
+  Write("set.bin", Pattern(100000, 3));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "5"}), ExitComplete) << Err();
+  Remove("set.r03");  // a gap: the files after it go too
+  Mkdir("set.r06");   // not a regular file: stays
+  ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "1", "--force"}), ExitComplete) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r01", "set.r06"}));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--force"}), ExitComplete) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r06"}));
+}
+
+// A file of the set that is there but cannot be opened (here: no descriptor left, in a child
+// process whose limit cannot be raised) stops the repair; it is never taken for a lost file.
+TEST_F(Recovery, AFileThatCannotBeOpenedIsNotTakenForALostOne) {
+  MakeSet(2);
+  Remove(SetFile(5));
+  Files before = Snapshot();
+  Capture();
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int open = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) open += !entry.path().empty();
+    struct rlimit low = {static_cast<rlim_t>(open + 3), static_cast<rlim_t>(open + 3)};  // two rows, two files
+    int code = setrlimit(RLIMIT_NOFILE, &low) == 0 ? RunCliArgs({"tarnovell", "repair", "set.exe"}) : 99;
+    fflush(nullptr);
+    _exit(code);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_EQ(WEXITSTATUS(status), ExitFileError) << Out();
+  EXPECT_NE(Err().find("cannot open set.c00"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(before), "");
+}
+
+// Recovery files left from an older set of the same base are not used to "repair" a new one,
+// even one that differs from the older in one piece only.
+TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
+  MakeSet(1);
+  std::string input = Pattern(static_cast<size_t>(InputSize), 7);
+  input[100000] = static_cast<char>(input[100000] ^ 1);
+  Write("set.bin", input);
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--force", "-q"}), ExitComplete);
+  Remove("set.bin");
+  Write(RowFile(0), pristine_[RowFile(0)]);
+  Files before = Snapshot();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(before), "");
+}
+
+int FailEncodingAfter = 0;
+int EncodingHook(OsCall call) { return call == OsCallCopy && --FailEncodingAfter == 0 ? ENOSPC : 0; }
+
+TEST_F(Recovery, ASplitWhoseRecoveryFilesFailLeavesNothing) {
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  std::set<std::string> before = List();
+  OsFaultHook = EncodingHook;
+  FailEncodingAfter = SetFiles + 1;  // one copy per file of the set, then the encoding's chunk
+  EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2"}), ExitFileError);
+  EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << Err();
+  EXPECT_EQ(List(), before);
+  OsFaultHook = nullptr;
+}
+
+// More than 255 files with 2 recovery files: two groups, files alternating between them; any 2
+// files of each group are rebuilt. Every file is open at once: a low limit of open files is
+// raised as far as the system allows.
+TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
+  const int64_t cap = 31 << 10, files = 260;
+  struct rlimit limit;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  ASSERT_GT(limit.rlim_max, 2u * files);
+  struct rlimit low = limit;
+  low.rlim_cur = 100;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  Write("big.bin", Pattern(static_cast<size_t>((cap - PayloadOffset) + (files - 1) * cap), 5));
+  ASSERT_EQ(Run({"split", "big.bin", "--size", std::to_string(cap), "--recovery", "2", "-q"}), ExitComplete);
+  Remove("big.bin");
+  Files pristine = Snapshot();
+  ASSERT_EQ(pristine.size(), static_cast<size_t>(files + 2));
+  for (const char* name : {"big.c001", "big.c002", "big.c003", "big.c004"}) Remove(name);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);  // split raised it
+  ASSERT_EQ(Run({"repair", "big.exe", "-q"}), ExitComplete) << Out() << Err();
+  EXPECT_EQ(Differences(pristine), "");
+  for (const char* name : {"big.exe", "big.c002", "big.c004", "big.c259"}) Remove(name);  // odd ones: group 2
+  Files before = Snapshot();
+  ASSERT_EQ(Run({"repair", "big.r01"}), ExitNotRepairable);
+  EXPECT_NE(Out().find("not repairable: group 1 of 2: 3 files bad, 2 recovery files\n"), std::string::npos) << Out();
+  EXPECT_EQ(Out().find("group 2 of 2"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(before), "");
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace

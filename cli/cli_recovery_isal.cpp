@@ -33,15 +33,16 @@ int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vect
     return ExitFileError;
   }
   size_t first = outputs->size();
-  std::vector<FileAccess> access;
   for (size_t r = 0; r < targets.size(); r++) {
     outputs->emplace_back();
     if (!outputs->back().Create(targets[r], ".tarnovell-split-", false))
       return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
-    access.push_back(AccessOf(outputs->back().File()));
   }
+  std::vector<OsFile> files = FilesOf(*outputs);
+  files.erase(files.begin(), files.begin() + static_cast<ptrdiff_t>(first));  // the set's own
+  std::vector<FileAccess> access;
   std::vector<const FileAccess*> list;
-  for (const FileAccess& output : access) list.push_back(&output);
+  ListAccess(files, &access, &list);
   ProgressBegin(progress, total);
   ProgressLabel(LastComponent(targets.front()) + (targets.size() > 1 ? " ..." : ""));
   ToolProgress steps;

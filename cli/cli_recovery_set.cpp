@@ -29,6 +29,20 @@ FileAccess AccessOf(OsFile file) {
   return {reinterpret_cast<void*>(static_cast<intptr_t>(file)), AccessRead, AccessWrite, AccessSize};
 }
 
+void ListAccess(const std::vector<OsFile>& files, std::vector<FileAccess>* access,
+                std::vector<const FileAccess*>* list) {
+  access->clear();
+  for (OsFile file : files) access->push_back(AccessOf(file));
+  list->clear();
+  for (size_t i = 0; i < files.size(); i++) list->push_back(files[i] != NoFile ? &(*access)[i] : nullptr);
+}
+
+std::vector<OsFile> FilesOf(const std::vector<PendingOutput>& outputs) {
+  std::vector<OsFile> files;
+  for (const PendingOutput& output : outputs) files.push_back(output.File());
+  return files;
+}
+
 static bool ProgressStep(void* context, int64_t bytes) {
   int64_t* done = static_cast<int64_t*>(context);
   *done += bytes;
@@ -50,8 +64,7 @@ bool OpenedFiles::Open(const std::vector<std::string>& paths) {
     if (file == NoFile) return false;
     Files.push_back(file);
   }
-  for (OsFile file : Files) Access.push_back(AccessOf(file));
-  for (const FileAccess& access : Access) List.push_back(&access);
+  ListAccess(Files, &Access, &List);
   return true;
 }
 
@@ -130,14 +143,6 @@ static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath, 
     if (code != ExitComplete) return code;
   }
   return ExitComplete;
-}
-
-static void ListAccess(const std::vector<OsFile>& files, std::vector<FileAccess>* access,
-                       std::vector<const FileAccess*>* list) {
-  access->clear();
-  for (OsFile file : files) access->push_back(AccessOf(file));
-  list->clear();
-  for (size_t i = 0; i < files.size(); i++) list->push_back(files[i] != NoFile ? &(*access)[i] : nullptr);
 }
 
 int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,

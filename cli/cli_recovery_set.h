@@ -9,10 +9,18 @@
 #include <vector>
 
 #include "cli/cli_os.h"
+#include "cli/cli_output.h"
 #include "recovery/recovery.h"
 
 // The module's view of an open file of the tool.
 FileAccess AccessOf(OsFile file);
+
+// The module's view of a list of files: *access one per file, *list pointing into it, null for
+// NoFile (a file not there, or a row or target not wanted).
+void ListAccess(const std::vector<OsFile>& files, std::vector<FileAccess>* access,
+                std::vector<const FileAccess*>* list);
+// The files of outputs (NoFile for one not created).
+std::vector<OsFile> FilesOf(const std::vector<PendingOutput>& outputs);
 
 // The module's progress on the tool's bar (bytes added up from 0); the work stops when the user
 // interrupts or a test puts a failure in (OsStopBeforeChunk).

@@ -121,15 +121,14 @@ static int64_t SetBytes(const SetSurvey& survey, bool rebuilt) {
 static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool quiet) {
   size_t count = static_cast<size_t>(survey.Header.FileCount);
   std::vector<PendingOutput> outputs(count);
-  std::vector<FileAccess> access(count, FileAccess{nullptr, nullptr, nullptr, nullptr});
-  std::vector<const FileAccess*> targets(count, nullptr);
   for (size_t n = 0; n < count; n++) {
     if (!NeedsRewrite(survey.Files[n])) continue;
     if (!outputs[n].Create(files.SetPaths[n], ".tarnovell-repair-", true))
       return RepairFailure(files, survey, {RecoveryWriteFailed, static_cast<int32_t>(n), -1});
-    access[n] = AccessOf(outputs[n].File());
-    targets[n] = &access[n];
   }
+  std::vector<FileAccess> access;
+  std::vector<const FileAccess*> targets;
+  ListAccess(FilesOf(outputs), &access, &targets);
   std::string stub;
   if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
   ProgressBegin(!quiet, SetBytes(survey, true));
@@ -165,15 +164,14 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
     return ExitComplete;
   }
   std::vector<PendingOutput> outputs(rows);
-  std::vector<FileAccess> access(rows, FileAccess{nullptr, nullptr, nullptr, nullptr});
-  std::vector<const FileAccess*> targets(rows, nullptr);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
     if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
       return RemakeFailure(nullptr);
-    access[r] = AccessOf(outputs[r].File());
-    targets[r] = &access[r];
   }
+  std::vector<FileAccess> access;
+  std::vector<const FileAccess*> targets;
+  ListAccess(FilesOf(outputs), &access, &targets);
   ProgressBegin(!quiet, SetBytes(survey, false));
   ProgressLabel(files.BaseName + ": recovery files");
   ToolProgress steps;

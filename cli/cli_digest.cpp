@@ -53,14 +53,22 @@ static std::string PieceFileName(const PieceSet& set, int32_t n) {
   return n == 0 ? LastComponent(set.ContainerPath) : set.PieceName(n);
 }
 
+// A finding of kind about pieces first to last, named name; the kind's further fields are the
+// caller's to fill in.
+static Finding& AddFinding(PieceCheck* check, FindingKind kind, int32_t first, int32_t last, const std::string& name) {
+  check->Findings.emplace_back();
+  Finding& finding = check->Findings.back();
+  finding.Kind = kind;
+  finding.First = first;
+  finding.Last = last;
+  finding.Name = name;
+  return finding;
+}
+
 static void AddRunFinding(PieceCheck* check, FindingKind kind) {
   const DigestBlock& block = check->Set->Head.Digests;
-  Finding finding;
-  finding.Kind = kind;
-  finding.First = RunFirstPiece(block, check->Run);
-  finding.Last = RunLastPiece(block, check->Run);
-  finding.Name = PieceFileName(*check->Set, finding.First) + " to " + PieceFileName(*check->Set, finding.Last);
-  check->Findings.push_back(finding);
+  int32_t first = RunFirstPiece(block, check->Run), last = RunLastPiece(block, check->Run);
+  AddFinding(check, kind, first, last, PieceFileName(*check->Set, first) + " to " + PieceFileName(*check->Set, last));
 }
 
 // A run of several pieces that lacks a piece, or holds one of the wrong size, cannot be judged
@@ -95,13 +103,10 @@ void CheckEnd(PieceCheck* check, const PieceFile& piece) {
   // Walks of a set with a block visit only the block's pieces: PieceOutsideSet does not come.
   PieceVerdict verdict = JudgePiece(block, piece.Index, piece.DataSize, check->Crc);
   if (verdict == PieceShort || verdict == PieceLong) {
-    Finding finding;
-    finding.Kind = verdict == PieceShort ? FindingKind::Short : FindingKind::Long;
-    finding.First = finding.Last = piece.Index;
-    finding.Name = LastComponent(piece.Path);
+    Finding& finding = AddFinding(check, verdict == PieceShort ? FindingKind::Short : FindingKind::Long, piece.Index,
+                                  piece.Index, LastComponent(piece.Path));
     finding.Payload = piece.DataSize;
     finding.Expected = ExpectedPayload(block, piece.Index);
-    check->Findings.push_back(finding);
     check->RunWhole = false;
   } else {
     check->RunSound++;
@@ -112,11 +117,7 @@ void CheckEnd(PieceCheck* check, const PieceFile& piece) {
   // The last run may hold one piece only: that piece is then named alone.
   bool alone = RunFirstPiece(block, check->Run) == RunLastPiece(block, check->Run);
   if (verdict == PieceDamaged || (verdict == RunDamaged && alone)) {
-    Finding finding;
-    finding.Kind = FindingKind::Damaged;
-    finding.First = finding.Last = piece.Index;
-    finding.Name = LastComponent(piece.Path);
-    check->Findings.push_back(finding);
+    AddFinding(check, FindingKind::Damaged, piece.Index, piece.Index, LastComponent(piece.Path));
   } else if (verdict == RunDamaged) {
     AddRunFinding(check, FindingKind::RunDamaged);
   }
@@ -127,12 +128,7 @@ void CheckFinish(PieceCheck* check) {
 }
 
 void CheckMissing(PieceCheck* check, int32_t n, const std::string& path) {
-  Finding finding;
-  finding.Kind = FindingKind::Missing;
-  finding.First = finding.Last = n;
-  finding.Name = LastComponent(path);
-  finding.Path = path;
-  check->Findings.push_back(finding);
+  AddFinding(check, FindingKind::Missing, n, n, LastComponent(path)).Path = path;
 }
 
 int64_t BadPieceCount(const PieceCheck& check) {

@@ -173,17 +173,11 @@ def box_call(proc):
     return e.message_box_call(calls[0])
 
 
-def _boxes():
-    """Message boxes on the screen: windows titled "Tarnovell!" of another size than the main
-    window's."""
-    return [w for w in e.find_windows("^Tarnovell!$") if e.window_geometry(w)[2:] != e.CLIENT_SIZE]
-
-
 def answer_box(timeout=30):
     """Waits for the message box to be drawn, then clicks its OK button: the one button, centred
     at the bottom of the box (keys are no way here: the box does not take the keyboard focus on
     a screen without a window manager)."""
-    box = e.wait_until(_boxes, timeout, what="the box on screen")[0]
+    box = e.wait_until(e.message_boxes, timeout, what="the box on screen")[0]
     geometry = e.window_geometry(box)
     def drawn():
         shot = e.screenshot()
@@ -191,4 +185,4 @@ def answer_box(timeout=30):
                    for y in range(0, geometry[3], 2) for x in range(0, geometry[2], 2))
     e.wait_until(drawn, timeout, interval=0.3, what="the box drawn")
     e.click(box, geometry[2] // 2, geometry[3] - 22)
-    e.wait_until(lambda: not _boxes(), timeout, what="the box answered")
+    e.wait_until(lambda: not e.message_boxes(), timeout, what="the box answered")

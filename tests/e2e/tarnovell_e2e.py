@@ -334,6 +334,19 @@ def relay_text(text):
 _MESSAGE_BOX = re.compile(r'MessageBoxA\(([0-9a-f]{8}),[0-9a-f]{8} "(.*?)"(\.\.\.)?,[0-9a-f]{8} "(.*?)",([0-9a-f]{8})\)')
 
 
+def message_boxes():
+    """Message boxes on the screen: windows titled "Tarnovell!" of another size than the main
+    window's. A window that closes while it is looked at is left out."""
+    boxes = []
+    for window in find_windows("^Tarnovell!$"):
+        try:
+            if window_geometry(window)[2:] != CLIENT_SIZE:
+                boxes.append(window)
+        except E2EError:  # gone between the listing and the question
+            pass
+    return boxes
+
+
 def message_box_call(line):
     """The arguments of a relayed MessageBoxA call line: (owner, text, cut, caption, style), the
     owner and the style as 8 hex digits, the texts as relay_text shows them; cut: the log

@@ -27,8 +27,7 @@ def main():
     assert escaped.startswith(text) and len(text) > 200, (text, escaped)
     if not cut:
         assert text == escaped
-    box = e.wait_until(lambda: [w for w in e.find_windows("^Tarnovell!$")
-                                if e.window_geometry(w)[2:] != e.CLIENT_SIZE], what="the box on screen")[0]
+    box = e.wait_until(e.message_boxes, what="the box on screen")[0]
     e.send_keys(box, "Return")
     assert e.wait_exit(proc, 20) == 0
     assert not e.relay_calls(proc, "user32.SetWindowTextA"), "a title was set"

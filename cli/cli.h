@@ -37,6 +37,9 @@ extern FILE* CliOut;
 extern FILE* CliErr;
 // printf to one of them, the text (UTF-8) written as the system shows it (OsWriteText).
 void CliPrint(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Tells on CliErr that the run was interrupted and what it left ("nothing was changed").
+// Returns ExitInterrupted.
+int ReportInterrupted(const char* left);
 
 // The padded stub image, embedded at build time (exactly StubSize bytes).
 extern const unsigned char StubImage[];

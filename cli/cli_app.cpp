@@ -33,6 +33,11 @@ void CliPrint(FILE* stream, const char* format, ...) {
   OsWriteText(stream, text);
 }
 
+int ReportInterrupted(const char* left) {
+  CliPrint(CliErr, "tarnovell: interrupted; %s\n", left);
+  return ExitInterrupted;
+}
+
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
   CLI::App* command = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
                                                   "and BASE.c001, BASE.c002, ...");

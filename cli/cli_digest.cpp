@@ -56,13 +56,8 @@ static std::string PieceFileName(const PieceSet& set, int32_t n) {
 // A finding of kind about pieces first to last, named name; the kind's further fields are the
 // caller's to fill in.
 static Finding& AddFinding(PieceCheck* check, FindingKind kind, int32_t first, int32_t last, const std::string& name) {
-  check->Findings.emplace_back();
-  Finding& finding = check->Findings.back();
-  finding.Kind = kind;
-  finding.First = first;
-  finding.Last = last;
-  finding.Name = name;
-  return finding;
+  check->Findings.push_back(Finding{kind, first, last, name, 0, 0, ""});
+  return check->Findings.back();
 }
 
 static void AddRunFinding(PieceCheck* check, FindingKind kind) {

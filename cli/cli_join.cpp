@@ -79,7 +79,7 @@ static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, std::vector<
 // Why a walk gave no output, told on CliErr.
 static int ReportNoOutcome(const WalkEnd& end, const PieceSet& set) {
   if (end.Code == ExitInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was written\n");
+    ReportInterrupted("nothing was written");
   } else if (end.Code == ExitMissingPiece) {
     const char* hint = ContainerBasePath(set.ContainerPath).empty()
                            ? "; the container's name has no .exe ending, so its pieces are named from an empty base"

@@ -10,6 +10,7 @@
 #include "cli/cli_os.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_win.h"
+#include "platform/win32.h"
 
 int (*OsFaultHook)(OsCall call) = nullptr;
 
@@ -197,17 +198,6 @@ bool OsSetLength(OsFile file, int64_t length) {
   return SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(HandleOf(file));
 }
 
-static FILETIME FileTimeOf(uint64_t ticks) {
-  FILETIME time;
-  time.dwLowDateTime = static_cast<DWORD>(ticks);
-  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  return time;
-}
-
-static uint64_t TicksOf(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
-}
-
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   FILETIME times[3];
   if (!GetFileTime(HandleOf(file), &times[0], &times[1], &times[2])) return false;
@@ -218,7 +208,7 @@ bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t
 }
 
 bool OsSetFileTimes(OsFile file, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) {
-  FILETIME times[3] = {FileTimeOf(creation), FileTimeOf(lastAccess), FileTimeOf(lastWrite)};
+  FILETIME times[3] = {FileTimeOfTicks(creation), FileTimeOfTicks(lastAccess), FileTimeOfTicks(lastWrite)};
   return SetFileTime(HandleOf(file), &times[0], &times[1], &times[2]) != 0;
 }
 

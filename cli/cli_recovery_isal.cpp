@@ -10,10 +10,7 @@ bool RecoveryFilesAvailable() { return true; }
 
 static int EncodeFailure(const RecoveryResult& result, const std::vector<std::string>& targets) {
   int error = OsLastError();
-  if (CliInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was left behind\n");
-    return ExitInterrupted;
-  }
+  if (CliInterrupted) return ReportInterrupted("nothing was left behind");
   if (result.Outcome == RecoverySetDamaged || result.Outcome == RecoveryNotASet) {
     CliPrint(CliErr, "tarnovell: the set read back differs from what was written; nothing was left behind\n");
     return ExitFileError;

@@ -183,10 +183,7 @@ int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* 
              Printable(set.BaseName).c_str(), Printable(set.Folder.empty() ? "." : set.Folder).c_str());
     return ExitNotRepairable;
   }
-  if (CliInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
-    return ExitInterrupted;
-  }
+  if (CliInterrupted) return ReportInterrupted("nothing was changed");
   CliPrint(CliErr, "tarnovell: file system error: %s; nothing was changed\n", OsErrorText(OsLastError()).c_str());
   return ExitFileError;
 }

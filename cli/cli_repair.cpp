@@ -69,10 +69,7 @@ static void ChooseStub(const RecoveryFileSet& files, const SetSurvey& survey, st
 
 static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey, const RecoveryResult& result) {
   int error = OsLastError();
-  if (CliInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
-    return ExitInterrupted;
-  }
+  if (CliInterrupted) return ReportInterrupted("nothing was changed");
   std::string what = result.SetFile >= 0 ? SetFileName(files, result.SetFile)
                      : result.Row >= 0   ? RowFileName(files, survey, result.Row)
                                          : files.BaseName;
@@ -89,10 +86,7 @@ static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey, 
 // Each rebuilt file under its name, replacing the bad one.
 static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey, std::vector<PendingOutput>* outputs,
                       bool quiet) {
-  if (CliInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was changed\n");
-    return ExitInterrupted;
-  }
+  if (CliInterrupted) return ReportInterrupted("nothing was changed");
   int32_t done = 0;
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     if (!NeedsRewrite(survey.Files[n])) continue;

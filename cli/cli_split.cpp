@@ -98,8 +98,8 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
-  auto split = [](uint64_t time) { return FILETIME{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)}; };
-  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, split(times[0]), split(times[1]), split(times[2])));
+  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, FileTimeOfTicks(times[0]), FileTimeOfTicks(times[1]),
+                                            FileTimeOfTicks(times[2])));
   return ExitComplete;
 }
 
@@ -160,10 +160,7 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
 static int WriteFailure(const std::string& what) {
   int error = OsLastError();
   ProgressEnd();
-  if (CliInterrupted) {
-    CliPrint(CliErr, "tarnovell: interrupted; nothing was left behind\n");
-    return ExitInterrupted;
-  }
+  if (CliInterrupted) return ReportInterrupted("nothing was left behind");
   CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(), OsErrorText(error).c_str());
   return ExitFileError;
 }

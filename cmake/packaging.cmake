@@ -7,9 +7,6 @@ tarnovell_value_from_source(TARNOVELL_TOOL_VERSION ${CMAKE_SOURCE_DIR}/cli/cli_a
   "^#define TARNOVELL_VERSION \"([^\"]*)\"" "^[0-9]+(\\.[0-9]+)*$")
 
 if(CMAKE_CROSSCOMPILING)
-  if(NOT TARGET tarnovell)
-    return()
-  endif()
   set(zip_name tarnovell-${TARNOVELL_TOOL_VERSION}-win64.zip)
   set(TARNOVELL_WINDOWS_ZIP ${CMAKE_BINARY_DIR}/${zip_name})  # for the tests
   set(staging ${CMAKE_BINARY_DIR}/zip)

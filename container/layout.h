@@ -20,17 +20,18 @@ struct HeaderRecord {
 };
 static_assert(sizeof(HeaderRecord) == HeaderRecordSize, "a header record is 256 bytes");
 
-// The records in file order (record 1 is index 0).
+// The records in file order, numbered from 0 (record 1 is index 0).
 enum HeaderRecordIndex {
-  RecordFileName = 0,
-  RecordTotalSize = 1,
-  RecordCreationLow = 2,
-  RecordCreationHigh = 3,
-  RecordLastAccessLow = 4,
-  RecordLastAccessHigh = 5,
-  RecordLastWriteLow = 6,
-  RecordLastWriteHigh = 7,
+  RecordFileName,
+  RecordTotalSize,
+  RecordCreationLow,
+  RecordCreationHigh,
+  RecordLastAccessLow,
+  RecordLastAccessHigh,
+  RecordLastWriteLow,
+  RecordLastWriteHigh,
 };
+static_assert(RecordLastWriteHigh == HeaderRecordCount - 1, "one index per record");
 
 // Room for a piece suffix: ".c" and up to ten digits of a positive 32-bit number.
 enum { PieceSuffixSize = 16 };

@@ -26,11 +26,12 @@ static const int64_t FailedPosition = 4294967295LL;
 
 // The kinds of open: ResetLarge's are FileOpenMode's bits 0-1 (3 is taken as 2); RewriteLarge's
 // is OpenRewrite, the one kind that creates the file or cuts an existing one to 0 bytes.
+// Numbered from 0 in this order.
 enum OpenKind : uint32_t {
-  OpenRead = 0,
-  OpenWrite = 1,
-  OpenReadWrite = 2,
-  OpenRewrite = 3,
+  OpenRead,
+  OpenWrite,
+  OpenReadWrite,
+  OpenRewrite,
 };
 
 int32_t TakeIoResult() {

@@ -14,11 +14,12 @@
 
 #include "platform/win32.h"
 
+// A record's mode: closed, or open for input, output or both (0xD7B0 to 0xD7B3, in this order).
 enum : uint16_t {
   ModeClosed = 0xD7B0,
-  ModeInput = 0xD7B1,
-  ModeOutput = 0xD7B2,
-  ModeInOut = 0xD7B3,
+  ModeInput,
+  ModeOutput,
+  ModeInOut,
 };
 
 enum : int32_t {

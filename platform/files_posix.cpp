@@ -43,12 +43,16 @@ static bool FailFromErrno() {
   return false;
 }
 
+static bool IsFolder(const char* name) {
+  struct stat info;
+  return stat(name, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 // As Windows tells them apart: a missing file in an existing folder, or a missing folder.
 static void FailMissing(const char* name) {
   const char* slash = strrchr(name, '/');
   std::string folder = slash == nullptr ? std::string(".") : slash == name ? std::string("/") : std::string(name, slash);
-  struct stat info;
-  LastError = stat(folder.c_str(), &info) == 0 && S_ISDIR(info.st_mode) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+  LastError = IsFolder(folder.c_str()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
 static bool FailFromErrnoOn(const char* name) {
@@ -182,21 +186,12 @@ BOOL DeleteFileA(LPCSTR windowsName) {
   if (Injected(CallDeleteFile, windowsName)) return FALSE;
   std::string path = PosixName(windowsName);
   const char* name = path.c_str();
-  struct stat info;
-  if (stat(name, &info) == 0 && S_ISDIR(info.st_mode)) {
+  if (IsFolder(name)) {
     LastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
   if (unlink(name) != 0) return FailFromErrnoOn(name);
   return TRUE;
-}
-
-static FILETIME FileTimeOfTicks(uint64_t ticks) {
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
-
-static uint64_t TicksOf(const FILETIME& time) {
-  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
 static void FileTimeOf(const struct timespec& time, FILETIME* out) {

@@ -15,3 +15,14 @@
 #endif
 
 #include <stdint.h>
+
+// A FILETIME's two halves as one count of ticks, and back.
+inline uint64_t TicksOf(const FILETIME& time) {
+  return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+}
+inline FILETIME FileTimeOfTicks(uint64_t ticks) {
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(ticks);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}

@@ -15,25 +15,21 @@ enum : int32_t {
 };
 static_assert(FilesAt + SelfCheckSize == 2112, "the header length's constant part");
 
-static void Put32(uint8_t* at, uint32_t value) {
-  for (int i = 0; i < 4; i++) at[i] = static_cast<uint8_t>(value >> (8 * i));
+// Numbers are stored little-endian, in 4 or 8 bytes.
+static void PutLittle(uint8_t* at, uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; i++) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-static void Put64(uint8_t* at, uint64_t value) {
-  for (int i = 0; i < 8; i++) at[i] = static_cast<uint8_t>(value >> (8 * i));
-}
-
-static uint32_t Get32(const uint8_t* at) {
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; i--) value = value << 8 | at[i];
-  return value;
-}
-
-static uint64_t Get64(const uint8_t* at) {
+static uint64_t GetLittle(const uint8_t* at, int bytes) {
   uint64_t value = 0;
-  for (int i = 7; i >= 0; i--) value = value << 8 | at[i];
+  for (int i = bytes - 1; i >= 0; i--) value = value << 8 | at[i];
   return value;
 }
+
+static void Put32(uint8_t* at, uint32_t value) { PutLittle(at, value, 4); }
+static void Put64(uint8_t* at, uint64_t value) { PutLittle(at, value, 8); }
+static uint32_t Get32(const uint8_t* at) { return static_cast<uint32_t>(GetLittle(at, 4)); }
+static uint64_t Get64(const uint8_t* at) { return GetLittle(at, 8); }
 
 int32_t GroupCountFor(int32_t files, int32_t rows) {
   int32_t width = CodeWordLimit - rows;

@@ -10,13 +10,6 @@ namespace {
 // The copies through memory move 256 KiB at a time.
 const int64_t Chunk = 256 << 10;
 
-std::string PieceFile(const std::string& base, int n) {
-  if (n == 0) return base + ".exe";
-  char suffix[PieceSuffixSize];
-  PieceSuffix(n, suffix);
-  return base + suffix;
-}
-
 void FlipBit(const std::string& path, int64_t offset, int bit = 0) {
   std::string byte = ReadBytesAt(path, offset, 1);
   ASSERT_EQ(byte.size(), 1u) << path << " " << offset;
@@ -38,6 +31,12 @@ class Digests : public CliTest {
     while (std::filesystem::exists(U8(Path(PieceFile(base, files))))) files++;
     return files;
   }
+  // A set of four files of at most cap bytes, the last piece holding last bytes; returns the data.
+  std::string MakeFourFiles(const std::string& base, int64_t cap, int64_t last, int seed) {
+    std::string data = Pattern(static_cast<size_t>(cap - PayloadOffset + 2 * cap + last), seed);
+    EXPECT_EQ(MakeSet(base, data, cap), 4);
+    return data;
+  }
   DigestBlock BlockOf(const std::string& container) {
     std::string header = ReadBytesAt(Path(container), HeaderOffset, HeaderSize);
     DigestBlock block;
@@ -56,8 +55,7 @@ class Digests : public CliTest {
 
 TEST_F(Digests, SplitWritesABlockWithEveryPiecesDigest) {
   // 569280 bytes in the container, then pieces of 600000, the last of 1 byte.
-  std::string data = Pattern(569280 + 2 * 600000 + 1, 3);
-  ASSERT_EQ(MakeSet("s", data, 600000), 4);
+  std::string data = MakeFourFiles("s", 600000, 1, 3);
   DigestBlock block = BlockOf("s.exe");
   EXPECT_EQ(block.Image.PieceCount, 4u);
   EXPECT_EQ(block.Image.RunLength, 1u);
@@ -79,8 +77,7 @@ TEST_F(Digests, SplitWritesABlockWithEveryPiecesDigest) {
 // One flipped bit in any piece, at the first and last byte of its data and on both sides of a
 // chunk boundary: join keeps the output and names that piece alone, and so does verify.
 TEST_F(Digests, AFlippedBitIsNamedInEachPiece) {
-  std::string data = Pattern(269280 + 2 * 300000 + 1, 4);
-  ASSERT_EQ(MakeSet("f", data, 300000), 4);
+  std::string data = MakeFourFiles("f", 300000, 1, 4);
   Mkdir("out");
   for (int n = 0; n < 4; n++) {
     int64_t size = n == 0 ? 269280 : n == 3 ? 1 : 300000;
@@ -110,8 +107,7 @@ TEST_F(Digests, AFlippedBitIsNamedInEachPiece) {
 // A piece with a byte less or more is named short or long, by join (which keeps the output of
 // exactly the pieces the block gives) and by verify; a wrong size comes before a digest.
 TEST_F(Digests, ShortAndLongPiecesAreNamed) {
-  std::string data = Pattern(569280 + 2 * 600000 + 1000, 5);
-  ASSERT_EQ(MakeSet("z", data, 600000), 4);
+  std::string data = MakeFourFiles("z", 600000, 1000, 5);
   Mkdir("out");
   struct Case {
     int piece;
@@ -308,16 +304,14 @@ TEST_F(Digests, APieceThatShrinksWhileItIsRead) {
 }
 
 TEST_F(Digests, VerifyExitCodesAndItWritesNothing) {
-  std::string data = Pattern(569280 + 2 * 600000 + 5, 13);
-  ASSERT_EQ(MakeSet("v", data, 600000), 4);
+  std::string data = MakeFourFiles("v", 600000, 5, 13);
   std::set<std::string> files = List();
   EXPECT_EQ(Run({"verify", "v.exe", "-q"}), ExitComplete);
   EXPECT_EQ(Out(), "");
   EXPECT_EQ(Run({"verify", "v.exe"}), ExitComplete);
   EXPECT_NE(Out().find("v.exe: whole: 4 pieces, " + std::to_string(data.size()) + " bytes"), std::string::npos) << Out();
   Mkdir("elsewhere");
-  Rename("v.c002", "elsewhere/v.c002");
-  Rename("v.c003", "elsewhere/v.c003");
+  for (std::string piece : {"v.c002", "v.c003"}) Rename(piece, "elsewhere/" + piece);
   EXPECT_EQ(Run({"verify", "v.exe"}), ExitMissingPiece);
   EXPECT_NE(Out().find("  v.c002: missing"), std::string::npos) << Out();
   EXPECT_NE(Out().find("  v.c003: missing"), std::string::npos) << Out();

@@ -147,8 +147,7 @@ TEST_F(CliTest, PiecesAreFoundByTheBaseRuleAndIgnoringCase) {
 }
 
 TEST_F(CliTest, JoinNeverReplacesWithoutForceNorTheSetItself) {
-  Write("p.exe", ContainerBytes(Texts("p.out", "5"), "ab"));
-  Write("p.c001", "cde");
+  WriteSet("p", "p.out", {"ab", "cde"});
   Write("p.out", "keep");
   EXPECT_EQ(Run({"join", "p.exe"}), ExitRefused);
   EXPECT_EQ(Read("p.out"), "keep");
@@ -182,8 +181,7 @@ int WriteAppearingFile(OsCall call) {
 }
 
 TEST_F(CliTest, AFileThatAppearsDuringTheJoinIsNotReplaced) {
-  Write("p.exe", ContainerBytes(Texts("p.out", "5"), "ab"));
-  Write("p.c001", "cde");
+  WriteSet("p", "p.out", {"ab", "cde"});
   AppearingFile = Path("p.out");
   OsFaultHook = WriteAppearingFile;
   EXPECT_EQ(Run({"join", "p.exe"}), ExitRefused);

@@ -34,9 +34,7 @@ int HangUpWhileCopying(OsCall call) {
 }
 
 TEST_F(CliTest, SignalsIgnoredAtStartStayIgnored) {
-  Write("s.exe", ContainerBytes(Texts("out.bin", "9"), "ab"));
-  Write("s.c001", "cde");
-  Write("s.c002", "fghi");
+  WriteSet("s", "out.bin", {"ab", "cde", "fghi"});
   OsFaultHook = HangUpWhileCopying;
   {
     // As under nohup, or in a background job of a shell: the hang-up and Ctrl-C go unheard.

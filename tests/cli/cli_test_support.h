@@ -8,27 +8,21 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <set>
-#include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <io.h>
-#include <windows.h>
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 #include "base/file_time.h"
 #include "cli/cli.h"
 #include "cli/cli_os.h"
 #include "container/container_writer.h"
-#include "tests/support/scratch_files.h"
+#include "tests/support/scratch_files.h"  // also <filesystem>, <fstream>, <string>, and <windows.h> or <unistd.h>
 #include "tests/support/test_bytes.h"
 
 // A path from UTF-8 text, and back.
@@ -69,6 +63,14 @@ inline bool ReadFileBytes(const std::string& path, std::string* bytes) {
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return true;
+}
+
+// The name of file n of a set: base.exe, base.c001, ...
+inline std::string PieceFile(const std::string& base, int n) {
+  if (n == 0) return base + ".exe";
+  char suffix[PieceSuffixSize];
+  PieceSuffix(n, suffix);
+  return base + suffix;
 }
 
 class CliTest : public ::testing::Test {
@@ -127,6 +129,9 @@ class CliTest : public ::testing::Test {
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
   void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFileBytes(Path(name), bytes)) << name; }
+  // base.exe (the header names name and the payloads' total, Texts' times) with the first
+  // payload, and base.c001, ... with the others.
+  void WriteSet(const std::string& base, const std::string& name, const std::vector<std::string>& payloads);
   std::string Read(const std::string& name) {
     std::string bytes;
     EXPECT_TRUE(ReadFileBytes(Path(name), &bytes)) << name;
@@ -179,19 +184,16 @@ inline FileTimes TimesOf(const std::string& path) {
   FILETIME t[3];
   EXPECT_TRUE(file != INVALID_HANDLE_VALUE && GetFileTime(file, &t[0], &t[1], &t[2])) << path;
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-  auto ticks = [](const FILETIME& time) { return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime; };
-  times.Creation = ticks(t[0]);
-  times.Access = ticks(t[1]);
-  times.Write = ticks(t[2]);
+  times.Creation = TicksOf(t[0]);
+  times.Access = TicksOf(t[1]);
+  times.Write = TicksOf(t[2]);
   return times;
 }
 
 inline void SetFileTimes(const std::string& path, uint64_t creation, uint64_t access, uint64_t write) {
   HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-  FILETIME t[3] = {{static_cast<DWORD>(creation), static_cast<DWORD>(creation >> 32)},
-                   {static_cast<DWORD>(access), static_cast<DWORD>(access >> 32)},
-                   {static_cast<DWORD>(write), static_cast<DWORD>(write >> 32)}};
+  FILETIME t[3] = {FileTimeOfTicks(creation), FileTimeOfTicks(access), FileTimeOfTicks(write)};
   BOOL ok = SetFileTime(file, creation != 0 ? &t[0] : nullptr, &t[1], &t[2]);
   CloseHandle(file);
   ASSERT_TRUE(ok) << path;
@@ -309,4 +311,11 @@ inline HeaderTexts Texts(const std::string& name, const std::string& size) {
   HeaderTexts texts = MakeHeaderTexts(name, 0, a, b, a);
   texts[RecordTotalSize] = size;
   return texts;
+}
+
+inline void CliTest::WriteSet(const std::string& base, const std::string& name, const std::vector<std::string>& payloads) {
+  size_t total = 0;
+  for (const std::string& payload : payloads) total += payload.size();
+  Write(base + ".exe", ContainerBytes(Texts(name, std::to_string(total)), payloads[0]));
+  for (size_t n = 1; n < payloads.size(); n++) Write(PieceFile(base, static_cast<int>(n)), payloads[n]);
 }

@@ -89,10 +89,18 @@ TEST(CliChild, JoinKilledAtTheThirdBlock) {
   ExitProcess(0);  // not killed: the parent sees 0, not 9
 }
 
-TEST_F(CliTest, AKilledJoinLeavesNothing) {
-  Write("data.bin", Pattern(3 << 20));
-  ASSERT_EQ(Run({"split", "data.bin", "--size", "1M", "-q"}), ExitComplete) << Err();
-  Mkdir("out");
+// A join stopped in the middle: data.exe and pieces of 1 MiB each, and an empty folder "out".
+class StoppedJoin : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    Write("data.bin", Pattern(3 << 20));
+    ASSERT_EQ(Run({"split", "data.bin", "--size", "1M", "-q"}), ExitComplete) << Err();
+    Mkdir("out");
+  }
+};
+
+TEST_F(StoppedJoin, AKilledJoinLeavesNothing) {
   SetEnvironmentVariableA(KilledJoinVariable, dir_.c_str());
   DWORD code = RunProgram(L"\"" + ThisProgram() + L"\" --gtest_filter=CliChild.JoinKilledAtTheThirdBlock", dir_,
                           captures_ + "/child.txt");
@@ -127,10 +135,7 @@ class OwnConsole {
   bool ok_ = false;
 };
 
-TEST_F(CliTest, CtrlCStopsAJoinAndLeavesNothing) {
-  Write("data.bin", Pattern(3 << 20));
-  ASSERT_EQ(Run({"split", "data.bin", "--size", "1M", "-q"}), ExitComplete) << Err();
-  Mkdir("out");
+TEST_F(StoppedJoin, CtrlCStopsAJoinAndLeavesNothing) {
   OwnConsole console(TextOf(std::filesystem::temp_directory_path()));
   if (!console.Ok()) GTEST_SKIP() << "no console can be made here";
   // At the first block, Ctrl+C; the handler runs on a thread of its own.

@@ -7,7 +7,7 @@
 
 #include "container/container_writer.h"
 #include "fileio/large_file.h"
-#include "tests/support/scratch_files.h"
+#include "tests/support/scratch_test.h"
 
 namespace {
 
@@ -53,13 +53,7 @@ std::string JoinedPayload(const std::string& base, int64_t total, int* pieces) {
   return joined;
 }
 
-class SetFiles : public ::testing::Test {
- protected:
-  void SetUp() override { folder = scratch::MakeFolder("sets"); }
-  void TearDown() override { scratch::RemoveFolder(folder); }
-  std::string Path(const std::string& name) const { return folder + "/" + name; }
-  std::string folder;
-};
+using SetFiles = scratch::FolderTest;
 
 TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
   const FILETIME creation{0x89ABCDEFu, 0x01D2F3A4u}, access{0xFFFFFFFFu, 0xFFFFFFFFu}, write{0, 0};

@@ -69,9 +69,12 @@ def press_exit(proc, win):
 
 def join_through_save(exe, out, colour):
     """A whole join through the window: the output saved as out, the outcome line awaited in
-    colour, the program ended by its button."""
+    colour (and in no other outcome's colour), the program ended by its button."""
     proc, win = start_join(exe, out)
-    wait_outcome(e.window_geometry(win), colour)
+    geometry = e.window_geometry(win)
+    wait_outcome(geometry, colour)
+    others = {BLACK, DARK_RED, RED} - {colour}
+    assert not (others & outcome_colours(geometry)), outcome_colours(geometry)
     press_exit(proc, win)
 
 

@@ -6,13 +6,7 @@ import join_common as j
 
 def run(work, colour):
     out = work / "joined.bin"
-    exe = work / "DATA.exe"
-    proc, win = j.start_join(exe, out)
-    geometry = e.window_geometry(win)
-    j.wait_outcome(geometry, colour)
-    others = {j.BLACK, j.DARK_RED, j.RED} - {colour}
-    assert not (others & j.outcome_colours(geometry)), j.outcome_colours(geometry)
-    j.press_exit(proc, win)
+    j.join_through_save(work / "DATA.exe", out, colour)
     return out
 
 

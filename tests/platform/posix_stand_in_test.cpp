@@ -46,7 +46,7 @@ TEST_F(StandInTimes, EveryFileTimeIsAppliedAsItIs) {
     CloseHandle(file);
     struct stat info;
     ASSERT_EQ(stat(path_.c_str(), &info), 0);
-    uint64_t ticks = (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    uint64_t ticks = TicksOf(time);
     UnixTime write = UnixTimeOfFileTime(ticks), accessed = UnixTimeOfFileTime(ticks - 1);
     EXPECT_EQ(info.st_mtim.tv_sec, write.Seconds) << ticks;
     EXPECT_EQ(info.st_mtim.tv_nsec, static_cast<long>(write.Nanoseconds)) << ticks;

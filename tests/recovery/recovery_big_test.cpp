@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 #include "tests/recovery/recovery_fixture.h"
-#include "tests/support/scratch_files.h"
+#include "tests/support/scratch_test.h"
 
 namespace {
 
@@ -55,13 +55,7 @@ int64_t DiskBytes(const std::string& path) {
   return stat(path.c_str(), &info) == 0 ? static_cast<int64_t>(info.st_blocks) * 512 : -1;
 }
 
-class RecoveryBig : public ::testing::Test {
- protected:
-  void SetUp() override { folder = scratch::MakeFolder("recovery"); }
-  void TearDown() override { scratch::RemoveFolder(folder); }
-  std::string Path(const std::string& name) { return folder + "/" + name; }
-  std::string folder;
-};
+using RecoveryBig = scratch::FolderTest;
 
 TEST_F(RecoveryBig, APieceOver4GiBIsRebuiltInBoundedMemory) {
   FILETIME time{1, 2};

@@ -119,9 +119,14 @@ static std::string Format(const char* format, ...) {
 }
 
 static intptr_t Id(const void* handle) { return reinterpret_cast<intptr_t>(handle); }
+// Logs a call's line; TRUE, the answer of the calls that only succeed.
+static BOOL Logged(const std::string& line) {
+  Log.push_back(line);
+  return TRUE;
+}
 // The log line of a call that shows one handle: "Name(id)".
-static void LogHandle(const char* name, const void* handle) {
-  Log.push_back(Format("%s(%ld)", name, static_cast<long>(Id(handle))));
+static BOOL LogHandle(const char* name, const void* handle) {
+  return Logged(Format("%s(%ld)", name, static_cast<long>(Id(handle))));
 }
 
 // The window behind a handle, or null for a handle that names none or a destroyed window.
@@ -153,32 +158,21 @@ HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style,
   Log.push_back(Format("CreateWindowExA(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle, className, title, style, x,
                        y, width, height, static_cast<long>(Id(parent)), static_cast<long>(Id(menu))));
   if (parent == nullptr && fake::FailCreateMainWindow) return nullptr;
-  auto window = std::make_unique<FakeWindow>();
-  window->className = className;
-  window->title = title;
-  window->style = style;
-  window->x = x;
-  window->y = y;
-  window->width = width;
-  window->height = height;
-  window->parent = parent;
-  window->id = Id(menu);
   auto found = fake::Classes.find(className);
-  window->procedure = found == fake::Classes.end() ? nullptr : found->second;
-  fake::Windows.push_back(std::move(window));
+  WNDPROC procedure = found == fake::Classes.end() ? nullptr : found->second;
+  fake::Windows.push_back(std::make_unique<FakeWindow>(
+      FakeWindow{className, title, style, x, y, width, height, parent, Id(menu), true, false, procedure}));
   HWND handle = reinterpret_cast<HWND>(static_cast<intptr_t>(fake::Windows.size()));
   if (fake::WindowOf(handle)->procedure != nullptr) fake::WindowOf(handle)->procedure(handle, WM_CREATE, 0, 0);
   return handle;
 }
 
 BOOL ShowWindow(HWND window, int command) {
-  Log.push_back(Format("ShowWindow(%ld,%d)", static_cast<long>(Id(window)), command));
-  return TRUE;
+  return Logged(Format("ShowWindow(%ld,%d)", static_cast<long>(Id(window)), command));
 }
 
 BOOL UpdateWindow(HWND window) {
-  LogHandle("UpdateWindow", window);
-  return TRUE;
+  return LogHandle("UpdateWindow", window);
 }
 
 BOOL DestroyWindow(HWND window) {
@@ -266,8 +260,7 @@ BOOL EnableWindow(HWND window, BOOL enable) {
 }
 
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
-  Log.push_back(Format("InvalidateRect(%ld,%s,%d)", static_cast<long>(Id(window)), rect ? "rect" : "null", erase));
-  return TRUE;
+  return Logged(Format("InvalidateRect(%ld,%s,%d)", static_cast<long>(Id(window)), rect ? "rect" : "null", erase));
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
@@ -318,8 +311,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
 }
 
 BOOL EndPaint(HWND window, const PAINTSTRUCT*) {
-  LogHandle("EndPaint", window);
-  return TRUE;
+  return LogHandle("EndPaint", window);
 }
 
 HGDIOBJ SelectObject(HDC, HGDIOBJ object) {
@@ -349,13 +341,11 @@ int DrawTextA(HDC, LPCSTR text, int length, RECT* rect, UINT format) {
 }
 
 BOOL DrawIcon(HDC, int x, int y, HICON icon) {
-  Log.push_back(Format("DrawIcon(%d,%d,%ld)", x, y, static_cast<long>(Id(icon))));
-  return TRUE;
+  return Logged(Format("DrawIcon(%d,%d,%ld)", x, y, static_cast<long>(Id(icon))));
 }
 
 BOOL DrawEdge(HDC, RECT* rect, UINT edge, UINT flags) {
-  Log.push_back(Format("DrawEdge(%d,%d,%d,%d,%u,%u)", rect->left, rect->top, rect->right, rect->bottom, edge, flags));
-  return TRUE;
+  return Logged(Format("DrawEdge(%d,%d,%d,%d,%u,%u)", rect->left, rect->top, rect->right, rect->bottom, edge, flags));
 }
 
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
@@ -378,13 +368,11 @@ HPEN CreatePen(int style, int width, COLORREF color) {
 }
 
 BOOL Rectangle(HDC, int left, int top, int right, int bottom) {
-  Log.push_back(Format("Rectangle(%d,%d,%d,%d)", left, top, right, bottom));
-  return TRUE;
+  return Logged(Format("Rectangle(%d,%d,%d,%d)", left, top, right, bottom));
 }
 
 BOOL DeleteObject(HGDIOBJ object) {
-  LogHandle("DeleteObject", object);
-  return TRUE;
+  return LogHandle("DeleteObject", object);
 }
 
 static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog, std::deque<FakeDialogAnswer>& answers) {

@@ -50,7 +50,8 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                       "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
   command->add_option("-b,--base", split->Base, "base name of the set (default: FILE's name without its last extension)");
   command->add_option("--stub", split->StubPath,
-                      "start the container with this joiner image (exactly 28672 bytes) instead of the built-in one");
+                      "start the container with this joiner image (exactly " + std::to_string(StubSize) +
+                          " bytes) instead of the built-in one");
   command->add_flag("-f,--force", split->Force,
                     "replace existing files of the same names (never FILE itself), and the further pieces of an "
                     "older set of the same base");

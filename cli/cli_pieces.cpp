@@ -17,7 +17,7 @@ static int NotAContainer(const OsFileInfo& info, std::string* error) {
   if (info.Kind != OsKind::Regular) {
     *error = "not a container: not a regular file";
   } else if (info.Size == StubSize) {
-    *error = "not a container: this is the bare joiner program (28672 bytes), it holds no set";
+    *error = "not a container: this is the bare joiner program (" + std::to_string(StubSize) + " bytes), it holds no set";
   } else if (info.Size < PayloadOffset) {
     *error = "not a container: " + std::to_string(info.Size) +
              " bytes, shorter than the stub and the header (30720 bytes)";

@@ -65,8 +65,8 @@ static int LoadStub(const std::string& path, std::string* stub) {
   }
   int code = ExitComplete;
   if (info.Kind != OsKind::Regular || info.Size != StubSize) {
-    CliPrint(CliErr, "tarnovell: --stub: %s is not a stub image: that is a file of exactly 28672 bytes\n",
-            Printable(path).c_str());
+    CliPrint(CliErr, "tarnovell: --stub: %s is not a stub image: that is a file of exactly %d bytes\n",
+            Printable(path).c_str(), static_cast<int>(StubSize));
     code = ExitUsage;
   } else {
     stub->resize(StubSize);

@@ -20,7 +20,7 @@ static int NotAContainer(const OsFileInfo& info, std::string* error) {
     *error = "not a container: this is the bare joiner program (" + std::to_string(StubSize) + " bytes), it holds no set";
   } else if (info.Size < PayloadOffset) {
     *error = "not a container: " + std::to_string(info.Size) +
-             " bytes, shorter than the stub and the header (30720 bytes)";
+             " bytes, shorter than the stub and the header (" + std::to_string(PayloadOffset) + " bytes)";
   } else {
     return ExitComplete;
   }

@@ -313,7 +313,8 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
 
 int RunSplit(const SplitOptions& options) {
   if (options.PieceSize <= static_cast<uint64_t>(PayloadOffset)) {
-    CliPrint(CliErr, "tarnovell: --size must be more than 30720 bytes (the stub and the header alone take 30720)\n");
+    CliPrint(CliErr, "tarnovell: --size must be more than %d bytes (the stub and the header alone take %d)\n",
+             static_cast<int>(PayloadOffset), static_cast<int>(PayloadOffset));
     return ExitUsage;
   }
   if (options.RecoveryRows > 0 && !RecoveryFilesAvailable()) return ExitUsage;

@@ -25,8 +25,8 @@ static const uint8_t ShareTable[8] = {ShareReadWrite, ShareNone, ShareRead, Shar
 static const int64_t FailedPosition = 4294967295LL;
 
 // The kinds of open: ResetLarge's are FileOpenMode's bits 0-1 (3 is taken as 2); RewriteLarge's
-// is OpenRewrite, the one kind that creates the file or cuts an existing one to 0 bytes.
-// Numbered from 0 in this order.
+// is OpenRewrite, the one kind that creates the file or cuts an existing one to 0 bytes. Numbered
+// from 0 in this order.
 enum OpenKind : uint32_t {
   OpenRead,
   OpenWrite,

@@ -40,6 +40,8 @@ void CliPrint(FILE* stream, const char* format, ...) __attribute__((format(print
 // Tells on CliErr that the run was interrupted and what it left ("nothing was changed").
 // Returns ExitInterrupted.
 int ReportInterrupted(const char* left);
+// Tells on CliErr why the command refuses ("tarnovell: " + message). Returns ExitRefused.
+int Refuse(const std::string& message);
 
 // The padded stub image, embedded at build time (exactly StubSize bytes).
 extern const unsigned char StubImage[];

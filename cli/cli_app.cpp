@@ -38,6 +38,11 @@ int ReportInterrupted(const char* left) {
   return ExitInterrupted;
 }
 
+int Refuse(const std::string& message) {
+  CliPrint(CliErr, "tarnovell: %s\n", message.c_str());
+  return ExitRefused;
+}
+
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
   CLI::App* command = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
                                                   "and BASE.c001, BASE.c002, ...");

@@ -10,11 +10,6 @@
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 
-static int Refuse(const std::string& message) {
-  CliPrint(CliErr, "tarnovell: %s\n", message.c_str());
-  return ExitRefused;
-}
-
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.
 static int RefuseReservedName(const std::string& name) {
@@ -45,7 +40,6 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
   return ExitComplete;
 }
 
-// Copies every file's data to its place in the output; the files read go to sources.
 // Copies one file's data to its place in the output: through memory, hashed and judged, in a set
 // with a digest block; else in the kernel where it can.
 static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, PieceCheck* check,

@@ -4,6 +4,7 @@
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "container/layout.h"
+#include "platform/win32.h"
 
 std::string ContainerBasePath(const std::string& containerPath) {
   // The joiner's own steps: upper-case a copy (Windows-1251, which keeps the length and turns
@@ -50,8 +51,7 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, 
     }
   }
   auto time = [&](int low) {
-    return (static_cast<uint64_t>(static_cast<uint32_t>(values[low + 1])) << 32) |
-           static_cast<uint32_t>(values[low]);
+    return TicksOf(FILETIME{static_cast<DWORD>(values[low]), static_cast<DWORD>(values[low + 1])});
   };
   head->TotalSize = values[RecordTotalSize];
   head->CreationTime = time(RecordCreationLow);

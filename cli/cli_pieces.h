@@ -64,7 +64,8 @@ struct PieceFile {
 
 // How a walk ended.
 struct WalkEnd {
-  // ExitComplete: the data adds up to the header's size; ExitMismatch: more data than that;
+  // ExitComplete: the data adds up to the header's size; ExitMismatch: more data than that, or
+  // less in a set with a digest block (the walk ends at the block's last piece);
   // ExitMissingPiece (Missing names the path looked for); ExitFileError and ExitBadContainer
   // (Failure tells why; a set whose sizes cannot be added is not valid); or what a visit
   // returned to stop the walk.

@@ -26,11 +26,6 @@ struct SplitPlan {
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
 };
 
-static int Refuse(const std::string& message) {
-  CliPrint(CliErr, "tarnovell: %s\n", message.c_str());
-  return ExitRefused;
-}
-
 // The default base name: the input's file name without its last extension ("movie.avi" gives
 // "movie", "archive.tar.gz" gives "archive.tar"); a name without one, or a dot file, is kept.
 static std::string DefaultBaseName(const std::string& fileName) {

@@ -7,13 +7,21 @@
 #include "base/file_time.h"
 #include "cli/cli_text.h"
 
+// Latin letters in upper case; every other byte as it is.
+static unsigned char UpperAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
+
+static std::string UpperAscii(std::string text) {
+  for (char& c : text) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
+  return text;
+}
+
 std::string NameFoldKey(const std::string& utf8Name) {
   std::string bytes;
   // Names with a 1251 form fold as 1251; others (any bytes at all) fold their Latin letters only.
   std::string key = Utf8ToCp1251(utf8Name, &bytes) ? "1" : "0";
   if (key == "0") bytes = utf8Name;
   for (unsigned char c : bytes) {
-    key += static_cast<char>(key[0] == '1' ? Cp1251Upper(c) : (c >= 'a' && c <= 'z' ? c - 32 : c));
+    key += static_cast<char>(key[0] == '1' ? Cp1251Upper(c) : UpperAscii(c));
   }
   return key;
 }
@@ -50,9 +58,8 @@ std::string SafeOutputName(const std::string& recordBytes, const std::string& fa
 // dropped) is one of these opens the device, whatever the extension.
 static bool IsDeviceName(const std::string& name) {
   static const char* const devices[] = {"CON", "PRN", "AUX", "NUL"};
-  std::string stem = name.substr(0, name.find('.'));
+  std::string stem = UpperAscii(name.substr(0, name.find('.')));
   stem.erase(stem.find_last_not_of(' ') + 1);
-  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
   for (const char* device : devices) {
     if (stem == device) return true;
   }
@@ -90,8 +97,7 @@ bool ParseSizeText(const std::string& text, uint64_t* size) {
     i++;
   }
   if (i == 0) return false;
-  std::string unit = text.substr(i);
-  for (char& c : unit) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+  std::string unit = UpperAscii(text.substr(i));
   int shift = 0;
   if (!unit.empty() && std::strchr("KMGT", unit[0]) != nullptr) {
     shift = 10 * (1 + static_cast<int>(std::strchr("KMGT", unit[0]) - "KMGT"));

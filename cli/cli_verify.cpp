@@ -26,8 +26,7 @@ static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* ch
 static int WalkFailure(const WalkEnd& end) {
   switch (end.Code) {
     case ExitInterrupted:
-      CliPrint(CliErr, "tarnovell: interrupted\n");
-      return end.Code;
+      return ReportInterrupted("nothing was changed");
     case ExitFileError:
       CliPrint(CliErr, "tarnovell: file system error: %s\n", end.Failure.c_str());
       return end.Code;

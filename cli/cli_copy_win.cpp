@@ -46,9 +46,7 @@ static void KeepSparse(HANDLE in, HANDLE out) {
 
 // One block: the bytes read (0 at the end of the source), or -1 on an error.
 static int64_t ReadBlock(HANDLE in, char* buffer, DWORD count, int64_t offset) {
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  OVERLAPPED at = OverlappedAt(offset);
   DWORD got = 0;
   if (ReadFile(in, buffer, count, &got, &at)) return got;
   return GetLastError() == ERROR_HANDLE_EOF ? 0 : -1;

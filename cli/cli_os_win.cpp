@@ -159,13 +159,6 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
 
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
 
-static OVERLAPPED At(int64_t offset) {
-  OVERLAPPED at = {};
-  at.Offset = static_cast<DWORD>(offset);
-  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
-  return at;
-}
-
 // One call moves at most 1 GiB (a DWORD count).
 static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30)); }
 
@@ -173,7 +166,7 @@ static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 
 // failed or moved nothing (then with the error nothingMoved).
 template <typename Call, typename Byte>
 static size_t OneCallAt(Call call, OsFile file, Byte* p, size_t n, int64_t at, DWORD nothingMoved) {
-  OVERLAPPED place = At(at);
+  OVERLAPPED place = OverlappedAt(at);
   DWORD moved = 0;
   if (!call(HandleOf(file), p, CallCount(n), &moved, &place)) return 0;
   if (moved == 0) SetLastError(nothingMoved);

@@ -11,7 +11,7 @@ bool RecoveryFilesAvailable() {
 
 int WriteRecoveryFiles(const std::vector<std::string>&, const std::vector<std::string>&, int64_t, bool,
                        std::vector<PendingOutput>*) {
-  return RecoveryFilesAvailable() ? ExitComplete : ExitUsage;
+  return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 
 int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }

@@ -198,9 +198,19 @@ bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey) {
 
 std::string SetFileName(const RecoveryFileSet& set, int32_t n) { return LastComponent(set.SetPaths[n]); }
 
+// The name of the file found for row r, ignoring case, whatever its header: "" when there is none.
+static std::string FoundRowName(const RecoveryFileSet& set, int32_t r) {
+  std::string key = NameFoldKey(set.BaseName + RecoverySuffix(r));
+  for (const std::string& path : set.RecoveryPaths)
+    if (NameFoldKey(LastComponent(path)) == key) return LastComponent(path);
+  return "";
+}
+
 std::string RowFileName(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
   int32_t source = survey.RowSource[r];
-  return source >= 0 ? LastComponent(set.RecoveryPaths[source]) : set.BaseName + RecoverySuffix(r);
+  if (source >= 0) return LastComponent(set.RecoveryPaths[source]);
+  std::string found = FoundRowName(set, r);
+  return found.empty() ? set.BaseName + RecoverySuffix(r) : found;
 }
 
 bool RowGoodEverywhere(const SetSurvey& survey, int32_t r) {
@@ -228,14 +238,6 @@ static const char* StateWords(FileState state) {
   }
 }
 
-// A recovery row that is not there under its name, or whose header is not valid: missing when no
-// file of its name was found.
-static bool RowFileFound(const RecoveryFileSet& set, const std::string& name) {
-  for (const std::string& path : set.RecoveryPaths)
-    if (LastComponent(path) == name) return true;
-  return false;
-}
-
 void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
                    bool prefixOnly) {
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
@@ -249,7 +251,7 @@ void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& sur
     if (RowGoodEverywhere(survey, r)) continue;
     std::string name = RowFileName(set, survey, r);
     const char* words = survey.RowSource[r] >= 0 ? "damaged recovery file"
-                        : RowFileFound(set, name) ? "damaged recovery file (its header)"
+                        : !FoundRowName(set, r).empty() ? "damaged recovery file (its header)"
                                                   : "missing recovery file";
     CliPrint(stream, "%s%s: %s\n", indent, Printable(name).c_str(), words);
   }

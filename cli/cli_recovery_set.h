@@ -80,7 +80,8 @@ int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* 
 // digest block checks), and that header is not the copy they carry.
 bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey);
 
-// The file name of file n of the set, and of recovery row r.
+// The file name of file n of the set, and of recovery row r (the one found for it, ignoring case,
+// or where it belongs).
 std::string SetFileName(const RecoveryFileSet& set, int32_t n);
 std::string RowFileName(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r);
 // Recovery row r's file is there and good in every group.

@@ -136,11 +136,11 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
   return PutInPlace(files, survey, &outputs, quiet);
 }
 
-static int RemakeFailure(const char* why) {
-  std::string reason = why != nullptr ? why : OsErrorText(OsLastError());
-  CliPrint(CliErr, "tarnovell: %s; the missing and damaged recovery files were not made again (the set itself is "
-           "whole)\n", reason.c_str());
-  return CliInterrupted ? ExitInterrupted : ExitFileError;
+static int RemakeFailure() {
+  static const char left[] = "the missing and damaged recovery files were not made again (the set itself is whole)";
+  if (CliInterrupted) return ReportInterrupted(left);
+  CliPrint(CliErr, "tarnovell: %s; %s\n", OsErrorText(OsLastError()).c_str(), left);
+  return ExitFileError;
 }
 
 // The missing and damaged recovery files, made again from the set (whole by now) as split makes
@@ -151,7 +151,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
   if (BadRowCount(survey) == 0) return ExitComplete;
   OpenedFiles set;
-  if (!set.Open(files.SetPaths)) return RemakeFailure(nullptr);
+  if (!set.Open(files.SetPaths)) return RemakeFailure();
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
     CliPrint(CliOut, "note: the missing and damaged recovery files are not made again: the joiner program differs "
              "from the one the set was made with\n");
@@ -161,7 +161,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
     if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
-      return RemakeFailure(nullptr);
+      return RemakeFailure();
   }
   std::vector<FileAccess> access;
   std::vector<const FileAccess*> targets;
@@ -171,10 +171,10 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   ToolProgress steps;
   RecoveryResult result = EncodeRecovery(set.List, targets, &steps.Progress);
   ProgressEnd();
-  if (result.Outcome != RecoveryDone) return RemakeFailure(CliInterrupted ? "interrupted" : nullptr);
+  if (result.Outcome != RecoveryDone) return RemakeFailure();
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (targets[r] == nullptr) continue;
-    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure(nullptr);
+    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure();
     CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
   }
   return ExitComplete;

@@ -21,3 +21,11 @@ std::string Utf8Of(const std::wstring& text);
 // that already has such a prefix is left as it is; a device ("NUL", "C:\x\CON.txt") stays the
 // device path Windows makes of it, "\\.\NUL".
 std::wstring SystemPath(const std::string& path);
+
+// The OVERLAPPED record of a positioned read or write at offset (no event: the call waits).
+inline OVERLAPPED OverlappedAt(int64_t offset) {
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return at;
+}

@@ -172,6 +172,19 @@ TEST_F(Recovery, DamagedRecoveryFilesCountAsLostRows) {
   EXPECT_EQ(Differences(pristine_), "");
 }
 
+// A recovery file found under another case, its header broken: named as it is, and made again
+// in its place rather than beside it.
+TEST_F(Recovery, ARecoveryFileInAnotherCaseIsMadeAgainInItsPlace) {
+  MakeSet(2);
+  Rename(RowFile(1), "set.R02");
+  FlipBit("set.R02", 20);
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
+  EXPECT_NE(Out().find("  set.R02: damaged recovery file (its header)\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("made again set.R02\n"), std::string::npos) << Out();
+  EXPECT_FALSE(std::filesystem::exists(U8(Path(RowFile(1))))) << "a second copy beside it";
+  EXPECT_EQ(Read("set.R02"), pristine_[RowFile(1)]);
+}
+
 TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
   MakeSet(2);
   Remove("set.exe");

@@ -16,7 +16,10 @@ static char BadPiecesText[BadPiecesTextSize];
 
 void BeginPieceCheck(int32_t n) {
   PieceCheckRecord& check = JoinState.PieceCheck;
-  if (StartsRun(check.Block, n)) check.RunCrc = 0;
+  if (StartsRun(check.Block, n)) {
+    check.RunCrc = 0;
+    check.RunSizesRight = true;
+  }
   check.Payload = 0;
 }
 
@@ -31,7 +34,9 @@ void EndPieceCheck(int32_t n) {
   PieceCheckRecord& check = JoinState.PieceCheck;
   if (!check.Active) return;
   PieceVerdict verdict = JudgePiece(check.Block, n, check.Payload, check.RunCrc);
-  if (verdict == PieceGood) return;
+  if (verdict == PieceShort || verdict == PieceLong) check.RunSizesRight = false;
+  // A run with a piece of the wrong size cannot match its digest: that piece is named already.
+  if (verdict == PieceGood || (verdict == RunDamaged && !check.RunSizesRight)) return;
   int32_t first = n;
   if (verdict == RunDamaged) first = RunFirstPiece(check.Block, DigestIndexOf(check.Block, n));
   if (check.BadCount < NamedBadPieces) {

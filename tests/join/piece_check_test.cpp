@@ -269,6 +269,18 @@ TEST_F(PieceCheckTest, ADamagedRunIsNamedByItsFirstAndLastPiece) {
     Join();
     ExpectWarned(c.names);
   }
+  // A piece of the wrong size is named alone, not again as its run, whose digest it spoils.
+  const Case sized[] = {{4, "DATA.C004"}, {1, "DATA.C001"}};
+  for (const Case& c : sized) {
+    SCOPED_TRACE(c.piece);
+    Restart();
+    std::vector<std::string> pieces = planned;
+    if (c.piece == 4) pieces[4].pop_back();
+    else pieces[1] += "!";
+    Prepare(BlockHeader(planned, 3), pieces);
+    Join();
+    ExpectWarned(c.names);
+  }
 }
 
 TEST_F(PieceCheckTest, ThreeBadPiecesAreNamedAndTheRestCounted) {

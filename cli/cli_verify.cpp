@@ -9,10 +9,11 @@
 #include "cli/cli_recovery.h"
 
 // Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
-// can match it, nor the digest of its run.
+// can match it, nor the digest of its run. Nor is a piece read whose run can no longer be judged
+// (a piece before it in the run is missing or of the wrong size).
 static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* check, std::string* failure) {
   CheckBegin(check, set, piece.Index);
-  if (piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
+  if (check->RunWhole && piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
     int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize, piece.DataBefore,
                                     &check->Crc);
     int code = PieceMoveOutcome(piece, got, "reading", failure);

@@ -188,6 +188,21 @@ TEST_F(Digests, RunsOfPiecesShareADigest) {
   EXPECT_EQ(out.find(": damaged"), std::string::npos) << out;
   EXPECT_EQ(Run({"join", "r.exe", "-o", "joined", "-f", "-q"}), ExitMissingPiece);
   EXPECT_NE(Err().find("piece 9 is missing"), std::string::npos) << Err();
+
+  // Piece 201 cannot be judged without piece 200: verify reads as much with it as without it.
+  static int chunks;
+  OsFaultHook = [](OsCall call) {
+    if (call == OsCallCopy) chunks++;
+    return 0;
+  };
+  chunks = 0;
+  EXPECT_EQ(Run({"verify", "r.exe"}), ExitMissingPiece);
+  int withPiece201 = chunks;
+  Rename("r.c201", "away201");
+  chunks = 0;
+  EXPECT_EQ(Run({"verify", "r.exe"}), ExitMissingPiece);
+  EXPECT_EQ(chunks, withPiece201) << "a piece of a run that cannot be judged was read";
+  OsFaultHook = nullptr;
 }
 
 // Copies move 256 KiB chunks: data of exact chunk multiples, one byte either side, an empty

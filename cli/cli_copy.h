@@ -13,7 +13,3 @@
 int64_t CopyFileBytes(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                       int64_t progressBase);
 
-// Asked before every chunk a copy moves (CopyFileBytes, and the copies through memory of
-// cli_digest.h): true, with OsLastError set, when CliInterrupted is set or a test puts a failure
-// in (OsFaultHook, OsCallCopy).
-bool OsStopBeforeChunk();

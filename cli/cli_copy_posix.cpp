@@ -14,19 +14,6 @@ static const int64_t CopyChunk = 32 << 20;
 // 128 KiB: as fast as cat here, where 1 MiB blocks made plain copies several times slower.
 static const size_t BufferSize = 128 << 10;
 
-// Before every chunk: an interruption, or a failure a test puts in.
-static bool StopBeforeChunk() {
-  if (CliInterrupted) {
-    errno = EINTR;
-    return true;
-  }
-  int error = OsFaultHook != nullptr ? OsFaultHook(OsCallCopy) : 0;
-  if (error != 0) errno = error;
-  return error != 0;
-}
-
-bool OsStopBeforeChunk() { return StopBeforeChunk(); }
-
 // One chunk through copy_file_range: the bytes copied; 0 when the pair of files refuses it (or
 // the source ends: plain reads find out which); -1 on a real error (EIO, ENOSPC, EFBIG...).
 static int64_t CopyRange(int in, int64_t inOffset, int out, int64_t outOffset, int64_t chunk) {
@@ -62,7 +49,7 @@ static int64_t CopyDense(int in, int64_t inOffset, int out, int64_t outOffset, i
   bool useRange = !CopyRangeMissing;
   int64_t done = 0;
   while (done < count) {
-    if (StopBeforeChunk()) return -1;
+    if (OsStopBeforeChunk()) return -1;
     int64_t chunk = std::min(count - done, CopyChunk);
     int64_t n = useRange ? CopyRange(in, inOffset + done, out, outOffset + done, chunk)
                          : CopyThroughBuffer(in, inOffset + done, out, outOffset + done, chunk);
@@ -84,7 +71,7 @@ int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t o
   int64_t done = 0;
   bool holesKnown = true;
   while (done < count) {
-    if (StopBeforeChunk()) return -1;
+    if (OsStopBeforeChunk()) return -1;
     int64_t pos = inOffset + done;
     int64_t run = count - done;
     if (holesKnown) {

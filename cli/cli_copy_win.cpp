@@ -17,19 +17,6 @@
 // 4 MiB at 1.4 times; 16 MiB gave no more (tools/bench_wintool.sh).
 static const DWORD BlockSize = 4 << 20;
 
-// Before every block: an interruption, or a failure a test puts in.
-static bool StopBeforeBlock() {
-  if (CliInterrupted) {
-    SetLastError(ERROR_OPERATION_ABORTED);
-    return true;
-  }
-  int error = OsFaultHook != nullptr ? OsFaultHook(OsCallCopy) : 0;
-  if (error != 0) SetLastError(static_cast<DWORD>(error));
-  return error != 0;
-}
-
-bool OsStopBeforeChunk() { return StopBeforeBlock(); }
-
 // Whether a block holds zero bytes only; data is usually told at its first bytes.
 static bool AllZero(const char* bytes, size_t count) {
   return count == 0 || (bytes[0] == 0 && memcmp(bytes, bytes + 1, count - 1) == 0);
@@ -60,7 +47,7 @@ int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t o
   KeepSparse(in, reinterpret_cast<HANDLE>(outFile));
   int64_t done = 0;
   while (done < count) {
-    if (StopBeforeBlock()) return -1;
+    if (OsStopBeforeChunk()) return -1;
     DWORD want = static_cast<DWORD>(std::min<int64_t>(count - done, BlockSize));
     int64_t got = ReadBlock(in, buffer.data(), want, inOffset + done);
     if (got < 0) return -1;

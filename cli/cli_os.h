@@ -128,3 +128,8 @@ void InstallInterruptHandlers();
 // system error code without doing anything. Null: every call runs.
 enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallLink, OsCallCopy };
 extern int (*OsFaultHook)(OsCall call);
+
+// Asked before every chunk a copy moves (CopyFileBytes, and the copies through memory of
+// cli_digest.h): true, with OsLastError set, when CliInterrupted is set or a test puts a failure
+// in (OsFaultHook, OsCallCopy).
+bool OsStopBeforeChunk();

@@ -22,6 +22,14 @@ static bool Faulted(OsCall call) {
   return error != 0;
 }
 
+bool OsStopBeforeChunk() {
+  if (CliInterrupted) {
+    errno = EINTR;
+    return true;
+  }
+  return Faulted(OsCallCopy);
+}
+
 static int Descriptor(OsFile file) { return static_cast<int>(file); }
 
 const char OsPathSeparators[] = "/";

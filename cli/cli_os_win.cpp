@@ -20,6 +20,14 @@ static bool Faulted(OsCall call) {
   return error != 0;
 }
 
+bool OsStopBeforeChunk() {
+  if (CliInterrupted) {
+    SetLastError(ERROR_OPERATION_ABORTED);
+    return true;
+  }
+  return Faulted(OsCallCopy);
+}
+
 static HANDLE HandleOf(OsFile file) { return reinterpret_cast<HANDLE>(file); }
 static OsFile FileOf(HANDLE handle) { return reinterpret_cast<OsFile>(handle); }
 

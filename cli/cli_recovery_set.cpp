@@ -105,8 +105,11 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     set->RecoveryPaths.push_back(path);
     set->RecoveryFiles.push_back(file);
     RecoveryHeader header;
-    if (file != NoFile && ReadRecoveryHeader(AccessOf(file), &header))
-      set->FileCount = std::max(set->FileCount, header.FileCount);
+    if (file == NoFile || !ReadRecoveryHeader(AccessOf(file), &header)) continue;
+    set->FileCount = std::max(set->FileCount, header.FileCount);
+    if (set->SurveyBytes == 0)
+      for (const RecoveryFileEntry& entry : header.Files) set->SurveyBytes += entry.Payload;
+    set->SurveyBytes += header.ParityLength;
   }
 }
 
@@ -158,21 +161,8 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return ExitComplete;
 }
 
-// What a survey reads: every payload, and the parity of every recovery file.
-static int64_t SurveyBytes(const RecoveryFileSet& set) {
-  int64_t total = 0;
-  for (size_t i = 0; i < set.RecoveryFiles.size(); i++) {
-    RecoveryHeader header;
-    if (set.RecoveryList[i] == nullptr || !ReadRecoveryHeader(*set.RecoveryList[i], &header)) continue;
-    if (total == 0)
-      for (const RecoveryFileEntry& file : header.Files) total += file.Payload;
-    total += header.ParityLength;
-  }
-  return total;
-}
-
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey) {
-  ProgressBegin(progress, SurveyBytes(set));
+  ProgressBegin(progress, set.SurveyBytes);
   ProgressLabel(set.BaseName + ": checking");
   ToolProgress steps;
   RecoveryResult result = SurveySet(set.SetList, set.RecoveryList, &steps.Progress, survey);

@@ -54,6 +54,9 @@ struct RecoveryFileSet : HoldsFiles {
   std::vector<std::string> RecoveryPaths;
   std::vector<OsFile> RecoveryFiles;
   int32_t FileCount = 0;  // the most files a valid recovery header gives; 0 when none is valid
+  // What a survey reads: the payloads of the set as the first valid header gives them, and the
+  // parity of every valid recovery file.
+  int64_t SurveyBytes = 0;
   // What the module takes: null for a file that is not there.
   std::vector<FileAccess> SetAccess, RecoveryAccess;
   std::vector<const FileAccess*> SetList, RecoveryList;

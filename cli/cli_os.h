@@ -126,7 +126,7 @@ void InstallInterruptHandlers();
 
 // For tests: asked before the calls named here; a non-zero answer makes the call fail with that
 // system error code without doing anything. Null: every call runs.
-enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallLink, OsCallCopy };
+enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallRenameReplace, OsCallLink, OsCallCopy };
 extern int (*OsFaultHook)(OsCall call);
 
 // Asked before every chunk a copy moves (CopyFileBytes, and the copies through memory of

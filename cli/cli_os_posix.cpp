@@ -258,7 +258,7 @@ static bool RenameOverOwnPlaceholder(const std::string& from, const std::string&
 static bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
 
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
-  if (replace) return rename(from.c_str(), to.c_str()) == 0;
+  if (replace) return !Faulted(OsCallRenameReplace) && rename(from.c_str(), to.c_str()) == 0;
   if (!Faulted(OsCallRenameNoReplace) &&
       renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;

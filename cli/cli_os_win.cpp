@@ -281,7 +281,7 @@ bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, 
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  if (!replace && Faulted(OsCallRenameNoReplace)) return false;
+  if (Faulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
   if (!MarkForDeletion(HandleOf(file), false)) return false;
   if (MoveFileExW(SystemPath(marked->second).c_str(), SystemPath(target).c_str(), MoveFlags(replace))) {
     MarkedFiles.erase(marked);
@@ -294,7 +294,7 @@ bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, 
 }
 
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
-  if (!replace && Faulted(OsCallRenameNoReplace)) return false;
+  if (Faulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
   return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MoveFlags(replace)) != 0;
 }
 

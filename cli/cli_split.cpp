@@ -212,15 +212,28 @@ static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOut
   return ExitComplete;
 }
 
-// Puts every file in place; on a failure the ones already in place go again.
+// Puts every file in place; on a failure the ones already in place go again. Files of an older
+// set that they replaced (--force) cannot come back: the message says so.
 static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
+  int replaced = 0;
   for (size_t i = 0; i < outputs->size(); i++) {
-    if ((*outputs)[i].Commit(force)) continue;
+    OsFileInfo existing;
+    bool replaces = force && OsProbe((*outputs)[i].Target(), &existing, false) && existing.Kind != OsKind::Missing;
+    if ((*outputs)[i].Commit(force)) {
+      replaced += replaces;
+      continue;
+    }
     int error = OsLastError();
     for (size_t j = 0; j < i; j++) OsDelete((*outputs)[j].Target());
     std::string target = Printable((*outputs)[i].Target());
-    if (OsErrorIsExists(error)) return Refuse(target + " appeared while the set was written; nothing was left behind");
-    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", target.c_str(), OsErrorText(error).c_str());
+    std::string left = replaced == 0 ? "nothing was left behind"
+                       : replaced == 1 ? "nothing of the new set was left behind, and the file of an older set "
+                                         "that it had replaced is gone"
+                                       : "nothing of the new set was left behind, and the " + std::to_string(replaced) +
+                                             " files of an older set that it had replaced are gone";
+    if (OsErrorIsExists(error)) return Refuse(target + " appeared while the set was written; " + left);
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; %s\n", target.c_str(), OsErrorText(error).c_str(),
+             left.c_str());
     return ExitFileError;
   }
   return ExitComplete;

@@ -171,6 +171,34 @@ TEST_F(CliTest, WithoutNoReplaceRenamesOrHardLinksNothingIsReplaced) {
   AppearingFile.clear();
 }
 
+// The third file of a forced split cannot be put in place: the two before it, which replaced an
+// older set's, go again, and the message does not claim that nothing changed.
+int FailTheThirdReplacingRename(OsCall call) {
+  static int renames = 0;
+  if (call != OsCallRenameReplace) return 0;
+  if (++renames < 3) return 0;
+  renames = 0;
+  return EIO;
+}
+
+TEST_F(CliTest, AForcedSplitThatFailsInPlaceSaysWhatItReplaced) {
+  Write("data.bin", Pattern(100000));
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
+  std::string older = Read("data.c002");
+  Write("data.bin", Pattern(100000, 5));
+  OsFaultHook = FailTheThirdReplacingRename;
+  EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force"}), ExitFileError);
+  EXPECT_NE(Err().find("data.c002: "), std::string::npos) << Err();
+  EXPECT_NE(Err().find("and the 2 files of an older set that it had replaced are gone"), std::string::npos) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.c002", "data.c003"}));
+  EXPECT_TRUE(Read("data.c002") == older) << "the older set's piece 2 is left as it was";
+  // Into an empty folder nothing is replaced, and nothing is left.
+  Mkdir("fresh");
+  EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force", "-d", "fresh"}), ExitFileError);
+  EXPECT_NE(Err().find("; nothing was left behind"), std::string::npos) << Err();
+  EXPECT_EQ(List("fresh"), std::set<std::string>{});
+}
+
 int KillOnThirdChunk(OsCall call) {
   static int chunks = 0;
   if (call == OsCallCopy && ++chunks == 3) raise(SIGKILL);

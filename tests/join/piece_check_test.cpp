@@ -252,31 +252,27 @@ TEST_F(PieceCheckTest, ADamagedRunIsNamedByItsFirstAndLastPiece) {
   Join();
   EXPECT_EQ(JoinState.Outcome, OutcomeComplete) << "a run's digest goes on over its pieces";
   EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  // A flipped bit names the run; a piece of the wrong size is named alone, not again as its run,
+  // whose digest it spoils.
   struct Case {
     int32_t piece;
+    int change;  // 0: a bit flipped; else a byte cut (-1) or added (+1)
     std::string names;
   };
-  const Case cases[] = {{0, "DATA.EXE" + Dash + "DATA.C002"},
-                        {2, "DATA.EXE" + Dash + "DATA.C002"},
-                        {4, "DATA.C003" + Dash + "DATA.C005"},
-                        {6, "DATA.C006"}};
+  const Case cases[] = {{0, 0, "DATA.EXE" + Dash + "DATA.C002"},
+                        {2, 0, "DATA.EXE" + Dash + "DATA.C002"},
+                        {4, 0, "DATA.C003" + Dash + "DATA.C005"},
+                        {6, 0, "DATA.C006"},
+                        {4, -1, "DATA.C004"},
+                        {1, +1, "DATA.C001"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.piece);
     Restart();
     std::vector<std::string> pieces = planned;
-    pieces[c.piece] = Flipped(pieces[c.piece], std::min<size_t>(65536, pieces[c.piece].size() - 1));
-    Prepare(BlockHeader(planned, 3), pieces);
-    Join();
-    ExpectWarned(c.names);
-  }
-  // A piece of the wrong size is named alone, not again as its run, whose digest it spoils.
-  const Case sized[] = {{4, "DATA.C004"}, {1, "DATA.C001"}};
-  for (const Case& c : sized) {
-    SCOPED_TRACE(c.piece);
-    Restart();
-    std::vector<std::string> pieces = planned;
-    if (c.piece == 4) pieces[4].pop_back();
-    else pieces[1] += "!";
+    std::string& piece = pieces[c.piece];
+    if (c.change == 0) piece = Flipped(piece, std::min<size_t>(65536, piece.size() - 1));
+    if (c.change < 0) piece.pop_back();
+    if (c.change > 0) piece += "!";
     Prepare(BlockHeader(planned, 3), pieces);
     Join();
     ExpectWarned(c.names);

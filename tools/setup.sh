@@ -27,3 +27,9 @@ if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
   grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen
   locale-gen >/dev/null
 fi
+
+# qemu-i386 (8.1 or later, cached): 32-bit Wine runs under it where the kernel runs no 32-bit
+# programs, and every machine runs the stub under it once on a processor without SSE4.2.
+if ! bash "$(dirname "$0")/qemu-i386.sh" >/dev/null; then
+  echo "setup.sh: WARNING: qemu-i386 could not be had; tools/wine-run.sh says what that leaves" >&2
+fi

@@ -14,16 +14,19 @@ Small API (every wait polls with a timeout; nothing sleeps a fixed time to "let 
     code = wait_exit(proc, timeout=20)            # exit code of the Windows program
     kill_wine()                                   # ends whatever a case left running
 
-Which Wine runs the stub, and so which build of it, is decided by tools/wine-run.sh (32-bit
-Wine and the 32-bit stub where the machine runs 32-bit programs, else 64-bit Wine and the 64-bit
-build of the same sources). Relay logs are shown as the 32-bit build prints them: the 64-bit
-registers of 64-bit Wine are cut to their low 32 bits (see relay_calls).
+Which Wine runs the stub, and so which build of it, is decided by tools/wine-run.sh: 32-bit
+Wine and the 32-bit stub, natively where the machine runs 32-bit programs, else under qemu-i386;
+64-bit Wine and the 64-bit build of the same sources when asked or as the fallback. Every wait
+is scaled by how much slower that way is (slowness(): 4 under qemu), so a timeout means the same
+on every way; nothing is retried to hide a slow start. Relay logs are shown as the 32-bit build
+prints them: the 64-bit registers of 64-bit Wine are cut to their low 32 bits (see relay_calls).
 
 Configuration comes from the environment (set by tests/e2e/CMakeLists.txt):
     TARNOVELL_BUILD_DIR         the native build folder; the padded stubs are
                                 windows/tarnovell_stub.bin (32-bit) and windows64/... (64-bit)
-    TARNOVELL_WINE_ARCH         32 or 64, as chosen when the build was configured (else asked
-                                of tools/wine-run.sh)
+    TARNOVELL_WINE_ARCH         32 or 64, as chosen when the build was configured (else
+                                tools/wine-run.sh chooses); TARNOVELL_WINE_QEMU=1 and QEMU_CPU
+                                as tools/wine-run.sh reads them
     TARNOVELL_E2E_WORK          where work folders are made (default /tmp/tarnovell-e2e)
     TARNOVELL_E2E_WINEPREFIX    the Wine prefix of end-to-end runs (default: the project's prefix
                                 with "-e2e" appended, so `wineserver -k` here never ends the
@@ -83,17 +86,28 @@ class E2EError(AssertionError):
 
 # ---------------------------------------------------------------- environment
 
-_ARCH = []
+_FACTS = {}
+
+
+def wine_facts():
+    """What tools/wine-run.sh says of the way Windows programs run here: mode (native32, qemu32 or
+    wine64), arch ("32" or "64"), slowness (how many times longer things take than natively)."""
+    if not _FACTS:
+        out = _run(["bash", str(WINE_RUN), "--facts"])
+        _FACTS.update(line.split("=", 1) for line in out.splitlines() if "=" in line)
+        if _FACTS.get("arch") not in ("32", "64"):
+            raise E2EError(f"unknown Wine kind in {out!r}")
+    return _FACTS
 
 
 def wine_arch():
     """"32" or "64": which Wine (and which build of the stub) runs here."""
-    if not _ARCH:
-        arch = os.environ.get("TARNOVELL_WINE_ARCH") or _run(["bash", str(WINE_RUN), "--arch"]).strip()
-        if arch not in ("32", "64"):
-            raise E2EError(f"unknown Wine kind {arch!r}")
-        _ARCH.append(arch)
-    return _ARCH[0]
+    return wine_facts()["arch"]
+
+
+def slowness():
+    """How many times longer a Windows program takes on the way taken here (4 under qemu-i386)."""
+    return int(wine_facts()["slowness"])
 
 
 def stub_path(arch=None):
@@ -161,7 +175,7 @@ def wine_env(extra=None):
 def wine_server(*args, timeout=60):
     """The wineserver of the Wine that runs here, on the e2e prefix: wine_server("-k")."""
     return subprocess.run(["bash", str(WINE_RUN), "--server", *args], env=wine_env(), capture_output=True,
-                          timeout=timeout)
+                          timeout=timeout * slowness())
 
 
 def require_display():
@@ -193,7 +207,7 @@ def ensure_prefix():
     wanted = ";".join(DEFAULT_RELAY_INCLUDE)
     if marker.exists() and marker.read_text() == wanted:
         return
-    _run([str(WINE_RUN), "cmd", "/c", "exit", "0"], env=wine_env(), check=False, timeout=300)
+    _run([str(WINE_RUN), "cmd", "/c", "exit", "0"], env=wine_env(), check=False, timeout=300 * slowness())
     set_relay_include(DEFAULT_RELAY_INCLUDE)
     marker.write_text(wanted)
 
@@ -201,7 +215,7 @@ def ensure_prefix():
 def set_relay_include(calls):
     """Which calls a relay log shows (a prefix-wide registry value)."""
     _run([str(WINE_RUN), "reg", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t", "REG_SZ",
-          "/d", ";".join(calls), "/f"], env=wine_env(), timeout=120)
+          "/d", ";".join(calls), "/f"], env=wine_env(), timeout=120 * slowness())
     wine_server("-w")
 
 
@@ -369,7 +383,9 @@ def own_calls(proc, name):
 
 
 def wait_exit(proc, timeout=30):
-    """The exit code of the program; fails when it is still running after timeout seconds."""
+    """The exit code of the program; fails when it is still running after timeout seconds
+    (scaled by slowness)."""
+    timeout *= slowness()
     try:
         return proc.wait(timeout=timeout)
     except subprocess.TimeoutExpired:
@@ -383,7 +399,9 @@ def still_running(proc):
 # ---------------------------------------------------------------- windows
 
 def wait_until(predicate, timeout=20, interval=0.1, what="condition"):
-    """Polls predicate until it returns something true, and returns that."""
+    """Polls predicate until it returns something true, and returns that. The timeout is the
+    one of native Wine; the way taken here scales it (slowness)."""
+    timeout *= slowness()
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()

@@ -26,9 +26,10 @@ def linux_tool(*args, cwd):
 
 
 def windows_tool(*args, cwd):
-    """The Windows program under the Wine of the e2e runs; paths are given relative to cwd."""
-    return subprocess.run([str(e.WINE_RUN), str(WINDOWS_TOOL), *map(str, args)], cwd=cwd, env=e.wine_env(),
-                          capture_output=True, timeout=600)
+    """The Windows program (a 64-bit one) under 64-bit Wine, whichever Wine runs the stub here;
+    paths are given relative to cwd."""
+    return subprocess.run([str(e.WINE_RUN), str(WINDOWS_TOOL), *map(str, args)], cwd=cwd,
+                          env=e.wine_env({"TARNOVELL_WINE_ARCH": "64"}), capture_output=True, timeout=600)
 
 
 def ok(result, what):

@@ -16,7 +16,7 @@ def forget_folders():
     """The Save dialog then starts in the current folder."""
     for key in MRU_KEYS:
         subprocess.run([str(e.WINE_RUN), "reg", "delete", key, "/f"], env=e.wine_env(), capture_output=True,
-                       timeout=120)
+                       timeout=120 * e.slowness())
 
 
 def careless_join(work, record):

@@ -63,6 +63,12 @@ export DEMO_SIZE=$SIZE
 on_screen python3 "$DRIVER"
 
 cmp "$ORIGINAL" "$OUTPUT"
+case $MODE in
+  native32) WINE_USED="32-bit Wine, natively" ;;
+  qemu32) WINE_USED="32-bit Wine under qemu-i386" ;;
+  *) WINE_USED="64-bit Wine (not the image containers carry)" ;;
+esac
+echo "joined by the stub $BUILD/$WINDOWS/tarnovell_stub.bin ($ARCH-bit image) under $WINE_USED"
 echo "joined file: $OUTPUT ($(stat -c %s "$OUTPUT") bytes, last written $(date -u -r "$OUTPUT" '+%F %T UTC'))"
 echo "identical to the original: $ORIGINAL"
 echo "window at the end: $DEMO/joined/window.png"

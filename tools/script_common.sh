@@ -7,11 +7,14 @@ ROOT=$PWD
 BUILD=${BUILD:-build}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 
-# Says which Wine runs the stub here, and why; sets ARCH (32 or 64), WINDOWS (the nested build
-# of that stub) and TOOLCHAIN (the name of its toolchain file in cmake/).
+# Says which Wine runs the stub here, and why; sets MODE (native32, qemu32 or wine64), ARCH (32
+# or 64), WINDOWS (the nested build of that stub) and TOOLCHAIN (its toolchain file in cmake/).
 choose_wine() {
-  bash tools/wine-run.sh --explain
-  ARCH=$(bash tools/wine-run.sh --arch)
+  local facts
+  facts=$(bash tools/wine-run.sh --facts)
+  MODE=$(sed -n 's/^mode=//p' <<<"$facts")
+  ARCH=$(sed -n 's/^arch=//p' <<<"$facts")
+  echo "Windows programs: $MODE, because $(sed -n 's/^why=//p' <<<"$facts")"
   if [ "$ARCH" = 64 ]; then WINDOWS=windows64 TOOLCHAIN=mingw-x86_64; else WINDOWS=windows TOOLCHAIN=mingw-i686; fi
 }
 
@@ -20,6 +23,7 @@ choose_wine() {
 export_e2e_env() {
   export PYTHONPATH=$ROOT/tests/e2e PYTHONDONTWRITEBYTECODE=1
   export TARNOVELL_BUILD_DIR=$BUILD TARNOVELL_WINE_ARCH=$ARCH
+  if [ "$MODE" = qemu32 ]; then export TARNOVELL_WINE_QEMU=1; fi
 }
 
 # on_screen COMMAND...: runs it on the X display, or on a virtual screen where there is none.

@@ -30,7 +30,7 @@
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-WINE32=/usr/lib/wine/wine
+WINE32=${TARNOVELL_WINE32:-/usr/lib/wine/wine}  # the 32-bit loader (tests of this choice give a stand-in)
 WINE64=/usr/lib/wine/wine64
 SERVER64=/usr/lib/wine/wineserver64
 

@@ -17,12 +17,20 @@ uint64_t FileTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds) {
   return since1601 * FileTimeTicksPerSecond + ticks;
 }
 
+// In 64-bit steps (32-bit compilers have no 128-bit integer): before 1970 the count is the
+// whole seconds after the time, less what the time lies before them.
 int64_t UnixNanosecondsOfFileTime(uint64_t ticks) {
+  const int64_t perSecond = 1000000000;
   UnixTime time = UnixTimeOfFileTime(ticks);
-  __int128 nanoseconds = static_cast<__int128>(time.Seconds) * 1000000000 + time.Nanoseconds;
-  if (nanoseconds > INT64_MAX) return INT64_MAX;
-  if (nanoseconds < INT64_MIN) return INT64_MIN;
-  return static_cast<int64_t>(nanoseconds);
+  if (time.Seconds >= 0) {
+    if (time.Seconds > (INT64_MAX - time.Nanoseconds) / perSecond) return INT64_MAX;
+    return time.Seconds * perSecond + time.Nanoseconds;
+  }
+  int64_t after = time.Seconds + 1;  // at most 0
+  if (after < INT64_MIN / perSecond) return INT64_MIN;
+  int64_t before = perSecond - time.Nanoseconds;  // 1 to 1000000000
+  if (after * perSecond < INT64_MIN + before) return INT64_MIN;
+  return after * perSecond - before;
 }
 
 uint64_t FileTimeOfUnixNanoseconds(int64_t nanoseconds) {

@@ -20,9 +20,13 @@
 #   wine-run.sh --explain           one line: the choice and why it was made
 #   wine-run.sh --facts             mode=, arch=, slowness= (how many times longer a Windows
 #                                   program takes here than under native Wine), qemu_slowness=
-#                                   (the same under qemu-i386) and why=, a line each
+#                                   (the same under qemu-i386), linux32= (native or qemu: how
+#                                   --linux32 runs) and why=, a line each
 #   wine-run.sh --server [ARGS...]  the matching wineserver (-k ends every program, -w waits)
 #   wine-run.sh --prefix            print the prefix the runs use
+#   wine-run.sh --linux32 PROGRAM [ARGS...]
+#                                   run a 32-bit Linux program (the -m32 tests) the same way:
+#                                   natively, or under qemu-i386 in such a namespace
 #
 # Every run has the Russian locale (ANSI code page 1251) and the project's own prefix, made once
 # and shared: TARNOVELL_WINEPREFIX (default ~/.tarnovell-wine), with "64" appended for 64-bit
@@ -132,6 +136,16 @@ ensure_prefix() {
 
 arch() { if [ "$MODE" = wine64 ]; then echo 64; else echo 32; fi; }
 
+# How 32-bit Linux programs run here (--linux32): native or qemu.
+linux32() {
+  if [ "$MODE" = native32 ]; then echo native; return; fi
+  if [ "$MODE" = wine64 ] && [ "${TARNOVELL_WINE_QEMU:-}" != 1 ] && "$WINE32" --version >/dev/null 2>&1; then
+    echo native
+  else
+    echo qemu
+  fi
+}
+
 # Under qemu a window takes 12-16 s to appear where native Wine takes 4, on a loaded machine more.
 QEMU_SLOWNESS=4
 slowness() { if [ "$MODE" = qemu32 ]; then echo $QEMU_SLOWNESS; else echo 1; fi; }
@@ -141,11 +155,21 @@ case "${1:-}" in
   --arch) arch ;;
   --mode) echo "$MODE" ;;
   --explain) echo "Windows programs: $MODE, because $WHY" ;;
-  --facts) printf 'mode=%s\narch=%s\nslowness=%s\nqemu_slowness=%s\nwhy=%s\n' \
-             "$MODE" "$(arch)" "$(slowness)" $QEMU_SLOWNESS "$WHY" ;;
+  --facts) printf 'mode=%s\narch=%s\nslowness=%s\nqemu_slowness=%s\nlinux32=%s\nwhy=%s\n' \
+             "$MODE" "$(arch)" "$(slowness)" $QEMU_SLOWNESS "$(linux32)" "$WHY" ;;
   --server) shift; wine_environment; exec "$SERVER" "$@" ;;
   --prefix) wine_environment; echo "$WINEPREFIX" ;;
   --probe) register_qemu; exec "$WINE32" --version ;;
+  --linux32)  # a 32-bit Linux program: natively where the machine runs them, else under qemu
+    shift
+    if [ -n "${TARNOVELL_IN_QEMU_NS:-}" ]; then
+      register_qemu
+      export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}  # leak checking hangs at exit under qemu
+    elif [ "$(linux32)" = qemu ]; then
+      QEMU=$(bash "$HERE/qemu-i386.sh" --path) || die "no qemu-i386 8.1+ for 32-bit programs: run tools/setup.sh"
+      enter_qemu_namespace "$QEMU" --linux32 "$@"
+    fi
+    exec "$@" ;;
   "") die "usage: wine-run.sh PROGRAM [ARGS...] | --arch | --mode | --explain | --facts | --server [ARGS...] | --prefix" ;;
   *)
     if [ "$MODE" = qemu32 ]; then

@@ -37,11 +37,13 @@ expect() {
 
 facts runs qemu; check "runs 32-bit programs" 0 $?
 expect "runs 32-bit programs" native32 1 "runs 32-bit programs"
+contains "runs 32-bit programs: Linux ones too" facts.txt "linux32=native"
 if grep -q WARNING facts.txt; then fail "the native way is no fallback"; fi
 
 facts under-qemu qemu; check "no 32-bit programs, qemu at hand" 0 $?
 expect "no 32-bit programs, qemu at hand" qemu32 4 "runs no 32-bit programs"
 contains "no 32-bit programs, qemu at hand: arch" facts.txt "arch=32"
+contains "no 32-bit programs, qemu at hand: Linux ones" facts.txt "linux32=qemu"
 
 facts under-qemu no-qemu; check "no qemu" 0 $?
 expect "no qemu" wine64 1 "WARNING: the 64-bit fallback"
@@ -57,6 +59,9 @@ expect "no 32-bit Wine" wine64 1 "32-bit Wine is not installed"
 facts runs qemu TARNOVELL_WINE_ARCH=64; check "64 asked for" 0 $?
 expect "64 asked for" wine64 1 "TARNOVELL_WINE_ARCH=64 asks for it"
 if grep -q WARNING facts.txt; then fail "64-bit Wine asked for is no fallback"; fi
+contains "64 asked for: 32-bit Linux programs still native" facts.txt "linux32=native"
+facts refused qemu TARNOVELL_WINE_ARCH=64
+contains "64 asked for, no 32-bit programs: Linux ones under qemu" facts.txt "linux32=qemu"
 
 facts runs qemu TARNOVELL_WINE_QEMU=1; check "qemu asked for" 0 $?
 expect "qemu asked for" qemu32 4 "TARNOVELL_WINE_QEMU=1"

@@ -122,8 +122,19 @@ void CheckFinish(PieceCheck* check) {
   if (check->Set != nullptr) CloseRun(check);
 }
 
-void CheckMissing(PieceCheck* check, int32_t n, const std::string& path) {
-  AddFinding(check, FindingKind::Missing, n, n, LastComponent(path)).Path = path;
+// Missing pieces are named one by one up to this many in a row; a longer row is one finding.
+static const int32_t MissingNamedAlone = 10;
+
+void CheckMissing(PieceCheck* check, int32_t first, int32_t last, const std::string& path) {
+  if (last - first < MissingNamedAlone) {
+    for (int32_t n = first; n <= last; n++) {
+      std::string name = n == first ? LastComponent(path) : PieceFileName(*check->Set, n);
+      AddFinding(check, FindingKind::Missing, n, n, name).Path = n == first ? path : JoinPath(check->Set->Folder, name);
+    }
+    return;
+  }
+  std::string name = LastComponent(path) + " to " + PieceFileName(*check->Set, last);
+  AddFinding(check, FindingKind::Missing, first, last, name).Path = path;
 }
 
 int64_t BadPieceCount(const PieceCheck& check) {
@@ -138,6 +149,7 @@ static std::string Describe(const Finding& finding) {
   char text[160];
   switch (finding.Kind) {
     case FindingKind::Missing:
+      if (count > 1) return "missing, all " + std::to_string(count) + " (looked for " + Printable(finding.Path) + ", ...)";
       return "missing (looked for " + Printable(finding.Path) + ")";
     case FindingKind::Short:
     case FindingKind::Long:

@@ -23,7 +23,8 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
 
 // What a check found wrong with a piece, or with the run of pieces one digest covers.
 enum class FindingKind {
-  Missing,       // the piece is not there (Path: where it was looked for)
+  Missing,       // the piece, or the pieces First to Last, are not there (Path: where the first
+                 // was looked for)
   Short,         // fewer bytes of data than the block gives it
   Long,          // more
   Damaged,       // its size is right, its digest differs
@@ -61,8 +62,8 @@ void CheckBegin(PieceCheck* check, const PieceSet& set, int32_t n);
 void CheckEnd(PieceCheck* check, const PieceFile& piece);
 // After the walk: a run whose last piece never came is noted.
 void CheckFinish(PieceCheck* check);
-// A missing piece, noted in its place.
-void CheckMissing(PieceCheck* check, int32_t n, const std::string& path);
+// Missing pieces first to last (path: where the first was looked for), noted in their place.
+void CheckMissing(PieceCheck* check, int32_t first, int32_t last, const std::string& path);
 // Findings that make the data possibly damaged: short, long and damaged pieces and runs.
 int64_t BadPieceCount(const PieceCheck& check);
 

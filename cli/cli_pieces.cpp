@@ -1,8 +1,11 @@
 #include "cli/cli_pieces.h"
 
+#include <algorithm>
+
 #include "base/cp1251_case.h"
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
+#include "cli/cli_text.h"
 #include "container/layout.h"
 #include "platform/win32.h"
 
@@ -128,6 +131,43 @@ static int VisitPiece(PieceFile* piece, const PieceVisitor& visit, WalkEnd* end)
   return visit(*piece, &end->Failure);
 }
 
+// The numbers of the pieces whose names are in the set's folder (ignoring case), in order.
+static std::vector<int32_t> PiecesInFolder(const PieceSet& set) {
+  std::vector<std::string> names;
+  OsListFolder(set.Folder.empty() ? "." : set.Folder, &names);  // none found: every piece is missing
+  std::string prefix = set.PieceName(1);
+  prefix.resize(prefix.size() - 3);  // BaseName + ".c"
+  std::string prefixKey = NameFoldKey(prefix);
+  std::vector<int32_t> present;
+  for (const std::string& name : names) {
+    if (name.size() <= prefix.size() || NameFoldKey(name.substr(0, prefix.size())) != prefixKey) continue;
+    std::string digits = name.substr(prefix.size());
+    if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    long long n = std::stoll(digits);
+    if (n < 1 || n > INT32_MAX) continue;
+    std::string expected = set.PieceName(static_cast<int32_t>(n));
+    if (expected.compare(prefix.size(), std::string::npos, digits) == 0) present.push_back(static_cast<int32_t>(n));
+  }
+  std::sort(present.begin(), present.end());
+  return present;
+}
+
+// The last piece of the run of missing pieces that begins with piece n: the one before the next
+// piece in the folder, or the block's last.
+static int32_t LastMissing(const PieceSet& set, int32_t n, std::vector<int32_t>* present, bool* listed) {
+  if (!*listed) *present = PiecesInFolder(set);
+  *listed = true;
+  auto next = std::upper_bound(present->begin(), present->end(), n);
+  int64_t last = static_cast<int64_t>(set.Head.Digests.Image.PieceCount) - 1;
+  return static_cast<int32_t>(next == present->end() ? last : std::min<int64_t>(*next - 1, last));
+}
+
+int64_t WalkEnd::MissingCount() const {
+  int64_t count = 0;
+  for (const MissingPiece& run : MissingPieces) count += static_cast<int64_t>(run.Last) - run.First + 1;
+  return count;
+}
+
 // Whether the walk goes on to piece n (see WalkPieces).
 static bool WalkGoesOn(const PieceSet& set, int64_t n, const WalkEnd& end, bool everyPiece) {
   bool inBlock = !set.Head.HasDigests || n < static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
@@ -136,7 +176,13 @@ static bool WalkGoesOn(const PieceSet& set, int64_t n, const WalkEnd& end, bool 
 
 WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPiece) {
   WalkEnd end;
+  std::vector<int32_t> present;  // the pieces in the folder, once a piece is found missing
+  bool listed = false;
   for (int64_t n = 0; WalkGoesOn(set, n, end, everyPiece); n++) {
+    if (CliInterrupted) {
+      end.Code = ExitInterrupted;
+      return end;
+    }
     if (n > INT32_MAX) {
       end.Failure = "the set would need more than 2147483647 pieces";
       end.Code = ExitFileError;
@@ -152,7 +198,9 @@ WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPie
       piece.DataOffset = PayloadOffset;
     } else if ((end.Code = OpenPiece(set, &piece, &end)) != ExitComplete) {
       if (end.Code != ExitMissingPiece || !everyPiece || !set.Head.HasDigests) return end;
-      end.MissingPieces.push_back({piece.Index, end.Missing});
+      int32_t last = LastMissing(set, piece.Index, &present, &listed);
+      end.MissingPieces.push_back({piece.Index, last, end.Missing});
+      n = last;
       continue;
     }
     end.Code = VisitPiece(&piece, visit, &end);

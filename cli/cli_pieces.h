@@ -74,12 +74,16 @@ struct WalkEnd {
   int64_t Data = 0;   // their data
   std::string Missing;
   std::string Failure;
-  // A walk that goes on past missing pieces: each of them, with the path looked for.
+  // A walk that goes on past missing pieces: each run of them (First to Last, none of them in
+  // the folder), with the path looked for the first. Runs, so that what a walk keeps follows the
+  // files there are, not the count a block claims.
   struct MissingPiece {
-    int32_t Index;
+    int32_t First;
+    int32_t Last;
     std::string Path;
   };
   std::vector<MissingPiece> MissingPieces;
+  int64_t MissingCount() const;  // the pieces of those runs
 };
 
 // Returns ExitComplete to go on, or an exit code that ends the walk (with failure set for it).
@@ -91,8 +95,9 @@ using PieceVisitor = std::function<int(const PieceFile& piece, std::string* fail
 // without waiting and refused unless it is a regular file, so every command gives the same
 // answer for the same set. A missing piece ends the walk (Missing). With everyPiece, in a set
 // with a digest block, the walk visits every piece the block gives, whatever the data so far; a
-// missing one is noted in MissingPieces and the walk goes on, to end with ExitMissingPiece
-// (Missing: the first).
+// missing one is noted in MissingPieces with those after it that are not in the folder either,
+// and the walk goes on at the next piece there, to end with ExitMissingPiece (Missing: the
+// first). An interruption (Ctrl+C) ends any walk before its next piece, with ExitInterrupted.
 WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPiece = false);
 
 // How a visitor's move of a piece's data went: got is what the copy or read returned (negative

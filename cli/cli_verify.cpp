@@ -81,8 +81,8 @@ static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
     return ExitMismatch;
   }
-  CliPrint(CliOut, "Result:    missing pieces: %zu of %lld; fetch them and verify again\n", end.MissingPieces.size(),
-           pieces);
+  CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
+           static_cast<long long>(end.MissingCount()), pieces);
   return ExitMissingPiece;
 }
 
@@ -102,7 +102,9 @@ int RunVerify(const VerifyOptions& options) {
       true);
   CheckFinish(&check);
   ProgressEnd();
-  for (const WalkEnd::MissingPiece& missing : end.MissingPieces) CheckMissing(&check, missing.Index, missing.Path);
+  for (const WalkEnd::MissingPiece& missing : end.MissingPieces) {
+    CheckMissing(&check, missing.First, missing.Last, missing.Path);
+  }
   code = ReportVerdict(set, end, check, options.Quiet);
   if (code != ExitComplete && code != ExitMismatch && code != ExitMissingPiece) return code;
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').

@@ -205,6 +205,40 @@ TEST_F(Digests, RunsOfPiecesShareADigest) {
   OsFaultHook = nullptr;
 }
 
+// A valid block may claim 2^31 - 1 pieces (of one byte each, adding up to the header's size)
+// beside a container and one piece: verify's work and what it keeps follow the files there, so
+// it names the missing pieces as runs at once instead of looking for each of them.
+TEST_F(Digests, AClaimOfBillionsOfPiecesCostsWhatTheFilesThereCost) {
+  const int32_t claimed = INT32_MAX;
+  Write("huge.exe", ContainerBytes(Texts("huge.bin", std::to_string(100 + int64_t{claimed} - 1)), Pattern(100)));
+  std::string header = ReadBytesAt(Path("huge.exe"), HeaderOffset, HeaderSize);
+  DigestBlock block = {};
+  block.Image.PieceCount = claimed;
+  block.Image.RunLength = static_cast<uint32_t>(RunLengthFor(claimed));
+  block.Image.FirstPayload = 100;
+  block.Image.PieceSize = 1;
+  ASSERT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block));
+  ASSERT_TRUE(WriteBytesAt(Path("huge.exe"), HeaderOffset, header));
+  Write("huge.c002", "x");
+  Write("HUGE.C020", "x");
+  Write("huge.c20", "not a piece's name");
+
+  EXPECT_EQ(Run({"verify", "huge.exe"}), ExitMissingPiece);
+  std::string out = Out();
+  EXPECT_NE(out.find("  huge.c001: missing (looked for huge.c001)"), std::string::npos) << out;
+  EXPECT_NE(out.find("  huge.c003 to huge.c019: missing, all 17 (looked for huge.c003, ...)"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("  huge.c021 to huge.c2147483646: missing, all 2147483626"), std::string::npos) << out;
+  EXPECT_NE(out.find("missing pieces: 2147483644 of 2147483647"), std::string::npos) << out;
+  EXPECT_EQ(out.find("C020: missing"), std::string::npos) << out;
+
+  // An interruption ends the walk before its next piece.
+  CliInterrupted = 1;
+  EXPECT_EQ(Run({"verify", "huge.exe"}), ExitInterrupted);
+  EXPECT_EQ(Run({"info", "huge.exe"}), ExitInterrupted);
+  CliInterrupted = 0;
+}
+
 // Copies move 256 KiB chunks: data of exact chunk multiples, one byte either side, an empty
 // container, a last piece of one byte; the last byte of every piece is checked too.
 TEST_F(Digests, ChunkBoundariesAndEmptyData) {

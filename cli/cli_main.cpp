@@ -1,3 +1,7 @@
 #include "cli/cli.h"
+#include "cli/cli_os.h"
 
-int main(int argc, char** argv) { return RunCli(argc, argv); }
+int main(int argc, char** argv) {
+  InstallInterruptHandlers();  // first: a Ctrl+C while the command line is read still ends with 130
+  return RunCli(argc, argv);
+}

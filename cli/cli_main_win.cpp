@@ -5,9 +5,11 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_os.h"
 #include "cli/cli_win.h"
 
 int wmain(int argc, wchar_t** argv) {
+  InstallInterruptHandlers();  // first: a Ctrl+C while the command line is read still ends with 130
   std::vector<std::string> args;
   for (int i = 0; i < argc; i++) {
     std::string arg;

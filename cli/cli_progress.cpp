@@ -18,6 +18,11 @@ void ProgressBegin(bool enabled, int64_t total) {
   ProgressLast = 0;
 }
 
+int64_t ProgressSum(int64_t a, int64_t b) {
+  int64_t sum;
+  return __builtin_add_overflow(a, b, &sum) ? INT64_MAX : sum;
+}
+
 void ProgressLabel(const std::string& label) { ProgressText = Printable(label); }
 
 // The characters of a UTF-8 text (bytes that begin one).

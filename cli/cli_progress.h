@@ -9,3 +9,5 @@ void ProgressBegin(bool enabled, int64_t total);
 void ProgressLabel(const std::string& label);
 void ProgressUpdate(int64_t done);
 void ProgressEnd();
+// a + b for a total of the bar, held at INT64_MAX (sizes read from a file may add up past it).
+int64_t ProgressSum(int64_t a, int64_t b);

@@ -74,13 +74,11 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
     return ExitComplete;
   }
   SetSurvey survey;
-  code = SurveyRecoveryFileSet(files, !quiet, &survey);
+  bool otherSet;
+  code = SurveyRecoveryFileSet(files, !quiet, &survey, &otherSet);
   if (code == ExitInterrupted) return code;
+  if (otherSet) CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
   if (code != ExitComplete) return ExitComplete;
-  if (OfAnotherSet(files, survey)) {
-    CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
-    return ExitComplete;
-  }
   PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
   PrintBadRows(CliOut, files, survey, "  ");
   int32_t good = survey.Header.RowCount - BadRowCount(survey);

@@ -108,8 +108,8 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     if (file == NoFile || !ReadRecoveryHeader(AccessOf(file), &header)) continue;
     set->FileCount = std::max(set->FileCount, header.FileCount);
     if (set->SurveyBytes == 0)
-      for (const RecoveryFileEntry& entry : header.Files) set->SurveyBytes += entry.Payload;
-    set->SurveyBytes += header.ParityLength;
+      for (const RecoveryFileEntry& entry : header.Files) set->SurveyBytes = ProgressSum(set->SurveyBytes, entry.Payload);
+    set->SurveyBytes = ProgressSum(set->SurveyBytes, header.ParityLength);
   }
 }
 
@@ -161,13 +161,15 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return ExitComplete;
 }
 
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey) {
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet) {
   ProgressBegin(progress, set.SurveyBytes);
   ProgressLabel(set.BaseName + ": checking");
   ToolProgress steps;
   RecoveryResult result = SurveySet(set.SetList, set.RecoveryList, &steps.Progress, survey);
   ProgressEnd();
+  *otherSet = result.Outcome == RecoveryOtherSet;
   if (result.Outcome == RecoveryDone) return ExitComplete;
+  if (*otherSet) return ExitNotRepairable;
   if (result.Outcome == RecoveryNoRecoveryFile) {
     CliPrint(CliErr, "tarnovell: not repairable: no valid recovery file (%s.r01, ...) in %s\n",
              Printable(set.BaseName).c_str(), Printable(set.Folder.empty() ? "." : set.Folder).c_str());
@@ -176,14 +178,6 @@ int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* 
   if (CliInterrupted) return ReportInterrupted("nothing was changed");
   CliPrint(CliErr, "tarnovell: file system error: %s; nothing was changed\n", OsErrorText(OsLastError()).c_str());
   return ExitFileError;
-}
-
-bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey) {
-  uint8_t header[HeaderSize];
-  DigestBlock block;
-  OsFile container = set.SetFiles.empty() ? NoFile : set.SetFiles[0];
-  return container != NoFile && OsReadAt(container, header, HeaderSize, HeaderOffset) &&
-         ReadDigestBlock(header, &block) && memcmp(header, survey.Header.ContainerHeader, HeaderSize) != 0;
 }
 
 std::string SetFileName(const RecoveryFileSet& set, int32_t n) { return LastComponent(set.SetPaths[n]); }

@@ -75,13 +75,11 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
 // The folder and the file name a base path stands for, as the pieces are found beside it.
 void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName);
 
-// Surveys the set (a progress bar when progress). ExitComplete, or ExitInterrupted or
-// ExitNotRepairable (no valid recovery file) after telling CliErr.
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey);
-
-// The recovery files describe another set: the container is there with a sound header (its
-// digest block checks), and that header is not the copy they carry.
-bool OfAnotherSet(const RecoveryFileSet& set, const SetSurvey& survey);
+// Surveys the set (a progress bar when progress). ExitComplete; ExitNotRepairable with *otherSet
+// set when the recovery files are of another set (the container's digest block checks and none
+// agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
+// valid recovery file) or ExitFileError after telling CliErr.
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet);
 
 // The file name of file n of the set, and of recovery row r (the one found for it, ignoring case,
 // or where it belongs).

@@ -107,8 +107,11 @@ static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey, std
 // ones again.
 static int64_t SetBytes(const SetSurvey& survey, bool rebuilt) {
   int64_t total = 0;
-  for (int32_t n = 0; n < survey.Header.FileCount; n++)
-    total += survey.Header.Files[n].Payload * (rebuilt && NeedsRewrite(survey.Files[n]) ? 2 : 1);
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    int64_t payload = survey.Header.Files[n].Payload;
+    total = ProgressSum(total, payload);
+    if (rebuilt && NeedsRewrite(survey.Files[n])) total = ProgressSum(total, payload);
+  }
   return total;
 }
 
@@ -195,13 +198,13 @@ int RunRepair(const RepairOptions& options) {
     return ExitNotRepairable;
   }
   SetSurvey survey;
-  code = SurveyRecoveryFileSet(files, !options.Quiet, &survey);
-  if (code != ExitComplete) return code;
-  if (OfAnotherSet(files, survey)) {
-    CliPrint(CliErr, "tarnovell: not repairable: the recovery files are of another set (the header they carry is not "
-             "%s's); nothing was changed\n", Printable(SetFileName(files, 0)).c_str());
-    return ExitNotRepairable;
+  bool otherSet;
+  code = SurveyRecoveryFileSet(files, !options.Quiet, &survey, &otherSet);
+  if (otherSet) {
+    CliPrint(CliErr, "tarnovell: not repairable: the recovery files are of another set (what they say of the set "
+             "is not what %s's digests say); nothing was changed\n", Printable(SetFileName(files, 0)).c_str());
   }
+  if (code != ExitComplete) return code;
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
   if (survey.FilesToRewrite == 0) {

@@ -63,6 +63,7 @@ enum RecoveryOutcome {
                            // fit in 63 bits or differ from the container's digest block
   RecoverySetDamaged,      // encoding: a file's CRC-32C differs from the container's digest block
   RecoveryNoRecoveryFile,  // no recovery file with a valid header among those given
+  RecoveryOtherSet,        // the container's digest block checks, and no recovery file agrees with it
   RecoveryNotRepairable,   // a group has more lost files than good recovery rows: nothing written
   RecoveryReadFailed,
   RecoveryWriteFailed,
@@ -133,11 +134,15 @@ struct SetSurvey {
 };
 
 // Reads every recovery file given (any order; their headers name their rows; files of another
-// set or with a broken header are left out; the set is the one whose header copy is the
-// container's, else the one most of them describe; a longer file still serves, its parity being
-// whole) and every file of the set (setFiles[n], null or past the end when missing), and judges
-// them. RecoveryDone with *survey filled, or
-// RecoveryNoRecoveryFile, RecoveryInterrupted.
+// set or with a broken header are left out; a longer file still serves, its parity being whole)
+// and every file of the set (setFiles[n], null or past the end when missing), and judges them.
+// Where the container's digest block checks, it is the authority: a recovery file serves only
+// when it carries the container's header and its sizes and digests are the block's, and a run of
+// files whose sizes and digest are the block's must be found good. Without that authority, a
+// recovery file serves when it agrees with the block of the header it carries (if that has one),
+// and the set is the one most of them describe. RecoveryDone with *survey filled, or
+// RecoveryNoRecoveryFile, RecoveryOtherSet (valid recovery files, none of the container's set),
+// RecoveryInterrupted.
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
                          SetSurvey* survey);

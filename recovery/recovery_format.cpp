@@ -79,8 +79,13 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 || header->RowCount > MaxRecoveryRows ||
       static_cast<int32_t>(header->Files.size()) != files)
     return false;
-  for (int32_t n = 0; n < files; n++)
-    if (header->Files[n].Payload < 0 || header->Files[n].Payload > INT64_MAX - PayloadBase(n)) return false;
+  int64_t total = 0;  // the set's bytes: each file's, and all together, must fit
+  for (int32_t n = 0; n < files; n++) {
+    int64_t payload = header->Files[n].Payload;
+    if (payload < 0 || __builtin_add_overflow(total, payload, &total) ||
+        __builtin_add_overflow(total, PayloadBase(n), &total))
+      return false;
+  }
   header->GroupCount = GroupCountFor(files, header->RowCount);
   header->HeaderLength = RecoveryHeaderLength(files, header->GroupCount);
   std::vector<int64_t> offsets;

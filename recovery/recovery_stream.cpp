@@ -37,6 +37,34 @@ uint32_t DigestAdd(uint32_t crc, const uint8_t* bytes, size_t count) {
   return ~crc32_iscsi(const_cast<uint8_t*>(bytes), static_cast<int>(count), ~crc);
 }
 
+// Products modulo the CRC-32C polynomial, in its bit-reversed form (the highest bit is x^0).
+static const uint32_t ReversedPolynomial = 0x82F63B78u;
+
+static uint32_t MultiplyModP(uint32_t a, uint32_t b) {
+  uint32_t product = 0;
+  for (uint32_t bit = 1u << 31; bit != 0; bit >>= 1) {
+    if (a & bit) product ^= b;
+    b = b & 1 ? (b >> 1) ^ ReversedPolynomial : b >> 1;
+  }
+  return product;
+}
+
+// x^(8 * bytes) modulo the polynomial, by squaring.
+static uint32_t ShiftByBytes(int64_t bytes) {
+  uint32_t result = 1u << 31, square = 1u << 23;  // x^0, and x^8
+  for (uint64_t left = static_cast<uint64_t>(bytes); left != 0; left >>= 1) {
+    if (left & 1) result = MultiplyModP(result, square);
+    square = MultiplyModP(square, square);
+  }
+  return result;
+}
+
+// The usual inversions at both ends cancel out: the first digest moved past the second stream's
+// bytes, added to the second's.
+uint32_t DigestJoin(uint32_t first, uint32_t second, int64_t secondLength) {
+  return MultiplyModP(ShiftByBytes(secondLength), first) ^ second;
+}
+
 RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length, std::vector<uint8_t>* buffer,
                               const RecoveryProgress* progress, uint32_t* digest) {
   *digest = 0;

@@ -32,6 +32,8 @@ int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t o
 
 // CRC-32C continued over count more bytes: start from 0 (as Crc32cAdd, through ISA-L).
 uint32_t DigestAdd(uint32_t crc, const uint8_t* bytes, size_t count);
+// The CRC-32C of two streams one after the other, from the digest of each and the second's length.
+uint32_t DigestJoin(uint32_t first, uint32_t second, int64_t secondLength);
 // The CRC-32C of length bytes of file from at, read in chunks of buffer's size. Done,
 // RecoveryReadFailed or RecoveryInterrupted.
 RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length, std::vector<uint8_t>* buffer,

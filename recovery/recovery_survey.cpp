@@ -43,9 +43,11 @@ static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, 
          memcmp(prefix.get() + HeaderOffset, header.ContainerHeader, HeaderSize) == 0;
 }
 
-FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
-                       const RecoveryProgress* progress, bool* interrupted) {
+// As CheckSetFile; *digest is the payload's CRC-32C where it was read (else 0).
+static FileState CheckFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
+                           const RecoveryProgress* progress, bool* interrupted, uint32_t* digest) {
   *interrupted = false;
+  *digest = 0;
   if (file == nullptr) return FileMissing;
   int64_t payload = header.Files[n].Payload;
   if (file->Size(file->Handle) != PayloadBase(n) + payload) return FileWrongSize;
@@ -53,12 +55,17 @@ FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess
   bool prefixGood = n != 0 || PrefixMatches(header, *file, stubDigest, &readable);
   if (!readable) return FileUnreadable;
   std::vector<uint8_t> buffer = ReadBuffer(payload);
-  uint32_t digest;
-  RecoveryOutcome outcome = DigestOfRange(*file, PayloadBase(n), payload, &buffer, progress, &digest);
+  RecoveryOutcome outcome = DigestOfRange(*file, PayloadBase(n), payload, &buffer, progress, digest);
   *interrupted = outcome == RecoveryInterrupted;
   if (outcome != RecoveryDone) return FileUnreadable;
-  if (digest != header.Files[n].Digest) return FileDamaged;
+  if (*digest != header.Files[n].Digest) return FileDamaged;
   return prefixGood ? FileGood : FilePrefixDamaged;
+}
+
+FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
+                       const RecoveryProgress* progress, bool* interrupted) {
+  uint32_t digest;
+  return CheckFile(header, n, file, stubDigest, progress, interrupted, &digest);
 }
 
 // The container's header, when the container is there to read; else empty.
@@ -70,17 +77,63 @@ static std::vector<uint8_t> ContainerHeaderOf(const std::vector<const FileAccess
   return header;
 }
 
+// What the set's files must be where the container says it: its header, and whether a digest
+// block in it checks (the authority over every recovery file).
+struct Authority {
+  std::vector<uint8_t> Header;  // empty when the container cannot be read
+  bool Sound = false;
+  DigestBlock Block = {};
+};
+
+static Authority AuthorityOf(const std::vector<const FileAccess*>& setFiles) {
+  Authority authority;
+  authority.Header = ContainerHeaderOf(setFiles);
+  authority.Sound = !authority.Header.empty() && ReadDigestBlock(authority.Header.data(), &authority.Block);
+  return authority;
+}
+
+// The CRC-32C of the block's run k from per-file digests (the block's sizes).
+static uint32_t RunDigest(const DigestBlock& block, int32_t k, const std::vector<uint32_t>& digests) {
+  uint32_t digest = 0;
+  for (int32_t n = RunFirstPiece(block, k); n <= RunLastPiece(block, k); n++)
+    digest = DigestJoin(digest, digests[n], ExpectedPayload(block, n));
+  return digest;
+}
+
+// The recovery header describes the files the block gives: their count, each size, each run's
+// digest.
+static bool AgreesWithBlock(const RecoveryHeader& header, const DigestBlock& block) {
+  if (static_cast<int64_t>(block.Image.PieceCount) != header.FileCount) return false;
+  std::vector<uint32_t> digests;
+  for (int32_t n = 0; n < header.FileCount; n++) {
+    if (header.Files[n].Payload != ExpectedPayload(block, n)) return false;
+    digests.push_back(header.Files[n].Digest);
+  }
+  for (int32_t k = 0; k < block.DigestCount; k++)
+    if (RunDigest(block, k, digests) != block.Image.Digests[k]) return false;
+  return true;
+}
+
+// A recovery header may describe the set: it carries the container's header where that is the
+// authority, and agrees with the block of the header it carries, if that has one.
+static bool Admissible(const RecoveryHeader& header, const Authority& authority) {
+  if (authority.Sound && memcmp(header.ContainerHeader, authority.Header.data(), HeaderSize) != 0) return false;
+  DigestBlock own;
+  return !ReadDigestBlock(header.ContainerHeader, &own) || AgreesWithBlock(header, own);
+}
+
 // The description to follow: one whose header copy is the container's before all others, then
-// the one most recovery files agree on (the first of equals); -1 when no header is valid.
-static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers, const std::vector<uint8_t>& valid,
+// the one most recovery files agree on (the first of equals); -1 when no header is admissible.
+static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers, const std::vector<uint8_t>& admissible,
                                const std::vector<uint8_t>& containerHeader) {
   int32_t best = -1;
   size_t bestScore = 0;
   for (size_t i = 0; i < headers.size(); i++) {
-    if (!valid[i]) continue;
+    if (!admissible[i]) continue;
     bool ours = !containerHeader.empty() && memcmp(headers[i].ContainerHeader, containerHeader.data(), HeaderSize) == 0;
     size_t score = ours ? headers.size() + 1 : 1;
-    for (size_t j = 0; j < headers.size(); j++) score += valid[j] && j != i && SameRecoverySet(headers[i], headers[j]);
+    for (size_t j = 0; j < headers.size(); j++)
+      score += admissible[j] && j != i && SameRecoverySet(headers[i], headers[j]);
     if (score > bestScore) best = static_cast<int32_t>(i), bestScore = score;
   }
   return best;
@@ -88,23 +141,44 @@ static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers, const
 
 // Which recovery file serves each row (headers: every file's, empty when not valid); the
 // survey's header is the reference's.
-static RecoveryResult AssignRows(const std::vector<const FileAccess*>& setFiles,
-                                 const std::vector<const FileAccess*>& recoveryFiles,
+static RecoveryResult AssignRows(const std::vector<const FileAccess*>& recoveryFiles, const Authority& authority,
                                  std::vector<RecoveryHeader>* headers, SetSurvey* survey) {
   headers->assign(recoveryFiles.size(), RecoveryHeader{});
-  std::vector<uint8_t> valid(recoveryFiles.size(), 0);
-  for (size_t i = 0; i < recoveryFiles.size(); i++)
-    valid[i] = recoveryFiles[i] != nullptr && ReadRecoveryHeader(*recoveryFiles[i], &(*headers)[i]);
-  int32_t reference = ChooseReference(*headers, valid, ContainerHeaderOf(setFiles));
-  if (reference < 0) return Result(RecoveryNoRecoveryFile);
+  std::vector<uint8_t> admissible(recoveryFiles.size(), 0);
+  bool anyValid = false;
+  for (size_t i = 0; i < recoveryFiles.size(); i++) {
+    bool valid = recoveryFiles[i] != nullptr && ReadRecoveryHeader(*recoveryFiles[i], &(*headers)[i]);
+    anyValid |= valid;
+    admissible[i] = valid && Admissible((*headers)[i], authority);
+  }
+  int32_t reference = ChooseReference(*headers, admissible, authority.Header);
+  if (reference < 0) return Result(anyValid && authority.Sound ? RecoveryOtherSet : RecoveryNoRecoveryFile);
   survey->Header = (*headers)[reference];
   survey->RowSource.assign(static_cast<size_t>(survey->Header.RowCount), -1);
   for (size_t i = 0; i < headers->size(); i++) {
-    if (!valid[i] || !SameRecoverySet((*headers)[i], survey->Header)) continue;
+    if (!admissible[i] || !SameRecoverySet((*headers)[i], survey->Header)) continue;
     int32_t& source = survey->RowSource[(*headers)[i].Row];
     if (source < 0) source = static_cast<int32_t>(i);
   }
   return Result(RecoveryDone);
+}
+
+// Where the container is the authority, a run whose files have the block's sizes and digest is
+// the set's own: a recovery header that finds a file of it bad describes another set (digests:
+// each file's, 0 where it was not read).
+static bool RunsConfirmed(const SetSurvey& survey, const std::vector<uint32_t>& digests, const Authority& authority) {
+  if (!authority.Sound) return true;
+  const DigestBlock& block = authority.Block;
+  for (int32_t k = 0; k < block.DigestCount; k++) {
+    bool read = true, foundBad = false;
+    for (int32_t n = RunFirstPiece(block, k); n <= RunLastPiece(block, k); n++) {
+      FileState state = survey.Files[n];
+      read &= state == FileGood || state == FilePrefixDamaged || state == FileDamaged;
+      foundBad |= PayloadLost(state);
+    }
+    if (read && foundBad && RunDigest(block, k, digests) == block.Image.Digests[k]) return false;
+  }
+  return true;
 }
 
 // Row r's parity, group by group, against the digests of its own header.
@@ -148,8 +222,9 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
                          SetSurvey* survey) {
   *survey = SetSurvey{};
+  Authority authority = AuthorityOf(setFiles);
   std::vector<RecoveryHeader> headers;
-  RecoveryResult result = AssignRows(setFiles, recoveryFiles, &headers, survey);
+  RecoveryResult result = AssignRows(recoveryFiles, authority, &headers, survey);
   if (result.Outcome != RecoveryDone) return result;
   const RecoveryHeader& header = survey->Header;
   std::vector<int64_t> offsets = ParityOffsets(header);
@@ -159,12 +234,14 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
     if (source >= 0) result = CheckRow(*recoveryFiles[source], headers[source], offsets, progress, survey);
     if (result.Outcome != RecoveryDone) return result;
   }
+  std::vector<uint32_t> digests(static_cast<size_t>(header.FileCount), 0);
   for (int32_t n = 0; n < header.FileCount; n++) {
     const FileAccess* file = n < static_cast<int32_t>(setFiles.size()) ? setFiles[n] : nullptr;
     bool interrupted;
-    survey->Files.push_back(CheckSetFile(header, n, file, header.StubDigest, progress, &interrupted));
+    survey->Files.push_back(CheckFile(header, n, file, header.StubDigest, progress, &interrupted, &digests[n]));
     if (interrupted) return Result(RecoveryInterrupted, n);
   }
+  if (!RunsConfirmed(*survey, digests, authority)) return Result(RecoveryOtherSet);
   Judge(survey);
   return Result(RecoveryDone);
 }

@@ -4,8 +4,10 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
+#include <functional>
 #include <map>
 
+#include "recovery/recovery_format.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {
@@ -84,6 +86,18 @@ class Recovery : public CliTest {
     if (harm == Truncated) return std::filesystem::resize_file(U8(Path(name)), static_cast<uintmax_t>(size / 2));
     int64_t spots[3] = {size / 5, size * 3 / 5, size * 4 / 5};  // the container: stub, header, data
     FlipBit(name, n == 0 && payloadOnly ? size - 7 : spots[variant % 3]);
+  }
+  // Row r's recovery file replaced by its header as edit leaves it, sealed again, without parity:
+  // a forgery that checks.
+  void Forge(int row, const std::function<void(RecoveryHeader*)>& edit) {
+    const std::string& genuine = pristine_[RowFile(row)];
+    const uint8_t* bytes = reinterpret_cast<const uint8_t*>(genuine.data());
+    RecoveryHeader header;
+    ASSERT_TRUE(ParseRecoveryFixed(bytes, &header));
+    ASSERT_TRUE(ParseRecoveryHeader(bytes, header.HeaderLength, &header));
+    edit(&header);
+    std::vector<uint8_t> forged = RecoveryHeaderBytes(header);
+    Write(RowFile(row), std::string(forged.begin(), forged.end()));
   }
   void ExpectRebuilt(unsigned mask) {
     std::string out = Out();
@@ -358,6 +372,60 @@ TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
   EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"), std::string::npos) << Out();
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
   EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(before), "");
+}
+
+// Where the container's digest block checks, it is the authority: recovery files that carry the
+// container's own header and stub digest but say every file is empty are of another set, and
+// cannot cut a whole set down. Beside a good one, they are left out as damaged and made again.
+TEST_F(Recovery, RecoveryFilesThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
+  MakeSet(3);
+  auto empty = [](RecoveryHeader* header) {
+    for (RecoveryFileEntry& file : header->Files) file = {0, 0};
+    header->ParityLength = 0;
+    header->ParityDigests.assign(header->ParityDigests.size(), 0);
+  };
+  for (int row = 0; row < 3; row++) Forge(row, empty);
+  Files before = Snapshot();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"repair", "set.r02"}), ExitNotRepairable);
+  EXPECT_EQ(Differences(before), "");
+  // One file's digest alone differs from the block: another set too.
+  Restore(pristine_);
+  for (int row = 0; row < 3; row++) Forge(row, [](RecoveryHeader* header) { header->Files[2].Digest ^= 1; });
+  before = Snapshot();
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_EQ(Differences(before), "");
+  // A good recovery file among them serves; the forged ones count as lost and are made again.
+  Restore(pristine_);
+  Forge(0, empty);
+  Forge(2, empty);
+  Remove(SetFile(4));
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("rebuilt set.c004\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("made again set.r01\n"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(pristine_), "");
+}
+
+// Sizes in a recovery header that add up past 2^63 - 1 bytes make it invalid, as in the digest
+// block: verify and repair say there is no valid recovery file.
+TEST_F(Recovery, RecoveryHeadersWhoseSizesAddUpPast2To63AreInvalid) {
+  MakeSet(2);
+  for (int row = 0; row < 2; row++) {
+    Forge(row, [](RecoveryHeader* header) {
+      for (RecoveryFileEntry& file : header->Files) file.Payload = int64_t{1} << 62;
+      header->ParityLength = int64_t{1} << 62;  // the longest file: one group
+    });
+  }
+  Files before = Snapshot();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+  EXPECT_NE(Out().find("Recovery:  not repairable: no valid recovery file among the 2 found\n"), std::string::npos)
+      << Out();
+  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
   EXPECT_EQ(Differences(before), "");
 }
 

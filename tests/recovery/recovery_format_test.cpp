@@ -110,4 +110,19 @@ TEST(RecoveryEncoding, SetsThatDisagreeWithTheirDigestsAreRefused) {
   EXPECT_EQ(EncodeInto(good, tooMany).Outcome, RecoveryRefused);
 }
 
+// The set's files together must fit in 63 bits, as the digest block's total must.
+TEST(RecoveryLayout, SizesThatAddUpPast2To63AreRefused) {
+  RecoveryHeader header{};
+  header.Code = RecoveryCodeCauchy;
+  header.FileCount = 2;
+  header.RowCount = 1;
+  int64_t first = int64_t{1} << 62;
+  header.Files = {{first, 0}, {INT64_MAX - PayloadOffset - first, 0}};
+  EXPECT_TRUE(CompleteRecoveryGeometry(&header));
+  header.Files[1].Payload++;
+  EXPECT_FALSE(CompleteRecoveryGeometry(&header));
+  header.Files = {{first, 0}, {first, 0}};
+  EXPECT_FALSE(CompleteRecoveryGeometry(&header));
+}
+
 }  // namespace

@@ -3,6 +3,9 @@
 // recovery file of another set, an interrupted repair, and a set cut into groups.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "recovery/recovery_stream.h"
 #include "tests/recovery/recovery_fixture.h"
 
 namespace {
@@ -106,10 +109,87 @@ TEST(RecoveryRepair, ARecoveryFileOfAnotherSetIsLeftOut) {
   ASSERT_EQ(run.Result.Outcome, RecoveryDone);
   EXPECT_EQ(run.Survey.RowSource, (std::vector<int32_t>{-1, 1}));
   EXPECT_TRUE(run.Targets[2].Bytes == original[2].Bytes);
-  // Alone, it describes nothing this set has: every file is the wrong size.
+  // Alone, it describes nothing this set has: the container's digest block says so.
   given = {foreign[0]};
   run = SurveyAndRepair(set, given);
-  EXPECT_EQ(run.Result.Outcome, RecoveryNotRepairable);
+  EXPECT_EQ(run.Result.Outcome, RecoveryOtherSet);
+}
+
+// A recovery file's header as edit leaves it, sealed again; its parity kept (cut or padded with
+// zeros to the parity length the header then gives).
+void Forge(MemoryFile& file, const std::function<void(RecoveryHeader*)>& edit) {
+  FileAccess access{&file, MemoryRead, MemoryWrite, MemorySize};
+  RecoveryHeader header;
+  ASSERT_TRUE(ReadRecoveryHeader(access, &header));
+  edit(&header);
+  ASSERT_TRUE(CompleteRecoveryGeometry(&header));
+  std::vector<uint8_t> bytes = RecoveryHeaderBytes(header);
+  file.Bytes.resize(static_cast<size_t>(header.HeaderLength + header.ParityLength), '\0');
+  file.Bytes.replace(0, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
+}
+
+void Empty(RecoveryHeader* header) {
+  for (RecoveryFileEntry& file : header->Files) file = {0, 0};
+  header->ParityDigests.assign(header->ParityDigests.size(), 0);
+}
+
+int TargetWrites(const RepairRun& run) {
+  int writes = 0;
+  for (const MemoryFile& target : run.Targets) writes += target.Writes;
+  return writes;
+}
+
+// Where the container's digest block checks, recovery headers that carry its header but give
+// other sizes or digests are of another set; with the container lost, a header that disagrees
+// with the block of the header it carries is left out.
+TEST(RecoveryAuthority, HeadersThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
+  std::vector<MemoryFile> set = MakeSet(4, 500), original = set;
+  std::vector<MemoryFile> recovery = Encode(set, 2), forged = recovery;
+  for (MemoryFile& file : forged) Forge(file, Empty);
+  RepairRun run = SurveyAndRepair(set, forged);
+  EXPECT_EQ(run.Result.Outcome, RecoveryOtherSet);
+  EXPECT_EQ(TargetWrites(run), 0);
+  forged = recovery;
+  for (MemoryFile& file : forged) Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 0x100; });
+  EXPECT_EQ(SurveyAndRepair(set, forged).Result.Outcome, RecoveryOtherSet);
+  forged = recovery;
+  Forge(forged[0], Empty);
+  set[1].Present = false;
+  run = SurveyAndRepair(set, forged);
+  ASSERT_EQ(run.Result.Outcome, RecoveryDone);
+  EXPECT_EQ(run.Survey.RowSource, (std::vector<int32_t>{-1, 1}));
+  EXPECT_TRUE(run.Targets[1].Bytes == original[1].Bytes);
+  set = original;
+  set[0].Present = false;
+  forged = {recovery[0]};
+  Forge(forged[0], Empty);
+  EXPECT_EQ(SurveyAndRepair(set, forged).Result.Outcome, RecoveryNoRecoveryFile);
+}
+
+// Past 395 pieces a digest covers a run: a header is held to each run's digest, and a run that
+// is whole on disk is never found bad, even by digests made to add up to the run's.
+TEST(RecoveryAuthority, RunsOfPiecesAreHeldToTheirSharedDigest) {
+  std::vector<MemoryFile> set = MakeSet(400, 64), original = set;
+  std::vector<MemoryFile> recovery = Encode(set, 2), forged = recovery;
+  set[5].Present = false;
+  set[8].Bytes[3] ^= 1;
+  RepairRun run = SurveyAndRepair(set, recovery);
+  ASSERT_EQ(run.Result.Outcome, RecoveryDone);
+  EXPECT_TRUE(run.Targets[5].Bytes == original[5].Bytes && run.Targets[8].Bytes == original[8].Bytes);
+  set = original;
+  for (MemoryFile& file : forged) Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 1; });
+  EXPECT_EQ(SurveyAndRepair(set, forged).Result.Outcome, RecoveryOtherSet);
+  // Pieces 2 and 3 share a digest: both of theirs changed so that the run's still adds up.
+  forged = recovery;
+  for (MemoryFile& file : forged) {
+    Forge(file, [](RecoveryHeader* header) {
+      header->Files[2].Digest ^= 0x5A;
+      header->Files[3].Digest ^= DigestJoin(0x5A, 0, header->Files[3].Payload);
+    });
+  }
+  run = SurveyAndRepair(set, forged);
+  EXPECT_EQ(run.Result.Outcome, RecoveryOtherSet);
+  EXPECT_EQ(TargetWrites(run), 0);
 }
 
 bool StopAtSecondStep(void* context, int64_t) { return ++*static_cast<int*>(context) < 2; }

@@ -26,3 +26,10 @@ int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vect
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
 // read). ExitComplete, or ExitInterrupted after telling CliErr.
 int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet);
+
+// verify of a container it could not judge (containerCode: ExitBadContainer, not a container; or
+// ExitUnchecked, a header whose digest block does not check): when recovery files beside it
+// describe a set in which the container is bad, names it and says whether repair can restore
+// it, then returns ExitMismatch (the set is damaged, not another splitter's). Else -1, having
+// printed nothing; or ExitInterrupted after telling CliErr.
+int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir, bool quiet);

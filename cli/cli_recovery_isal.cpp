@@ -92,3 +92,25 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   }
   return ExitComplete;
 }
+
+int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir, bool quiet) {
+  std::string base = ContainerBasePath(containerPath), folder, baseName;
+  if (base.empty()) return -1;
+  SplitBasePath(base, &folder, &baseName);
+  RecoveryFileSet files;
+  int code = OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir, &files);
+  if (code != ExitComplete || files.FileCount == 0) return -1;
+  SetSurvey survey;
+  bool otherSet;
+  code = SurveyRecoveryFileSet(files, !quiet, &survey, &otherSet);
+  if (code == ExitInterrupted) return code;
+  if (code != ExitComplete || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
+  PrintBadFiles(CliOut, files, survey, "  ", false);
+  if (survey.Repairable) {
+    CliPrint(CliOut, "Recovery:  the recovery files hold a good copy of the container's header: tarnovell repair %s "
+             "restores the set\n", Printable(containerPath).c_str());
+  } else {
+    PrintNotRepairable(CliOut, survey, "Recovery:  ");
+  }
+  return ExitMismatch;
+}

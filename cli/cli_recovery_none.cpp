@@ -16,4 +16,6 @@ int WriteRecoveryFiles(const std::vector<std::string>&, const std::vector<std::s
 
 int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }
 
+int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool) { return -1; }
+
 int RunRepair(const RepairOptions&) { return RecoveryFilesAvailable() ? ExitComplete : ExitUsage; }

@@ -86,11 +86,22 @@ static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
   return ExitMissingPiece;
 }
 
+// A container that could not be judged (code): its recovery files may show that it is damaged.
+static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
+  int recovery = ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
+  return recovery >= 0 ? recovery : code;
+}
+
 int RunVerify(const VerifyOptions& options) {
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
   if (code != ExitComplete) return code;
-  if (!set.Head.HasDigests) return VerifySizes(set);
+  if (!set.Head.HasDigests) {
+    code = VerifySizes(set);
+    bool judged = code == ExitUnchecked || code == ExitMismatch || code == ExitMissingPiece;
+    return judged ? WithRecoveryOfContainer(options, code) : code;
+  }
   PieceCheck check;
   ProgressBegin(!options.Quiet, set.Head.TotalSize);
   WalkEnd end = WalkPieces(

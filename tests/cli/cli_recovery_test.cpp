@@ -306,6 +306,35 @@ TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
   EXPECT_EQ(Out().find("Recovery:"), std::string::npos) << Out();  // none there: no line
 }
 
+// A container whose header's filler is damaged (its digest block no longer checks) or that was
+// cut short is not "another splitter's set" nor "not a container" when recovery files beside it
+// hold a good copy of its header: verify says what is wrong and that repair restores it.
+TEST_F(Recovery, VerifyOfADamagedContainerHeaderPointsToRepair) {
+  MakeSet(2);
+  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // in record 3's filler
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch) << Out() << Err();
+  EXPECT_NE(Out().find("no digests"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  the recovery files hold a good copy of the container's header: tarnovell repair "
+                       "set.exe restores the set"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+
+  std::filesystem::resize_file(U8(Path("set.exe")), 20000);
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch) << Out() << Err();
+  EXPECT_NE(Err().find("not a container"), std::string::npos) << Err();
+  EXPECT_NE(Out().find("tarnovell repair set.exe restores the set"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+
+  // Without recovery files the verdicts stay as they were.
+  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);
+  Remove(RowFile(0));
+  Remove(RowFile(1));
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitUnchecked) << Out();
+  EXPECT_EQ(Out().find("Recovery:"), std::string::npos) << Out();
+}
+
 TEST_F(Recovery, SplitRefusesAnExistingRecoveryFileWithoutForce) {
   Write("set.r02", "older");
   Write("set.bin", Pattern(100000, 3));

@@ -115,6 +115,9 @@ bool OsDelete(const std::string& path);
 bool OsIsTerminal(FILE* stream);
 int64_t OsMilliseconds();
 bool OsWriteText(FILE* stream, const std::string& text);
+// Writes out what a stream still holds: false (OsLastError) when any text written to it since the
+// start was lost (a full disk, a closed pipe, a console gone).
+bool OsFlushText(FILE* stream);
 
 // Set when the user or the system stops a command (Linux: SIGINT, SIGTERM or SIGHUP; Windows:
 // Ctrl+C, Ctrl+Break, a closed console, logoff or shutdown); copies stop at the next chunk.

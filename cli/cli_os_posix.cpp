@@ -152,6 +152,13 @@ bool OsWriteText(FILE* stream, const std::string& text) {
   return fwrite(text.data(), 1, text.size(), stream) == text.size();
 }
 
+bool OsFlushText(FILE* stream) {
+  if (fflush(stream) != 0) return false;
+  if (!ferror(stream)) return true;
+  errno = EIO;  // an earlier write failed; its own error is gone
+  return false;
+}
+
 int64_t OsMilliseconds() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);

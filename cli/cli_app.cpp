@@ -108,7 +108,15 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
   return command;
 }
 
-int RunCli(int argc, char** argv) {
+// The report on CliOut, written out once at the end: one that was lost (a full disk, a closed
+// pipe) is a file-system error whatever the command found, as an interruption stays one.
+static int FinishReport(int code) {
+  if (OsFlushText(CliOut)) return code;
+  CliPrint(CliErr, "tarnovell: cannot write the report to standard output: %s\n", OsErrorText(OsLastError()).c_str());
+  return code == ExitInterrupted ? code : ExitFileError;
+}
+
+static int RunCommandLine(int argc, char** argv) {
   CLI::App app{"Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
                "then BASE.c001, BASE.c002, ...). Joining needs no Windows and runs no .exe.",
                "tarnovell"};
@@ -153,6 +161,8 @@ int RunCli(int argc, char** argv) {
   if (*repairCommand) return RunRepair(repair);
   return RunInfo(infoContainer, infoPieces);
 }
+
+int RunCli(int argc, char** argv) { return FinishReport(RunCommandLine(argc, argv)); }
 
 int RunCliArgs(const std::vector<std::string>& args) {
   std::vector<std::string> copy = args;

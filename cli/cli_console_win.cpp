@@ -3,6 +3,7 @@
 #include <io.h>
 #include <stdio.h>
 
+#include <map>
 #include <string>
 
 #include "cli/cli_os.h"
@@ -21,18 +22,43 @@ bool OsIsTerminal(FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
 int64_t OsMilliseconds() { return static_cast<int64_t>(GetTickCount64()); }
 
-bool OsWriteText(FILE* stream, const std::string& text) {
-  HANDLE console = ConsoleOf(stream);
-  if (console == nullptr) return fwrite(text.data(), 1, text.size(), stream) == text.size();
+// The first error of a console write, per stream: the stream's own error flag does not see
+// those writes (OsFlushText tells it).
+static std::map<FILE*, DWORD> ConsoleErrors;
+
+static bool WriteConsoleText(FILE* stream, HANDLE console, const std::string& text) {
   // Characters, whatever the console's code page: Cyrillic names read as they are.
   fflush(stream);
   std::wstring wide = WideOf(text);
   for (size_t at = 0; at < wide.size();) {
     DWORD count = static_cast<DWORD>(wide.size() - at < 8192 ? wide.size() - at : 8192), written = 0;
-    if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0) return false;
+    if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0) {
+      DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
+      ConsoleErrors.emplace(stream, error);
+      SetLastError(error);
+      return false;
+    }
     at += written;
   }
   return true;
+}
+
+bool OsWriteText(FILE* stream, const std::string& text) {
+  HANDLE console = ConsoleOf(stream);
+  if (console == nullptr) return fwrite(text.data(), 1, text.size(), stream) == text.size();
+  return WriteConsoleText(stream, console, text);
+}
+
+bool OsFlushText(FILE* stream) {
+  auto lost = ConsoleErrors.find(stream);
+  if (lost != ConsoleErrors.end()) {
+    SetLastError(lost->second);
+    return false;
+  }
+  if (fflush(stream) == 0 && !ferror(stream)) return true;
+  // The C library's write left the system's error, when this flush made it.
+  if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
+  return false;
 }
 
 // Runs on a thread of its own. Ctrl+C and Ctrl+Break only raise the flag that the copy loops look

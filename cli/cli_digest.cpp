@@ -30,7 +30,7 @@ static int ReadChunk(OsFile in, void* bytes, size_t count, int64_t offset) {
 }
 
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc) {
+                          int64_t progressBase, uint32_t* crc, bool dense) {
   alignas(4096) static char buffer[ChunkSize];  // on a page boundary, as the system copies best
   int64_t done = 0;
   while (done < count) {
@@ -39,7 +39,7 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
     int read = ReadChunk(in, buffer, chunk, inOffset + done);
     if (read <= 0) return read == 0 ? done : -1;
     *crc = ToolCrc32cAdd(*crc, buffer, chunk);
-    if (out != NoFile && !AllZero(buffer, chunk) && !OsWriteAt(out, buffer, chunk, outOffset + done)) {
+    if (out != NoFile && (dense || !AllZero(buffer, chunk)) && !OsWriteAt(out, buffer, chunk, outOffset + done)) {
       return -1;
     }
     done += static_cast<int64_t>(chunk);

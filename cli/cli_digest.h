@@ -15,11 +15,12 @@
 
 // Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
 // writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not
-// written: out is a new file filled in order, whose length the caller sets, so they stay holes.
+// written: out is a new file filled in order, whose length the caller sets, so they stay holes;
+// unless dense, where every chunk is written (out is a stream, which has no holes).
 // progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
 // an error (OsLastError) or an interruption (OsStopBeforeChunk).
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc);
+                          int64_t progressBase, uint32_t* crc, bool dense = false);
 
 // What a check found wrong with a piece, or with the run of pieces one digest covers.
 enum class FindingKind {

@@ -1,5 +1,6 @@
 // join: the output's path is chosen and checked, the set copied into a file that has no name
-// yet, which is put in place only when the join has an outcome.
+// yet, which is put in place only when the join has an outcome; or, where the path is a device
+// or a FIFO, written into it as it is.
 #include <vector>
 
 #include "cli/cli.h"
@@ -18,10 +19,29 @@ static int RefuseReservedName(const std::string& name) {
   return Refuse("the name \"" + Printable(name) + "\" cannot be used: " + problem + "; give -o PATH with another name");
 }
 
+// What is at the output's path already: nothing, a file the join may replace (--force), or a
+// stream (a character device, a FIFO, or a link to one) that it writes into as it is, force or
+// not. Nothing but a regular file is ever replaced.
+static int JudgeExistingOutput(const JoinOptions& options, const PieceSet& set, const std::string& output,
+                               bool* stream) {
+  OsFileInfo info, target;
+  if (!OsProbe(output, &info, false) || info.Kind == OsKind::Missing) return ExitComplete;
+  if (info.Kind == OsKind::Folder) return Refuse(Printable(output) + " is a folder");
+  *stream = info.Kind != OsKind::Regular && OsProbe(output, &target) && target.Kind == OsKind::Stream;
+  if (*stream) return ExitComplete;
+  if (info.Kind != OsKind::Regular) {
+    return Refuse(Printable(output) + " is not a regular file, and nothing else is replaced; give -o PATH with "
+                  "another name");
+  }
+  if (!options.Force) return Refuse(Printable(output) + " exists (give --force to replace it)");
+  if (SameFile(info, set.ContainerInfo)) return Refuse(Printable(output) + " is the container itself");
+  return ExitComplete;
+}
+
 // The output's path: the name from the header (untrusted: a plain file name), in the current
 // folder or the folder given, or the path given. A name that would make a hidden file is written
 // only where -o names the file itself.
-static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::string* output) {
+static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::string* output, bool* stream) {
   std::string name = SafeOutputName(set.Head.NameBytes, set.BaseName.empty() ? "joined" : set.BaseName);
   int code = RefuseReservedName(LastComponent(options.OutputPath));
   if (code != ExitComplete) return code;
@@ -33,22 +53,19 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
                   "give -o PATH to write it");
   }
   if (intoFolder && (code = RefuseReservedName(name)) != ExitComplete) return code;
-  if (!OsProbe(*output, &info, false) || info.Kind == OsKind::Missing) return ExitComplete;
-  if (info.Kind == OsKind::Folder) return Refuse(Printable(*output) + " is a folder");
-  if (!options.Force) return Refuse(Printable(*output) + " exists (give --force to replace it)");
-  if (SameFile(info, set.ContainerInfo)) return Refuse(Printable(*output) + " is the container itself");
-  return ExitComplete;
+  return JudgeExistingOutput(options, set, *output, stream);
 }
 
 // Copies one file's data to its place in the output: through memory, hashed and judged, in a set
 // with a digest block; else in the kernel where it can.
-static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, PieceCheck* check,
+static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream, PieceCheck* check,
                      std::string* failure) {
   int64_t got;
-  if (set.Head.HasDigests) {
-    CheckBegin(check, set, piece.Index);
+  if (set.Head.HasDigests || stream) {  // a stream takes every byte, zeros too
+    if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
+    uint32_t crc = 0;
     got = CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize, piece.DataBefore,
-                            &check->Crc);
+                            set.Head.HasDigests ? &check->Crc : &crc, stream);
   } else {
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize, piece.DataBefore);
   }
@@ -57,41 +74,43 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, Pi
   return code;
 }
 
-static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, std::vector<OsFileInfo>* sources,
+static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream, std::vector<OsFileInfo>* sources,
                        PieceCheck* check) {
   ProgressBegin(!quiet, set.Head.TotalSize);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
     ProgressLabel(LastComponent(piece.Path));
-    return CopyPiece(set, piece, out, check, failure);
+    return CopyPiece(set, piece, out, stream, check, failure);
   });
   CheckFinish(check);
   ProgressEnd();
   return end;
 }
 
-// Why a walk gave no output, told on CliErr.
-static int ReportNoOutcome(const WalkEnd& end, const PieceSet& set) {
+// Why a walk gave no output, told on CliErr with what it left.
+static int ReportNoOutcome(const WalkEnd& end, const PieceSet& set, const std::string& left) {
   if (end.Code == ExitInterrupted) {
-    ReportInterrupted("nothing was written");
+    ReportInterrupted(left.c_str());
   } else if (end.Code == ExitMissingPiece) {
     const char* hint = ContainerBasePath(set.ContainerPath).empty()
                            ? "; the container's name has no .exe ending, so its pieces are named from an empty base"
                              " (rename it to NAME.exe, or give --pieces-dir)"
                            : "; give --pieces-dir DIR to look in another folder";
-    CliPrint(CliErr, "tarnovell: piece %lld is missing: %s not found%s; nothing was written\n",
-            static_cast<long long>(end.Files), Printable(end.Missing).c_str(), hint);
+    CliPrint(CliErr, "tarnovell: piece %lld is missing: %s not found%s; %s\n", static_cast<long long>(end.Files),
+             Printable(end.Missing).c_str(), hint, left.c_str());
   } else if (end.Code == ExitFileError) {
-    CliPrint(CliErr, "tarnovell: file system error: %s; nothing was written\n", end.Failure.c_str());
+    CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", end.Failure.c_str(), left.c_str());
   } else {
-    CliPrint(CliErr, "tarnovell: %s; nothing was written\n", end.Failure.c_str());
+    CliPrint(CliErr, "tarnovell: %s; %s\n", end.Failure.c_str(), left.c_str());
   }
   return end.Code;
 }
 
-static int FileSystemError(const std::string& path) {
-  CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was written\n", Printable(path).c_str(),
-          OsErrorText(OsLastError()).c_str());
+static const char NothingWritten[] = "nothing was written";
+
+static int FileSystemError(const std::string& path, const std::string& left = NothingWritten) {
+  CliPrint(CliErr, "tarnovell: file system error: %s: %s; %s\n", Printable(path).c_str(),
+           OsErrorText(OsLastError()).c_str(), left.c_str());
   return ExitFileError;
 }
 
@@ -121,13 +140,10 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
   return ExitComplete;
 }
 
-int RunJoinCommand(const JoinOptions& options) {
-  PieceSet set;
-  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
-  std::string output;
-  if (code == ExitComplete) code = PlanOutput(options, set, &output);
-  if (code != ExitComplete) return code;
-
+// The set copied into a new file beside the output's path, put in place once the join has an
+// outcome (ExitComplete, with end and check filled in), else removed.
+static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set, const std::string& output, WalkEnd* end,
+                           PieceCheck* check) {
   PendingOutput out;
   if (!out.Create(output, ".tarnovell-join-", true)) {
     CliPrint(CliErr, "tarnovell: cannot create a file beside %s: %s\n", Printable(output).c_str(),
@@ -135,10 +151,46 @@ int RunJoinCommand(const JoinOptions& options) {
     return ExitFileError;
   }
   std::vector<OsFileInfo> sources;
+  *end = CopySet(set, options.Quiet, out.File(), false, &sources, check);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, NothingWritten);
+  return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
+}
+
+// The set written into a stream (a character device, a FIFO) as it is: what goes in cannot be
+// taken back, so every piece is found first, and a FIFO is opened (waiting for its reader) only
+// then. No temporary file, no rename, no times.
+static int JoinIntoStream(const JoinOptions& options, const PieceSet& set, const std::string& output, WalkEnd* end,
+                          PieceCheck* check) {
+  *end = WalkPieces(set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, NothingWritten);
+  OsFileInfo info;
+  OsFile out = OsOpenWrite(output, &info);
+  if (out == NoFile && CliInterrupted) return ReportInterrupted(NothingWritten);
+  if (out == NoFile) return FileSystemError(output);
+  if (info.Kind != OsKind::Stream) {
+    OsClose(out);
+    return Refuse(Printable(output) + " is no longer a device or a FIFO; nothing was written");
+  }
+  std::string left = "what was joined until then went into " + Printable(output);
+  std::vector<OsFileInfo> sources;
+  *end = CopySet(set, options.Quiet, out, true, &sources, check);
+  bool closed = OsClose(out);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, left);
+  return closed ? ExitComplete : FileSystemError(output, left);
+}
+
+int RunJoinCommand(const JoinOptions& options) {
+  PieceSet set;
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  std::string output;
+  bool stream = false;
+  if (code == ExitComplete) code = PlanOutput(options, set, &output, &stream);
+  if (code != ExitComplete) return code;
+
+  WalkEnd end;
   PieceCheck check;
-  WalkEnd end = CopySet(set, options.Quiet, out.File(), &sources, &check);
-  if (end.Code != ExitComplete && end.Code != ExitMismatch) return ReportNoOutcome(end, set);
-  code = CommitOutput(&out, set.Head, end.Data, sources, options.Force);
+  code = stream ? JoinIntoStream(options, set, output, &end, &check)
+                : JoinIntoNewFile(options, set, output, &end, &check);
   if (code != ExitComplete) return code;
 
   if (BadPieceCount(check) > 0) {

@@ -21,7 +21,9 @@ struct HoldsFiles {
   HoldsFiles& operator=(const HoldsFiles&) = delete;
 };
 
-enum class OsKind { Missing, Regular, Folder, Other };
+// Stream: a character device or a FIFO (on Windows a console, a pipe or a character device),
+// which is written into as it is, in order, and never replaced.
+enum class OsKind { Missing, Regular, Folder, Stream, Other };
 
 struct OsFileInfo {
   OsKind Kind = OsKind::Missing;
@@ -60,11 +62,16 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names);
 // opened: callers refuse anything but a regular file before they read.
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info);
 bool OsInfo(OsFile file, OsFileInfo* info);
+// Opens a file that is there for writing into it as it is: never created, nothing of it cut off.
+// Tells what was opened: callers write only into a Stream. A FIFO waits here for its reader (an
+// interruption breaks the wait off).
+OsFile OsOpenWrite(const std::string& path, OsFileInfo* info);
 // Lets the process hold as many files open as the system allows it (Linux: the soft limit of
 // open files raised to the hard one; Windows has no such limit): recovery files are made and
 // used with every file of a set open.
 void OsAllowManyOpenFiles();
-// Reads or writes all of count bytes at offset; a read past the end is a failure.
+// Reads or writes all of count bytes at offset; a read past the end is a failure. A Stream has no
+// offsets: what is written to it goes on after what was written before.
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset);
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset);
 bool OsSetLength(OsFile file, int64_t length);
@@ -115,6 +122,9 @@ bool OsDelete(const std::string& path);
 bool OsIsTerminal(FILE* stream);
 int64_t OsMilliseconds();
 bool OsWriteText(FILE* stream, const std::string& text);
+// Writes out what a stream still holds: false (OsLastError) when any text written to it since the
+// start was lost (a full disk, a closed pipe, a console gone).
+bool OsFlushText(FILE* stream);
 
 // Set when the user or the system stops a command (Linux: SIGINT, SIGTERM or SIGHUP; Windows:
 // Ctrl+C, Ctrl+Break, a closed console, logoff or shutdown); copies stop at the next chunk.

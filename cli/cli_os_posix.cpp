@@ -42,7 +42,11 @@ bool OsErrorIsExists(int error) { return error == EEXIST; }
 bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
 
 static void InfoOf(const struct stat& st, OsFileInfo* info) {
-  info->Kind = S_ISREG(st.st_mode) ? OsKind::Regular : S_ISDIR(st.st_mode) ? OsKind::Folder : OsKind::Other;
+  bool stream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);
+  info->Kind = S_ISREG(st.st_mode) ? OsKind::Regular
+               : S_ISDIR(st.st_mode) ? OsKind::Folder
+               : stream              ? OsKind::Stream
+                                     : OsKind::Other;
   info->Size = st.st_size;
   info->Device = st.st_dev;
   info->Inode = st.st_ino;
@@ -69,8 +73,8 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names) {
   return true;
 }
 
-OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
-  int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+// The descriptor with what it opened; NoFile (errno kept) when it cannot be told.
+static OsFile OpenedWithInfo(int fd, OsFileInfo* info) {
   if (fd < 0) return NoFile;
   struct stat st;
   if (fstat(fd, &st) != 0) {
@@ -80,8 +84,20 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
     return NoFile;
   }
   InfoOf(st, info);
-  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   return fd;
+}
+
+OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
+  OsFile file = OpenedWithInfo(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), info);
+  if (file != NoFile) fcntl(Descriptor(file), F_SETFL, fcntl(Descriptor(file), F_GETFL) & ~O_NONBLOCK);
+  return file;
+}
+
+OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {
+  int fd;
+  do fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR && !CliInterrupted);
+  return OpenedWithInfo(fd, info);
 }
 
 void OsAllowManyOpenFiles() {
@@ -113,6 +129,10 @@ bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
     ssize_t put;
     do put = pwrite(Descriptor(file), p, n, at);
     while (put < 0 && errno == EINTR && !CliInterrupted);
+    if (put < 0 && errno == ESPIPE) {  // a stream: no offsets
+      do put = write(Descriptor(file), p, n);
+      while (put < 0 && errno == EINTR && !CliInterrupted);
+    }
     if (put == 0) errno = EIO;
     return put > 0 ? static_cast<size_t>(put) : 0;
   });
@@ -150,6 +170,13 @@ bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 bool OsWriteText(FILE* stream, const std::string& text) {
   return fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+bool OsFlushText(FILE* stream) {
+  if (fflush(stream) != 0) return false;
+  if (!ferror(stream)) return true;
+  errno = EIO;  // an earlier write failed; its own error is gone
+  return false;
 }
 
 int64_t OsMilliseconds() {

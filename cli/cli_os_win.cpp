@@ -97,8 +97,9 @@ static bool InfoOfHandle(HANDLE handle, bool linkItself, OsFileInfo* info) {
   if (!GetFileInformationByHandle(handle, &about)) {
     // A console, a pipe or a device has no such information. GetFileType is asked only then:
     // Wine reads a file's first bytes to answer it, which would move its last-access time.
-    if (GetFileType(handle) == FILE_TYPE_DISK) return false;
-    info->Kind = OsKind::Other;
+    DWORD type = GetFileType(handle);
+    if (type == FILE_TYPE_DISK) return false;
+    info->Kind = type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE ? OsKind::Stream : OsKind::Other;
     return true;
   }
   info->Size = static_cast<int64_t>((static_cast<uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
@@ -166,6 +167,20 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
 }
 
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
+
+OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {
+  // A pipe's offsets are ignored by WriteFile: what is written goes on in order.
+  HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return NoFile;
+  if (!InfoOfHandle(handle, false, info)) {
+    DWORD error = GetLastError();
+    CloseHandle(handle);
+    SetLastError(error);
+    return NoFile;
+  }
+  return FileOf(handle);
+}
 
 // One call moves at most 1 GiB (a DWORD count).
 static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30)); }

@@ -183,6 +183,28 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   return ExitComplete;
 }
 
+// Every lost file's name must be free for its rebuilt file. A name that leads nowhere (a
+// symbolic link to nothing) is a lost file to every command, but the rebuilt file could not take
+// it without removing the link: told before the set is read, and the link is left as it is.
+static int CheckLostNamesFree(const RecoveryFileSet& files) {
+  for (size_t n = 0; n < files.SetPaths.size(); n++) {
+    if (files.SetFound[n]) continue;
+    const std::string& path = files.SetPaths[n];
+    OsFileInfo info;
+    if (!OsProbe(path, &info, false)) {
+      CliPrint(CliErr, "tarnovell: cannot look at %s: %s; nothing was changed\n", Printable(path).c_str(),
+               OsErrorText(OsLastError()).c_str());
+      return ExitFileError;
+    }
+    if (info.Kind != OsKind::Missing) {
+      return Refuse(Printable(path) + " leads to no file (a symbolic link to nothing?), and repair does not remove it "
+                    "to put the rebuilt file there: remove it, or bring back the file it leads to, and repair again; "
+                    "nothing was changed");
+    }
+  }
+  return ExitComplete;
+}
+
 int RunRepair(const RepairOptions& options) {
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
@@ -197,6 +219,8 @@ int RunRepair(const RepairOptions& options) {
                                          : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }
+  code = CheckLostNamesFree(files);
+  if (code != ExitComplete) return code;
   SetSurvey survey;
   bool otherSet;
   code = SurveyRecoveryFileSet(files, !options.Quiet, &survey, &otherSet);

@@ -125,7 +125,7 @@ static std::string RecoveryPath(const SplitPlan& plan, int32_t row) {
 }
 
 // The files of the set, each checked against what is there: never the input, nothing without
-// --force, never a folder.
+// --force, nothing but a regular file.
 static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
   OsFileInfo folder;
   if (!OsProbe(options.OutputDir, &folder) || folder.Kind != OsKind::Folder) {
@@ -148,6 +148,9 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
     if (SameFile(existing, input)) return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
     if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
     if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
+    if (existing.Kind != OsKind::Regular) {
+      return Refuse(Printable(target) + " is not a regular file, and nothing else is replaced");
+    }
   }
   return ExitComplete;
 }

@@ -386,6 +386,43 @@ TEST_F(Recovery, AFileThatCannotBeOpenedIsNotTakenForALostOne) {
   EXPECT_EQ(Differences(before), "");
 }
 
+// A piece that is a symbolic link to nothing (its file deleted) is missing to every command.
+// repair would have to remove the link to put the rebuilt piece there: it does not, and says so
+// before it reads any data (no chunk is asked for), changing nothing.
+int ChunksAskedFor = 0;
+int CountChunks(OsCall call) {
+  ChunksAskedFor += call == OsCallCopy;
+  return 0;
+}
+
+TEST_F(Recovery, ALinkToNothingIsMissingToAllAndRepairSaysSoBeforeReading) {
+  MakeSet(2);
+  Remove(SetFile(2));
+  Files before = Snapshot();
+  ASSERT_EQ(symlink("gone", Path(SetFile(2)).c_str()), 0);
+  EXPECT_EQ(Run({"info", "set.exe"}), ExitMissingPiece);
+  EXPECT_NE(Out().find("missing (looked for set.c002)"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "joined.bin"}), ExitMissingPiece);
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMissingPiece);
+  EXPECT_NE(Out().find("  set.c002: missing (looked for set.c002)\n"), std::string::npos) << Out();
+  ChunksAskedFor = 0;
+  OsFaultHook = CountChunks;
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitRefused);
+  EXPECT_NE(Err().find("tarnovell: set.c002 leads to no file (a symbolic link to nothing?), and repair does not "
+                       "remove it"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("remove it, or bring back the file it leads to, and repair again; nothing was changed\n"),
+            std::string::npos) << Err();
+  EXPECT_EQ(ChunksAskedFor, 0) << "the set was read before the refusal";
+  EXPECT_EQ(Out(), "");
+  struct stat link = {};
+  EXPECT_TRUE(lstat(Path(SetFile(2)).c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link is left as it is";
+  Remove(SetFile(2));
+  EXPECT_EQ(Differences(before), "");
+  // Once the link is gone, the piece is rebuilt.
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+}
+
 // Recovery files left from an older set of the same base are not used to "repair" a new one,
 // even one that differs from the older in one piece only.
 TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {

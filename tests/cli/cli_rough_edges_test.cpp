@@ -3,7 +3,11 @@
 // rename and link, a killed join, a full disk.
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
+
+#include <thread>
 
 #include "tests/cli/cli_test_support.h"
 
@@ -112,6 +116,82 @@ TEST_F(OddFiles, GetOneAnswerFromJoinAndInfoAndNeverAWait) {
   EXPECT_EQ(RunWithAlarm({"split", "in.bin"}), ExitFileError);
   EXPECT_NE(Err().find("in.bin is not a regular file"), std::string::npos) << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"s.exe", "out", "f.exe", "in.bin"}));
+}
+
+// Reads a FIFO to its end on a thread of its own, as a program at the other end of a pipe does.
+class FifoReader {
+ public:
+  explicit FifoReader(const std::string& path)
+      : fifo_(open(path.c_str(), O_PATH | O_CLOEXEC)), thread_([this] { ReadFileBytes(Reopened(), &bytes_); }) {}
+  // What came through. A reader still waiting for a writer is let go first (the writer never came,
+  // or the FIFO lost its name meanwhile: it is reached through the descriptor held from the start).
+  std::string Finish() {
+    int writer = open(Reopened().c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (writer >= 0) close(writer);
+    thread_.join();
+    close(fifo_);
+    return bytes_;
+  }
+
+ private:
+  std::string Reopened() const { return "/proc/self/fd/" + std::to_string(fifo_); }
+  int fifo_;
+  std::string bytes_;
+  std::thread thread_;
+};
+
+bool IsKind(const std::string& path, mode_t kind) {
+  struct stat info = {};
+  return lstat(path.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == kind;
+}
+
+// An output that is a character device or a FIFO (or a link to one) is written into as it is,
+// --force or not: every byte in order, zeros too, and nothing beside it. It is never replaced
+// (as root, a rename over /dev/null would remove the device); nor is anything but a regular file.
+TEST_F(OddFiles, AnOutputThatIsADeviceOrAFifoIsWrittenIntoNeverReplaced) {
+  const std::string data = std::string(40000, '\0') + Pattern(150000, 9) + std::string(300000, '\0');
+  Write("data.bin", data);
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "100000", "-q"}), ExitComplete) << Err();  // with digests
+  Remove("data.bin");
+  WriteSet("plain", "plain.bin", {data.substr(0, 200000), data.substr(200000)});  // without
+  ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
+  ASSERT_EQ(symlink("fifo", Path("to-fifo").c_str()), 0);
+  const std::set<std::string> set = List();
+  for (const char* container : {"data.exe", "plain.exe"}) {
+    for (const char* output : {"fifo", "to-fifo"}) {
+      for (const char* force : {"-q", "--force"}) {
+        SCOPED_TRACE(std::string(container) + " -o " + output + " " + force);
+        FifoReader reader(Path("fifo"));
+        EXPECT_EQ(RunWithAlarm({"join", container, "-o", output, "-q", force}), ExitComplete) << Err();
+        EXPECT_TRUE(reader.Finish() == data);
+        EXPECT_TRUE(IsKind(Path("fifo"), S_IFIFO) && IsKind(Path("to-fifo"), S_IFLNK));
+        EXPECT_EQ(List(), set) << "nothing beside it";
+      }
+    }
+  }
+  // /dev/null without --force (with it, a fault would cost the machine its /dev/null); a device
+  // of our own with it, where one can be made.
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "/dev/null"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("/dev/null: complete, 490000 bytes from 6 files"), std::string::npos) << Out();
+  EXPECT_TRUE(IsKind("/dev/null", S_IFCHR));
+  if (mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+    EXPECT_EQ(Run({"join", "data.exe", "-o", "null", "--force", "-q"}), ExitComplete) << Err();
+    EXPECT_TRUE(IsKind(Path("null"), S_IFCHR));
+    Remove("null");
+  }
+  // A link to a regular file is not one: it is not replaced, --force or not.
+  Write("target", "kept");
+  ASSERT_EQ(symlink("target", Path("to-file").c_str()), 0);
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "to-file", "--force"}), ExitRefused);
+  EXPECT_NE(Err().find("to-file is not a regular file, and nothing else is replaced"), std::string::npos) << Err();
+  EXPECT_TRUE(IsKind(Path("to-file"), S_IFLNK));
+  EXPECT_EQ(Read("target"), "kept");
+  // Nor does a forced split replace a FIFO under a name of its set.
+  Write("d.bin", data);
+  ASSERT_EQ(mkfifo(Path("d.c002").c_str(), 0644), 0);
+  EXPECT_EQ(RunWithAlarm({"split", "d.bin", "--size", "100000", "--force"}), ExitRefused);
+  EXPECT_NE(Err().find("d.c002 is not a regular file, and nothing else is replaced"), std::string::npos) << Err();
+  EXPECT_TRUE(IsKind(Path("d.c002"), S_IFIFO));
 }
 
 // Three sparse files of 2^62 bytes: their data adds up past 2^63 - 1.

@@ -154,6 +154,30 @@ TEST_F(CliTest, SplitRefusesToOverwrite) {
   EXPECT_NE(Err().find("is the input file"), std::string::npos) << Err();
 }
 
+// A file that appears under a name of the set while the set is written (after the check for
+// existing files) is not replaced: each file is put in place by a move that refuses to replace,
+// and the ones already in place go again.
+std::string AppearingPiece;
+
+int WriteAppearingPiece(OsCall call) {
+  if (call == OsCallCopy && !AppearingPiece.empty()) {
+    WriteFileBytes(AppearingPiece, "appeared");
+    AppearingPiece.clear();
+  }
+  return 0;
+}
+
+TEST_F(CliTest, AFileThatAppearsDuringTheSplitIsNotReplaced) {
+  Write("data.bin", Pattern(100000));
+  AppearingPiece = Path("data.c002");
+  OsFaultHook = WriteAppearingPiece;
+  EXPECT_EQ(Run({"split", "data.bin", "--size", "40000"}), ExitRefused);
+  EXPECT_NE(Err().find("data.c002 appeared while the set was written; nothing was left behind"), std::string::npos)
+      << Err();
+  EXPECT_TRUE(Read("data.c002") == "appeared") << "replaced";
+  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.c002"})) << "nothing of the set, no temporary file";
+}
+
 TEST_F(CliTest, SplitNamesAndSizes) {
   Write("日本.txt", "x");
   EXPECT_EQ(Run({"split", "日本.txt"}), ExitRefused);

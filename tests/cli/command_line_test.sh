@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The built program's command line: help and version on stdout with status 0, usage errors with
 # status 64 on stderr, "--" before a file name that starts with "-", a quiet stderr when it is
-# not a terminal and a progress bar when it is.
+# not a terminal and a progress bar when it is, a report that cannot be written (status 2).
 set -u
 tool=$1
 source "$(dirname "$0")/../support/shell_checks.sh"
@@ -32,6 +32,15 @@ $tool join -o joined.bin -- -data.exe >out 2>err; check "join -- -data.exe" 0 $?
 cmp -s -- -data.bin joined.bin || fail "joined bytes differ"
 contains "join summary" out "complete"
 empty "join stderr when not a terminal" err
+# A report that cannot be written (/dev/full: a full disk) is a file-system error, whatever the
+# command found; the message says so on stderr.
+if [ -w /dev/full ]; then
+  for command in "info" "verify" "join -f -o joined.bin" "--help" "info --help"; do
+    $tool $command -- -data.exe >/dev/full 2>err; check "$command into a full disk" 2 $?
+    contains "$command into a full disk" err "tarnovell: cannot write the report to standard output: No space left on device"
+  done
+  $tool join -q -f -o joined.bin -- -data.exe >/dev/full 2>err; check "join -q: no report to lose" 0 $?
+fi
 $tool join nothing.exe >out 2>err; check "missing container" 2 $?
 contains "missing container" err "cannot open nothing.exe"
 empty "error stdout" out

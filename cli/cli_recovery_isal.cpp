@@ -85,8 +85,14 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   if (survey.FilesToRewrite == 0) {
     ReportWholeSet(survey);
   } else if (survey.Repairable) {
-    CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n", good,
-             good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+    std::string taken;
+    if (FindLostNameTaken(files, &taken) && !taken.empty()) {
+      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s once %s, which leads to no file, is "
+               "removed\n", good, good == 1 ? "" : "s", Printable(taken).c_str());
+    } else {
+      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n", good,
+               good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+    }
   } else {
     PrintNotRepairable(CliOut, survey, "Recovery:  ");
   }

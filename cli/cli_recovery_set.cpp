@@ -251,3 +251,15 @@ void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead)
              group.LostFiles == 1 ? "" : "s", group.GoodRows, group.GoodRows == 1 ? "" : "s");
   }
 }
+
+bool FindLostNameTaken(const RecoveryFileSet& set, std::string* path) {
+  for (size_t n = 0; n < set.SetPaths.size(); n++) {
+    if (set.SetFound[n]) continue;
+    *path = set.SetPaths[n];
+    OsFileInfo info;
+    if (!OsProbe(*path, &info, false)) return false;
+    if (info.Kind != OsKind::Missing) return true;
+  }
+  path->clear();
+  return true;
+}

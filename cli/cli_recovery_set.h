@@ -81,6 +81,11 @@ void SplitBasePath(const std::string& basePath, std::string* folder, std::string
 // valid recovery file) or ExitFileError after telling CliErr.
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet);
 
+// A lost file of the set whose name is still taken (a symbolic link to nothing: lost to every
+// command, yet a rebuilt file could not be put there without removing the link): *path is the
+// first such, or "" when every lost file's name is free. False (OsLastError, *path the one) when
+// a name could not be looked at.
+bool FindLostNameTaken(const RecoveryFileSet& set, std::string* path);
 // The file name of file n of the set, and of recovery row r (the one found for it, ignoring case,
 // or where it belongs).
 std::string SetFileName(const RecoveryFileSet& set, int32_t n);

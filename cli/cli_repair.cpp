@@ -183,26 +183,19 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   return ExitComplete;
 }
 
-// Every lost file's name must be free for its rebuilt file. A name that leads nowhere (a
-// symbolic link to nothing) is a lost file to every command, but the rebuilt file could not take
-// it without removing the link: told before the set is read, and the link is left as it is.
+// Every lost file's name must be free for its rebuilt file: told before the set is read, and a
+// link to nothing is left as it is.
 static int CheckLostNamesFree(const RecoveryFileSet& files) {
-  for (size_t n = 0; n < files.SetPaths.size(); n++) {
-    if (files.SetFound[n]) continue;
-    const std::string& path = files.SetPaths[n];
-    OsFileInfo info;
-    if (!OsProbe(path, &info, false)) {
-      CliPrint(CliErr, "tarnovell: cannot look at %s: %s; nothing was changed\n", Printable(path).c_str(),
-               OsErrorText(OsLastError()).c_str());
-      return ExitFileError;
-    }
-    if (info.Kind != OsKind::Missing) {
-      return Refuse(Printable(path) + " leads to no file (a symbolic link to nothing?), and repair does not remove it "
-                    "to put the rebuilt file there: remove it, or bring back the file it leads to, and repair again; "
-                    "nothing was changed");
-    }
+  std::string path;
+  if (!FindLostNameTaken(files, &path)) {
+    CliPrint(CliErr, "tarnovell: cannot look at %s: %s; nothing was changed\n", Printable(path).c_str(),
+             OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
   }
-  return ExitComplete;
+  if (path.empty()) return ExitComplete;
+  return Refuse(Printable(path) + " leads to no file (a symbolic link to nothing?), and repair does not remove it "
+                "to put the rebuilt file there: remove it, or bring back the file it leads to, and repair again; "
+                "nothing was changed");
 }
 
 int RunRepair(const RepairOptions& options) {

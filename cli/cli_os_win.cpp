@@ -151,11 +151,9 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names) {
   return true;
 }
 
-OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
-  // Folders open too (FILE_FLAG_BACKUP_SEMANTICS), so that they are told apart from missing
-  // files and refused for what they are; others may go on reading and writing the file.
-  HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+// An opened handle (INVALID_HANDLE_VALUE: the open failed) as a file with its info; NoFile, with
+// the error kept, when either step failed.
+static OsFile OpenedWithInfo(HANDLE handle, OsFileInfo* info) {
   if (handle == INVALID_HANDLE_VALUE) return NoFile;
   if (!InfoOfHandle(handle, false, info)) {
     DWORD error = GetLastError();
@@ -166,20 +164,22 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
   return FileOf(handle);
 }
 
+OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
+  // Folders open too (FILE_FLAG_BACKUP_SEMANTICS), so that they are told apart from missing
+  // files and refused for what they are; others may go on reading and writing the file.
+  return OpenedWithInfo(CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                        info);
+}
+
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
 
 OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {
   // A pipe's offsets are ignored by WriteFile: what is written goes on in order.
-  HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return NoFile;
-  if (!InfoOfHandle(handle, false, info)) {
-    DWORD error = GetLastError();
-    CloseHandle(handle);
-    SetLastError(error);
-    return NoFile;
-  }
-  return FileOf(handle);
+  return OpenedWithInfo(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr),
+                        info);
 }
 
 // One call moves at most 1 GiB (a DWORD count).

@@ -40,13 +40,15 @@ SERVER64=/usr/lib/wine/wineserver64
 
 die() { echo "wine-run.sh: $*" >&2; exit 64; }
 
-# Runs this script again with the same arguments inside a new private namespace whose
-# binfmt_misc hands i386 programs to qemu-i386 (interpreter: $1).
+# A new private user and mount namespace (the command after it runs there).
+NAMESPACE=(unshare --user --map-root-user --mount --propagation private)
+
+# Runs this script again with the same arguments inside such a namespace, whose binfmt_misc
+# hands i386 programs to qemu-i386 (interpreter: $1).
 enter_qemu_namespace() {
   local interpreter=$1
   shift
-  exec unshare --user --map-root-user --mount --propagation private \
-    env TARNOVELL_IN_QEMU_NS="$interpreter" bash "$HERE/wine-run.sh" "$@"
+  exec "${NAMESPACE[@]}" env TARNOVELL_IN_QEMU_NS="$interpreter" bash "$HERE/wine-run.sh" "$@"
 }
 
 # Inside that namespace: its own binfmt_misc, with qemu-i386 for i386 programs. Flags: P keeps
@@ -62,8 +64,7 @@ register_qemu() {
 
 # Whether 32-bit Wine starts under qemu in such a namespace here (about 0.2 s).
 qemu_works() {
-  unshare --user --map-root-user --mount --propagation private \
-    env TARNOVELL_IN_QEMU_NS="$1" bash "$HERE/wine-run.sh" --probe >/dev/null 2>&1
+  "${NAMESPACE[@]}" env TARNOVELL_IN_QEMU_NS="$1" bash "$HERE/wine-run.sh" --probe >/dev/null 2>&1
 }
 
 # Sets MODE (native32, qemu32 or wine64), WHY, and QEMU (the interpreter, for qemu32).

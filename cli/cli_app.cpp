@@ -126,8 +126,9 @@ static int RunCommandLine(int argc, char** argv) {
              "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
              "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing pieces,\n"
              "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or whole,\n"
-             "7 not repairable (nothing changed); split --recovery and repair where the build has no\n"
-             "recovery files: 64.\n");
+             "7 not repairable (nothing changed), 8 the set is whole (repaired or found so) but a recovery\n"
+             "file could not be made again; split --recovery and repair where the build has no recovery\n"
+             "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, infoContainer, infoPieces;

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_output.h"
 #include "recovery/recovery_format.h"
 
 #ifndef TARNOVELL_VERSION
@@ -150,6 +151,7 @@ static int RunCommandLine(int argc, char** argv) {
   }
 
   InstallInterruptHandlers();
+  ForgetSweptFolders();
   if (*splitCommand) {
     if (!sizeText.empty() && !ParseSizeText(sizeText, &split.PieceSize)) {
       CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n", Printable(sizeText).c_str());

@@ -305,6 +305,54 @@ TEST_F(CliTest, AKilledJoinLeavesNothing) {
   EXPECT_EQ(List("out"), std::set<std::string>{});
 }
 
+bool HasNamelessFiles(const std::string& folder) {
+  int probe = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) return false;
+  close(probe);
+  return true;
+}
+
+// Runs the command in a child that the hook kills; true when it was killed.
+bool RunKilled(const std::vector<std::string>& args, int (*hook)(OsCall)) {
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    OsFaultHook = hook;
+    RunCliArgs(args);
+    _exit(0);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+int KillBeforeReplacingRename(OsCall call) {
+  if (call == OsCallRenameReplace) raise(SIGKILL);
+  return 0;
+}
+
+// A join --force killed between naming its file and renaming it over the older one leaves a
+// temporary file of a process that is gone: the next output made in that folder removes it, and
+// nothing else (a temporary file of a live process, a file merely named like the tool's).
+TEST_F(CliTest, TheNextCommandRemovesWhatAKilledOneLeft) {
+  if (!HasNamelessFiles(dir_)) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system";
+  std::string data = Pattern(100000);
+  Write("data.bin", data);
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
+  Mkdir("out");
+  Write("out/data.bin", "older");
+  ASSERT_TRUE(RunKilled({"tarnovell", "join", "data.exe", "-o", "out", "-q", "--force"}, KillBeforeReplacingRename));
+  std::set<std::string> left = List("out");
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left.begin()->rfind(".tarnovell-link-", 0), 0u) << *left.begin();
+  EXPECT_EQ(Read("out/data.bin"), "older");
+  std::string live = ".tarnovell-join-" + std::to_string(getpid()) + "-abcdefgh";
+  Write("out/" + live, "a live process's");
+  Write("out/.tarnovell-notes", "mine");
+  ASSERT_EQ(Run({"join", "data.exe", "-o", "out", "-q", "--force"}), ExitComplete) << Err();
+  EXPECT_EQ(List("out"), (std::set<std::string>{"data.bin", live, ".tarnovell-notes"}));
+  EXPECT_TRUE(Read("out/data.bin") == data);
+}
+
 // A file that cannot be written (RLIMIT_FSIZE stands for a full disk) leaves nothing behind.
 TEST_F(CliTest, WriteFailuresLeaveNothing) {
   Write("data.bin", Pattern(300000));

@@ -14,7 +14,8 @@
 
 // Exit codes. 0 to 2 are the three outcomes of a join; the others are distinct failures before
 // or around it. split uses the same table (0 done, 2 file-system error, 5 refused, 64 usage);
-// verify too, with 6 for a set it cannot check; repair with 7 for a set it cannot mend.
+// verify too, with 6 for a set it cannot check; repair with 7 for a set it cannot mend and 8 for
+// recovery files it could not make again.
 enum CliExitCode : int {
   ExitComplete = 0,      // the payloads add up to the total size (split: the set is written;
                          // verify: every piece has its size and digest)
@@ -28,6 +29,8 @@ enum CliExitCode : int {
   ExitUnchecked = 6,     // verify: a set without digests, whose sizes add up
   ExitNotRepairable = 7, // repair: more bad files than good recovery files (in a group), or
                          // none of them valid; nothing was changed
+  ExitRowsNotMade = 8,   // repair: the set is whole (repaired, or found so), but a missing or
+                         // damaged recovery file could not be made again
   ExitUsage = 64,        // bad command line
   ExitInterrupted = 130, // stopped by a signal, Ctrl+C or a closed console; nothing was left behind
 };

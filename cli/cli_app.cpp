@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_output.h"
 #include "recovery/recovery_format.h"
 
 #ifndef TARNOVELL_VERSION
@@ -126,8 +127,9 @@ static int RunCommandLine(int argc, char** argv) {
              "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
              "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing pieces,\n"
              "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or whole,\n"
-             "7 not repairable (nothing changed); split --recovery and repair where the build has no\n"
-             "recovery files: 64.\n");
+             "7 not repairable (nothing changed), 8 the set is whole (repaired or found so) but a recovery\n"
+             "file could not be made again; split --recovery and repair where the build has no recovery\n"
+             "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, infoContainer, infoPieces;
@@ -149,6 +151,7 @@ static int RunCommandLine(int argc, char** argv) {
   }
 
   InstallInterruptHandlers();
+  ForgetSweptFolders();
   if (*splitCommand) {
     if (!sizeText.empty() && !ParseSizeText(sizeText, &split.PieceSize)) {
       CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n", Printable(sizeText).c_str());

@@ -116,6 +116,12 @@ bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& t
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace);
 bool OsDelete(const std::string& path);
 
+// The process's own id, and whether the process of an id is gone (true only when the system
+// says there is none): the names of the tool's temporary files carry the id of the process that
+// made them, so that the next command can remove those a killed one left.
+int64_t OsProcessId();
+bool OsProcessGone(int64_t id);
+
 // The console: whether a stream is a terminal (a console on Windows), a clock for redrawing
 // progress, and text out. OsWriteText writes UTF-8 text to a stream: as characters to a Windows
 // console (WriteConsoleW, whatever its code page), else as the UTF-8 bytes.

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <sys/random.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -166,6 +167,9 @@ bool OsSetFileTimes(OsFile file, uint64_t, uint64_t lastAccess, uint64_t lastWri
 
 bool OsDelete(const std::string& path) { return unlink(path.c_str()) == 0; }
 
+int64_t OsProcessId() { return getpid(); }
+bool OsProcessGone(int64_t id) { return id > 0 && id <= INT32_MAX && kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH; }
+
 bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 
 bool OsWriteText(FILE* stream, const std::string& text) {
@@ -217,7 +221,7 @@ static bool LinkDescriptor(int fd, const std::string& name) {
 
 static bool LinkUnderFreshName(int fd, const std::string& folder, const char* prefix, std::string* name) {
   for (int attempt = 0; attempt < 16; attempt++) {
-    *name = JoinPath(folder, prefix + RandomSuffix());
+    *name = JoinPath(folder, prefix + std::to_string(getpid()) + "-" + RandomSuffix());
     if (LinkDescriptor(fd, *name)) return true;
     if (errno != EEXIST) return false;
   }
@@ -270,6 +274,12 @@ bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& t
   // Replacing: a fresh name beside the target, then renamed over it in one step.
   std::string name;
   if (!LinkUnderFreshName(fd, folder, ".tarnovell-link-", &name)) return false;
+  if (Faulted(OsCallRenameReplace)) {
+    int error = errno;
+    unlink(name.c_str());
+    errno = error;
+    return false;
+  }
   return RenameElseRemove(name, target, name);
 }
 

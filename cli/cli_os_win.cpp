@@ -288,6 +288,17 @@ OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool n
   return NoFile;
 }
 
+int64_t OsProcessId() { return static_cast<int64_t>(GetCurrentProcessId()); }
+
+bool OsProcessGone(int64_t id) {
+  if (id <= 0 || id > UINT32_MAX) return false;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return GetLastError() == ERROR_INVALID_PARAMETER;  // no such process
+  bool ended = WaitForSingleObject(process, 0) == WAIT_OBJECT_0;  // ended, its object still held
+  CloseHandle(process);
+  return ended;
+}
+
 static DWORD MoveFlags(bool replace) { return MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0); }
 
 bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, bool replace) {

@@ -1,8 +1,46 @@
 #include "cli/cli_output.h"
 
+#include <set>
 #include <utility>
+#include <vector>
 
 #include "cli/cli_paths.h"
+
+static const char TempMark[] = ".tarnovell-";
+
+// The process that made a temporary file of the tool, from its name: ".tarnovell-KIND-ID-...".
+// False for any other name.
+static bool TempFileOwner(const std::string& name, int64_t* id) {
+  const size_t mark = sizeof TempMark - 1;
+  if (name.compare(0, mark, TempMark) != 0) return false;
+  size_t digits = name.find('-', mark);
+  if (digits == std::string::npos) return false;
+  *id = 0;
+  size_t end = ++digits;
+  for (; end < name.size() && end - digits < 10 && name[end] >= '0' && name[end] <= '9'; end++)
+    *id = *id * 10 + (name[end] - '0');
+  return end > digits && end < name.size() && name[end] == '-';
+}
+
+// The folders swept by the command that runs.
+static std::set<std::string> SweptFolders;
+
+void ForgetSweptFolders() { SweptFolders.clear(); }
+
+// Removes the temporary files a killed command left in folder (whose process is gone), once per
+// folder in a command: what a kill between a file's temporary name and its final one left.
+static void RemoveLeftovers(const std::string& folder) {
+  if (!SweptFolders.insert(folder).second) return;
+  std::vector<std::string> names;
+  if (!OsListFolder(folder, &names)) return;  // the create that follows says why
+  for (const std::string& name : names) {
+    int64_t owner;
+    OsFileInfo info;
+    std::string path = JoinPath(folder, name);
+    if (!TempFileOwner(name, &owner) || !OsProcessGone(owner)) continue;
+    if (OsProbe(path, &info, false) && info.Kind == OsKind::Regular) OsDelete(path);
+  }
+}
 
 PendingOutput::PendingOutput(PendingOutput&& other) noexcept
     : target_(std::move(other.target_)), tempPath_(std::move(other.tempPath_)), file_(other.file_),
@@ -15,7 +53,9 @@ bool PendingOutput::Create(const std::string& target, const std::string& prefix,
   Discard();
   target_ = target;
   committed_ = false;
-  file_ = OsCreateTemp(FolderOf(target), prefix, nameless, &tempPath_);
+  std::string folder = FolderOf(target);
+  RemoveLeftovers(folder);
+  file_ = OsCreateTemp(folder, prefix + std::to_string(OsProcessId()) + "-", nameless, &tempPath_);
   return file_ != NoFile;
 }
 

@@ -1,6 +1,7 @@
 // A file being written for a target path: it has no name (where the file system allows) or a
 // hidden temporary one beside the target until Commit puts it in place, and it is deleted when
-// dropped uncommitted, whatever way a command leaves.
+// dropped uncommitted, whatever way a command leaves. A temporary name carries the id of the
+// process that made it: the next output made in that folder removes what a killed process left.
 #pragma once
 
 #include <string>
@@ -15,7 +16,8 @@ class PendingOutput {
   PendingOutput& operator=(const PendingOutput&) = delete;
   ~PendingOutput() { Discard(); }
 
-  // Creates the file in target's folder; prefix names a temporary file (".tarnovell-join-").
+  // Creates the file in target's folder; prefix names a temporary file (".tarnovell-join-", the
+  // process id follows).
   // False with OsLastError.
   bool Create(const std::string& target, const std::string& prefix, bool nameless);
   OsFile File() const { return file_; }
@@ -37,3 +39,7 @@ class PendingOutput {
   OsFile file_ = NoFile;
   bool committed_ = false;
 };
+
+// A command starts: the folders where it makes outputs are swept again of what killed commands
+// left (once each in a command; paths may be relative).
+void ForgetSweptFolders();

@@ -16,11 +16,12 @@
 bool RecoveryFilesAvailable();
 
 // split: writes the recovery files of a set whose files are written but not yet in place
-// (setPaths: where they are now, the container first; total: their payloads together, for the
-// progress bar) into new outputs for targets (BASE.r01, ...), appended to *outputs to be put in
-// place with the set. ExitComplete, or an exit code after telling CliErr.
-int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vector<std::string>& targets,
-                       int64_t total, bool progress, std::vector<PendingOutput>* outputs);
+// (*outputs, the container first, each read through its open file where it has no name, else
+// opened again at its temporary name; total: their payloads together, for the progress bar)
+// into new outputs for targets (BASE.r01, ...), nameless or not, appended to *outputs to be put
+// in place with the set. ExitComplete, or an exit code after telling CliErr.
+int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless, bool progress,
+                       std::vector<PendingOutput>* outputs);
 
 // verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing

@@ -21,18 +21,36 @@ static int EncodeFailure(const RecoveryResult& result, const std::vector<std::st
   return ExitFileError;
 }
 
-int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vector<std::string>& targets,
-                       int64_t total, bool progress, std::vector<PendingOutput>* outputs) {
-  OpenedFiles set;
-  if (!set.Open(setPaths)) {
+// The set's files as split wrote them: a nameless one read through its open file, one with a
+// temporary name opened again (held by reopened). False (OsLastError) when one cannot be opened.
+static bool WrittenFiles(const std::vector<PendingOutput>& outputs, OpenedFiles* reopened, std::vector<OsFile>* files) {
+  OsAllowManyOpenFiles();
+  for (const PendingOutput& output : outputs) {
+    OsFileInfo info;
+    OsFile file = output.TempPath().empty() ? output.File() : OsOpenRead(output.TempPath(), &info);
+    if (file == NoFile) return false;
+    if (file != output.File()) reopened->Files.push_back(file);
+    files->push_back(file);
+  }
+  return true;
+}
+
+int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless, bool progress,
+                       std::vector<PendingOutput>* outputs) {
+  OpenedFiles reopened;
+  std::vector<OsFile> setFiles;
+  if (!WrittenFiles(*outputs, &reopened, &setFiles)) {
     CliPrint(CliErr, "tarnovell: file system error: cannot read the set back: %s; nothing was left behind\n",
              OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
+  std::vector<FileAccess> setAccess;
+  std::vector<const FileAccess*> setList;
+  ListAccess(setFiles, &setAccess, &setList);
   size_t first = outputs->size();
   for (size_t r = 0; r < targets.size(); r++) {
     outputs->emplace_back();
-    if (!outputs->back().Create(targets[r], ".tarnovell-split-", false))
+    if (!outputs->back().Create(targets[r], ".tarnovell-split-", nameless))
       return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
   }
   std::vector<OsFile> files = FilesOf(*outputs);
@@ -43,7 +61,7 @@ int WriteRecoveryFiles(const std::vector<std::string>& setPaths, const std::vect
   ProgressBegin(progress, total);
   ProgressLabel(LastComponent(targets.front()) + (targets.size() > 1 ? " ..." : ""));
   ToolProgress steps;
-  RecoveryResult result = EncodeRecovery(set.List, list, &steps.Progress);
+  RecoveryResult result = EncodeRecovery(setList, list, &steps.Progress);
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return EncodeFailure(result, targets);
   for (size_t r = 0; r < targets.size(); r++) {

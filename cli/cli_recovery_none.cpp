@@ -9,8 +9,7 @@ bool RecoveryFilesAvailable() {
   return false;
 }
 
-int WriteRecoveryFiles(const std::vector<std::string>&, const std::vector<std::string>&, int64_t, bool,
-                       std::vector<PendingOutput>*) {
+int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool, std::vector<PendingOutput>*) {
   return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 

@@ -139,22 +139,37 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
   return PutInPlace(files, survey, &outputs, quiet);
 }
 
-static int RemakeFailure() {
-  static const char left[] = "the missing and damaged recovery files were not made again (the set itself is whole)";
-  if (CliInterrupted) return ReportInterrupted(left);
-  CliPrint(CliErr, "tarnovell: %s; %s\n", OsErrorText(OsLastError()).c_str(), left);
-  return ExitFileError;
+// The recovery files not made again (rows from first on that were to be made), named.
+static std::string RowsNotMade(const RecoveryFileSet& files, const SetSurvey& survey, int32_t first) {
+  std::string names;
+  for (int32_t r = first; r < survey.Header.RowCount; r++) {
+    if (RowGoodEverywhere(survey, r)) continue;
+    names += (names.empty() ? "" : ", ") + Printable(RowFileName(files, survey, r));
+  }
+  return names;
 }
 
-// The missing and damaged recovery files, made again from the set (whole by now) as split makes
-// them, each put in place once written. Only while the container starts with the stub the set
-// was made with: else their headers would not be the others'. The set stays whole whatever
-// happens here.
-static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool quiet) {
+// Recovery files that could not be made again: said with what became of the set, which is whole
+// whatever happened here (repaired: its rebuilt files are in place).
+static int RemakeFailure(const RecoveryFileSet& files, const SetSurvey& survey, int32_t first, bool repaired) {
+  int error = OsLastError();
+  std::string left = "not made again: " + RowsNotMade(files, survey, first) +
+                     (repaired ? "; the set is repaired (the files named rebuilt are in place)"
+                               : "; the set itself is whole");
+  if (CliInterrupted) return ReportInterrupted(left.c_str());
+  CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", OsErrorText(error).c_str(), left.c_str());
+  return ExitRowsNotMade;
+}
+
+// The missing and damaged recovery files, made again from the set (whole by now: repaired, or
+// found so) as split makes them, each put in place once written. Only while the container
+// starts with the stub the set was made with: else their headers would not be the others'. The
+// set stays whole whatever happens here.
+static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool repaired, bool quiet) {
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
   if (BadRowCount(survey) == 0) return ExitComplete;
   OpenedFiles set;
-  if (!set.Open(files.SetPaths)) return RemakeFailure();
+  if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
     CliPrint(CliOut, "note: the missing and damaged recovery files are not made again: the joiner program differs "
              "from the one the set was made with\n");
@@ -164,7 +179,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
     if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
-      return RemakeFailure();
+      return RemakeFailure(files, survey, 0, repaired);
   }
   std::vector<FileAccess> access;
   std::vector<const FileAccess*> targets;
@@ -174,10 +189,10 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   ToolProgress steps;
   RecoveryResult result = EncodeRecovery(set.List, targets, &steps.Progress);
   ProgressEnd();
-  if (result.Outcome != RecoveryDone) return RemakeFailure();
+  if (result.Outcome != RecoveryDone) return RemakeFailure(files, survey, 0, repaired);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (targets[r] == nullptr) continue;
-    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure();
+    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure(files, survey, r, repaired);
     CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
   }
   return ExitComplete;
@@ -229,7 +244,7 @@ int RunRepair(const RepairOptions& options) {
       CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n", Printable(files.BaseName).c_str(),
                survey.Header.FileCount);
     }
-    return RemakeRows(files, survey, options.Quiet);
+    return RemakeRows(files, survey, false, options.Quiet);
   }
   if (!survey.Repairable) {
     PrintNotRepairable(CliOut, survey, "Result:    ");
@@ -237,5 +252,5 @@ int RunRepair(const RepairOptions& options) {
     return ExitNotRepairable;
   }
   code = Rebuild(files, survey, options.Quiet);
-  return code == ExitComplete ? RemakeRows(files, survey, options.Quiet) : code;
+  return code == ExitComplete ? RemakeRows(files, survey, true, options.Quiet) : code;
 }

@@ -1,6 +1,7 @@
 // split: the container (stub, header, first data) and BASE.c001, BASE.c002, ... The plan is
-// made and checked first; every file is written under a temporary name and all are put in place
-// at the end. A failure or an interruption leaves no part of the set.
+// made and checked first; every file is written without a name (where the file system allows,
+// else under a temporary one) and all are put in place at the end, the container last. A
+// failure, an interruption or a kill leaves no part of the set.
 #include <algorithm>
 #include <vector>
 
@@ -24,7 +25,12 @@ struct SplitPlan {
   uint64_t Pieces = 0;    // files after the container
   std::vector<std::string> Targets;  // the container, then the pieces
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
+  bool Nameless = false;  // the files are written without names: each stays open until its commit
 };
+
+// The most files of a set written without names, all open until they are put in place; a larger
+// set gets temporary names (which the next command removes where a kill left them).
+static const size_t NamelessFileLimit = 900;
 
 // The default base name: the input's file name without its last extension ("movie.avi" gives
 // "movie", "archive.tar.gz" gives "archive.tar"); a name without one, or a dot file, is kept.
@@ -142,6 +148,8 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   }
   std::vector<std::string> all = plan->Targets;
   all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
+  plan->Nameless = all.size() <= NamelessFileLimit;
+  if (plan->Nameless) OsAllowManyOpenFiles();
   for (const std::string& target : all) {
     OsFileInfo existing;
     if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) continue;
@@ -168,7 +176,7 @@ static int WriteFailure(const std::string& what) {
 static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos, const std::string& inputPath,
                         PendingOutput* out, DigestBlock* digests) {
   const std::string& target = plan.Targets[i];
-  if (!out->Create(target, ".tarnovell-split-", false)) {
+  if (!out->Create(target, ".tarnovell-split-", plan.Nameless)) {
     return WriteFailure("cannot create a file in " + Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
   }
   ProgressLabel(LastComponent(target));
@@ -215,20 +223,33 @@ static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOut
   return ExitComplete;
 }
 
+// The order the files go in place: the pieces and the recovery files, then the container, whose
+// header decides what the set is. Stopped anywhere (a kill), the folder holds the older set with
+// some of its files replaced by new ones under its older container (--force), or new files
+// without a container: never a new container before all of its files.
+static std::vector<size_t> CommitOrder(size_t count) {
+  std::vector<size_t> order;
+  for (size_t i = 1; i < count; i++) order.push_back(i);
+  order.push_back(0);
+  return order;
+}
+
 // Puts every file in place; on a failure the ones already in place go again. Files of an older
 // set that they replaced (--force) cannot come back: the message says so.
 static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
   int replaced = 0;
-  for (size_t i = 0; i < outputs->size(); i++) {
+  std::vector<size_t> order = CommitOrder(outputs->size());
+  for (size_t k = 0; k < order.size(); k++) {
+    PendingOutput& output = (*outputs)[order[k]];
     OsFileInfo existing;
-    bool replaces = force && OsProbe((*outputs)[i].Target(), &existing, false) && existing.Kind != OsKind::Missing;
-    if ((*outputs)[i].Commit(force)) {
+    bool replaces = force && OsProbe(output.Target(), &existing, false) && existing.Kind != OsKind::Missing;
+    if (output.Commit(force)) {
       replaced += replaces;
       continue;
     }
     int error = OsLastError();
-    for (size_t j = 0; j < i; j++) OsDelete((*outputs)[j].Target());
-    std::string target = Printable((*outputs)[i].Target());
+    for (size_t j = 0; j < k; j++) OsDelete((*outputs)[order[j]].Target());
+    std::string target = Printable(output.Target());
     std::string left = replaced == 0 ? "nothing was left behind"
                        : replaced == 1 ? "nothing of the new set was left behind, and the file of an older set "
                                          "that it had replaced is gone"
@@ -311,9 +332,7 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
   ProgressEnd();
   if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
   if (code == ExitComplete && !plan.RecoveryTargets.empty()) {
-    std::vector<std::string> written;
-    for (const PendingOutput& output : outputs) written.push_back(output.TempPath());
-    code = WriteRecoveryFiles(written, plan.RecoveryTargets, plan.Total, !options.Quiet, &outputs);
+    code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet, &outputs);
   }
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;

@@ -276,6 +276,37 @@ TEST_F(Recovery, AnInterruptedOrFailingRepairLeavesTheSetAsItWas) {
   EXPECT_EQ(Differences(pristine_), "");
 }
 
+int CreatesBeforeFailing = 0;  // the files to create before every copy fails
+int FailingAfterCreatesHook(OsCall call) {
+  if (call == OsCallNamelessCreate && CreatesBeforeFailing > 0) CreatesBeforeFailing--;
+  return call == OsCallCopy && CreatesBeforeFailing == 0 ? EIO : 0;
+}
+
+// A recovery file that cannot be made again after the set was repaired (or found whole): the
+// code and the message say the set is whole, and name the recovery file; none claims that
+// nothing was changed.
+TEST_F(Recovery, ARecoveryFileNotMadeAgainIsNamedWithTheSetWhole) {
+  MakeSet(2);
+  Remove(SetFile(3));
+  Remove(RowFile(1));
+  OsFaultHook = FailingAfterCreatesHook;
+  CreatesBeforeFailing = 2;  // the rebuilt piece, then set.r02: its encoding fails
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitRowsNotMade) << Err();
+  EXPECT_NE(Out().find("rebuilt " + SetFile(3) + "\n"), std::string::npos) << Out();
+  EXPECT_NE(Err().find("not made again: set.r02; the set is repaired"), std::string::npos) << Err();
+  EXPECT_EQ(Err().find("nothing was changed"), std::string::npos) << Err();
+  Files repaired = pristine_;
+  repaired.erase(RowFile(1));
+  EXPECT_EQ(Differences(repaired), "");
+  CreatesBeforeFailing = 1;  // the set is whole: set.r02 alone is made, and fails
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitRowsNotMade) << Err();
+  EXPECT_NE(Err().find("not made again: set.r02; the set itself is whole"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(repaired), "");
+  OsFaultHook = nullptr;
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+}
+
 TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
   MakeSet(2);
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);

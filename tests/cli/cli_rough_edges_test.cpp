@@ -252,7 +252,8 @@ TEST_F(CliTest, WithoutNoReplaceRenamesOrHardLinksNothingIsReplaced) {
 }
 
 // The third file of a forced split cannot be put in place: the two before it, which replaced an
-// older set's, go again, and the message does not claim that nothing changed.
+// older set's, go again, and the message does not claim that nothing changed. The pieces go in
+// place before the container: the older container is left, never a new one.
 int FailTheThirdReplacingRename(OsCall call) {
   static int renames = 0;
   if (call != OsCallRenameReplace) return 0;
@@ -261,19 +262,34 @@ int FailTheThirdReplacingRename(OsCall call) {
   return EIO;
 }
 
+// Where nothing is replaced: the third file put in place fails, by a rename or by the link that
+// names a nameless file (not those that test the folder, right after a nameless create).
+int FailTheThirdPutInPlace(OsCall call) {
+  static int placed = 0;
+  static bool probing = false;
+  if (call == OsCallNamelessCreate) probing = true;
+  if (call == OsCallCopy) probing = false;
+  bool placing = call == OsCallRenameReplace || (call == OsCallLink && !probing);
+  if (!placing || ++placed < 3) return 0;
+  placed = 0;
+  return EIO;
+}
+
 TEST_F(CliTest, AForcedSplitThatFailsInPlaceSaysWhatItReplaced) {
   Write("data.bin", Pattern(100000));
   ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
-  std::string older = Read("data.c002");
+  std::string older3 = Read("data.c003"), olderContainer = Read("data.exe");
   Write("data.bin", Pattern(100000, 5));
   OsFaultHook = FailTheThirdReplacingRename;
   EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force"}), ExitFileError);
-  EXPECT_NE(Err().find("data.c002: "), std::string::npos) << Err();
+  EXPECT_NE(Err().find("data.c003: "), std::string::npos) << Err();
   EXPECT_NE(Err().find("and the 2 files of an older set that it had replaced are gone"), std::string::npos) << Err();
-  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.c002", "data.c003"}));
-  EXPECT_TRUE(Read("data.c002") == older) << "the older set's piece 2 is left as it was";
+  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.exe", "data.c003"}));
+  EXPECT_TRUE(Read("data.c003") == older3) << "the older set's piece 3 is left as it was";
+  EXPECT_TRUE(Read("data.exe") == olderContainer) << "the older container is left as it was";
   // Into an empty folder nothing is replaced, and nothing is left.
   Mkdir("fresh");
+  OsFaultHook = FailTheThirdPutInPlace;
   EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force", "-d", "fresh"}), ExitFileError);
   EXPECT_NE(Err().find("; nothing was left behind"), std::string::npos) << Err();
   EXPECT_EQ(List("fresh"), std::set<std::string>{});
@@ -303,6 +319,62 @@ TEST_F(CliTest, AKilledJoinLeavesNothing) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << "status " << status;
   EXPECT_EQ(List("out"), std::set<std::string>{});
+}
+
+bool HasNamelessFiles(const std::string& folder) {
+  int probe = open(folder.c_str(), O_TMPFILE | O_WRONLY, 0600);
+  if (probe < 0) return false;
+  close(probe);
+  return true;
+}
+
+// Runs the command in a child that the hook kills; true when it was killed.
+bool RunKilled(const std::vector<std::string>& args, int (*hook)(OsCall)) {
+  pid_t child = fork();
+  if (child < 0) return false;
+  if (child == 0) {
+    OsFaultHook = hook;
+    RunCliArgs(args);
+    _exit(0);
+  }
+  int status = 0;
+  return waitpid(child, &status, 0) == child && WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
+}
+
+// Where the file system has nameless files, a split killed while it writes leaves no file.
+TEST_F(CliTest, AKilledSplitLeavesNothing) {
+  if (!HasNamelessFiles(dir_)) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system";
+  Write("data.bin", Pattern(100000));
+  ASSERT_TRUE(RunKilled({"tarnovell", "split", "data.bin", "--size", "40000", "-q"}, KillOnThirdChunk));
+  EXPECT_EQ(List(), std::set<std::string>{"data.bin"});
+}
+
+int KillBeforeReplacingRename(OsCall call) {
+  if (call == OsCallRenameReplace) raise(SIGKILL);
+  return 0;
+}
+
+// A join --force killed between naming its file and renaming it over the older one leaves a
+// temporary file of a process that is gone: the next output made in that folder removes it, and
+// nothing else (a temporary file of a live process, a file merely named like the tool's).
+TEST_F(CliTest, TheNextCommandRemovesWhatAKilledOneLeft) {
+  if (!HasNamelessFiles(dir_)) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system";
+  std::string data = Pattern(100000);
+  Write("data.bin", data);
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
+  Mkdir("out");
+  Write("out/data.bin", "older");
+  ASSERT_TRUE(RunKilled({"tarnovell", "join", "data.exe", "-o", "out", "-q", "--force"}, KillBeforeReplacingRename));
+  std::set<std::string> left = List("out");
+  ASSERT_EQ(left.size(), 2u);
+  EXPECT_EQ(left.begin()->rfind(".tarnovell-link-", 0), 0u) << *left.begin();
+  EXPECT_EQ(Read("out/data.bin"), "older");
+  std::string live = ".tarnovell-join-" + std::to_string(getpid()) + "-abcdefgh";
+  Write("out/" + live, "a live process's");
+  Write("out/.tarnovell-notes", "mine");
+  ASSERT_EQ(Run({"join", "data.exe", "-o", "out", "-q", "--force"}), ExitComplete) << Err();
+  EXPECT_EQ(List("out"), (std::set<std::string>{"data.bin", live, ".tarnovell-notes"}));
+  EXPECT_TRUE(Read("out/data.bin") == data);
 }
 
 // A file that cannot be written (RLIMIT_FSIZE stands for a full disk) leaves nothing behind.

@@ -10,8 +10,7 @@ def main():
     texts = e.header_texts("movie.avi", 1048576)
     texts[1] = "1048576 "
     exe = e.write_container(work / "movie", texts, [b"x" * 100])
-    proc = e.start_stub(exe, relay=True)
-    box = e.wait_window("^Application Error$", proc=proc)
+    proc, box = e.start_window(exe, "^Application Error$", relay=True)
     assert not e.find_windows("^Tarnovell"), "the main window was shown"
     calls = e.relay_calls(proc, "user32.MessageBoxA")
     assert len(calls) == 1, calls

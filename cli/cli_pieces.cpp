@@ -134,7 +134,7 @@ static int VisitPiece(PieceFile* piece, const PieceVisitor& visit, WalkEnd* end)
 // The numbers of the pieces whose names are in the set's folder (ignoring case), in order.
 static std::vector<int32_t> PiecesInFolder(const PieceSet& set) {
   std::vector<std::string> names;
-  OsListFolder(set.Folder.empty() ? "." : set.Folder, &names);  // none found: every piece is missing
+  OsListFolder(set.Folder, &names);  // none found: every piece is missing
   std::string prefix = set.PieceName(1);
   prefix.resize(prefix.size() - 3);  // BaseName + ".c"
   std::string prefixKey = NameFoldKey(prefix);

@@ -40,6 +40,9 @@ extern FILE* CliOut;
 extern FILE* CliErr;
 // printf to one of them, the text (UTF-8) written as the system shows it (OsWriteText).
 void CliPrint(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// Bad files are named one by one up to this many in a row; a longer row is told in one line, so
+// that a report follows the files there are, not the count a forged header claims.
+constexpr int32_t NamedAloneInARow = 10;
 // Tells on CliErr that the run was interrupted and what it left ("nothing was changed").
 // Returns ExitInterrupted.
 int ReportInterrupted(const char* left);

@@ -122,11 +122,8 @@ void CheckFinish(PieceCheck* check) {
   if (check->Set != nullptr) CloseRun(check);
 }
 
-// Missing pieces are named one by one up to this many in a row; a longer row is one finding.
-static const int32_t MissingNamedAlone = 10;
-
 void CheckMissing(PieceCheck* check, int32_t first, int32_t last, const std::string& path) {
-  if (last - first < MissingNamedAlone) {
+  if (last - first < NamedAloneInARow) {
     for (int32_t n = first; n <= last; n++) {
       std::string name = n == first ? LastComponent(path) : PieceFileName(*check->Set, n);
       AddFinding(check, FindingKind::Missing, n, n, name).Path = n == first ? path : JoinPath(check->Set->Folder, name);

@@ -140,6 +140,7 @@ static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath, 
   std::string folder = containerPath.empty() ? set->Folder : FolderOf(containerPath);
   std::string name = containerPath.empty() ? set->BaseName + ".exe" : LastComponent(containerPath);
   for (int32_t n = 0; n < set->FileCount; n++) {
+    if (CliInterrupted) return ReportInterrupted("nothing was changed");
     char suffix[PieceSuffixSize];
     PieceSuffix(n, suffix);
     int code = n == 0 ? OpenSetFile(set, folder, name) : OpenSetFile(set, piecesFolder, set->BaseName + suffix);
@@ -224,9 +225,18 @@ static const char* StateWords(FileState state) {
 
 void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
                    bool prefixOnly) {
-  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
-    if (survey.Files[n] == FileGood || (prefixOnly && survey.Files[n] != FilePrefixDamaged)) continue;
-    CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, n)).c_str(), StateWords(survey.Files[n]));
+  int32_t files = survey.Header.FileCount;
+  for (int32_t n = 0, last; n < files; n = last + 1) {
+    FileState state = survey.Files[n];
+    for (last = n; last + 1 < files && survey.Files[last + 1] == state;) last++;
+    if (state == FileGood || (prefixOnly && state != FilePrefixDamaged)) continue;
+    if (last - n < NamedAloneInARow) {
+      for (int32_t m = n; m <= last; m++)
+        CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, m)).c_str(), StateWords(state));
+      continue;
+    }
+    CliPrint(stream, "%s%s to %s: %s, all %d\n", indent, Printable(SetFileName(set, n)).c_str(),
+             Printable(SetFileName(set, last)).c_str(), StateWords(state), last - n + 1);
   }
 }
 
@@ -242,14 +252,16 @@ void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& sur
 }
 
 void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead) {
-  int32_t groups = survey.Header.GroupCount;
+  int32_t groups = survey.Header.GroupCount, failing = 0;
   for (int32_t g = 0; g < groups; g++) {
     const GroupVerdict& group = survey.Groups[g];
-    if (group.LostFiles <= group.GoodRows) continue;
+    if (group.LostFiles <= group.GoodRows || ++failing > NamedAloneInARow) continue;
     std::string where = groups > 1 ? "group " + std::to_string(g + 1) + " of " + std::to_string(groups) + ": " : "";
     CliPrint(stream, "%snot repairable: %s%d file%s bad, %d recovery file%s\n", lead, where.c_str(), group.LostFiles,
              group.LostFiles == 1 ? "" : "s", group.GoodRows, group.GoodRows == 1 ? "" : "s");
   }
+  if (failing > NamedAloneInARow)
+    CliPrint(stream, "%snot repairable: %d groups more likewise\n", lead, failing - NamedAloneInARow);
 }
 
 bool FindLostNameTaken(const RecoveryFileSet& set, std::string* path) {

@@ -40,13 +40,13 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
   if (!container.ReadAt(container.Handle, prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
   header.StubDigest = StubDigestOf(prefix);
   memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
-  if (!CompleteRecoveryGeometry(&header)) return Result(RecoveryNotASet);
   DigestBlock block;
-  if (!ReadDigestBlock(header.ContainerHeader, &block)) return Result(RecoveryDone);
-  if (static_cast<int32_t>(block.Image.PieceCount) != header.FileCount) return Result(RecoveryNotASet);
-  for (int32_t n = 0; n < header.FileCount; n++)
-    if (ExpectedPayload(block, n) != header.Files[n].Payload) return Result(RecoveryNotASet, n);
-  return Result(RecoveryDone);
+  if (ReadDigestBlock(header.ContainerHeader, &block)) {  // names the file that differs
+    if (static_cast<int32_t>(block.Image.PieceCount) != header.FileCount) return Result(RecoveryNotASet);
+    for (int32_t n = 0; n < header.FileCount; n++)
+      if (ExpectedPayload(block, n) != header.Files[n].Payload) return Result(RecoveryNotASet, n);
+  }
+  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
 }
 
 // With a digest per piece in the container, every CRC taken must be the block's.

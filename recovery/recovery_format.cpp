@@ -74,11 +74,22 @@ std::vector<int64_t> ParityOffsets(const RecoveryHeader& header) {
   return offsets;
 }
 
+// The payloads are cut as a split cuts a set: the pieces but the last (files 1 to F - 2) of one
+// size, the last of 1 byte to that size. So no header can claim pieces that cost nothing to rebuild.
+static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
+  if (files.size() < 2) return true;
+  int64_t last = files.back().Payload, size = files.size() > 2 ? files[1].Payload : last;
+  for (size_t n = 1; n + 1 < files.size(); n++)
+    if (files[n].Payload != size) return false;
+  return last >= 1 && last <= size;
+}
+
 bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   int32_t files = header->FileCount;
   if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 || header->RowCount > MaxRecoveryRows ||
       static_cast<int32_t>(header->Files.size()) != files)
     return false;
+  if (!CutLikeASet(header->Files)) return false;
   int64_t total = 0;  // the set's bytes: each file's, and all together, must fit
   for (int32_t n = 0; n < files; n++) {
     int64_t payload = header->Files[n].Payload;

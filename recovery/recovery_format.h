@@ -73,8 +73,9 @@ int64_t RecoveryHeaderLength(int32_t files, int32_t groups);
 int64_t PayloadBase(int32_t n);
 
 // Fills in C, H and P from the code, N and the files' payloads; false when the sizes do not
-// fit (a payload below 0, the set's files together or the parity past 2^63 - 1 bytes) or F or N
-// is out of range.
+// fit (a payload below 0, the set's files together or the parity past 2^63 - 1 bytes), are not
+// cut as a split cuts a set (pieces of one size, the last of 1 byte to that size), or F or N is
+// out of range.
 bool CompleteRecoveryGeometry(RecoveryHeader* header);
 // The header's bytes, its self-check included.
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);

@@ -479,9 +479,9 @@ TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
 // cannot cut a whole set down. Beside a good one, they are left out as damaged and made again.
 TEST_F(Recovery, RecoveryFilesThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
   MakeSet(3);
-  auto empty = [](RecoveryHeader* header) {
-    for (RecoveryFileEntry& file : header->Files) file = {0, 0};
-    header->ParityLength = 0;
+  auto empty = [](RecoveryHeader* header) {  // as short as a set can be: a byte a file
+    for (RecoveryFileEntry& file : header->Files) file = {1, 0};
+    ASSERT_TRUE(CompleteRecoveryGeometry(header));
     header->ParityDigests.assign(header->ParityDigests.size(), 0);
   };
   for (int row = 0; row < 3; row++) Forge(row, empty);
@@ -523,6 +523,49 @@ TEST_F(Recovery, RecoveryHeadersWhoseSizesAddUpPast2To63AreInvalid) {
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
   EXPECT_NE(Out().find("Recovery:  not repairable: no valid recovery file among the 2 found\n"), std::string::npos)
       << Out();
+  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
+  EXPECT_EQ(Differences(before), "");
+}
+
+// With the container lost nothing outranks a recovery header, and one whose copy of the
+// container's header has no digest block that checks may claim 2^20 files: the report stays a
+// few lines, and a claim of empty pieces (which any recovery file would "rebuild", a million new
+// files) is no valid header.
+TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
+  MakeSet(2);
+  Remove("set.exe");
+  auto million = [](int64_t payload) {
+    return [payload](RecoveryHeader* header) {
+      header->ContainerHeader[HeaderSize - 1] ^= 1;  // the block's self-check
+      header->FileCount = MaxRecoverySetFiles;
+      header->Files.resize(MaxRecoverySetFiles, {payload, 0});
+      for (size_t n = 1; n + 1 < header->Files.size(); n++) header->Files[n].Payload = payload;
+      header->Files.back().Payload = payload > 0 ? 1 : 0;
+      ASSERT_EQ(CompleteRecoveryGeometry(header), payload > 0);
+      header->ParityDigests.assign(static_cast<size_t>(header->GroupCount), 0);
+    };
+  };
+  for (int row = 0; row < 2; row++) Forge(row, million(Cap));
+  Files before = Snapshot();
+  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
+  std::string out = Out();
+  EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 30) << out.substr(0, 2000);
+  EXPECT_NE(out.find("set.c006 to set.c1048575: missing, all 1048570\n"), std::string::npos) << out.substr(0, 2000);
+  EXPECT_NE(out.find("Result:    not repairable: 4135 groups more likewise\n"), std::string::npos) << out.substr(0, 2000);
+  EXPECT_EQ(Differences(before), "");
+  for (int row = 0; row < 2; row++) {
+    Forge(row, [&](RecoveryHeader* header) {
+      million(Cap)(header);
+      header->RowCount = MaxRecoveryRows;  // a group of one file for each row: all "repairable"
+      for (RecoveryFileEntry& file : header->Files) file = {0, 0};
+      header->GroupCount = GroupCountFor(header->FileCount, header->RowCount);
+      header->HeaderLength = RecoveryHeaderLength(header->FileCount, header->GroupCount);
+      header->ParityLength = 0;
+      header->ParityDigests.assign(static_cast<size_t>(header->GroupCount), 0);
+    });
+  }
+  before = Snapshot();
   EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
   EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
   EXPECT_EQ(Differences(before), "");

@@ -1,6 +1,6 @@
 // Fuzzes the recovery header reader; the input's first byte chooses how.
 // - Even: the rest is a header as it is. Whatever the reader takes must hold together: the
-//   geometry follows from F and N, and the parity offsets rise to H + P.
+//   geometry follows from F and N, the parity offsets rise to H + P, the sizes are a set's.
 // - Odd: a header is made from the numbers that follow (F, N, the row, the payloads) and must read
 //   back as written; then one bit the next bytes name is flipped, and the reader must refuse it.
 #include <stddef.h>
@@ -37,6 +37,12 @@ void CheckTaken(const RecoveryHeader& header) {
     members += size;
   }
   if (members != header.FileCount) Fail("groups do not cover the set");
+  const std::vector<RecoveryFileEntry>& files = header.Files;
+  for (size_t n = 1; n < files.size(); n++) {
+    int64_t size = files.size() > 2 ? files[1].Payload : files[n].Payload;
+    if (files[n].Payload < 1 || files[n].Payload > size || (n + 1 < files.size() && files[n].Payload != size))
+      Fail("not cut as a set");
+  }
 }
 
 void MadeAndSpoiled(FuzzReader& in) {
@@ -47,8 +53,13 @@ void MadeAndSpoiled(FuzzReader& in) {
   header.Row = static_cast<int32_t>(in.Take(1) % static_cast<uint64_t>(header.RowCount));
   header.StubDigest = static_cast<uint32_t>(in.Take(4));
   for (uint8_t& byte : header.ContainerHeader) byte = static_cast<uint8_t>(in.Take(1));
-  for (int32_t n = 0; n < header.FileCount; n++)
-    header.Files.push_back({static_cast<int64_t>(in.Take(5)), static_cast<uint32_t>(in.Take(4))});
+  // Cut as a split cuts: the container's data, pieces of one size, the last of 1 byte to it.
+  int64_t piece = 1 + static_cast<int64_t>(in.Take(5));
+  header.Files.push_back({static_cast<int64_t>(in.Take(5)), static_cast<uint32_t>(in.Take(4))});
+  for (int32_t n = 1; n < header.FileCount; n++) {
+    int64_t payload = n + 1 < header.FileCount ? piece : 1 + static_cast<int64_t>(in.Take(5)) % piece;
+    header.Files.push_back({payload, static_cast<uint32_t>(in.Take(4))});
+  }
   if (!CompleteRecoveryGeometry(&header)) Fail("a plain geometry refused");
   for (int32_t g = 0; g < header.GroupCount; g++) header.ParityDigests.push_back(static_cast<uint32_t>(in.Take(4)));
   std::vector<uint8_t> bytes = RecoveryHeaderBytes(header);

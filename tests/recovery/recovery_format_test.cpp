@@ -125,4 +125,27 @@ TEST(RecoveryLayout, SizesThatAddUpPast2To63AreRefused) {
   EXPECT_FALSE(CompleteRecoveryGeometry(&header));
 }
 
+// Only sizes a split could have cut make a header: pieces of one size, the last of 1 byte to that
+// size (the container's data may be of any size, empty too). Else a forged header could claim a
+// million empty pieces that any recovery file "rebuilds".
+TEST(RecoveryLayout, SizesNotCutAsASetAreRefused) {
+  RecoveryHeader header{};
+  header.Code = RecoveryCodeCauchy;
+  header.RowCount = 2;
+  auto complete = [&](std::vector<int64_t> sizes) {
+    header.FileCount = static_cast<int32_t>(sizes.size());
+    header.Files.clear();
+    for (int64_t size : sizes) header.Files.push_back({size, 0});
+    return CompleteRecoveryGeometry(&header);
+  };
+  EXPECT_TRUE(complete({0}));
+  EXPECT_TRUE(complete({0, 1}));
+  EXPECT_TRUE(complete({5000, 300, 300, 300}));
+  EXPECT_TRUE(complete({7, 300, 300, 1}));
+  EXPECT_FALSE(complete({7, 0}));              // an empty last piece
+  EXPECT_FALSE(complete({7, 0, 0, 0}));        // empty pieces
+  EXPECT_FALSE(complete({7, 300, 299, 300}));  // pieces of two sizes
+  EXPECT_FALSE(complete({7, 300, 300, 301}));  // the last longer than the rest
+}
+
 }  // namespace

@@ -128,8 +128,9 @@ void Forge(MemoryFile& file, const std::function<void(RecoveryHeader*)>& edit) {
   file.Bytes.replace(0, bytes.size(), reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
+// As short as a set can be: a byte a file.
 void Empty(RecoveryHeader* header) {
-  for (RecoveryFileEntry& file : header->Files) file = {0, 0};
+  for (RecoveryFileEntry& file : header->Files) file = {1, 0};
   header->ParityDigests.assign(header->ParityDigests.size(), 0);
 }
 

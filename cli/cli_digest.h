@@ -11,7 +11,7 @@
 
 #include "cli/cli_os.h"
 #include "cli/cli_pieces.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 
 // Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
 // writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not

@@ -10,7 +10,7 @@
 #include "cli/cli_os.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_win.h"
-#include "platform/win32.h"
+#include "stub/platform/win32.h"
 
 int (*OsFaultHook)(OsCall call) = nullptr;
 

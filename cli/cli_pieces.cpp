@@ -7,7 +7,7 @@
 #include "cli/cli_paths.h"
 #include "cli/cli_text.h"
 #include "container/layout.h"
-#include "platform/win32.h"
+#include "stub/platform/win32.h"
 
 std::string ContainerBasePath(const std::string& containerPath) {
   // The joiner's own steps: upper-case a copy (Windows-1251, which keeps the length and turns

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/cli_os.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 
 // The base path of a container path, as the joiner derives its own: the bytes before the last
 // ".exe" (any case); "" when the path holds none. Pieces are base + PieceSuffix(n).

@@ -2,29 +2,29 @@
 # the native libraries.
 # Logic with no window: texts, the container layout, the file layer (used by the tools too).
 set(TARNOVELL_CORE_SOURCES
-  integrity/crc32c.cpp integrity/crc64.cpp integrity/digest_block.cpp
+  integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp
   base/byte_text.cpp
   container/layout.cpp
-  fileio/large_file.cpp)
+  stub/fileio/large_file.cpp)
 # The program: join state, header loading, failure report, joining and the window.
 set(TARNOVELL_APP_SOURCES
-  container/failure.cpp
-  container/join_state.cpp
-  container/header_load.cpp
-  join/copy_piece.cpp
-  join/join_driver.cpp
-  join/piece_check.cpp
-  ui/progress.cpp
-  ui/paint.cpp
-  ui/links.cpp
-  ui/main_window.cpp)
+  stub/state/failure.cpp
+  stub/state/join_state.cpp
+  stub/state/header_load.cpp
+  stub/join/copy_piece.cpp
+  stub/join/join_driver.cpp
+  stub/join/piece_check.cpp
+  stub/ui/progress.cpp
+  stub/ui/paint.cpp
+  stub/ui/links.cpp
+  stub/ui/main_window.cpp)
 # Windows only: the process entry and the two C library routines the compiler calls.
 set(TARNOVELL_WINDOWS_SOURCES
-  ui/entry_win.cpp
-  ui/runtime_win.cpp)
+  stub/ui/entry_win.cpp
+  stub/ui/runtime_win.cpp)
 # Native only: the POSIX stand-ins of the Win32 calls, and the set writer of the tests and tools.
 set(TARNOVELL_POSIX_SOURCES
-  platform/files_posix.cpp platform/user32_posix.cpp base/file_time.cpp base/cp1251_case.cpp
+  stub/platform/files_posix.cpp stub/platform/user32_posix.cpp base/file_time.cpp base/cp1251_case.cpp
   container/container_writer.cpp)
 foreach(list CORE APP WINDOWS POSIX)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)

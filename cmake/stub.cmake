@@ -24,8 +24,8 @@ else()
   list(APPEND STUB_LINK_OPTIONS -Wl,-e,TarnovellEntry)
 endif()
 
-add_executable(tarnovell_stub WIN32 ${TARNOVELL_STUB_SOURCES} ${CMAKE_SOURCE_DIR}/resources/stub.rc)
-include(${CMAKE_SOURCE_DIR}/resources/stub.cmake)  # the icon and cursor that stub.rc compiles in
+add_executable(tarnovell_stub WIN32 ${TARNOVELL_STUB_SOURCES} ${CMAKE_SOURCE_DIR}/stub/resources/stub.rc)
+include(${CMAKE_SOURCE_DIR}/stub/resources/stub.cmake)  # the icon and cursor that stub.rc compiles in
 target_include_directories(tarnovell_stub PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(tarnovell_stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:${STUB_COMPILE_OPTIONS}>)
 target_link_options(tarnovell_stub PRIVATE ${STUB_LINK_OPTIONS})
@@ -35,7 +35,7 @@ set_target_properties(tarnovell_stub PROPERTIES OUTPUT_NAME tarnovell_stub SUFFI
 
 # The C library routines are called by the compiler after link-time optimisation has run, so
 # they are compiled without it.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/ui/runtime_win.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/stub/ui/runtime_win.cpp PROPERTIES COMPILE_OPTIONS -fno-lto)
 
 add_custom_command(TARGET tarnovell_stub POST_BUILD
   COMMAND ${CMAKE_COMMAND} -DSTUB=$<TARGET_FILE:tarnovell_stub>

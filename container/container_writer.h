@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "container/layout.h"
-#include "platform/win32.h"
+#include "stub/platform/win32.h"
 
 using HeaderTexts = std::array<std::string, HeaderRecordCount>;
 

@@ -51,7 +51,7 @@ void HeaderRecordText(const HeaderRecord& record, char text[HeaderRecordSize]);
 // ("$", "x", "X", "0x", "0X") digits and nothing after them. False when the text is not valid.
 bool TryParseHeaderInteger(const char* text, int64_t* value);
 // As TryParseHeaderInteger, but an invalid text is a failure that ends the program through the
-// process-wide failure report (EConvertError). Defined in container/failure.cpp, beside that
+// process-wide failure report (EConvertError). Defined in stub/state/failure.cpp, beside that
 // report: this layout is also linked into the command-line tool and the set writer, which have
 // no window to show the report in and take the checked form above instead.
 int64_t ParseHeaderInteger(const char* text);

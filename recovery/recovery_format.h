@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 
 enum : int32_t {
   RecoveryFormatVersion = 1,

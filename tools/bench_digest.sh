@@ -34,7 +34,7 @@ FLAGS64=$(stub_flags "$BUILD/windows64")
 HASHES="integrity/crc32c.cpp tools/bench_digest_candidates.cpp"
 
 echo "== code size in the 32-bit stub (i686-w64-mingw32-g++$FLAGS32) =="
-for source in integrity/crc32c.cpp integrity/crc64.cpp integrity/digest_block.cpp tools/bench_digest_candidates.cpp; do
+for source in integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp tools/bench_digest_candidates.cpp; do
   object=$OUT/$(basename "$source" .cpp).32.o
   # shellcheck disable=SC2086
   i686-w64-mingw32-g++ $FLAGS32 -I. -c "$source" -o "$object"

@@ -2,7 +2,7 @@
 // verify reads every piece and writes nothing, info tells what it covers; a set without a valid
 // block is handled as before.
 #include "integrity/crc32c.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "container/container_writer.h"
-#include "fileio/large_file.h"
+#include "stub/fileio/large_file.h"
 #include "tests/support/scratch_test.h"
 
 namespace {

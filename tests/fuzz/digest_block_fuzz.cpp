@@ -16,7 +16,7 @@
 #include <string>
 
 #include "integrity/crc64.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 #include "tests/fuzz/fuzz_input.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 
 // Takes bytes from the input, little-endian; zeros once it runs out.
 struct FuzzReader {

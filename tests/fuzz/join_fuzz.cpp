@@ -28,14 +28,14 @@
 #include <vector>
 
 #include "base/byte_text.h"
-#include "container/join_state.h"
+#include "stub/state/join_state.h"
 #include "integrity/crc32c.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 #include "container/layout.h"
-#include "fileio/large_file.h"
-#include "platform/files_posix.h"
+#include "stub/fileio/large_file.h"
+#include "stub/platform/files_posix.h"
 #include "tests/support/fake_ui.h"
-#include "ui/main_window.h"
+#include "stub/ui/main_window.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "container/container_writer.h"
 #include "integrity/crc32c.h"
-#include "integrity/digest_block.h"
+#include "container/digest_block.h"
 #include "recovery/recovery.h"
 #include "tests/support/test_bytes.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "platform/files_posix.h"
+#include "stub/platform/files_posix.h"
 
 namespace fake {
 

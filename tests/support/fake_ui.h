@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
+#include "stub/platform/win32.h"
 
 // Thrown by the stand-in's ExitProcess, so a test can watch the process end.
 struct FakeProcessExit {

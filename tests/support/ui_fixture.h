@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "container/container_writer.h"
-#include "container/join_state.h"
-#include "platform/files_posix.h"
+#include "stub/state/join_state.h"
+#include "stub/platform/files_posix.h"
 #include "tests/support/fake_ui.h"
 #include "tests/support/scratch_files.h"
-#include "ui/main_window.h"
+#include "stub/ui/main_window.h"
 
 class UiTest : public ::testing::Test {
  protected:

@@ -1,6 +1,0 @@
-// The start command: asks for the output, joins every piece, applies the times, reports.
-#pragma once
-
-#include "platform/win32.h"
-
-void RunJoin(HWND window);

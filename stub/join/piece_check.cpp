@@ -1,0 +1,86 @@
+#include "stub/join/piece_check.h"
+
+#include "base/byte_text.h"
+#include "stub/state/join_state.h"
+#include "container/layout.h"
+#include "stub/state/program_texts.h"
+#include "integrity/crc32c.h"
+
+static const char BadPiecesIntro[] = "Повреждены части набора:\r\n";
+static const char MorePiecesText[] = "\r\nи ещё ";
+static const char RunDash[] = "–";
+
+enum : UINT { WarningStyle = MB_OK | MB_ICONWARNING };
+
+static char BadPiecesText[BadPiecesTextSize];
+
+void BeginPieceCheck(int32_t n) {
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  if (StartsRun(check.Block, n)) {
+    check.RunCrc = 0;
+    check.RunSizesRight = true;
+  }
+  check.Payload = 0;
+}
+
+void AddToPieceCheck(const void* bytes, uint32_t count) {
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  if (!check.Active) return;
+  check.RunCrc = Crc32cAdd(check.RunCrc, bytes, count);
+  check.Payload += count;
+}
+
+void EndPieceCheck(int32_t n) {
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  if (!check.Active) return;
+  PieceVerdict verdict = JudgePiece(check.Block, n, check.Payload, check.RunCrc);
+  if (verdict == PieceShort || verdict == PieceLong) check.RunSizesRight = false;
+  // A run with a piece of the wrong size cannot match its digest: that piece is named already.
+  if (verdict == PieceGood || (verdict == RunDamaged && !check.RunSizesRight)) return;
+  int32_t first = n;
+  if (verdict == RunDamaged) first = RunFirstPiece(check.Block, DigestIndexOf(check.Block, n));
+  if (check.BadCount < NamedBadPieces) {
+    check.BadFirst[check.BadCount] = first;
+    check.BadLast[check.BadCount] = n;
+  }
+  check.BadCount++;
+}
+
+bool AllPiecesChecked() {
+  const PieceCheckRecord& check = JoinState.PieceCheck;
+  return check.Active && static_cast<uint32_t>(JoinState.PieceIndex) >= check.Block.Image.PieceCount;
+}
+
+// Piece n as its title names it: the container's own name with ".EXE", a further piece's name
+// in upper case.
+static void AppendPieceName(char* text, size_t capacity, int32_t n) {
+  char name[PathTextSize + PieceSuffixSize];
+  const char* base = LastPathComponent(JoinState.BasePath);
+  PiecePathFor(name, sizeof name, base, n);
+  char* upper = n == 0 ? name + TextLength(base) : name;
+  CharUpperBuffA(upper, static_cast<DWORD>(TextLength(upper)));
+  TextAppend(text, capacity, name);
+}
+
+void FormatBadPieces(char* text, size_t capacity) {
+  const PieceCheckRecord& check = JoinState.PieceCheck;
+  TextCopy(text, capacity, BadPiecesIntro);
+  for (int32_t i = 0; i < check.BadCount && i < NamedBadPieces; i++) {
+    if (i > 0) TextAppend(text, capacity, ", ");
+    AppendPieceName(text, capacity, check.BadFirst[i]);
+    if (check.BadLast[i] == check.BadFirst[i]) continue;
+    TextAppend(text, capacity, RunDash);
+    AppendPieceName(text, capacity, check.BadLast[i]);
+  }
+  if (check.BadCount <= NamedBadPieces) return;
+  char count[24];
+  FormatInt64(count, sizeof count, check.BadCount - NamedBadPieces);
+  TextAppend(text, capacity, MorePiecesText);
+  TextAppend(text, capacity, count);
+}
+
+void ReportBadPieces(HWND window) {
+  if (JoinState.PieceCheck.BadCount == 0) return;
+  FormatBadPieces(BadPiecesText, sizeof BadPiecesText);
+  MessageBoxA(window, BadPiecesText, ProgramCaption, WarningStyle);
+}

@@ -1,0 +1,106 @@
+#include "stub/state/header_load.h"
+
+#include "stub/state/join_state.h"
+#include "container/layout.h"
+#include "base/byte_text.h"
+#include "stub/state/program_texts.h"
+#include "stub/fileio/large_file.h"
+#include "container/digest_block.h"
+
+// Working storage of the one call (static: the stub keeps big buffers off the stack).
+static char OwnPath[MAX_PATH + 1];
+static char UpperPath[MAX_PATH + 1];
+static LargeFile OwnImage;
+static HeaderRecord RecordBuffer;
+static uint8_t HeaderImage[HeaderSize];  // the eight records as read, filler and all
+static char RecordTexts[HeaderRecordCount][HeaderRecordSize];
+static char ReportText[MAX_PATH + 64];
+static char WindowTitle[sizeof TitlePrefix + PathTextSize + 8];
+
+// TotalSize in kilobytes, the nearest integer with an exact half going to the even neighbour.
+// q is rounded down (also for negative sizes), so the remainder r is always 0..1023.
+static int64_t KilobytesHalfEven(int64_t size) {
+  int64_t q = size >> 10;
+  int64_t r = size & 1023;
+  if (r > 512 || (r == 512 && (q & 1) != 0)) q++;
+  return q;
+}
+
+// The own path up to its last ".exe" in any case; the empty text when it has none.
+static void DeriveBasePath() {
+  size_t length = TextLength(OwnPath);
+  TextCopy(UpperPath, sizeof UpperPath, OwnPath);
+  CharUpperBuffA(UpperPath, static_cast<DWORD>(length));
+  size_t cut = ContainerBaseLength(UpperPath, length);
+  FillZero(JoinState.BasePath, sizeof JoinState.BasePath);
+  CopyBytes(JoinState.BasePath, OwnPath, cut < PathTextSize ? cut : PathTextSize - 1);
+}
+
+static void ReportUnreadableImage(HWND window) {
+  TextCopy(ReportText, sizeof ReportText, OwnPath);
+  TextAppend(ReportText, sizeof ReportText, ". ");
+  TextAppend(ReportText, sizeof ReportText, FileSystemErrorText);
+  MessageBoxA(window, ReportText, ProgramCaption, MB_OK | MB_ICONERROR);
+  CloseLarge(OwnImage);  // the image was never readable: whatever this leaves pending is moot
+  PostQuitMessage(0);
+}
+
+void LoadHeader(HWND window) {
+  FillZero(&RecordBuffer, sizeof RecordBuffer);
+  FillZero(OwnPath, sizeof OwnPath);
+  GetModuleFileNameA(nullptr, OwnPath, MAX_PATH);
+  TextCopy(JoinState.BasePath, sizeof JoinState.BasePath, OwnPath);  // until the base is derived
+  JoinState.PieceIndex = 0;
+  JoinState.JoinedSize = 0;
+  JoinState.OutputPos = 0;
+
+  // A bare stub carries no header: nothing to join, end without a word.
+  if (FileSizeByName(OwnPath) == static_cast<int64_t>(StubSize)) ExitProcess(0);
+
+  AssignLargeFile(OwnImage, OwnPath);
+  FileOpenMode = 0;
+  ResetLarge(OwnImage, 1);
+  SeekLarge(OwnImage, HeaderOffset);
+  if (TakeIoResult() != 0) {
+    ReportUnreadableImage(window);
+    return;
+  }
+
+  // One buffer for all eight records: a short read leaves the previous record's bytes behind.
+  uint32_t actual = 0;
+  for (int record = 0; record < HeaderRecordCount; record++) {
+    BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
+    CopyBytes(HeaderImage + record * HeaderRecordSize, &RecordBuffer, HeaderRecordSize);
+    HeaderRecordText(RecordBuffer, RecordTexts[record]);
+  }
+  // Record 1 names the joined file, never a folder: what a container proposes and what the join
+  // writes without asking are a file name in the current folder, whatever the record holds.
+  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath, PlainFileName(RecordTexts[RecordFileName]));
+  CloseLarge(OwnImage);
+
+  // A record that is not integer text ends the run here, through the failure report.
+  JoinState.TotalSize = ParseHeaderInteger(RecordTexts[RecordTotalSize]);
+  JoinState.TotalKb = KilobytesHalfEven(JoinState.TotalSize);
+  JoinState.CreationTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationLow]));
+  JoinState.CreationTime.dwHighDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationHigh]));
+  JoinState.LastAccessTime.dwLowDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessLow]));
+  JoinState.LastAccessTime.dwHighDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessHigh]));
+  JoinState.LastWriteTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteLow]));
+  JoinState.LastWriteTime.dwHighDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteHigh]));
+  JoinState.Finished = false;
+  JoinState.CloseOnPress = false;
+  // The pieces are checked during the join when the header carries a valid digest block.
+  JoinState.PieceCheck.Active = ReadDigestBlock(HeaderImage, &JoinState.PieceCheck.Block);
+
+  DeriveBasePath();
+
+  // The title names the container with its extension written ".EXE", whatever its case.
+  TextCopy(WindowTitle, sizeof WindowTitle, TitlePrefix);
+  TextAppend(WindowTitle, sizeof WindowTitle, LastPathComponent(JoinState.BasePath));
+  TextAppend(WindowTitle, sizeof WindowTitle, ".EXE");
+  SetTextBuffer(WindowTitle);
+  SetWindowTextA(window, JoinState.TextBuffer);
+}

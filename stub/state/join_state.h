@@ -1,0 +1,72 @@
+// The one global record of the join: window resources, paths, sizes, counters, flags, the text
+// buffer handed to the platform for titles and captions, the three file times, and the check of
+// the pieces against the container's digest block.
+#pragma once
+
+#include <stdint.h>
+
+#include "container/digest_block.h"
+#include "stub/platform/win32.h"
+
+enum : int32_t { StartButtonId = 1025 };
+
+enum : uint8_t {
+  OutcomeComplete = 0,   // the payloads add up to the total size
+  OutcomeMismatch = 1,   // no file error, but the sizes differ or a piece is bad
+  OutcomeFileError = 2,  // sizes differ after a failed copy
+};
+
+enum {
+  TextBufferSize = 301,  // at most 300 text bytes and the terminating zero
+  PathTextSize = 300,    // room for a path text and its terminating zero
+};
+
+enum { NamedBadPieces = 3 };  // bad pieces (or runs) that the report names; the rest are counted
+
+// The pieces checked against the digest block while they are copied (Active false, and nothing
+// checked, when the header carries no valid block).
+struct PieceCheckRecord {
+  DigestBlock Block;
+  bool Active;
+  uint32_t RunCrc;   // CRC-32C of the current run's payloads so far
+  bool RunSizesRight;  // every piece of the current run so far had the size the block gives it
+  int64_t Payload;   // payload bytes of the current piece so far
+  int32_t BadCount;  // bad pieces and runs found
+  // The first NamedBadPieces of them: a piece (first equals last) or a run of pieces.
+  int32_t BadFirst[NamedBadPieces];
+  int32_t BadLast[NamedBadPieces];
+};
+
+struct JoinStateRecord {
+  HWND StartButton;
+  HFONT UiFont;
+  HCURSOR HandCursor;
+  HCURSOR ArrowCursor;
+  char BasePath[PathTextSize];
+  char OutputPath[PathTextSize];
+  uint8_t Outcome;
+  bool Finished;
+  int32_t PieceIndex;
+  int64_t TotalSize;
+  int64_t JoinedSize;
+  int64_t TotalKb;
+  int64_t OutputPos;
+  bool IoFailed;
+  char PiecePath[PathTextSize];
+  bool PieceRelocated;
+  bool CloseOnPress;
+  char TextBuffer[TextBufferSize];
+  char TitleText[PathTextSize + 16];
+  FILETIME CreationTime;
+  FILETIME LastAccessTime;
+  FILETIME LastWriteTime;
+  // A quit request that the message pump took while a join ran (the window was closed): the
+  // join stops after the current block and the process ends.
+  bool QuitRequested;
+  PieceCheckRecord PieceCheck;
+};
+
+extern JoinStateRecord JoinState;
+
+// Sets all of TextBuffer to zero and copies text in, cut to 300 bytes.
+void SetTextBuffer(const char* text);

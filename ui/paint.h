@@ -1,9 +1,0 @@
-// Painting of the main window from JoinState.
-#pragma once
-
-#include <stdint.h>
-
-#include "platform/win32.h"
-
-void PaintWindow(HWND window);
-void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color, bool alignLeft);

@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
-# Benchmark (not a test) of the candidates for the piece digest, printed in one run:
-#  1. code size in the 32-bit stub: the own CRC-32C, CRC-64 and digest block code, and the other
-#     candidates, compiled with the stub's own options as the nested 32-bit build uses them
-#     (without link-time optimisation, so every function keeps a size of its own);
+# Benchmark (not a test) of the piece digest, printed in one run:
+#  1. code size in the 32-bit stub: the own CRC-32C, CRC-64 and digest block code, compiled with
+#     the stub's own options as the nested 32-bit build uses them (without link-time
+#     optimisation, so every function keeps a size of its own);
 #  2. speed over 64 KB blocks in the cache: natively (x86-64; the own code with the stub's
-#     options, the libraries as Debian builds them);
+#     options, ISA-L as Debian builds it);
 #  3. the same own code in the 64-bit Windows build under 64-bit Wine (this machine runs no
 #     32-bit programs; the CRC code takes the same 32-bit steps in both builds), and a copy of a
 #     512 MiB file through ReadFile and WriteFile in 64 KB blocks as the stub copies a piece,
 #     with and without hashing.
-# Usage: tools/bench_digest.sh [MEBIBYTES [ROUNDS]] (per candidate and round; default 128, 15).
+# Usage: tools/bench_digest.sh [MEBIBYTES [ROUNDS]] (per row and round; default 128, 15).
 # Uses build/ (BUILD=... for another) for the Windows builds' options; scratch in $BUILD/bench-digest.
 source "$(dirname "$0")/script_common.sh"
 MEBIBYTES=${1:-128}
@@ -31,10 +31,10 @@ stub_flags() {
 FLAGS32=$(stub_flags "$BUILD/windows")
 FLAGS64=$(stub_flags "$BUILD/windows64")
 [ -n "$FLAGS32" ] && [ -n "$FLAGS64" ] || { echo "no stub compiler options found in $BUILD/windows*/build.ninja" >&2; exit 1; }
-HASHES="integrity/crc32c.cpp tools/bench_digest_candidates.cpp"
+HASHES="integrity/crc32c.cpp"
 
 echo "== code size in the 32-bit stub (i686-w64-mingw32-g++$FLAGS32) =="
-for source in integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp tools/bench_digest_candidates.cpp; do
+for source in integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp; do
   object=$OUT/$(basename "$source" .cpp).32.o
   # shellcheck disable=SC2086
   i686-w64-mingw32-g++ $FLAGS32 -I. -c "$source" -o "$object"
@@ -55,7 +55,7 @@ for source in $HASHES; do
   objects="$objects $OUT/$(basename "$source" .cpp).native.o"
 done
 # shellcheck disable=SC2086
-g++ -O2 -I. tools/bench_digest.cpp $objects -lxxhash -lisal -o "$OUT/bench_digest"
+g++ -O2 -I. tools/bench_digest.cpp $objects -lisal -o "$OUT/bench_digest"
 "$OUT/bench_digest" "$MEBIBYTES" "$ROUNDS"
 
 echo

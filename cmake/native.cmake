@@ -1,5 +1,5 @@
 # Native libraries: the same system code over the POSIX stand-ins.
-option(TARNOVELL_SANITIZE "build native code with AddressSanitizer and UBSan" ON)
+option(TARNOVELL_SANITIZE "build native code with AddressSanitizer and UBSan (the tests' build)" OFF)
 set(TARNOVELL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 
 add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_POSIX_SOURCES})

@@ -15,7 +15,7 @@ source "$(dirname "$0")/script_common.sh"
 MEBIBYTES=${1:-128}
 ROUNDS=${2:-15}
 
-if [ ! -f "$BUILD/build.ninja" ]; then cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null; fi
+if [ ! -f "$BUILD/build.ninja" ]; then configure_test_build "$BUILD"; fi
 cmake --build "$BUILD" --target windows windows64 >/dev/null
 OUT=$BUILD/bench-digest
 rm -rf "$OUT"

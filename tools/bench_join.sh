@@ -11,7 +11,7 @@ SIZE=${1:-2000000000}
 choose_wine
 
 if [ ! -x "$BUILD/cli/tarnovell" ] || [ ! -f "$BUILD/$WINDOWS/tarnovell_stub.bin" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  configure_test_build "$BUILD"
   cmake --build "$BUILD" --target "$WINDOWS" tarnovell
 fi
 # The benchmark's own stub: the same sources with the bar and the pump left out of the copy loop.

@@ -12,7 +12,7 @@ source "$(dirname "$0")/script_common.sh"
 SIZE=${1:-1073741824}
 TOOL=$BUILD/windows64/cli/tarnovell.exe
 if [ ! -f "$TOOL" ]; then
-  cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+  configure_test_build "$BUILD"
   cmake --build "$BUILD" --target windows64 >/dev/null
 fi
 scratch_dir tarnovell-bench-wintool

@@ -9,7 +9,7 @@ SIZE=${1:-5000000}
 
 bash tools/setup.sh
 choose_wine
-cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Debug >/dev/null
+configure_test_build "$BUILD"
 cmake --build "$BUILD" --target "$WINDOWS" tarnovell
 
 DEMO=$BUILD/demo

@@ -7,6 +7,12 @@ ROOT=$PWD
 BUILD=${BUILD:-build}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 
+# configure_test_build DIR: the build the tests, the demo and the benchmarks share: Debug, with
+# the native code under AddressSanitizer and UBSan.
+configure_test_build() {
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNOVELL_SANITIZE=ON >/dev/null
+}
+
 # Says which Wine runs the stub here, and why; sets MODE (native32, qemu32 or wine64), ARCH (32
 # or 64), WINDOWS (the nested build of that stub) and TOOLCHAIN (its toolchain file in cmake/).
 choose_wine() {

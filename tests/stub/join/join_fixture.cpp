@@ -62,7 +62,7 @@ static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
       PostQuitMessage(0);
       return 0;
     case WM_COMMAND:
-      if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window);
+      if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window, WindowJoinCallbacks);
       return 0;
     case WM_PAINT:
       return 0;

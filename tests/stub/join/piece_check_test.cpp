@@ -93,7 +93,7 @@ class PieceCheckTest : public JoinTest {
   // The join, its output saved as out.bin; returns the output.
   std::string Join() {
     fake::SaveAnswers.push_back({true, Path("out.bin")});
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     return Read(Path("out.bin"));
   }
   // The join of pieces, prepared under header: all their bytes, complete, and no box.

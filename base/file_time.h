@@ -5,6 +5,10 @@
 
 #include <stdint.h>
 
+// The count of ticks of a FILETIME's two unsigned 32-bit halves (its fields, and the header's
+// records), the low one first.
+constexpr uint64_t TicksOfHalves(uint32_t low, uint32_t high) { return uint64_t{high} << 32 | low; }
+
 // 1970-01-01 00:00:00 UTC in FILETIME ticks.
 constexpr uint64_t FileTimeUnixEpoch = 116444736000000000ull;
 constexpr uint64_t FileTimeTicksPerSecond = 10000000;

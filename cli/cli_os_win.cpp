@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/file_time.h"
 #include "cli/cli_os.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_win.h"
-#include "stub/platform/win32.h"
 
 int (*OsFaultHook)(OsCall call) = nullptr;
 
@@ -212,6 +212,11 @@ bool OsSetLength(OsFile file, int64_t length) {
   LARGE_INTEGER end;
   end.QuadPart = length;
   return SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(HandleOf(file));
+}
+
+static uint64_t TicksOf(const FILETIME& time) { return TicksOfHalves(time.dwLowDateTime, time.dwHighDateTime); }
+static FILETIME FileTimeOfTicks(uint64_t ticks) {
+  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {

@@ -3,11 +3,11 @@
 #include <algorithm>
 
 #include "base/cp1251_case.h"
+#include "base/file_time.h"
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_text.h"
 #include "container/layout.h"
-#include "stub/platform/win32.h"
 
 std::string ContainerBasePath(const std::string& containerPath) {
   // The joiner's own steps: upper-case a copy (Windows-1251, which keeps the length and turns
@@ -54,7 +54,7 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, 
     }
   }
   auto time = [&](int low) {
-    return TicksOf(FILETIME{static_cast<DWORD>(values[low]), static_cast<DWORD>(values[low + 1])});
+    return TicksOfHalves(static_cast<uint32_t>(values[low]), static_cast<uint32_t>(values[low + 1]));
   };
   head->TotalSize = values[RecordTotalSize];
   head->CreationTime = time(RecordCreationLow);

@@ -99,8 +99,7 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
-  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, FileTimeOfTicks(times[0]), FileTimeOfTicks(times[1]),
-                                            FileTimeOfTicks(times[2])));
+  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, times[0], times[1], times[2]));
   return ExitComplete;
 }
 

@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "container/layout.h"
-#include "stub/platform/win32.h"
 
 using HeaderTexts = std::array<std::string, HeaderRecordCount>;
 
-// The texts of a well-formed header: name, size, and the three times as unsigned 32-bit halves.
-HeaderTexts MakeHeaderTexts(const std::string& fileName, int64_t totalSize, FILETIME creation,
-                            FILETIME lastAccess, FILETIME lastWrite);
+// The texts of a well-formed header: name, size, and the three times (FILETIME ticks, as
+// base/file_time.h counts them) as their unsigned 32-bit halves, the low one first.
+HeaderTexts MakeHeaderTexts(const std::string& fileName, int64_t totalSize, uint64_t creation,
+                            uint64_t lastAccess, uint64_t lastWrite);
 // One 256-byte record: the length byte, the text (at most 255 bytes), then filler bytes.
 std::string HeaderRecordBytes(const std::string& text, char filler = 0);
 // The 2048-byte header.

@@ -3,14 +3,13 @@
 #include "stub/state/join_state.h"
 #include "stub/fileio/large_file.h"
 #include "stub/join/piece_check.h"
-#include "stub/ui/progress.h"
 
 // One block at a time, reused for every block of every piece. Static: the stub allows no big
 // stack frames.
 static char BlockBuffer[CopyBlockSize];
 
 void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int64_t sourceOffset,
-               HWND window) {
+               HWND window, BlockCopiedCallback blockCopied) {
   LargeFile source;
   LargeFile target;
   AssignLargeFile(source, sourcePath);
@@ -29,7 +28,7 @@ void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int6
 
   // No error is looked at inside the loop: a failed read or write moves 0 bytes and ends it,
   // and the one TakeIoResult below gives the verdict for the whole copy. The last pass reads 0
-  // bytes and still draws the bar and pumps. A quit request taken by the pump (the window was
+  // bytes and still tells the window. A quit request that the window took meanwhile (it was
   // closed) ends the copy after the block in hand.
   uint32_t bytesRead = 0;
   uint32_t bytesWritten = 0;
@@ -38,14 +37,7 @@ void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int6
     BlockWriteLarge(target, BlockBuffer, bytesRead, &bytesWritten);
     AddToPieceCheck(BlockBuffer, bytesWritten);
     JoinState.OutputPos = FilePosLarge(target);
-#ifndef TARNOVELL_BENCH_NO_PROGRESS  // defined only by the benchmark's own stub build
-    HDC dc = GetDC(window);
-    DrawProgress(dc, JoinState.OutputPos, JoinState.TotalSize);
-    ReleaseDC(window, dc);
-    PumpMessages();
-#else
-    (void)window;
-#endif
+    blockCopied(window);
   } while (bytesRead != 0 && bytesWritten == bytesRead && !JoinState.QuitRequested);
 
   CloseLarge(target);

@@ -7,7 +7,6 @@
 #include "stub/fileio/large_file.h"
 #include "stub/join/copy_piece.h"
 #include "stub/join/piece_check.h"
-#include "stub/ui/progress.h"
 
 // The dialog record in the size that includes the trailing reserved fields and FlagsEx: 88 bytes
 // in the 32-bit stub that containers carry (and in the native build, which stands in for it),
@@ -185,9 +184,10 @@ static StepResult LocatePiece(HWND window) {
 
 // Copies the current piece into the output and takes the verdict: a failed copy deletes the
 // output, a closed window abandons the join; a copied piece is judged against the digests.
-__attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, bool append, int64_t sourceOffset) {
+__attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, const JoinCallbacks& callbacks, bool append,
+                                                             int64_t sourceOffset) {
   BeginPieceCheck(JoinState.PieceIndex);
-  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window);
+  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window, callbacks.BlockCopied);
   if (JoinState.QuitRequested) return AbandonJoin();
   if (JoinState.IoFailed) {
     DeleteOutput();
@@ -199,7 +199,7 @@ __attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, bool a
 }
 
 // The container: ask for the output, then copy the container's payload into a new output.
-static StepResult ContainerStep(HWND window, int64_t* pieceSize) {
+static StepResult ContainerStep(HWND window, const JoinCallbacks& callbacks, int64_t* pieceSize) {
   JoinState.IoFailed = false;
   PiecePathFor(JoinState.PiecePath, PathTextSize, JoinState.BasePath, 0);
   *pieceSize = FileSizeByName(JoinState.PiecePath);
@@ -208,11 +208,11 @@ static StepResult ContainerStep(HWND window, int64_t* pieceSize) {
   InvalidateRect(window, nullptr, TRUE);
   SendMessageA(window, WM_PAINT, 0, 0);
   EnableWindow(JoinState.StartButton, FALSE);
-  return CopyCurrentPiece(window, false, PayloadOffset);
+  return CopyCurrentPiece(window, callbacks, false, PayloadOffset);
 }
 
 // Piece n (n at least 1): found beside the base path, or located by the user, then appended.
-static StepResult PieceStep(HWND window, int64_t* pieceSize) {
+static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t* pieceSize) {
   char suffix[PieceSuffixSize];
   PieceSuffix(JoinState.PieceIndex, suffix);
   if (JoinState.PieceRelocated) {
@@ -243,7 +243,7 @@ static StepResult PieceStep(HWND window, int64_t* pieceSize) {
     return LocatePiece(window);
   }
   *pieceSize = FileSizeByName(JoinState.PiecePath);
-  return CopyCurrentPiece(window, true, 0);
+  return CopyCurrentPiece(window, callbacks, true, 0);
 }
 
 // How the file that receives the times is opened. After a failed copy the output was deleted:
@@ -282,7 +282,7 @@ static void FinishJoin(HWND window) {
   if (JoinState.Outcome == OutcomeMismatch && !JoinState.QuitRequested) ReportBadPieces(window);
 }
 
-void RunJoin(HWND window) {
+void RunJoin(HWND window, const JoinCallbacks& callbacks) {
   if (JoinState.CloseOnPress) {
     PostQuitMessage(0);
     return;
@@ -291,13 +291,14 @@ void RunJoin(HWND window) {
   // loop again at the same piece, as a fresh start command would. A set with digests ends with
   // its last piece, even when a short piece left the payloads short of the total.
   while (JoinState.JoinedSize < JoinState.TotalSize && !AllPiecesChecked()) {
-    if (JoinState.QuitRequested) {  // the window was closed while the driver pumped
+    if (JoinState.QuitRequested) {  // the window was closed while it took its messages
       AbandonJoin();
       return;
     }
     int64_t pieceSize = 0;
     bool container = JoinState.PieceIndex == 0;
-    StepResult result = container ? ContainerStep(window, &pieceSize) : PieceStep(window, &pieceSize);
+    StepResult result =
+        container ? ContainerStep(window, callbacks, &pieceSize) : PieceStep(window, callbacks, &pieceSize);
     if (result == StepCancelled || result == StepAbandoned) return;
     if (result == StepRetry) continue;
     if (result == StepFailed) break;
@@ -305,7 +306,7 @@ void RunJoin(HWND window) {
     uint64_t payload = static_cast<uint64_t>(pieceSize) - (container ? PayloadOffset : 0);
     JoinState.JoinedSize = static_cast<int64_t>(static_cast<uint64_t>(JoinState.JoinedSize) + payload);
     JoinState.PieceIndex++;
-    PumpMessages();
+    callbacks.PieceCopied();
   }
   FinishJoin(window);
   // Closed in the very last pump: the join is complete and finished; the process ends now.

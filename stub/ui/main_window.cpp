@@ -8,8 +8,12 @@
 #include "stub/join/join_driver.h"
 #include "stub/ui/links.h"
 #include "stub/ui/paint.h"
+#include "stub/ui/progress.h"
 
 static const char MainClassName[] = "Tarnovell";
+
+// The bar and the messages after every block, the messages after every piece.
+const JoinCallbacks WindowJoinCallbacks = {ShowJoinProgress, PumpMessages};
 
 enum {
   MainWindowWidth = 288,
@@ -85,7 +89,7 @@ static void HandleChar(HWND window, WPARAM character) {
 
 // Only the button's own command (its identifier, notification code 0) starts the join.
 static void HandleCommand(HWND window, WPARAM command) {
-  if (command == StartButtonId) RunJoin(window);
+  if (command == StartButtonId) RunJoin(window, WindowJoinCallbacks);
 }
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {

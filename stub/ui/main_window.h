@@ -1,7 +1,12 @@
 // The process entry and the main window: class, window, controls, message loop, dispatch.
 #pragma once
 
+#include "stub/join/join_driver.h"
 #include "stub/platform/win32.h"
+
+// What the window gives the join when its start button starts it: the bar and the messages after
+// every block, the messages after every piece.
+extern const JoinCallbacks WindowJoinCallbacks;
 
 bool RegisterMainClass();
 HWND CreateMainWindow();

@@ -13,3 +13,6 @@ void DrawProgress(HDC dc, int64_t done, int64_t total);
 // Dispatches every waiting message; a quit request is taken off the queue and remembered in
 // JoinState.QuitRequested.
 void PumpMessages();
+// What the window does after every block of a join (the join's BlockCopiedCallback): the bar at
+// JoinState.OutputPos, then the waiting messages.
+void ShowJoinProgress(HWND window);

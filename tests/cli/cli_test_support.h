@@ -13,6 +13,8 @@
 
 #ifdef _WIN32
 #include <io.h>
+
+#include "stub/platform/win32.h"  // TicksOf, FileTimeOfTicks
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -306,8 +308,7 @@ inline std::string ContainerBytes(const HeaderTexts& texts, const std::string& p
 
 // Creation 0x01D5C0DE12345678, access 0x01D5C0DF9ABCDEF0, write the same as creation.
 inline HeaderTexts Texts(const std::string& name, const std::string& size) {
-  FILETIME a = {0x12345678, 0x01D5C0DE};
-  FILETIME b = {0x9ABCDEF0, 0x01D5C0DF};
+  const uint64_t a = 0x01D5C0DE12345678, b = 0x01D5C0DF9ABCDEF0;
   HeaderTexts texts = MakeHeaderTexts(name, 0, a, b, a);
   texts[RecordTotalSize] = size;
   return texts;

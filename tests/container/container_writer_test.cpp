@@ -56,7 +56,7 @@ std::string JoinedPayload(const std::string& base, int64_t total, int* pieces) {
 using SetFiles = scratch::FolderTest;
 
 TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
-  const FILETIME creation{0x89ABCDEFu, 0x01D2F3A4u}, access{0xFFFFFFFFu, 0xFFFFFFFFu}, write{0, 0};
+  const uint64_t creation = 0x01D2F3A489ABCDEF, access = 0xFFFFFFFFFFFFFFFF, write = 0;
   HeaderTexts texts = MakeHeaderTexts("\xCE\xF2\xF7\xE5\xF2.doc", 5000000, creation, access, write);
   ASSERT_TRUE(WriteSet(Path("DATA"), "MZ tiny stub", texts, {std::string(1000000, 'a'),
                                                              std::string(2000000, 'b'), std::string(2000000, 'c')}));
@@ -66,8 +66,8 @@ TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
   ReadHeader header = ReadHeaderOf(Path("DATA.exe"));
   EXPECT_EQ(header.texts[RecordFileName], "\xCE\xF2\xF7\xE5\xF2.doc");
   EXPECT_EQ(header.texts[RecordTotalSize], "5000000");
-  const uint32_t halves[] = {creation.dwLowDateTime, creation.dwHighDateTime, access.dwLowDateTime,
-                             access.dwHighDateTime,  write.dwLowDateTime,     write.dwHighDateTime};
+  // Each time's low half, then its high half.
+  const uint32_t halves[] = {0x89ABCDEFu, 0x01D2F3A4u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0};
   for (int i = 0; i < 6; i++)
     EXPECT_EQ(static_cast<uint32_t>(header.values[RecordCreationLow + i]), halves[i]) << "record " << i + 3;
 
@@ -97,7 +97,7 @@ TEST_F(SetFiles, RecordBytesCarryLengthTextAndFiller) {
 TEST_F(SetFiles, StubIsFittedToExactlyItsRoom) {
   EXPECT_EQ(FitStubImage("abc"), std::string("abc") + std::string(StubSize - 3, '\0'));
   EXPECT_EQ(FitStubImage(std::string(StubSize + 10, 'x')), std::string(StubSize, 'x'));
-  ASSERT_TRUE(WriteSet(Path("EMPTY"), "", MakeHeaderTexts("e", 0, {}, {}, {}), {}));
+  ASSERT_TRUE(WriteSet(Path("EMPTY"), "", MakeHeaderTexts("e", 0, 0, 0, 0), {}));
   EXPECT_EQ(scratch::SizeOf(Path("EMPTY.exe")), PayloadOffset) << "an empty payload";
   EXPECT_FALSE(scratch::Exists(Path("EMPTY.c001")));
 }

@@ -39,7 +39,7 @@ uint8_t* Bytes(std::string& header) { return reinterpret_cast<uint8_t*>(&header[
 
 // A header as the tool writes it; the times' halves have 10 digits, the most they can have.
 std::string ToolHeader(int64_t total, const std::string& name = "film.mkv", char filler = 0) {
-  FILETIME time{4294967295u, 3000000000u};
+  const uint64_t time = 3000000000ull << 32 | 4294967295u;  // the halves 4294967295 and 3000000000
   return HeaderBytes(MakeHeaderTexts(name, total, time, time, time), filler);
 }
 
@@ -122,7 +122,7 @@ TEST(DigestBlockRoundTrip, EveryTextLengthTheToolWrites) {
   }
   for (uint32_t digits = 1; digits <= 10; digits++) {
     uint32_t half = digits < 10 ? static_cast<uint32_t>(std::stoul(std::string(digits, '9'))) : 4294967295u;
-    FILETIME time{half, half};
+    const uint64_t time = uint64_t{half} << 32 | half;
     std::string header = HeaderBytes(MakeHeaderTexts("x", 10, time, time, time));
     ASSERT_EQ(static_cast<uint32_t>(header[512]), digits);
     ASSERT_TRUE(Readable(WithBlock(header, Plan(1, 10, 0)))) << digits << " digits";
@@ -147,7 +147,7 @@ TEST(DigestBlockRoundTrip, AllFieldsAndDigestsComeBack) {
 
 TEST(DigestBlockRoundTrip, TextsUpTo23BytesFitAndLongerOnesAreRefused) {
   for (int record = 1; record < 8; record++) {
-    HeaderTexts texts = MakeHeaderTexts("a", 777, FILETIME{1, 2}, FILETIME{3, 4}, FILETIME{5, 6});
+    HeaderTexts texts = MakeHeaderTexts("a", 777, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
     texts[record] = std::string(23 - texts[record].size(), ' ') + texts[record];  // leading spaces are allowed
     std::string header = WithBlock(HeaderBytes(texts), Plan(1, 777, 0));
     ASSERT_TRUE(Readable(header)) << "record " << record + 1;

@@ -48,7 +48,7 @@ void PlantFields(std::string& header, uint64_t total) {
 int main(int argc, char** argv) {
   long plain = argc > 1 ? std::atol(argv[1]) : 1000000;
   long planted = argc > 2 ? std::atol(argv[2]) : 100000;
-  FILETIME time{123456789u, 30000000u};
+  const uint64_t time = 30000000ull << 32 | 123456789u;  // the halves 123456789 and 30000000
   const std::string texts = HeaderBytes(MakeHeaderTexts("movie.avi", 734003200, time, time, time));
   std::string header = texts;
   long taken = 0;

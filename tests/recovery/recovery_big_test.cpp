@@ -58,7 +58,7 @@ int64_t DiskBytes(const std::string& path) {
 using RecoveryBig = scratch::FolderTest;
 
 TEST_F(RecoveryBig, APieceOver4GiBIsRebuiltInBoundedMemory) {
-  FILETIME time{1, 2};
+  const uint64_t time = 2ull << 32 | 1;  // the halves 1 and 2
   std::string header = HeaderBytes(MakeHeaderTexts("big.bin", (1 << 20) + BigPiece + 5000, time, time, time));
   ASSERT_TRUE(scratch::WriteBytes(Path("big.exe"), TestStub() + header + Pattern(1 << 20, 5)));
   ASSERT_TRUE(scratch::MakeSizedFile(Path("big.c001"), BigPiece));

@@ -78,7 +78,7 @@ inline std::vector<MemoryFile> MakeSet(int32_t files, int64_t pieceSize, uint32_
   block.Image.RunLength = static_cast<uint32_t>(run);
   block.Image.FirstPayload = static_cast<uint64_t>(sizes[0]);
   block.Image.PieceSize = static_cast<uint64_t>(files > 1 ? sizes[1] : 0);
-  FILETIME time{123456789u, 30000000u};
+  const uint64_t time = 30000000ull << 32 | 123456789u;  // the halves 123456789 and 30000000
   std::string header = HeaderBytes(MakeHeaderTexts("film.mkv", total, time, time, time));
   EXPECT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block));
   std::vector<MemoryFile> set(static_cast<size_t>(files));

@@ -48,7 +48,7 @@ TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
   int64_t total = 100000 + 65536 + 12345;
   PrepareJoin(WriteSet(Path("DATA"), payloads, total), total);
   fake::SaveAnswers.push_back({true, Path("joined.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
 
   // Each time in its place: creation, last access, last write (the file is read only after).
   EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
@@ -87,7 +87,7 @@ TEST_F(JoinDriverTest, APieceTitleFillsTextBufferUpTo300Bytes) {
     JoinState.PieceIndex = 1;
     JoinState.JoinedSize = 10;
     fake::MessageBoxAnswers = {IDYES};
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     std::string title = ("Tarnovell! - " + std::string(baseLength, 'D') + ".C001").substr(0, 300);
     EXPECT_THAT(Titles(), ElementsAre(Title(title.substr(13))));
     EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize), title + '\0');
@@ -98,7 +98,7 @@ TEST_F(JoinDriverTest, APieceTitleFillsTextBufferUpTo300Bytes) {
 TEST_F(JoinDriverTest, TheSaveDialogRecord) {
   PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3, "movie.avi");
   fake::SaveAnswers.push_back({true, Path("out.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   ASSERT_EQ(fake::Dialogs.size(), 1u);
   OPENFILENAMEA dialog = fake::Dialogs[0];
   EXPECT_EQ(fake::DialogInitialNames[0], "movie.avi");
@@ -124,7 +124,7 @@ TEST_F(JoinDriverTest, TheSaveDialogRecord) {
 TEST_F(JoinDriverTest, ALongOutputNameIsCutForTheDialog) {
   std::string longName(400, 'n');
   PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3, longName.substr(0, 299));
-  RunJoin(window);  // cancelled
+  RunJoin(window, WindowJoinCallbacks);  // cancelled
   ASSERT_EQ(fake::DialogInitialNames.size(), 1u);
   EXPECT_EQ(fake::DialogInitialNames[0], longName.substr(0, 255));
 }
@@ -138,7 +138,7 @@ TEST_F(JoinDriverTest, NothingToJoinCreatesTheEmptyOutputWithoutAsking) {
     SCOPED_TRACE(c.total);
     Restart();
     PrepareJoin(WriteSet(Path("DATA"), {"abc", "def"}, c.total), c.total, "empty.bin");
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     EXPECT_EQ(fake::Dialogs.size(), 0u);
     EXPECT_TRUE(Exists(Path("empty.bin")));  // relative to the current folder
     EXPECT_BYTES(Read(Path("empty.bin")), "");
@@ -158,7 +158,7 @@ TEST_F(JoinDriverTest, TheTotalReachedAfterTheContainerLooksForNoPiece) {
     Restart();
     PrepareJoin(WriteSet(Path("DATA"), {Pattern(4000, 1), "piece"}, c.total), c.total);
     fake::SaveAnswers.push_back({true, Path("out.bin")});
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     EXPECT_BYTES(Read(Path("out.bin")), Pattern(4000, 1));
     EXPECT_EQ(JoinState.PieceIndex, 1);
     EXPECT_EQ(Titles().size(), 1u);  // only the exit label
@@ -178,7 +178,7 @@ TEST_F(JoinDriverTest, AnExactTotalAfterAPieceLooksForNoFurtherPiece) {
     if (name != nullptr && std::string(name).find("DATA.c003") != std::string::npos) looks++;
     return 0;
   };
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   FileFaultHook = nullptr;
   EXPECT_EQ(looks, 0);
   EXPECT_EQ(JoinState.PieceIndex, 3);
@@ -191,7 +191,7 @@ TEST_F(JoinDriverTest, MorePayloadThanTheTotalEndsAsMismatchWithEverythingCopied
   std::vector<std::string> payloads = Patterns({1000, 1000, 1000});
   PrepareJoin(WriteSet(Path("DATA"), payloads, 1500), 1500);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1]);
   EXPECT_EQ(JoinState.PieceIndex, 2);
   ExpectDone(OutcomeMismatch);
@@ -199,7 +199,7 @@ TEST_F(JoinDriverTest, MorePayloadThanTheTotalEndsAsMismatchWithEverythingCopied
 
 TEST_F(JoinDriverTest, ACancelledSaveDialogChangesNothing) {
   PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3);
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_EQ(fake::Count("GetSaveFileNameA"), 1u);
   EXPECT_EQ(JoinState.PieceIndex, 0);
   EXPECT_FALSE(JoinState.Finished);
@@ -208,7 +208,7 @@ TEST_F(JoinDriverTest, ACancelledSaveDialogChangesNothing) {
   EXPECT_FALSE(Exists(Path("DATA.BIN")));
   // The next press starts over with the Save dialog.
   fake::SaveAnswers.push_back({true, Path("out.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_EQ(fake::Count("GetSaveFileNameA"), 2u);
   EXPECT_BYTES(Read(Path("out.bin")), "abc");
   ExpectDone(OutcomeComplete);
@@ -217,11 +217,11 @@ TEST_F(JoinDriverTest, ACancelledSaveDialogChangesNothing) {
 TEST_F(JoinDriverTest, APressAfterTheEndQuits) {
   PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   ExpectDone(OutcomeComplete);
   fake::Log.clear();
   fake::SaveAnswers.push_back({true, Path("other.bin")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_THAT(fake::Log, ElementsAre("PostQuitMessage(0)"));
   EXPECT_EQ(RunMessageLoop(), 0);
   EXPECT_FALSE(Exists(Path("other.bin")));
@@ -237,7 +237,7 @@ TEST_F(JoinDriverTest, APieceLocatedInAnotherFolderMovesTheBase) {
   PrepareJoin(Path("A/DATA"), 6500);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   fake::OpenAnswers.push_back({true, Path("B/DATA.C002")});
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
 
   EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
   EXPECT_EQ(std::string(JoinState.BasePath), Path("B/DATA"));
@@ -263,7 +263,7 @@ TEST_F(JoinDriverTest, OnlyAFileOfTheExpectedNameIsAccepted) {
   fake::OpenAnswers.push_back({true, Path("B/DATA.C003")});  // another piece: asked again
   fake::OpenAnswers.push_back({true, Path("B/DATA.c0021")});
   fake::OpenAnswers.push_back({true, Path("B/data.c002")});  // lower case: accepted
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
   EXPECT_THAT(std::vector<std::string>(fake::DialogInitialNames.begin() + 1, fake::DialogInitialNames.end()),
               ElementsAre(Path("DATA.c002"), Path("DATA.c002"), Path("DATA.c002")));
@@ -285,7 +285,7 @@ TEST_F(JoinDriverTest, CancellingTheSearchAndGoingOnAsksAgain) {
   fake::OnMessageBox = [this](const std::string&) {
     if (++boxes == 3) Move("away.c001", "DATA.c001");
   };
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
   EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(ConfirmBox(), ConfirmBox(), ConfirmBox()));
   EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1]);
@@ -298,7 +298,7 @@ TEST_F(JoinDriverTest, AbandoningTheJoinDeletesTheOutputAndQuits) {
   PrepareJoin(Path("DATA"), 6000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   fake::MessageBoxAnswers = {IDYES};
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   EXPECT_FALSE(Exists(Path("out.bin")));
   EXPECT_FALSE(JoinState.Finished);
   EXPECT_EQ(fake::Count("EnableWindow"), 1u);  // disabled, never enabled again
@@ -328,7 +328,7 @@ TEST_F(JoinDriverTest, AFailedCopyLeavesNoOutputAndTouchesNoFurtherPiece) {
       if (call == CallCreateFile && std::string(name).find("DATA.c002") != std::string::npos) opens++;
       return 0;
     };
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     FileFaultHook = nullptr;
     EXPECT_FALSE(Exists(Path("out.bin"))) << "no empty output is left behind";
     EXPECT_EQ(opens, 0);
@@ -343,7 +343,7 @@ TEST_F(JoinDriverTest, AFailedCopyStillTimesAnOutputThatCouldNotBeDeleted) {
   PrepareJoin(Path("DATA"), 5000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallDeleteFile ? ERROR_ACCESS_DENIED : 0; };
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   FileFaultHook = nullptr;
   EXPECT_BYTES(Read(Path("out.bin")), Pattern(3000, 1));
   EXPECT_EQ(jointest::TimesOf(Path("out.bin")).write, WriteSeconds);
@@ -386,7 +386,7 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
       std::error_code ignored;
       std::filesystem::rename(Path("away.c003"), Path("DATA.c003"), ignored);
     };
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     ASSERT_EQ(fake::Count("GetSaveFileNameA"), 2u);
     EXPECT_EQ(fake::DialogInitialNames[1], "DATA.BIN");
     EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::OutputInSetText)));
@@ -408,7 +408,7 @@ TEST_F(JoinDriverTest, NewFilesAndLookAlikesOutsideTheSetAreAccepted) {
     jointest::Write(Path("DATA.c001x"), "a stranger");
     PrepareJoin(Path("DATA"), 5000);
     fake::SaveAnswers.push_back({true, Path(name)});
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
     EXPECT_BYTES(Read(Path(name)), Pattern(3000, 1) + Pattern(2000, 2));
     ExpectDone(OutcomeComplete);
@@ -433,7 +433,7 @@ TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
   FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
     return call == CallWriteFile && ++writes > 1000 ? ERROR_DISK_FULL : 0;
   };
-  RunJoin(window);
+  RunJoin(window, WindowJoinCallbacks);
   FileFaultHook = nullptr;
   EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::PieceIsOutputText),
                                                       RefusalBox(jointest::PieceIsOutputText)));

@@ -54,7 +54,7 @@ class JoinFaultTest : public JoinTest {
     FailCode = code;
     Calls.clear();
     FileFaultHook = FailOneCall;
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     FileFaultHook = nullptr;
   }
 };

@@ -62,7 +62,7 @@ static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
       PostQuitMessage(0);
       return 0;
     case WM_COMMAND:
-      if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window);
+      if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window, WindowJoinCallbacks);
       return 0;
     case WM_PAINT:
       return 0;
@@ -111,7 +111,7 @@ void JoinTest::TearDown() {
 
 std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::string>& payloads, int64_t total,
                                const std::string& outputName) {
-  HeaderTexts texts = MakeHeaderTexts(outputName, total, FILETIME{1, 2}, FILETIME{3, 4}, FILETIME{5, 6});
+  HeaderTexts texts = MakeHeaderTexts(outputName, total, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
   EXPECT_TRUE(::WriteSet(base, Pattern(9000, 77), texts, payloads)) << base;
   return base;
 }

@@ -1,5 +1,6 @@
 // A join set on disk, the join state, and a stand-in main window with its start button, for
-// running the copier and the driver natively.
+// running the copier and the driver natively. They are given the main window's own callbacks
+// (WindowJoinCallbacks, ShowJoinProgress), so the calls they make are the program's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +11,8 @@
 #include "stub/state/join_state.h"
 #include "stub/platform/files_posix.h"
 #include "stub/platform/win32.h"
+#include "stub/ui/main_window.h"
+#include "stub/ui/progress.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_bytes.h"
 

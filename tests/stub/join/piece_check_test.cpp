@@ -35,7 +35,7 @@ int64_t TotalOf(const std::vector<std::string>& payloads) {
 }
 
 HeaderTexts Texts(int64_t total) {
-  return MakeHeaderTexts("DATA.BIN", total, FILETIME{1, 2}, FILETIME{3, 4}, FILETIME{5, 6});
+  return MakeHeaderTexts("DATA.BIN", total, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
 }
 
 std::string BlockHeader(const std::vector<std::string>& payloads, int32_t runLength = 1) {
@@ -93,7 +93,7 @@ class PieceCheckTest : public JoinTest {
   // The join, its output saved as out.bin; returns the output.
   std::string Join() {
     fake::SaveAnswers.push_back({true, Path("out.bin")});
-    RunJoin(window);
+    RunJoin(window, WindowJoinCallbacks);
     return Read(Path("out.bin"));
   }
   // The join of pieces, prepared under header: all their bytes, complete, and no box.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/file_time.h"
 #include "tests/stub/join/block_header.h"
 #include "tests/stub/join/join_fixture.h"
 #include "tests/support/outcome_texts.h"
@@ -59,9 +60,9 @@ class ProgramRun : public UiTest {
   }
 
   static HeaderTexts Header(const std::string& name, int64_t total) {
-    return MakeHeaderTexts(name, total, UnixNanosecondsToFileTime(CreationSeconds * Second),
-                           UnixNanosecondsToFileTime(AccessSeconds * Second),
-                           UnixNanosecondsToFileTime(WriteSeconds * Second));
+    return MakeHeaderTexts(name, total, FileTimeOfUnixNanoseconds(CreationSeconds * Second),
+                           FileTimeOfUnixNanoseconds(AccessSeconds * Second),
+                           FileTimeOfUnixNanoseconds(WriteSeconds * Second));
   }
   static void Press(HWND window) { MainWndProc(window, WM_COMMAND, StartButtonId, 0); }
   // The program started from sets/DATA.exe, its button pressed and the Save dialog answered

@@ -6,9 +6,9 @@
 
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
-#include "cli/cli_crc32c.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
+#include "integrity/crc32c.h"
 
 // 256 KiB: the fastest size measured here for reading, hashing and writing (tools/
 // bench_digest_cli.sh); from 512 KiB on, writes into the page cache became several times slower.
@@ -38,7 +38,7 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
     size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, ChunkSize));
     int read = ReadChunk(in, buffer, chunk, inOffset + done);
     if (read <= 0) return read == 0 ? done : -1;
-    *crc = ToolCrc32cAdd(*crc, buffer, chunk);
+    *crc = Crc32cAdd(*crc, buffer, chunk);
     if (out != NoFile && (dense || !AllZero(buffer, chunk)) && !OsWriteAt(out, buffer, chunk, outOffset + done)) {
       return -1;
     }

@@ -1,7 +1,7 @@
 // Recovery files on the tool's side: split --recovery, verify's line about them, and repair
 // (declared in cli.h). The Linux build makes and uses them through the recovery module
-// (cli_recovery_isal.cpp, cli_repair.cpp); the Windows build has no ISA-L and says they are not
-// available (cli_recovery_none.cpp).
+// (cli_recovery_split.cpp, cli_recovery_verify.cpp, cli_repair.cpp); the Windows build has no
+// ISA-L and says they are not available (cli_recovery_none.cpp).
 #pragma once
 
 #include <stdint.h>

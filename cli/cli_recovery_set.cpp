@@ -10,31 +10,25 @@
 #include "cli/cli_progress.h"
 #include "container/layout.h"
 
-static OsFile FileOf(void* handle) { return static_cast<OsFile>(reinterpret_cast<intptr_t>(handle)); }
-
-static bool AccessRead(void* handle, void* bytes, size_t count, int64_t offset) {
-  return OsReadAt(FileOf(handle), bytes, count, offset);
+bool OsFileAccess::ReadAt(void* bytes, size_t count, int64_t offset) const {
+  return OsReadAt(file_, bytes, count, offset);
 }
 
-static bool AccessWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
-  return OsWriteAt(FileOf(handle), bytes, count, offset);
+bool OsFileAccess::WriteAt(const void* bytes, size_t count, int64_t offset) const {
+  return OsWriteAt(file_, bytes, count, offset);
 }
 
-static int64_t AccessSize(void* handle) {
+int64_t OsFileAccess::Size() const {
   OsFileInfo info;
-  return OsInfo(FileOf(handle), &info) ? info.Size : -1;
+  return OsInfo(file_, &info) ? info.Size : -1;
 }
 
-FileAccess AccessOf(OsFile file) {
-  return {reinterpret_cast<void*>(static_cast<intptr_t>(file)), AccessRead, AccessWrite, AccessSize};
-}
-
-void ListAccess(const std::vector<OsFile>& files, std::vector<FileAccess>* access,
-                std::vector<const FileAccess*>* list) {
-  access->clear();
-  for (OsFile file : files) access->push_back(AccessOf(file));
-  list->clear();
-  for (size_t i = 0; i < files.size(); i++) list->push_back(files[i] != NoFile ? &(*access)[i] : nullptr);
+ModuleFiles::ModuleFiles(const std::vector<OsFile>& files) {
+  access_.reserve(files.size());  // the list points into it
+  for (OsFile file : files) {
+    access_.emplace_back(file);
+    list_.push_back(file != NoFile ? &access_.back() : nullptr);
+  }
 }
 
 std::vector<OsFile> FilesOf(const std::vector<PendingOutput>& outputs) {
@@ -43,14 +37,11 @@ std::vector<OsFile> FilesOf(const std::vector<PendingOutput>& outputs) {
   return files;
 }
 
-static bool ProgressStep(void* context, int64_t bytes) {
-  int64_t* done = static_cast<int64_t*>(context);
-  *done += bytes;
-  ProgressUpdate(*done);
+bool ToolProgress::Step(int64_t bytes) {
+  done_ += bytes;
+  ProgressUpdate(done_);
   return !OsStopBeforeChunk();
 }
-
-ToolProgress::ToolProgress() : Progress{&Done, ProgressStep} {}
 
 OpenedFiles::~OpenedFiles() {
   for (OsFile file : Files) OsClose(file);
@@ -64,7 +55,6 @@ bool OpenedFiles::Open(const std::vector<std::string>& paths) {
     if (file == NoFile) return false;
     Files.push_back(file);
   }
-  ListAccess(Files, &Access, &List);
   return true;
 }
 
@@ -105,7 +95,7 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     set->RecoveryPaths.push_back(path);
     set->RecoveryFiles.push_back(file);
     RecoveryHeader header;
-    if (file == NoFile || !ReadRecoveryHeader(AccessOf(file), &header)) continue;
+    if (file == NoFile || !ReadRecoveryHeader(OsFileAccess(file), &header)) continue;
     set->FileCount = std::max(set->FileCount, header.FileCount);
     if (set->SurveyBytes == 0)
       for (const RecoveryFileEntry& entry : header.Files) set->SurveyBytes = ProgressSum(set->SurveyBytes, entry.Payload);
@@ -155,18 +145,15 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   OsAllowManyOpenFiles();
   SplitBasePath(basePath, &set->Folder, &set->BaseName);
   FindRecoveryFiles(set);
-  int code = OpenSetFiles(set, containerPath, piecesFolder);
-  if (code != ExitComplete) return code;
-  ListAccess(set->SetFiles, &set->SetAccess, &set->SetList);
-  ListAccess(set->RecoveryFiles, &set->RecoveryAccess, &set->RecoveryList);
-  return ExitComplete;
+  return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet) {
   ProgressBegin(progress, set.SurveyBytes);
   ProgressLabel(set.BaseName + ": checking");
   ToolProgress steps;
-  RecoveryResult result = SurveySet(set.SetList, set.RecoveryList, &steps.Progress, survey);
+  ModuleFiles setFiles(set.SetFiles), recoveryFiles(set.RecoveryFiles);
+  RecoveryResult result = SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey);
   ProgressEnd();
   *otherSet = result.Outcome == RecoveryOtherSet;
   if (result.Outcome == RecoveryDone) return ExitComplete;

@@ -123,17 +123,14 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
     if (!outputs[n].Create(files.SetPaths[n], ".tarnovell-repair-", true))
       return RepairFailure(files, survey, {RecoveryWriteFailed, static_cast<int32_t>(n), -1});
   }
-  std::vector<FileAccess> access;
-  std::vector<const FileAccess*> targets;
-  ListAccess(FilesOf(outputs), &access, &targets);
   std::string stub;
   if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
   ProgressBegin(!quiet, SetBytes(survey, true));
   ProgressLabel(files.BaseName + ": rebuilding");
   ToolProgress steps;
-  RecoveryResult result = RepairSet(survey, files.SetList, files.RecoveryList, targets,
-                                    stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()),
-                                    &steps.Progress);
+  ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(outputs));
+  RecoveryResult result = RepairSet(survey, set.List(), rows.List(), targets.List(),
+                                    stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()), &steps);
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
   return PutInPlace(files, survey, &outputs, quiet);
@@ -181,17 +178,15 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
     if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
       return RemakeFailure(files, survey, 0, repaired);
   }
-  std::vector<FileAccess> access;
-  std::vector<const FileAccess*> targets;
-  ListAccess(FilesOf(outputs), &access, &targets);
   ProgressBegin(!quiet, SetBytes(survey, false));
   ProgressLabel(files.BaseName + ": recovery files");
   ToolProgress steps;
-  RecoveryResult result = EncodeRecovery(set.List, targets, &steps.Progress);
+  ModuleFiles setFiles(set.Files), targets(FilesOf(outputs));
+  RecoveryResult result = EncodeRecovery(setFiles.List(), targets.List(), &steps);
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RemakeFailure(files, survey, 0, repaired);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
-    if (targets[r] == nullptr) continue;
+    if (outputs[r].File() == NoFile) continue;
     if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure(files, survey, r, repaired);
     CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
   }

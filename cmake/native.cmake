@@ -2,9 +2,20 @@
 option(TARNOVELL_SANITIZE "build native code with AddressSanitizer and UBSan (the tests' build)" OFF)
 set(TARNOVELL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 
-add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_POSIX_SOURCES})
+# The CRC-32C through ISA-L, but in the 32-bit build (Debian has ISA-L for 64-bit programs only),
+# which takes our own as the stub does.
+if(TARNOVELL_LOGIC_32)
+  set(crc32c_backend ${TARNOVELL_CRC32C_OWN_SOURCES})
+else()
+  find_library(TARNOVELL_ISAL isal REQUIRED)
+  set(crc32c_backend ${TARNOVELL_CRC32C_ISAL_SOURCES})
+endif()
+add_library(tarnovell_core STATIC ${TARNOVELL_CORE_SOURCES} ${crc32c_backend} ${TARNOVELL_POSIX_SOURCES})
 target_include_directories(tarnovell_core PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(tarnovell_core PRIVATE -Wall -Wextra)
+if(NOT TARNOVELL_LOGIC_32)
+  target_link_libraries(tarnovell_core PUBLIC ${TARNOVELL_ISAL})
+endif()
 
 # The program's logic; the window, drawing and dialog calls come from whoever links it
 # (the recording stand-in of the tests).

@@ -1,6 +1,7 @@
 # The system's sources, by what they need: the one list of what goes into the stub and what into
 # the native libraries.
-# Logic with no window: texts, the container layout, the file layer (used by the tools too).
+# Logic with no window: texts, the container layout, the file layer (used by the tools too); our
+# own CRC-32C code, whichever backend the build picks (below).
 set(TARNOVELL_CORE_SOURCES
   integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp
   base/byte_text.cpp
@@ -26,8 +27,13 @@ set(TARNOVELL_WINDOWS_SOURCES
 set(TARNOVELL_POSIX_SOURCES
   stub/platform/files_posix.cpp stub/platform/user32_posix.cpp base/file_time.cpp base/cp1251_case.cpp
   container/container_writer.cpp)
-foreach(list CORE APP WINDOWS POSIX)
+# The CRC-32C's backend (integrity/crc32c.h), one per build: ISA-L's where the build links it
+# (native Linux), our own elsewhere (the stub, the Windows tool, the 32-bit Linux build).
+set(TARNOVELL_CRC32C_ISAL_SOURCES integrity/crc32c_isal.cpp)
+set(TARNOVELL_CRC32C_OWN_SOURCES integrity/crc32c_own.cpp)
+foreach(list CORE APP WINDOWS POSIX CRC32C_ISAL CRC32C_OWN)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 endforeach()
-# The stub is the core and the program over the real Win32 calls.
-set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_APP_SOURCES} ${TARNOVELL_WINDOWS_SOURCES})
+# The stub is the core (with our own CRC-32C) and the program over the real Win32 calls.
+set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES} ${TARNOVELL_APP_SOURCES}
+  ${TARNOVELL_WINDOWS_SOURCES})

@@ -1,3 +1,4 @@
+// Our own CRC-32C: the table and the instruction ways, and the join of two CRCs.
 #include "integrity/crc32c.h"
 
 #include <cpuid.h>
@@ -79,6 +80,18 @@ __attribute__((target("sse4.2"))) uint32_t Crc32cAddByInstruction(uint32_t crc, 
   return ~crc;
 }
 
-uint32_t Crc32cAdd(uint32_t crc, const void* bytes, size_t count) {
-  return ProcessorHasCrc32c() ? Crc32cAddByInstruction(crc, bytes, count) : Crc32cAddByTable(crc, bytes, count);
+// x^(8 * bytes) modulo the polynomial, by squaring.
+static uint32_t ShiftByBytes(int64_t bytes) {
+  uint32_t result = 0x80000000u, square = 0x00800000u;  // x^0, and x^8
+  for (uint64_t left = static_cast<uint64_t>(bytes); left != 0; left >>= 1) {
+    if (left & 1) result = MultiplyModulo(result, square);
+    square = MultiplyModulo(square, square);
+  }
+  return result;
+}
+
+// The inversions at both ends cancel out: the first CRC moved past the second stream's bytes,
+// added to the second's.
+uint32_t Crc32cJoin(uint32_t first, uint32_t second, int64_t secondLength) {
+  return MultiplyModulo(ShiftByBytes(secondLength), first) ^ second;
 }

@@ -21,8 +21,8 @@
 // file).
 //
 // Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
-// files over its own system seam. Nothing here writes to a file of the set: a repair writes
-// into targets the caller provides, and the caller puts them in place afterwards.
+// files over its own system seam; nothing here prints. Nothing here writes to a file of the set:
+// a repair writes into targets the caller provides, and the caller puts them in place afterwards.
 #pragma once
 
 #include <stddef.h>
@@ -33,26 +33,29 @@
 #include "recovery/recovery_format.h"
 
 // An open file as the caller gives it. Reads and writes take all of count bytes at offset, or
-// fail; a read past the end fails. Size is the file's length, -1 when it cannot be told. A file
-// only read may leave WriteAt null; a target of a repair must allow both (what was written is
-// read back to be verified).
-struct FileAccess {
-  void* Handle;
-  bool (*ReadAt)(void* handle, void* bytes, size_t count, int64_t offset);
-  bool (*WriteAt)(void* handle, const void* bytes, size_t count, int64_t offset);
-  int64_t (*Size)(void* handle);
+// fail; a read past the end fails. Size is the file's length, -1 when it cannot be told. Only
+// outputs and targets are written; a target of a repair is read too (what was written is read
+// back to be verified). The calls change the file, never the object: the functions below take
+// const ones.
+class FileAccess {
+ public:
+  virtual bool ReadAt(void* bytes, size_t count, int64_t offset) const = 0;
+  virtual bool WriteAt(const void* bytes, size_t count, int64_t offset) const = 0;
+  virtual int64_t Size() const = 0;
+
+ protected:
+  ~FileAccess() = default;
 };
 
-// A file descriptor open for reading (and writing, for outputs and targets), through pread and
-// pwrite.
-FileAccess FileAccessOfDescriptor(int descriptor);
-
 // Told the number of set bytes (payloads, and parity in checks) handled since the last call, after
-// every chunk; false stops the work at once (the outcome is then RecoveryInterrupted). Null: no
-// progress is told and nothing stops.
-struct RecoveryProgress {
-  void* Context;
-  bool (*Step)(void* context, int64_t bytes);
+// every chunk; false stops the work at once (the outcome is then RecoveryInterrupted). A null
+// progress: nothing is told and nothing stops.
+class RecoveryProgress {
+ public:
+  virtual bool Step(int64_t bytes) = 0;
+
+ protected:
+  ~RecoveryProgress() = default;
 };
 
 enum RecoveryOutcome {
@@ -86,7 +89,7 @@ struct RecoveryResult {
 // container carries a digest block, the files' sizes and (one digest per piece) CRCs must match
 // it: recovery files never preserve damage.
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
-                              const std::vector<const FileAccess*>& outputs, const RecoveryProgress* progress);
+                              const std::vector<const FileAccess*>& outputs, RecoveryProgress* progress);
 
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
@@ -109,7 +112,7 @@ bool NeedsRewrite(FileState state);
 // header bytes and the CRC-32C of its stub, which must be stubDigest (header.StubDigest for the
 // stub the set was made with). file null: FileMissing.
 FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
-                       const RecoveryProgress* progress, bool* interrupted);
+                       RecoveryProgress* progress, bool* interrupted);
 
 // The CRC-32C of a stub image (StubSize bytes), as the header's StubDigest holds it.
 uint32_t StubDigestOf(const uint8_t* stub);
@@ -144,7 +147,7 @@ struct SetSurvey {
 // RecoveryNoRecoveryFile, RecoveryOtherSet (valid recovery files, none of the container's set),
 // RecoveryInterrupted.
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
-                         const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
+                         const std::vector<const FileAccess*>& recoveryFiles, RecoveryProgress* progress,
                          SetSurvey* survey);
 
 // Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
@@ -156,4 +159,4 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
 RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          const std::vector<const FileAccess*>& targets, const uint8_t* stub,
-                         const RecoveryProgress* progress);
+                         RecoveryProgress* progress);

@@ -3,15 +3,16 @@
 #include <isa-l.h>
 #include <string.h>
 
+#include "integrity/crc32c.h"
 #include "recovery/recovery.h"
-#include "recovery/recovery_stream.h"
+#include "recovery/recovery_coding.h"
 
 namespace {
 
 struct EncodeJob {
   const std::vector<const FileAccess*>& SetFiles;
   const std::vector<const FileAccess*>& Outputs;
-  const RecoveryProgress* Progress;
+  RecoveryProgress* Progress;
   RecoveryHeader Header;
   std::vector<int64_t> Offsets;
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
@@ -30,14 +31,14 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
   for (int32_t n = 0; n < header.FileCount; n++) {
     const FileAccess* file = job->SetFiles[n];
     if (file == nullptr) return Result(RecoveryRefused, n);
-    int64_t size = file->Size(file->Handle);
+    int64_t size = file->Size();
     if (size < 0) return Result(RecoveryReadFailed, n);
     if (size < PayloadBase(n)) return Result(RecoveryNotASet, n);
     header.Files.push_back({size - PayloadBase(n), 0});
   }
   uint8_t prefix[PayloadOffset];
   const FileAccess& container = *job->SetFiles[0];
-  if (!container.ReadAt(container.Handle, prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
+  if (!container.ReadAt(prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
   header.StubDigest = StubDigestOf(prefix);
   memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
   DigestBlock block;
@@ -68,15 +69,15 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
     int32_t n = GroupMember(header, g, j);
     int32_t count = ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
     if (count < 0) return Result(RecoveryReadFailed, n);
-    header.Files[n].Digest = DigestAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
+    header.Files[n].Digest = Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
     read += count;
   }
   ec_encode_data(length, k, rows, tables, data, data + k);
   for (int32_t r = 0; r < rows; r++) {
-    job->ParityDigests[r][g] = DigestAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
+    job->ParityDigests[r][g] = Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
     const FileAccess* output = job->Outputs[r];
     if (output != nullptr &&
-        !output->WriteAt(output->Handle, data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
+        !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
       return Result(RecoveryWriteFailed, -1, r);
   }
   return Result(GoOn(job->Progress, read) ? RecoveryDone : RecoveryInterrupted);
@@ -102,13 +103,13 @@ static RecoveryResult WriteHeaders(EncodeJob* job) {
     job->Header.Row = r;
     job->Header.ParityDigests = job->ParityDigests[r];
     std::vector<uint8_t> bytes = RecoveryHeaderBytes(job->Header);
-    if (!output->WriteAt(output->Handle, bytes.data(), bytes.size(), 0)) return Result(RecoveryWriteFailed, -1, r);
+    if (!output->WriteAt(bytes.data(), bytes.size(), 0)) return Result(RecoveryWriteFailed, -1, r);
   }
   return Result(RecoveryDone);
 }
 
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
-                              const std::vector<const FileAccess*>& outputs, const RecoveryProgress* progress) {
+                              const std::vector<const FileAccess*>& outputs, RecoveryProgress* progress) {
   EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
   RecoveryResult result = DescribeSet(&job);
   if (result.Outcome != RecoveryDone) return result;

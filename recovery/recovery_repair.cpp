@@ -6,7 +6,7 @@
 #include <string.h>
 
 #include "recovery/recovery.h"
-#include "recovery/recovery_stream.h"
+#include "recovery/recovery_coding.h"
 
 namespace {
 
@@ -15,7 +15,7 @@ struct RepairJob {
   const std::vector<const FileAccess*>& SetFiles;
   const std::vector<const FileAccess*>& RecoveryFiles;
   const std::vector<const FileAccess*>& Targets;
-  const RecoveryProgress* Progress;
+  RecoveryProgress* Progress;
   std::vector<int64_t> Offsets;
   StripeBuffers Buffers;
 };
@@ -41,7 +41,7 @@ static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
     const FileAccess* target = Target(job, n);
     bool given = n < static_cast<int32_t>(job.SetFiles.size()) && job.SetFiles[n] != nullptr;
     bool served = NeedsRewrite(survey.Files[n])
-                      ? target != nullptr && target->WriteAt != nullptr && (n != 0 || stub != nullptr)
+                      ? target != nullptr && (n != 0 || stub != nullptr)
                       : given;
     if (!served) return Result(RecoveryRefused, n);
   }
@@ -74,7 +74,7 @@ static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, 
   if (which >= plan.K) {
     int32_t r = which - plan.K;
     const FileAccess& file = *job.RecoveryFiles[job.Survey.RowSource[r]];
-    bool done = file.ReadAt(file.Handle, buffer, static_cast<size_t>(length), job.Offsets[plan.Group] + offset);
+    bool done = file.ReadAt(buffer, static_cast<size_t>(length), job.Offsets[plan.Group] + offset);
     return Result(done ? RecoveryDone : RecoveryReadFailed, -1, r);
   }
   int32_t n = GroupMember(header, plan.Group, which);
@@ -99,7 +99,7 @@ static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, u
     int64_t left = header.Files[n].Payload - offset;
     size_t count = left <= 0 ? 0 : left < length ? static_cast<size_t>(left) : static_cast<size_t>(length);
     const FileAccess& target = *job.Targets[n];
-    if (count > 0 && !target.WriteAt(target.Handle, rows[plan.K + t], count, PayloadBase(n) + offset))
+    if (count > 0 && !target.WriteAt(rows[plan.K + t], count, PayloadBase(n) + offset))
       return Result(RecoveryWriteFailed, n);
   }
   return Result(GoOn(job.Progress, read) ? RecoveryDone : RecoveryInterrupted);
@@ -125,8 +125,8 @@ static RecoveryResult DecodeGroup(const RepairJob& job, int32_t g) {
 // The rebuilt container's stub and header; its payload too when only they were bad.
 static RecoveryResult WriteContainerPrefix(const RepairJob& job, const uint8_t* stub) {
   const FileAccess& target = *job.Targets[0];
-  if (!target.WriteAt(target.Handle, stub, StubSize, 0) ||
-      !target.WriteAt(target.Handle, job.Survey.Header.ContainerHeader, HeaderSize, HeaderOffset))
+  if (!target.WriteAt(stub, StubSize, 0) ||
+      !target.WriteAt(job.Survey.Header.ContainerHeader, HeaderSize, HeaderOffset))
     return Result(RecoveryWriteFailed, 0);
   if (PayloadLost(job.Survey.Files[0])) return Result(RecoveryDone);
   const FileAccess& old = *job.SetFiles[0];
@@ -135,8 +135,8 @@ static RecoveryResult WriteContainerPrefix(const RepairJob& job, const uint8_t* 
   for (int64_t done = 0; done < payload;) {
     int64_t left = payload - done;
     size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left) : static_cast<size_t>(job.Buffers.Chunk);
-    if (!old.ReadAt(old.Handle, buffer, count, PayloadOffset + done)) return Result(RecoveryReadFailed, 0);
-    if (!target.WriteAt(target.Handle, buffer, count, PayloadOffset + done)) return Result(RecoveryWriteFailed, 0);
+    if (!old.ReadAt(buffer, count, PayloadOffset + done)) return Result(RecoveryReadFailed, 0);
+    if (!target.WriteAt(buffer, count, PayloadOffset + done)) return Result(RecoveryWriteFailed, 0);
     done += static_cast<int64_t>(count);
     if (!GoOn(job.Progress, static_cast<int64_t>(count))) return Result(RecoveryInterrupted, 0);
   }
@@ -160,7 +160,7 @@ static RecoveryResult VerifyTargets(const RepairJob& job, const uint8_t* stub) {
 RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          const std::vector<const FileAccess*>& targets, const uint8_t* stub,
-                         const RecoveryProgress* progress) {
+                         RecoveryProgress* progress) {
   if (survey.Header.FileCount < 1 || survey.Files.size() != survey.Header.Files.size()) return Result(RecoveryRefused);
   if (!survey.Repairable) return Result(RecoveryNotRepairable);
   RepairJob job{survey, setFiles, recoveryFiles, targets, progress, ParityOffsets(survey.Header), {}};

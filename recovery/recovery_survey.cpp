@@ -4,26 +4,27 @@
 
 #include <memory>
 
+#include "integrity/crc32c.h"
 #include "recovery/recovery.h"
-#include "recovery/recovery_stream.h"
+#include "recovery/recovery_chunks.h"
 
 bool PayloadLost(FileState state) { return state != FileGood && state != FilePrefixDamaged; }
 
 bool NeedsRewrite(FileState state) { return state != FileGood; }
 
-uint32_t StubDigestOf(const uint8_t* stub) { return DigestAdd(0, stub, StubSize); }
+uint32_t StubDigestOf(const uint8_t* stub) { return Crc32cAdd(0, stub, StubSize); }
 
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header) {
   *header = RecoveryHeader{};
   uint8_t fixed[RecoveryFixedSize];
-  int64_t size = file.Size(file.Handle);
-  if (size < RecoveryFixedSize || !file.ReadAt(file.Handle, fixed, sizeof fixed, 0) ||
+  int64_t size = file.Size();
+  if (size < RecoveryFixedSize || !file.ReadAt(fixed, sizeof fixed, 0) ||
       !ParseRecoveryFixed(fixed, header) || size < header->HeaderLength) {
     *header = RecoveryHeader{};
     return false;
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(header->HeaderLength));
-  if (!file.ReadAt(file.Handle, bytes.data(), bytes.size(), 0)) {
+  if (!file.ReadAt(bytes.data(), bytes.size(), 0)) {
     *header = RecoveryHeader{};
     return false;
   }
@@ -38,19 +39,19 @@ static std::vector<uint8_t> ReadBuffer(int64_t length) {
 // The container's stub and header against the recovery header.
 static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest, bool* readable) {
   std::unique_ptr<uint8_t[]> prefix(new uint8_t[PayloadOffset]);
-  *readable = file.ReadAt(file.Handle, prefix.get(), PayloadOffset, 0);
+  *readable = file.ReadAt(prefix.get(), PayloadOffset, 0);
   return *readable && StubDigestOf(prefix.get()) == stubDigest &&
          memcmp(prefix.get() + HeaderOffset, header.ContainerHeader, HeaderSize) == 0;
 }
 
 // As CheckSetFile; *digest is the payload's CRC-32C where it was read (else 0).
 static FileState CheckFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
-                           const RecoveryProgress* progress, bool* interrupted, uint32_t* digest) {
+                           RecoveryProgress* progress, bool* interrupted, uint32_t* digest) {
   *interrupted = false;
   *digest = 0;
   if (file == nullptr) return FileMissing;
   int64_t payload = header.Files[n].Payload;
-  if (file->Size(file->Handle) != PayloadBase(n) + payload) return FileWrongSize;
+  if (file->Size() != PayloadBase(n) + payload) return FileWrongSize;
   bool readable = true;
   bool prefixGood = n != 0 || PrefixMatches(header, *file, stubDigest, &readable);
   if (!readable) return FileUnreadable;
@@ -63,7 +64,7 @@ static FileState CheckFile(const RecoveryHeader& header, int32_t n, const FileAc
 }
 
 FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
-                       const RecoveryProgress* progress, bool* interrupted) {
+                       RecoveryProgress* progress, bool* interrupted) {
   uint32_t digest;
   return CheckFile(header, n, file, stubDigest, progress, interrupted, &digest);
 }
@@ -72,7 +73,7 @@ FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess
 static std::vector<uint8_t> ContainerHeaderOf(const std::vector<const FileAccess*>& setFiles) {
   std::vector<uint8_t> header(HeaderSize);
   const FileAccess* container = setFiles.empty() ? nullptr : setFiles[0];
-  if (container == nullptr || !container->ReadAt(container->Handle, header.data(), HeaderSize, HeaderOffset))
+  if (container == nullptr || !container->ReadAt(header.data(), HeaderSize, HeaderOffset))
     header.clear();
   return header;
 }
@@ -96,7 +97,7 @@ static Authority AuthorityOf(const std::vector<const FileAccess*>& setFiles) {
 static uint32_t RunDigest(const DigestBlock& block, int32_t k, const std::vector<uint32_t>& digests) {
   uint32_t digest = 0;
   for (int32_t n = RunFirstPiece(block, k); n <= RunLastPiece(block, k); n++)
-    digest = DigestJoin(digest, digests[n], ExpectedPayload(block, n));
+    digest = Crc32cJoin(digest, digests[n], ExpectedPayload(block, n));
   return digest;
 }
 
@@ -183,7 +184,7 @@ static bool RunsConfirmed(const SetSurvey& survey, const std::vector<uint32_t>& 
 
 // Row r's parity, group by group, against the digests of its own header.
 static RecoveryResult CheckRow(const FileAccess& file, const RecoveryHeader& own, const std::vector<int64_t>& offsets,
-                               const RecoveryProgress* progress, SetSurvey* survey) {
+                               RecoveryProgress* progress, SetSurvey* survey) {
   int32_t r = own.Row, groups = survey->Header.GroupCount;
   std::vector<uint8_t> buffer = ReadBuffer(offsets[groups] - offsets[0]);
   for (int32_t g = 0; g < groups; g++) {
@@ -219,7 +220,7 @@ static void Judge(SetSurvey* survey) {
 }
 
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
-                         const std::vector<const FileAccess*>& recoveryFiles, const RecoveryProgress* progress,
+                         const std::vector<const FileAccess*>& recoveryFiles, RecoveryProgress* progress,
                          SetSurvey* survey) {
   *survey = SetSurvey{};
   Authority authority = AuthorityOf(setFiles);

@@ -25,8 +25,9 @@
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_recovery_set.h"
-#include "recovery/recovery_stream.h"
+#include "integrity/crc32c.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/support/descriptor_access.h"
 
 // The tool's printing and its report of an interruption live in cli_app.cpp with the command
 // line, which the fuzzer leaves out; nothing here prints.
@@ -86,7 +87,7 @@ MadeSet Make(const char* folder, int32_t files, int64_t pieceSize) {
     int64_t size = n == 0 ? pieceSize / 2 + 7 : n == files - 1 ? pieceSize / 3 + 1 : pieceSize;
     std::string payload;
     for (int64_t i = 0; i < size; i++) payload += static_cast<char>((n * 131 + i * 7) & 0xFF);
-    block.Image.Digests[n / run] = DigestAdd(block.Image.Digests[n / run], reinterpret_cast<const uint8_t*>(payload.data()), payload.size());
+    block.Image.Digests[n / run] = Crc32cAdd(block.Image.Digests[n / run], payload.data(), payload.size());
     payloads.push_back(payload);
     total += size;
   }
@@ -101,14 +102,12 @@ MadeSet Make(const char* folder, int32_t files, int64_t pieceSize) {
     WriteFile(FileName(set.Base, n), set.Files.back());
   }
   std::vector<int> inputs, outputs;
-  std::vector<FileAccess> inAccess, outAccess;
   for (int32_t n = 0; n < files; n++) inputs.push_back(open(FileName(set.Base, n).c_str(), O_RDONLY));
   for (int r = 0; r < 2; r++) outputs.push_back(memfd_create("row", 0));
-  for (int fd : inputs) inAccess.push_back(FileAccessOfDescriptor(fd));
-  for (int fd : outputs) outAccess.push_back(FileAccessOfDescriptor(fd));
+  std::vector<DescriptorAccess> inAccess(inputs.begin(), inputs.end()), outAccess(outputs.begin(), outputs.end());
   std::vector<const FileAccess*> in, out;
-  for (FileAccess& access : inAccess) in.push_back(&access);
-  for (FileAccess& access : outAccess) out.push_back(&access);
+  for (const DescriptorAccess& access : inAccess) in.push_back(&access);
+  for (const DescriptorAccess& access : outAccess) out.push_back(&access);
   if (EncodeRecovery(in, out, nullptr).Outcome != RecoveryDone) Fail("the set could not be encoded");
   for (int fd : outputs) {
     std::string bytes(static_cast<size_t>(lseek(fd, 0, SEEK_END)), '\0');
@@ -199,12 +198,12 @@ void Check(const MadeSet& set, const RecoveryFileSet& files, const SetSurvey& su
   }
   if (!survey.Repairable || survey.FilesToRewrite == 0) return;
   std::vector<int> fds;
-  std::vector<FileAccess> access;
   std::vector<const FileAccess*> targets;
   for (int32_t n = 0; n < survey.Header.FileCount; n++) fds.push_back(NeedsRewrite(survey.Files[n]) ? memfd_create("t", 0) : -1);
-  for (int fd : fds) access.push_back(FileAccessOfDescriptor(fd));
+  std::vector<DescriptorAccess> access(fds.begin(), fds.end());
   for (size_t n = 0; n < fds.size(); n++) targets.push_back(fds[n] >= 0 ? &access[n] : nullptr);
-  RecoveryResult result = RepairSet(survey, files.SetList, files.RecoveryList, targets, StubImage, nullptr);
+  ModuleFiles setFiles(files.SetFiles), recoveryFiles(files.RecoveryFiles);
+  RecoveryResult result = RepairSet(survey, setFiles.List(), recoveryFiles.List(), targets, StubImage, nullptr);
   if (result.Outcome == RecoveryDone && hidden >= 0) {
     const std::string& expected = set.Files[static_cast<size_t>(hidden)];
     std::string got(expected.size(), '\0');

@@ -1,8 +1,12 @@
-// The stub's own CRC-32C and CRC-64 against ISA-L's on the same bytes: whole, fed in the stub's
-// 64 KB blocks, split at every place around the boundaries of the instruction's three-chunk
-// units and of the blocks, and empty.
+// Our own CRC-32C (the table's and the instruction's ways) and CRC-64 against ISA-L's on the
+// same bytes: whole, fed in the stub's 64 KB blocks, split at every place around the boundaries
+// of the instruction's three-chunk units and of the blocks, and empty. The same for the backend
+// this build compiled (ISA-L's, natively) and over more than an int counts; and the join of two
+// CRCs.
 #include <gtest/gtest.h>
 #include <isa-l.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -84,8 +88,57 @@ TEST_P(Crc32cWays, TwoPartsSplitAtEveryPlaceAroundUnitAndBlockBoundaries) {
 
 INSTANTIATE_TEST_SUITE_P(Integrity, Crc32cWays, testing::Values(&Crc32cAdd, &Crc32cAddByTable, &Crc32cAddByInstruction),
                          [](const testing::TestParamInfo<AddFunction>& info) {
-                           return std::string(info.index == 0 ? "Chosen" : info.index == 1 ? "Table" : "Instruction");
+                           return std::string(info.index == 0 ? "Backend" : info.index == 1 ? "Table" : "Instruction");
                          });
+
+// The backend against our own on the same bytes, in odd splits.
+TEST(Crc32cBackend, AgreesWithOurOwnInAnySplit) {
+  std::string bytes = Pattern(3 * 65536 + 77, 21);
+  uint32_t whole = Crc32cAddByTable(0, bytes.data(), bytes.size());
+  EXPECT_EQ(Crc32cAdd(0, bytes.data(), bytes.size()), whole);
+  EXPECT_EQ(Crc32cAdd(0, bytes.data(), 0), 0u);
+  for (size_t cut : {size_t{1}, size_t{63}, size_t{65535}, size_t{65536}, size_t{131073}, bytes.size() - 1}) {
+    uint32_t crc = Crc32cAdd(0, bytes.data(), cut);
+    EXPECT_EQ(crc, Crc32cAddByTable(0, bytes.data(), cut)) << cut;
+    EXPECT_EQ(Crc32cAdd(crc, bytes.data() + cut, bytes.size() - cut), whole) << cut;
+  }
+}
+
+// 2^32 + 4099 bytes in one call (past what even an unsigned int counts): the same 8 MiB of a
+// memory file mapped side by side, so that the stretch costs little memory and few page faults;
+// the CRC of it fed in parts an int holds (which the agreement above shows right) is the answer.
+TEST(Crc32cBackend, TakesMoreThanAnIntCountsWorth) {
+  const size_t window = 8 << 20, size = (size_t{1} << 32) + 4099, windows = size / window + 1;
+  int memory = memfd_create("crc", 0);
+  ASSERT_GE(memory, 0);
+  std::string pattern = Pattern(window, 22);
+  ASSERT_EQ(pwrite(memory, pattern.data(), window, 0), static_cast<ssize_t>(window));
+  char* all = static_cast<char*>(mmap(nullptr, windows * window, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+  ASSERT_NE(all, MAP_FAILED);
+  for (size_t i = 0; i < windows; i++) {
+    ASSERT_NE(mmap(all + i * window, window, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, memory, 0), MAP_FAILED);
+  }
+  const size_t part = size_t{1} << 30;
+  uint32_t expected = 0;
+  for (size_t at = 0; at < size; at += part) expected = Crc32cAdd(expected, all + at, std::min(part, size - at));
+  EXPECT_EQ(Crc32cAdd(0, all, size), expected);
+  munmap(all, windows * window);
+  close(memory);
+}
+
+// The CRC of two streams from theirs, for lengths around the powers of two the join squares by.
+TEST(Crc32cJoin, GivesTheCrcOfBothStreams) {
+  std::string bytes = Pattern(70000, 9);
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{5}, size_t{4096}, size_t{65536}, bytes.size() - 1, bytes.size()}) {
+    for (size_t end : {cut, cut + 1, cut + 1023, cut + 4096, bytes.size()}) {
+      if (end > bytes.size()) continue;
+      uint32_t first = Crc32cAdd(0, bytes.data(), cut), second = Crc32cAdd(0, bytes.data() + cut, end - cut);
+      EXPECT_EQ(Crc32cJoin(first, second, static_cast<int64_t>(end - cut)), Crc32cAdd(0, bytes.data(), end))
+          << cut << " " << end;
+    }
+  }
+  EXPECT_EQ(Crc32cJoin(0, 0, 0), 0u);
+}
 
 TEST(Crc64, MatchesTheLibraryAndTheCheckValue) {
   EXPECT_EQ(Crc64("123456789", 9), 0x995DC9BBDF1939FAull);  // CRC-64/XZ's published check value

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "tests/recovery/recovery_fixture.h"
+#include "tests/support/descriptor_access.h"
 #include "tests/support/scratch_test.h"
 
 namespace {
@@ -15,25 +16,19 @@ const int64_t BigPiece = (int64_t{4} << 30) + (64 << 10) + 3;
 const int64_t MarkOffsets[] = {0, (int64_t{1} << 32) - 2048, BigPiece - 4096};
 const size_t MarkSize = 4096;
 
-// Writes through pwrite, but a chunk of zeros only lengthens the file: outputs stay sparse.
-bool SparseWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
-  static const std::string zeros(1 << 20, '\0');  // no chunk is longer
-  int fd = static_cast<int>(reinterpret_cast<intptr_t>(handle));
-  struct stat info;
-  if (count <= zeros.size() && memcmp(bytes, zeros.data(), count) == 0 && fstat(fd, &info) == 0)
-    return info.st_size >= offset + static_cast<int64_t>(count) || ftruncate(fd, offset + count) == 0;
-  return pwrite(fd, bytes, count, offset) == static_cast<ssize_t>(count);
-}
-
-struct DiskFile {
-  int Descriptor = -1;
-  FileAccess Access{};
-  DiskFile(const std::string& path, bool create) {
-    Descriptor = open(path.c_str(), create ? O_RDWR | O_CREAT | O_TRUNC : O_RDONLY, 0644);
-    Access = FileAccessOfDescriptor(Descriptor);
-    Access.WriteAt = SparseWrite;
+// A file on disk, written through pwrite, but a chunk of zeros only lengthens the file: outputs
+// stay sparse.
+struct DiskFile : DescriptorAccess {
+  DiskFile(const std::string& path, bool create)
+      : DescriptorAccess(open(path.c_str(), create ? O_RDWR | O_CREAT | O_TRUNC : O_RDONLY, 0644)) {}
+  ~DiskFile() override { close(Descriptor()); }
+  bool WriteAt(const void* bytes, size_t count, int64_t offset) const override {
+    static const std::string zeros(1 << 20, '\0');  // no chunk is longer
+    struct stat info;
+    if (count <= zeros.size() && memcmp(bytes, zeros.data(), count) == 0 && fstat(Descriptor(), &info) == 0)
+      return info.st_size >= offset + static_cast<int64_t>(count) || ftruncate(Descriptor(), offset + count) == 0;
+    return pwrite(Descriptor(), bytes, count, offset) == static_cast<ssize_t>(count);
   }
-  ~DiskFile() { close(Descriptor); }
 };
 
 bool WriteAt(const std::string& path, int64_t offset, const std::string& bytes) {
@@ -67,18 +62,16 @@ TEST_F(RecoveryBig, APieceOver4GiBIsRebuiltInBoundedMemory) {
   {
     DiskFile container(Path("big.exe"), false), piece(Path("big.c001"), false), last(Path("big.c002"), false);
     DiskFile output(Path("big.r01"), true);
-    ASSERT_EQ(EncodeRecovery({&container.Access, &piece.Access, &last.Access}, {&output.Access}, nullptr).Outcome,
-              RecoveryDone);
+    ASSERT_EQ(EncodeRecovery({&container, &piece, &last}, {&output}, nullptr).Outcome, RecoveryDone);
   }
   ASSERT_EQ(unlink(Path("big.c001").c_str()), 0);
   DiskFile container(Path("big.exe"), false), last(Path("big.c002"), false), recovery(Path("big.r01"), false);
   DiskFile target(Path("big.c001.new"), true);
-  std::vector<const FileAccess*> set = {&container.Access, nullptr, &last.Access};
+  std::vector<const FileAccess*> set = {&container, nullptr, &last};
   SetSurvey survey;
-  ASSERT_EQ(SurveySet(set, {&recovery.Access}, nullptr, &survey).Outcome, RecoveryDone);
+  ASSERT_EQ(SurveySet(set, {&recovery}, nullptr, &survey).Outcome, RecoveryDone);
   EXPECT_EQ(survey.Files, (std::vector<FileState>{FileGood, FileMissing, FileGood}));
-  ASSERT_EQ(RepairSet(survey, set, {&recovery.Access}, {nullptr, &target.Access, nullptr}, nullptr, nullptr).Outcome,
-            RecoveryDone);
+  ASSERT_EQ(RepairSet(survey, set, {&recovery}, {nullptr, &target, nullptr}, nullptr, nullptr).Outcome, RecoveryDone);
   EXPECT_EQ(scratch::SizeOf(Path("big.c001.new")), BigPiece);
   for (int64_t at : MarkOffsets) EXPECT_EQ(ReadAt(Path("big.c001.new"), at, MarkSize), Pattern(MarkSize, at)) << at;
   EXPECT_LT(DiskBytes(Path("big.r01")) + DiskBytes(Path("big.c001.new")), int64_t{64} << 20);

@@ -21,31 +21,39 @@ struct MemoryFile {
   int Writes = 0;
 };
 
-inline bool MemoryRead(void* handle, void* bytes, size_t count, int64_t offset) {
-  const std::string& data = static_cast<MemoryFile*>(handle)->Bytes;
-  if (offset < 0 || static_cast<uint64_t>(offset) + count > data.size()) return false;
-  memcpy(bytes, data.data() + offset, count);
-  return true;
-}
+// A MemoryFile as the module reads and writes it.
+class MemoryAccess : public FileAccess {
+ public:
+  explicit MemoryAccess(MemoryFile* file) : file_(file) {}
+  virtual ~MemoryAccess() = default;
 
-inline bool MemoryWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
-  MemoryFile* file = static_cast<MemoryFile*>(handle);
-  if (file->Bytes.size() < offset + count) file->Bytes.resize(offset + count, '\0');
-  memcpy(&file->Bytes[offset], bytes, count);
-  file->Writes++;
-  return true;
-}
+  bool ReadAt(void* bytes, size_t count, int64_t offset) const override {
+    const std::string& data = file_->Bytes;
+    if (offset < 0 || static_cast<uint64_t>(offset) + count > data.size()) return false;
+    memcpy(bytes, data.data() + offset, count);
+    return true;
+  }
+  bool WriteAt(const void* bytes, size_t count, int64_t offset) const override {
+    if (file_->Bytes.size() < offset + count) file_->Bytes.resize(offset + count, '\0');
+    memcpy(&file_->Bytes[offset], bytes, count);
+    file_->Writes++;
+    return true;
+  }
+  int64_t Size() const override { return static_cast<int64_t>(file_->Bytes.size()); }
 
-inline int64_t MemorySize(void* handle) { return static_cast<int64_t>(static_cast<MemoryFile*>(handle)->Bytes.size()); }
+ protected:
+  MemoryFile* file_;
+};
 
 // Accesses for files (null for a file not Present); keeps them alive beside the pointers.
 struct Accesses {
-  std::vector<FileAccess> Storage;
+  std::vector<MemoryAccess> Storage;
   std::vector<const FileAccess*> Files;
-  explicit Accesses(std::vector<MemoryFile>& files) : Storage(files.size()) {
-    for (size_t i = 0; i < files.size(); i++) {
-      Storage[i] = {&files[i], MemoryRead, MemoryWrite, MemorySize};
-      Files.push_back(files[i].Present ? &Storage[i] : nullptr);
+  explicit Accesses(std::vector<MemoryFile>& files) {
+    Storage.reserve(files.size());
+    for (MemoryFile& file : files) {
+      Storage.emplace_back(&file);
+      Files.push_back(file.Present ? &Storage.back() : nullptr);
     }
   }
 };
@@ -105,7 +113,7 @@ struct RepairRun {
 };
 
 inline RepairRun SurveyAndRepair(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery,
-                                 const RecoveryProgress* progress = nullptr) {
+                                 RecoveryProgress* progress = nullptr) {
   RepairRun run;
   run.Targets.resize(set.size());
   Accesses in(set), rows(recovery), out(run.Targets);

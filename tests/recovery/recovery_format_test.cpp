@@ -65,9 +65,8 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
 }
 
 bool HeaderReadable(MemoryFile file) {
-  FileAccess access{&file, MemoryRead, MemoryWrite, MemorySize};
   RecoveryHeader header;
-  return ReadRecoveryHeader(access, &header);
+  return ReadRecoveryHeader(MemoryAccess(&file), &header);
 }
 
 TEST(RecoveryLayout, AHeaderWithAnyFlippedByteIsRefused) {

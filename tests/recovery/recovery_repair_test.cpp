@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "recovery/recovery_stream.h"
+#include "integrity/crc32c.h"
 #include "tests/recovery/recovery_fixture.h"
 
 namespace {
@@ -118,9 +118,8 @@ TEST(RecoveryRepair, ARecoveryFileOfAnotherSetIsLeftOut) {
 // A recovery file's header as edit leaves it, sealed again; its parity kept (cut or padded with
 // zeros to the parity length the header then gives).
 void Forge(MemoryFile& file, const std::function<void(RecoveryHeader*)>& edit) {
-  FileAccess access{&file, MemoryRead, MemoryWrite, MemorySize};
   RecoveryHeader header;
-  ASSERT_TRUE(ReadRecoveryHeader(access, &header));
+  ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&file), &header));
   edit(&header);
   ASSERT_TRUE(CompleteRecoveryGeometry(&header));
   std::vector<uint8_t> bytes = RecoveryHeaderBytes(header);
@@ -185,7 +184,7 @@ TEST(RecoveryAuthority, RunsOfPiecesAreHeldToTheirSharedDigest) {
   for (MemoryFile& file : forged) {
     Forge(file, [](RecoveryHeader* header) {
       header->Files[2].Digest ^= 0x5A;
-      header->Files[3].Digest ^= DigestJoin(0x5A, 0, header->Files[3].Payload);
+      header->Files[3].Digest ^= Crc32cJoin(0x5A, 0, header->Files[3].Payload);
     });
   }
   run = SurveyAndRepair(set, forged);
@@ -193,27 +192,33 @@ TEST(RecoveryAuthority, RunsOfPiecesAreHeldToTheirSharedDigest) {
   EXPECT_EQ(TargetWrites(run), 0);
 }
 
-bool StopAtSecondStep(void* context, int64_t) { return ++*static_cast<int*>(context) < 2; }
+// Stops the work at the second step.
+struct StopAtSecondStep : RecoveryProgress {
+  int Steps = 0;
+  bool Step(int64_t) override { return ++Steps < 2; }
+};
 
 TEST(RecoveryRepair, AnInterruptedRepairStopsAndWritesNoFileOfTheSet) {
   std::vector<MemoryFile> set = MakeSet(3, 3 << 20);  // several chunks a file
   std::vector<MemoryFile> recovery = Encode(set, 1);
   set[1].Present = false;
-  int steps = 0;
-  RecoveryProgress progress{&steps, StopAtSecondStep};
+  StopAtSecondStep progress;
   RepairRun run = SurveyAndRepair(set, recovery, &progress);
   EXPECT_EQ(run.Result.Outcome, RecoveryInterrupted);
-  EXPECT_EQ(steps, 2);
+  EXPECT_EQ(progress.Steps, 2);
   for (const MemoryFile& file : set) EXPECT_EQ(file.Writes, 0);
   for (const MemoryFile& file : recovery) EXPECT_EQ(file.Writes, 0);
 }
 
 // Stores every write with its first byte changed, as a failing disk might.
-bool CorruptingWrite(void* handle, const void* bytes, size_t count, int64_t offset) {
-  bool written = MemoryWrite(handle, bytes, count, offset);
-  static_cast<MemoryFile*>(handle)->Bytes[offset] ^= 1;
-  return written;
-}
+struct CorruptingAccess : MemoryAccess {
+  using MemoryAccess::MemoryAccess;
+  bool WriteAt(const void* bytes, size_t count, int64_t offset) const override {
+    bool written = MemoryAccess::WriteAt(bytes, count, offset);
+    file_->Bytes[offset] ^= 1;
+    return written;
+  }
+};
 
 TEST(RecoveryRepair, ARebuiltFileThatReadsBackWrongFailsVerification) {
   std::vector<MemoryFile> set = MakeSet(3, 900);
@@ -223,7 +228,7 @@ TEST(RecoveryRepair, ARebuiltFileThatReadsBackWrongFailsVerification) {
   SetSurvey survey;
   ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey).Outcome, RecoveryDone);
   MemoryFile target;
-  FileAccess corrupting{&target, MemoryRead, CorruptingWrite, MemorySize};
+  CorruptingAccess corrupting(&target);
   RecoveryResult result = RepairSet(survey, in.Files, rows.Files, {nullptr, &corrupting, nullptr}, nullptr, nullptr);
   EXPECT_EQ(result.Outcome, RecoveryVerifyFailed);
   EXPECT_EQ(result.SetFile, 1);

@@ -1,0 +1,53 @@
+#include "recovery/recovery_coding.h"
+
+#include <isa-l.h>
+#include <string.h>
+
+void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers) {
+  int32_t chunk = count > 0 ? StripeBudget / count : ChunkLimit;
+  chunk = chunk > ChunkLimit ? ChunkLimit : chunk < ChunkFloor ? ChunkFloor : chunk;
+  if (longest < chunk) chunk = static_cast<int32_t>(longest > 0 ? longest : 1);
+  chunk += (BufferAlignment - chunk % BufferAlignment) % BufferAlignment;
+  buffers->Chunk = chunk;
+  buffers->Storage.resize(static_cast<size_t>(count) * chunk + BufferAlignment);
+  uintptr_t start = reinterpret_cast<uintptr_t>(buffers->Storage.data());
+  size_t skip = (BufferAlignment - start % BufferAlignment) % BufferAlignment;
+  buffers->Rows.clear();
+  for (int32_t i = 0; i < count; i++)
+    buffers->Rows.push_back(buffers->Storage.data() + skip + static_cast<size_t>(i) * chunk);
+}
+
+int64_t LongestGroup(const std::vector<int64_t>& offsets) {
+  int64_t longest = 0;
+  for (size_t g = 1; g < offsets.size(); g++)
+    if (offsets[g] - offsets[g - 1] > longest) longest = offsets[g] - offsets[g - 1];
+  return longest;
+}
+
+std::vector<uint8_t> CodeMatrix(int32_t k, int32_t rows) {
+  std::vector<uint8_t> matrix(static_cast<size_t>((k + rows) * k));
+  gf_gen_cauchy1_matrix(matrix.data(), k + rows, k);
+  return matrix;
+}
+
+std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows) {
+  std::vector<uint8_t> matrix = CodeMatrix(k, rows);
+  std::vector<uint8_t> tables(static_cast<size_t>(32 * k * rows));
+  ec_init_tables(k, rows, matrix.data() + k * k, tables.data());
+  return tables;
+}
+
+bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors, const std::vector<int32_t>& lost,
+                  std::vector<uint8_t>* tables) {
+  std::vector<uint8_t> generator = CodeMatrix(k, rows);
+  std::vector<uint8_t> taken(static_cast<size_t>(k * k)), inverse(static_cast<size_t>(k * k));
+  for (int32_t s = 0; s < k; s++) memcpy(&taken[s * k], &generator[survivors[s] * k], static_cast<size_t>(k));
+  if (gf_invert_matrix(taken.data(), inverse.data(), k) != 0) return false;
+  // Survivors = taken x files, so files = inverse x survivors: lost file p is row p of inverse.
+  int32_t count = static_cast<int32_t>(lost.size());
+  std::vector<uint8_t> decode(static_cast<size_t>(count * k));
+  for (int32_t t = 0; t < count; t++) memcpy(&decode[t * k], &inverse[lost[t] * k], static_cast<size_t>(k));
+  tables->assign(static_cast<size_t>(32 * k * count), 0);
+  ec_init_tables(k, count, decode.data(), tables->data());
+  return true;
+}

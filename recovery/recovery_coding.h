@@ -1,0 +1,36 @@
+// The Reed-Solomon coding that encoding and rebuilding share: the buffers a group is coded in,
+// a chunk of each file and row side by side, and the code's matrices (every coefficient comes
+// from ISA-L).
+#pragma once
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "recovery/recovery_chunks.h"
+
+enum : int32_t {
+  ChunkFloor = 64 << 10,    // bytes per file and chunk, at least (ChunkLimit: at most)
+  StripeBudget = 32 << 20,  // all buffers of a group, where the floor allows
+  BufferAlignment = 64,
+};
+
+// count buffers of Chunk bytes each, aligned for the vector instructions; no longer than needed
+// for a stretch of longest bytes.
+struct StripeBuffers {
+  std::vector<uint8_t> Storage;
+  std::vector<uint8_t*> Rows;
+  int32_t Chunk;
+};
+void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers);
+// The longest group's parity, from ParityOffsets.
+int64_t LongestGroup(const std::vector<int64_t>& offsets);
+
+// The (k + rows) x k generator of a group of k files: the identity, then the parity rows.
+std::vector<uint8_t> CodeMatrix(int32_t k, int32_t rows);
+// ISA-L's tables for ec_encode_data: the parity rows of the generator (encoding), or the rows
+// that give the lost files back from k survivors, each a generator row (decoding). False when
+// the survivors' matrix cannot be inverted.
+std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows);
+bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors, const std::vector<int32_t>& lost,
+                  std::vector<uint8_t>* tables);

@@ -5,6 +5,7 @@
 
 #include "cli/cli_os.h"
 
+// The report and the errors; tests point them at files of their own.
 FILE* CliOut = stdout;
 FILE* CliErr = stderr;
 

@@ -4,8 +4,10 @@
 
 #include "cli/cli_os_sides.h"
 
+// Raised by the interrupt handlers of each side (interrupts.cpp).
 volatile int CliInterrupted = 0;
 
+// Null but in the tests that put failures in.
 int (*OsFaultHook)(OsCall call) = nullptr;
 
 bool OsFaulted(OsCall call) {

@@ -25,7 +25,7 @@ size_t OsPathRootLength(const std::string& path) { return !path.empty() && path[
 
 int OsLastError() { return errno; }
 void OsSetLastError(int error) { errno = error; }
-const int OsInterruptedError = EINTR;
+const int OsInterruptedError = EINTR;  // as a call the signal broke off says
 std::string OsErrorText(int error) { return strerror(error); }
 bool OsErrorIsExists(int error) { return error == EEXIST; }
 bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }

@@ -53,7 +53,7 @@ std::wstring SystemPath(const std::string& path) {
 
 int OsLastError() { return static_cast<int>(GetLastError()); }
 void OsSetLastError(int error) { SetLastError(static_cast<DWORD>(error)); }
-const int OsInterruptedError = ERROR_OPERATION_ABORTED;
+const int OsInterruptedError = ERROR_OPERATION_ABORTED;  // the operation was stopped
 
 std::string OsErrorText(int error) {
   wchar_t* text = nullptr;

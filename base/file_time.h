@@ -5,10 +5,6 @@
 
 #include <stdint.h>
 
-// The count of ticks of a FILETIME's two unsigned 32-bit halves (its fields, and the header's
-// records), the low one first.
-constexpr uint64_t TicksOfHalves(uint32_t low, uint32_t high) { return uint64_t{high} << 32 | low; }
-
 // 1970-01-01 00:00:00 UTC in FILETIME ticks.
 constexpr uint64_t FileTimeUnixEpoch = 116444736000000000ull;
 constexpr uint64_t FileTimeTicksPerSecond = 10000000;
@@ -28,3 +24,8 @@ uint64_t FileTimeOfUnixTime(int64_t seconds, uint32_t nanoseconds);
 int64_t UnixNanosecondsOfFileTime(uint64_t ticks);
 // The FILETIME of a nanosecond count, rounded down to whole ticks (every value has one).
 uint64_t FileTimeOfUnixNanoseconds(int64_t nanoseconds);
+// The two 32-bit halves a FILETIME is kept in (Windows' FILETIME, the header's records), and the
+// ticks they make.
+constexpr uint64_t FileTimeOfHalves(uint32_t low, uint32_t high) { return (static_cast<uint64_t>(high) << 32) | low; }
+constexpr uint32_t FileTimeLowHalf(uint64_t ticks) { return static_cast<uint32_t>(ticks); }
+constexpr uint32_t FileTimeHighHalf(uint64_t ticks) { return static_cast<uint32_t>(ticks >> 32); }

@@ -1,6 +1,5 @@
 // The command line: tarnovell split | join | info | verify | repair, with --help for each and --version.
 #include <CLI/CLI.hpp>
-#include <stdarg.h>
 
 #include <iostream>
 #include <sstream>
@@ -9,40 +8,7 @@
 #include "cli/cli_output.h"
 #include "recovery/recovery_format.h"
 
-#ifndef TARNOVELL_VERSION
-#define TARNOVELL_VERSION "1.7"
-#endif
-
-FILE* CliOut = stdout;
-FILE* CliErr = stderr;
-
-void CliPrint(FILE* stream, const char* format, ...) {
-  va_list args, again;
-  va_start(args, format);
-  va_copy(again, args);
-  char small[512];
-  int length = vsnprintf(small, sizeof small, format, args);
-  std::string text;
-  if (length >= static_cast<int>(sizeof small)) {
-    text.resize(static_cast<size_t>(length));
-    vsnprintf(&text[0], text.size() + 1, format, again);
-  } else if (length > 0) {
-    text.assign(small, static_cast<size_t>(length));
-  }
-  va_end(again);
-  va_end(args);
-  OsWriteText(stream, text);
-}
-
-int ReportInterrupted(const char* left) {
-  CliPrint(CliErr, "tarnovell: interrupted; %s\n", left);
-  return ExitInterrupted;
-}
-
-int Refuse(const std::string& message) {
-  CliPrint(CliErr, "tarnovell: %s\n", message.c_str());
-  return ExitRefused;
-}
+// TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
 
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
   CLI::App* command = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
@@ -107,14 +73,6 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
   AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
   command->add_flag("-q,--quiet", verify->Quiet, "no progress bar, nothing printed for a whole set");
   return command;
-}
-
-// The report on CliOut, written out once at the end: one that was lost (a full disk, a closed
-// pipe) is a file-system error whatever the command found, as an interruption stays one.
-static int FinishReport(int code) {
-  if (OsFlushText(CliOut)) return code;
-  CliPrint(CliErr, "tarnovell: cannot write the report to standard output: %s\n", OsErrorText(OsLastError()).c_str());
-  return code == ExitInterrupted ? code : ExitFileError;
 }
 
 static int RunCommandLine(int argc, char** argv) {

@@ -1,6 +1,11 @@
-// Copying a run of one file into another, holes kept.
+// Copying a run of one file into another, in two ways: as the system copies best
+// (CopyFileBytes: posix/copy.cpp with copy_file_range, windows/copy.cpp in large blocks), and
+// through memory, every byte hashed on its way (CopyThroughMemory, cli_copy.cpp). Either way the
+// output is a new file filled in order, zero wherever nothing is written, whose length the
+// caller sets: the source's holes, or its chunks of zeros, are not written and stay holes.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "cli/cli_os.h"
@@ -13,3 +18,16 @@
 int64_t CopyFileBytes(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                       int64_t progressBase);
 
+// Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
+// writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not
+// written: out is a new file filled in order, whose length the caller sets, so they stay holes;
+// unless dense, where every chunk is written (out is a stream, which has no holes).
+// progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
+// an error (OsLastError) or an interruption (OsStopBeforeChunk).
+int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
+                          int64_t progressBase, uint32_t* crc, bool dense = false);
+
+// The loop of CopyThroughMemory, and of a system's copy that goes through memory too (Windows):
+// chunks of at most size bytes through buffer, *crc continued over them unless crc is null.
+int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
+                     int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense);

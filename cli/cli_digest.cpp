@@ -1,52 +1,10 @@
 #include "cli/cli_digest.h"
 
-#include <string.h>
-
 #include <algorithm>
 
-#include "cli/cli.h"
-#include "cli/cli_copy.h"
+#include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
-#include "cli/cli_progress.h"
-#include "integrity/crc32c.h"
-
-// 256 KiB: the fastest size measured here for reading, hashing and writing (tools/
-// bench_digest_cli.sh); from 512 KiB on, writes into the page cache became several times slower.
-static const size_t ChunkSize = 256 << 10;
-
-static bool AllZero(const char* bytes, size_t count) {
-  // Every byte equal to the one before it, and the first zero: one fast compare.
-  return count == 0 || (bytes[0] == 0 && memcmp(bytes, bytes + 1, count - 1) == 0);
-}
-
-// Reads one chunk: 1 when it was read, 0 when the source ends before its end (it became shorter
-// since it was measured), -1 on an error (OsLastError).
-static int ReadChunk(OsFile in, void* bytes, size_t count, int64_t offset) {
-  if (OsReadAt(in, bytes, count, offset)) return 1;
-  OsFileInfo info;
-  if (OsInfo(in, &info) && info.Size < offset + static_cast<int64_t>(count)) return 0;
-  // Once more, so that OsLastError holds the read's own error, whatever OsInfo left there.
-  return OsReadAt(in, bytes, count, offset) ? 1 : -1;
-}
-
-int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc, bool dense) {
-  alignas(4096) static char buffer[ChunkSize];  // on a page boundary, as the system copies best
-  int64_t done = 0;
-  while (done < count) {
-    if (OsStopBeforeChunk()) return -1;
-    size_t chunk = static_cast<size_t>(std::min<int64_t>(count - done, ChunkSize));
-    int read = ReadChunk(in, buffer, chunk, inOffset + done);
-    if (read <= 0) return read == 0 ? done : -1;
-    *crc = Crc32cAdd(*crc, buffer, chunk);
-    if (out != NoFile && (dense || !AllZero(buffer, chunk)) && !OsWriteAt(out, buffer, chunk, outOffset + done)) {
-      return -1;
-    }
-    done += static_cast<int64_t>(chunk);
-    ProgressUpdate(progressBase + done);
-  }
-  return done;
-}
+#include "cli/cli_text.h"
 
 // The file name of piece n as the set names it.
 static std::string PieceFileName(const PieceSet& set, int32_t n) {

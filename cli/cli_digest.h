@@ -1,6 +1,6 @@
-// The digest block on the tool's side: copies that go through memory so that every byte is
-// hashed on its way, and the judgement of a set's pieces against the block (join and verify),
-// with the words that name what is wrong.
+// The digest block on the tool's side: the judgement of a set's pieces against the block (join
+// and verify), with the words that name what is wrong. The pieces are hashed as they are copied
+// or read (CopyThroughMemory, cli_copy.h).
 #pragma once
 
 #include <stdint.h>
@@ -9,18 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_os.h"
 #include "cli/cli_pieces.h"
 #include "container/digest_block.h"
-
-// Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
-// writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not
-// written: out is a new file filled in order, whose length the caller sets, so they stay holes;
-// unless dense, where every chunk is written (out is a stream, which has no holes).
-// progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
-// an error (OsLastError) or an interruption (OsStopBeforeChunk).
-int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc, bool dense = false);
 
 // What a check found wrong with a piece, or with the run of pieces one digest covers.
 enum class FindingKind {

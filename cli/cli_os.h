@@ -1,7 +1,9 @@
 // The tool's one door to the operating system: files, times, names, folders and the console.
-// The commands call the system only through these. The Linux side is cli_os_posix.cpp,
-// cli_copy_posix.cpp and cli_signals_posix.cpp; the Windows side is cli_os_win.cpp,
-// cli_copy_win.cpp and cli_console_win.cpp. Paths are UTF-8 on both.
+// The commands call the system only through these. Each side is a folder of the same files:
+// posix/ (Linux) and windows/, each with os.cpp (files, times, names), console.cpp,
+// interrupts.cpp, copy.cpp (CopyFileBytes of cli_copy.h), text.cpp (the conversions of
+// cli_text.h) and main.cpp (the program's entry); what both would write alike is cli_os.cpp.
+// Paths are UTF-8 on both.
 #pragma once
 
 #include <stdint.h>
@@ -91,9 +93,10 @@ bool MoveAllAt(Byte* bytes, size_t count, int64_t offset, Step step) {
   return true;
 }
 
-// File times as FILETIME ticks. The creation time is the birth time where the file system keeps
-// one, else the last write time. Setting applies all three on Windows; Linux keeps no creation
-// time that can be set, so there only last access and last write are applied.
+// File times as 64-bit counts of FILETIME ticks (base/file_time.h). The creation time is the
+// birth time where the file system keeps one, else the last write time. Setting applies all three
+// on Windows; Linux keeps no creation time that can be set, so there only last access and last
+// write are applied.
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite);
 bool OsSetFileTimes(OsFile file, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite);
 
@@ -145,7 +148,7 @@ void InstallInterruptHandlers();
 enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallRenameReplace, OsCallLink, OsCallCopy };
 extern int (*OsFaultHook)(OsCall call);
 
-// Asked before every chunk a copy moves (CopyFileBytes, and the copies through memory of
-// cli_digest.h): true, with OsLastError set, when CliInterrupted is set or a test puts a failure
-// in (OsFaultHook, OsCallCopy).
+// Asked before every chunk a copy moves (CopyFileBytes and CopyThroughMemory of cli_copy.h):
+// true, with OsLastError set, when CliInterrupted is set or a test puts a failure in
+// (OsFaultHook, OsCallCopy).
 bool OsStopBeforeChunk();

@@ -34,6 +34,12 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + OsPathSeparator + name;
 }
 
+void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName) {
+  bool folderOnly = !basePath.empty() && IsPathSeparator(basePath.back());
+  *baseName = folderOnly ? "" : LastComponent(basePath);
+  *folder = folderOnly ? basePath : FolderOf(basePath);
+}
+
 // Folder -> (fold key -> the first name, in byte order, with that key).
 static std::map<std::string, std::map<std::string, std::string>> FolderListings;
 

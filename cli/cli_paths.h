@@ -10,6 +10,10 @@ std::string FolderOf(const std::string& path);
 std::string LastComponent(const std::string& path);
 std::string JoinPath(const std::string& folder, const std::string& name);
 bool IsPathSeparator(char c);
+// The folder and the file name a set's base path stands for (the pieces are the name followed by
+// ".c001", ... in the folder): a base ending in a separator (a container named ".exe") is a
+// folder with an empty base name.
+void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName);
 
 // Finds a file in folder: the exact name, else (on a case-sensitive file system) a name equal to
 // it ignoring Latin and Windows-1251 case. The folder's listing is read once and kept for the

@@ -4,7 +4,7 @@
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
-#include "cli/cli.h"
+#include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_text.h"
 #include "container/layout.h"
@@ -53,8 +53,9 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, 
       return ExitBadContainer;
     }
   }
+  // A time is two records, its low and high halves, each taken modulo 2^32 as the joiner takes it.
   auto time = [&](int low) {
-    return TicksOfHalves(static_cast<uint32_t>(values[low]), static_cast<uint32_t>(values[low + 1]));
+    return FileTimeOfHalves(static_cast<uint32_t>(values[low]), static_cast<uint32_t>(values[low + 1]));
   };
   head->TotalSize = values[RecordTotalSize];
   head->CreationTime = time(RecordCreationLow);
@@ -89,11 +90,9 @@ int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir,
     CliPrint(CliErr, "tarnovell: %s: %s\n", Printable(containerPath).c_str(), why.c_str());
     return code;
   }
-  std::string base = ContainerBasePath(containerPath);
-  // A base ending in a separator (a container named ".exe") has an empty base file name.
-  bool folderOnly = !base.empty() && IsPathSeparator(base.back());
-  set->BaseName = folderOnly ? "" : LastComponent(base);
-  set->Folder = !piecesDir.empty() ? piecesDir : folderOnly ? base : FolderOf(base);
+  std::string folder;
+  SplitBasePath(ContainerBasePath(containerPath), &folder, &set->BaseName);
+  set->Folder = !piecesDir.empty() ? piecesDir : folder;
   return ExitComplete;
 }
 

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
-#include "cli/cli.h"
+#include "cli/cli_messages.h"
+#include "cli/cli_os.h"
+#include "cli/cli_text.h"
 
 static bool ProgressOn = false;
 static bool ProgressDrawn = false;

@@ -65,13 +65,6 @@ RecoveryFileSet::~RecoveryFileSet() {
     if (file != NoFile) OsClose(file);
 }
 
-void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName) {
-  // A base ending in a separator (a container named ".exe") has an empty base file name.
-  bool folderOnly = !basePath.empty() && IsPathSeparator(basePath.back());
-  *baseName = folderOnly ? "" : LastComponent(basePath);
-  *folder = folderOnly ? basePath : FolderOf(basePath);
-}
-
 // A regular file opened for reading, NoFile when it cannot be (OsLastError).
 static OsFile OpenRegular(const std::string& path, bool* regular) {
   OsFileInfo info;

@@ -88,9 +88,6 @@ struct RecoveryFileSet : HoldsFiles {
 int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
                         const std::string& piecesFolder, RecoveryFileSet* set);
 
-// The folder and the file name a base path stands for, as the pieces are found beside it.
-void SplitBasePath(const std::string& basePath, std::string* folder, std::string* baseName);
-
 // Surveys the set (a progress bar when progress). ExitComplete; ExitNotRepairable with *otherSet
 // set when the recovery files are of another set (the container's digest block checks and none
 // agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no

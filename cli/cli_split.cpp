@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/cli_digest.h"
+#include "cli/cli_copy.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
 #include "container/container_writer.h"
+#include "container/digest_block.h"
 #include "recovery/recovery_format.h"
 
 struct SplitPlan {

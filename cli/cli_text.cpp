@@ -1,5 +1,5 @@
 // Texts of the tool: names, sizes, dates, printable messages. The conversions between UTF-8 and
-// Windows-1251 are the system's: cli_text_posix.cpp (iconv) and cli_text_win.cpp.
+// Windows-1251 are the system's: posix/text.cpp (iconv) and windows/text.cpp.
 #include <cstring>
 #include <string>
 

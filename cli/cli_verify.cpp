@@ -2,6 +2,7 @@
 // Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
 // with recovery files gets one more line: whether they can repair it.
 #include "cli/cli.h"
+#include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"

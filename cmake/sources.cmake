@@ -1,12 +1,13 @@
-# The system's sources, by what they need: the one list of what goes into the stub and what into
+# The system's sources, by what they need: the one list of what goes into the stub, the tool and
 # the native libraries.
-# Logic with no window: texts, the container layout, the file layer (used by the tools too); our
-# own CRC-32C code, whichever backend the build picks (below).
-set(TARNOVELL_CORE_SOURCES
-  integrity/crc32c.cpp integrity/crc64.cpp container/digest_block.cpp
+# What the stub, the tool and the tests share: byte texts, the checksums (our own CRC-32C code,
+# whichever backend the build picks, below) and the format.
+set(TARNOVELL_FORMAT_SOURCES
   base/byte_text.cpp
-  container/layout.cpp
-  stub/fileio/large_file.cpp)
+  integrity/crc32c.cpp integrity/crc64.cpp
+  container/layout.cpp container/digest_block.cpp)
+# The stub's file layer.
+set(TARNOVELL_FILEIO_SOURCES stub/fileio/large_file.cpp)
 # The program: join state, header loading, failure report, joining and the window.
 set(TARNOVELL_APP_SOURCES
   stub/state/failure.cpp
@@ -23,17 +24,22 @@ set(TARNOVELL_APP_SOURCES
 set(TARNOVELL_WINDOWS_SOURCES
   stub/ui/entry_win.cpp
   stub/ui/runtime_win.cpp)
-# Native only: the POSIX stand-ins of the Win32 calls, and the set writer of the tests and tools.
-set(TARNOVELL_POSIX_SOURCES
-  stub/platform/files_posix.cpp stub/platform/user32_posix.cpp base/file_time.cpp base/cp1251_case.cpp
-  container/container_writer.cpp)
+# The set writer and the helpers it, the POSIX stand-ins and the tool use (not the stub).
+set(TARNOVELL_WRITER_SOURCES container/container_writer.cpp base/file_time.cpp base/cp1251_case.cpp)
+# Native only: the POSIX stand-ins of the Win32 calls.
+set(TARNOVELL_POSIX_SOURCES stub/platform/files_posix.cpp stub/platform/user32_posix.cpp)
 # The CRC-32C's backend (integrity/crc32c.h), one per build: ISA-L's where the build links it
 # (native Linux), our own elsewhere (the stub, the Windows tool, the 32-bit Linux build).
 set(TARNOVELL_CRC32C_ISAL_SOURCES integrity/crc32c_isal.cpp)
 set(TARNOVELL_CRC32C_OWN_SOURCES integrity/crc32c_own.cpp)
-foreach(list CORE APP WINDOWS POSIX CRC32C_ISAL CRC32C_OWN)
+foreach(list FORMAT FILEIO APP WINDOWS WRITER POSIX CRC32C_ISAL CRC32C_OWN)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 endforeach()
+# Logic with no window: the format and the file layer.
+set(TARNOVELL_CORE_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_FILEIO_SOURCES})
 # The stub is the core (with our own CRC-32C) and the program over the real Win32 calls.
 set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES} ${TARNOVELL_APP_SOURCES}
   ${TARNOVELL_WINDOWS_SOURCES})
+# The Windows tool: the format with our own CRC-32C, and the set writer.
+set(TARNOVELL_WINDOWS_TOOL_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES}
+  ${TARNOVELL_WRITER_SOURCES})

@@ -25,8 +25,7 @@
 #include "integrity/crc64.h"
 #include "tests/fuzz/fuzz_input.h"
 
-// The tool's printing lives in cli_app.cpp with the command line, which the fuzzer leaves out;
-// nothing here prints.
+// The tool's printing (cli_messages.cpp) is left out: nothing here prints.
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}

@@ -1,4 +1,5 @@
-// The tool's operating-system calls on Linux: files, times, names and the console.
+// The tool's operating-system calls on Linux: files, times and names (the console is in
+// console.cpp, interruptions in interrupts.cpp, copies in copy.cpp).
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -13,23 +14,8 @@
 
 #include "base/file_time.h"
 #include "cli/cli_os.h"
+#include "cli/cli_os_sides.h"
 #include "cli/cli_paths.h"
-
-int (*OsFaultHook)(OsCall call) = nullptr;
-
-static bool Faulted(OsCall call) {
-  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
-  if (error != 0) errno = error;
-  return error != 0;
-}
-
-bool OsStopBeforeChunk() {
-  if (CliInterrupted) {
-    errno = EINTR;
-    return true;
-  }
-  return Faulted(OsCallCopy);
-}
 
 static int Descriptor(OsFile file) { return static_cast<int>(file); }
 
@@ -38,6 +24,8 @@ const char OsPathSeparator = '/';
 size_t OsPathRootLength(const std::string& path) { return !path.empty() && path[0] == '/' ? 1 : 0; }
 
 int OsLastError() { return errno; }
+void OsSetLastError(int error) { errno = error; }
+const int OsInterruptedError = EINTR;  // as a call the signal broke off says
 std::string OsErrorText(int error) { return strerror(error); }
 bool OsErrorIsExists(int error) { return error == EEXIST; }
 bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
@@ -170,25 +158,6 @@ bool OsDelete(const std::string& path) { return unlink(path.c_str()) == 0; }
 int64_t OsProcessId() { return getpid(); }
 bool OsProcessGone(int64_t id) { return id > 0 && id <= INT32_MAX && kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH; }
 
-bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
-
-bool OsWriteText(FILE* stream, const std::string& text) {
-  return fwrite(text.data(), 1, text.size(), stream) == text.size();
-}
-
-bool OsFlushText(FILE* stream) {
-  if (fflush(stream) != 0) return false;
-  if (!ferror(stream)) return true;
-  errno = EIO;  // an earlier write failed; its own error is gone
-  return false;
-}
-
-int64_t OsMilliseconds() {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
-
 // ---- new files and their names ----
 // Files are written without a name (O_TMPFILE) or under a temporary one, and put in place under
 // the final name at the end, without replacing what is there unless asked.
@@ -203,18 +172,15 @@ static mode_t NewFileMode() {
 // Eight letters for a fresh name: random where the system gives it, else from the process and
 // the clock (a name that is taken is tried again).
 static std::string RandomSuffix() {
-  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
   static unsigned counter = 0;
   uint64_t bits = (static_cast<uint64_t>(getpid()) << 32) ^ (static_cast<uint64_t>(OsMilliseconds()) << 8) ^ counter++;
   getrandom(&bits, sizeof bits, GRND_NONBLOCK);  // leaves bits as they are where it cannot
-  std::string suffix;
-  for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
-  return suffix;
+  return FreshNameLetters(bits);
 }
 
 // A hard link to an open file, found through /proc: the way to name a nameless file.
 static bool LinkDescriptor(int fd, const std::string& name) {
-  if (Faulted(OsCallLink)) return false;
+  if (OsFaulted(OsCallLink)) return false;
   std::string self = "/proc/self/fd/" + std::to_string(fd);
   return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
@@ -244,7 +210,7 @@ static bool NamelessFilesLink(const std::string& folder) {
 
 OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
   tempPath->clear();
-  if (nameless && !Faulted(OsCallNamelessCreate) && NamelessFilesLink(folder)) {
+  if (nameless && !OsFaulted(OsCallNamelessCreate) && NamelessFilesLink(folder)) {
     // The mode is the umask's, as for any new file.
     int fd = open(FolderArgument(folder), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd >= 0) return fd;
@@ -274,7 +240,7 @@ bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& t
   // Replacing: a fresh name beside the target, then renamed over it in one step.
   std::string name;
   if (!LinkUnderFreshName(fd, folder, ".tarnovell-link-", &name)) return false;
-  if (Faulted(OsCallRenameReplace)) {
+  if (OsFaulted(OsCallRenameReplace)) {
     int error = errno;
     unlink(name.c_str());
     errno = error;
@@ -295,13 +261,13 @@ static bool RenameOverOwnPlaceholder(const std::string& from, const std::string&
 static bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
 
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
-  if (replace) return !Faulted(OsCallRenameReplace) && rename(from.c_str(), to.c_str()) == 0;
-  if (!Faulted(OsCallRenameNoReplace) &&
+  if (replace) return !OsFaulted(OsCallRenameReplace) && rename(from.c_str(), to.c_str()) == 0;
+  if (!OsFaulted(OsCallRenameNoReplace) &&
       renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return true;
   }
   if (!Unsupported(errno)) return false;
-  if (!Faulted(OsCallLink) && link(from.c_str(), to.c_str()) == 0) {
+  if (!OsFaulted(OsCallLink) && link(from.c_str(), to.c_str()) == 0) {
     unlink(from.c_str());
     return true;
   }

@@ -1,3 +1,4 @@
+// The Linux program: arguments come as they are (UTF-8 paths) and go to the commands.
 #include "cli/cli.h"
 #include "cli/cli_os.h"
 

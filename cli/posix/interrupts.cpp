@@ -1,10 +1,9 @@
-// Ctrl-C, kill and a closed terminal stop a command cleanly: the handler only raises a flag that
-// the copy loops look at, and the command removes what it wrote.
+// Interruptions on Linux: Ctrl-C, kill and a closed terminal stop a command cleanly: the handler
+// only raises the flag (CliInterrupted) that the copy loops look at, and the command removes what
+// it wrote.
 #include <signal.h>
 
 #include "cli/cli_os.h"
-
-volatile int CliInterrupted = 0;
 
 static void OnInterrupt(int) { CliInterrupted = 1; }
 

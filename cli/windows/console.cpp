@@ -1,5 +1,5 @@
 // The console on Windows: text as characters (WriteConsoleW), whether a stream is a console,
-// the clock, and Ctrl+C, Ctrl+Break and a closed console stopping a command cleanly.
+// and the clock.
 #include <io.h>
 #include <stdio.h>
 
@@ -7,9 +7,7 @@
 #include <string>
 
 #include "cli/cli_os.h"
-#include "cli/cli_win.h"
-
-volatile int CliInterrupted = 0;
+#include "cli/windows/win.h"
 
 // The console behind a stream, or null when the stream goes to a file or a pipe.
 static HANDLE ConsoleOf(FILE* stream) {
@@ -59,21 +57,4 @@ bool OsFlushText(FILE* stream) {
   // The C library's write left the system's error, when this flush made it.
   if (GetLastError() == 0) SetLastError(ERROR_WRITE_FAULT);
   return false;
-}
-
-// Runs on a thread of its own. Ctrl+C and Ctrl+Break only raise the flag that the copy loops look
-// at. A closed console, a logoff or a shutdown end the process as soon as this returns: it never
-// returns, and the command, seeing the flag, removes what it wrote and ends the process itself
-// (the system allows about five seconds).
-static BOOL WINAPI OnConsoleEvent(DWORD event) {
-  CliInterrupted = 1;
-  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) return TRUE;
-  for (;;) Sleep(INFINITE);
-}
-
-void InstallInterruptHandlers() {
-  // A process started with Ctrl+C ignored (a new process group) is not sent it at all: it stays
-  // ignored, as a signal ignored at start does on Linux.
-  static bool installed = false;
-  if (!installed) installed = SetConsoleCtrlHandler(OnConsoleEvent, TRUE) != 0;
 }

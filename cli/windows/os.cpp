@@ -1,5 +1,6 @@
 // The tool's operating-system calls on Windows: files, times and names, through the wide calls
-// and "\\?\" paths (cli_win.h), so that names are Unicode and paths may be longer than 260.
+// and "\\?\" paths (win.h), so that names are Unicode and paths may be longer than 260. The
+// console is in console.cpp, interruptions in interrupts.cpp, copies in copy.cpp.
 #include <stdint.h>
 
 #include <algorithm>
@@ -9,24 +10,9 @@
 
 #include "base/file_time.h"
 #include "cli/cli_os.h"
+#include "cli/cli_os_sides.h"
 #include "cli/cli_paths.h"
-#include "cli/cli_win.h"
-
-int (*OsFaultHook)(OsCall call) = nullptr;
-
-static bool Faulted(OsCall call) {
-  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
-  if (error != 0) SetLastError(static_cast<DWORD>(error));
-  return error != 0;
-}
-
-bool OsStopBeforeChunk() {
-  if (CliInterrupted) {
-    SetLastError(ERROR_OPERATION_ABORTED);
-    return true;
-  }
-  return Faulted(OsCallCopy);
-}
+#include "cli/windows/win.h"
 
 static HANDLE HandleOf(OsFile file) { return reinterpret_cast<HANDLE>(file); }
 static OsFile FileOf(HANDLE handle) { return reinterpret_cast<OsFile>(handle); }
@@ -66,6 +52,8 @@ std::wstring SystemPath(const std::string& path) {
 }
 
 int OsLastError() { return static_cast<int>(GetLastError()); }
+void OsSetLastError(int error) { SetLastError(static_cast<DWORD>(error)); }
+const int OsInterruptedError = ERROR_OPERATION_ABORTED;  // the operation was stopped
 
 std::string OsErrorText(int error) {
   wchar_t* text = nullptr;
@@ -214,10 +202,9 @@ bool OsSetLength(OsFile file, int64_t length) {
   return SetFilePointerEx(HandleOf(file), end, nullptr, FILE_BEGIN) && SetEndOfFile(HandleOf(file));
 }
 
-static uint64_t TicksOf(const FILETIME& time) { return TicksOfHalves(time.dwLowDateTime, time.dwHighDateTime); }
-static FILETIME FileTimeOfTicks(uint64_t ticks) {
-  return FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
-}
+// The system's FILETIME and the tool's 64-bit count of the same ticks.
+static uint64_t TicksOf(const FILETIME& time) { return FileTimeOfHalves(time.dwLowDateTime, time.dwHighDateTime); }
+static FILETIME FileTimeOf(uint64_t ticks) { return FILETIME{FileTimeLowHalf(ticks), FileTimeHighHalf(ticks)}; }
 
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   FILETIME times[3];
@@ -229,7 +216,7 @@ bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t
 }
 
 bool OsSetFileTimes(OsFile file, uint64_t creation, uint64_t lastAccess, uint64_t lastWrite) {
-  FILETIME times[3] = {FileTimeOfTicks(creation), FileTimeOfTicks(lastAccess), FileTimeOfTicks(lastWrite)};
+  FILETIME times[3] = {FileTimeOf(creation), FileTimeOf(lastAccess), FileTimeOf(lastWrite)};
   return SetFileTime(HandleOf(file), &times[0], &times[1], &times[2]) != 0;
 }
 
@@ -257,7 +244,6 @@ bool OsClose(OsFile file) {
 // Eight letters for a fresh name, from the process, the clocks and a counter (a name that is
 // taken is tried again).
 static std::string RandomSuffix() {
-  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
   static uint64_t counter = 0;
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
@@ -266,9 +252,7 @@ static std::string RandomSuffix() {
   bits ^= bits >> 31;
   bits *= 0xBF58476D1CE4E5B9ull;
   bits ^= bits >> 27;
-  std::string suffix;
-  for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
-  return suffix;
+  return FreshNameLetters(bits);
 }
 
 OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
@@ -283,7 +267,7 @@ OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool n
       return NoFile;
     }
     OsFile file = FileOf(handle);
-    if (nameless && !Faulted(OsCallNamelessCreate) && MarkForDeletion(handle, true)) {
+    if (nameless && !OsFaulted(OsCallNamelessCreate) && MarkForDeletion(handle, true)) {
       MarkedFiles[file] = path;
     } else {
       *tempPath = path;
@@ -312,7 +296,7 @@ bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, 
     SetLastError(ERROR_INVALID_HANDLE);
     return false;
   }
-  if (Faulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
+  if (OsFaulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
   if (!MarkForDeletion(HandleOf(file), false)) return false;
   if (MoveFileExW(SystemPath(marked->second).c_str(), SystemPath(target).c_str(), MoveFlags(replace))) {
     MarkedFiles.erase(marked);
@@ -325,7 +309,7 @@ bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, 
 }
 
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
-  if (Faulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
+  if (OsFaulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
   return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(), MoveFlags(replace)) != 0;
 }
 

@@ -1,5 +1,6 @@
-// What the Windows side of the tool's seam shares: text between UTF-8 and UTF-16, and the form
-// of a path that the wide file calls take. Windows only (cli_*_win.cpp).
+// What the files of the Windows side of the tool's door share: text between UTF-8 and UTF-16
+// (text.cpp), the form of a path that the wide file calls take (os.cpp), and positioned reads
+// and writes. Windows only (cli/windows/).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

@@ -6,7 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_os.h"
-#include "cli/cli_win.h"
+#include "cli/windows/win.h"
 
 int wmain(int argc, wchar_t** argv) {
   InstallInterruptHandlers();  // first: a Ctrl+C while the command line is read still ends with 130

@@ -1,0 +1,32 @@
+// What the two sides of the tool's door to the system (posix/, windows/) would otherwise write
+// alike: the interruption flag, the tests' hook, the check before a chunk, fresh names.
+#include "cli/cli_os.h"
+
+#include "cli/cli_os_sides.h"
+
+// Raised by the interrupt handlers of each side (interrupts.cpp).
+volatile int CliInterrupted = 0;
+
+// Null but in the tests that put failures in.
+int (*OsFaultHook)(OsCall call) = nullptr;
+
+bool OsFaulted(OsCall call) {
+  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
+  if (error != 0) OsSetLastError(error);
+  return error != 0;
+}
+
+bool OsStopBeforeChunk() {
+  if (CliInterrupted) {
+    OsSetLastError(OsInterruptedError);
+    return true;
+  }
+  return OsFaulted(OsCallCopy);
+}
+
+std::string FreshNameLetters(uint64_t bits) {
+  static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_";
+  std::string suffix;
+  for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
+  return suffix;
+}

@@ -1,0 +1,21 @@
+// What the two sides of the door (posix/ and windows/) share, for them alone: the commands include
+// cli_os.h. cli_os.cpp holds what is written once; each side gives it the system's error calls.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+
+#include "cli/cli_os.h"
+
+// Each side's: sets the error OsLastError tells next (errno, or the thread's last error on
+// Windows), and the error of a call that an interruption stopped.
+void OsSetLastError(int error);
+extern const int OsInterruptedError;
+
+// Asks OsFaultHook before call: true, with its error set, when the test makes the call fail.
+bool OsFaulted(OsCall call);
+
+// Eight letters for a fresh file name, taken 6 bits at a time from bits (which each side makes
+// from what randomness its system gives).
+std::string FreshNameLetters(uint64_t bits);

@@ -1,0 +1,29 @@
+// The console on Linux: whether a stream is a terminal, the clock, and text out as its UTF-8
+// bytes.
+#include <errno.h>
+#include <stdio.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "cli/cli_os.h"
+
+bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+bool OsWriteText(FILE* stream, const std::string& text) {
+  return fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+bool OsFlushText(FILE* stream) {
+  if (fflush(stream) != 0) return false;
+  if (!ferror(stream)) return true;
+  errno = EIO;  // an earlier write failed; its own error is gone
+  return false;
+}
+
+int64_t OsMilliseconds() {
+  struct timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}

@@ -1,6 +1,7 @@
 #include "base/file_time.h"
 
-static const int64_t EpochSeconds = static_cast<int64_t>(FileTimeUnixEpoch / FileTimeTicksPerSecond);
+static const int64_t EpochSeconds =
+    static_cast<int64_t>(FileTimeUnixEpoch / FileTimeTicksPerSecond);
 
 UnixTime UnixTimeOfFileTime(uint64_t ticks) {
   UnixTime time;

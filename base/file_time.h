@@ -26,6 +26,8 @@ int64_t UnixNanosecondsOfFileTime(uint64_t ticks);
 uint64_t FileTimeOfUnixNanoseconds(int64_t nanoseconds);
 // The two 32-bit halves a FILETIME is kept in (Windows' FILETIME, the header's records), and the
 // ticks they make.
-constexpr uint64_t FileTimeOfHalves(uint32_t low, uint32_t high) { return (static_cast<uint64_t>(high) << 32) | low; }
+constexpr uint64_t FileTimeOfHalves(uint32_t low, uint32_t high) {
+  return (static_cast<uint64_t>(high) << 32) | low;
+}
 constexpr uint32_t FileTimeLowHalf(uint64_t ticks) { return static_cast<uint32_t>(ticks); }
 constexpr uint32_t FileTimeHighHalf(uint64_t ticks) { return static_cast<uint32_t>(ticks >> 32); }

@@ -31,12 +31,12 @@ struct SplitOptions {
   std::string InputPath;
   uint64_t PieceSize = DefaultPieceSize;
   std::string OutputDir = ".";
-  std::string Name;       // record 1 (UTF-8); empty: the input's file name
-  std::string Base;       // base name of the set; empty: the input's name without its last extension
-  std::string StubPath;   // a stub image of exactly StubSize bytes; empty: the embedded one
+  std::string Name;      // record 1 (UTF-8); empty: the input's file name
+  std::string Base;      // base name of the set; empty: the input's name without its last extension
+  std::string StubPath;  // a stub image of exactly StubSize bytes; empty: the embedded one
   bool Force = false;
   bool Quiet = false;
-  int RecoveryRows = 0;   // recovery files BASE.r01, ... written beside the set (0: none)
+  int RecoveryRows = 0;  // recovery files BASE.r01, ... written beside the set (0: none)
 };
 
 struct JoinOptions {
@@ -61,7 +61,8 @@ struct VerifyOptions {
 int RunVerify(const VerifyOptions& options);
 
 struct RepairOptions {
-  std::string Path;  // the container, or one of the set's recovery files (when the container is lost)
+  std::string
+      Path;  // the container, or one of the set's recovery files (when the container is lost)
   bool Quiet = false;
 };
 

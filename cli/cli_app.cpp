@@ -1,4 +1,5 @@
-// The command line: tarnovell split | join | info | verify | repair, with --help for each and --version.
+// The command line: tarnovell split | join | info | verify | repair, with --help for each and
+// --version.
 #include <CLI/CLI.hpp>
 
 #include <iostream>
@@ -11,83 +12,110 @@
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
 
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
-  CLI::App* command = app.add_subcommand("split", "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
-                                                  "and BASE.c001, BASE.c002, ...");
+  CLI::App* command =
+      app.add_subcommand("split",
+                         "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
+                         "and BASE.c001, BASE.c002, ...");
   command->add_option("FILE", split->InputPath, "the file to split")->required();
   command->add_option("-s,--size", *sizeText,
                       "cap of every file of the set, in bytes or with K, M, G, T (powers of 1024): "
                       "100M, 1G (default 1G; the container also stays below 4 GiB)");
-  command->add_option("-d,--output-dir", split->OutputDir, "folder for the set (default: the current folder)");
-  command->add_option("-n,--name", split->Name,
-                      "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
-  command->add_option("-b,--base", split->Base, "base name of the set (default: FILE's name without its last extension)");
+  command->add_option("-d,--output-dir", split->OutputDir,
+                      "folder for the set (default: the current folder)");
+  command->add_option(
+      "-n,--name", split->Name,
+      "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
+  command->add_option("-b,--base", split->Base,
+                      "base name of the set (default: FILE's name without its last extension)");
   command->add_option("--stub", split->StubPath,
-                      "start the container with this joiner image (exactly " + std::to_string(StubSize) +
-                          " bytes) instead of the built-in one");
-  command->add_flag("-f,--force", split->Force,
-                    "replace existing files of the same names (never FILE itself), and the further pieces of an "
-                    "older set of the same base");
+                      "start the container with this joiner image (exactly " +
+                          std::to_string(StubSize) + " bytes) instead of the built-in one");
+  command->add_flag(
+      "-f,--force", split->Force,
+      "replace existing files of the same names (never FILE itself), and the further pieces of an "
+      "older set of the same base");
   command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
-  command->add_option("-r,--recovery", split->RecoveryRows,
-                      "also write N recovery files BASE.r01, BASE.r02, ...: any N files of the set (of each group "
-                      "of 255 - N files) can then be rebuilt by repair")
+  command
+      ->add_option("-r,--recovery", split->RecoveryRows,
+                   "also write N recovery files BASE.r01, BASE.r02, ...: any N files of the set "
+                   "(of each group "
+                   "of 255 - N files) can then be rebuilt by repair")
       ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
   return command;
 }
 
 // The container argument and the pieces' folder, as join, info and verify take them.
-static void AddSetArguments(CLI::App* command, std::string* container, std::string* pieces, const char* containerHelp) {
+static void AddSetArguments(CLI::App* command, std::string* container, std::string* pieces,
+                            const char* containerHelp) {
   command->add_option("CONTAINER", *container, containerHelp)->required();
-  command->add_option("-p,--pieces-dir", *pieces, "folder holding the pieces (default: the container's folder)");
+  command->add_option("-p,--pieces-dir", *pieces,
+                      "folder holding the pieces (default: the container's folder)");
 }
 
 static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
-  CLI::App* command = app.add_subcommand("repair", "Find the missing and damaged files of a set through its recovery "
-                                                   "files (BASE.r01, ...) and rebuild them in place");
-  command->add_option("PATH", repair->Path,
-                      "the container (BASE.exe), or one of the recovery files when the container is lost")
+  CLI::App* command =
+      app.add_subcommand("repair",
+                         "Find the missing and damaged files of a set through its recovery "
+                         "files (BASE.r01, ...) and rebuild them in place");
+  command
+      ->add_option(
+          "PATH", repair->Path,
+          "the container (BASE.exe), or one of the recovery files when the container is lost")
       ->required();
-  command->add_flag("-q,--quiet", repair->Quiet, "no progress bar, nothing printed for a whole set");
+  command->add_flag("-q,--quiet", repair->Quiet,
+                    "no progress bar, nothing printed for a whole set");
   return command;
 }
 
 static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
-  CLI::App* command = app.add_subcommand("join", "Join a set into the file it was cut from, without running the container");
-  AddSetArguments(command, &join->ContainerPath, &join->PiecesDir, "the container (BASE.exe); pieces are BASE.c001, ...");
+  CLI::App* command = app.add_subcommand(
+      "join", "Join a set into the file it was cut from, without running the container");
+  AddSetArguments(command, &join->ContainerPath, &join->PiecesDir,
+                  "the container (BASE.exe); pieces are BASE.c001, ...");
   command->add_option("-o,--output", join->OutputPath,
-                      "output file, or a folder for the name from the header (default: that name, in the current folder)");
+                      "output file, or a folder for the name from the header (default: that name, "
+                      "in the current folder)");
   command->add_flag("-f,--force", join->Force, "replace an existing output file");
   command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");
   return command;
 }
 
 static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces) {
-  CLI::App* command = app.add_subcommand("info", "Show the header of a container, the pieces found and whether the data adds up");
+  CLI::App* command = app.add_subcommand(
+      "info", "Show the header of a container, the pieces found and whether the data adds up");
   AddSetArguments(command, container, pieces, "the container (BASE.exe)");
   return command;
 }
 
 static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
-  CLI::App* command = app.add_subcommand("verify", "Check every piece of a set against the digests its container "
-                                                   "carries, writing nothing; name missing, short, long and damaged pieces");
+  CLI::App* command =
+      app.add_subcommand("verify",
+                         "Check every piece of a set against the digests its container "
+                         "carries, writing nothing; name missing, short, long and damaged pieces");
   AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
-  command->add_flag("-q,--quiet", verify->Quiet, "no progress bar, nothing printed for a whole set");
+  command->add_flag("-q,--quiet", verify->Quiet,
+                    "no progress bar, nothing printed for a whole set");
   return command;
 }
 
 static int RunCommandLine(int argc, char** argv) {
-  CLI::App app{"Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
-               "then BASE.c001, BASE.c002, ...). Joining needs no Windows and runs no .exe.",
-               "tarnovell"};
+  CLI::App app{
+      "Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
+      "then BASE.c001, BASE.c002, ...). Joining needs no Windows and runs no .exe.",
+      "tarnovell"};
   app.set_version_flag("--version", std::string("tarnovell ") + TARNOVELL_VERSION);
   app.require_subcommand(1);
-  app.footer("Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
-             "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
-             "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing pieces,\n"
-             "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or whole,\n"
-             "7 not repairable (nothing changed), 8 the set is whole (repaired or found so) but a recovery\n"
-             "file could not be made again; split --recovery and repair where the build has no recovery\n"
-             "files: 64.\n");
+  app.footer(
+      "Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
+      "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
+      "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
+      "pieces,\n"
+      "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or "
+      "whole,\n"
+      "7 not repairable (nothing changed), 8 the set is whole (repaired or found so) but a "
+      "recovery\n"
+      "file could not be made again; split --recovery and repair where the build has no recovery\n"
+      "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, infoContainer, infoPieces;
@@ -112,7 +140,8 @@ static int RunCommandLine(int argc, char** argv) {
   ForgetSweptFolders();
   if (*splitCommand) {
     if (!sizeText.empty() && !ParseSizeText(sizeText, &split.PieceSize)) {
-      CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n", Printable(sizeText).c_str());
+      CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n",
+               Printable(sizeText).c_str());
       return ExitUsage;
     }
     return RunSplit(split);

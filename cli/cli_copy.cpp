@@ -38,7 +38,8 @@ int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
     int read = ReadChunk(in, buffer, chunk, inOffset + done);
     if (read <= 0) return read == 0 ? done : -1;
     if (crc != nullptr) *crc = Crc32cAdd(*crc, buffer, chunk);
-    if (out != NoFile && (dense || !AllZero(buffer, chunk)) && !OsWriteAt(out, buffer, chunk, outOffset + done)) {
+    if (out != NoFile && (dense || !AllZero(buffer, chunk)) &&
+        !OsWriteAt(out, buffer, chunk, outOffset + done)) {
       return -1;
     }
     done += static_cast<int64_t>(chunk);
@@ -50,5 +51,6 @@ int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                           int64_t progressBase, uint32_t* crc, bool dense) {
   alignas(4096) static char buffer[ChunkSize];  // on a page boundary, as the system copies best
-  return CopyInChunks(in, inOffset, out, outOffset, count, progressBase, buffer, sizeof buffer, crc, dense);
+  return CopyInChunks(in, inOffset, out, outOffset, count, progressBase, buffer, sizeof buffer, crc,
+                      dense);
 }

@@ -13,7 +13,8 @@ static std::string PieceFileName(const PieceSet& set, int32_t n) {
 
 // A finding of kind about pieces first to last, named name; the kind's further fields are the
 // caller's to fill in.
-static Finding& AddFinding(PieceCheck* check, FindingKind kind, int32_t first, int32_t last, const std::string& name) {
+static Finding& AddFinding(PieceCheck* check, FindingKind kind, int32_t first, int32_t last,
+                           const std::string& name) {
   check->Findings.push_back(Finding{kind, first, last, name, 0, 0, ""});
   return check->Findings.back();
 }
@@ -21,7 +22,8 @@ static Finding& AddFinding(PieceCheck* check, FindingKind kind, int32_t first, i
 static void AddRunFinding(PieceCheck* check, FindingKind kind) {
   const DigestBlock& block = check->Set->Head.Digests;
   int32_t first = RunFirstPiece(block, check->Run), last = RunLastPiece(block, check->Run);
-  AddFinding(check, kind, first, last, PieceFileName(*check->Set, first) + " to " + PieceFileName(*check->Set, last));
+  AddFinding(check, kind, first, last,
+             PieceFileName(*check->Set, first) + " to " + PieceFileName(*check->Set, last));
 }
 
 // A run of several pieces that lacks a piece, or holds one of the wrong size, cannot be judged
@@ -56,8 +58,9 @@ void CheckEnd(PieceCheck* check, const PieceFile& piece) {
   // Walks of a set with a block visit only the block's pieces: PieceOutsideSet does not come.
   PieceVerdict verdict = JudgePiece(block, piece.Index, piece.DataSize, check->Crc);
   if (verdict == PieceShort || verdict == PieceLong) {
-    Finding& finding = AddFinding(check, verdict == PieceShort ? FindingKind::Short : FindingKind::Long, piece.Index,
-                                  piece.Index, LastComponent(piece.Path));
+    Finding& finding =
+        AddFinding(check, verdict == PieceShort ? FindingKind::Short : FindingKind::Long,
+                   piece.Index, piece.Index, LastComponent(piece.Path));
     finding.Payload = piece.DataSize;
     finding.Expected = ExpectedPayload(block, piece.Index);
     check->RunWhole = false;
@@ -84,7 +87,8 @@ void CheckMissing(PieceCheck* check, int32_t first, int32_t last, const std::str
   if (last - first < NamedAloneInARow) {
     for (int32_t n = first; n <= last; n++) {
       std::string name = n == first ? LastComponent(path) : PieceFileName(*check->Set, n);
-      AddFinding(check, FindingKind::Missing, n, n, name).Path = n == first ? path : JoinPath(check->Set->Folder, name);
+      AddFinding(check, FindingKind::Missing, n, n, name).Path =
+          n == first ? path : JoinPath(check->Set->Folder, name);
     }
     return;
   }
@@ -104,22 +108,28 @@ static std::string Describe(const Finding& finding) {
   char text[160];
   switch (finding.Kind) {
     case FindingKind::Missing:
-      if (count > 1) return "missing, all " + std::to_string(count) + " (looked for " + Printable(finding.Path) + ", ...)";
+      if (count > 1)
+        return "missing, all " + std::to_string(count) + " (looked for " + Printable(finding.Path) +
+               ", ...)";
       return "missing (looked for " + Printable(finding.Path) + ")";
     case FindingKind::Short:
     case FindingKind::Long:
       snprintf(text, sizeof text, "%s: %lld bytes of data, the set gives it %lld",
                finding.Kind == FindingKind::Short ? "short" : "long", payload, expected);
       return text;
-    case FindingKind::Damaged:
-      return "damaged: its data differs from its digest";
+    case FindingKind::Damaged: return "damaged: its data differs from its digest";
     case FindingKind::RunDamaged:
-      snprintf(text, sizeof text, "damaged: one or more of these %lld pieces (pieces %d to %d), whose one digest differs",
-               count, finding.First, finding.Last);
+      snprintf(
+          text, sizeof text,
+          "damaged: one or more of these %lld pieces (pieces %d to %d), whose one digest differs",
+          count, finding.First, finding.Last);
       return text;
     case FindingKind::RunUnchecked:
-      snprintf(text, sizeof text, "not checked: these %lld pieces share a digest, and one of them is missing or has the "
-               "wrong size", count);
+      snprintf(
+          text, sizeof text,
+          "not checked: these %lld pieces share a digest, and one of them is missing or has the "
+          "wrong size",
+          count);
       return text;
   }
   return "";
@@ -130,16 +140,19 @@ void PrintFindings(FILE* stream, const PieceCheck& check, const char* indent) {
   std::stable_sort(findings.begin(), findings.end(),
                    [](const Finding& a, const Finding& b) { return a.First < b.First; });
   for (const Finding& finding : findings) {
-    CliPrint(stream, "%s%s: %s\n", indent, Printable(finding.Name).c_str(), Describe(finding).c_str());
+    CliPrint(stream, "%s%s: %s\n", indent, Printable(finding.Name).c_str(),
+             Describe(finding).c_str());
   }
 }
 
 std::string DigestCoverage(const PieceSet& set) {
-  if (!set.Head.HasDigests) return "none (a set of another splitter): only the sizes can be checked";
+  if (!set.Head.HasDigests)
+    return "none (a set of another splitter): only the sizes can be checked";
   const DigestBlock& block = set.Head.Digests;
   long long pieces = block.Image.PieceCount, run = block.Image.RunLength;
   if (pieces == 1) return "CRC-32C of the container's data, the set's one piece";
   if (run == 1) return "CRC-32C of each of the " + std::to_string(pieces) + " pieces";
-  return "CRC-32C of runs of " + std::to_string(run) + " pieces (" + std::to_string(pieces) + " pieces, " +
-         std::to_string(block.DigestCount) + " digests): a damaged piece is named with its run";
+  return "CRC-32C of runs of " + std::to_string(run) + " pieces (" + std::to_string(pieces) +
+         " pieces, " + std::to_string(block.DigestCount) +
+         " digests): a damaged piece is named with its run";
 }

@@ -26,10 +26,11 @@ enum class FindingKind {
 
 struct Finding {
   FindingKind Kind = FindingKind::Damaged;
-  int32_t First = 0;     // the piece, or the first piece of the run
-  int32_t Last = 0;      // the same piece, or the last piece of the run
-  std::string Name;      // the piece's file name, or "FIRST to LAST" for a run
-  int64_t Payload = 0;   // short, long: the data the piece holds (the container's from byte 30720 on)
+  int32_t First = 0;  // the piece, or the first piece of the run
+  int32_t Last = 0;   // the same piece, or the last piece of the run
+  std::string Name;   // the piece's file name, or "FIRST to LAST" for a run
+  int64_t Payload =
+      0;  // short, long: the data the piece holds (the container's from byte 30720 on)
   int64_t Expected = 0;  // and the data the block gives it
   std::string Path;      // missing: the path looked for
 };
@@ -38,12 +39,12 @@ struct Finding {
 // is never begun; the run it belongs to then cannot be judged.
 struct PieceCheck {
   const PieceSet* Set = nullptr;
-  uint32_t Crc = 0;          // of the run being read, so far
-  int32_t Run = -1;          // that run's digest; -1 before the first piece
-  int32_t Next = 0;          // the piece after the last one begun
-  bool RunWhole = false;     // every piece of the run so far was there, with its size
-  bool RunJudged = false;    // the run's last piece was read
-  int32_t RunSound = 0;      // pieces of the run read with their right size
+  uint32_t Crc = 0;        // of the run being read, so far
+  int32_t Run = -1;        // that run's digest; -1 before the first piece
+  int32_t Next = 0;        // the piece after the last one begun
+  bool RunWhole = false;   // every piece of the run so far was there, with its size
+  bool RunJudged = false;  // the run's last piece was read
+  int32_t RunSound = 0;    // pieces of the run read with their right size
   std::vector<Finding> Findings;
 };
 

@@ -16,40 +16,50 @@
 static int RefuseReservedName(const std::string& name) {
   std::string problem = ReservedNameProblem(name);
   if (problem.empty()) return ExitComplete;
-  return Refuse("the name \"" + Printable(name) + "\" cannot be used: " + problem + "; give -o PATH with another name");
+  return Refuse("the name \"" + Printable(name) + "\" cannot be used: " + problem +
+                "; give -o PATH with another name");
 }
 
 // What is at the output's path already: nothing, a file the join may replace (--force), or a
 // stream (a character device, a FIFO, or a link to one) that it writes into as it is, force or
 // not. Nothing but a regular file is ever replaced.
-static int JudgeExistingOutput(const JoinOptions& options, const PieceSet& set, const std::string& output,
-                               bool* stream) {
+static int JudgeExistingOutput(const JoinOptions& options, const PieceSet& set,
+                               const std::string& output, bool* stream) {
   OsFileInfo info, target;
   if (!OsProbe(output, &info, false) || info.Kind == OsKind::Missing) return ExitComplete;
   if (info.Kind == OsKind::Folder) return Refuse(Printable(output) + " is a folder");
-  *stream = info.Kind != OsKind::Regular && OsProbe(output, &target) && target.Kind == OsKind::Stream;
+  *stream =
+      info.Kind != OsKind::Regular && OsProbe(output, &target) && target.Kind == OsKind::Stream;
   if (*stream) return ExitComplete;
   if (info.Kind != OsKind::Regular) {
-    return Refuse(Printable(output) + " is not a regular file, and nothing else is replaced; give -o PATH with "
+    return Refuse(Printable(output) +
+                  " is not a regular file, and nothing else is replaced; give -o PATH with "
                   "another name");
   }
   if (!options.Force) return Refuse(Printable(output) + " exists (give --force to replace it)");
-  if (SameFile(info, set.ContainerInfo)) return Refuse(Printable(output) + " is the container itself");
+  if (SameFile(info, set.ContainerInfo))
+    return Refuse(Printable(output) + " is the container itself");
   return ExitComplete;
 }
 
 // The output's path: the name from the header (untrusted: a plain file name), in the current
 // folder or the folder given, or the path given. A name that would make a hidden file is written
 // only where -o names the file itself.
-static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::string* output, bool* stream) {
-  std::string name = SafeOutputName(set.Head.NameBytes, set.BaseName.empty() ? "joined" : set.BaseName);
+static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::string* output,
+                      bool* stream) {
+  std::string name =
+      SafeOutputName(set.Head.NameBytes, set.BaseName.empty() ? "joined" : set.BaseName);
   int code = RefuseReservedName(LastComponent(options.OutputPath));
   if (code != ExitComplete) return code;
   OsFileInfo info;
-  bool intoFolder = options.OutputPath.empty() || (OsProbe(options.OutputPath, &info) && info.Kind == OsKind::Folder);
-  *output = !intoFolder ? options.OutputPath : options.OutputPath.empty() ? name : JoinPath(options.OutputPath, name);
+  bool intoFolder = options.OutputPath.empty() ||
+                    (OsProbe(options.OutputPath, &info) && info.Kind == OsKind::Folder);
+  *output = !intoFolder                  ? options.OutputPath
+            : options.OutputPath.empty() ? name
+                                         : JoinPath(options.OutputPath, name);
   if (intoFolder && name[0] == '.') {
-    return Refuse("the name \"" + Printable(name) + "\" starts with a dot and would make a hidden file; "
+    return Refuse("the name \"" + Printable(name) +
+                  "\" starts with a dot and would make a hidden file; "
                   "give -o PATH to write it");
   }
   if (intoFolder && (code = RefuseReservedName(name)) != ExitComplete) return code;
@@ -58,24 +68,25 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
 
 // Copies one file's data to its place in the output: through memory, hashed and judged, in a set
 // with a digest block; else in the kernel where it can.
-static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream, PieceCheck* check,
-                     std::string* failure) {
+static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream,
+                     PieceCheck* check, std::string* failure) {
   int64_t got;
   if (set.Head.HasDigests || stream) {  // a stream takes every byte, zeros too
     if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
     uint32_t crc = 0;
-    got = CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize, piece.DataBefore,
-                            set.Head.HasDigests ? &check->Crc : &crc, stream);
+    got = CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
+                            piece.DataBefore, set.Head.HasDigests ? &check->Crc : &crc, stream);
   } else {
-    got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize, piece.DataBefore);
+    got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
+                        piece.DataBefore);
   }
   int code = PieceMoveOutcome(piece, got, "copying", failure);
   if (code == ExitComplete && set.Head.HasDigests) CheckEnd(check, piece);
   return code;
 }
 
-static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream, std::vector<OsFileInfo>* sources,
-                       PieceCheck* check) {
+static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream,
+                       std::vector<OsFileInfo>* sources, PieceCheck* check) {
   ProgressBegin(!quiet, set.Head.TotalSize);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
@@ -93,11 +104,12 @@ static int ReportNoOutcome(const WalkEnd& end, const PieceSet& set, const std::s
     ReportInterrupted(left.c_str());
   } else if (end.Code == ExitMissingPiece) {
     const char* hint = ContainerBasePath(set.ContainerPath).empty()
-                           ? "; the container's name has no .exe ending, so its pieces are named from an empty base"
+                           ? "; the container's name has no .exe ending, so its pieces are named "
+                             "from an empty base"
                              " (rename it to NAME.exe, or give --pieces-dir)"
                            : "; give --pieces-dir DIR to look in another folder";
-    CliPrint(CliErr, "tarnovell: piece %lld is missing: %s not found%s; %s\n", static_cast<long long>(end.Files),
-             Printable(end.Missing).c_str(), hint, left.c_str());
+    CliPrint(CliErr, "tarnovell: piece %lld is missing: %s not found%s; %s\n",
+             static_cast<long long>(end.Files), Printable(end.Missing).c_str(), hint, left.c_str());
   } else if (end.Code == ExitFileError) {
     CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", end.Failure.c_str(), left.c_str());
   } else {
@@ -120,7 +132,8 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
   // Holes at the end of the data are made by the length.
   if (!OsSetLength(out->File(), length)) return FileSystemError(out->Target());
   if (!OsSetFileTimes(out->File(), head.CreationTime, head.LastAccessTime, head.LastWriteTime)) {
-    CliPrint(CliErr, "tarnovell: warning: cannot apply the file times: %s\n", OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: warning: cannot apply the file times: %s\n",
+             OsErrorText(OsLastError()).c_str());
   }
   if (!out->Finish()) return FileSystemError(out->Target());
   OsFileInfo existing;
@@ -133,8 +146,10 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
   }
   if (!out->Commit(force)) {
     int error = OsLastError();
-    CliPrint(CliErr, "tarnovell: cannot write %s: %s; nothing was written\n", Printable(out->Target()).c_str(),
-            OsErrorIsExists(error) ? "it exists (give --force to replace it)" : OsErrorText(error).c_str());
+    CliPrint(CliErr, "tarnovell: cannot write %s: %s; nothing was written\n",
+             Printable(out->Target()).c_str(),
+             OsErrorIsExists(error) ? "it exists (give --force to replace it)"
+                                    : OsErrorText(error).c_str());
     return OsErrorIsExists(error) ? ExitRefused : ExitFileError;
   }
   return ExitComplete;
@@ -142,27 +157,30 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
 
 // The set copied into a new file beside the output's path, put in place once the join has an
 // outcome (ExitComplete, with end and check filled in), else removed.
-static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set, const std::string& output, WalkEnd* end,
-                           PieceCheck* check) {
+static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
+                           const std::string& output, WalkEnd* end, PieceCheck* check) {
   PendingOutput out;
   if (!out.Create(output, ".tarnovell-join-", true)) {
     CliPrint(CliErr, "tarnovell: cannot create a file beside %s: %s\n", Printable(output).c_str(),
-            OsErrorText(OsLastError()).c_str());
+             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   std::vector<OsFileInfo> sources;
   *end = CopySet(set, options.Quiet, out.File(), false, &sources, check);
-  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, NothingWritten);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch)
+    return ReportNoOutcome(*end, set, NothingWritten);
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
 }
 
 // The set written into a stream (a character device, a FIFO) as it is: what goes in cannot be
 // taken back, so every piece is found first, and a FIFO is opened (waiting for its reader) only
 // then. No temporary file, no rename, no times.
-static int JoinIntoStream(const JoinOptions& options, const PieceSet& set, const std::string& output, WalkEnd* end,
-                          PieceCheck* check) {
-  *end = WalkPieces(set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
-  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, NothingWritten);
+static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
+                          const std::string& output, WalkEnd* end, PieceCheck* check) {
+  *end = WalkPieces(set,
+                    [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  if (end->Code != ExitComplete && end->Code != ExitMismatch)
+    return ReportNoOutcome(*end, set, NothingWritten);
   OsFileInfo info;
   OsFile out = OsOpenWrite(output, &info);
   if (out == NoFile && CliInterrupted) return ReportInterrupted(NothingWritten);
@@ -175,7 +193,8 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set, const
   std::vector<OsFileInfo> sources;
   *end = CopySet(set, options.Quiet, out, true, &sources, check);
   bool closed = OsClose(out);
-  if (end->Code != ExitComplete && end->Code != ExitMismatch) return ReportNoOutcome(*end, set, left);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch)
+    return ReportNoOutcome(*end, set, left);
   return closed ? ExitComplete : FileSystemError(output, left);
 }
 
@@ -202,11 +221,15 @@ int RunJoinCommand(const JoinOptions& options) {
   if (end.Code == ExitComplete) {
     if (!options.Quiet) {
       CliPrint(CliOut, "%s: complete, %lld bytes from %lld file%s\n", Printable(output).c_str(),
-              static_cast<long long>(end.Data), static_cast<long long>(end.Files), end.Files == 1 ? "" : "s");
+               static_cast<long long>(end.Data), static_cast<long long>(end.Files),
+               end.Files == 1 ? "" : "s");
     }
     return ExitComplete;
   }
-  CliPrint(CliErr, "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header gives %lld\n",
-          Printable(output).c_str(), static_cast<long long>(end.Data), static_cast<long long>(set.Head.TotalSize));
+  CliPrint(CliErr,
+           "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header "
+           "gives %lld\n",
+           Printable(output).c_str(), static_cast<long long>(end.Data),
+           static_cast<long long>(set.Head.TotalSize));
   return ExitMismatch;
 }

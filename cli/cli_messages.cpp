@@ -39,6 +39,7 @@ int Refuse(const std::string& message) {
 
 int FinishReport(int code) {
   if (OsFlushText(CliOut)) return code;
-  CliPrint(CliErr, "tarnovell: cannot write the report to standard output: %s\n", OsErrorText(OsLastError()).c_str());
+  CliPrint(CliErr, "tarnovell: cannot write the report to standard output: %s\n",
+           OsErrorText(OsLastError()).c_str());
   return code == ExitInterrupted ? code : ExitFileError;
 }

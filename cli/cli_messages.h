@@ -13,22 +13,23 @@
 // verify too, with 6 for a set it cannot check; repair with 7 for a set it cannot mend and 8 for
 // recovery files it could not make again.
 enum CliExitCode : int {
-  ExitComplete = 0,      // the payloads add up to the total size (split: the set is written;
-                         // verify: every piece has its size and digest)
-  ExitMismatch = 1,      // the joined file is possibly damaged: more payload than the total, or a
-                         // piece that is short, long or damaged by the set's digests
-  ExitFileError = 2,     // a file could not be read or written
-  ExitMissingPiece = 3,  // a piece was not found; nothing was written
-  ExitBadContainer = 4,  // not a valid set: too short, a header number is not valid, or sizes
-                         // that cannot be added
-  ExitRefused = 5,       // would overwrite a file, or a name cannot be used
-  ExitUnchecked = 6,     // verify: a set without digests, whose sizes add up
-  ExitNotRepairable = 7, // repair: more bad files than good recovery files (in a group), or
-                         // none of them valid; nothing was changed
-  ExitRowsNotMade = 8,   // repair: the set is whole (repaired, or found so), but a missing or
-                         // damaged recovery file could not be made again
-  ExitUsage = 64,        // bad command line
-  ExitInterrupted = 130, // stopped by a signal, Ctrl+C or a closed console; nothing was left behind
+  ExitComplete = 0,       // the payloads add up to the total size (split: the set is written;
+                          // verify: every piece has its size and digest)
+  ExitMismatch = 1,       // the joined file is possibly damaged: more payload than the total, or a
+                          // piece that is short, long or damaged by the set's digests
+  ExitFileError = 2,      // a file could not be read or written
+  ExitMissingPiece = 3,   // a piece was not found; nothing was written
+  ExitBadContainer = 4,   // not a valid set: too short, a header number is not valid, or sizes
+                          // that cannot be added
+  ExitRefused = 5,        // would overwrite a file, or a name cannot be used
+  ExitUnchecked = 6,      // verify: a set without digests, whose sizes add up
+  ExitNotRepairable = 7,  // repair: more bad files than good recovery files (in a group), or
+                          // none of them valid; nothing was changed
+  ExitRowsNotMade = 8,    // repair: the set is whole (repaired, or found so), but a missing or
+                          // damaged recovery file could not be made again
+  ExitUsage = 64,         // bad command line
+  ExitInterrupted =
+      130,  // stopped by a signal, Ctrl+C or a closed console; nothing was left behind
 };
 
 // Where the commands write: the result lines (CliOut) and errors, warnings, progress (CliErr).

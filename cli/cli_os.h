@@ -50,8 +50,8 @@ size_t OsPathRootLength(const std::string& path);
 // Every call that fails returns false (or NoFile, or -1) and leaves its reason for OsLastError.
 int OsLastError();
 std::string OsErrorText(int error);
-bool OsErrorIsExists(int error);    // the name is taken
-bool OsErrorIsMissing(int error);   // no file of that name (a symbolic link to nothing too)
+bool OsErrorIsExists(int error);   // the name is taken
+bool OsErrorIsMissing(int error);  // no file of that name (a symbolic link to nothing too)
 
 // What a path names, following symbolic links or not (a link itself is then Other); Missing
 // when nothing is there. False only when the system cannot tell (a name too long, a folder that
@@ -111,7 +111,8 @@ OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool n
                     std::string* tempPath);
 // Puts a nameless file in place under its final name: never replacing an existing file, unless
 // replace. The file stays open (the caller closes it).
-bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target, bool replace);
+bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target,
+                    bool replace);
 // Renames without replacing an existing file (unless replace), the rename written through to the
 // disk on Windows. Where a Linux file system can neither rename that way nor make hard links,
 // the name is first taken by creating an empty file exclusively, then renamed over: an existing
@@ -145,7 +146,13 @@ void InstallInterruptHandlers();
 
 // For tests: asked before the calls named here; a non-zero answer makes the call fail with that
 // system error code without doing anything. Null: every call runs.
-enum OsCall { OsCallNamelessCreate, OsCallRenameNoReplace, OsCallRenameReplace, OsCallLink, OsCallCopy };
+enum OsCall {
+  OsCallNamelessCreate,
+  OsCallRenameNoReplace,
+  OsCallRenameReplace,
+  OsCallLink,
+  OsCallCopy
+};
 extern int (*OsFaultHook)(OsCall call);
 
 // Asked before every chunk a copy moves (CopyFileBytes and CopyThroughMemory of cli_copy.h):

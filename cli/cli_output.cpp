@@ -43,7 +43,9 @@ static void RemoveLeftovers(const std::string& folder) {
 }
 
 PendingOutput::PendingOutput(PendingOutput&& other) noexcept
-    : target_(std::move(other.target_)), tempPath_(std::move(other.tempPath_)), file_(other.file_),
+    : target_(std::move(other.target_)),
+      tempPath_(std::move(other.tempPath_)),
+      file_(other.file_),
       committed_(other.committed_) {
   other.file_ = NoFile;
   other.tempPath_.clear();

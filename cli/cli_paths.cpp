@@ -28,7 +28,8 @@ std::string LastComponent(const std::string& path) { return path.substr(LastComp
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
   // A root without a separator ("C:") and a folder that ends in one take the name as it is.
-  if (folder.empty() || IsPathSeparator(folder.back()) || OsPathRootLength(folder) == folder.size()) {
+  if (folder.empty() || IsPathSeparator(folder.back()) ||
+      OsPathRootLength(folder) == folder.size()) {
     return folder + name;
   }
   return folder + OsPathSeparator + name;

@@ -21,17 +21,20 @@ static int NotAContainer(const OsFileInfo& info, std::string* error) {
   if (info.Kind != OsKind::Regular) {
     *error = "not a container: not a regular file";
   } else if (info.Size == StubSize) {
-    *error = "not a container: this is the bare joiner program (" + std::to_string(StubSize) + " bytes), it holds no set";
+    *error = "not a container: this is the bare joiner program (" + std::to_string(StubSize) +
+             " bytes), it holds no set";
   } else if (info.Size < PayloadOffset) {
     *error = "not a container: " + std::to_string(info.Size) +
-             " bytes, shorter than the stub and the header (" + std::to_string(PayloadOffset) + " bytes)";
+             " bytes, shorter than the stub and the header (" + std::to_string(PayloadOffset) +
+             " bytes)";
   } else {
     return ExitComplete;
   }
   return ExitBadContainer;
 }
 
-int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error) {
+int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head,
+                      std::string* error) {
   if (NotAContainer(info, error) != ExitComplete) return ExitBadContainer;
   head->ContainerSize = info.Size;
   HeaderRecord records[HeaderRecordCount];
@@ -55,7 +58,8 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, 
   }
   // A time is two records, its low and high halves, each taken modulo 2^32 as the joiner takes it.
   auto time = [&](int low) {
-    return FileTimeOfHalves(static_cast<uint32_t>(values[low]), static_cast<uint32_t>(values[low + 1]));
+    return FileTimeOfHalves(static_cast<uint32_t>(values[low]),
+                            static_cast<uint32_t>(values[low + 1]));
   };
   head->TotalSize = values[RecordTotalSize];
   head->CreationTime = time(RecordCreationLow);
@@ -81,7 +85,7 @@ int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir,
   set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
   if (set->Container == NoFile) {
     CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(containerPath).c_str(),
-            OsErrorText(OsLastError()).c_str());
+             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   std::string why;
@@ -123,8 +127,8 @@ static int OpenPiece(const PieceSet& set, PieceFile* piece, WalkEnd* end) {
 static int VisitPiece(PieceFile* piece, const PieceVisitor& visit, WalkEnd* end) {
   piece->DataSize = piece->Info.Size - piece->DataOffset;
   if (piece->DataSize > INT64_MAX - end->Data) {
-    end->Failure = "not a valid set: with " + Printable(piece->Path) + " its files hold more than " +
-                   std::to_string(INT64_MAX) + " bytes of data";
+    end->Failure = "not a valid set: with " + Printable(piece->Path) +
+                   " its files hold more than " + std::to_string(INT64_MAX) + " bytes of data";
     return ExitBadContainer;
   }
   return visit(*piece, &end->Failure);
@@ -139,13 +143,15 @@ static std::vector<int32_t> PiecesInFolder(const PieceSet& set) {
   std::string prefixKey = NameFoldKey(prefix);
   std::vector<int32_t> present;
   for (const std::string& name : names) {
-    if (name.size() <= prefix.size() || NameFoldKey(name.substr(0, prefix.size())) != prefixKey) continue;
+    if (name.size() <= prefix.size() || NameFoldKey(name.substr(0, prefix.size())) != prefixKey)
+      continue;
     std::string digits = name.substr(prefix.size());
     if (digits.size() > 10 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
     long long n = std::stoll(digits);
     if (n < 1 || n > INT32_MAX) continue;
     std::string expected = set.PieceName(static_cast<int32_t>(n));
-    if (expected.compare(prefix.size(), std::string::npos, digits) == 0) present.push_back(static_cast<int32_t>(n));
+    if (expected.compare(prefix.size(), std::string::npos, digits) == 0)
+      present.push_back(static_cast<int32_t>(n));
   }
   std::sort(present.begin(), present.end());
   return present;
@@ -153,7 +159,8 @@ static std::vector<int32_t> PiecesInFolder(const PieceSet& set) {
 
 // The last piece of the run of missing pieces that begins with piece n: the one before the next
 // piece in the folder, or the block's last.
-static int32_t LastMissing(const PieceSet& set, int32_t n, std::vector<int32_t>* present, bool* listed) {
+static int32_t LastMissing(const PieceSet& set, int32_t n, std::vector<int32_t>* present,
+                           bool* listed) {
   if (!*listed) *present = PiecesInFolder(set);
   *listed = true;
   auto next = std::upper_bound(present->begin(), present->end(), n);
@@ -163,13 +170,15 @@ static int32_t LastMissing(const PieceSet& set, int32_t n, std::vector<int32_t>*
 
 int64_t WalkEnd::MissingCount() const {
   int64_t count = 0;
-  for (const MissingPiece& run : MissingPieces) count += static_cast<int64_t>(run.Last) - run.First + 1;
+  for (const MissingPiece& run : MissingPieces)
+    count += static_cast<int64_t>(run.Last) - run.First + 1;
   return count;
 }
 
 // Whether the walk goes on to piece n (see WalkPieces).
 static bool WalkGoesOn(const PieceSet& set, int64_t n, const WalkEnd& end, bool everyPiece) {
-  bool inBlock = !set.Head.HasDigests || n < static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
+  bool inBlock =
+      !set.Head.HasDigests || n < static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
   return inBlock && ((everyPiece && set.Head.HasDigests) || end.Data < set.Head.TotalSize);
 }
 

@@ -36,7 +36,8 @@ static size_t CharacterCount(const std::string& text) {
 
 // The label in exactly width characters: cut (never inside a character) or padded.
 static std::string FitLabel(const std::string& label, size_t width) {
-  if (CharacterCount(label) <= width) return label + std::string(width - CharacterCount(label), ' ');
+  if (CharacterCount(label) <= width)
+    return label + std::string(width - CharacterCount(label), ' ');
   std::string cut;
   size_t kept = 0;
   for (size_t i = 0; i < label.size(); i++) {
@@ -59,14 +60,16 @@ void ProgressUpdate(int64_t done) {
   ProgressLast = now;
   ProgressDrawn = true;
   const int width = 24;  // with the label and the sizes, the line stays within LineWidth
-  double fraction = ProgressTotal > 0 ? static_cast<double>(done) / static_cast<double>(ProgressTotal) : 1.0;
+  double fraction =
+      ProgressTotal > 0 ? static_cast<double>(done) / static_cast<double>(ProgressTotal) : 1.0;
   fraction = std::min(1.0, std::max(0.0, fraction));
   int filled = static_cast<int>(fraction * width);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.resize(width, '.');
   char numbers[96];
-  snprintf(numbers, sizeof numbers, " [%s] %3d%% %s / %s", bar.c_str(), static_cast<int>(fraction * 100),
-           FormatSize(done).c_str(), FormatSize(ProgressTotal).c_str());
+  snprintf(numbers, sizeof numbers, " [%s] %3d%% %s / %s", bar.c_str(),
+           static_cast<int>(fraction * 100), FormatSize(done).c_str(),
+           FormatSize(ProgressTotal).c_str());
   std::string line = FitLabel(ProgressText, 20) + numbers;
   size_t length = CharacterCount(line);
   if (length < LineWidth) line.append(LineWidth - length, ' ');

@@ -20,8 +20,8 @@ bool RecoveryFilesAvailable();
 // opened again at its temporary name; total: their payloads together, for the progress bar)
 // into new outputs for targets (BASE.r01, ...), nameless or not, appended to *outputs to be put
 // in place with the set. ExitComplete, or an exit code after telling CliErr.
-int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless, bool progress,
-                       std::vector<PendingOutput>* outputs);
+int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless,
+                       bool progress, std::vector<PendingOutput>* outputs);
 
 // verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
@@ -33,4 +33,5 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet);
 // describe a set in which the container is bad, names it and says whether repair can restore
 // it, then returns ExitMismatch (the set is damaged, not another splitter's). Else -1, having
 // printed nothing; or ExitInterrupted after telling CliErr.
-int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir, bool quiet);
+int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
+                                  bool quiet);

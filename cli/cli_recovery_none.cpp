@@ -4,12 +4,14 @@
 #include "cli/cli_recovery.h"
 
 bool RecoveryFilesAvailable() {
-  CliPrint(CliErr, "tarnovell: recovery files are not available in this build (it has no ISA-L); "
-                   "use the Linux tool for split --recovery and repair\n");
+  CliPrint(CliErr,
+           "tarnovell: recovery files are not available in this build (it has no ISA-L); "
+           "use the Linux tool for split --recovery and repair\n");
   return false;
 }
 
-int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool, std::vector<PendingOutput>*) {
+int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool,
+                       std::vector<PendingOutput>*) {
   return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 

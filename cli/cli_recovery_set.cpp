@@ -91,7 +91,8 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     if (file == NoFile || !ReadRecoveryHeader(OsFileAccess(file), &header)) continue;
     set->FileCount = std::max(set->FileCount, header.FileCount);
     if (set->SurveyBytes == 0)
-      for (const RecoveryFileEntry& entry : header.Files) set->SurveyBytes = ProgressSum(set->SurveyBytes, entry.Payload);
+      for (const RecoveryFileEntry& entry : header.Files)
+        set->SurveyBytes = ProgressSum(set->SurveyBytes, entry.Payload);
     set->SurveyBytes = ProgressSum(set->SurveyBytes, header.ParityLength);
   }
 }
@@ -109,7 +110,8 @@ static int OpenSetFile(RecoveryFileSet* set, const std::string& folder, const st
     return ExitFileError;
   }
   if (file == NoFile && !missing) {
-    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(),
+             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   set->SetPaths.push_back(path);
@@ -119,14 +121,16 @@ static int OpenSetFile(RecoveryFileSet* set, const std::string& folder, const st
 }
 
 // The container where it was named (or BASE.exe), the pieces in their folder.
-static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath, const std::string& piecesFolder) {
+static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath,
+                        const std::string& piecesFolder) {
   std::string folder = containerPath.empty() ? set->Folder : FolderOf(containerPath);
   std::string name = containerPath.empty() ? set->BaseName + ".exe" : LastComponent(containerPath);
   for (int32_t n = 0; n < set->FileCount; n++) {
     if (CliInterrupted) return ReportInterrupted("nothing was changed");
     char suffix[PieceSuffixSize];
     PieceSuffix(n, suffix);
-    int code = n == 0 ? OpenSetFile(set, folder, name) : OpenSetFile(set, piecesFolder, set->BaseName + suffix);
+    int code = n == 0 ? OpenSetFile(set, folder, name)
+                      : OpenSetFile(set, piecesFolder, set->BaseName + suffix);
     if (code != ExitComplete) return code;
   }
   return ExitComplete;
@@ -141,7 +145,8 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet) {
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey,
+                          bool* otherSet) {
   ProgressBegin(progress, set.SurveyBytes);
   ProgressLabel(set.BaseName + ": checking");
   ToolProgress steps;
@@ -153,15 +158,19 @@ int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* 
   if (*otherSet) return ExitNotRepairable;
   if (result.Outcome == RecoveryNoRecoveryFile) {
     CliPrint(CliErr, "tarnovell: not repairable: no valid recovery file (%s.r01, ...) in %s\n",
-             Printable(set.BaseName).c_str(), Printable(set.Folder.empty() ? "." : set.Folder).c_str());
+             Printable(set.BaseName).c_str(),
+             Printable(set.Folder.empty() ? "." : set.Folder).c_str());
     return ExitNotRepairable;
   }
   if (CliInterrupted) return ReportInterrupted("nothing was changed");
-  CliPrint(CliErr, "tarnovell: file system error: %s; nothing was changed\n", OsErrorText(OsLastError()).c_str());
+  CliPrint(CliErr, "tarnovell: file system error: %s; nothing was changed\n",
+           OsErrorText(OsLastError()).c_str());
   return ExitFileError;
 }
 
-std::string SetFileName(const RecoveryFileSet& set, int32_t n) { return LastComponent(set.SetPaths[n]); }
+std::string SetFileName(const RecoveryFileSet& set, int32_t n) {
+  return LastComponent(set.SetPaths[n]);
+}
 
 // The name of the file found for row r, ignoring case, whatever its header: "" when there is none.
 static std::string FoundRowName(const RecoveryFileSet& set, int32_t r) {
@@ -203,8 +212,8 @@ static const char* StateWords(FileState state) {
   }
 }
 
-void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
-                   bool prefixOnly) {
+void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                   const char* indent, bool prefixOnly) {
   int32_t files = survey.Header.FileCount;
   for (int32_t n = 0, last; n < files; n = last + 1) {
     FileState state = survey.Files[n];
@@ -212,7 +221,8 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
     if (state == FileGood || (prefixOnly && state != FilePrefixDamaged)) continue;
     if (last - n < NamedAloneInARow) {
       for (int32_t m = n; m <= last; m++)
-        CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, m)).c_str(), StateWords(state));
+        CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, m)).c_str(),
+                 StateWords(state));
       continue;
     }
     CliPrint(stream, "%s%s to %s: %s, all %d\n", indent, Printable(SetFileName(set, n)).c_str(),
@@ -220,13 +230,14 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
   }
 }
 
-void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent) {
+void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                  const char* indent) {
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
     std::string name = RowFileName(set, survey, r);
-    const char* words = survey.RowSource[r] >= 0 ? "damaged recovery file"
+    const char* words = survey.RowSource[r] >= 0        ? "damaged recovery file"
                         : !FoundRowName(set, r).empty() ? "damaged recovery file (its header)"
-                                                  : "missing recovery file";
+                                                        : "missing recovery file";
     CliPrint(stream, "%s%s: %s\n", indent, Printable(name).c_str(), words);
   }
 }
@@ -236,12 +247,15 @@ void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead)
   for (int32_t g = 0; g < groups; g++) {
     const GroupVerdict& group = survey.Groups[g];
     if (group.LostFiles <= group.GoodRows || ++failing > NamedAloneInARow) continue;
-    std::string where = groups > 1 ? "group " + std::to_string(g + 1) + " of " + std::to_string(groups) + ": " : "";
-    CliPrint(stream, "%snot repairable: %s%d file%s bad, %d recovery file%s\n", lead, where.c_str(), group.LostFiles,
-             group.LostFiles == 1 ? "" : "s", group.GoodRows, group.GoodRows == 1 ? "" : "s");
+    std::string where =
+        groups > 1 ? "group " + std::to_string(g + 1) + " of " + std::to_string(groups) + ": " : "";
+    CliPrint(stream, "%snot repairable: %s%d file%s bad, %d recovery file%s\n", lead, where.c_str(),
+             group.LostFiles, group.LostFiles == 1 ? "" : "s", group.GoodRows,
+             group.GoodRows == 1 ? "" : "s");
   }
   if (failing > NamedAloneInARow)
-    CliPrint(stream, "%snot repairable: %d groups more likewise\n", lead, failing - NamedAloneInARow);
+    CliPrint(stream, "%snot repairable: %d groups more likewise\n", lead,
+             failing - NamedAloneInARow);
 }
 
 bool FindLostNameTaken(const RecoveryFileSet& set, std::string* path) {

@@ -92,7 +92,8 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
 // set when the recovery files are of another set (the container's digest block checks and none
 // agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
 // valid recovery file) or ExitFileError after telling CliErr.
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey, bool* otherSet);
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey,
+                          bool* otherSet);
 
 // A lost file of the set whose name is still taken (a symbolic link to nothing: lost to every
 // command, yet a rebuilt file could not be put there without removing the link): *path is the
@@ -109,10 +110,11 @@ bool RowGoodEverywhere(const SetSurvey& survey, int32_t r);
 int32_t BadRowCount(const SetSurvey& survey);
 // One line per bad file of the set (prefixOnly: only a container whose joiner program or header
 // alone is bad, which the digest block does not see), after indent.
-void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent,
-                   bool prefixOnly);
+void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                   const char* indent, bool prefixOnly);
 // One line per missing or damaged recovery file.
-void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey, const char* indent);
+void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                  const char* indent);
 // "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
 // after lead.
 void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead);

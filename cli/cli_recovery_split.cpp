@@ -13,7 +13,9 @@ static int EncodeFailure(const RecoveryResult& result, const std::vector<std::st
   int error = OsLastError();
   if (CliInterrupted) return ReportInterrupted("nothing was left behind");
   if (result.Outcome == RecoverySetDamaged || result.Outcome == RecoveryNotASet) {
-    CliPrint(CliErr, "tarnovell: the set read back differs from what was written; nothing was left behind\n");
+    CliPrint(
+        CliErr,
+        "tarnovell: the set read back differs from what was written; nothing was left behind\n");
     return ExitFileError;
   }
   std::string what = result.Row >= 0 ? Printable(targets[result.Row]) : "the recovery files";
@@ -24,7 +26,8 @@ static int EncodeFailure(const RecoveryResult& result, const std::vector<std::st
 
 // The set's files as split wrote them: a nameless one read through its open file, one with a
 // temporary name opened again (held by reopened). False (OsLastError) when one cannot be opened.
-static bool WrittenFiles(const std::vector<PendingOutput>& outputs, OpenedFiles* reopened, std::vector<OsFile>* files) {
+static bool WrittenFiles(const std::vector<PendingOutput>& outputs, OpenedFiles* reopened,
+                         std::vector<OsFile>* files) {
   OsAllowManyOpenFiles();
   for (const PendingOutput& output : outputs) {
     OsFileInfo info;
@@ -36,13 +39,15 @@ static bool WrittenFiles(const std::vector<PendingOutput>& outputs, OpenedFiles*
   return true;
 }
 
-int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless, bool progress,
-                       std::vector<PendingOutput>* outputs) {
+int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless,
+                       bool progress, std::vector<PendingOutput>* outputs) {
   OpenedFiles reopened;
   std::vector<OsFile> setFiles;
   if (!WrittenFiles(*outputs, &reopened, &setFiles)) {
-    CliPrint(CliErr, "tarnovell: file system error: cannot read the set back: %s; nothing was left behind\n",
-             OsErrorText(OsLastError()).c_str());
+    CliPrint(
+        CliErr,
+        "tarnovell: file system error: cannot read the set back: %s; nothing was left behind\n",
+        OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   size_t first = outputs->size();
@@ -61,7 +66,8 @@ int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, b
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return EncodeFailure(result, targets);
   for (size_t r = 0; r < targets.size(); r++) {
-    if (!(*outputs)[first + r].Finish()) return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
+    if (!(*outputs)[first + r].Finish())
+      return EncodeFailure({RecoveryWriteFailed, -1, static_cast<int32_t>(r)}, targets);
   }
   return ExitComplete;
 }

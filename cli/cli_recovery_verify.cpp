@@ -12,15 +12,19 @@ static void ReportWholeSet(const SetSurvey& survey) {
   if (bad == 0) {
     CliPrint(CliOut, "Recovery:  %d recovery file%s, all good\n", rows, rows == 1 ? "" : "s");
   } else {
-    CliPrint(CliOut, "Recovery:  %d of %d recovery files good; split the file again with --recovery to make "
-             "the others\n", rows - bad, rows);
+    CliPrint(
+        CliOut,
+        "Recovery:  %d of %d recovery files good; split the file again with --recovery to make "
+        "the others\n",
+        rows - bad, rows);
   }
 }
 
 int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   if (whole && quiet) return ExitComplete;
   RecoveryFileSet files;
-  int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath, set.Folder, &files);
+  int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
+                                 set.Folder, &files);
   if (code != ExitComplete || files.RecoveryPaths.empty()) return ExitComplete;
   if (files.FileCount == 0) {
     CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
@@ -41,11 +45,14 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   } else if (survey.Repairable) {
     std::string taken;
     if (FindLostNameTaken(files, &taken) && !taken.empty()) {
-      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s once %s, which leads to no file, is "
-               "removed\n", good, good == 1 ? "" : "s", Printable(taken).c_str());
+      CliPrint(
+          CliOut,
+          "Recovery:  repairable with the %d recovery file%s once %s, which leads to no file, is "
+          "removed\n",
+          good, good == 1 ? "" : "s", Printable(taken).c_str());
     } else {
-      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n", good,
-               good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n",
+               good, good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
     }
   } else {
     PrintNotRepairable(CliOut, survey, "Recovery:  ");
@@ -53,12 +60,14 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   return ExitComplete;
 }
 
-int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir, bool quiet) {
+int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
+                                  bool quiet) {
   std::string base = ContainerBasePath(containerPath), folder, baseName;
   if (base.empty()) return -1;
   SplitBasePath(base, &folder, &baseName);
   RecoveryFileSet files;
-  int code = OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir, &files);
+  int code =
+      OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir, &files);
   if (code != ExitComplete || files.FileCount == 0) return -1;
   SetSurvey survey;
   bool otherSet;
@@ -67,8 +76,11 @@ int ReportRecoveryForBadContainer(const std::string& containerPath, const std::s
   if (code != ExitComplete || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
   PrintBadFiles(CliOut, files, survey, "  ", false);
   if (survey.Repairable) {
-    CliPrint(CliOut, "Recovery:  the recovery files hold a good copy of the container's header: tarnovell repair %s "
-             "restores the set\n", Printable(containerPath).c_str());
+    CliPrint(CliOut,
+             "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
+             "repair %s "
+             "restores the set\n",
+             Printable(containerPath).c_str());
   } else {
     PrintNotRepairable(CliOut, survey, "Recovery:  ");
   }

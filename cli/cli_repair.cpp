@@ -14,14 +14,17 @@
 // The recovery row a file name ends with (".r01" is row 0, any case), or -1.
 static int32_t RecoveryRowOfName(const std::string& name) {
   size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot == 0 || name.size() - dot < 4 || tolower(name[dot + 1]) != 'r') return -1;
+  if (dot == std::string::npos || dot == 0 || name.size() - dot < 4 ||
+      tolower(name[dot + 1]) != 'r')
+    return -1;
   int32_t row = 0;
   for (size_t i = dot + 2; i < name.size(); i++) {
     if (!isdigit(static_cast<unsigned char>(name[i])) || row > MaxRecoveryRows) return -1;
     row = row * 10 + (name[i] - '0');
   }
   row -= 1;
-  bool named = row >= 0 && row < MaxRecoveryRows && RecoverySuffix(row).substr(2) == name.substr(dot + 2);
+  bool named =
+      row >= 0 && row < MaxRecoveryRows && RecoverySuffix(row).substr(2) == name.substr(dot + 2);
   return named ? row : -1;
 }
 
@@ -37,7 +40,8 @@ static int RepairTarget(const std::string& path, std::string* base, std::string*
   *base = ContainerBasePath(path);
   *container = path;
   if (!base->empty()) return ExitComplete;
-  CliPrint(CliErr, "tarnovell: %s is neither a container (NAME.exe) nor a recovery file (NAME.r01, ...)\n",
+  CliPrint(CliErr,
+           "tarnovell: %s is neither a container (NAME.exe) nor a recovery file (NAME.r01, ...)\n",
            Printable(path).c_str());
   return ExitUsage;
 }
@@ -62,44 +66,52 @@ static void ChooseStub(const RecoveryFileSet& files, const SetSurvey& survey, st
   if (MadeWith(*stub, survey)) return;
   stub->assign(reinterpret_cast<const char*>(StubImage), StubImageSize);
   if (!MadeWith(*stub, survey)) {
-    CliPrint(CliOut, "note: the joiner program differs from the one the set was made with: %s gets this tool's\n",
+    CliPrint(CliOut,
+             "note: the joiner program differs from the one the set was made with: %s gets this "
+             "tool's\n",
              Printable(SetFileName(files, 0)).c_str());
   }
 }
 
-static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey, const RecoveryResult& result) {
+static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey,
+                         const RecoveryResult& result) {
   int error = OsLastError();
   if (CliInterrupted) return ReportInterrupted("nothing was changed");
   std::string what = result.SetFile >= 0 ? SetFileName(files, result.SetFile)
                      : result.Row >= 0   ? RowFileName(files, survey, result.Row)
                                          : files.BaseName;
   if (result.Outcome == RecoveryVerifyFailed) {
-    CliPrint(CliErr, "tarnovell: rebuilt %s does not match its digest (did a file change meanwhile?); nothing was "
-             "changed\n", Printable(what).c_str());
+    CliPrint(CliErr,
+             "tarnovell: rebuilt %s does not match its digest (did a file change meanwhile?); "
+             "nothing was "
+             "changed\n",
+             Printable(what).c_str());
   } else {
-    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was changed\n", Printable(what).c_str(),
-             OsErrorText(error).c_str());
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was changed\n",
+             Printable(what).c_str(), OsErrorText(error).c_str());
   }
   return ExitFileError;
 }
 
 // Each rebuilt file under its name, replacing the bad one.
-static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey, std::vector<PendingOutput>* outputs,
-                      bool quiet) {
+static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey,
+                      std::vector<PendingOutput>* outputs, bool quiet) {
   if (CliInterrupted) return ReportInterrupted("nothing was changed");
   int32_t done = 0;
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     if (!NeedsRewrite(survey.Files[n])) continue;
     PendingOutput& output = (*outputs)[n];
     if (!output.Finish() || !output.Commit(files.SetFound[n] != 0)) {
-      CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n", Printable(files.SetPaths[n]).c_str(),
-               OsErrorText(OsLastError()).c_str(), done > 0 ? "; the files named rebuilt are in place" : "");
+      CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n",
+               Printable(files.SetPaths[n]).c_str(), OsErrorText(OsLastError()).c_str(),
+               done > 0 ? "; the files named rebuilt are in place" : "");
       return ExitFileError;
     }
     CliPrint(CliOut, "rebuilt %s\n", Printable(SetFileName(files, n)).c_str());
     done++;
   }
-  if (!quiet) CliPrint(CliOut, "Result:    repaired: %d file%s rebuilt\n", done, done == 1 ? "" : "s");
+  if (!quiet)
+    CliPrint(CliOut, "Result:    repaired: %d file%s rebuilt\n", done, done == 1 ? "" : "s");
   return ExitComplete;
 }
 
@@ -129,15 +141,17 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
   ProgressLabel(files.BaseName + ": rebuilding");
   ToolProgress steps;
   ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(outputs));
-  RecoveryResult result = RepairSet(survey, set.List(), rows.List(), targets.List(),
-                                    stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()), &steps);
+  RecoveryResult result =
+      RepairSet(survey, set.List(), rows.List(), targets.List(),
+                stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()), &steps);
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
   return PutInPlace(files, survey, &outputs, quiet);
 }
 
 // The recovery files not made again (rows from first on that were to be made), named.
-static std::string RowsNotMade(const RecoveryFileSet& files, const SetSurvey& survey, int32_t first) {
+static std::string RowsNotMade(const RecoveryFileSet& files, const SetSurvey& survey,
+                               int32_t first) {
   std::string names;
   for (int32_t r = first; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
@@ -148,13 +162,15 @@ static std::string RowsNotMade(const RecoveryFileSet& files, const SetSurvey& su
 
 // Recovery files that could not be made again: said with what became of the set, which is whole
 // whatever happened here (repaired: its rebuilt files are in place).
-static int RemakeFailure(const RecoveryFileSet& files, const SetSurvey& survey, int32_t first, bool repaired) {
+static int RemakeFailure(const RecoveryFileSet& files, const SetSurvey& survey, int32_t first,
+                         bool repaired) {
   int error = OsLastError();
   std::string left = "not made again: " + RowsNotMade(files, survey, first) +
                      (repaired ? "; the set is repaired (the files named rebuilt are in place)"
                                : "; the set itself is whole");
   if (CliInterrupted) return ReportInterrupted(left.c_str());
-  CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", OsErrorText(error).c_str(), left.c_str());
+  CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", OsErrorText(error).c_str(),
+           left.c_str());
   return ExitRowsNotMade;
 }
 
@@ -162,20 +178,24 @@ static int RemakeFailure(const RecoveryFileSet& files, const SetSurvey& survey, 
 // found so) as split makes them, each put in place once written. Only while the container
 // starts with the stub the set was made with: else their headers would not be the others'. The
 // set stays whole whatever happens here.
-static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool repaired, bool quiet) {
+static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool repaired,
+                      bool quiet) {
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
   if (BadRowCount(survey) == 0) return ExitComplete;
   OpenedFiles set;
   if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
-    CliPrint(CliOut, "note: the missing and damaged recovery files are not made again: the joiner program differs "
+    CliPrint(CliOut,
+             "note: the missing and damaged recovery files are not made again: the joiner program "
+             "differs "
              "from the one the set was made with\n");
     return ExitComplete;
   }
   std::vector<PendingOutput> outputs(rows);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (RowGoodEverywhere(survey, r)) continue;
-    if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)), ".tarnovell-repair-", true))
+    if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)),
+                           ".tarnovell-repair-", true))
       return RemakeFailure(files, survey, 0, repaired);
   }
   ProgressBegin(!quiet, SetBytes(survey, false));
@@ -187,7 +207,8 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   if (result.Outcome != RecoveryDone) return RemakeFailure(files, survey, 0, repaired);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     if (outputs[r].File() == NoFile) continue;
-    if (!outputs[r].Finish() || !outputs[r].Commit(true)) return RemakeFailure(files, survey, r, repaired);
+    if (!outputs[r].Finish() || !outputs[r].Commit(true))
+      return RemakeFailure(files, survey, r, repaired);
     CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
   }
   return ExitComplete;
@@ -198,13 +219,15 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
 static int CheckLostNamesFree(const RecoveryFileSet& files) {
   std::string path;
   if (!FindLostNameTaken(files, &path)) {
-    CliPrint(CliErr, "tarnovell: cannot look at %s: %s; nothing was changed\n", Printable(path).c_str(),
-             OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: cannot look at %s: %s; nothing was changed\n",
+             Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   if (path.empty()) return ExitComplete;
-  return Refuse(Printable(path) + " leads to no file (a symbolic link to nothing?), and repair does not remove it "
-                "to put the rebuilt file there: remove it, or bring back the file it leads to, and repair again; "
+  return Refuse(Printable(path) +
+                " leads to no file (a symbolic link to nothing?), and repair does not remove it "
+                "to put the rebuilt file there: remove it, or bring back the file it leads to, and "
+                "repair again; "
                 "nothing was changed");
 }
 
@@ -218,8 +241,9 @@ int RunRepair(const RepairOptions& options) {
   if (code != ExitComplete) return code;
   if (files.FileCount == 0) {
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
-             files.RecoveryPaths.empty() ? ("no recovery file " + Printable(base) + ".r01, ... was found").c_str()
-                                         : "none of the recovery files found is valid");
+             files.RecoveryPaths.empty()
+                 ? ("no recovery file " + Printable(base) + ".r01, ... was found").c_str()
+                 : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }
   code = CheckLostNamesFree(files);
@@ -228,16 +252,19 @@ int RunRepair(const RepairOptions& options) {
   bool otherSet;
   code = SurveyRecoveryFileSet(files, !options.Quiet, &survey, &otherSet);
   if (otherSet) {
-    CliPrint(CliErr, "tarnovell: not repairable: the recovery files are of another set (what they say of the set "
-             "is not what %s's digests say); nothing was changed\n", Printable(SetFileName(files, 0)).c_str());
+    CliPrint(CliErr,
+             "tarnovell: not repairable: the recovery files are of another set (what they say of "
+             "the set "
+             "is not what %s's digests say); nothing was changed\n",
+             Printable(SetFileName(files, 0)).c_str());
   }
   if (code != ExitComplete) return code;
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
   if (survey.FilesToRewrite == 0) {
     if (!options.Quiet) {
-      CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n", Printable(files.BaseName).c_str(),
-               survey.Header.FileCount);
+      CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",
+               Printable(files.BaseName).c_str(), survey.Header.FileCount);
     }
     return RemakeRows(files, survey, false, options.Quiet);
   }

@@ -16,15 +16,15 @@
 #include "recovery/recovery_format.h"
 
 struct SplitPlan {
-  std::string Name;      // record 1, as given (UTF-8)
-  std::string Head;      // the stub and the header: the container's first 30720 bytes
+  std::string Name;  // record 1, as given (UTF-8)
+  std::string Head;  // the stub and the header: the container's first 30720 bytes
   std::string Base;
   std::string OutputDir;  // "" for the current folder: bare names, in messages too
   int64_t Total = 0;
-  int64_t First = 0;      // the data the container carries
+  int64_t First = 0;  // the data the container carries
   uint64_t PieceSize = 0;
-  uint64_t Pieces = 0;    // files after the container
-  std::vector<std::string> Targets;  // the container, then the pieces
+  uint64_t Pieces = 0;                       // files after the container
+  std::vector<std::string> Targets;          // the container, then the pieces
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
 };
@@ -42,13 +42,16 @@ static std::string DefaultBaseName(const std::string& fileName) {
 }
 
 // A name for the set made for Windows, in Windows-1251; what gives another one is option.
-static int NameFor1251(const std::string& what, const std::string& name, const char* option, std::string* bytes) {
+static int NameFor1251(const std::string& what, const std::string& name, const char* option,
+                       std::string* bytes) {
   std::string problem = WindowsNameProblem(name);
   if (!problem.empty()) {
-    return Refuse(what + " \"" + Printable(name) + "\" cannot be used: " + problem + "; give another with " + option);
+    return Refuse(what + " \"" + Printable(name) + "\" cannot be used: " + problem +
+                  "; give another with " + option);
   }
   if (!Utf8ToCp1251(name, bytes)) {
-    return Refuse(what + " \"" + Printable(name) + "\" cannot be written in Windows-1251; give another with " + option);
+    return Refuse(what + " \"" + Printable(name) +
+                  "\" cannot be written in Windows-1251; give another with " + option);
   }
   return ExitComplete;
 }
@@ -62,18 +65,21 @@ static int LoadStub(const std::string& path, std::string* stub) {
   OsFileInfo info;
   OsFile file = OsOpenRead(path, &info);
   if (file == NoFile) {
-    CliPrint(CliErr, "tarnovell: --stub: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: --stub: cannot open %s: %s\n", Printable(path).c_str(),
+             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   int code = ExitComplete;
   if (info.Kind != OsKind::Regular || info.Size != StubSize) {
-    CliPrint(CliErr, "tarnovell: --stub: %s is not a stub image: that is a file of exactly %d bytes\n",
-            Printable(path).c_str(), static_cast<int>(StubSize));
+    CliPrint(CliErr,
+             "tarnovell: --stub: %s is not a stub image: that is a file of exactly %d bytes\n",
+             Printable(path).c_str(), static_cast<int>(StubSize));
     code = ExitUsage;
   } else {
     stub->resize(StubSize);
     if (!OsReadAt(file, &(*stub)[0], stub->size(), 0)) {
-      CliPrint(CliErr, "tarnovell: --stub: cannot read %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+      CliPrint(CliErr, "tarnovell: --stub: cannot read %s: %s\n", Printable(path).c_str(),
+               OsErrorText(OsLastError()).c_str());
       code = ExitFileError;
     }
   }
@@ -88,16 +94,18 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
   std::string name1251, base1251;
   int code = NameFor1251("the name", plan->Name, "--name", &name1251);
   if (code != ExitComplete) return code;
-  if (name1251.size() > 255) return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
+  if (name1251.size() > 255)
+    return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
   // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
-  plan->Base = options.Base.empty() ? DefaultBaseName(LastComponent(options.InputPath)) : options.Base;
+  plan->Base =
+      options.Base.empty() ? DefaultBaseName(LastComponent(options.InputPath)) : options.Base;
   code = NameFor1251("the base name", plan->Base, "--base", &base1251);
   if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Head);
   if (code != ExitComplete) return code;
   uint64_t times[3] = {};
   if (!OsFileTimes(input, &times[0], &times[1], &times[2])) {
-    CliPrint(CliErr, "tarnovell: cannot read the times of %s: %s\n", Printable(options.InputPath).c_str(),
-            OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: cannot read the times of %s: %s\n",
+             Printable(options.InputPath).c_str(), OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, times[0], times[1], times[2]));
@@ -112,9 +120,10 @@ static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
   plan->First = std::min<int64_t>(plan->Total, static_cast<int64_t>(containerCap - PayloadOffset));
   uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
   plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
-  if (plan->Pieces >= static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
+  if (plan->Pieces >=
+      static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
     CliPrint(CliErr, "tarnovell: --size is too small: the set would need %llu pieces\n",
-            static_cast<unsigned long long>(plan->Pieces));
+             static_cast<unsigned long long>(plan->Pieces));
     return ExitUsage;
   }
   return ExitComplete;
@@ -141,9 +150,11 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
   plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
   for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
-  for (int r = 0; r < options.RecoveryRows; r++) plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+  for (int r = 0; r < options.RecoveryRows; r++)
+    plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
   if (LastComponent(plan->Targets.back()).size() > 255 ||
-      (!plan->RecoveryTargets.empty() && LastComponent(plan->RecoveryTargets.back()).size() > 255)) {
+      (!plan->RecoveryTargets.empty() &&
+       LastComponent(plan->RecoveryTargets.back()).size() > 255)) {
     return Refuse("the base name is too long for the piece names; give a shorter one with --base");
   }
   std::vector<std::string> all = plan->Targets;
@@ -153,7 +164,8 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   for (const std::string& target : all) {
     OsFileInfo existing;
     if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) continue;
-    if (SameFile(existing, input)) return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
+    if (SameFile(existing, input))
+      return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
     if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
     if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
     if (existing.Kind != OsKind::Regular) {
@@ -167,33 +179,40 @@ static int WriteFailure(const std::string& what) {
   int error = OsLastError();
   ProgressEnd();
   if (CliInterrupted) return ReportInterrupted("nothing was left behind");
-  CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(), OsErrorText(error).c_str());
+  CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(),
+           OsErrorText(error).c_str());
   return ExitFileError;
 }
 
 // File i of the set, from the input at *inputPos on, its data hashed into the digest of its run
 // on the way. The container stays open for its digest block.
-static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos, const std::string& inputPath,
-                        PendingOutput* out, DigestBlock* digests) {
+static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos,
+                        const std::string& inputPath, PendingOutput* out, DigestBlock* digests) {
   const std::string& target = plan.Targets[i];
   if (!out->Create(target, ".tarnovell-split-", plan.Nameless)) {
-    return WriteFailure("cannot create a file in " + Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
+    return WriteFailure("cannot create a file in " +
+                        Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
   }
   ProgressLabel(LastComponent(target));
   int64_t outPos = i == 0 ? PayloadOffset : 0;
-  if (i == 0 && !OsWriteAt(out->File(), plan.Head.data(), plan.Head.size(), 0)) return WriteFailure(Printable(target));
-  int64_t count = i == 0 ? plan.First : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
+  if (i == 0 && !OsWriteAt(out->File(), plan.Head.data(), plan.Head.size(), 0))
+    return WriteFailure(Printable(target));
+  int64_t count =
+      i == 0 ? plan.First
+             : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
   // The digest of the file's run, continued from the files before it in the run (from 0).
   uint32_t* crc = &digests->Image.Digests[DigestIndexOf(*digests, static_cast<int32_t>(i))];
   int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc);
   if (got < 0) return WriteFailure(Printable(target));
   if (got < count) {
     ProgressEnd();
-    CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n", Printable(inputPath).c_str());
+    CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
+             Printable(inputPath).c_str());
     return ExitFileError;
   }
   // The length makes the holes at the end of a sparse input.
-  if (!OsSetLength(out->File(), outPos + count) || (i > 0 && !out->Finish())) return WriteFailure(Printable(target));
+  if (!OsSetLength(out->File(), outPos + count) || (i > 0 && !out->Finish()))
+    return WriteFailure(Printable(target));
   *inputPos += count;
   return ExitComplete;
 }
@@ -214,10 +233,12 @@ static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOut
   std::string header = plan.Head.substr(HeaderOffset);
   if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), digests)) {
     // The header's numbers are at most 19 digits and add up by the plan: not to be reached.
-    CliPrint(CliErr, "tarnovell: the digest block does not fit this header; nothing was left behind\n");
+    CliPrint(CliErr,
+             "tarnovell: the digest block does not fit this header; nothing was left behind\n");
     return ExitFileError;
   }
-  if (!OsWriteAt(container->File(), header.data(), header.size(), HeaderOffset) || !container->Finish()) {
+  if (!OsWriteAt(container->File(), header.data(), header.size(), HeaderOffset) ||
+      !container->Finish()) {
     return WriteFailure(Printable(container->Target()));
   }
   return ExitComplete;
@@ -242,7 +263,8 @@ static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
   for (size_t k = 0; k < order.size(); k++) {
     PendingOutput& output = (*outputs)[order[k]];
     OsFileInfo existing;
-    bool replaces = force && OsProbe(output.Target(), &existing, false) && existing.Kind != OsKind::Missing;
+    bool replaces =
+        force && OsProbe(output.Target(), &existing, false) && existing.Kind != OsKind::Missing;
     if (output.Commit(force)) {
       replaced += replaces;
       continue;
@@ -251,13 +273,16 @@ static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
     for (size_t j = 0; j < k; j++) OsDelete((*outputs)[order[j]].Target());
     std::string target = Printable(output.Target());
     std::string left = replaced == 0 ? "nothing was left behind"
-                       : replaced == 1 ? "nothing of the new set was left behind, and the file of an older set "
-                                         "that it had replaced is gone"
-                                       : "nothing of the new set was left behind, and the " + std::to_string(replaced) +
-                                             " files of an older set that it had replaced are gone";
-    if (OsErrorIsExists(error)) return Refuse(target + " appeared while the set was written; " + left);
-    CliPrint(CliErr, "tarnovell: file system error: %s: %s; %s\n", target.c_str(), OsErrorText(error).c_str(),
-             left.c_str());
+                       : replaced == 1
+                           ? "nothing of the new set was left behind, and the file of an older set "
+                             "that it had replaced is gone"
+                           : "nothing of the new set was left behind, and the " +
+                                 std::to_string(replaced) +
+                                 " files of an older set that it had replaced are gone";
+    if (OsErrorIsExists(error))
+      return Refuse(target + " appeared while the set was written; " + left);
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; %s\n", target.c_str(),
+             OsErrorText(error).c_str(), left.c_str());
     return ExitFileError;
   }
   return ExitComplete;
@@ -267,10 +292,11 @@ static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
 // none to remove, or it cannot be removed (said).
 static bool RemoveOlderFile(const std::string& path, const OsFileInfo& input) {
   OsFileInfo info;
-  if (!OsProbe(path, &info, false) || info.Kind != OsKind::Regular || SameFile(info, input)) return false;
+  if (!OsProbe(path, &info, false) || info.Kind != OsKind::Regular || SameFile(info, input))
+    return false;
   if (OsDelete(path)) return true;
-  CliPrint(CliErr, "tarnovell: warning: cannot remove %s of an older set: %s\n", Printable(path).c_str(),
-           OsErrorText(OsLastError()).c_str());
+  CliPrint(CliErr, "tarnovell: warning: cannot remove %s of an older set: %s\n",
+           Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
   return false;
 }
 
@@ -285,15 +311,17 @@ static void RemoveOlderPieces(const SplitPlan& plan, const OsFileInfo& input) {
 }
 
 static void ReportSet(const SplitPlan& plan) {
-  CliPrint(CliOut, "%s: %lld bytes in %s", Printable(plan.Name).c_str(), static_cast<long long>(plan.Total),
-          Printable(plan.Targets[0]).c_str());
+  CliPrint(CliOut, "%s: %lld bytes in %s", Printable(plan.Name).c_str(),
+           static_cast<long long>(plan.Total), Printable(plan.Targets[0]).c_str());
   if (plan.Pieces > 0) {
-    CliPrint(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(plan.Pieces), plan.Pieces == 1 ? "" : "s",
-            Printable(LastComponent(plan.Targets[1])).c_str(), Printable(LastComponent(plan.Targets.back())).c_str());
+    CliPrint(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(plan.Pieces),
+             plan.Pieces == 1 ? "" : "s", Printable(LastComponent(plan.Targets[1])).c_str(),
+             Printable(LastComponent(plan.Targets.back())).c_str());
   }
   if (!plan.RecoveryTargets.empty()) {
     CliPrint(CliOut, ", %zu recovery file%s (%s to %s)", plan.RecoveryTargets.size(),
-             plan.RecoveryTargets.size() == 1 ? "" : "s", Printable(LastComponent(plan.RecoveryTargets[0])).c_str(),
+             plan.RecoveryTargets.size() == 1 ? "" : "s",
+             Printable(LastComponent(plan.RecoveryTargets[0])).c_str(),
              Printable(LastComponent(plan.RecoveryTargets.back())).c_str());
   }
   CliPrint(CliOut, "\n");
@@ -302,7 +330,8 @@ static void ReportSet(const SplitPlan& plan) {
 static int OpenInput(const std::string& path, OsFile* in, OsFileInfo* info) {
   *in = OsOpenRead(path, info);
   if (*in == NoFile) {
-    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(), OsErrorText(OsLastError()).c_str());
+    CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(),
+             OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
   if (info->Kind != OsKind::Regular) {
@@ -332,7 +361,8 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
   ProgressEnd();
   if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
   if (code == ExitComplete && !plan.RecoveryTargets.empty()) {
-    code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet, &outputs);
+    code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet,
+                              &outputs);
   }
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;
@@ -343,8 +373,10 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
 
 int RunSplit(const SplitOptions& options) {
   if (options.PieceSize <= static_cast<uint64_t>(PayloadOffset)) {
-    CliPrint(CliErr, "tarnovell: --size must be more than %d bytes (the stub and the header alone take %d)\n",
-             static_cast<int>(PayloadOffset), static_cast<int>(PayloadOffset));
+    CliPrint(
+        CliErr,
+        "tarnovell: --size must be more than %d bytes (the stub and the header alone take %d)\n",
+        static_cast<int>(PayloadOffset), static_cast<int>(PayloadOffset));
     return ExitUsage;
   }
   if (options.RecoveryRows > 0 && !RecoveryFilesAvailable()) return ExitUsage;

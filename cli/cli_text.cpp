@@ -8,7 +8,9 @@
 #include "cli/cli_text.h"
 
 // Latin letters in upper case; every other byte as it is.
-static unsigned char UpperAscii(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
+static unsigned char UpperAscii(unsigned char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c;
+}
 
 static std::string UpperAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
@@ -47,8 +49,10 @@ std::string SafeOutputName(const std::string& recordBytes, const std::string& fa
   // A file name holds at most 255 bytes; Cyrillic doubles in UTF-8. Keep a short extension.
   if (name.size() > 255) {
     size_t dot = name.find_last_of('.');
-    std::string extension = (dot != std::string::npos && name.size() - dot <= 16) ? name.substr(dot) : "";
-    name = CutUtf8(name.substr(0, name.size() - extension.size()), 255 - extension.size()) + extension;
+    std::string extension =
+        (dot != std::string::npos && name.size() - dot <= 16) ? name.substr(dot) : "";
+    name =
+        CutUtf8(name.substr(0, name.size() - extension.size()), 255 - extension.size()) + extension;
   }
   if (name.empty() || name == "." || name == "..") return fallback;
   return name;
@@ -63,14 +67,17 @@ static bool IsDeviceName(const std::string& name) {
   for (const char* device : devices) {
     if (stem == device) return true;
   }
-  bool numbered = stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
+  bool numbered =
+      stem.size() == 4 && (stem.compare(0, 3, "COM") == 0 || stem.compare(0, 3, "LPT") == 0);
   return numbered && stem[3] >= '1' && stem[3] <= '9';
 }
 
 std::string ReservedNameProblem(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return "";
-  if (name.back() == '.' || name.back() == ' ') return "it ends with a dot or a space, which Windows drops from file names";
-  if (IsDeviceName(name)) return "it is a device name on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
+  if (name.back() == '.' || name.back() == ' ')
+    return "it ends with a dot or a space, which Windows drops from file names";
+  if (IsDeviceName(name))
+    return "it is a device name on Windows (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9)";
   return "";
 }
 
@@ -158,7 +165,8 @@ std::string Printable(const std::string& text) {
   for (size_t i = 0; i < text.size(); i++) {
     unsigned char c = static_cast<unsigned char>(text[i]);
     // C0 controls, DEL, and the C1 controls in their UTF-8 form (C2 80 to C2 9F).
-    bool c1 = c == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
+    bool c1 = c == 0xC2 && i + 1 < text.size() &&
+              (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80;
     if (c < 0x20 || c == 0x7F || c1) {
       char escape[16];
       if (c1) {

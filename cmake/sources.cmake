@@ -24,22 +24,25 @@ set(TARNOVELL_APP_SOURCES
 set(TARNOVELL_WINDOWS_SOURCES
   stub/ui/entry_win.cpp
   stub/ui/runtime_win.cpp)
-# The set writer and the helpers it, the POSIX stand-ins and the tool use (not the stub).
-set(TARNOVELL_WRITER_SOURCES container/container_writer.cpp base/file_time.cpp base/cp1251_case.cpp)
+# Helpers of the POSIX stand-ins and the tool (not the stub's): file times, upper-casing.
+set(TARNOVELL_HELPER_SOURCES base/file_time.cpp base/cp1251_case.cpp)
+# The set writer of the tool and the tests.
+set(TARNOVELL_WRITER_SOURCES container/container_writer.cpp)
 # Native only: the POSIX stand-ins of the Win32 calls.
 set(TARNOVELL_POSIX_SOURCES stub/platform/files_posix.cpp stub/platform/user32_posix.cpp)
 # The CRC-32C's backend (integrity/crc32c.h), one per build: ISA-L's where the build links it
 # (native Linux), our own elsewhere (the stub, the Windows tool, the 32-bit Linux build).
 set(TARNOVELL_CRC32C_ISAL_SOURCES integrity/crc32c_isal.cpp)
 set(TARNOVELL_CRC32C_OWN_SOURCES integrity/crc32c_own.cpp)
-foreach(list FORMAT FILEIO APP WINDOWS WRITER POSIX CRC32C_ISAL CRC32C_OWN)
+foreach(list FORMAT FILEIO APP WINDOWS HELPER WRITER POSIX CRC32C_ISAL CRC32C_OWN)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 endforeach()
+list(APPEND TARNOVELL_POSIX_SOURCES ${TARNOVELL_HELPER_SOURCES})
 # Logic with no window: the format and the file layer.
 set(TARNOVELL_CORE_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_FILEIO_SOURCES})
 # The stub is the core (with our own CRC-32C) and the program over the real Win32 calls.
 set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES} ${TARNOVELL_APP_SOURCES}
   ${TARNOVELL_WINDOWS_SOURCES})
-# The Windows tool: the format with our own CRC-32C, and the set writer.
+# The Windows tool: the format with our own CRC-32C, the set writer and its helpers.
 set(TARNOVELL_WINDOWS_TOOL_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES}
-  ${TARNOVELL_WRITER_SOURCES})
+  ${TARNOVELL_WRITER_SOURCES} ${TARNOVELL_HELPER_SOURCES})

@@ -4,18 +4,15 @@
 
 // A time's low or high 32-bit half, as a header record's text.
 static std::string LowHalf(uint64_t ticks) { return std::to_string(static_cast<uint32_t>(ticks)); }
-static std::string HighHalf(uint64_t ticks) { return std::to_string(static_cast<uint32_t>(ticks >> 32)); }
+static std::string HighHalf(uint64_t ticks) {
+  return std::to_string(static_cast<uint32_t>(ticks >> 32));
+}
 
 HeaderTexts MakeHeaderTexts(const std::string& fileName, int64_t totalSize, uint64_t creation,
                             uint64_t lastAccess, uint64_t lastWrite) {
-  return HeaderTexts{fileName,
-                     std::to_string(totalSize),
-                     LowHalf(creation),
-                     HighHalf(creation),
-                     LowHalf(lastAccess),
-                     HighHalf(lastAccess),
-                     LowHalf(lastWrite),
-                     HighHalf(lastWrite)};
+  return HeaderTexts{fileName,           std::to_string(totalSize), LowHalf(creation),
+                     HighHalf(creation), LowHalf(lastAccess),       HighHalf(lastAccess),
+                     LowHalf(lastWrite), HighHalf(lastWrite)};
 }
 
 std::string HeaderRecordBytes(const std::string& text, char filler) {

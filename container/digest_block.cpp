@@ -10,9 +10,11 @@ enum : int32_t {
   RoomPerRecord = HeaderRecordSize - DigestBlockStart,
   SelfCheckOffset = DigestBlockSize - 8,
 };
-static_assert(offsetof(DigestBlockImage, Digests) == 36 && offsetof(DigestBlockImage, SelfCheck) == SelfCheckOffset,
+static_assert(offsetof(DigestBlockImage, Digests) == 36 &&
+                  offsetof(DigestBlockImage, SelfCheck) == SelfCheckOffset,
               "the image has the block's layout");
-static_assert(HeaderRecordSize * (HeaderRecordCount - 1) + DigestBlockStart + SelfCheckOffset % RoomPerRecord ==
+static_assert(HeaderRecordSize * (HeaderRecordCount - 1) + DigestBlockStart +
+                      SelfCheckOffset % RoomPerRecord ==
                   HeaderSize - 8,
               "the self-check is the header's last 8 bytes");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the image is read as it lies");
@@ -21,7 +23,8 @@ static const uint8_t Magic[8] = {0x89, 'T', 'N', 'V', 'D', 'I', 'G', 0x1A};
 
 // The block's stretch of record 2 + i, for i = 0 to 6.
 static uint8_t* Stretch(const uint8_t* header, int32_t i) {
-  return const_cast<uint8_t*>(header) + HeaderRecordSize * (FirstBlockRecord + i) + DigestBlockStart;
+  return const_cast<uint8_t*>(header) + HeaderRecordSize * (FirstBlockRecord + i) +
+         DigestBlockStart;
 }
 
 // Records 2 to 8 keep their texts before the block.
@@ -34,7 +37,8 @@ static bool TextsLeaveRoom(const uint8_t* header) {
 // Record 2's size; false when it is not a valid integer text or is negative.
 static bool TotalSizeOf(const uint8_t* header, int64_t* total) {
   char text[HeaderRecordSize];
-  HeaderRecordText(*reinterpret_cast<const HeaderRecord*>(header + RecordTotalSize * HeaderRecordSize), text);
+  HeaderRecordText(
+      *reinterpret_cast<const HeaderRecord*>(header + RecordTotalSize * HeaderRecordSize), text);
   return TryParseHeaderInteger(text, total) && *total >= 0;
 }
 
@@ -68,24 +72,29 @@ bool ReadDigestBlock(const uint8_t* header, DigestBlock* block) {
   if (!valid) return false;
   DigestBlockImage& image = block->Image;
   for (int32_t i = 0; i < HeaderRecordCount - FirstBlockRecord; i++)
-    CopyBytes(reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord, Stretch(header, i), RoomPerRecord);
+    CopyBytes(reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord, Stretch(header, i),
+              RoomPerRecord);
   valid = image.Version == DigestBlockVersion && image.SelfCheck == Crc64(header, HeaderSize - 8) &&
           TotalSizeOf(header, &block->TotalSize) && CompleteCounts(block);
   if (!valid) FillZero(block, sizeof *block);
   return valid;
 }
 
-int32_t RunLengthFor(int32_t pieceCount) { return pieceCount < 1 ? 1 : (pieceCount - 1) / DigestCapacity + 1; }
+int32_t RunLengthFor(int32_t pieceCount) {
+  return pieceCount < 1 ? 1 : (pieceCount - 1) / DigestCapacity + 1;
+}
 
 bool WriteDigestBlock(uint8_t* header, DigestBlock* block) {
-  if (!TextsLeaveRoom(header) || !TotalSizeOf(header, &block->TotalSize) || !CompleteCounts(block)) return false;
+  if (!TextsLeaveRoom(header) || !TotalSizeOf(header, &block->TotalSize) || !CompleteCounts(block))
+    return false;
   DigestBlockImage& image = block->Image;
   CopyBytes(image.Magic, Magic, sizeof Magic);
   image.Version = DigestBlockVersion;
   for (int32_t k = block->DigestCount; k < DigestCapacity; k++) image.Digests[k] = 0;
   image.SelfCheck = 0;
   for (int32_t i = 0; i < HeaderRecordCount - FirstBlockRecord; i++)
-    CopyBytes(Stretch(header, i), reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord, RoomPerRecord);
+    CopyBytes(Stretch(header, i), reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord,
+              RoomPerRecord);
   image.SelfCheck = Crc64(header, HeaderSize - 8);
   CopyBytes(header + HeaderSize - 8, &image.SelfCheck, 8);
   return true;
@@ -99,18 +108,22 @@ int64_t ExpectedPayload(const DigestBlock& block, int32_t n) {
 }
 
 int32_t DigestIndexOf(const DigestBlock& block, int32_t n) {
-  return n < 0 || n >= static_cast<int32_t>(block.Image.PieceCount) ? -1
-                                                                    : n / static_cast<int32_t>(block.Image.RunLength);
+  return n < 0 || n >= static_cast<int32_t>(block.Image.PieceCount)
+             ? -1
+             : n / static_cast<int32_t>(block.Image.RunLength);
 }
 
 int32_t RunFirstPiece(const DigestBlock& block, int32_t digest) {
-  return digest < 0 || digest >= block.DigestCount ? -1 : digest * static_cast<int32_t>(block.Image.RunLength);
+  return digest < 0 || digest >= block.DigestCount
+             ? -1
+             : digest * static_cast<int32_t>(block.Image.RunLength);
 }
 
 int32_t RunLastPiece(const DigestBlock& block, int32_t digest) {
   int32_t first = RunFirstPiece(block, digest);
   if (first < 0) return -1;
-  int32_t after = static_cast<int32_t>(block.Image.PieceCount) - 1 - first;  // pieces after the run's first
+  int32_t after =
+      static_cast<int32_t>(block.Image.PieceCount) - 1 - first;  // pieces after the run's first
   int32_t run = static_cast<int32_t>(block.Image.RunLength);
   return first + (after < run - 1 ? after : run - 1);
 }
@@ -130,6 +143,7 @@ PieceVerdict JudgePiece(const DigestBlock& block, int32_t n, int64_t payload, ui
   if (expected < 0) return PieceOutsideSet;
   if (payload < expected) return PieceShort;
   if (payload > expected) return PieceLong;
-  if (!EndsRun(block, n) || runCrc == block.Image.Digests[DigestIndexOf(block, n)]) return PieceGood;
+  if (!EndsRun(block, n) || runCrc == block.Image.Digests[DigestIndexOf(block, n)])
+    return PieceGood;
   return block.Image.RunLength == 1 ? PieceDamaged : RunDamaged;
 }

@@ -6,7 +6,8 @@ void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]) {
   char digits[PieceSuffixSize];
   FormatInt64(digits, sizeof digits, n);
   TextCopy(suffix, PieceSuffixSize, ".c");
-  for (size_t length = TextLength(digits); length < 3; length++) TextAppend(suffix, PieceSuffixSize, "0");
+  for (size_t length = TextLength(digits); length < 3; length++)
+    TextAppend(suffix, PieceSuffixSize, "0");
   TextAppend(suffix, PieceSuffixSize, digits);
 }
 
@@ -24,7 +25,8 @@ void PiecePathFor(char* path, size_t capacity, const char* base, int32_t n) {
 size_t ContainerBaseLength(const char* upper, size_t length) {
   size_t cut = 0;
   for (size_t i = 0; i + 4 <= length; i++) {
-    if (upper[i] == '.' && upper[i + 1] == 'E' && upper[i + 2] == 'X' && upper[i + 3] == 'E') cut = i;
+    if (upper[i] == '.' && upper[i + 1] == 'E' && upper[i + 2] == 'X' && upper[i + 3] == 'E')
+      cut = i;
   }
   return cut;
 }

@@ -6,11 +6,11 @@
 #include <stdint.h>
 
 enum : int32_t {
-  StubSize = 28672,          // the stub image, padded to exactly this many bytes
-  HeaderOffset = 28672,      // the header begins where the stub ends
+  StubSize = 28672,      // the stub image, padded to exactly this many bytes
+  HeaderOffset = 28672,  // the header begins where the stub ends
   HeaderRecordSize = 256,
   HeaderRecordCount = 8,
-  PayloadOffset = 30720,     // a constant of its own; never computed from the header
+  PayloadOffset = 30720,  // a constant of its own; never computed from the header
 };
 
 // One header record: a length byte, then that many text bytes, then filler nobody reads.

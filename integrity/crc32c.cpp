@@ -9,8 +9,8 @@ static const uint32_t Castagnoli = 0x82F63B78u;  // the polynomial, bit-reversed
 // three cycles after its input, and one can start every cycle); their CRCs are then joined.
 enum : uint32_t { ChunkSize = 4096 };
 
-static uint32_t Table[256];      // the CRC of each byte value, made at first use
-static uint32_t ChunkShift;      // x^(8 * ChunkSize) modulo the polynomial: moves a CRC past a chunk
+static uint32_t Table[256];  // the CRC of each byte value, made at first use
+static uint32_t ChunkShift;  // x^(8 * ChunkSize) modulo the polynomial: moves a CRC past a chunk
 static int8_t InstructionKnown;  // 0 not yet asked, 1 present, -1 absent
 
 // b(x) * x modulo the polynomial, bit-reversed.
@@ -60,7 +60,8 @@ static inline uint32_t Word(const uint8_t* p) {
   return word;
 }
 
-__attribute__((target("sse4.2"))) uint32_t Crc32cAddByInstruction(uint32_t crc, const void* bytes, size_t count) {
+__attribute__((target("sse4.2"))) uint32_t Crc32cAddByInstruction(uint32_t crc, const void* bytes,
+                                                                  size_t count) {
   ProcessorHasCrc32c();  // makes the chunk shift
   const uint8_t* p = static_cast<const uint8_t*>(bytes);
   crc = ~crc;

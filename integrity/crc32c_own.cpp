@@ -3,5 +3,6 @@
 #include "integrity/crc32c.h"
 
 uint32_t Crc32cAdd(uint32_t crc, const void* bytes, size_t count) {
-  return ProcessorHasCrc32c() ? Crc32cAddByInstruction(crc, bytes, count) : Crc32cAddByTable(crc, bytes, count);
+  return ProcessorHasCrc32c() ? Crc32cAddByInstruction(crc, bytes, count)
+                              : Crc32cAddByTable(crc, bytes, count);
 }

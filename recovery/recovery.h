@@ -66,11 +66,11 @@ enum RecoveryOutcome {
                            // fit in 63 bits or differ from the container's digest block
   RecoverySetDamaged,      // encoding: a file's CRC-32C differs from the container's digest block
   RecoveryNoRecoveryFile,  // no recovery file with a valid header among those given
-  RecoveryOtherSet,        // the container's digest block checks, and no recovery file agrees with it
-  RecoveryNotRepairable,   // a group has more lost files than good recovery rows: nothing written
+  RecoveryOtherSet,  // the container's digest block checks, and no recovery file agrees with it
+  RecoveryNotRepairable,  // a group has more lost files than good recovery rows: nothing written
   RecoveryReadFailed,
   RecoveryWriteFailed,
-  RecoveryVerifyFailed,    // a rebuilt file read back does not match its digest
+  RecoveryVerifyFailed,  // a rebuilt file read back does not match its digest
   RecoveryInterrupted,
 };
 
@@ -89,7 +89,8 @@ struct RecoveryResult {
 // container carries a digest block, the files' sizes and (one digest per piece) CRCs must match
 // it: recovery files never preserve damage.
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
-                              const std::vector<const FileAccess*>& outputs, RecoveryProgress* progress);
+                              const std::vector<const FileAccess*>& outputs,
+                              RecoveryProgress* progress);
 
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
@@ -111,8 +112,8 @@ bool NeedsRewrite(FileState state);
 // Checks file n of the set against header: size, payload digest, and for the container its
 // header bytes and the CRC-32C of its stub, which must be stubDigest (header.StubDigest for the
 // stub the set was made with). file null: FileMissing.
-FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file, uint32_t stubDigest,
-                       RecoveryProgress* progress, bool* interrupted);
+FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file,
+                       uint32_t stubDigest, RecoveryProgress* progress, bool* interrupted);
 
 // The CRC-32C of a stub image (StubSize bytes), as the header's StubDigest holds it.
 uint32_t StubDigestOf(const uint8_t* stub);
@@ -125,15 +126,15 @@ struct GroupVerdict {
 
 // Everything a repair needs, found by reading the set and its recovery files once.
 struct SetSurvey {
-  RecoveryHeader Header;          // the set as (most of) the recovery files describe it
-  std::vector<FileState> Files;   // one per file of the set
-  std::vector<int32_t> RowSource; // per row: index into the recovery files given, -1 when absent
-  std::vector<uint8_t> RowGood;   // [r * GroupCount + g]: row r's parity of group g is good
+  RecoveryHeader Header;           // the set as (most of) the recovery files describe it
+  std::vector<FileState> Files;    // one per file of the set
+  std::vector<int32_t> RowSource;  // per row: index into the recovery files given, -1 when absent
+  std::vector<uint8_t> RowGood;    // [r * GroupCount + g]: row r's parity of group g is good
   std::vector<GroupVerdict> Groups;
-  int32_t FilesToRewrite;         // files with NeedsRewrite
-  int32_t LostFiles;              // files with PayloadLost
-  int32_t GoodRecoveryFiles;      // rows good in every group
-  bool Repairable;                // every group has at least as many good rows as lost files
+  int32_t FilesToRewrite;     // files with NeedsRewrite
+  int32_t LostFiles;          // files with PayloadLost
+  int32_t GoodRecoveryFiles;  // rows good in every group
+  bool Repairable;            // every group has at least as many good rows as lost files
 };
 
 // Reads every recovery file given (any order; their headers name their rows; files of another
@@ -147,8 +148,8 @@ struct SetSurvey {
 // RecoveryNoRecoveryFile, RecoveryOtherSet (valid recovery files, none of the container's set),
 // RecoveryInterrupted.
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
-                         const std::vector<const FileAccess*>& recoveryFiles, RecoveryProgress* progress,
-                         SetSurvey* survey);
+                         const std::vector<const FileAccess*>& recoveryFiles,
+                         RecoveryProgress* progress, SetSurvey* survey);
 
 // Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
 // writable; the others may be null), from the files the survey found good and the recovery

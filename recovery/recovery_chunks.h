@@ -15,15 +15,19 @@ enum : int32_t {
 
 // Reads the bytes of a payload that fall in [offset, offset + length) into buffer and fills the
 // rest of it with zeros; returns the count read, -1 when the read fails.
-int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset, uint8_t* buffer, int32_t length);
+int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
+                   uint8_t* buffer, int32_t length);
 
 // The CRC-32C of length bytes of file from at, read in chunks of buffer's size. Done,
 // RecoveryReadFailed or RecoveryInterrupted.
-RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length, std::vector<uint8_t>* buffer,
-                              RecoveryProgress* progress, uint32_t* digest);
+RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length,
+                              std::vector<uint8_t>* buffer, RecoveryProgress* progress,
+                              uint32_t* digest);
 
 // Tells progress; false when the caller stops the work.
-inline bool GoOn(RecoveryProgress* progress, int64_t bytes) { return progress == nullptr || progress->Step(bytes); }
+inline bool GoOn(RecoveryProgress* progress, int64_t bytes) {
+  return progress == nullptr || progress->Step(bytes);
+}
 
 inline RecoveryResult Result(RecoveryOutcome outcome, int32_t setFile = -1, int32_t row = -1) {
   return {outcome, setFile, row};

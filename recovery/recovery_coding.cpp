@@ -37,16 +37,18 @@ std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows) {
   return tables;
 }
 
-bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors, const std::vector<int32_t>& lost,
-                  std::vector<uint8_t>* tables) {
+bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors,
+                  const std::vector<int32_t>& lost, std::vector<uint8_t>* tables) {
   std::vector<uint8_t> generator = CodeMatrix(k, rows);
   std::vector<uint8_t> taken(static_cast<size_t>(k * k)), inverse(static_cast<size_t>(k * k));
-  for (int32_t s = 0; s < k; s++) memcpy(&taken[s * k], &generator[survivors[s] * k], static_cast<size_t>(k));
+  for (int32_t s = 0; s < k; s++)
+    memcpy(&taken[s * k], &generator[survivors[s] * k], static_cast<size_t>(k));
   if (gf_invert_matrix(taken.data(), inverse.data(), k) != 0) return false;
   // Survivors = taken x files, so files = inverse x survivors: lost file p is row p of inverse.
   int32_t count = static_cast<int32_t>(lost.size());
   std::vector<uint8_t> decode(static_cast<size_t>(count * k));
-  for (int32_t t = 0; t < count; t++) memcpy(&decode[t * k], &inverse[lost[t] * k], static_cast<size_t>(k));
+  for (int32_t t = 0; t < count; t++)
+    memcpy(&decode[t * k], &inverse[lost[t] * k], static_cast<size_t>(k));
   tables->assign(static_cast<size_t>(32 * k * count), 0);
   ec_init_tables(k, count, decode.data(), tables->data());
   return true;

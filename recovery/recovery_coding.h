@@ -32,5 +32,5 @@ std::vector<uint8_t> CodeMatrix(int32_t k, int32_t rows);
 // that give the lost files back from k survivors, each a generator row (decoding). False when
 // the survivors' matrix cannot be inverted.
 std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows);
-bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors, const std::vector<int32_t>& lost,
-                  std::vector<uint8_t>* tables);
+bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors,
+                  const std::vector<int32_t>& lost, std::vector<uint8_t>* tables);

@@ -27,7 +27,8 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
   header.Code = RecoveryCodeCauchy;
   header.FileCount = static_cast<int32_t>(job->SetFiles.size());
   header.RowCount = static_cast<int32_t>(job->Outputs.size());
-  if (header.FileCount < 1 || header.RowCount < 1 || header.RowCount > MaxRecoveryRows) return Result(RecoveryRefused);
+  if (header.FileCount < 1 || header.RowCount < 1 || header.RowCount > MaxRecoveryRows)
+    return Result(RecoveryRefused);
   for (int32_t n = 0; n < header.FileCount; n++) {
     const FileAccess* file = job->SetFiles[n];
     if (file == nullptr) return Result(RecoveryRefused, n);
@@ -43,7 +44,8 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
   memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
   DigestBlock block;
   if (ReadDigestBlock(header.ContainerHeader, &block)) {  // names the file that differs
-    if (static_cast<int32_t>(block.Image.PieceCount) != header.FileCount) return Result(RecoveryNotASet);
+    if (static_cast<int32_t>(block.Image.PieceCount) != header.FileCount)
+      return Result(RecoveryNotASet);
     for (int32_t n = 0; n < header.FileCount; n++)
       if (ExpectedPayload(block, n) != header.Files[n].Payload) return Result(RecoveryNotASet, n);
   }
@@ -53,28 +55,32 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
 // With a digest per piece in the container, every CRC taken must be the block's.
 static RecoveryResult CheckDigests(const RecoveryHeader& header) {
   DigestBlock block;
-  if (!ReadDigestBlock(header.ContainerHeader, &block) || block.Image.RunLength != 1) return Result(RecoveryDone);
+  if (!ReadDigestBlock(header.ContainerHeader, &block) || block.Image.RunLength != 1)
+    return Result(RecoveryDone);
   for (int32_t n = 0; n < header.FileCount; n++)
     if (header.Files[n].Digest != block.Image.Digests[n]) return Result(RecoverySetDamaged, n);
   return Result(RecoveryDone);
 }
 
 // One chunk of group g at offset: the files read (and digested), the parity made and written.
-static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset, int32_t length) {
+static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset,
+                                  int32_t length) {
   RecoveryHeader& header = job->Header;
   int32_t k = GroupSize(header, g), rows = header.RowCount;
   uint8_t** data = job->Buffers.Rows.data();
   int64_t read = 0;
   for (int32_t j = 0; j < k; j++) {
     int32_t n = GroupMember(header, g, j);
-    int32_t count = ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
+    int32_t count =
+        ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
     if (count < 0) return Result(RecoveryReadFailed, n);
     header.Files[n].Digest = Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
     read += count;
   }
   ec_encode_data(length, k, rows, tables, data, data + k);
   for (int32_t r = 0; r < rows; r++) {
-    job->ParityDigests[r][g] = Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
+    job->ParityDigests[r][g] =
+        Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
     const FileAccess* output = job->Outputs[r];
     if (output != nullptr &&
         !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
@@ -109,7 +115,8 @@ static RecoveryResult WriteHeaders(EncodeJob* job) {
 }
 
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
-                              const std::vector<const FileAccess*>& outputs, RecoveryProgress* progress) {
+                              const std::vector<const FileAccess*>& outputs,
+                              RecoveryProgress* progress) {
   EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
   RecoveryResult result = DescribeSet(&job);
   if (result.Outcome != RecoveryDone) return result;
@@ -117,8 +124,10 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
   job.ParityDigests.assign(static_cast<size_t>(job.Header.RowCount),
                            std::vector<uint32_t>(static_cast<size_t>(job.Header.GroupCount), 0));
   // Group 0 has the most files.
-  MakeStripeBuffers(GroupSize(job.Header, 0) + job.Header.RowCount, LongestGroup(job.Offsets), &job.Buffers);
-  for (int32_t g = 0; g < job.Header.GroupCount && result.Outcome == RecoveryDone; g++) result = EncodeGroup(&job, g);
+  MakeStripeBuffers(GroupSize(job.Header, 0) + job.Header.RowCount, LongestGroup(job.Offsets),
+                    &job.Buffers);
+  for (int32_t g = 0; g < job.Header.GroupCount && result.Outcome == RecoveryDone; g++)
+    result = EncodeGroup(&job, g);
   if (result.Outcome == RecoveryDone) result = CheckDigests(job.Header);
   if (result.Outcome == RecoveryDone) result = WriteHeaders(&job);
   return result;

@@ -75,7 +75,8 @@ std::vector<int64_t> ParityOffsets(const RecoveryHeader& header) {
 }
 
 // The payloads are cut as a split cuts a set: the pieces but the last (files 1 to F - 2) of one
-// size, the last of 1 byte to that size. So no header can claim pieces that cost nothing to rebuild.
+// size, the last of 1 byte to that size. So no header can claim pieces that cost nothing to
+// rebuild.
 static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
   if (files.size() < 2) return true;
   int64_t last = files.back().Payload, size = files.size() > 2 ? files[1].Payload : last;
@@ -86,8 +87,8 @@ static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
 
 bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   int32_t files = header->FileCount;
-  if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 || header->RowCount > MaxRecoveryRows ||
-      static_cast<int32_t>(header->Files.size()) != files)
+  if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 ||
+      header->RowCount > MaxRecoveryRows || static_cast<int32_t>(header->Files.size()) != files)
     return false;
   if (!CutLikeASet(header->Files)) return false;
   int64_t total = 0;  // the set's bytes: each file's, and all together, must fit
@@ -133,12 +134,13 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
 
 bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
   *header = RecoveryHeader{};
-  if (memcmp(bytes, RecoveryMagic, sizeof RecoveryMagic) != 0 || Get32(bytes + 8) != RecoveryFormatVersion)
+  if (memcmp(bytes, RecoveryMagic, sizeof RecoveryMagic) != 0 ||
+      Get32(bytes + 8) != RecoveryFormatVersion)
     return false;
   uint32_t code = Get32(bytes + 12), files = Get32(bytes + 16), rows = Get32(bytes + 20);
   uint32_t row = Get32(bytes + 24), groups = Get32(bytes + 28);
-  if (code != RecoveryCodeCauchy || files < 1 || files > MaxRecoverySetFiles || rows < 1 || rows > MaxRecoveryRows ||
-      row >= rows || Get32(bytes + 52) != 0)
+  if (code != RecoveryCodeCauchy || files < 1 || files > MaxRecoverySetFiles || rows < 1 ||
+      rows > MaxRecoveryRows || row >= rows || Get32(bytes + 52) != 0)
     return false;
   header->Code = static_cast<int32_t>(code);
   header->FileCount = static_cast<int32_t>(files);
@@ -153,8 +155,10 @@ bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
 }
 
 bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
-  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) || length != header->HeaderLength ||
-      Get64(bytes + length - SelfCheckSize) != crc64_ecma_refl(0, bytes, static_cast<uint64_t>(length) - SelfCheckSize)) {
+  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
+      length != header->HeaderLength ||
+      Get64(bytes + length - SelfCheckSize) !=
+          crc64_ecma_refl(0, bytes, static_cast<uint64_t>(length) - SelfCheckSize)) {
     *header = RecoveryHeader{};
     return false;
   }
@@ -166,7 +170,8 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
     file.Digest = Get32(entry + 8);
     entry += FileEntrySize;
   }
-  for (int32_t g = 0; g < header->GroupCount; g++) header->ParityDigests.push_back(Get32(entry + 4 * g));
+  for (int32_t g = 0; g < header->GroupCount; g++)
+    header->ParityDigests.push_back(Get32(entry + 4 * g));
   int64_t parity = header->ParityLength;
   if (!CompleteRecoveryGeometry(header) || header->ParityLength != parity) {
     *header = RecoveryHeader{};
@@ -176,11 +181,14 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
 }
 
 bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
-  if (a.Code != b.Code || a.FileCount != b.FileCount || a.RowCount != b.RowCount || a.GroupCount != b.GroupCount ||
-      a.HeaderLength != b.HeaderLength || a.ParityLength != b.ParityLength || a.StubDigest != b.StubDigest ||
-      memcmp(a.ContainerHeader, b.ContainerHeader, HeaderSize) != 0 || a.Files.size() != b.Files.size())
+  if (a.Code != b.Code || a.FileCount != b.FileCount || a.RowCount != b.RowCount ||
+      a.GroupCount != b.GroupCount || a.HeaderLength != b.HeaderLength ||
+      a.ParityLength != b.ParityLength || a.StubDigest != b.StubDigest ||
+      memcmp(a.ContainerHeader, b.ContainerHeader, HeaderSize) != 0 ||
+      a.Files.size() != b.Files.size())
     return false;
   for (size_t n = 0; n < a.Files.size(); n++)
-    if (a.Files[n].Payload != b.Files[n].Payload || a.Files[n].Digest != b.Files[n].Digest) return false;
+    if (a.Files[n].Payload != b.Files[n].Payload || a.Files[n].Digest != b.Files[n].Digest)
+      return false;
   return true;
 }

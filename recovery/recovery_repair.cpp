@@ -40,14 +40,14 @@ static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     const FileAccess* target = Target(job, n);
     bool given = n < static_cast<int32_t>(job.SetFiles.size()) && job.SetFiles[n] != nullptr;
-    bool served = NeedsRewrite(survey.Files[n])
-                      ? target != nullptr && (n != 0 || stub != nullptr)
-                      : given;
+    bool served =
+        NeedsRewrite(survey.Files[n]) ? target != nullptr && (n != 0 || stub != nullptr) : given;
     if (!served) return Result(RecoveryRefused, n);
   }
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     int32_t source = survey.RowSource[r];
-    if (source >= static_cast<int32_t>(job.RecoveryFiles.size()) || (source >= 0 && !job.RecoveryFiles[source]))
+    if (source >= static_cast<int32_t>(job.RecoveryFiles.size()) ||
+        (source >= 0 && !job.RecoveryFiles[source]))
       return Result(RecoveryRefused, -1, r);
   }
   return Result(RecoveryDone);
@@ -60,14 +60,15 @@ static GroupPlan PlanGroup(const SetSurvey& survey, int32_t g) {
     (lost ? plan.Lost : plan.Survivors).push_back(j);
   }
   int32_t groups = survey.Header.GroupCount;
-  for (int32_t r = 0; r < survey.Header.RowCount && static_cast<int32_t>(plan.Survivors.size()) < plan.K; r++)
+  for (int32_t r = 0;
+       r < survey.Header.RowCount && static_cast<int32_t>(plan.Survivors.size()) < plan.K; r++)
     if (survey.RowGood[r * groups + g]) plan.Survivors.push_back(plan.K + r);
   return plan;
 }
 
 // Survivor s's chunk at offset: a file of the group (zero-padded) or a recovery row's parity.
-static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, int32_t s, int64_t offset,
-                                   int32_t length, int64_t* read) {
+static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, int32_t s,
+                                   int64_t offset, int32_t length, int64_t* read) {
   const RecoveryHeader& header = job.Survey.Header;
   int32_t which = plan.Survivors[s];
   uint8_t* buffer = job.Buffers.Rows[s];
@@ -83,8 +84,8 @@ static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, 
   return Result(count < 0 ? RecoveryReadFailed : RecoveryDone, n);
 }
 
-static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, uint8_t* tables, int64_t offset,
-                                  int32_t length) {
+static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, uint8_t* tables,
+                                  int64_t offset, int32_t length) {
   const RecoveryHeader& header = job.Survey.Header;
   int64_t read = 0;
   for (int32_t s = 0; s < plan.K; s++) {
@@ -97,7 +98,9 @@ static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, u
   for (int32_t t = 0; t < lost; t++) {
     int32_t n = GroupMember(header, plan.Group, plan.Lost[t]);
     int64_t left = header.Files[n].Payload - offset;
-    size_t count = left <= 0 ? 0 : left < length ? static_cast<size_t>(left) : static_cast<size_t>(length);
+    size_t count = left <= 0       ? 0
+                   : left < length ? static_cast<size_t>(left)
+                                   : static_cast<size_t>(length);
     const FileAccess& target = *job.Targets[n];
     if (count > 0 && !target.WriteAt(rows[plan.K + t], count, PayloadBase(n) + offset))
       return Result(RecoveryWriteFailed, n);
@@ -134,7 +137,8 @@ static RecoveryResult WriteContainerPrefix(const RepairJob& job, const uint8_t* 
   uint8_t* buffer = job.Buffers.Rows[0];
   for (int64_t done = 0; done < payload;) {
     int64_t left = payload - done;
-    size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left) : static_cast<size_t>(job.Buffers.Chunk);
+    size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left)
+                                            : static_cast<size_t>(job.Buffers.Chunk);
     if (!old.ReadAt(buffer, count, PayloadOffset + done)) return Result(RecoveryReadFailed, 0);
     if (!target.WriteAt(buffer, count, PayloadOffset + done)) return Result(RecoveryWriteFailed, 0);
     done += static_cast<int64_t>(count);
@@ -150,7 +154,8 @@ static RecoveryResult VerifyTargets(const RepairJob& job, const uint8_t* stub) {
     if (!NeedsRewrite(survey.Files[n])) continue;
     bool interrupted;
     uint32_t stubDigest = n == 0 ? StubDigestOf(stub) : 0;
-    FileState state = CheckSetFile(survey.Header, n, job.Targets[n], stubDigest, job.Progress, &interrupted);
+    FileState state =
+        CheckSetFile(survey.Header, n, job.Targets[n], stubDigest, job.Progress, &interrupted);
     if (interrupted) return Result(RecoveryInterrupted, n);
     if (state != FileGood) return Result(RecoveryVerifyFailed, n);
   }
@@ -161,12 +166,15 @@ RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAc
                          const std::vector<const FileAccess*>& recoveryFiles,
                          const std::vector<const FileAccess*>& targets, const uint8_t* stub,
                          RecoveryProgress* progress) {
-  if (survey.Header.FileCount < 1 || survey.Files.size() != survey.Header.Files.size()) return Result(RecoveryRefused);
+  if (survey.Header.FileCount < 1 || survey.Files.size() != survey.Header.Files.size())
+    return Result(RecoveryRefused);
   if (!survey.Repairable) return Result(RecoveryNotRepairable);
-  RepairJob job{survey, setFiles, recoveryFiles, targets, progress, ParityOffsets(survey.Header), {}};
+  RepairJob job{survey, setFiles, recoveryFiles, targets, progress, ParityOffsets(survey.Header),
+                {}};
   RecoveryResult result = CheckCall(job, stub);
   if (result.Outcome != RecoveryDone) return result;
-  MakeStripeBuffers(GroupSize(survey.Header, 0) + survey.Header.RowCount, LongestGroup(job.Offsets), &job.Buffers);
+  MakeStripeBuffers(GroupSize(survey.Header, 0) + survey.Header.RowCount, LongestGroup(job.Offsets),
+                    &job.Buffers);
   if (NeedsRewrite(survey.Files[0])) result = WriteContainerPrefix(job, stub);
   for (int32_t g = 0; g < survey.Header.GroupCount && result.Outcome == RecoveryDone; g++)
     result = DecodeGroup(job, g);

@@ -77,10 +77,11 @@ static const CopyRow CopyRows[] = {
     {"copy + own CRC-32C (the stub's)", HashCrc},
 };
 
-static double CopySeconds(const char* sourcePath, const char* targetPath, void (*hash)(const void*, size_t),
-                          uint64_t* bytes) {
+static double CopySeconds(const char* sourcePath, const char* targetPath,
+                          void (*hash)(const void*, size_t), uint64_t* bytes) {
   static unsigned char buffer[BlockSize];
-  HANDLE source = CreateFileA(sourcePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE source =
+      CreateFileA(sourcePath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
   HANDLE target = CreateFileA(targetPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (source == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) return -1;
   CopyCrc = 0;
@@ -114,9 +115,11 @@ static int CopyBench(const char* sourcePath, int rounds) {
       }
       if (seconds < best[i]) best[i] = seconds;
     }
-  std::printf("\n%-34s %8s  %s\n", "copy of the file, 64 KB blocks", "GB/s", "time against copy only");
+  std::printf("\n%-34s %8s  %s\n", "copy of the file, 64 KB blocks", "GB/s",
+              "time against copy only");
   for (size_t i = 0; i < count; i++)
-    std::printf("%-34s %8.2f  %+.1f %%\n", CopyRows[i].Name, bytes / best[i] / 1e9, (best[i] / best[0] - 1) * 100);
+    std::printf("%-34s %8.2f  %+.1f %%\n", CopyRows[i].Name, bytes / best[i] / 1e9,
+                (best[i] / best[0] - 1) * 100);
   return 0;
 }
 #endif
@@ -126,7 +129,8 @@ int main(int argc, char** argv) {
   int rounds = argc > 2 ? std::atoi(argv[2]) : 15;
   size_t blockCount = mebibytes * 16;
   uint32_t seed = 12345;
-  for (unsigned char& byte : Block) byte = static_cast<unsigned char>((seed = seed * 1664525u + 1013904223u) >> 24);
+  for (unsigned char& byte : Block)
+    byte = static_cast<unsigned char>((seed = seed * 1664525u + 1013904223u) >> 24);
   // Rounds interleave the rows, so a busy moment of the machine spoils one run of each
   // rather than every run of one; the least disturbed run is the figure.
   const size_t count = sizeof Rows / sizeof Rows[0];
@@ -140,7 +144,8 @@ int main(int argc, char** argv) {
     }
   std::printf("%-34s %8s  %s\n", "CRC-32C", "GB/s", "digest");
   for (size_t i = 0; i < count; i++)
-    std::printf("%-34s %8.2f  %016llx\n", Rows[i].Name, blockCount * double(BlockSize) / best[i] / 1e9,
+    std::printf("%-34s %8.2f  %016llx\n", Rows[i].Name,
+                blockCount * double(BlockSize) / best[i] / 1e9,
                 static_cast<unsigned long long>(digests[i]));
 #ifdef _WIN32
   if (argc > 3) return CopyBench(argv[3], rounds);

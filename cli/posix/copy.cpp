@@ -31,11 +31,13 @@ static int64_t CopyRange(int in, int64_t inOffset, int out, int64_t outOffset, i
 }
 
 // One chunk through a buffer: the bytes copied, 0 at the end of the source, -1 on an error.
-static int64_t CopyThroughBuffer(int in, int64_t inOffset, int out, int64_t outOffset, int64_t chunk) {
+static int64_t CopyThroughBuffer(int in, int64_t inOffset, int out, int64_t outOffset,
+                                 int64_t chunk) {
   static std::vector<char> buffer;
   if (buffer.empty()) buffer.resize(BufferSize);
   for (;;) {
-    ssize_t n = pread(in, buffer.data(), static_cast<size_t>(std::min<int64_t>(chunk, BufferSize)), inOffset);
+    ssize_t n = pread(in, buffer.data(), static_cast<size_t>(std::min<int64_t>(chunk, BufferSize)),
+                      inOffset);
     if (n < 0 && errno == EINTR && !CliInterrupted) continue;
     if (n <= 0) return n;
     return OsWriteAt(out, buffer.data(), static_cast<size_t>(n), outOffset) ? n : -1;
@@ -65,8 +67,8 @@ static int64_t CopyDense(int in, int64_t inOffset, int out, int64_t outOffset, i
   return done;
 }
 
-int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t outOffset, int64_t count,
-                      int64_t progressBase) {
+int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t outOffset,
+                      int64_t count, int64_t progressBase) {
   int in = static_cast<int>(inFile), out = static_cast<int>(outFile);
   int64_t done = 0;
   bool holesKnown = true;

@@ -32,7 +32,7 @@ bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
 
 static void InfoOf(const struct stat& st, OsFileInfo* info) {
   bool stream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);
-  info->Kind = S_ISREG(st.st_mode) ? OsKind::Regular
+  info->Kind = S_ISREG(st.st_mode)   ? OsKind::Regular
                : S_ISDIR(st.st_mode) ? OsKind::Folder
                : stream              ? OsKind::Stream
                                      : OsKind::Other;
@@ -77,8 +77,10 @@ static OsFile OpenedWithInfo(int fd, OsFileInfo* info) {
 }
 
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
-  OsFile file = OpenedWithInfo(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), info);
-  if (file != NoFile) fcntl(Descriptor(file), F_SETFL, fcntl(Descriptor(file), F_GETFL) & ~O_NONBLOCK);
+  OsFile file =
+      OpenedWithInfo(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC), info);
+  if (file != NoFile)
+    fcntl(Descriptor(file), F_SETFL, fcntl(Descriptor(file), F_GETFL) & ~O_NONBLOCK);
   return file;
 }
 
@@ -104,27 +106,29 @@ bool OsInfo(OsFile file, OsFileInfo* info) {
 }
 
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
-  return MoveAllAt(static_cast<char*>(bytes), count, offset, [file](char* p, size_t n, int64_t at) -> size_t {
-    ssize_t got;
-    do got = pread(Descriptor(file), p, n, at);
-    while (got < 0 && errno == EINTR);
-    if (got == 0) errno = EIO;  // past the end
-    return got > 0 ? static_cast<size_t>(got) : 0;
-  });
+  return MoveAllAt(static_cast<char*>(bytes), count, offset,
+                   [file](char* p, size_t n, int64_t at) -> size_t {
+                     ssize_t got;
+                     do got = pread(Descriptor(file), p, n, at);
+                     while (got < 0 && errno == EINTR);
+                     if (got == 0) errno = EIO;  // past the end
+                     return got > 0 ? static_cast<size_t>(got) : 0;
+                   });
 }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
-  return MoveAllAt(static_cast<const char*>(bytes), count, offset, [file](const char* p, size_t n, int64_t at) -> size_t {
-    ssize_t put;
-    do put = pwrite(Descriptor(file), p, n, at);
-    while (put < 0 && errno == EINTR && !CliInterrupted);
-    if (put < 0 && errno == ESPIPE) {  // a stream: no offsets
-      do put = write(Descriptor(file), p, n);
-      while (put < 0 && errno == EINTR && !CliInterrupted);
-    }
-    if (put == 0) errno = EIO;
-    return put > 0 ? static_cast<size_t>(put) : 0;
-  });
+  return MoveAllAt(static_cast<const char*>(bytes), count, offset,
+                   [file](const char* p, size_t n, int64_t at) -> size_t {
+                     ssize_t put;
+                     do put = pwrite(Descriptor(file), p, n, at);
+                     while (put < 0 && errno == EINTR && !CliInterrupted);
+                     if (put < 0 && errno == ESPIPE) {  // a stream: no offsets
+                       do put = write(Descriptor(file), p, n);
+                       while (put < 0 && errno == EINTR && !CliInterrupted);
+                     }
+                     if (put == 0) errno = EIO;
+                     return put > 0 ? static_cast<size_t>(put) : 0;
+                   });
 }
 
 bool OsSetLength(OsFile file, int64_t length) { return ftruncate(Descriptor(file), length) == 0; }
@@ -132,8 +136,10 @@ bool OsClose(OsFile file) { return close(Descriptor(file)) == 0; }
 
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   struct statx info;
-  if (statx(Descriptor(file), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0) return false;
-  const struct statx_timestamp& birth = (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
+  if (statx(Descriptor(file), "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &info) != 0)
+    return false;
+  const struct statx_timestamp& birth =
+      (info.stx_mask & STATX_BTIME) ? info.stx_btime : info.stx_mtime;
   *creation = FileTimeOfUnixTime(birth.tv_sec, birth.tv_nsec);
   *lastAccess = FileTimeOfUnixTime(info.stx_atime.tv_sec, info.stx_atime.tv_nsec);
   *lastWrite = FileTimeOfUnixTime(info.stx_mtime.tv_sec, info.stx_mtime.tv_nsec);
@@ -156,7 +162,9 @@ bool OsSetFileTimes(OsFile file, uint64_t, uint64_t lastAccess, uint64_t lastWri
 bool OsDelete(const std::string& path) { return unlink(path.c_str()) == 0; }
 
 int64_t OsProcessId() { return getpid(); }
-bool OsProcessGone(int64_t id) { return id > 0 && id <= INT32_MAX && kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH; }
+bool OsProcessGone(int64_t id) {
+  return id > 0 && id <= INT32_MAX && kill(static_cast<pid_t>(id), 0) != 0 && errno == ESRCH;
+}
 
 // ---- new files and their names ----
 // Files are written without a name (O_TMPFILE) or under a temporary one, and put in place under
@@ -173,7 +181,8 @@ static mode_t NewFileMode() {
 // the clock (a name that is taken is tried again).
 static std::string RandomSuffix() {
   static unsigned counter = 0;
-  uint64_t bits = (static_cast<uint64_t>(getpid()) << 32) ^ (static_cast<uint64_t>(OsMilliseconds()) << 8) ^ counter++;
+  uint64_t bits = (static_cast<uint64_t>(getpid()) << 32) ^
+                  (static_cast<uint64_t>(OsMilliseconds()) << 8) ^ counter++;
   getrandom(&bits, sizeof bits, GRND_NONBLOCK);  // leaves bits as they are where it cannot
   return FreshNameLetters(bits);
 }
@@ -185,7 +194,8 @@ static bool LinkDescriptor(int fd, const std::string& name) {
   return linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
-static bool LinkUnderFreshName(int fd, const std::string& folder, const char* prefix, std::string* name) {
+static bool LinkUnderFreshName(int fd, const std::string& folder, const char* prefix,
+                               std::string* name) {
   for (int attempt = 0; attempt < 16; attempt++) {
     *name = JoinPath(folder, prefix + std::to_string(getpid()) + "-" + RandomSuffix());
     if (LinkDescriptor(fd, *name)) return true;
@@ -194,7 +204,9 @@ static bool LinkUnderFreshName(int fd, const std::string& folder, const char* pr
   return false;
 }
 
-static const char* FolderArgument(const std::string& folder) { return folder.empty() ? "." : folder.c_str(); }
+static const char* FolderArgument(const std::string& folder) {
+  return folder.empty() ? "." : folder.c_str();
+}
 
 // Some file systems make nameless files but refuse to link them: a nameless file there could
 // never be put in place. One empty nameless file, linked and unlinked at once, tells.
@@ -208,7 +220,8 @@ static bool NamelessFilesLink(const std::string& folder) {
   return linked;
 }
 
-OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
+OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless,
+                    std::string* tempPath) {
   tempPath->clear();
   if (nameless && !OsFaulted(OsCallNamelessCreate) && NamelessFilesLink(folder)) {
     // The mode is the umask's, as for any new file.
@@ -225,7 +238,8 @@ OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool n
 
 // Renames from to to; when that fails, removes doomed (what the caller made for the rename),
 // keeping the rename's error.
-static bool RenameElseRemove(const std::string& from, const std::string& to, const std::string& doomed) {
+static bool RenameElseRemove(const std::string& from, const std::string& to,
+                             const std::string& doomed) {
   if (rename(from.c_str(), to.c_str()) == 0) return true;
   int error = errno;
   unlink(doomed.c_str());
@@ -233,7 +247,8 @@ static bool RenameElseRemove(const std::string& from, const std::string& to, con
   return false;
 }
 
-bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target, bool replace) {
+bool OsLinkNameless(OsFile file, const std::string& folder, const std::string& target,
+                    bool replace) {
   int fd = static_cast<int>(file);
   if (LinkDescriptor(fd, target)) return true;
   if (errno != EEXIST || !replace) return false;
@@ -258,7 +273,9 @@ static bool RenameOverOwnPlaceholder(const std::string& from, const std::string&
   return RenameElseRemove(from, to, to);
 }
 
-static bool Unsupported(int error) { return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP; }
+static bool Unsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+}
 
 bool RenameInPlace(const std::string& from, const std::string& to, bool replace) {
   if (replace) return !OsFaulted(OsCallRenameReplace) && rename(from.c_str(), to.c_str()) == 0;

@@ -29,7 +29,8 @@ static bool WriteConsoleText(FILE* stream, HANDLE console, const std::string& te
   fflush(stream);
   std::wstring wide = WideOf(text);
   for (size_t at = 0; at < wide.size();) {
-    DWORD count = static_cast<DWORD>(wide.size() - at < 8192 ? wide.size() - at : 8192), written = 0;
+    DWORD count = static_cast<DWORD>(wide.size() - at < 8192 ? wide.size() - at : 8192),
+          written = 0;
     if (!WriteConsoleW(console, wide.data() + at, count, &written, nullptr) || written == 0) {
       DWORD error = GetLastError() != 0 ? GetLastError() : ERROR_WRITE_FAULT;
       ConsoleErrors.emplace(stream, error);

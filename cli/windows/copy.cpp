@@ -18,16 +18,19 @@ static const DWORD BlockSize = 4 << 20;
 // holes on NTFS (elsewhere a skipped block is written as zeros by the file system).
 static void KeepSparse(HANDLE in, HANDLE out) {
   BY_HANDLE_FILE_INFORMATION about;
-  if (!GetFileInformationByHandle(in, &about) || !(about.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE)) return;
+  if (!GetFileInformationByHandle(in, &about) ||
+      !(about.dwFileAttributes & FILE_ATTRIBUTE_SPARSE_FILE))
+    return;
   DWORD returned = 0;
-  DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned, nullptr);  // a wish, not a need
+  DeviceIoControl(out, FSCTL_SET_SPARSE, nullptr, 0, nullptr, 0, &returned,
+                  nullptr);  // a wish, not a need
 }
 
-int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t outOffset, int64_t count,
-                      int64_t progressBase) {
+int64_t CopyFileBytes(OsFile inFile, int64_t inOffset, OsFile outFile, int64_t outOffset,
+                      int64_t count, int64_t progressBase) {
   static std::vector<char> buffer;
   if (buffer.empty()) buffer.resize(BlockSize);
   KeepSparse(reinterpret_cast<HANDLE>(inFile), reinterpret_cast<HANDLE>(outFile));
-  return CopyInChunks(inFile, inOffset, outFile, outOffset, count, progressBase, buffer.data(), buffer.size(), nullptr,
-                      false);
+  return CopyInChunks(inFile, inOffset, outFile, outOffset, count, progressBase, buffer.data(),
+                      buffer.size(), nullptr, false);
 }

@@ -27,7 +27,8 @@ size_t OsPathRootLength(const std::string& path) {
     // \\server\share\ (and \\?\C:\, \\.\device): up to the separator after the second part.
     size_t server = path.find_first_of(OsPathSeparators, 2);
     if (server == std::string::npos) return path.size();
-    if (path.compare(2, server - 2, "?") == 0 && path.size() >= server + 3 && path[server + 2] == ':') {
+    if (path.compare(2, server - 2, "?") == 0 && path.size() >= server + 3 &&
+        path[server + 2] == ':') {
       return std::min(path.size(), server + 4);  // the drive and its separator
     }
     size_t share = path.find_first_of(OsPathSeparators, server + 1);
@@ -46,7 +47,7 @@ std::wstring SystemPath(const std::string& path) {
   DWORD length = GetFullPathNameW(wide.c_str(), size, &full[0], nullptr);
   if (length == 0 || length >= size) return wide;
   full.resize(length);
-  if (full.compare(0, 4, L"\\\\.\\") == 0) return full;                // a device
+  if (full.compare(0, 4, L"\\\\.\\") == 0) return full;                           // a device
   if (full.compare(0, 2, L"\\\\") == 0) return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share
   return L"\\\\?\\" + full;
 }
@@ -57,25 +58,32 @@ const int OsInterruptedError = ERROR_OPERATION_ABORTED;  // the operation was st
 
 std::string OsErrorText(int error) {
   wchar_t* text = nullptr;
-  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+  DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
   // English like the rest of the tool's messages, else the system's language.
-  DWORD length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+  DWORD length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error),
+                                MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
                                 reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   if (length == 0) {
-    length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    length = FormatMessageW(flags, nullptr, static_cast<DWORD>(error), 0,
+                            reinterpret_cast<wchar_t*>(&text), 0, nullptr);
   }
   std::wstring message = length > 0 ? std::wstring(text, length) : L"";
   if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L'.' ||
-                              message.back() == L' ')) {
+  while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
+                              message.back() == L'.' || message.back() == L' ')) {
     message.pop_back();
   }
   if (message.empty()) return "system error " + std::to_string(error);
   return Utf8Of(message);
 }
 
-bool OsErrorIsExists(int error) { return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS; }
-bool OsErrorIsMissing(int error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
+bool OsErrorIsExists(int error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+bool OsErrorIsMissing(int error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
 
 // What an open handle is. linkItself: it was opened with FILE_FLAG_OPEN_REPARSE_POINT, so a
 // symbolic link or junction is the link, which counts as Other.
@@ -90,14 +98,18 @@ static bool InfoOfHandle(HANDLE handle, bool linkItself, OsFileInfo* info) {
     info->Kind = type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE ? OsKind::Stream : OsKind::Other;
     return true;
   }
-  info->Size = static_cast<int64_t>((static_cast<uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
+  info->Size =
+      static_cast<int64_t>((static_cast<uint64_t>(about.nFileSizeHigh) << 32) | about.nFileSizeLow);
   info->Device = about.dwVolumeSerialNumber;
   info->Inode = (static_cast<uint64_t>(about.nFileIndexHigh) << 32) | about.nFileIndexLow;
   FILE_ATTRIBUTE_TAG_INFO tag = {};
-  bool link = linkItself && (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-              (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-               tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
-  info->Kind = link ? OsKind::Other : (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder : OsKind::Regular;
+  bool link =
+      linkItself && (about.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+      (!GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+       tag.ReparseTag == IO_REPARSE_TAG_SYMLINK || tag.ReparseTag == IO_REPARSE_TAG_MOUNT_POINT);
+  info->Kind = link                                                  ? OsKind::Other
+               : (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder
+                                                                     : OsKind::Regular;
   return true;
 }
 
@@ -105,7 +117,8 @@ bool OsProbe(const std::string& path, OsFileInfo* info, bool followLinks) {
   *info = OsFileInfo();
   DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (followLinks ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
   HANDLE handle = CreateFileW(SystemPath(path).c_str(), FILE_READ_ATTRIBUTES,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, flags, nullptr);
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, flags, nullptr);
   if (handle != INVALID_HANDLE_VALUE) {
     bool known = InfoOfHandle(handle, !followLinks, info);
     CloseHandle(handle);
@@ -113,11 +126,14 @@ bool OsProbe(const std::string& path, OsFileInfo* info, bool followLinks) {
   }
   DWORD error = GetLastError();
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (error == ERROR_SHARING_VIOLATION && GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (error == ERROR_SHARING_VIOLATION &&
+      GetFileAttributesExW(SystemPath(path).c_str(), GetFileExInfoStandard, &data)) {
     // Held open by a program that shares nothing: it exists, but which file it is stays unknown
     // (and equal to every other unknown one, so it is never taken for a file of our own).
-    info->Kind = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder : OsKind::Regular;
-    info->Size = static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+    info->Kind =
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? OsKind::Folder : OsKind::Regular;
+    info->Size =
+        static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     info->Device = info->Inode = UINT64_MAX;
     return true;
   }
@@ -129,7 +145,8 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names) {
   std::wstring pattern = SystemPath(folder);
   if (pattern.empty() || pattern.back() != L'\\') pattern += L'\\';
   WIN32_FIND_DATAW found;
-  HANDLE search = FindFirstFileExW((pattern + L"*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0);
+  HANDLE search = FindFirstFileExW((pattern + L"*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, 0);
   if (search == INVALID_HANDLE_VALUE) return false;
   do {
     std::string name = Utf8Of(found.cFileName);
@@ -155,23 +172,27 @@ static OsFile OpenedWithInfo(HANDLE handle, OsFileInfo* info) {
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
   // Folders open too (FILE_FLAG_BACKUP_SEMANTICS), so that they are told apart from missing
   // files and refused for what they are; others may go on reading and writing the file.
-  return OpenedWithInfo(CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
-                        info);
+  return OpenedWithInfo(
+      CreateFileW(SystemPath(path).c_str(), GENERIC_READ,
+                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+      info);
 }
 
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
 
 OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {
   // A pipe's offsets are ignored by WriteFile: what is written goes on in order.
-  return OpenedWithInfo(CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, 0, nullptr),
-                        info);
+  return OpenedWithInfo(
+      CreateFileW(SystemPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr),
+      info);
 }
 
 // One call moves at most 1 GiB (a DWORD count).
-static DWORD CallCount(size_t count) { return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30)); }
+static DWORD CallCount(size_t count) {
+  return static_cast<DWORD>(count < (1u << 30) ? count : (1u << 30));
+}
 
 // One ReadFile or WriteFile (call) of up to n bytes at offset at: the bytes moved, 0 when the call
 // failed or moved nothing (then with the error nothingMoved).
@@ -191,9 +212,10 @@ bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
 }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
-  return MoveAllAt(static_cast<const char*>(bytes), count, offset, [file](const char* p, size_t n, int64_t at) {
-    return OneCallAt(WriteFile, file, p, n, at, ERROR_WRITE_FAULT);
-  });
+  return MoveAllAt(static_cast<const char*>(bytes), count, offset,
+                   [file](const char* p, size_t n, int64_t at) {
+                     return OneCallAt(WriteFile, file, p, n, at, ERROR_WRITE_FAULT);
+                   });
 }
 
 bool OsSetLength(OsFile file, int64_t length) {
@@ -203,8 +225,12 @@ bool OsSetLength(OsFile file, int64_t length) {
 }
 
 // The system's FILETIME and the tool's 64-bit count of the same ticks.
-static uint64_t TicksOf(const FILETIME& time) { return FileTimeOfHalves(time.dwLowDateTime, time.dwHighDateTime); }
-static FILETIME FileTimeOf(uint64_t ticks) { return FILETIME{FileTimeLowHalf(ticks), FileTimeHighHalf(ticks)}; }
+static uint64_t TicksOf(const FILETIME& time) {
+  return FileTimeOfHalves(time.dwLowDateTime, time.dwHighDateTime);
+}
+static FILETIME FileTimeOf(uint64_t ticks) {
+  return FILETIME{FileTimeLowHalf(ticks), FileTimeHighHalf(ticks)};
+}
 
 bool OsFileTimes(OsFile file, uint64_t* creation, uint64_t* lastAccess, uint64_t* lastWrite) {
   FILETIME times[3];
@@ -233,7 +259,8 @@ static std::map<OsFile, std::string> MarkedFiles;
 static bool MarkForDeletion(HANDLE handle, bool marked) {
   FILE_DISPOSITION_INFO disposition = {};
   disposition.DeleteFile = marked ? TRUE : FALSE;
-  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+  return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                    sizeof disposition) != 0;
 }
 
 bool OsClose(OsFile file) {
@@ -247,21 +274,24 @@ static std::string RandomSuffix() {
   static uint64_t counter = 0;
   LARGE_INTEGER now;
   QueryPerformanceCounter(&now);
-  uint64_t bits = (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^ static_cast<uint64_t>(now.QuadPart) ^
-                  (GetTickCount64() << 20) ^ (++counter * 0x9E3779B97F4A7C15ull);
+  uint64_t bits = (static_cast<uint64_t>(GetCurrentProcessId()) << 40) ^
+                  static_cast<uint64_t>(now.QuadPart) ^ (GetTickCount64() << 20) ^
+                  (++counter * 0x9E3779B97F4A7C15ull);
   bits ^= bits >> 31;
   bits *= 0xBF58476D1CE4E5B9ull;
   bits ^= bits >> 27;
   return FreshNameLetters(bits);
 }
 
-OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless, std::string* tempPath) {
+OsFile OsCreateTemp(const std::string& folder, const std::string& prefix, bool nameless,
+                    std::string* tempPath) {
   tempPath->clear();
   for (int attempt = 0; attempt < 16; attempt++) {
     std::string path = JoinPath(folder, prefix + RandomSuffix());
     // DELETE access and FILE_SHARE_DELETE: it can be marked for deletion, and moved while open.
     HANDLE handle = CreateFileW(SystemPath(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE,
-                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       if (OsErrorIsExists(static_cast<int>(GetLastError()))) continue;
       return NoFile;
@@ -288,7 +318,9 @@ bool OsProcessGone(int64_t id) {
   return ended;
 }
 
-static DWORD MoveFlags(bool replace) { return MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0); }
+static DWORD MoveFlags(bool replace) {
+  return MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0);
+}
 
 bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, bool replace) {
   auto marked = MarkedFiles.find(file);
@@ -298,7 +330,8 @@ bool OsLinkNameless(OsFile file, const std::string&, const std::string& target, 
   }
   if (OsFaulted(replace ? OsCallRenameReplace : OsCallRenameNoReplace)) return false;
   if (!MarkForDeletion(HandleOf(file), false)) return false;
-  if (MoveFileExW(SystemPath(marked->second).c_str(), SystemPath(target).c_str(), MoveFlags(replace))) {
+  if (MoveFileExW(SystemPath(marked->second).c_str(), SystemPath(target).c_str(),
+                  MoveFlags(replace))) {
     MarkedFiles.erase(marked);
     return true;
   }

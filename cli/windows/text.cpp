@@ -26,11 +26,12 @@ std::wstring WideOf(const std::string& utf8) {
 static bool Utf8Of(const wchar_t* text, size_t length, DWORD flags, std::string* utf8) {
   utf8->clear();
   if (length == 0) return true;
-  int count = WideCharToMultiByte(CP_UTF8, flags, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+  int count = WideCharToMultiByte(CP_UTF8, flags, text, static_cast<int>(length), nullptr, 0,
+                                  nullptr, nullptr);
   if (count <= 0) return false;
   utf8->resize(static_cast<size_t>(count));
-  return WideCharToMultiByte(CP_UTF8, flags, text, static_cast<int>(length), &(*utf8)[0], count, nullptr,
-                             nullptr) == count;
+  return WideCharToMultiByte(CP_UTF8, flags, text, static_cast<int>(length), &(*utf8)[0], count,
+                             nullptr, nullptr) == count;
 }
 
 bool Utf8OfWide(const wchar_t* text, size_t length, std::string* utf8) {
@@ -51,12 +52,14 @@ bool Utf8ToCp1251(const std::string& text, std::string* out) {
   // No best-fit mapping: "é" must not quietly become "e". A character without a 1251 form is
   // replaced by the default character, and usedDefault tells.
   int length = static_cast<int>(wide.size());
-  int count = WideCharToMultiByte(AnsiCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr, 0, nullptr, nullptr);
+  int count = WideCharToMultiByte(AnsiCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, nullptr,
+                                  0, nullptr, nullptr);
   if (count <= 0) return false;
   std::string bytes(static_cast<size_t>(count), '\0');
   BOOL usedDefault = FALSE;
-  if (WideCharToMultiByte(AnsiCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &bytes[0], count, nullptr,
-                          &usedDefault) != count || usedDefault) {
+  if (WideCharToMultiByte(AnsiCodePage, WC_NO_BEST_FIT_CHARS, wide.data(), length, &bytes[0], count,
+                          nullptr, &usedDefault) != count ||
+      usedDefault) {
     return false;
   }
   *out = bytes;
@@ -71,7 +74,9 @@ std::string Cp1251ToUtf8(const std::string& bytes) {
       char in = static_cast<char>(b);
       wchar_t out = 0xFFFD;
       // 0x98 is the one byte without a character; Windows maps it to U+0098, a control.
-      if (b == 0x98 || MultiByteToWideChar(AnsiCodePage, MB_ERR_INVALID_CHARS, &in, 1, &out, 1) != 1) out = 0xFFFD;
+      if (b == 0x98 ||
+          MultiByteToWideChar(AnsiCodePage, MB_ERR_INVALID_CHARS, &in, 1, &out, 1) != 1)
+        out = 0xFFFD;
       table[static_cast<size_t>(b)] = out;
     }
   }

@@ -88,7 +88,9 @@ void ResetLarge(LargeFile& file, uint32_t recordSize) {
   OpenLarge(file, recordSize, kind);
 }
 
-void RewriteLarge(LargeFile& file, uint32_t recordSize) { OpenLarge(file, recordSize, OpenRewrite); }
+void RewriteLarge(LargeFile& file, uint32_t recordSize) {
+  OpenLarge(file, recordSize, OpenRewrite);
+}
 
 // One platform transfer of count records; shared by reading and writing.
 static uint32_t TransferLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t* actual,
@@ -155,7 +157,8 @@ void SeekLarge(LargeFile& file, int64_t index) {
   uint64_t offset = static_cast<uint64_t>(index) * file.RecordSize;
   LONG high = static_cast<LONG>(offset >> 32);
   SetLastError(NO_ERROR);
-  FailedLowHalf(SetFilePointer(file.Handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN));
+  FailedLowHalf(
+      SetFilePointer(file.Handle, static_cast<LONG>(offset & 0xFFFFFFFFu), &high, FILE_BEGIN));
 }
 
 // The file's position, or with size its size, in records; FailedPosition when it cannot be had.
@@ -182,5 +185,6 @@ int64_t FileSizeByName(const char* path) {
   HANDLE search = FindFirstFileA(path, &entry);
   if (search == INVALID_HANDLE_VALUE) return -1;
   FindClose(search);
-  return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow);
+  return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) |
+                              entry.nFileSizeLow);
 }

@@ -64,5 +64,9 @@ int64_t FileSizeByName(const char* path);
 int32_t TakeIoResult();
 void SetIoResult(int32_t code);
 
-inline bool IsAssigned(const LargeFile& file) { return file.Mode >= ModeClosed && file.Mode <= ModeInOut; }
-inline bool IsOpen(const LargeFile& file) { return file.Mode >= ModeInput && file.Mode <= ModeInOut; }
+inline bool IsAssigned(const LargeFile& file) {
+  return file.Mode >= ModeClosed && file.Mode <= ModeInOut;
+}
+inline bool IsOpen(const LargeFile& file) {
+  return file.Mode >= ModeInput && file.Mode <= ModeInOut;
+}

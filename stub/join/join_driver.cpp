@@ -165,7 +165,8 @@ static StepResult LocatePiece(HWND window) {
     OPENFILENAMEA dialog;
     SetUpDialog(dialog, window, JoinState.PiecePath, OpenDialogFlags);
     if (GetOpenFileNameA(&dialog) == 0) {
-      if (MessageBoxA(window, ConfirmText, ProgramCaption, ConfirmStyle) == IDYES) return AbandonJoin();
+      if (MessageBoxA(window, ConfirmText, ProgramCaption, ConfirmStyle) == IDYES)
+        return AbandonJoin();
       JoinState.PieceRelocated = false;
       return StepRetry;
     }
@@ -184,10 +185,12 @@ static StepResult LocatePiece(HWND window) {
 
 // Copies the current piece into the output and takes the verdict: a failed copy deletes the
 // output, a closed window abandons the join; a copied piece is judged against the digests.
-__attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window, const JoinCallbacks& callbacks, bool append,
-                                                             int64_t sourceOffset) {
+__attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window,
+                                                             const JoinCallbacks& callbacks,
+                                                             bool append, int64_t sourceOffset) {
   BeginPieceCheck(JoinState.PieceIndex);
-  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window, callbacks.BlockCopied);
+  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window,
+            callbacks.BlockCopied);
   if (JoinState.QuitRequested) return AbandonJoin();
   if (JoinState.IoFailed) {
     DeleteOutput();
@@ -218,7 +221,8 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
   if (JoinState.PieceRelocated) {
     // The base moves to the located piece's folder, keeping its own file name.
     char base[PathTextSize];
-    size_t folder = static_cast<size_t>(LastPathComponent(JoinState.PiecePath) - JoinState.PiecePath);
+    size_t folder =
+        static_cast<size_t>(LastPathComponent(JoinState.PiecePath) - JoinState.PiecePath);
     CopyBytes(base, JoinState.PiecePath, folder);
     base[folder] = 0;
     TextAppend(base, sizeof base, LastPathComponent(JoinState.BasePath));
@@ -231,7 +235,8 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
 
   TextCopy(JoinState.TitleText, sizeof JoinState.TitleText, TitlePrefix);
   size_t prefix = TextLength(JoinState.TitleText);
-  size_t added = TextAppend(JoinState.TitleText, sizeof JoinState.TitleText, LastPathComponent(JoinState.PiecePath));
+  size_t added = TextAppend(JoinState.TitleText, sizeof JoinState.TitleText,
+                            LastPathComponent(JoinState.PiecePath));
   CharUpperBuffA(JoinState.TitleText + prefix, static_cast<DWORD>(added));
   SetTextBuffer(JoinState.TitleText);
   SetWindowTextA(window, JoinState.TextBuffer);
@@ -259,14 +264,17 @@ static DWORD TimesDisposition() {
 static void FinishJoin(HWND window) {
   if (JoinState.JoinedSize == JoinState.TotalSize && JoinState.PieceCheck.BadCount == 0)
     JoinState.Outcome = OutcomeComplete;
-  else if (JoinState.IoFailed) JoinState.Outcome = OutcomeFileError;
-  else JoinState.Outcome = OutcomeMismatch;
+  else if (JoinState.IoFailed)
+    JoinState.Outcome = OutcomeFileError;
+  else
+    JoinState.Outcome = OutcomeMismatch;
 
   DWORD disposition = TimesDisposition();
   HANDLE output = CreateFileA(JoinState.OutputPath, GENERIC_WRITE, 0, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output != INVALID_HANDLE_VALUE) {
-    SetFileTime(output, &JoinState.CreationTime, &JoinState.LastAccessTime, &JoinState.LastWriteTime);
+    SetFileTime(output, &JoinState.CreationTime, &JoinState.LastAccessTime,
+                &JoinState.LastWriteTime);
     CloseHandle(output);
   } else if (disposition == CREATE_NEW) {
     JoinState.Outcome = OutcomeFileError;  // the empty joined file could not be made
@@ -297,14 +305,15 @@ void RunJoin(HWND window, const JoinCallbacks& callbacks) {
     }
     int64_t pieceSize = 0;
     bool container = JoinState.PieceIndex == 0;
-    StepResult result =
-        container ? ContainerStep(window, callbacks, &pieceSize) : PieceStep(window, callbacks, &pieceSize);
+    StepResult result = container ? ContainerStep(window, callbacks, &pieceSize)
+                                  : PieceStep(window, callbacks, &pieceSize);
     if (result == StepCancelled || result == StepAbandoned) return;
     if (result == StepRetry) continue;
     if (result == StepFailed) break;
     // Wrapping 64-bit sums, as the sizes come.
     uint64_t payload = static_cast<uint64_t>(pieceSize) - (container ? PayloadOffset : 0);
-    JoinState.JoinedSize = static_cast<int64_t>(static_cast<uint64_t>(JoinState.JoinedSize) + payload);
+    JoinState.JoinedSize =
+        static_cast<int64_t>(static_cast<uint64_t>(JoinState.JoinedSize) + payload);
     JoinState.PieceIndex++;
     callbacks.PieceCopied();
   }

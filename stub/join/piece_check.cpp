@@ -48,7 +48,8 @@ void EndPieceCheck(int32_t n) {
 
 bool AllPiecesChecked() {
   const PieceCheckRecord& check = JoinState.PieceCheck;
-  return check.Active && static_cast<uint32_t>(JoinState.PieceIndex) >= check.Block.Image.PieceCount;
+  return check.Active &&
+         static_cast<uint32_t>(JoinState.PieceIndex) >= check.Block.Image.PieceCount;
 }
 
 // Piece n as its title names it: the container's own name with ".EXE", a further piece's name

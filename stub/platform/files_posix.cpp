@@ -15,7 +15,8 @@
 #include <string>
 
 DWORD (*FileFaultHook)(FileCallKind call, const char* name) = nullptr;
-void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) = nullptr;
+void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess,
+                          const FILETIME* lastWrite) = nullptr;
 char PosixModulePath[MAX_PATH];
 DWORD FileTransferCap = 0xFFFFFFFFu;
 
@@ -28,9 +29,13 @@ static DWORD Win32ErrorOf(int error) {
   switch (error) {
     case ENOENT: return ERROR_FILE_NOT_FOUND;
     case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case EACCES: case EPERM: case EISDIR: case EROFS: return ERROR_ACCESS_DENIED;
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS: return ERROR_ACCESS_DENIED;
     case EEXIST: return ERROR_FILE_EXISTS;
-    case ENOSPC: case EDQUOT: return ERROR_DISK_FULL;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
     case EBADF: return ERROR_INVALID_HANDLE;
     case EINVAL: return ERROR_INVALID_PARAMETER;
     case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
@@ -51,7 +56,9 @@ static bool IsFolder(const char* name) {
 // As Windows tells them apart: a missing file in an existing folder, or a missing folder.
 static void FailMissing(const char* name) {
   const char* slash = strrchr(name, '/');
-  std::string folder = slash == nullptr ? std::string(".") : slash == name ? std::string("/") : std::string(name, slash);
+  std::string folder = slash == nullptr ? std::string(".")
+                       : slash == name  ? std::string("/")
+                                        : std::string(name, slash);
   LastError = IsFolder(folder.c_str()) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
@@ -81,9 +88,12 @@ static std::string PosixName(const char* name) {
 
 // Handles carry the descriptor, offset so that no valid handle is null or INVALID_HANDLE_VALUE.
 static HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(fd) + 16); }
-static int DescriptorOf(HANDLE handle) { return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 16); }
+static int DescriptorOf(HANDLE handle) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 16);
+}
 
-HANDLE CreateFileA(LPCSTR windowsName, DWORD access, DWORD, void*, DWORD disposition, DWORD, HANDLE) {
+HANDLE CreateFileA(LPCSTR windowsName, DWORD access, DWORD, void*, DWORD disposition, DWORD,
+                   HANDLE) {
   if (Injected(CallCreateFile, windowsName)) return INVALID_HANDLE_VALUE;
   std::string path = PosixName(windowsName);
   const char* name = path.c_str();
@@ -137,14 +147,16 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, LPDWORD done, void*) {
 }
 
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*) {
-  return TransferFile(CallWriteFile, file, static_cast<char*>(const_cast<void*>(buffer)), count, done);
+  return TransferFile(CallWriteFile, file, static_cast<char*>(const_cast<void*>(buffer)), count,
+                      done);
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method) {
   if (Injected(CallSetFilePointer, nullptr)) return INVALID_SET_FILE_POINTER;
   int64_t distance = distanceHigh != nullptr
-                         ? static_cast<int64_t>((static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
-                                                static_cast<uint32_t>(distanceLow))
+                         ? static_cast<int64_t>(
+                               (static_cast<uint64_t>(static_cast<uint32_t>(*distanceHigh)) << 32) |
+                               static_cast<uint32_t>(distanceLow))
                          : distanceLow;
   int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
   if (whence == SEEK_SET && distance < 0) {
@@ -156,7 +168,8 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD me
     FailFromErrno();
     return INVALID_SET_FILE_POINTER;
   }
-  if (distanceHigh != nullptr) *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
+  if (distanceHigh != nullptr)
+    *distanceHigh = static_cast<LONG>(static_cast<uint64_t>(position) >> 32);
   LastError = NO_ERROR;
   return static_cast<DWORD>(position);
 }
@@ -168,7 +181,8 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
     FailFromErrno();
     return INVALID_FILE_SIZE;
   }
-  if (sizeHigh != nullptr) *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
+  if (sizeHigh != nullptr)
+    *sizeHigh = static_cast<DWORD>(static_cast<uint64_t>(info.st_size) >> 32);
   LastError = NO_ERROR;
   return static_cast<DWORD>(info.st_size);
 }
@@ -224,7 +238,9 @@ HANDLE FindFirstFileA(LPCSTR windowsName, WIN32_FIND_DATAA* data) {
 
 BOOL FindClose(HANDLE) { return TRUE; }
 
-int64_t FileTimeToUnixNanoseconds(const FILETIME& time) { return UnixNanosecondsOfFileTime(TicksOf(time)); }
+int64_t FileTimeToUnixNanoseconds(const FILETIME& time) {
+  return UnixNanosecondsOfFileTime(TicksOf(time));
+}
 
 FILETIME UnixNanosecondsToFileTime(int64_t nanoseconds) {
   return FileTimeOfTicks(FileTimeOfUnixNanoseconds(nanoseconds));
@@ -246,7 +262,8 @@ static struct timespec TimespecOf(const FILETIME* time) {
 }
 
 // POSIX keeps no creation time that can be set; the other two are applied.
-BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAccess,
+                 const FILETIME* lastWrite) {
   if (FileTimesObserver != nullptr) FileTimesObserver(creation, lastAccess, lastWrite);
   if (Injected(CallSetFileTime, nullptr)) return FALSE;
   struct timespec times[2] = {TimespecOf(lastAccess), TimespecOf(lastWrite)};

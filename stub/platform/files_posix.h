@@ -23,7 +23,8 @@ extern DWORD (*FileFaultHook)(FileCallKind call, const char* name);
 
 // Told the three times of every SetFileTime call, in its order, before the call acts (null:
 // nobody is told): Linux keeps no creation time that a test could read back.
-extern void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite);
+extern void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess,
+                                 const FILETIME* lastWrite);
 
 // The most bytes one ReadFile or WriteFile moves before it reports success, as a device that
 // takes less than it is given would. 0xFFFFFFFF: no limit.

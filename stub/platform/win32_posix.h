@@ -29,17 +29,23 @@ typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef void* HANDLE;
 
-struct HWND__; typedef HWND__* HWND;
-struct HDC__; typedef HDC__* HDC;
-struct HGDIOBJ__; typedef HGDIOBJ__* HGDIOBJ;
+struct HWND__;
+typedef HWND__* HWND;
+struct HDC__;
+typedef HDC__* HDC;
+struct HGDIOBJ__;
+typedef HGDIOBJ__* HGDIOBJ;
 typedef HGDIOBJ HFONT;
 typedef HGDIOBJ HBRUSH;
 typedef HGDIOBJ HPEN;
-struct HICON__; typedef HICON__* HICON;
+struct HICON__;
+typedef HICON__* HICON;
 typedef HICON HCURSOR;
-struct HINSTANCE__; typedef HINSTANCE__* HINSTANCE;
+struct HINSTANCE__;
+typedef HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
-struct HMENU__; typedef HMENU__* HMENU;
+struct HMENU__;
+typedef HMENU__* HMENU;
 
 #define TRUE 1
 #define FALSE 0
@@ -131,8 +137,12 @@ HMODULE GetModuleHandleA(LPCSTR name);
 // ---- windows, messages, drawing, dialogs, shell ---------------------------------------------
 typedef LRESULT (*WNDPROC)(HWND, UINT, WPARAM, LPARAM);
 
-struct RECT { LONG left, top, right, bottom; };
-struct POINT { LONG x, y; };
+struct RECT {
+  LONG left, top, right, bottom;
+};
+struct POINT {
+  LONG x, y;
+};
 
 struct MSG {
   HWND hwnd;
@@ -203,8 +213,9 @@ struct OPENFILENAMEA {
 
 #define MAKEINTRESOURCEA(i) ((LPSTR)(uintptr_t)(WORD)(i))
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
-#define RGB(r, g, b) ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
-#define LOWORD(l) ((WORD)((uintptr_t)(l) & 0xffff))
+#define RGB(r, g, b) \
+  ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define LOWORD(l) ((WORD)((uintptr_t)(l)&0xffff))
 #define HIWORD(l) ((WORD)(((uintptr_t)(l) >> 16) & 0xffff))
 
 #define WM_CREATE 0x0001
@@ -269,7 +280,8 @@ struct OPENFILENAMEA {
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass);
 HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance, LPVOID param);
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+                     LPVOID param);
 BOOL ShowWindow(HWND window, int command);
 BOOL UpdateWindow(HWND window);
 BOOL DestroyWindow(HWND window);

@@ -6,7 +6,8 @@
 
 // className: "EConvertError", "EOutOfMemory", "EAccessViolation"; message: the failure's text;
 // address: where in the program's code it arose.
-[[noreturn]] void ReportUnhandledFailure(const char* className, const char* message, const void* address);
+[[noreturn]] void ReportUnhandledFailure(const char* className, const char* message,
+                                         const void* address);
 // The text of that box (exposed for tests): "Exception CLASS in module NAME at XXXXXXXX.", a
 // Windows line break (CR LF), the message with a full stop, a line break. text holds at least
 // FailureTextSize bytes.

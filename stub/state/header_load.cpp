@@ -75,19 +75,23 @@ void LoadHeader(HWND window) {
   }
   // Record 1 names the joined file, never a folder: what a container proposes and what the join
   // writes without asking are a file name in the current folder, whatever the record holds.
-  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath, PlainFileName(RecordTexts[RecordFileName]));
+  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath,
+           PlainFileName(RecordTexts[RecordFileName]));
   CloseLarge(OwnImage);
 
   // A record that is not integer text ends the run here, through the failure report.
   JoinState.TotalSize = ParseHeaderInteger(RecordTexts[RecordTotalSize]);
   JoinState.TotalKb = KilobytesHalfEven(JoinState.TotalSize);
-  JoinState.CreationTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationLow]));
-  JoinState.CreationTime.dwHighDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationHigh]));
+  JoinState.CreationTime.dwLowDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationLow]));
+  JoinState.CreationTime.dwHighDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordCreationHigh]));
   JoinState.LastAccessTime.dwLowDateTime =
       static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessLow]));
   JoinState.LastAccessTime.dwHighDateTime =
       static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastAccessHigh]));
-  JoinState.LastWriteTime.dwLowDateTime = static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteLow]));
+  JoinState.LastWriteTime.dwLowDateTime =
+      static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteLow]));
   JoinState.LastWriteTime.dwHighDateTime =
       static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteHigh]));
   JoinState.Finished = false;

@@ -28,10 +28,10 @@ enum { NamedBadPieces = 3 };  // bad pieces (or runs) that the report names; the
 struct PieceCheckRecord {
   DigestBlock Block;
   bool Active;
-  uint32_t RunCrc;   // CRC-32C of the current run's payloads so far
+  uint32_t RunCrc;     // CRC-32C of the current run's payloads so far
   bool RunSizesRight;  // every piece of the current run so far had the size the block gives it
-  int64_t Payload;   // payload bytes of the current piece so far
-  int32_t BadCount;  // bad pieces and runs found
+  int64_t Payload;     // payload bytes of the current piece so far
+  int32_t BadCount;    // bad pieces and runs found
   // The first NamedBadPieces of them: a piece (first equals last) or a run of pieces.
   int32_t BadFirst[NamedBadPieces];
   int32_t BadLast[NamedBadPieces];

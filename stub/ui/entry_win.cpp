@@ -5,8 +5,10 @@
 #include "stub/ui/main_window.h"
 
 static LONG WINAPI ReportAccessViolation(EXCEPTION_POINTERS* exception) {
-  if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) return EXCEPTION_CONTINUE_SEARCH;
-  ReportUnhandledFailure("EAccessViolation", "Access violation", exception->ExceptionRecord->ExceptionAddress);
+  if (exception->ExceptionRecord->ExceptionCode != EXCEPTION_ACCESS_VIOLATION)
+    return EXCEPTION_CONTINUE_SEARCH;
+  ReportUnhandledFailure("EAccessViolation", "Access violation",
+                         exception->ExceptionRecord->ExceptionAddress);
 }
 
 // Plain cdecl: the linker takes this symbol as the image's entry point.

@@ -8,8 +8,12 @@ static bool InMailLinkArea(int x, int y) { return x >= 140 && x <= 240 && y >= 2
 static bool InWebLinkArea(int x, int y) { return x >= 66 && x <= 203 && y >= 45 && y <= 58; }
 
 // The mouse position of a message: signed 16-bit x and y in the low and high halves of lParam.
-static int PositionX(LPARAM position) { return static_cast<int16_t>(static_cast<uint32_t>(position) & 0xFFFF); }
-static int PositionY(LPARAM position) { return static_cast<int16_t>(static_cast<uint32_t>(position) >> 16); }
+static int PositionX(LPARAM position) {
+  return static_cast<int16_t>(static_cast<uint32_t>(position) & 0xFFFF);
+}
+static int PositionY(LPARAM position) {
+  return static_cast<int16_t>(static_cast<uint32_t>(position) >> 16);
+}
 
 // The target of the link under the position, or null.
 static const char* LinkTarget(LPARAM position) {

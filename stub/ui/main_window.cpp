@@ -48,8 +48,9 @@ static int StartupShowCommand() {
 HWND CreateMainWindow() {
   int x = (GetSystemMetrics(SM_CXSCREEN) - MainWindowWidth) / 2;
   int y = (GetSystemMetrics(SM_CYSCREEN) - MainWindowHeight) / 2;
-  HWND window = CreateWindowExA(0, MainClassName, ProgramCaption, MainWindowStyle, x, y, MainWindowWidth,
-                                MainWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  HWND window =
+      CreateWindowExA(0, MainClassName, ProgramCaption, MainWindowStyle, x, y, MainWindowWidth,
+                      MainWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (window != nullptr) {
     ShowWindow(window, StartupShowCommand());
     UpdateWindow(window);
@@ -59,12 +60,12 @@ HWND CreateMainWindow() {
 
 void SetupWindowControls(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  JoinState.UiFont = CreateFontA(8, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                                 OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0,
-                                 "MS Sans Serif");
-  JoinState.StartButton =
-      CreateWindowExA(0, "Button", "Старт", StartButtonStyle, 103, 142, 75, 25, window,
-                      reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), instance, nullptr);
+  JoinState.UiFont =
+      CreateFontA(8, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                  OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0, "MS Sans Serif");
+  JoinState.StartButton = CreateWindowExA(
+      0, "Button", "Старт", StartButtonStyle, 103, 142, 75, 25, window,
+      reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), instance, nullptr);
   SendMessageA(JoinState.StartButton, WM_SETFONT, reinterpret_cast<WPARAM>(JoinState.UiFont), 1);
   JoinState.HandCursor = LoadCursorA(instance, "HAND");
   JoinState.ArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
@@ -94,29 +95,14 @@ static void HandleCommand(HWND window, WPARAM command) {
 
 LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_CREATE:
-      HandleCreate(window);
-      return 0;
-    case WM_DESTROY:
-      HandleDestroy();
-      return 0;
-    case WM_PAINT:
-      PaintWindow(window);
-      return 0;
-    case WM_CHAR:
-      HandleChar(window, wParam);
-      return 0;
-    case WM_COMMAND:
-      HandleCommand(window, wParam);
-      return 0;
-    case WM_MOUSEMOVE:
-      UpdateCursor(window, lParam);
-      return 0;
-    case WM_LBUTTONDOWN:
-      HandleLinkClick(window, lParam);
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_CREATE: HandleCreate(window); return 0;
+    case WM_DESTROY: HandleDestroy(); return 0;
+    case WM_PAINT: PaintWindow(window); return 0;
+    case WM_CHAR: HandleChar(window, wParam); return 0;
+    case WM_COMMAND: HandleCommand(window, wParam); return 0;
+    case WM_MOUSEMOVE: UpdateCursor(window, lParam); return 0;
+    case WM_LBUTTONDOWN: HandleLinkClick(window, lParam); return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 

@@ -11,7 +11,8 @@ static const COLORREF LinkBlue = RGB(0, 0, 255);
 static const COLORREF DarkRed = RGB(128, 0, 0);
 static const COLORREF Red = RGB(255, 0, 0);
 
-void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color, bool alignLeft) {
+void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color,
+               bool alignLeft) {
   COLORREF previous = SetTextColor(dc, color);
   RECT rect = {x, y, x + width, y + height};
   DrawTextA(dc, text, static_cast<int>(TextLength(text)), &rect, alignLeft ? DT_LEFT : DT_RIGHT);
@@ -30,7 +31,8 @@ static void DrawNameAndSize(HDC dc) {
   TextAppend(sizeText, sizeof sizeText, " Кб");
   DrawLabel(dc, 199, 78, 66, 13, sizeText, Black, false);
   RECT measure = {0, 0, 0, 0};
-  DrawTextA(dc, sizeText, static_cast<int>(TextLength(sizeText)), &measure, DT_CALCRECT | DT_SINGLELINE);
+  DrawTextA(dc, sizeText, static_cast<int>(TextLength(sizeText)), &measure,
+            DT_CALCRECT | DT_SINGLELINE);
   int width = measure.right;
   DrawLabel(dc, 16, 78, 243 - width, 13, LastPathComponent(JoinState.OutputPath), Black, true);
 }
@@ -44,11 +46,8 @@ static void DrawOutcome(HDC dc) {
     case OutcomeMismatch:
       DrawLabel(dc, 16, 107, 249, 13, "Полученный файл возможно поврежден!", DarkRed, true);
       break;
-    case OutcomeFileError:
-      DrawLabel(dc, 16, 107, 249, 13, FileSystemErrorText, Red, true);
-      break;
-    default:
-      break;
+    case OutcomeFileError: DrawLabel(dc, 16, 107, 249, 13, FileSystemErrorText, Red, true); break;
+    default: break;
   }
 }
 

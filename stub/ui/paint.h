@@ -6,4 +6,5 @@
 #include "stub/platform/win32.h"
 
 void PaintWindow(HWND window);
-void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color, bool alignLeft);
+void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color,
+               bool alignLeft);

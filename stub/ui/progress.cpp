@@ -3,9 +3,9 @@
 #include "stub/state/join_state.h"
 
 enum {
-  BarUnit = 245,      // pixels for 100 percent
-  BarLeft = 18,       // left edge of the first block
-  BlockPitch = 6,     // a block of 4 pixels and a gap of 2
+  BarUnit = 245,   // pixels for 100 percent
+  BarLeft = 18,    // left edge of the first block
+  BlockPitch = 6,  // a block of 4 pixels and a gap of 2
   BlockWidth = 4,
   BlockTop = 95,
   BlockBottom = 102,  // exclusive: blocks are 7 pixels high
@@ -14,7 +14,7 @@ enum {
 static const COLORREF BarColor = RGB(0, 0, 127);
 
 int64_t RoundHalfEven(long double value) {
-  int64_t whole = static_cast<int64_t>(value);  // toward zero
+  int64_t whole = static_cast<int64_t>(value);                     // toward zero
   long double fraction = value - static_cast<long double>(whole);  // exact for a 64-bit mantissa
   if (fraction < 0) fraction = -fraction;
   int64_t away = value < 0 ? whole - 1 : whole + 1;

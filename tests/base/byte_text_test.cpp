@@ -24,8 +24,18 @@ TEST(TextCopy, CutsToTheCapacityAndAlwaysTerminates) {
 
 // The stub's own 64-bit division and the decimal texts built on it (sizes shown in the window).
 TEST(Arithmetic, DivideWideAndFormatInt64AgreeWithTheCompiler) {
-  const uint64_t numbers[] = {0, 1, 9, 10, 1023, 1024, 4294967295ull, 4294967296ull, 5368709120ull,
-                              0x7FFFFFFFFFFFFFFFull, 0x8000000000000000ull, 0xFFFFFFFFFFFFFFFFull};
+  const uint64_t numbers[] = {0,
+                              1,
+                              9,
+                              10,
+                              1023,
+                              1024,
+                              4294967295ull,
+                              4294967296ull,
+                              5368709120ull,
+                              0x7FFFFFFFFFFFFFFFull,
+                              0x8000000000000000ull,
+                              0xFFFFFFFFFFFFFFFFull};
   const uint32_t divisors[] = {1, 3, 10, 1024, 65536, 4294967295u};
   for (uint64_t n : numbers)
     for (uint32_t d : divisors) {
@@ -68,7 +78,8 @@ TEST(PathComponents, TheLastOneAndTheFileNameItGives) {
       {"...", "...", ""},
       {"..x", "..x", "..x"},
       {"x..", "x..", "x.."},
-      {"\xE4\xE0\xED\xED\xFB\xE5.bin", "\xE4\xE0\xED\xED\xFB\xE5.bin", "\xE4\xE0\xED\xED\xFB\xE5.bin"},
+      {"\xE4\xE0\xED\xED\xFB\xE5.bin", "\xE4\xE0\xED\xED\xFB\xE5.bin",
+       "\xE4\xE0\xED\xED\xFB\xE5.bin"},
   };
   for (const auto& c : cases) {
     EXPECT_STREQ(LastPathComponent(c.path), c.last) << c.path;

@@ -43,10 +43,13 @@ TEST(Cp1251Case, EveryByteAsTheCodePageUpperCasesIt) {
     wchar_t character = CharacterOf(toUnicode, static_cast<unsigned char>(byte));
     wint_t upper = character == 0 ? 0 : towupper_l(static_cast<wint_t>(character), utf8);
     // A capital the code page lacks (µ's is Greek) leaves the byte as it is.
-    int expected = upper == static_cast<wint_t>(character) ? byte : ByteOf(fromUnicode, static_cast<wchar_t>(upper));
+    int expected = upper == static_cast<wint_t>(character)
+                       ? byte
+                       : ByteOf(fromUnicode, static_cast<wchar_t>(upper));
     if (expected < 0) expected = byte;
     if (expected != byte) letters++;
-    EXPECT_EQ(Cp1251Upper(static_cast<unsigned char>(byte)), expected) << "byte 0x" << std::hex << byte;
+    EXPECT_EQ(Cp1251Upper(static_cast<unsigned char>(byte)), expected)
+        << "byte 0x" << std::hex << byte;
   }
   EXPECT_EQ(letters, 26 + 32 + 15) << "Latin, Russian and the other Cyrillic lower-case letters";
   freelocale(utf8);

@@ -25,7 +25,8 @@ class Digests : public CliTest {
   // Splits data into base.exe, base.c001, ... of at most cap bytes; returns the number of files.
   int MakeSet(const std::string& base, const std::string& data, int64_t cap) {
     Write(base + ".bin", data);
-    EXPECT_EQ(Run({"split", base + ".bin", "--size", std::to_string(cap), "-q"}), ExitComplete) << Err();
+    EXPECT_EQ(Run({"split", base + ".bin", "--size", std::to_string(cap), "-q"}), ExitComplete)
+        << Err();
     Remove(base + ".bin");
     int files = 0;
     while (std::filesystem::exists(U8(Path(PieceFile(base, files))))) files++;
@@ -40,14 +41,16 @@ class Digests : public CliTest {
   DigestBlock BlockOf(const std::string& container) {
     std::string header = ReadBytesAt(Path(container), HeaderOffset, HeaderSize);
     DigestBlock block;
-    EXPECT_TRUE(ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &block)) << container;
+    EXPECT_TRUE(ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &block))
+        << container;
     return block;
   }
   // The lines of verify's or join's report that name a file of the set.
   std::set<std::string> Named(const std::string& report, const std::string& base, int files) {
     std::set<std::string> named;
     for (int n = 0; n < files; n++) {
-      if (report.find("  " + PieceFile(base, n) + ":") != std::string::npos) named.insert(PieceFile(base, n));
+      if (report.find("  " + PieceFile(base, n) + ":") != std::string::npos)
+        named.insert(PieceFile(base, n));
     }
     return named;
   }
@@ -70,8 +73,10 @@ TEST_F(Digests, SplitWritesABlockWithEveryPiecesDigest) {
   Write("s.c004", "of another set");
   ASSERT_EQ(Run({"info", "s.exe"}), ExitComplete);
   EXPECT_NE(Out().find("Digests:   CRC-32C of each of the 4 pieces"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("s.c004                       not of the set: its digest block gives fewer pieces"),
-            std::string::npos) << Out();
+  EXPECT_NE(Out().find(
+                "s.c004                       not of the set: its digest block gives fewer pieces"),
+            std::string::npos)
+      << Out();
 }
 
 // One flipped bit in any piece, at the first and last byte of its data and on both sides of a
@@ -89,7 +94,8 @@ TEST_F(Digests, AFlippedBitIsNamedInEachPiece) {
       EXPECT_EQ(Named(Out(), "f", 4), std::set<std::string>{piece}) << Out();
       EXPECT_NE(Out().find(piece + ": damaged"), std::string::npos) << Out();
 
-      EXPECT_EQ(Run({"join", "f.exe", "-o", "out/joined", "-f", "-q"}), ExitMismatch) << piece << " " << at;
+      EXPECT_EQ(Run({"join", "f.exe", "-o", "out/joined", "-f", "-q"}), ExitMismatch)
+          << piece << " " << at;
       EXPECT_EQ(Named(Err(), "f", 4), std::set<std::string>{piece}) << Err();
       EXPECT_NE(Err().find("out/joined is possibly damaged"), std::string::npos) << Err();
       std::string joined = Read("out/joined");
@@ -114,21 +120,25 @@ TEST_F(Digests, ShortAndLongPiecesAreNamed) {
     int64_t change;
     const char* word;
   };
-  for (Case c : {Case{1, -1, "short"}, Case{2, +1, "long"}, Case{0, -1, "short"}, Case{3, +600000, "long"}}) {
+  for (Case c : {Case{1, -1, "short"}, Case{2, +1, "long"}, Case{0, -1, "short"},
+                 Case{3, +600000, "long"}}) {
     std::string piece = PieceFile("z", c.piece);
     std::string original = Read(piece);
     std::filesystem::resize_file(U8(Path(piece)), original.size() + c.change);
     std::string expected = std::to_string(original.size() - DataStart(c.piece));
-    std::string line = piece + ": " + c.word + ": " + std::to_string(original.size() + c.change - DataStart(c.piece)) +
+    std::string line = piece + ": " + c.word + ": " +
+                       std::to_string(original.size() + c.change - DataStart(c.piece)) +
                        " bytes of data, the set gives it " + expected;
     EXPECT_EQ(Run({"verify", "z.exe"}), ExitMismatch) << piece;
     EXPECT_NE(Out().find(line), std::string::npos) << Out();
     EXPECT_EQ(Named(Out(), "z", 4), std::set<std::string>{piece}) << Out();
     EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitMismatch) << piece;
     EXPECT_NE(Err().find(line), std::string::npos) << Err();
-    EXPECT_EQ(SizeOf(Path("out/j")), static_cast<int64_t>(data.size()) + c.change) << "every piece's data is kept";
+    EXPECT_EQ(SizeOf(Path("out/j")), static_cast<int64_t>(data.size()) + c.change)
+        << "every piece's data is kept";
     ASSERT_EQ(Run({"info", "z.exe"}), ExitMismatch);
-    EXPECT_NE(Out().find(std::string(", ") + c.word + ": the set gives it "), std::string::npos) << Out();
+    EXPECT_NE(Out().find(std::string(", ") + c.word + ": the set gives it "), std::string::npos)
+        << Out();
     Write(piece, original);
   }
   EXPECT_EQ(Run({"join", "z.exe", "-o", "out/j", "-f", "-q"}), ExitComplete) << Err();
@@ -138,8 +148,11 @@ TEST_F(Digests, ShortAndLongPiecesAreNamed) {
   EXPECT_TRUE(Read("out/j") == data);
   EXPECT_EQ(Named(Err(), "z", 4), std::set<std::string>{"z.c001"}) << Err();
   EXPECT_EQ(Run({"info", "z.exe"}), ExitMismatch);
-  EXPECT_NE(Out().find("the data adds up, but 1 file is not the size the digest block gives"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("z.c002                       not needed: the data is complete before it"), std::string::npos)
+  EXPECT_NE(Out().find("the data adds up, but 1 file is not the size the digest block gives"),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("z.c002                       not needed: the data is complete before it"),
+            std::string::npos)
       << Out();
   // A piece so long that the data is complete without the pieces after it: join stops there, as
   // the joiner does; verify reads every piece all the same.
@@ -162,13 +175,17 @@ TEST_F(Digests, RunsOfPiecesShareADigest) {
   EXPECT_EQ(block.Image.RunLength, 2u);
   EXPECT_EQ(block.DigestCount, 211);
   ASSERT_EQ(Run({"info", "r.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Digests:   CRC-32C of runs of 2 pieces (421 pieces, 211 digests)"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Digests:   CRC-32C of runs of 2 pieces (421 pieces, 211 digests)"),
+            std::string::npos)
+      << Out();
   EXPECT_EQ(Run({"verify", "r.exe"}), ExitComplete) << Out();
 
   FlipBit(Path("r.c007"), 30720);
   FlipBit(Path("r.c420"), 0);  // the last run holds this piece alone
   EXPECT_EQ(Run({"verify", "r.exe"}), ExitMismatch);
-  EXPECT_NE(Out().find("  r.c006 to r.c007: damaged: one or more of these 2 pieces (pieces 6 to 7)"), std::string::npos)
+  EXPECT_NE(
+      Out().find("  r.c006 to r.c007: damaged: one or more of these 2 pieces (pieces 6 to 7)"),
+      std::string::npos)
       << Out();
   EXPECT_NE(Out().find("  r.c420: damaged: its data differs"), std::string::npos) << Out();
   EXPECT_EQ(Run({"join", "r.exe", "-o", "joined", "-q"}), ExitMismatch);
@@ -210,7 +227,8 @@ TEST_F(Digests, RunsOfPiecesShareADigest) {
 // it names the missing pieces as runs at once instead of looking for each of them.
 TEST_F(Digests, AClaimOfBillionsOfPiecesCostsWhatTheFilesThereCost) {
   const int32_t claimed = INT32_MAX;
-  Write("huge.exe", ContainerBytes(Texts("huge.bin", std::to_string(100 + int64_t{claimed} - 1)), Pattern(100)));
+  Write("huge.exe", ContainerBytes(Texts("huge.bin", std::to_string(100 + int64_t{claimed} - 1)),
+                                   Pattern(100)));
   std::string header = ReadBytesAt(Path("huge.exe"), HeaderOffset, HeaderSize);
   DigestBlock block = {};
   block.Image.PieceCount = claimed;
@@ -226,9 +244,11 @@ TEST_F(Digests, AClaimOfBillionsOfPiecesCostsWhatTheFilesThereCost) {
   EXPECT_EQ(Run({"verify", "huge.exe"}), ExitMissingPiece);
   std::string out = Out();
   EXPECT_NE(out.find("  huge.c001: missing (looked for huge.c001)"), std::string::npos) << out;
-  EXPECT_NE(out.find("  huge.c003 to huge.c019: missing, all 17 (looked for huge.c003, ...)"), std::string::npos)
+  EXPECT_NE(out.find("  huge.c003 to huge.c019: missing, all 17 (looked for huge.c003, ...)"),
+            std::string::npos)
       << out;
-  EXPECT_NE(out.find("  huge.c021 to huge.c2147483646: missing, all 2147483626"), std::string::npos) << out;
+  EXPECT_NE(out.find("  huge.c021 to huge.c2147483646: missing, all 2147483626"), std::string::npos)
+      << out;
   EXPECT_NE(out.find("missing pieces: 2147483644 of 2147483647"), std::string::npos) << out;
   EXPECT_EQ(out.find("C020: missing"), std::string::npos) << out;
 
@@ -251,14 +271,15 @@ TEST_F(Digests, ChunkBoundariesAndEmptyData) {
       {2 * Chunk, PayloadOffset + 2 * Chunk},  // the container's data exactly two chunks
       {Chunk + 1 + 3 * Chunk, PayloadOffset + Chunk + 1},
       {Chunk - 1 + Chunk + 1, PayloadOffset + Chunk - 1},
-      {4 * Chunk + 1, 2 * Chunk},              // pieces of two chunks, a last of a few bytes
+      {4 * Chunk + 1, 2 * Chunk},  // pieces of two chunks, a last of a few bytes
   };
   for (const Case& c : cases) {
     std::string data = Pattern(static_cast<size_t>(c.size), static_cast<uint32_t>(c.size + 1));
     int files = MakeSet("b", data, c.cap);
     ASSERT_GT(files, 0);
     EXPECT_EQ(Run({"verify", "b.exe"}), ExitComplete) << c.size << " " << Out();
-    ASSERT_EQ(Run({"join", "b.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << c.size << " " << Err();
+    ASSERT_EQ(Run({"join", "b.exe", "-o", "joined", "-f", "-q"}), ExitComplete)
+        << c.size << " " << Err();
     EXPECT_TRUE(Read("joined") == data) << c.size;
     for (int n = 0; n < files; n++) {
       std::string piece = PieceFile("b", n);
@@ -302,7 +323,8 @@ TEST_F(Digests, SetsWithoutABlockAreHandledAsBefore) {
   }
   std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
   ASSERT_EQ(MakeSet("t", Pattern(569280 + 600000, 12), 600000), 2);
-  FlipBit(Path("t.exe"), HeaderOffset + HeaderRecordSize + DigestBlockStart);  // the magic's first byte
+  FlipBit(Path("t.exe"),
+          HeaderOffset + HeaderRecordSize + DigestBlockStart);  // the magic's first byte
   FlipBit(Path("t.c001"), 100);
   for (const std::string& head : {stub + header, stub + noisy}) {
     Write("p.exe", head + first);
@@ -310,12 +332,14 @@ TEST_F(Digests, SetsWithoutABlockAreHandledAsBefore) {
     ASSERT_EQ(Run({"join", "p.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << Err();
     EXPECT_TRUE(Read("joined") == first + second);
     EXPECT_EQ(Run({"verify", "p.exe"}), ExitUnchecked);
-    EXPECT_NE(Out().find("p.exe: no digests: only the sizes can be checked"), std::string::npos) << Out();
+    EXPECT_NE(Out().find("p.exe: no digests: only the sizes can be checked"), std::string::npos)
+        << Out();
     EXPECT_NE(Out().find("sizes add up"), std::string::npos) << Out();
     ASSERT_EQ(Run({"info", "p.exe"}), ExitComplete);
     EXPECT_NE(Out().find("Digests:   none"), std::string::npos) << Out();
   }
-  EXPECT_EQ(Run({"join", "t.exe", "-o", "joined", "-f", "-q"}), ExitComplete) << "nothing to check it against";
+  EXPECT_EQ(Run({"join", "t.exe", "-o", "joined", "-f", "-q"}), ExitComplete)
+      << "nothing to check it against";
   EXPECT_EQ(Run({"verify", "t.exe"}), ExitUnchecked) << Out();
   // Without a block the joiner's accounting decides: the data short by a byte looks for a piece
   // more, a byte too many is a mismatch.
@@ -343,7 +367,8 @@ TEST_F(Digests, APieceThatShrinksWhileItIsRead) {
   OsFaultHook = CutBeforeThirdChunk;
   Mkdir("out");
   for (const std::vector<std::string>& command :
-       {std::vector<std::string>{"join", "c.exe", "-o", "out"}, std::vector<std::string>{"verify", "c.exe"}}) {
+       {std::vector<std::string>{"join", "c.exe", "-o", "out"},
+        std::vector<std::string>{"verify", "c.exe"}}) {
     ChunksRead = 0;
     EXPECT_EQ(Run(command), ExitFileError) << command[0];
     EXPECT_NE(Err().find("c.c001 became shorter while it was read"), std::string::npos) << Err();
@@ -358,7 +383,9 @@ TEST_F(Digests, VerifyExitCodesAndItWritesNothing) {
   EXPECT_EQ(Run({"verify", "v.exe", "-q"}), ExitComplete);
   EXPECT_EQ(Out(), "");
   EXPECT_EQ(Run({"verify", "v.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("v.exe: whole: 4 pieces, " + std::to_string(data.size()) + " bytes"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("v.exe: whole: 4 pieces, " + std::to_string(data.size()) + " bytes"),
+            std::string::npos)
+      << Out();
   Mkdir("elsewhere");
   for (std::string piece : {"v.c002", "v.c003"}) Rename(piece, "elsewhere/" + piece);
   EXPECT_EQ(Run({"verify", "v.exe"}), ExitMissingPiece);

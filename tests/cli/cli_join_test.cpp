@@ -44,7 +44,7 @@ TEST_F(CliTest, ProposedNameStaysAPlainFileName) {
       {"a/../../y", "y"},
       {"C:evil", "evil"},
       {"\x01\x02na\nme\x7f", "name"},
-      {"..", "h"},          // nothing usable: the container's base name
+      {"..", "h"},  // nothing usable: the container's base name
       {"", "h"},
       {"dir\\", "h"},
       {"\xD4\xE8\xEB\xFC\xEC \x98.avi", "Фильм \xEF\xBF\xBD.avi"},  // 0x98 has no character
@@ -76,7 +76,9 @@ TEST_F(CliTest, BadHeaderNumbersAreRefused) {
       texts[static_cast<size_t>(record)] = text;
       Write("b.exe", ContainerBytes(texts, "abc"));
       ASSERT_EQ(Run({"join", "b.exe", "-q"}), ExitBadContainer) << record << " " << Printable(text);
-      EXPECT_NE(Err().find("'" + Printable(text) + "' is not a valid integer value"), std::string::npos) << Err();
+      EXPECT_NE(Err().find("'" + Printable(text) + "' is not a valid integer value"),
+                std::string::npos)
+          << Err();
       ASSERT_EQ(Run({"info", "b.exe"}), ExitBadContainer);
     }
   }
@@ -92,9 +94,9 @@ struct OutcomeCase {
 
 TEST_F(CliTest, OutcomesFollowTheJoinersAccounting) {
   const OutcomeCase cases[] = {
-      {"0", "ignored", ExitComplete, ""},        // nothing to join: an empty file
-      {"-1", "ignored", ExitMismatch, ""},       // a negative total: empty and possibly damaged
-      {"3", "abcdef", ExitMismatch, "abcdef"},   // more data than the total: all of it is kept
+      {"0", "ignored", ExitComplete, ""},       // nothing to join: an empty file
+      {"-1", "ignored", ExitMismatch, ""},      // a negative total: empty and possibly damaged
+      {"3", "abcdef", ExitMismatch, "abcdef"},  // more data than the total: all of it is kept
       {"$6", "abcdef", ExitComplete, "abcdef"},
       {"9223372036854775807", "ab", ExitMissingPiece, "-"},
       {"-9223372036854775808", "ab", ExitMismatch, ""},
@@ -133,14 +135,17 @@ TEST_F(CliTest, PiecesAreFoundByTheBaseRuleAndIgnoringCase) {
   EXPECT_EQ(Run({"info", "Фильм.EXE"}), ExitMissingPiece);
   EXPECT_NE(Out().find("4 still needed from piece 2"), std::string::npos) << Out();
   Rename("ФИЛЬМ.C001", "elsewhere/Фильм.c001");
-  EXPECT_EQ(Run({"join", "Фильм.EXE", "-o", "again", "--pieces-dir", "elsewhere", "-q"}), 0) << Err();
+  EXPECT_EQ(Run({"join", "Фильм.EXE", "-o", "again", "--pieces-dir", "elsewhere", "-q"}), 0)
+      << Err();
   EXPECT_EQ(Read("again"), "abcdefghi");
 
   // No ".exe" in the name: the joiner's rule gives an empty base.
   Write("set.bin", ContainerBytes(Texts("s", "5"), "ab"));
   Write("set.c001", "cde");
   EXPECT_EQ(Run({"join", "set.bin"}), ExitMissingPiece);
-  EXPECT_NE(Err().find(".c001 not found; the container's name has no .exe ending"), std::string::npos) << Err();
+  EXPECT_NE(Err().find(".c001 not found; the container's name has no .exe ending"),
+            std::string::npos)
+      << Err();
   Write(".c001", "cde");
   EXPECT_EQ(Run({"join", "set.bin", "-q"}), 0);
   EXPECT_EQ(Read("s"), "abcde");
@@ -156,7 +161,8 @@ TEST_F(CliTest, JoinNeverReplacesWithoutForceNorTheSetItself) {
   EXPECT_EQ(Run({"join", "p.exe", "-o", "p.exe", "--force"}), ExitRefused);
   EXPECT_EQ(Run({"join", "p.exe", "-o", "p.c001", "--force"}), ExitRefused);
   EXPECT_EQ(Read("p.c001"), "cde");
-  EXPECT_EQ(List(), (std::set<std::string>{"p.exe", "p.c001", "p.out"})) << "no temporary file is left";
+  EXPECT_EQ(List(), (std::set<std::string>{"p.exe", "p.c001", "p.out"}))
+      << "no temporary file is left";
   // A file of the set under another name (a hard link) is still that file.
   ASSERT_TRUE(MakeHardLink(Path("p.c001"), Path("other.name")));
   EXPECT_EQ(Run({"join", "p.exe", "-o", "other.name", "--force"}), ExitRefused);
@@ -187,7 +193,8 @@ TEST_F(CliTest, AFileThatAppearsDuringTheJoinIsNotReplaced) {
   EXPECT_EQ(Run({"join", "p.exe"}), ExitRefused);
   EXPECT_NE(Err().find("cannot write p.out: it exists"), std::string::npos) << Err();
   EXPECT_EQ(Read("p.out"), "appeared");
-  EXPECT_EQ(List(), (std::set<std::string>{"p.exe", "p.c001", "p.out"})) << "no temporary file is left";
+  EXPECT_EQ(List(), (std::set<std::string>{"p.exe", "p.c001", "p.out"}))
+      << "no temporary file is left";
   // With --force the join's file takes the place.
   EXPECT_EQ(Run({"join", "p.exe", "--force", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Read("p.out"), "abcde");

@@ -22,29 +22,35 @@ TEST(CliBasePath, TheJoinersCutAtTheLastExeInAnyCase) {
   for (const auto& c : cases) EXPECT_EQ(ContainerBasePath(c.first), c.second) << c.first;
 }
 
-
 struct PathCase {
   std::string path, folder, last;
 };
 
 TEST(CliPaths, FolderAndLastComponentByTheSystemsSeparators) {
   std::vector<PathCase> cases = {
-      {"movie.exe", "", "movie.exe"}, {"dir/movie.exe", "dir", "movie.exe"}, {"/movie.exe", "/", "movie.exe"},
-      {"a/b/c", "a/b", "c"},          {"dir/", "dir", ""},
+      {"movie.exe", "", "movie.exe"},
+      {"dir/movie.exe", "dir", "movie.exe"},
+      {"/movie.exe", "/", "movie.exe"},
+      {"a/b/c", "a/b", "c"},
+      {"dir/", "dir", ""},
   };
 #ifdef _WIN32
   std::vector<PathCase> windows = {
-      {"dir\\movie.exe", "dir", "movie.exe"}, {"C:movie.exe", "C:", "movie.exe"},
-      {"C:\\movie.exe", "C:\\", "movie.exe"}, {"C:\\a\\b.exe", "C:\\a", "b.exe"},
+      {"dir\\movie.exe", "dir", "movie.exe"},
+      {"C:movie.exe", "C:", "movie.exe"},
+      {"C:\\movie.exe", "C:\\", "movie.exe"},
+      {"C:\\a\\b.exe", "C:\\a", "b.exe"},
       {"\\\\server\\share\\x.exe", "\\\\server\\share\\", "x.exe"},
-      {"\\\\?\\C:\\x.exe", "\\\\?\\C:\\", "x.exe"}, {"a/b\\c", "a/b", "c"},
+      {"\\\\?\\C:\\x.exe", "\\\\?\\C:\\", "x.exe"},
+      {"a/b\\c", "a/b", "c"},
   };
   cases.insert(cases.end(), windows.begin(), windows.end());
   EXPECT_EQ(JoinPath("C:", "x"), "C:x");
   EXPECT_EQ(JoinPath("C:\\", "x"), "C:\\x");
   EXPECT_EQ(JoinPath("dir", "x"), "dir\\x");
 #else
-  cases.push_back({"dir\\movie.exe", "", "dir\\movie.exe"});  // a backslash is a character of the name
+  cases.push_back(
+      {"dir\\movie.exe", "", "dir\\movie.exe"});  // a backslash is a character of the name
   EXPECT_EQ(JoinPath("dir", "x"), "dir/x");
 #endif
   EXPECT_EQ(JoinPath("", "x"), "x");
@@ -57,8 +63,8 @@ TEST(CliPaths, FolderAndLastComponentByTheSystemsSeparators) {
 
 TEST_F(CliTest, ReservedNamesAreRefusedForTheSetAndTheJoinedFile) {
   Write("in.txt", "data");
-  const char* reserved[] = {"CON", "con", "nul.txt", "Aux.tar.gz", "PRN", "COM1", "com9.avi", "LPT1", "LPT9.x",
-                            "CON .txt", "movie.", "movie "};
+  const char* reserved[] = {"CON",      "con",  "nul.txt", "Aux.tar.gz", "PRN",    "COM1",
+                            "com9.avi", "LPT1", "LPT9.x",  "CON .txt",   "movie.", "movie "};
   for (const char* name : reserved) {
     EXPECT_EQ(Run({"split", "in.txt", "--base", name}), ExitRefused) << name;
     EXPECT_NE(Err().find("cannot be used"), std::string::npos) << Err();
@@ -68,7 +74,9 @@ TEST_F(CliTest, ReservedNamesAreRefusedForTheSetAndTheJoinedFile) {
   EXPECT_EQ(List(), std::set<std::string>{"in.txt"});
   // Names that only look like them are fine.
   for (const char* name : {"CONSOLE", "COM10", "xcon", "LPT", "nul-points", "con_", ".CON"}) {
-    EXPECT_EQ(Run({"split", "in.txt", "--base", "b", "--name", name, "-q", "--force"}), ExitComplete) << name << Err();
+    EXPECT_EQ(Run({"split", "in.txt", "--base", "b", "--name", name, "-q", "--force"}),
+              ExitComplete)
+        << name << Err();
   }
 
   // A joined file of such a name is refused before anything is written, whatever gives the name.
@@ -96,9 +104,12 @@ TEST_F(CliTest, NamesWithoutAWindows1251FormAreRefused) {
   }
   EXPECT_EQ(List(), std::set<std::string>{"in.txt"});
   // Every letter of Windows-1251's Cyrillic, and its signs, goes in as the one byte.
-  EXPECT_EQ(Run({"split", "in.txt", "--name", "Ёжик ёжик №5 «ЎЇЄІ» ђ", "--base", "ёж", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"split", "in.txt", "--name", "Ёжик ёжик №5 «ЎЇЄІ» ђ", "--base", "ёж", "-q"}),
+            ExitComplete)
+      << Err();
   EXPECT_EQ(Read("ёж.exe").substr(HeaderOffset, 22),
-            "\x15\xA8\xE6\xE8\xEA \xB8\xE6\xE8\xEA \xB9" "5 \xAB\xA1\xAF\xAA\xB2\xBB \x90");
+            "\x15\xA8\xE6\xE8\xEA \xB8\xE6\xE8\xEA \xB9"
+            "5 \xAB\xA1\xAF\xAA\xB2\xBB \x90");
 }
 
 TEST_F(CliTest, HiddenNamesAreWrittenOnlyWhereThePathIsGiven) {
@@ -118,7 +129,6 @@ TEST_F(CliTest, HiddenNamesAreWrittenOnlyWhereThePathIsGiven) {
   EXPECT_EQ(Read("out/.bashrc"), "abc");
 }
 
-
 // A path of more than 260 characters through Cyrillic folders (Windows needs its long form).
 TEST_F(CliTest, LongPathsThroughCyrillicFolders) {
   std::string deep = "in";
@@ -136,17 +146,21 @@ TEST_F(CliTest, LongPathsThroughCyrillicFolders) {
     file.write(data.data(), static_cast<std::streamsize>(data.size()));
   }
   // Relative paths (against the current folder) and absolute ones.
-  ASSERT_EQ(Run({"split", deep + "/Данные.bin", "--size", "60000", "-d", Path(deep), "-q"}), ExitComplete) << Err();
+  ASSERT_EQ(Run({"split", deep + "/Данные.bin", "--size", "60000", "-d", Path(deep), "-q"}),
+            ExitComplete)
+      << Err();
   ASSERT_EQ(Run({"info", deep + "/Данные.exe"}), ExitComplete) << Err();
   EXPECT_NE(Out().find("Данные.c003"), std::string::npos) << Out();
   ASSERT_EQ(Run({"join", Path(deep + "/Данные.exe"), "-o", out, "-q"}), ExitComplete) << Err();
   {
     std::ifstream joined(LongForm(Path(out + "/Данные.bin")), std::ios::binary);
-    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(joined), std::istreambuf_iterator<char>()) == data);
+    EXPECT_TRUE(std::string(std::istreambuf_iterator<char>(joined),
+                            std::istreambuf_iterator<char>()) == data);
   }
   // Removed here, by their long forms, deepest first: the scratch folder's removal takes only
   // short paths on Windows.
-  for (const char* name : {"Данные.bin", "Данные.exe", "Данные.c001", "Данные.c002", "Данные.c003"}) {
+  for (const char* name :
+       {"Данные.bin", "Данные.exe", "Данные.c001", "Данные.c002", "Данные.c003"}) {
     std::filesystem::remove(LongForm(Path(deep + "/" + name)));
   }
   std::filesystem::remove(LongForm(Path(out + "/Данные.bin")));

@@ -11,11 +11,13 @@ TEST_F(RecoveryNone, SplitRecoveryAndRepairAreRefusedBeforeAnythingIsWritten) {
   Write("set.bin", Pattern(100000, 3));
   std::set<std::string> before = List();
   EXPECT_EQ(Run({"split", "set.bin", "--recovery", "2"}), ExitUsage);
-  EXPECT_NE(Err().find("recovery files are not available in this build"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("recovery files are not available in this build"), std::string::npos)
+      << Err();
   EXPECT_EQ(List(), before);
   ASSERT_EQ(Run({"split", "set.bin", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitUsage);
-  EXPECT_NE(Err().find("recovery files are not available in this build"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("recovery files are not available in this build"), std::string::npos)
+      << Err();
 }
 
 TEST_F(RecoveryNone, SplitForceRemovesAnOlderSetsRecoveryFiles) {

@@ -35,8 +35,9 @@ class Recovery : public CliTest {
   // Splits a fresh input into the set with rows recovery files; the input is removed.
   void MakeSet(int rows, const std::vector<std::string>& more = {}) {
     Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
-    std::vector<std::string> args = {"split", "set.bin", "--size", std::to_string(Cap), "--recovery",
-                                     std::to_string(rows), "-q"};
+    std::vector<std::string> args = {
+        "split", "set.bin", "--size", std::to_string(Cap), "--recovery", std::to_string(rows),
+        "-q"};
     args.insert(args.end(), more.begin(), more.end());
     ASSERT_EQ(Run(args), ExitComplete) << Err();
     Remove("set.bin");
@@ -75,7 +76,8 @@ class Recovery : public CliTest {
     std::string name = SetFile(n);
     int64_t size = static_cast<int64_t>(pristine_[name].size());
     if (harm == Deleted) return Remove(name);
-    if (harm == Truncated) return std::filesystem::resize_file(U8(Path(name)), static_cast<uintmax_t>(size / 2));
+    if (harm == Truncated)
+      return std::filesystem::resize_file(U8(Path(name)), static_cast<uintmax_t>(size / 2));
     int64_t spots[3] = {size / 5, size * 3 / 5, size * 4 / 5};  // the container: stub, header, data
     FlipBit(name, n == 0 && payloadOnly ? size - 7 : spots[variant % 3]);
   }
@@ -117,8 +119,14 @@ TEST_F(Recovery, RepairRebuildsUpToNBadFilesOfEachKind) {
       // N = 1: the container deleted, cut, a bit flipped in its stub, header or data; a piece
       // deleted, flipped, the last one cut.
       {1,
-       {{{0, Deleted, 0}}, {{0, Truncated, 0}}, {{0, Flipped, 0}}, {{0, Flipped, 1}}, {{0, Flipped, 2}},
-        {{2, Deleted, 0}}, {{3, Flipped, 0}}, {{5, Truncated, 0}}}},
+       {{{0, Deleted, 0}},
+        {{0, Truncated, 0}},
+        {{0, Flipped, 0}},
+        {{0, Flipped, 1}},
+        {{0, Flipped, 2}},
+        {{2, Deleted, 0}},
+        {{3, Flipped, 0}},
+        {{5, Truncated, 0}}}},
       // N = 2: two bad, the container among them; one.
       {2, {{{0, Truncated, 0}, {5, Flipped, 0}}, {{1, Deleted, 0}}}},
       // N = 3: three bad, with the container and without; the container's stub (no row) and two.
@@ -162,12 +170,13 @@ TEST_F(Recovery, OneBadFileMoreThanRecoveryFilesChangesNothing) {
         if (mask >> n & 1) Hurt(n, static_cast<Harm>(j++ % 3), 0, true);
       Files before = Snapshot();
       ASSERT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable) << Out() << Err();
-      EXPECT_NE(Out().find("not repairable: " + std::to_string(rows + 1) + " files bad, " + std::to_string(rows) +
-                           " recovery file"),
+      EXPECT_NE(Out().find("not repairable: " + std::to_string(rows + 1) + " files bad, " +
+                           std::to_string(rows) + " recovery file"),
                 std::string::npos)
           << Out();
       for (int n = 0; n < SetFiles; n++)
-        if (mask >> n & 1) EXPECT_NE(Out().find("  " + SetFile(n) + ": "), std::string::npos) << SetFile(n);
+        if (mask >> n & 1)
+          EXPECT_NE(Out().find("  " + SetFile(n) + ": "), std::string::npos) << SetFile(n);
       EXPECT_EQ(Differences(before), "");
     }
     Restore({});
@@ -195,7 +204,8 @@ TEST_F(Recovery, DamagedRecoveryFilesCountAsLostRows) {
   FlipBit(SetFile(1), 100);
   Files before = Snapshot();
   ASSERT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable) << Out();
-  EXPECT_NE(Out().find("  set.r02: damaged recovery file (its header)\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.r02: damaged recovery file (its header)\n"), std::string::npos)
+      << Out();
   EXPECT_NE(Out().find("not repairable: 1 file bad, 0 recovery files"), std::string::npos) << Out();
   EXPECT_EQ(Differences(before), "");
   // A deleted recovery file with r01 whole again: r01 alone rebuilds the piece.
@@ -214,7 +224,8 @@ TEST_F(Recovery, ARecoveryFileInAnotherCaseIsMadeAgainInItsPlace) {
   Rename(RowFile(1), "set.R02");
   FlipBit("set.R02", 20);
   ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
-  EXPECT_NE(Out().find("  set.R02: damaged recovery file (its header)\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.R02: damaged recovery file (its header)\n"), std::string::npos)
+      << Out();
   EXPECT_NE(Out().find("made again set.R02\n"), std::string::npos) << Out();
   EXPECT_FALSE(std::filesystem::exists(U8(Path(RowFile(1))))) << "a second copy beside it";
   EXPECT_EQ(Read("set.R02"), pristine_[RowFile(1)]);
@@ -224,7 +235,8 @@ TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
   MakeSet(2);
   Remove("set.exe");
   Remove(SetFile(5));
-  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();  // the container's name, though it is lost
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete)
+      << Err();  // the container's name, though it is lost
   EXPECT_EQ(Differences(pristine_), "");
   Remove("set.exe");
   ASSERT_EQ(Run({"repair", Path(RowFile(1))}), ExitComplete) << Out() << Err();
@@ -253,11 +265,14 @@ TEST_F(Recovery, ARebuiltContainerKeepsItsStubWhereItCan) {
   Remove("set.exe");
   FlipBit(RowFile(1), 3000);
   ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete) << Err();
-  EXPECT_NE(Out().find("note: the joiner program differs from the one the set was made with"), std::string::npos);
-  EXPECT_NE(Out().find("note: the missing and damaged recovery files are not made again"), std::string::npos);
+  EXPECT_NE(Out().find("note: the joiner program differs from the one the set was made with"),
+            std::string::npos);
+  EXPECT_NE(Out().find("note: the missing and damaged recovery files are not made again"),
+            std::string::npos);
   Files rebuilt = Snapshot();
   EXPECT_NE(rebuilt[RowFile(1)], pristine_[RowFile(1)]);
-  EXPECT_EQ(rebuilt["set.exe"].substr(0, StubSize), std::string(reinterpret_cast<const char*>(StubImage), StubSize));
+  EXPECT_EQ(rebuilt["set.exe"].substr(0, StubSize),
+            std::string(reinterpret_cast<const char*>(StubImage), StubSize));
   EXPECT_EQ(rebuilt["set.exe"].substr(StubSize), pristine_["set.exe"].substr(StubSize));
 }
 
@@ -321,7 +336,8 @@ TEST_F(Recovery, ARecoveryFileNotMadeAgainIsNamedWithTheSetWhole) {
   EXPECT_EQ(Differences(repaired), "");
   CreatesBeforeFailing = 1;  // the set is whole: set.r02 alone is made, and fails
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitRowsNotMade) << Err();
-  EXPECT_NE(Err().find("not made again: set.r02; the set itself is whole"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("not made again: set.r02; the set itself is whole"), std::string::npos)
+      << Err();
   EXPECT_EQ(Differences(repaired), "");
   OsFaultHook = nullptr;
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
@@ -336,21 +352,27 @@ TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
   EXPECT_EQ(Out(), "");
   Remove(SetFile(1));
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMissingPiece);
-  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos)
+      << Out();
   FlipBit(SetFile(2), 1);
   EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitMismatch);
-  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos)
+      << Out();
   FlipBit(SetFile(3), 1);
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
-  EXPECT_NE(Out().find("Recovery:  not repairable: 3 files bad, 2 recovery files\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  not repairable: 3 files bad, 2 recovery files\n"),
+            std::string::npos)
+      << Out();
   // A stub flipped: the digests see nothing wrong, the recovery files do.
   Restore(pristine_);
   FlipBit("set.exe", 1000);
   Remove(RowFile(0));
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos)
+      << Out();
   EXPECT_NE(Out().find("  set.r01: missing recovery file\n"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("Recovery:  repairable with the 1 recovery file:"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 1 recovery file:"), std::string::npos)
+      << Out();
   Restore({});
   MakeSet(1);
   Remove(RowFile(0));
@@ -366,9 +388,13 @@ TEST_F(Recovery, VerifyOfADamagedContainerHeaderPointsToRepair) {
   FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // in record 3's filler
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch) << Out() << Err();
   EXPECT_NE(Out().find("no digests"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("Recovery:  the recovery files hold a good copy of the container's header: tarnovell repair "
-                       "set.exe restores the set"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("Recovery:  the recovery files hold a good copy of the container's header: "
+                       "tarnovell repair "
+                       "set.exe restores the set"),
+            std::string::npos)
+      << Out();
   EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Differences(pristine_), "");
 
@@ -408,8 +434,10 @@ TEST_F(Recovery, SplitForceRemovesAnOlderSetsSurplusRecoveryFiles) {
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "5"}), ExitComplete) << Err();
   Remove("set.r03");  // a gap: the files after it go too
   Mkdir("set.r06");   // not a regular file: stays
-  ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "1", "--force"}), ExitComplete) << Err();
-  EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r01", "set.r06"}));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "1", "--force"}), ExitComplete)
+      << Err();
+  EXPECT_EQ(List(),
+            (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r01", "set.r06"}));
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--force"}), ExitComplete) << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r06"}));
 }
@@ -425,9 +453,12 @@ TEST_F(Recovery, AFileThatCannotBeOpenedIsNotTakenForALostOne) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     int open = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) open += !entry.path().empty();
-    struct rlimit low = {static_cast<rlim_t>(open + 3), static_cast<rlim_t>(open + 3)};  // two rows, two files
-    int code = setrlimit(RLIMIT_NOFILE, &low) == 0 ? RunCliArgs({"tarnovell", "repair", "set.exe"}) : 99;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+      open += !entry.path().empty();
+    struct rlimit low = {static_cast<rlim_t>(open + 3),
+                         static_cast<rlim_t>(open + 3)};  // two rows, two files
+    int code =
+        setrlimit(RLIMIT_NOFILE, &low) == 0 ? RunCliArgs({"tarnovell", "repair", "set.exe"}) : 99;
     fflush(nullptr);
     _exit(code);
   }
@@ -457,19 +488,30 @@ TEST_F(Recovery, ALinkToNothingIsMissingToAllAndRepairSaysSoBeforeReading) {
   EXPECT_EQ(Run({"join", "set.exe", "-o", "joined.bin"}), ExitMissingPiece);
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMissingPiece);
   EXPECT_NE(Out().find("  set.c002: missing (looked for set.c002)\n"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files once set.c002, which leads to no file, is "
-                       "removed\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files once set.c002, which leads "
+                       "to no file, is "
+                       "removed\n"),
+            std::string::npos)
+      << Out();
   ChunksAskedFor = 0;
   OsFaultHook = CountChunks;
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitRefused);
-  EXPECT_NE(Err().find("tarnovell: set.c002 leads to no file (a symbolic link to nothing?), and repair does not "
-                       "remove it"), std::string::npos) << Err();
-  EXPECT_NE(Err().find("remove it, or bring back the file it leads to, and repair again; nothing was changed\n"),
-            std::string::npos) << Err();
+  EXPECT_NE(
+      Err().find(
+          "tarnovell: set.c002 leads to no file (a symbolic link to nothing?), and repair does not "
+          "remove it"),
+      std::string::npos)
+      << Err();
+  EXPECT_NE(
+      Err().find(
+          "remove it, or bring back the file it leads to, and repair again; nothing was changed\n"),
+      std::string::npos)
+      << Err();
   EXPECT_EQ(ChunksAskedFor, 0) << "the set was read before the refusal";
   EXPECT_EQ(Out(), "");
   struct stat link = {};
-  EXPECT_TRUE(lstat(Path(SetFile(2)).c_str(), &link) == 0 && S_ISLNK(link.st_mode)) << "the link is left as it is";
+  EXPECT_TRUE(lstat(Path(SetFile(2)).c_str(), &link) == 0 && S_ISLNK(link.st_mode))
+      << "the link is left as it is";
   Remove(SetFile(2));
   EXPECT_EQ(Differences(before), "");
   // Once the link is gone, the piece is rebuilt.
@@ -484,12 +526,15 @@ TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
   std::string input = Pattern(static_cast<size_t>(InputSize), 7);
   input[100000] = static_cast<char>(input[100000] ^ 1);
   Write("set.bin", input);
-  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--force", "-q"}), ExitComplete);
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--force", "-q"}),
+            ExitComplete);
   Remove("set.bin");
   Write(RowFile(0), pristine_[RowFile(0)]);
   Files before = Snapshot();
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"),
+            std::string::npos)
+      << Out();
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
   EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
   EXPECT_EQ(Differences(before), "");
@@ -508,14 +553,17 @@ TEST_F(Recovery, RecoveryFilesThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
   for (int row = 0; row < 3; row++) Forge(row, empty);
   Files before = Snapshot();
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"),
+            std::string::npos)
+      << Out();
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
   EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
   EXPECT_EQ(Run({"repair", "set.r02"}), ExitNotRepairable);
   EXPECT_EQ(Differences(before), "");
   // One file's digest alone differs from the block: another set too.
   Restore(pristine_);
-  for (int row = 0; row < 3; row++) Forge(row, [](RecoveryHeader* header) { header->Files[2].Digest ^= 1; });
+  for (int row = 0; row < 3; row++)
+    Forge(row, [](RecoveryHeader* header) { header->Files[2].Digest ^= 1; });
   before = Snapshot();
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
   EXPECT_EQ(Differences(before), "");
@@ -542,7 +590,8 @@ TEST_F(Recovery, RecoveryHeadersWhoseSizesAddUpPast2To63AreInvalid) {
   }
   Files before = Snapshot();
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  not repairable: no valid recovery file among the 2 found\n"), std::string::npos)
+  EXPECT_NE(Out().find("Recovery:  not repairable: no valid recovery file among the 2 found\n"),
+            std::string::npos)
       << Out();
   EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
   EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
@@ -572,8 +621,10 @@ TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
   EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
   std::string out = Out();
   EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 30) << out.substr(0, 2000);
-  EXPECT_NE(out.find("set.c006 to set.c1048575: missing, all 1048570\n"), std::string::npos) << out.substr(0, 2000);
-  EXPECT_NE(out.find("Result:    not repairable: 4135 groups more likewise\n"), std::string::npos) << out.substr(0, 2000);
+  EXPECT_NE(out.find("set.c006 to set.c1048575: missing, all 1048570\n"), std::string::npos)
+      << out.substr(0, 2000);
+  EXPECT_NE(out.find("Result:    not repairable: 4135 groups more likewise\n"), std::string::npos)
+      << out.substr(0, 2000);
   EXPECT_EQ(Differences(before), "");
   for (int row = 0; row < 2; row++) {
     Forge(row, [&](RecoveryHeader* header) {
@@ -593,14 +644,17 @@ TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
 }
 
 int FailEncodingAfter = 0;
-int EncodingHook(OsCall call) { return call == OsCallCopy && --FailEncodingAfter == 0 ? ENOSPC : 0; }
+int EncodingHook(OsCall call) {
+  return call == OsCallCopy && --FailEncodingAfter == 0 ? ENOSPC : 0;
+}
 
 TEST_F(Recovery, ASplitWhoseRecoveryFilesFailLeavesNothing) {
   Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
   std::set<std::string> before = List();
   OsFaultHook = EncodingHook;
   FailEncodingAfter = SetFiles + 1;  // one copy per file of the set, then the encoding's chunk
-  EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2"}), ExitFileError);
+  EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2"}),
+            ExitFileError);
   EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << Err();
   EXPECT_EQ(List(), before);
   OsFaultHook = nullptr;
@@ -618,7 +672,8 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   low.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   Write("big.bin", Pattern(static_cast<size_t>((cap - PayloadOffset) + (files - 1) * cap), 5));
-  ASSERT_EQ(Run({"split", "big.bin", "--size", std::to_string(cap), "--recovery", "2", "-q"}), ExitComplete);
+  ASSERT_EQ(Run({"split", "big.bin", "--size", std::to_string(cap), "--recovery", "2", "-q"}),
+            ExitComplete);
   Remove("big.bin");
   Files pristine = Snapshot();
   ASSERT_EQ(pristine.size(), static_cast<size_t>(files + 2));
@@ -626,10 +681,13 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);  // split raised it
   ASSERT_EQ(Run({"repair", "big.exe", "-q"}), ExitComplete) << Out() << Err();
   EXPECT_EQ(Differences(pristine), "");
-  for (const char* name : {"big.exe", "big.c002", "big.c004", "big.c259"}) Remove(name);  // odd ones: group 2
+  for (const char* name : {"big.exe", "big.c002", "big.c004", "big.c259"})
+    Remove(name);  // odd ones: group 2
   Files before = Snapshot();
   ASSERT_EQ(Run({"repair", "big.r01"}), ExitNotRepairable);
-  EXPECT_NE(Out().find("not repairable: group 1 of 2: 3 files bad, 2 recovery files\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("not repairable: group 1 of 2: 3 files bad, 2 recovery files\n"),
+            std::string::npos)
+      << Out();
   EXPECT_EQ(Out().find("group 2 of 2"), std::string::npos) << Out();
   EXPECT_EQ(Differences(before), "");
   setrlimit(RLIMIT_NOFILE, &limit);

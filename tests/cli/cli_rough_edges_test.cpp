@@ -83,9 +83,12 @@ TEST_F(OddFiles, GetOneAnswerFromJoinAndInfoAndNeverAWait) {
   Write("s.exe", ContainerBytes(Texts("out.bin", "9"), "ab"));
   Mkdir("out");
   const OddPiece cases[] = {
-      {"fifo", ExitFileError, "file system error: s.c001 is not a regular file", "file-system error: s.c001 is not a regular file"},
-      {"folder", ExitFileError, "file system error: s.c001 is not a regular file", "file-system error: s.c001 is not a regular file"},
-      {"link to nothing", ExitMissingPiece, "piece 1 is missing: s.c001 not found", "missing (looked for s.c001)"},
+      {"fifo", ExitFileError, "file system error: s.c001 is not a regular file",
+       "file-system error: s.c001 is not a regular file"},
+      {"folder", ExitFileError, "file system error: s.c001 is not a regular file",
+       "file-system error: s.c001 is not a regular file"},
+      {"link to nothing", ExitMissingPiece, "piece 1 is missing: s.c001 not found",
+       "missing (looked for s.c001)"},
   };
   for (const OddPiece& c : cases) {
     std::string what = c.what;
@@ -122,7 +125,8 @@ TEST_F(OddFiles, GetOneAnswerFromJoinAndInfoAndNeverAWait) {
 class FifoReader {
  public:
   explicit FifoReader(const std::string& path)
-      : fifo_(open(path.c_str(), O_PATH | O_CLOEXEC)), thread_([this] { ReadFileBytes(Reopened(), &bytes_); }) {}
+      : fifo_(open(path.c_str(), O_PATH | O_CLOEXEC)),
+        thread_([this] { ReadFileBytes(Reopened(), &bytes_); }) {}
   // What came through. A reader still waiting for a writer is let go first (the writer never came,
   // or the FIFO lost its name meanwhile: it is reached through the descriptor held from the start).
   std::string Finish() {
@@ -149,9 +153,11 @@ bool IsKind(const std::string& path, mode_t kind) {
 // --force or not: every byte in order, zeros too, and nothing beside it. It is never replaced
 // (as root, a rename over /dev/null would remove the device); nor is anything but a regular file.
 TEST_F(OddFiles, AnOutputThatIsADeviceOrAFifoIsWrittenIntoNeverReplaced) {
-  const std::string data = std::string(40000, '\0') + Pattern(150000, 9) + std::string(300000, '\0');
+  const std::string data =
+      std::string(40000, '\0') + Pattern(150000, 9) + std::string(300000, '\0');
   Write("data.bin", data);
-  ASSERT_EQ(Run({"split", "data.bin", "--size", "100000", "-q"}), ExitComplete) << Err();  // with digests
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "100000", "-q"}), ExitComplete)
+      << Err();  // with digests
   Remove("data.bin");
   WriteSet("plain", "plain.bin", {data.substr(0, 200000), data.substr(200000)});  // without
   ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0644), 0);
@@ -162,7 +168,8 @@ TEST_F(OddFiles, AnOutputThatIsADeviceOrAFifoIsWrittenIntoNeverReplaced) {
       for (const char* force : {"-q", "--force"}) {
         SCOPED_TRACE(std::string(container) + " -o " + output + " " + force);
         FifoReader reader(Path("fifo"));
-        EXPECT_EQ(RunWithAlarm({"join", container, "-o", output, "-q", force}), ExitComplete) << Err();
+        EXPECT_EQ(RunWithAlarm({"join", container, "-o", output, "-q", force}), ExitComplete)
+            << Err();
         EXPECT_TRUE(reader.Finish() == data);
         EXPECT_TRUE(IsKind(Path("fifo"), S_IFIFO) && IsKind(Path("to-fifo"), S_IFLNK));
         EXPECT_EQ(List(), set) << "nothing beside it";
@@ -172,7 +179,8 @@ TEST_F(OddFiles, AnOutputThatIsADeviceOrAFifoIsWrittenIntoNeverReplaced) {
   // /dev/null without --force (with it, a fault would cost the machine its /dev/null); a device
   // of our own with it, where one can be made.
   EXPECT_EQ(Run({"join", "data.exe", "-o", "/dev/null"}), ExitComplete) << Err();
-  EXPECT_NE(Out().find("/dev/null: complete, 490000 bytes from 6 files"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("/dev/null: complete, 490000 bytes from 6 files"), std::string::npos)
+      << Out();
   EXPECT_TRUE(IsKind("/dev/null", S_IFCHR));
   if (mknod(Path("null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
     EXPECT_EQ(Run({"join", "data.exe", "-o", "null", "--force", "-q"}), ExitComplete) << Err();
@@ -183,14 +191,18 @@ TEST_F(OddFiles, AnOutputThatIsADeviceOrAFifoIsWrittenIntoNeverReplaced) {
   Write("target", "kept");
   ASSERT_EQ(symlink("target", Path("to-file").c_str()), 0);
   EXPECT_EQ(Run({"join", "data.exe", "-o", "to-file", "--force"}), ExitRefused);
-  EXPECT_NE(Err().find("to-file is not a regular file, and nothing else is replaced"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("to-file is not a regular file, and nothing else is replaced"),
+            std::string::npos)
+      << Err();
   EXPECT_TRUE(IsKind(Path("to-file"), S_IFLNK));
   EXPECT_EQ(Read("target"), "kept");
   // Nor does a forced split replace a FIFO under a name of its set.
   Write("d.bin", data);
   ASSERT_EQ(mkfifo(Path("d.c002").c_str(), 0644), 0);
   EXPECT_EQ(RunWithAlarm({"split", "d.bin", "--size", "100000", "--force"}), ExitRefused);
-  EXPECT_NE(Err().find("d.c002 is not a regular file, and nothing else is replaced"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("d.c002 is not a regular file, and nothing else is replaced"),
+            std::string::npos)
+      << Err();
   EXPECT_TRUE(IsKind(Path("d.c002"), S_IFIFO));
 }
 
@@ -203,7 +215,8 @@ TEST_F(CliTest, SizesPastTheSignedRangeAreNotAValidSet) {
     ~Remover() { scratch::RemoveFolder(path); }
   } remover{folder};
   const std::string set = std::string(folder) + "/h";
-  ASSERT_TRUE(WriteWholeFile(set + ".exe", ContainerBytes(Texts("huge.bin", "9223372036854775807"), "")));
+  ASSERT_TRUE(
+      WriteWholeFile(set + ".exe", ContainerBytes(Texts("huge.bin", "9223372036854775807"), "")));
   ASSERT_TRUE(WriteWholeFile(set + ".c001", "") && WriteWholeFile(set + ".c002", ""));
   for (const char* name : {".exe", ".c001", ".c002"}) {
     if (truncate((set + name).c_str(), 1ll << 62) != 0) {
@@ -213,11 +226,15 @@ TEST_F(CliTest, SizesPastTheSignedRangeAreNotAValidSet) {
   }
   Mkdir("out");
   EXPECT_EQ(Run({"join", set + ".exe", "-o", "out", "-q"}), ExitBadContainer);
-  EXPECT_NE(Err().find("not a valid set: with " + set + ".c002 its files hold more than 9223372036854775807 bytes"),
-            std::string::npos) << Err();
+  EXPECT_NE(Err().find("not a valid set: with " + set +
+                       ".c002 its files hold more than 9223372036854775807 bytes"),
+            std::string::npos)
+      << Err();
   EXPECT_EQ(List("out"), std::set<std::string>{});
   EXPECT_EQ(Run({"info", set + ".exe"}), ExitBadContainer);
-  EXPECT_NE(Out().find("h.c001" + std::string(23, ' ') + "4611686018427387904 bytes\n"), std::string::npos) << Out();
+  EXPECT_NE(Out().find("h.c001" + std::string(23, ' ') + "4611686018427387904 bytes\n"),
+            std::string::npos)
+      << Out();
   EXPECT_NE(Out().find("Result:    not a valid set"), std::string::npos) << Out();
 }
 
@@ -238,7 +255,8 @@ TEST_F(CliTest, WithoutNoReplaceRenamesOrHardLinksNothingIsReplaced) {
   std::string data = Pattern(100000);
   Write("data.bin", data);
   ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
-  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.exe", "data.c001", "data.c002", "data.c003"}));
+  EXPECT_EQ(List(),
+            (std::set<std::string>{"data.bin", "data.exe", "data.c001", "data.c002", "data.c003"}));
   Mkdir("out");
   ASSERT_EQ(Run({"join", "data.exe", "-o", "out", "-q"}), ExitComplete) << Err();
   EXPECT_TRUE(Read("out/data.bin") == data);
@@ -247,7 +265,8 @@ TEST_F(CliTest, WithoutNoReplaceRenamesOrHardLinksNothingIsReplaced) {
   EXPECT_EQ(Run({"join", "data.exe", "-o", "out/late.bin"}), ExitRefused);
   EXPECT_NE(Err().find("cannot write out/late.bin: it exists"), std::string::npos) << Err();
   EXPECT_EQ(Read("out/late.bin"), "appeared");
-  EXPECT_EQ(List("out"), (std::set<std::string>{"data.bin", "late.bin"})) << "no temporary file is left";
+  EXPECT_EQ(List("out"), (std::set<std::string>{"data.bin", "late.bin"}))
+      << "no temporary file is left";
   AppearingFile.clear();
 }
 
@@ -283,14 +302,17 @@ TEST_F(CliTest, AForcedSplitThatFailsInPlaceSaysWhatItReplaced) {
   OsFaultHook = FailTheThirdReplacingRename;
   EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force"}), ExitFileError);
   EXPECT_NE(Err().find("data.c003: "), std::string::npos) << Err();
-  EXPECT_NE(Err().find("and the 2 files of an older set that it had replaced are gone"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("and the 2 files of an older set that it had replaced are gone"),
+            std::string::npos)
+      << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.exe", "data.c003"}));
   EXPECT_TRUE(Read("data.c003") == older3) << "the older set's piece 3 is left as it was";
   EXPECT_TRUE(Read("data.exe") == olderContainer) << "the older container is left as it was";
   // Into an empty folder nothing is replaced, and nothing is left.
   Mkdir("fresh");
   OsFaultHook = FailTheThirdPutInPlace;
-  EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force", "-d", "fresh"}), ExitFileError);
+  EXPECT_EQ(Run({"split", "data.bin", "--size", "40000", "-q", "--force", "-d", "fresh"}),
+            ExitFileError);
   EXPECT_NE(Err().find("; nothing was left behind"), std::string::npos) << Err();
   EXPECT_EQ(List("fresh"), std::set<std::string>{});
 }
@@ -303,7 +325,8 @@ int KillOnThirdChunk(OsCall call) {
 
 TEST_F(CliTest, AKilledJoinLeavesNothing) {
   int probe = open(dir_.c_str(), O_TMPFILE | O_WRONLY, 0600);
-  if (probe < 0) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system: " << strerror(errno);
+  if (probe < 0)
+    GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system: " << strerror(errno);
   close(probe);
   Write("data.bin", Pattern(100000));
   ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
@@ -345,7 +368,8 @@ bool RunKilled(const std::vector<std::string>& args, int (*hook)(OsCall)) {
 TEST_F(CliTest, AKilledSplitLeavesNothing) {
   if (!HasNamelessFiles(dir_)) GTEST_SKIP() << "no nameless files (O_TMPFILE) on this file system";
   Write("data.bin", Pattern(100000));
-  ASSERT_TRUE(RunKilled({"tarnovell", "split", "data.bin", "--size", "40000", "-q"}, KillOnThirdChunk));
+  ASSERT_TRUE(
+      RunKilled({"tarnovell", "split", "data.bin", "--size", "40000", "-q"}, KillOnThirdChunk));
   EXPECT_EQ(List(), std::set<std::string>{"data.bin"});
 }
 
@@ -364,7 +388,8 @@ TEST_F(CliTest, TheNextCommandRemovesWhatAKilledOneLeft) {
   ASSERT_EQ(Run({"split", "data.bin", "--size", "40000", "-q"}), ExitComplete) << Err();
   Mkdir("out");
   Write("out/data.bin", "older");
-  ASSERT_TRUE(RunKilled({"tarnovell", "join", "data.exe", "-o", "out", "-q", "--force"}, KillBeforeReplacingRename));
+  ASSERT_TRUE(RunKilled({"tarnovell", "join", "data.exe", "-o", "out", "-q", "--force"},
+                        KillBeforeReplacingRename));
   std::set<std::string> left = List("out");
   ASSERT_EQ(left.size(), 2u);
   EXPECT_EQ(left.begin()->rfind(".tarnovell-link-", 0), 0u) << *left.begin();

@@ -12,14 +12,14 @@ struct RoundTripCase {
 
 // With --size 40000 the container carries 40000 - 30720 = 9280 bytes, each piece 40000.
 const RoundTripCase RoundTripCases[] = {
-    {0, 40000, 0},                   // empty file: a container of the stub and the header only
+    {0, 40000, 0},  // empty file: a container of the stub and the header only
     {1, 40000, 0},
-    {9280, 40000, 0},                // ends exactly at the container's cap: no empty piece
-    {9281, 40000, 1},                // one byte more: a piece of one byte
-    {65536, 1 << 20, 0},             // exactly one copy block
+    {9280, 40000, 0},     // ends exactly at the container's cap: no empty piece
+    {9281, 40000, 1},     // one byte more: a piece of one byte
+    {65536, 1 << 20, 0},  // exactly one copy block
     {65537, 1 << 20, 0},
-    {65536, 40000, 2},               // blocks and pieces do not line up
-    {9280 + 2 * 40000, 40000, 2},    // ends exactly at a piece boundary
+    {65536, 40000, 2},             // blocks and pieces do not line up
+    {9280 + 2 * 40000, 40000, 2},  // ends exactly at a piece boundary
     {9280 + 2 * 40000 + 1, 40000, 3},
 };
 
@@ -32,7 +32,8 @@ TEST_P(RoundTrip, JoinGivesBackTheBytesAndTimes) {
   SetTimes(Path("data.bin"), 1600000000, 123456700, 1500000000, 987654300);
 
   Mkdir("set");
-  ASSERT_EQ(Run({"split", "data.bin", "--size", std::to_string(c.pieceSize), "-d", "set", "-q"}), 0) << Err();
+  ASSERT_EQ(Run({"split", "data.bin", "--size", std::to_string(c.pieceSize), "-d", "set", "-q"}), 0)
+      << Err();
   std::set<std::string> expected{"data.exe"};
   for (int n = 1; n <= c.pieces; n++) {
     char suffix[PieceSuffixSize];
@@ -47,7 +48,8 @@ TEST_P(RoundTrip, JoinGivesBackTheBytesAndTimes) {
   }
   EXPECT_EQ(List("set"), expected);
   int64_t containerBytes = SizeOf(Path("set/data.exe"));
-  EXPECT_EQ(containerBytes, std::min<int64_t>(static_cast<int64_t>(c.pieceSize), PayloadOffset + c.size));
+  EXPECT_EQ(containerBytes,
+            std::min<int64_t>(static_cast<int64_t>(c.pieceSize), PayloadOffset + c.size));
 
   Mkdir("out");
   ASSERT_EQ(Run({"join", "set/data.exe", "-o", "out"}), 0) << Err();
@@ -64,7 +66,8 @@ TEST_P(RoundTrip, JoinGivesBackTheBytesAndTimes) {
 
 INSTANTIATE_TEST_SUITE_P(Sizes, RoundTrip, ::testing::ValuesIn(RoundTripCases),
                          [](const ::testing::TestParamInfo<RoundTripCase>& info) {
-                           return "size" + std::to_string(info.param.size) + "_cap" + std::to_string(info.param.pieceSize);
+                           return "size" + std::to_string(info.param.size) + "_cap" +
+                                  std::to_string(info.param.pieceSize);
                          });
 
 TEST_F(CliTest, AThousandPiecesAndMore) {
@@ -86,13 +89,15 @@ TEST_F(CliTest, AThousandPiecesAndMore) {
 TEST_F(CliTest, HeaderOfASplitSet) {
   // "Фильм.avi" in Windows-1251, the exact size and the times as FILETIME halves.
   Write("Фильм.avi", "hello");
-  SetTimes(Path("Фильм.avi"), 1577934245, 123456700, 1577934245, 123456700);  // 2020-01-02 03:04:05.1234567
+  SetTimes(Path("Фильм.avi"), 1577934245, 123456700, 1577934245,
+           123456700);  // 2020-01-02 03:04:05.1234567
   ASSERT_EQ(Run({"split", "Фильм.avi"}), 0) << Err();
   std::string container = Read("Фильм.exe");
   ASSERT_EQ(container.size(), static_cast<size_t>(PayloadOffset + 5));
   std::string stub;
   ASSERT_TRUE(ReadFileBytes(BuildFile(TARNOVELL_STUB_PADDED), &stub));
-  EXPECT_TRUE(container.compare(0, StubSize, stub) == 0) << "the padded stub of this build comes first";
+  EXPECT_TRUE(container.compare(0, StubSize, stub) == 0)
+      << "the padded stub of this build comes first";
   auto record = [&](int index) {
     const char* at = container.data() + HeaderOffset + index * HeaderRecordSize;
     return std::string(at + 1, static_cast<unsigned char>(at[0]));
@@ -115,7 +120,8 @@ TEST_F(CliTest, HeaderOfASplitSet) {
 TEST_F(CliTest, SparseFileOverFourGiB) {
   const int64_t size = (9ll << 29) + 12345;  // 4.5 GiB and a bit
   ASSERT_TRUE(scratch::MakeSizedFile(Path("big.img"), size));
-  const int64_t marks[] = {0, PayloadOffset, 0xFFFFFFFFll - PayloadOffset - 3, 0xFFFFFFFFll - 5, 1ll << 32, size - 9};
+  const int64_t marks[] = {
+      0, PayloadOffset, 0xFFFFFFFFll - PayloadOffset - 3, 0xFFFFFFFFll - 5, 1ll << 32, size - 9};
   for (int64_t at : marks) ASSERT_TRUE(WriteBytesAt(Path("big.img"), at, "tarnovell"));
   if (AllocatedSize(Path("big.img")) > (64 << 20)) GTEST_SKIP() << "no sparse files here";
 
@@ -123,7 +129,8 @@ TEST_F(CliTest, SparseFileOverFourGiB) {
   EXPECT_EQ(SizeOf(Path("big.exe")), 0xFFFFFFFFll);  // the largest image Windows runs
   EXPECT_EQ(SizeOf(Path("big.c001")), size - (0xFFFFFFFFll - PayloadOffset));
   EXPECT_LT(AllocatedSize(Path("big.exe")), 64 << 20);
-  EXPECT_EQ(ReadBytesAt(Path("big.exe"), 0xFFFFFFFFll - 3, 3), "tar") << "the mark across the container's end";
+  EXPECT_EQ(ReadBytesAt(Path("big.exe"), 0xFFFFFFFFll - 3, 3), "tar")
+      << "the mark across the container's end";
   EXPECT_EQ(ReadBytesAt(Path("big.c001"), 0, 6), "novell");
   ASSERT_EQ(Run({"join", "big.exe", "-o", "joined.img", "-q"}), 0) << Err();
   ASSERT_EQ(SizeOf(Path("joined.img")), size);
@@ -132,7 +139,9 @@ TEST_F(CliTest, SparseFileOverFourGiB) {
   for (int64_t at : marks) {
     int64_t from = std::max<int64_t>(0, at - 4096);
     int64_t to = std::min<int64_t>(size, at + 4096);
-    EXPECT_TRUE(ReadBytesAt(Path("joined.img"), from, to - from) == ReadBytesAt(Path("big.img"), from, to - from)) << at;
+    EXPECT_TRUE(ReadBytesAt(Path("joined.img"), from, to - from) ==
+                ReadBytesAt(Path("big.img"), from, to - from))
+        << at;
   }
   EXPECT_EQ(ReadBytesAt(Path("joined.img"), 3ll << 30, 4), std::string(4, '\0'));
 }
@@ -172,22 +181,26 @@ TEST_F(CliTest, AFileThatAppearsDuringTheSplitIsNotReplaced) {
   AppearingPiece = Path("data.c002");
   OsFaultHook = WriteAppearingPiece;
   EXPECT_EQ(Run({"split", "data.bin", "--size", "40000"}), ExitRefused);
-  EXPECT_NE(Err().find("data.c002 appeared while the set was written; nothing was left behind"), std::string::npos)
+  EXPECT_NE(Err().find("data.c002 appeared while the set was written; nothing was left behind"),
+            std::string::npos)
       << Err();
   EXPECT_TRUE(Read("data.c002") == "appeared") << "replaced";
-  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.c002"})) << "nothing of the set, no temporary file";
+  EXPECT_EQ(List(), (std::set<std::string>{"data.bin", "data.c002"}))
+      << "nothing of the set, no temporary file";
 }
 
 TEST_F(CliTest, SplitNamesAndSizes) {
   Write("日本.txt", "x");
   EXPECT_EQ(Run({"split", "日本.txt"}), ExitRefused);
   EXPECT_NE(Err().find("Windows-1251"), std::string::npos);
-  EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt"}), ExitRefused) << "the base name has no 1251 form either";
+  EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt"}), ExitRefused)
+      << "the base name has no 1251 form either";
   EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt", "--base", "nihon", "-q"}), 0) << Err();
   EXPECT_EQ(Read("nihon.exe").substr(HeaderOffset, 10), std::string("\x09nihon.txt"));
   EXPECT_EQ(Run({"split", "日本.txt", "--name", "a\\b", "--base", "x"}), ExitRefused);
   EXPECT_EQ(Run({"split", "日本.txt", "--name", "a\tb", "--base", "x"}), ExitRefused);
-  EXPECT_EQ(Run({"split", "日本.txt", "--name", std::string(256, 'n'), "--base", "x"}), ExitRefused);
+  EXPECT_EQ(Run({"split", "日本.txt", "--name", std::string(256, 'n'), "--base", "x"}),
+            ExitRefused);
   EXPECT_EQ(Run({"split", "日本.txt", "--base", "x", "--name", "n", "--size", "30720"}), ExitUsage);
   EXPECT_EQ(Run({"split", "日本.txt", "--base", "x", "--name", "n", "--size", "10Q"}), ExitUsage);
   EXPECT_EQ(Run({"split", "missing.txt"}), ExitFileError);
@@ -217,12 +230,15 @@ TEST_F(CliTest, ForcedSplitRemovesTheRestOfAnOlderSet) {
   EXPECT_EQ(Out().find("not needed"), std::string::npos) << Out();
 
   // The file being split is never one of those removed, even where the old numbering names it.
-  ASSERT_EQ(Run({"split", "v.bin", "--size", "40000", "--force", "-q", "--base", "w"}), ExitComplete);
+  ASSERT_EQ(Run({"split", "v.bin", "--size", "40000", "--force", "-q", "--base", "w"}),
+            ExitComplete);
   Rename("v.bin", "w.c003");
   Write("w.c004", "old");
-  ASSERT_EQ(Run({"split", "w.c003", "--size", "1G", "--force", "-q", "--base", "w"}), ExitComplete) << Err();
+  ASSERT_EQ(Run({"split", "w.c003", "--size", "1G", "--force", "-q", "--base", "w"}), ExitComplete)
+      << Err();
   EXPECT_TRUE(Read("w.c003") == Pattern(9280 + 2 * 40000 - 1, 2));
-  EXPECT_EQ(List(), (std::set<std::string>{"v.exe", "v.c001", "v.c002", "v.c007", "w.exe", "w.c003", "w.c004"}));
+  EXPECT_EQ(List(), (std::set<std::string>{"v.exe", "v.c001", "v.c002", "v.c007", "w.exe", "w.c003",
+                                           "w.c004"}));
 }
 
 TEST_F(CliTest, SplitStartsTheContainerWithTheStubGiven) {

@@ -110,7 +110,8 @@ class CliTest : public ::testing::Test {
 #ifdef _WIN32
     // Not inherited by the programs a test starts, which could hold them past the test.
     for (FILE* file : {out_, err_}) {
-      SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), HANDLE_FLAG_INHERIT, 0);
+      SetHandleInformation(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))),
+                           HANDLE_FLAG_INHERIT, 0);
     }
 #endif
     CliOut = out_;
@@ -133,10 +134,13 @@ class CliTest : public ::testing::Test {
   std::string Err() { return Captured(err_, "err"); }
 
   std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  void Write(const std::string& name, const std::string& bytes) { ASSERT_TRUE(WriteFileBytes(Path(name), bytes)) << name; }
+  void Write(const std::string& name, const std::string& bytes) {
+    ASSERT_TRUE(WriteFileBytes(Path(name), bytes)) << name;
+  }
   // base.exe (the header names name and the payloads' total, Texts' times) with the first
   // payload, and base.c001, ... with the others.
-  void WriteSet(const std::string& base, const std::string& name, const std::vector<std::string>& payloads);
+  void WriteSet(const std::string& base, const std::string& name,
+                const std::vector<std::string>& payloads);
   std::string Read(const std::string& name) {
     std::string bytes;
     EXPECT_TRUE(ReadFileBytes(Path(name), &bytes)) << name;
@@ -146,14 +150,21 @@ class CliTest : public ::testing::Test {
   std::set<std::string> List(const std::string& sub = "") {
     std::set<std::string> names;
     std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(U8(sub.empty() ? dir_ : Path(sub)), error)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(U8(sub.empty() ? dir_ : Path(sub)), error)) {
       names.insert(TextOf(entry.path().filename()));
     }
     return names;
   }
-  void Mkdir(const std::string& name) { ASSERT_TRUE(std::filesystem::create_directory(U8(Path(name)))) << name; }
-  void Remove(const std::string& name) { ASSERT_TRUE(std::filesystem::remove(U8(Path(name)))) << name; }
-  void Rename(const std::string& from, const std::string& to) { std::filesystem::rename(U8(Path(from)), U8(Path(to))); }
+  void Mkdir(const std::string& name) {
+    ASSERT_TRUE(std::filesystem::create_directory(U8(Path(name)))) << name;
+  }
+  void Remove(const std::string& name) {
+    ASSERT_TRUE(std::filesystem::remove(U8(Path(name)))) << name;
+  }
+  void Rename(const std::string& from, const std::string& to) {
+    std::filesystem::rename(U8(Path(from)), U8(Path(to)));
+  }
 
   std::string dir_, captures_;
   std::filesystem::path oldCwd_;
@@ -179,8 +190,8 @@ struct FileTimes {
 #ifdef _WIN32
 inline HANDLE OpenForTimes(const std::string& path, DWORD access) {
   std::wstring wide = U8(path).wstring();
-  return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                     FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return CreateFileW(wide.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 inline FileTimes TimesOf(const std::string& path) {
@@ -195,7 +206,8 @@ inline FileTimes TimesOf(const std::string& path) {
   return times;
 }
 
-inline void SetFileTimes(const std::string& path, uint64_t creation, uint64_t access, uint64_t write) {
+inline void SetFileTimes(const std::string& path, uint64_t creation, uint64_t access,
+                         uint64_t write) {
   HANDLE file = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
   ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
   FILETIME t[3] = {FileTimeOfTicks(creation), FileTimeOfTicks(access), FileTimeOfTicks(write)};
@@ -208,7 +220,8 @@ inline void SetFileTimes(const std::string& path, uint64_t creation, uint64_t ac
 inline int64_t AllocatedSize(const std::string& path) {
   HANDLE file = OpenForTimes(path, FILE_READ_ATTRIBUTES);
   FILE_STANDARD_INFO info = {};
-  bool ok = file != INVALID_HANDLE_VALUE && GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info);
+  bool ok = file != INVALID_HANDLE_VALUE &&
+            GetFileInformationByHandleEx(file, FileStandardInfo, &info, sizeof info);
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   EXPECT_TRUE(ok) << path;
   return info.AllocationSize.QuadPart;
@@ -227,21 +240,26 @@ inline OVERLAPPED OverlappedAt(int64_t offset) {
 }
 
 inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
-  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file =
+      CreateFileW(U8(path).wstring().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   OVERLAPPED at = OverlappedAt(offset);
   DWORD put = 0;
-  bool ok = file != INVALID_HANDLE_VALUE && WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, &at) &&
+  bool ok = file != INVALID_HANDLE_VALUE &&
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &put, &at) &&
             put == bytes.size();
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return ok;
 }
 
 inline std::string ReadBytesAt(const std::string& path, int64_t offset, int64_t count) {
-  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(U8(path).wstring().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
   std::string bytes(static_cast<size_t>(count), '\0');
   OVERLAPPED at = OverlappedAt(offset);
   DWORD got = 0;
-  if (file == INVALID_HANDLE_VALUE || !ReadFile(file, &bytes[0], static_cast<DWORD>(count), &got, &at)) got = 0;
+  if (file == INVALID_HANDLE_VALUE ||
+      !ReadFile(file, &bytes[0], static_cast<DWORD>(count), &got, &at))
+    got = 0;
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   bytes.resize(got);
   return bytes;
@@ -251,8 +269,10 @@ inline FileTimes TimesOf(const std::string& path) {
   struct stat info = {};
   EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
   FileTimes times;
-  times.Access = FileTimeOfUnixTime(info.st_atim.tv_sec, static_cast<uint32_t>(info.st_atim.tv_nsec));
-  times.Write = FileTimeOfUnixTime(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec));
+  times.Access =
+      FileTimeOfUnixTime(info.st_atim.tv_sec, static_cast<uint32_t>(info.st_atim.tv_nsec));
+  times.Write =
+      FileTimeOfUnixTime(info.st_mtim.tv_sec, static_cast<uint32_t>(info.st_mtim.tv_nsec));
   return times;
 }
 
@@ -275,7 +295,8 @@ inline bool MakeHardLink(const std::string& existing, const std::string& link) {
 
 inline bool WriteBytesAt(const std::string& path, int64_t offset, const std::string& bytes) {
   int fd = open(path.c_str(), O_WRONLY);
-  bool ok = fd >= 0 && pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
+  bool ok = fd >= 0 &&
+            pwrite(fd, bytes.data(), bytes.size(), offset) == static_cast<ssize_t>(bytes.size());
   if (fd >= 0) close(fd);
   return ok;
 }
@@ -298,7 +319,8 @@ inline struct stat StatOf(const std::string& path) {
 
 // Sets access and write times from Unix seconds and nanoseconds (whole 100 ns, as a header can
 // carry them).
-inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, int64_t mtimeSec, long mtimeNs) {
+inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, int64_t mtimeSec,
+                     long mtimeNs) {
   SetFileTimes(path, 0, FileTimeOfUnixTime(atimeSec, static_cast<uint32_t>(atimeNs)),
                FileTimeOfUnixTime(mtimeSec, static_cast<uint32_t>(mtimeNs)));
 }
@@ -317,9 +339,11 @@ inline HeaderTexts Texts(const std::string& name, const std::string& size) {
   return texts;
 }
 
-inline void CliTest::WriteSet(const std::string& base, const std::string& name, const std::vector<std::string>& payloads) {
+inline void CliTest::WriteSet(const std::string& base, const std::string& name,
+                              const std::vector<std::string>& payloads) {
   size_t total = 0;
   for (const std::string& payload : payloads) total += payload.size();
   Write(base + ".exe", ContainerBytes(Texts(name, std::to_string(total)), payloads[0]));
-  for (size_t n = 1; n < payloads.size(); n++) Write(PieceFile(base, static_cast<int>(n)), payloads[n]);
+  for (size_t n = 1; n < payloads.size(); n++)
+    Write(PieceFile(base, static_cast<int>(n)), payloads[n]);
 }

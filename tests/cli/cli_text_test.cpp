@@ -12,11 +12,22 @@ TEST(CliText, Sizes) {
     bool ok;
     uint64_t size;
   } cases[] = {
-      {"30721", true, 30721},   {"100M", true, 100ull << 20}, {"1G", true, 1ull << 30},
-      {"1g", true, 1ull << 30}, {"700MiB", true, 700ull << 20}, {"2kb", true, 2048},
-      {"5T", true, 5ull << 40}, {"16777215T", true, 16777215ull << 40},
-      {"16777216T", false, 0},  {"18446744073709551616", false, 0}, {"", false, 0},
-      {"M", false, 0},          {"1.5G", false, 0}, {"-1", false, 0}, {"1 G", false, 0}, {"1GG", false, 0},
+      {"30721", true, 30721},
+      {"100M", true, 100ull << 20},
+      {"1G", true, 1ull << 30},
+      {"1g", true, 1ull << 30},
+      {"700MiB", true, 700ull << 20},
+      {"2kb", true, 2048},
+      {"5T", true, 5ull << 40},
+      {"16777215T", true, 16777215ull << 40},
+      {"16777216T", false, 0},
+      {"18446744073709551616", false, 0},
+      {"", false, 0},
+      {"M", false, 0},
+      {"1.5G", false, 0},
+      {"-1", false, 0},
+      {"1 G", false, 0},
+      {"1GG", false, 0},
   };
   for (const auto& c : cases) {
     uint64_t size = 0;
@@ -46,7 +57,8 @@ TEST(CliText, NamesFoldLatinAndCyrillicCase) {
   EXPECT_EQ(NameFoldKey("ўїєі"), NameFoldKey("ЎЇЄІ"));
   EXPECT_NE(NameFoldKey("Фильм.c001"), NameFoldKey("Фильм.c0001"));
   EXPECT_NE(NameFoldKey("data.c001"), NameFoldKey("dаta.c001"));  // a Cyrillic а is not a Latin a
-  EXPECT_EQ(NameFoldKey("日本.c001"), NameFoldKey("日本.C001"));    // no 1251 form: Latin letters fold
+  EXPECT_EQ(NameFoldKey("日本.c001"),
+            NameFoldKey("日本.C001"));  // no 1251 form: Latin letters fold
   std::string bytes;
   ASSERT_TRUE(Utf8ToCp1251("Привет", &bytes));
   EXPECT_EQ(bytes, "\xCF\xF0\xE8\xE2\xE5\xF2");

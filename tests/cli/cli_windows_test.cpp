@@ -13,10 +13,11 @@ std::wstring ThisProgram() {
 }
 
 // Runs a program with a command line, its output into a file; returns its exit code.
-DWORD RunProgram(const std::wstring& commandLine, const std::string& folder, const std::string& output) {
+DWORD RunProgram(const std::wstring& commandLine, const std::string& folder,
+                 const std::string& output) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-  HANDLE out = CreateFileW(U8(output).wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                           CREATE_ALWAYS, 0, nullptr);
+  HANDLE out = CreateFileW(U8(output).wstring().c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS, 0, nullptr);
   EXPECT_NE(out, INVALID_HANDLE_VALUE);
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
@@ -26,8 +27,8 @@ DWORD RunProgram(const std::wstring& commandLine, const std::string& folder, con
   PROCESS_INFORMATION process = {};
   std::wstring line = commandLine;
   // No console of its own (a console's host process would outlive the test, in its folder).
-  bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS, nullptr,
-                                U8(folder).wstring().c_str(), &startup, &process);
+  bool started = CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, DETACHED_PROCESS,
+                                nullptr, U8(folder).wstring().c_str(), &startup, &process);
   CloseHandle(out);
   EXPECT_TRUE(started) << GetLastError();
   if (!started) return 0xFFFFFFFF;
@@ -52,7 +53,8 @@ TEST_F(CliTest, TheCreationTimeTravelsWithTheSet) {
   Write("probe", "");
   bool creationKept = CreationTimesKept(Path("probe"));
   Remove("probe");
-  const uint64_t creation = 0x01D5C0DE00001111ull, access = 0x01D6000022220000ull, write = 0x01D5D00033330000ull;
+  const uint64_t creation = 0x01D5C0DE00001111ull, access = 0x01D6000022220000ull,
+                 write = 0x01D5D00033330000ull;
   Write("Фото.jpg", "picture");
   SetFileTimes(Path("Фото.jpg"), creation, access, write);
   uint64_t reported = TimesOf(Path("Фото.jpg")).Creation;  // what the header must carry
@@ -70,7 +72,8 @@ TEST_F(CliTest, TheCreationTimeTravelsWithTheSet) {
   FileTimes joined = TimesOf(Path("out/Фото.jpg"));
   EXPECT_EQ(joined.Access, access);
   EXPECT_EQ(joined.Write, write);
-  if (!creationKept) GTEST_SKIP() << "this file system keeps no creation time that can be set (Wine over Linux)";
+  if (!creationKept)
+    GTEST_SKIP() << "this file system keeps no creation time that can be set (Wine over Linux)";
   EXPECT_EQ(reported, creation);
   EXPECT_EQ(joined.Creation, creation);
 }
@@ -102,11 +105,13 @@ class StoppedJoin : public CliTest {
 
 TEST_F(StoppedJoin, AKilledJoinLeavesNothing) {
   SetEnvironmentVariableA(KilledJoinVariable, dir_.c_str());
-  DWORD code = RunProgram(L"\"" + ThisProgram() + L"\" --gtest_filter=CliChild.JoinKilledAtTheThirdBlock", dir_,
-                          captures_ + "/child.txt");
+  DWORD code =
+      RunProgram(L"\"" + ThisProgram() + L"\" --gtest_filter=CliChild.JoinKilledAtTheThirdBlock",
+                 dir_, captures_ + "/child.txt");
   SetEnvironmentVariableA(KilledJoinVariable, nullptr);
   ASSERT_EQ(code, 9u) << "the child was not killed in the middle of its join";
-  EXPECT_EQ(List("out"), std::set<std::string>{}) << "the half-written output is gone with its process";
+  EXPECT_EQ(List("out"), std::set<std::string>{})
+      << "the half-written output is gone with its process";
 }
 
 // A console of the process's own for the length of a scope (Ctrl+C goes to a console's
@@ -130,7 +135,9 @@ class OwnConsole {
   bool Ok() const { return ok_; }
 
  private:
-  static DWORD StdHandle(int i) { return i == 0 ? STD_INPUT_HANDLE : i == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE; }
+  static DWORD StdHandle(int i) {
+    return i == 0 ? STD_INPUT_HANDLE : i == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE;
+  }
   HANDLE saved_[3] = {};
   bool ok_ = false;
 };
@@ -156,18 +163,23 @@ TEST_F(CliTest, TheProgramTakesUnicodeArgumentsAndWritesUtf8WhenRedirected) {
   Write("Фильм.avi", data);
   std::wstring tool = L"\"" + U8(BuildFile(TARNOVELL_WINDOWS_TOOL)).wstring() + L"\" ";
   std::string printed = captures_ + "/split.txt";
-  EXPECT_EQ(RunProgram(tool + L"split \u0424\u0438\u043B\u044C\u043C.avi --size 40000", dir_, printed), 0u);
+  EXPECT_EQ(
+      RunProgram(tool + L"split \u0424\u0438\u043B\u044C\u043C.avi --size 40000", dir_, printed),
+      0u);
   std::string text;
   ReadFileBytes(printed, &text);
-  EXPECT_EQ(text, "Фильм.avi: 100000 bytes in Фильм.exe and 3 pieces (Фильм.c001 to Фильм.c003)\r\n");
+  EXPECT_EQ(text,
+            "Фильм.avi: 100000 bytes in Фильм.exe and 3 pieces (Фильм.c001 to Фильм.c003)\r\n");
   Mkdir("out");
   printed = captures_ + "/join.txt";
-  EXPECT_EQ(RunProgram(tool + L"join \u0424\u0438\u043B\u044C\u043C.exe -o out", dir_, printed), 0u);
+  EXPECT_EQ(RunProgram(tool + L"join \u0424\u0438\u043B\u044C\u043C.exe -o out", dir_, printed),
+            0u);
   ReadFileBytes(printed, &text);
   EXPECT_EQ(text, "out\\Фильм.avi: complete, 100000 bytes from 4 files\r\n");
   EXPECT_TRUE(Read("out/Фильм.avi") == data);
   printed = captures_ + "/missing.txt";
-  EXPECT_EQ(RunProgram(tool + L"join \u041D\u0435\u0442.exe", dir_, printed), static_cast<DWORD>(ExitFileError));
+  EXPECT_EQ(RunProgram(tool + L"join \u041D\u0435\u0442.exe", dir_, printed),
+            static_cast<DWORD>(ExitFileError));
   ReadFileBytes(printed, &text);
   EXPECT_EQ(text.rfind("tarnovell: cannot open Нет.exe: ", 0), 0u) << text;
 }
@@ -181,12 +193,14 @@ TEST_F(CliTest, ASetWithoutDigestsJoinsByteForByteWithItsZerosUnwritten) {
   const std::string data = std::string(1, '\0') + Pattern(100000, 4) + std::string(16 << 20, '\0') +
                            Pattern(5 << 20, 5) + std::string(3, '\0');
   const size_t first = 6 << 20;
-  Write("z.exe", ContainerBytes(Texts("z.bin", std::to_string(data.size())), data.substr(0, first)));
+  Write("z.exe",
+        ContainerBytes(Texts("z.bin", std::to_string(data.size())), data.substr(0, first)));
   Write("z.c001", data.substr(first));
   ASSERT_EQ(Run({"join", "z.exe", "-q"}), ExitComplete) << Err();
   EXPECT_TRUE(Read("z.bin") == data);
   Write("probe", std::string(1 << 20, '\0'));
-  if (AllocatedSize(Path("probe")) < (1 << 20)) GTEST_SKIP() << "this file system does not count allocation";
+  if (AllocatedSize(Path("probe")) < (1 << 20))
+    GTEST_SKIP() << "this file system does not count allocation";
   EXPECT_LT(AllocatedSize(Path("z.bin")), static_cast<int64_t>(data.size()) - (8 << 20));
 }
 

@@ -58,8 +58,9 @@ using SetFiles = scratch::FolderTest;
 TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
   const uint64_t creation = 0x01D2F3A489ABCDEF, access = 0xFFFFFFFFFFFFFFFF, write = 0;
   HeaderTexts texts = MakeHeaderTexts("\xCE\xF2\xF7\xE5\xF2.doc", 5000000, creation, access, write);
-  ASSERT_TRUE(WriteSet(Path("DATA"), "MZ tiny stub", texts, {std::string(1000000, 'a'),
-                                                             std::string(2000000, 'b'), std::string(2000000, 'c')}));
+  ASSERT_TRUE(
+      WriteSet(Path("DATA"), "MZ tiny stub", texts,
+               {std::string(1000000, 'a'), std::string(2000000, 'b'), std::string(2000000, 'c')}));
   EXPECT_EQ(scratch::SizeOf(Path("DATA.exe")), 1030720);
   EXPECT_EQ(scratch::ReadBytes(Path("DATA.exe")).substr(0, 12), "MZ tiny stub");
 
@@ -69,14 +70,16 @@ TEST_F(SetFiles, HeaderRoundTripsThroughTheFileLayer) {
   // Each time's low half, then its high half.
   const uint32_t halves[] = {0x89ABCDEFu, 0x01D2F3A4u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0, 0};
   for (int i = 0; i < 6; i++)
-    EXPECT_EQ(static_cast<uint32_t>(header.values[RecordCreationLow + i]), halves[i]) << "record " << i + 3;
+    EXPECT_EQ(static_cast<uint32_t>(header.values[RecordCreationLow + i]), halves[i])
+        << "record " << i + 3;
 
   // The set's payloads add up to the header's total (that the joiner then stops there, even
   // with a further piece beside it, is a test of the join driver's).
   int pieces = 0;
   std::string joined = JoinedPayload(Path("DATA"), header.values[RecordTotalSize], &pieces);
   EXPECT_EQ(pieces, 3);
-  EXPECT_EQ(joined, std::string(1000000, 'a') + std::string(2000000, 'b') + std::string(2000000, 'c'));
+  EXPECT_EQ(joined,
+            std::string(1000000, 'a') + std::string(2000000, 'b') + std::string(2000000, 'c'));
 }
 
 TEST_F(SetFiles, RecordBytesCarryLengthTextAndFiller) {

@@ -20,12 +20,14 @@ size_t HeaderByte(size_t offset) { return 256 * (1 + offset / 232) + 24 + offset
 
 uint64_t Field(const std::string& header, size_t offset, int size) {
   uint64_t value = 0;
-  for (int i = size - 1; i >= 0; i--) value = (value << 8) | static_cast<uint8_t>(header[HeaderByte(offset + i)]);
+  for (int i = size - 1; i >= 0; i--)
+    value = (value << 8) | static_cast<uint8_t>(header[HeaderByte(offset + i)]);
   return value;
 }
 
 void SetField(std::string& header, size_t offset, int size, uint64_t value) {
-  for (int i = 0; i < size; i++, value >>= 8) header[HeaderByte(offset + i)] = static_cast<char>(value);
+  for (int i = 0; i < size; i++, value >>= 8)
+    header[HeaderByte(offset + i)] = static_cast<char>(value);
 }
 
 uint64_t LibraryCheck(const std::string& header) {
@@ -49,7 +51,8 @@ DigestBlock Plan(int32_t pieces, int64_t first, int64_t size) {
   block.Image.RunLength = static_cast<uint32_t>(RunLengthFor(pieces));
   block.Image.FirstPayload = static_cast<uint64_t>(first);
   block.Image.PieceSize = static_cast<uint64_t>(size);
-  for (int k = 0; k < DigestCapacity; k++) block.Image.Digests[k] = 0xD1600000u + static_cast<uint32_t>(k);
+  for (int k = 0; k < DigestCapacity; k++)
+    block.Image.Digests[k] = 0xD1600000u + static_cast<uint32_t>(k);
   return block;
 }
 
@@ -81,7 +84,8 @@ TEST(DigestBlockLayout, FieldsLieWhereTheTableSays) {
   EXPECT_EQ(Field(header, 24, 8), 700u);   // size of the pieces between
   EXPECT_EQ(Field(header, 32, 4), 1u);     // run length
   for (size_t k = 0; k < 3; k++) EXPECT_EQ(Field(header, 36 + 4 * k, 4), 0xD1600000u + k);
-  for (size_t k = 3; k < 395; k++) ASSERT_EQ(Field(header, 36 + 4 * k, 4), 0u) << "unused slot " << k;
+  for (size_t k = 3; k < 395; k++)
+    ASSERT_EQ(Field(header, 36 + 4 * k, 4), 0u) << "unused slot " << k;
   EXPECT_EQ(Field(header, 1616, 8), LibraryCheck(header));
   EXPECT_EQ(HeaderByte(1616), 2040u);  // the self-check is the header's last 8 bytes
   // Nothing outside the block changed: length bytes, texts, filler before byte 24 and record 1.
@@ -109,7 +113,8 @@ TEST(DigestBlockRoundTrip, EveryTextLengthTheToolWrites) {
   for (size_t length = 0; length <= 255; length++) {
     std::string header = ToolHeader(5000, std::string(length, 'n'));
     DigestBlock read;
-    ASSERT_TRUE(ReadDigestBlock(Bytes(header = WithBlock(header, Plan(2, 3000, 2000))), &read)) << "name " << length;
+    ASSERT_TRUE(ReadDigestBlock(Bytes(header = WithBlock(header, Plan(2, 3000, 2000))), &read))
+        << "name " << length;
     ASSERT_EQ(read.TotalSize, 5000);
   }
   for (int digits = 1; digits <= 19; digits++) {
@@ -121,7 +126,8 @@ TEST(DigestBlockRoundTrip, EveryTextLengthTheToolWrites) {
     EXPECT_EQ(read.LastPayload, total);
   }
   for (uint32_t digits = 1; digits <= 10; digits++) {
-    uint32_t half = digits < 10 ? static_cast<uint32_t>(std::stoul(std::string(digits, '9'))) : 4294967295u;
+    uint32_t half =
+        digits < 10 ? static_cast<uint32_t>(std::stoul(std::string(digits, '9'))) : 4294967295u;
     const uint64_t time = uint64_t{half} << 32 | half;
     std::string header = HeaderBytes(MakeHeaderTexts("x", 10, time, time, time));
     ASSERT_EQ(static_cast<uint32_t>(header[512]), digits);
@@ -148,7 +154,8 @@ TEST(DigestBlockRoundTrip, AllFieldsAndDigestsComeBack) {
 TEST(DigestBlockRoundTrip, TextsUpTo23BytesFitAndLongerOnesAreRefused) {
   for (int record = 1; record < 8; record++) {
     HeaderTexts texts = MakeHeaderTexts("a", 777, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
-    texts[record] = std::string(23 - texts[record].size(), ' ') + texts[record];  // leading spaces are allowed
+    texts[record] =
+        std::string(23 - texts[record].size(), ' ') + texts[record];  // leading spaces are allowed
     std::string header = WithBlock(HeaderBytes(texts), Plan(1, 777, 0));
     ASSERT_TRUE(Readable(header)) << "record " << record + 1;
 
@@ -168,7 +175,8 @@ TEST(DigestBlockCapacity, OneDigestPerPieceUpTo395ThenRuns) {
   EXPECT_EQ(DigestCapacity, 395);
   struct Case {
     int32_t pieces, run, digests;
-  } cases[] = {{1, 1, 1}, {395, 1, 395}, {396, 2, 198}, {790, 2, 395}, {791, 3, 264}, {0x7FFFFFFF, 5436668, 395}};
+  } cases[] = {{1, 1, 1},     {395, 1, 395}, {396, 2, 198},
+               {790, 2, 395}, {791, 3, 264}, {0x7FFFFFFF, 5436668, 395}};
   for (const Case& c : cases) {
     EXPECT_EQ(RunLengthFor(c.pieces), c.run) << c.pieces;
     // Pieces of one byte, the container's payload empty.
@@ -207,7 +215,8 @@ TEST(DigestBlockSizes, PiecesMustAddUpToRecordTwo) {
   for (const Case& c : cases) {
     std::string header = ToolHeader(c.total);
     DigestBlock plan = Plan(c.pieces, c.first, c.size);
-    EXPECT_EQ(WriteDigestBlock(Bytes(header), &plan), c.valid) << c.pieces << " " << c.first << " " << c.size;
+    EXPECT_EQ(WriteDigestBlock(Bytes(header), &plan), c.valid)
+        << c.pieces << " " << c.first << " " << c.size;
     if (!c.valid) {
       // The reader refuses the same block under a correct self-check.
       header = WithBlock(ToolHeader(c.total), Plan(1, c.total, 0));
@@ -310,9 +319,9 @@ TEST(DigestBlockPieces, SizesAndRunsOfEachPiece) {
     int32_t digest;
     bool starts, ends;
   } pieces[12] = {{-1, -1, false, false},                                                 // outside
-                  {50, 0, true, false},  {100, 0, false, false}, {100, 0, false, true},   // run 0
-                  {100, 1, true, false}, {100, 1, false, false}, {100, 1, false, true},   // run 1
-                  {100, 2, true, false}, {100, 2, false, false}, {100, 2, false, true},   // run 2
+                  {50, 0, true, false},   {100, 0, false, false}, {100, 0, false, true},  // run 0
+                  {100, 1, true, false},  {100, 1, false, false}, {100, 1, false, true},  // run 1
+                  {100, 2, true, false},  {100, 2, false, false}, {100, 2, false, true},  // run 2
                   {40, 3, true, true},                                                    // run 3
                   {-1, -1, false, false}};                                                // outside
   for (int32_t n = -1; n <= 10; n++) {
@@ -352,7 +361,8 @@ TEST(DigestBlockPieces, VerdictsOfFinishedPieces) {
   EXPECT_EQ(JudgePiece(runs, 2, 20, 0xBAD), PieceGood) << "the run goes on: its digest is not due";
   EXPECT_EQ(JudgePiece(runs, 3, 20, runs.Image.Digests[1]), PieceGood);
   EXPECT_EQ(JudgePiece(runs, 3, 20, runs.Image.Digests[1] ^ 1), RunDamaged);
-  EXPECT_EQ(JudgePiece(runs, 4, 7, runs.Image.Digests[2] ^ 1), RunDamaged) << "a last run of one piece is still a run";
+  EXPECT_EQ(JudgePiece(runs, 4, 7, runs.Image.Digests[2] ^ 1), RunDamaged)
+      << "a last run of one piece is still a run";
 }
 
 }  // namespace

@@ -16,9 +16,8 @@ TEST(ContainerOffsets, HeaderSitsBetweenStubAndPayload) {
 TEST(PieceSuffix, PadsToThreeDigitsAndGrowsBeyond) {
   char suffix[PieceSuffixSize];
   const std::pair<int32_t, const char*> cases[] = {
-      {1, ".c001"},       {9, ".c009"},         {10, ".c010"},
-      {42, ".c042"},      {999, ".c999"},       {1000, ".c1000"},
-      {12345, ".c12345"}, {2147483647, ".c2147483647"}};
+      {1, ".c001"},   {9, ".c009"},     {10, ".c010"},      {42, ".c042"},
+      {999, ".c999"}, {1000, ".c1000"}, {12345, ".c12345"}, {2147483647, ".c2147483647"}};
   for (auto [n, expected] : cases) {
     std::memset(suffix, 'Z', sizeof suffix);
     PieceSuffix(n, suffix);
@@ -164,7 +163,8 @@ TEST(HeaderRecordText, TakesExactlyLengthBytesWhateverTheFiller) {
       char text[HeaderRecordSize];
       std::memset(text, 'Z', sizeof text);
       HeaderRecordText(record, text);
-      EXPECT_EQ(std::strlen(text), static_cast<size_t>(length)) << length << " filler " << int(filler);
+      EXPECT_EQ(std::strlen(text), static_cast<size_t>(length))
+          << length << " filler " << int(filler);
       for (int i = 0; i < length; i++) EXPECT_EQ(text[i], static_cast<char>('A' + i % 26));
     }
   }
@@ -172,7 +172,10 @@ TEST(HeaderRecordText, TakesExactlyLengthBytesWhateverTheFiller) {
 
 TEST(HeaderRecordText, AZeroByteInsideEndsTheIntegerText) {
   HeaderRecord record{};
-  std::memcpy(record.Text, "12\0" "34", 5);
+  std::memcpy(record.Text,
+              "12\0"
+              "34",
+              5);
   record.Length = 5;
   char text[HeaderRecordSize];
   HeaderRecordText(record, text);

@@ -57,11 +57,13 @@ int main(int argc, char** argv) {
     if (i >= plain) PlantFields(header, 734003200);
     DigestBlock block;
     if (ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &block)) {
-      std::fprintf(stderr, "header %ld was taken for a block of %u pieces\n", i, block.Image.PieceCount);
+      std::fprintf(stderr, "header %ld was taken for a block of %u pieces\n", i,
+                   block.Image.PieceCount);
       taken++;
     }
   }
-  std::printf("%ld random fillers and %ld behind the planted fields of a block: %ld taken for a block\n", plain,
-              planted, taken);
+  std::printf(
+      "%ld random fillers and %ld behind the planted fields of a block: %ld taken for a block\n",
+      plain, planted, taken);
   return taken == 0 ? 0 : 1;
 }

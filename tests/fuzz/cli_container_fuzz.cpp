@@ -41,15 +41,18 @@ std::string MadeHeader(Reader& in) {
   uint32_t pieces = 1 + static_cast<uint32_t>(in.Take(2) % 1200);
   uint64_t first = in.Take(3), size = 1 + in.Take(3), last = 1 + in.Take(3) % size;
   uint64_t total = pieces == 1 ? first : first + size * (pieces - 2) + last;
-  std::string texts[HeaderRecordCount] = {std::string(in.Take(1) % 200, 'n'), std::to_string(total)};
-  for (int i = 2; i < HeaderRecordCount; i++) texts[i] = std::to_string(static_cast<uint32_t>(in.Take(4)));
+  std::string texts[HeaderRecordCount] = {std::string(in.Take(1) % 200, 'n'),
+                                          std::to_string(total)};
+  for (int i = 2; i < HeaderRecordCount; i++)
+    texts[i] = std::to_string(static_cast<uint32_t>(in.Take(4)));
   std::string header(HeaderSize, '\0');
   for (int i = 0; i < HeaderRecordCount; i++) {
     header[static_cast<size_t>(i * HeaderRecordSize)] = static_cast<char>(texts[i].size());
     header.replace(static_cast<size_t>(i * HeaderRecordSize + 1), texts[i].size(), texts[i]);
   }
   DigestBlock block = FuzzPlan(in, pieces, first, size, 1);
-  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block)) Fail("the writer refused a plan");
+  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block))
+    Fail("the writer refused a plan");
   // Up to two bits flipped anywhere: the reader must then refuse the block.
   for (uint64_t flips = in.Take(1) % 3, i = 0; i < flips; i++) {
     uint64_t bit = in.Take(2) % (8 * HeaderSize);
@@ -61,7 +64,8 @@ std::string MadeHeader(Reader& in) {
 // The pieces of a set judged as join and verify judge them; the findings against a plain model.
 void JudgePieces(const PieceSet& set, Reader& in) {
   const DigestBlock& block = set.Head.Digests;
-  int32_t pieces = static_cast<int32_t>(block.Image.PieceCount < 600 ? block.Image.PieceCount : 600);
+  int32_t pieces =
+      static_cast<int32_t>(block.Image.PieceCount < 600 ? block.Image.PieceCount : 600);
   PieceCheck check;
   std::set<int32_t> wrongSize, missing, spoiled;
   for (int32_t n = 0; n < pieces; n++) {
@@ -77,16 +81,19 @@ void JudgePieces(const PieceSet& set, Reader& in) {
     if (piece.DataSize != ExpectedPayload(block, n)) wrongSize.insert(n);
     CheckBegin(&check, set, n);
     // The run's CRC as reading it would leave it: right at the run's end unless the input says.
-    if (EndsRun(block, n)) check.Crc = block.Image.Digests[DigestIndexOf(block, n)] ^ (choice % 11 == 4 ? 1 : 0);
+    if (EndsRun(block, n))
+      check.Crc = block.Image.Digests[DigestIndexOf(block, n)] ^ (choice % 11 == 4 ? 1 : 0);
     if (EndsRun(block, n) && choice % 11 == 4) spoiled.insert(n);
     CheckEnd(&check, piece);
   }
   CheckFinish(&check);
   for (const Finding& finding : check.Findings) {
-    if (finding.First < 0 || finding.Last < finding.First || finding.Last >= static_cast<int32_t>(block.Image.PieceCount))
+    if (finding.First < 0 || finding.Last < finding.First ||
+        finding.Last >= static_cast<int32_t>(block.Image.PieceCount))
       Fail("a finding outside the set");
     bool sized = finding.Kind == FindingKind::Short || finding.Kind == FindingKind::Long;
-    if (sized != (finding.First == finding.Last && wrongSize.count(finding.First) > 0)) Fail("a size misjudged");
+    if (sized != (finding.First == finding.Last && wrongSize.count(finding.First) > 0))
+      Fail("a size misjudged");
     for (int32_t n = finding.First; n <= finding.Last && !sized; n++)
       if (finding.Kind != FindingKind::RunUnchecked && (wrongSize.count(n) || missing.count(n)))
         Fail("a run with a piece of the wrong size or missing was judged by its digest");
@@ -99,7 +106,8 @@ void JudgePieces(const PieceSet& set, Reader& in) {
     if (finding.Kind != FindingKind::Damaged && finding.Kind != FindingKind::RunDamaged) continue;
     damageFindings++;
     int32_t run = DigestIndexOf(block, finding.Last);
-    if (!spoiled.count(finding.Last) || finding.First != RunFirstPiece(block, run) || finding.Last != RunLastPiece(block, run))
+    if (!spoiled.count(finding.Last) || finding.First != RunFirstPiece(block, run) ||
+        finding.Last != RunLastPiece(block, run))
       Fail("damage named where there was none, or not as its run");
   }
   for (int32_t last : spoiled) {
@@ -108,7 +116,8 @@ void JudgePieces(const PieceSet& set, Reader& in) {
       whole = whole && !wrongSize.count(n) && !missing.count(n);
     damagedRuns += whole;
   }
-  if (sizedFindings != static_cast<int64_t>(wrongSize.size())) Fail("a piece of the wrong size not named");
+  if (sizedFindings != static_cast<int64_t>(wrongSize.size()))
+    Fail("a piece of the wrong size not named");
   if (damageFindings != damagedRuns) Fail("a damaged run not named");
   DigestCoverage(set);
 }
@@ -137,10 +146,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!OsInfo(set.Container, &set.ContainerInfo)) Fail("stat of a memory file");
   std::string error;
   int code = ReadContainerHead(set.Container, set.ContainerInfo, &set.Head, &error);
-  if ((code == ExitComplete) == !error.empty()) Fail("an outcome without its reason, or a reason without one");
-  if (tail.size() < static_cast<size_t>(HeaderSize) && code == ExitComplete) Fail("a short file taken");
+  if ((code == ExitComplete) == !error.empty())
+    Fail("an outcome without its reason, or a reason without one");
+  if (tail.size() < static_cast<size_t>(HeaderSize) && code == ExitComplete)
+    Fail("a short file taken");
   if (code == ExitComplete && set.Head.HasDigests) {
-    if (set.Head.Digests.TotalSize != set.Head.TotalSize) Fail("the block and the header disagree on the size");
+    if (set.Head.Digests.TotalSize != set.Head.TotalSize)
+      Fail("the block and the header disagree on the size");
     JudgePieces(set, in);
   } else if (set.Head.HasDigests) {
     Fail("a block kept from a header that was refused");

@@ -58,19 +58,22 @@ std::string FileName(const std::string& base, int32_t n) {
 
 void WriteFile(const std::string& path, const std::string& bytes) {
   FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() || std::fclose(file) != 0)
+  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size() ||
+      std::fclose(file) != 0)
     Fail("cannot write the set");
 }
 
 // The header as split writes one: a name, the total, three times, the block sealed in.
 std::string MakeHeader(int64_t total, DigestBlock* block) {
-  std::string texts[HeaderRecordCount] = {"film.mkv", std::to_string(total), "1", "2", "3", "4", "5", "6"};
+  std::string texts[HeaderRecordCount] = {
+      "film.mkv", std::to_string(total), "1", "2", "3", "4", "5", "6"};
   std::string header(HeaderSize, '\0');
   for (int i = 0; i < HeaderRecordCount; i++) {
     header[static_cast<size_t>(i * HeaderRecordSize)] = static_cast<char>(texts[i].size());
     header.replace(static_cast<size_t>(i * HeaderRecordSize + 1), texts[i].size(), texts[i]);
   }
-  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), block)) Fail("the block was refused");
+  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), block))
+    Fail("the block was refused");
   return header;
 }
 
@@ -87,7 +90,8 @@ MadeSet Make(const char* folder, int32_t files, int64_t pieceSize) {
     int64_t size = n == 0 ? pieceSize / 2 + 7 : n == files - 1 ? pieceSize / 3 + 1 : pieceSize;
     std::string payload;
     for (int64_t i = 0; i < size; i++) payload += static_cast<char>((n * 131 + i * 7) & 0xFF);
-    block.Image.Digests[n / run] = Crc32cAdd(block.Image.Digests[n / run], payload.data(), payload.size());
+    block.Image.Digests[n / run] =
+        Crc32cAdd(block.Image.Digests[n / run], payload.data(), payload.size());
     payloads.push_back(payload);
     total += size;
   }
@@ -102,16 +106,20 @@ MadeSet Make(const char* folder, int32_t files, int64_t pieceSize) {
     WriteFile(FileName(set.Base, n), set.Files.back());
   }
   std::vector<int> inputs, outputs;
-  for (int32_t n = 0; n < files; n++) inputs.push_back(open(FileName(set.Base, n).c_str(), O_RDONLY));
+  for (int32_t n = 0; n < files; n++)
+    inputs.push_back(open(FileName(set.Base, n).c_str(), O_RDONLY));
   for (int r = 0; r < 2; r++) outputs.push_back(memfd_create("row", 0));
-  std::vector<DescriptorAccess> inAccess(inputs.begin(), inputs.end()), outAccess(outputs.begin(), outputs.end());
+  std::vector<DescriptorAccess> inAccess(inputs.begin(), inputs.end()),
+      outAccess(outputs.begin(), outputs.end());
   std::vector<const FileAccess*> in, out;
   for (const DescriptorAccess& access : inAccess) in.push_back(&access);
   for (const DescriptorAccess& access : outAccess) out.push_back(&access);
-  if (EncodeRecovery(in, out, nullptr).Outcome != RecoveryDone) Fail("the set could not be encoded");
+  if (EncodeRecovery(in, out, nullptr).Outcome != RecoveryDone)
+    Fail("the set could not be encoded");
   for (int fd : outputs) {
     std::string bytes(static_cast<size_t>(lseek(fd, 0, SEEK_END)), '\0');
-    if (pread(fd, &bytes[0], bytes.size(), 0) != static_cast<ssize_t>(bytes.size())) Fail("reading a row back");
+    if (pread(fd, &bytes[0], bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+      Fail("reading a row back");
     set.Recovery.push_back(bytes);
     close(fd);
   }
@@ -135,7 +143,8 @@ int64_t PickSize(FuzzReader& in, int64_t right) {
 std::string Forge(const std::string& genuine, FuzzReader& in) {
   RecoveryHeader header;
   const uint8_t* bytes = reinterpret_cast<const uint8_t*>(genuine.data());
-  if (!ParseRecoveryFixed(bytes, &header) || !ParseRecoveryHeader(bytes, header.HeaderLength, &header))
+  if (!ParseRecoveryFixed(bytes, &header) ||
+      !ParseRecoveryHeader(bytes, header.HeaderLength, &header))
     Fail("a genuine header does not read");
   int64_t parityAt = header.HeaderLength;
   for (uint64_t edits = in.Take(1) % 8, i = 0; i < edits; i++) {
@@ -144,15 +153,23 @@ std::string Forge(const std::string& genuine, FuzzReader& in) {
       case 0: header.Files[n].Payload = PickSize(in, header.Files[n].Payload); break;
       case 1: header.Files[n].Digest ^= static_cast<uint32_t>(in.Take(4)); break;
       case 2: header.StubDigest ^= static_cast<uint32_t>(in.Take(1)); break;
-      case 3: header.ContainerHeader[in.Take(2) % HeaderSize] ^= static_cast<uint8_t>(1 + in.Take(1) % 255); break;
-      case 4: header.Row = static_cast<int32_t>(in.Take(1) % static_cast<uint64_t>(header.RowCount)); break;
+      case 3:
+        header.ContainerHeader[in.Take(2) % HeaderSize] ^=
+            static_cast<uint8_t>(1 + in.Take(1) % 255);
+        break;
+      case 4:
+        header.Row = static_cast<int32_t>(in.Take(1) % static_cast<uint64_t>(header.RowCount));
+        break;
       case 5: {  // the set longer or shorter by a few files
         int32_t files = 1 + static_cast<int32_t>(in.Take(2) % 500);
         header.Files.resize(static_cast<size_t>(files), RecoveryFileEntry{PickSize(in, 64), 0});
         header.FileCount = files;
         break;
       }
-      default: header.RowCount = 1 + static_cast<int32_t>(in.Take(1) % 4); header.Row %= header.RowCount; break;
+      default:
+        header.RowCount = 1 + static_cast<int32_t>(in.Take(1) % 4);
+        header.Row %= header.RowCount;
+        break;
     }
   }
   if (!CompleteRecoveryGeometry(&header)) {  // sizes past the limit: the header says any P
@@ -160,7 +177,8 @@ std::string Forge(const std::string& genuine, FuzzReader& in) {
     header.HeaderLength = RecoveryHeaderLength(header.FileCount, header.GroupCount);
     header.ParityLength = static_cast<int64_t>(in.Take(8) & INT64_MAX);
   }
-  header.ParityDigests.resize(static_cast<size_t>(header.GroupCount), static_cast<uint32_t>(in.Take(4)));
+  header.ParityDigests.resize(static_cast<size_t>(header.GroupCount),
+                              static_cast<uint32_t>(in.Take(4)));
   std::vector<uint8_t> made = RecoveryHeaderBytes(header);
   std::string file(made.begin(), made.end());
   file += genuine.substr(static_cast<size_t>(parityAt));
@@ -187,28 +205,34 @@ std::string RecoveryFile(const MadeSet& set, int32_t r, FuzzReader& in) {
 
 // The survey's verdict against the genuine files on disk, then the repair's output against them.
 // With the container hidden there is no authority: only that nothing breaks is checked.
-void Check(const MadeSet& set, const RecoveryFileSet& files, const SetSurvey& survey, int32_t hidden) {
+void Check(const MadeSet& set, const RecoveryFileSet& files, const SetSurvey& survey,
+           int32_t hidden) {
   bool authority = hidden != 0;
   if (!authority) hidden = -1;
   if (!authority) {
-  } else if (survey.Header.FileCount != static_cast<int32_t>(set.Files.size())) Fail("a survey of another file count");
+  } else if (survey.Header.FileCount != static_cast<int32_t>(set.Files.size()))
+    Fail("a survey of another file count");
   for (int32_t n = 0; n < survey.Header.FileCount && authority; n++) {
-    if (survey.Header.Files[n].Payload != ExpectedPayload(set.Block, n)) Fail("a survey that follows other sizes");
+    if (survey.Header.Files[n].Payload != ExpectedPayload(set.Block, n))
+      Fail("a survey that follows other sizes");
     if (n != hidden && PayloadLost(survey.Files[n])) Fail("a genuine file found lost");
   }
   if (!survey.Repairable || survey.FilesToRewrite == 0) return;
   std::vector<int> fds;
   std::vector<const FileAccess*> targets;
-  for (int32_t n = 0; n < survey.Header.FileCount; n++) fds.push_back(NeedsRewrite(survey.Files[n]) ? memfd_create("t", 0) : -1);
+  for (int32_t n = 0; n < survey.Header.FileCount; n++)
+    fds.push_back(NeedsRewrite(survey.Files[n]) ? memfd_create("t", 0) : -1);
   std::vector<DescriptorAccess> access(fds.begin(), fds.end());
   for (size_t n = 0; n < fds.size(); n++) targets.push_back(fds[n] >= 0 ? &access[n] : nullptr);
   ModuleFiles setFiles(files.SetFiles), recoveryFiles(files.RecoveryFiles);
-  RecoveryResult result = RepairSet(survey, setFiles.List(), recoveryFiles.List(), targets, StubImage, nullptr);
+  RecoveryResult result =
+      RepairSet(survey, setFiles.List(), recoveryFiles.List(), targets, StubImage, nullptr);
   if (result.Outcome == RecoveryDone && hidden >= 0) {
     const std::string& expected = set.Files[static_cast<size_t>(hidden)];
     std::string got(expected.size(), '\0');
     if (lseek(fds[hidden], 0, SEEK_END) != static_cast<off_t>(expected.size()) ||
-        pread(fds[hidden], &got[0], got.size(), 0) != static_cast<ssize_t>(got.size()) || got != expected)
+        pread(fds[hidden], &got[0], got.size(), 0) != static_cast<ssize_t>(got.size()) ||
+        got != expected)
       Fail("a rebuilt file that is not the genuine one");
   }
   for (int fd : fds)
@@ -218,7 +242,8 @@ void Check(const MadeSet& set, const RecoveryFileSet& files, const SetSurvey& su
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static MadeSet small = Make("tarnovell-fuzz-small", 4, 96), runs = Make("tarnovell-fuzz-runs", 400, 24);
+  static MadeSet small = Make("tarnovell-fuzz-small", 4, 96),
+                 runs = Make("tarnovell-fuzz-runs", 400, 24);
   if (size == 0) return 0;
   FuzzReader in{data + 1, size - 1};
   const MadeSet& set = data[0] % 2 == 0 ? small : runs;
@@ -233,15 +258,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!bytes.empty() || r == 2) WriteFile(path, bytes);
   }
   std::string hiddenPath = hidden >= 0 ? FileName(set.Base, hidden) : "";
-  if (hidden >= 0 && rename(hiddenPath.c_str(), (hiddenPath + ".away").c_str()) != 0) Fail("cannot hide a file");
+  if (hidden >= 0 && rename(hiddenPath.c_str(), (hiddenPath + ".away").c_str()) != 0)
+    Fail("cannot hide a file");
   {
     RecoveryFileSet files;
-    if (OpenRecoveryFileSet(set.Base, "", FolderOf(set.Base), &files) == ExitComplete && files.FileCount > 0) {
+    if (OpenRecoveryFileSet(set.Base, "", FolderOf(set.Base), &files) == ExitComplete &&
+        files.FileCount > 0) {
       SetSurvey survey;
       bool otherSet;
-      if (SurveyRecoveryFileSet(files, false, &survey, &otherSet) == ExitComplete) Check(set, files, survey, hidden);
+      if (SurveyRecoveryFileSet(files, false, &survey, &otherSet) == ExitComplete)
+        Check(set, files, survey, hidden);
     }
   }
-  if (hidden >= 0 && rename((hiddenPath + ".away").c_str(), hiddenPath.c_str()) != 0) Fail("cannot put a file back");
+  if (hidden >= 0 && rename((hiddenPath + ".away").c_str(), hiddenPath.c_str()) != 0)
+    Fail("cannot put a file back");
   return 0;
 }

@@ -30,10 +30,12 @@ void CheckTextsAndSizes(const uint8_t* header, const DigestBlock& b) {
     if (header[record * 256] >= DigestBlockStart) Fail("a text reaches into the block");
   uint32_t n = b.Image.PieceCount, r = b.Image.RunLength;
   if (n < 1 || n > 0x7FFFFFFF || r < 1 || r > n) Fail("counts out of range");
-  if (b.DigestCount != static_cast<int32_t>((n + r - 1) / r) || b.DigestCount > DigestCapacity) Fail("digest count");
+  if (b.DigestCount != static_cast<int32_t>((n + r - 1) / r) || b.DigestCount > DigestCapacity)
+    Fail("digest count");
   __int128 sum = b.Image.FirstPayload;
   if (n >= 2) {
-    if (b.LastPayload < 1 || static_cast<uint64_t>(b.LastPayload) > b.Image.PieceSize) Fail("last piece out of range");
+    if (b.LastPayload < 1 || static_cast<uint64_t>(b.LastPayload) > b.Image.PieceSize)
+      Fail("last piece out of range");
     sum += static_cast<__int128>(b.Image.PieceSize) * (n - 2) + b.LastPayload;
   }
   if (sum != b.TotalSize || b.TotalSize < 0) Fail("sizes do not add up to the total");
@@ -43,8 +45,8 @@ void CheckTextsAndSizes(const uint8_t* header, const DigestBlock& b) {
 void CheckQuestions(const DigestBlock& b) {
   int32_t n = static_cast<int32_t>(b.Image.PieceCount);
   if (ExpectedPayload(b, 0) != static_cast<int64_t>(b.Image.FirstPayload)) Fail("piece 0");
-  for (int64_t wide : {int64_t{-1}, int64_t{0}, int64_t{1}, int64_t{2}, int64_t{n} / 2, int64_t{n} - 2, int64_t{n} - 1,
-                       int64_t{n}, int64_t{n} + 1}) {
+  for (int64_t wide : {int64_t{-1}, int64_t{0}, int64_t{1}, int64_t{2}, int64_t{n} / 2,
+                       int64_t{n} - 2, int64_t{n} - 1, int64_t{n}, int64_t{n} + 1}) {
     if (wide > INT32_MAX) continue;  // no piece number
     int32_t piece = static_cast<int32_t>(wide);
     int64_t expected = ExpectedPayload(b, piece);
@@ -52,15 +54,18 @@ void CheckQuestions(const DigestBlock& b) {
     if ((piece < 0 || piece >= n) != (expected < 0 || digest < 0))
       Fail("a piece outside the set, or inside it, misjudged");
     if (piece < 0 || piece >= n) {
-      if (JudgePiece(b, piece, 0, 0) != PieceOutsideSet || StartsRun(b, piece) || EndsRun(b, piece)) Fail("outside");
+      if (JudgePiece(b, piece, 0, 0) != PieceOutsideSet || StartsRun(b, piece) || EndsRun(b, piece))
+        Fail("outside");
       continue;
     }
     int32_t first = RunFirstPiece(b, digest), last = RunLastPiece(b, digest);
     if (first > piece || last < piece || StartsRun(b, piece) != (piece == first) ||
         EndsRun(b, piece) != (piece == last))
       Fail("a piece is not within the run of its digest");
-    if (JudgePiece(b, piece, expected, b.Image.Digests[digest]) != PieceGood) Fail("a right piece judged wrong");
-    if (expected > 0 && JudgePiece(b, piece, expected - 1, 0) != PieceShort) Fail("a short piece not found short");
+    if (JudgePiece(b, piece, expected, b.Image.Digests[digest]) != PieceGood)
+      Fail("a right piece judged wrong");
+    if (expected > 0 && JudgePiece(b, piece, expected - 1, 0) != PieceShort)
+      Fail("a short piece not found short");
     if (EndsRun(b, piece) && JudgePiece(b, piece, expected, ~b.Image.Digests[digest]) == PieceGood)
       Fail("damage missed");
   }
@@ -72,7 +77,8 @@ void RawHeader(const uint8_t* data, size_t size) {
   DigestBlock block;
   if (!ReadDigestBlock(header, &block)) {
     for (size_t i = 0; i < sizeof block; i++)
-      if (reinterpret_cast<const uint8_t*>(&block)[i] != 0) Fail("a refused header left a block behind");
+      if (reinterpret_cast<const uint8_t*>(&block)[i] != 0)
+        Fail("a refused header left a block behind");
     return;
   }
   CheckTextsAndSizes(header, block);
@@ -81,9 +87,11 @@ void RawHeader(const uint8_t* data, size_t size) {
   uint8_t again[HeaderSize];
   std::memcpy(again, header, sizeof again);
   DigestBlock rewritten = block, reread;
-  if (!WriteDigestBlock(again, &rewritten) || !ReadDigestBlock(again, &reread)) Fail("what was read cannot be written");
-  if (std::memcmp(&reread, &block, offsetof(DigestBlock, Image.Digests)) != 0 || reread.TotalSize != block.TotalSize ||
-      reread.LastPayload != block.LastPayload || reread.DigestCount != block.DigestCount ||
+  if (!WriteDigestBlock(again, &rewritten) || !ReadDigestBlock(again, &reread))
+    Fail("what was read cannot be written");
+  if (std::memcmp(&reread, &block, offsetof(DigestBlock, Image.Digests)) != 0 ||
+      reread.TotalSize != block.TotalSize || reread.LastPayload != block.LastPayload ||
+      reread.DigestCount != block.DigestCount ||
       std::memcmp(reread.Image.Digests, block.Image.Digests, 4 * block.DigestCount) != 0)
     Fail("written again, the block reads back otherwise");
 }
@@ -138,7 +146,8 @@ void ValidBlock(const uint8_t* data, size_t size, bool forge) {
   uint32_t pieces = 1 + static_cast<uint32_t>(in.Take(4) % (in.Take(1) % 2 ? 0x7FFFFFFFu : 2000u));
   uint64_t first = in.Take(5), size_ = 1 + in.Take(5), last = 1 + in.Take(5) % size_;
   if (pieces == 1) last = 0;
-  __int128 total = static_cast<__int128>(first) + static_cast<__int128>(size_) * (pieces > 2 ? pieces - 2 : 0) + last;
+  __int128 total = static_cast<__int128>(first) +
+                   static_cast<__int128>(size_) * (pieces > 2 ? pieces - 2 : 0) + last;
   if (total > INT64_MAX) return;  // beyond what a header can hold
   DigestBlock plan = FuzzPlan(in, pieces, first, size_, 4);
   uint8_t header[HeaderSize];
@@ -146,15 +155,17 @@ void ValidBlock(const uint8_t* data, size_t size, bool forge) {
   DigestBlock written = plan, read;
   if (!WriteDigestBlock(header, &written)) Fail("a valid block was refused by the writer");
   if (!ReadDigestBlock(header, &read)) Fail("a written block was refused by the reader");
-  if (read.Image.PieceCount != pieces || read.Image.FirstPayload != first || read.Image.PieceSize != size_ ||
-      read.TotalSize != static_cast<int64_t>(total) || read.DigestCount != written.DigestCount ||
+  if (read.Image.PieceCount != pieces || read.Image.FirstPayload != first ||
+      read.Image.PieceSize != size_ || read.TotalSize != static_cast<int64_t>(total) ||
+      read.DigestCount != written.DigestCount ||
       std::memcmp(read.Image.Digests, plan.Image.Digests, 4 * read.DigestCount) != 0)
     Fail("a written block read back otherwise");
   CheckQuestions(read);
   if (forge) return Forged(header, in);
   // One or two flipped bits anywhere in the header.
   uint32_t a = static_cast<uint32_t>(in.Take(2)) % (8 * HeaderSize);
-  uint32_t b = static_cast<uint32_t>(in.Take(2)) % (8 * HeaderSize + 1);  // the last: no second flip
+  uint32_t b =
+      static_cast<uint32_t>(in.Take(2)) % (8 * HeaderSize + 1);  // the last: no second flip
   header[a / 8] ^= static_cast<uint8_t>(1 << (a % 8));
   if (b < 8 * HeaderSize && b != a) header[b / 8] ^= static_cast<uint8_t>(1 << (b % 8));
   if (ReadDigestBlock(header, &read)) Fail("a header with flipped bits was taken");

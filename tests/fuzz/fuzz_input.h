@@ -29,12 +29,14 @@ struct FuzzReader {
 
 // A block as split plans one for pieces pieces (first: the container's payload; size: each
 // further piece's), with digests of digestBytes bytes of the input each.
-inline DigestBlock FuzzPlan(FuzzReader& in, uint32_t pieces, uint64_t first, uint64_t size, int digestBytes) {
+inline DigestBlock FuzzPlan(FuzzReader& in, uint32_t pieces, uint64_t first, uint64_t size,
+                            int digestBytes) {
   DigestBlock plan = {};
   plan.Image.PieceCount = pieces;
   plan.Image.RunLength = static_cast<uint32_t>(RunLengthFor(static_cast<int32_t>(pieces)));
   plan.Image.FirstPayload = first;
   plan.Image.PieceSize = size;
-  for (int k = 0; k < DigestCapacity; k++) plan.Image.Digests[k] = static_cast<uint32_t>(in.Take(digestBytes));
+  for (int k = 0; k < DigestCapacity; k++)
+    plan.Image.Digests[k] = static_cast<uint32_t>(in.Take(digestBytes));
   return plan;
 }

@@ -17,7 +17,9 @@ struct ModelResult {
   int64_t value;
 };
 
-bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 bool IsDecimal(char c) { return c >= '0' && c <= '9'; }
 
 ModelResult Model(const std::string& text) {
@@ -53,7 +55,8 @@ ModelResult Model(const std::string& text) {
   __int128 magnitude = 0;
   for (char c : digits) magnitude = magnitude * 10 + (c - '0');
   __int128 value = negative ? -magnitude : magnitude;
-  const __int128 low = -(static_cast<__int128>(1) << 63), high = (static_cast<__int128>(1) << 63) - 1;
+  const __int128 low = -(static_cast<__int128>(1) << 63),
+                 high = (static_cast<__int128>(1) << 63) - 1;
   if (value < low || value > high) return invalid;
   return {true, static_cast<int64_t>(value)};
 }
@@ -69,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ModelResult expected = Model(text);
   if (valid != expected.valid || (valid && value != expected.value)) {
     std::fprintf(stderr, "text '%s': parser %d %lld, model %d %lld\n", text.c_str(), valid,
-                 static_cast<long long>(value), expected.valid, static_cast<long long>(expected.value));
+                 static_cast<long long>(value), expected.valid,
+                 static_cast<long long>(expected.value));
     std::abort();
   }
   if (!valid && value != 0x5EED) std::abort();  // an invalid text leaves the value alone

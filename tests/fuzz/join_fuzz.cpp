@@ -44,9 +44,9 @@ struct Run {
   std::string tail;                 // the container after the stub
   bool ownExe = true;
   bool cancelSave = false;
-  bool block = false;      // a digest block is written into the header
-  uint8_t runChoice = 0;   // the block's run length, 1 + runChoice modulo the pieces
-  uint8_t spoiled = 0;     // digest spoiled - 1, or 0 for none
+  bool block = false;            // a digest block is written into the header
+  uint8_t runChoice = 0;         // the block's run length, 1 + runChoice modulo the pieces
+  uint8_t spoiled = 0;           // digest spoiled - 1, or 0 for none
   std::vector<int64_t> planned;  // the pieces' payloads as the block gives them
 };
 
@@ -62,9 +62,12 @@ Run Decode(const uint8_t* data, size_t size) {
     run.spoiled = data[at++];
   }
   std::vector<size_t> lengths;
-  for (size_t i = 0; i < k && at + 2 <= size; i++, at += 2) lengths.push_back(data[at] | (data[at + 1] << 8));
+  for (size_t i = 0; i < k && at + 2 <= size; i++, at += 2)
+    lengths.push_back(data[at] | (data[at + 1] << 8));
   run.tail.assign(reinterpret_cast<const char*>(data) + at, size - at);
-  size_t payload0 = run.tail.size() > PayloadOffset - HeaderOffset ? run.tail.size() - (PayloadOffset - HeaderOffset) : 0;
+  size_t payload0 = run.tail.size() > PayloadOffset - HeaderOffset
+                        ? run.tail.size() - (PayloadOffset - HeaderOffset)
+                        : 0;
   std::vector<std::string> further;
   for (size_t length : lengths) {
     size_t taken = length < payload0 ? length : payload0;
@@ -72,7 +75,8 @@ Run Decode(const uint8_t* data, size_t size) {
     further.push_back(run.tail.substr(run.tail.size() - taken));
     run.tail.resize(run.tail.size() - taken);
   }
-  run.pieces.push_back(payload0 == 0 ? std::string() : run.tail.substr(PayloadOffset - HeaderOffset));
+  run.pieces.push_back(payload0 == 0 ? std::string()
+                                     : run.tail.substr(PayloadOffset - HeaderOffset));
   run.pieces.insert(run.pieces.end(), further.rbegin(), further.rend());
   return run;
 }
@@ -86,7 +90,8 @@ std::vector<int64_t> PlannedSizes(const Run& run) {
   std::vector<int64_t> sizes = {static_cast<int64_t>(run.pieces[0].size())};
   int64_t size = n > 1 ? std::max<int64_t>(1, run.pieces[1].size()) : 0;
   for (size_t i = 1; i + 1 < n; i++) sizes.push_back(size);
-  if (n > 1) sizes.push_back(std::min<int64_t>(size, std::max<int64_t>(1, run.pieces[n - 1].size())));
+  if (n > 1)
+    sizes.push_back(std::min<int64_t>(size, std::max<int64_t>(1, run.pieces[n - 1].size())));
   return sizes;
 }
 
@@ -103,7 +108,8 @@ bool SealBlock(Run& run) {
   header[HeaderRecordSize] = static_cast<uint8_t>(text.size());
   std::copy(text.begin(), text.end(), header + HeaderRecordSize + 1);
   for (int record = 1; record < HeaderRecordCount; record++)
-    header[record * HeaderRecordSize] = std::min<uint8_t>(header[record * HeaderRecordSize], DigestBlockStart - 1);
+    header[record * HeaderRecordSize] =
+        std::min<uint8_t>(header[record * HeaderRecordSize], DigestBlockStart - 1);
   DigestBlock plan{};
   int32_t pieces = static_cast<int32_t>(run.pieces.size());
   plan.Image.PieceCount = static_cast<uint32_t>(pieces);
@@ -148,7 +154,8 @@ std::vector<std::string> Entries(const std::string& folder) {
   DIR* dir = opendir(folder.c_str());
   if (dir == nullptr) abort();
   while (dirent* entry = readdir(dir))
-    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..") names.push_back(entry->d_name);
+    if (std::string(entry->d_name) != "." && std::string(entry->d_name) != "..")
+      names.push_back(entry->d_name);
   closedir(dir);
   std::sort(names.begin(), names.end());
   return names;
@@ -162,7 +169,8 @@ void Empty(const std::string& folder) {
 void Check(bool condition, const char* what) {
   if (condition) return;
   std::fprintf(stderr, "join fuzz: %s\n", what);
-  if (chdir(FuzzerDir.c_str()) != 0) std::fprintf(stderr, "join fuzz: back to %s failed\n", FuzzerDir.c_str());
+  if (chdir(FuzzerDir.c_str()) != 0)
+    std::fprintf(stderr, "join fuzz: back to %s failed\n", FuzzerDir.c_str());
   abort();
 }
 
@@ -194,17 +202,22 @@ void CheckWarning(const Run& run) {
   std::vector<std::pair<int32_t, int32_t>> bad;  // first and last piece of each
   for (int32_t n = 0; n < JoinState.PieceIndex; n++) {
     int32_t digest = DigestIndexOf(check.Block, n);
-    if (static_cast<int64_t>(run.pieces.at(n).size()) != run.planned.at(n)) bad.push_back({n, n});
-    else if (EndsRun(check.Block, n) && digest == spoiled) bad.push_back({RunFirstPiece(check.Block, digest), n});
+    if (static_cast<int64_t>(run.pieces.at(n).size()) != run.planned.at(n))
+      bad.push_back({n, n});
+    else if (EndsRun(check.Block, n) && digest == spoiled)
+      bad.push_back({RunFirstPiece(check.Block, digest), n});
   }
   Check(check.BadCount == static_cast<int32_t>(bad.size()), "the bad pieces miscounted");
   for (size_t i = 0; i < bad.size() && i < NamedBadPieces; i++)
-    Check(check.BadFirst[i] == bad[i].first && check.BadLast[i] == bad[i].second, "another bad piece remembered");
+    Check(check.BadFirst[i] == bad[i].first && check.BadLast[i] == bad[i].second,
+          "another bad piece remembered");
   size_t warnings = 0;  // boxes with the warning icon
   for (const std::string& line : fake::Calls("MessageBoxA"))
     warnings += line.size() > 6 && line.substr(line.size() - 6) == ",0x30)";
-  Check(warnings == (bad.empty() ? 0u : 1u), "a warning without a bad piece, or a bad piece without one");
-  Check((JoinState.Outcome == OutcomeComplete) == (bad.empty() && JoinState.JoinedSize == JoinState.TotalSize),
+  Check(warnings == (bad.empty() ? 0u : 1u),
+        "a warning without a bad piece, or a bad piece without one");
+  Check((JoinState.Outcome == OutcomeComplete) ==
+            (bad.empty() && JoinState.JoinedSize == JoinState.TotalSize),
         "the outcome does not follow the pieces");
 }
 
@@ -219,14 +232,16 @@ void CheckOutput(const Run& run) {
     return;
   }
   bool asked = fake::Count("GetSaveFileNameA") > 0;
-  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : JoinState.OutputPath), "the output is elsewhere");
+  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : JoinState.OutputPath),
+        "the output is elsewhere");
   std::string taken;
   for (int32_t n = 0; asked && n < JoinState.PieceIndex; n++) taken += run.pieces.at(n);
   std::string output = ReadFile(RunDir + "/" + made[0]);
   Check(output == taken, "the output is not the payloads taken");
   bool wholeHeader = run.tail.size() >= static_cast<size_t>(PayloadOffset - HeaderOffset);
   if (JoinState.Outcome == OutcomeComplete && wholeHeader)
-    Check(output.size() == static_cast<uint64_t>(JoinState.TotalSize), "complete, but not the header's size");
+    Check(output.size() == static_cast<uint64_t>(JoinState.TotalSize),
+          "complete, but not the header's size");
   if (run.block && asked) CheckWarning(run);
 }
 
@@ -242,7 +257,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   Root = Base + "/a";
   SetDir = Root + "/set";
   RunDir = Root + "/run";
-  for (const std::string& path : {Root, SetDir, RunDir}) Check(mkdir(path.c_str(), 0700) == 0, "mkdir");
+  for (const std::string& path : {Root, SetDir, RunDir})
+    Check(mkdir(path.c_str(), 0700) == 0, "mkdir");
   char here[4096];
   Check(getcwd(here, sizeof here) != nullptr, "getcwd");
   FuzzerDir = here;

@@ -17,13 +17,15 @@ void Fail(const char* what) { FuzzFail("recovery header", what); }
 
 void CheckTaken(const RecoveryHeader& header) {
   if (header.GroupCount != GroupCountFor(header.FileCount, header.RowCount)) Fail("group count");
-  if (header.HeaderLength != RecoveryHeaderLength(header.FileCount, header.GroupCount)) Fail("header length");
+  if (header.HeaderLength != RecoveryHeaderLength(header.FileCount, header.GroupCount))
+    Fail("header length");
   if (static_cast<int32_t>(header.Files.size()) != header.FileCount ||
       static_cast<int32_t>(header.ParityDigests.size()) != header.GroupCount)
     Fail("table sizes");
   if (header.Row < 0 || header.Row >= header.RowCount) Fail("row");
   std::vector<int64_t> offsets = ParityOffsets(header);
-  if (static_cast<int32_t>(offsets.size()) != header.GroupCount + 1 || offsets.front() != header.HeaderLength ||
+  if (static_cast<int32_t>(offsets.size()) != header.GroupCount + 1 ||
+      offsets.front() != header.HeaderLength ||
       offsets.back() - header.HeaderLength != header.ParityLength)
     Fail("parity offsets");
   for (size_t g = 1; g < offsets.size(); g++)
@@ -40,7 +42,8 @@ void CheckTaken(const RecoveryHeader& header) {
   const std::vector<RecoveryFileEntry>& files = header.Files;
   for (size_t n = 1; n < files.size(); n++) {
     int64_t size = files.size() > 2 ? files[1].Payload : files[n].Payload;
-    if (files[n].Payload < 1 || files[n].Payload > size || (n + 1 < files.size() && files[n].Payload != size))
+    if (files[n].Payload < 1 || files[n].Payload > size ||
+        (n + 1 < files.size() && files[n].Payload != size))
       Fail("not cut as a set");
   }
 }
@@ -57,20 +60,25 @@ void MadeAndSpoiled(FuzzReader& in) {
   int64_t piece = 1 + static_cast<int64_t>(in.Take(5));
   header.Files.push_back({static_cast<int64_t>(in.Take(5)), static_cast<uint32_t>(in.Take(4))});
   for (int32_t n = 1; n < header.FileCount; n++) {
-    int64_t payload = n + 1 < header.FileCount ? piece : 1 + static_cast<int64_t>(in.Take(5)) % piece;
+    int64_t payload =
+        n + 1 < header.FileCount ? piece : 1 + static_cast<int64_t>(in.Take(5)) % piece;
     header.Files.push_back({payload, static_cast<uint32_t>(in.Take(4))});
   }
   if (!CompleteRecoveryGeometry(&header)) Fail("a plain geometry refused");
-  for (int32_t g = 0; g < header.GroupCount; g++) header.ParityDigests.push_back(static_cast<uint32_t>(in.Take(4)));
+  for (int32_t g = 0; g < header.GroupCount; g++)
+    header.ParityDigests.push_back(static_cast<uint32_t>(in.Take(4)));
   std::vector<uint8_t> bytes = RecoveryHeaderBytes(header);
   RecoveryHeader back;
-  if (!ParseRecoveryHeader(bytes.data(), static_cast<int64_t>(bytes.size()), &back)) Fail("a made header refused");
-  if (!SameRecoverySet(header, back) || back.Row != header.Row || back.ParityDigests != header.ParityDigests)
+  if (!ParseRecoveryHeader(bytes.data(), static_cast<int64_t>(bytes.size()), &back))
+    Fail("a made header refused");
+  if (!SameRecoverySet(header, back) || back.Row != header.Row ||
+      back.ParityDigests != header.ParityDigests)
     Fail("a made header read back otherwise");
   CheckTaken(back);
   uint64_t bit = in.Take(4) % (bytes.size() * 8);
   bytes[bit / 8] ^= static_cast<uint8_t>(1u << (bit % 8));
-  if (ParseRecoveryHeader(bytes.data(), static_cast<int64_t>(bytes.size()), &back)) Fail("a flipped bit taken");
+  if (ParseRecoveryHeader(bytes.data(), static_cast<int64_t>(bytes.size()), &back))
+    Fail("a flipped bit taken");
 }
 
 }  // namespace

@@ -24,8 +24,8 @@ const size_t Unit = 3 * 4096;  // what the instruction's way takes at once
 
 uint32_t LibraryCrc32c(const std::string& bytes) {
   // ISA-L leaves both inversions to the caller.
-  return ~crc32_iscsi(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), static_cast<int>(bytes.size()),
-                      0xFFFFFFFFu);
+  return ~crc32_iscsi(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+                      static_cast<int>(bytes.size()), 0xFFFFFFFFu);
 }
 
 // bytes fed in parts of the given sizes, the last part taking what is left.
@@ -47,7 +47,8 @@ uint32_t FedInBlocks(AddFunction add, const std::string& bytes, size_t block) {
 class Crc32cWays : public testing::TestWithParam<AddFunction> {
  protected:
   void SetUp() override {
-    if (GetParam() == Crc32cAddByInstruction && !ProcessorHasCrc32c()) GTEST_SKIP() << "no SSE4.2 here";
+    if (GetParam() == Crc32cAddByInstruction && !ProcessorHasCrc32c())
+      GTEST_SKIP() << "no SSE4.2 here";
   }
 };
 
@@ -67,12 +68,14 @@ TEST_P(Crc32cWays, EveryLengthUpToTwoUnitsMatchesTheLibrary) {
 
 TEST_P(Crc32cWays, StubBlocksAndOddSplitsMatchTheLibrary) {
   // Exact block multiples, one byte more and less, and pieces that begin mid-unit.
-  for (size_t size : {size_t{0}, Block, 2 * Block, 3 * Block, 3 * Block - 1, 3 * Block + 1, 5 * Block + 12345}) {
+  for (size_t size :
+       {size_t{0}, Block, 2 * Block, 3 * Block, 3 * Block - 1, 3 * Block + 1, 5 * Block + 12345}) {
     std::string bytes = Pattern(size, static_cast<uint32_t>(size));
     uint32_t expected = LibraryCrc32c(bytes);
     EXPECT_EQ(FedInBlocks(GetParam(), bytes, Block), expected) << size;
     EXPECT_EQ(FedInBlocks(GetParam(), bytes, 4097), expected) << size;
-    EXPECT_EQ(FedInParts(GetParam(), bytes, {1, 3, Unit - 1, Unit + 1, 7, Block}), expected) << size;
+    EXPECT_EQ(FedInParts(GetParam(), bytes, {1, 3, Unit - 1, Unit + 1, 7, Block}), expected)
+        << size;
     EXPECT_EQ(FedInParts(GetParam(), bytes, {Block - 1, 2, Block, 5}), expected) << size;
   }
 }
@@ -86,10 +89,11 @@ TEST_P(Crc32cWays, TwoPartsSplitAtEveryPlaceAroundUnitAndBlockBoundaries) {
       ASSERT_EQ(FedInParts(GetParam(), bytes, {split}), expected) << "split at " << split;
 }
 
-INSTANTIATE_TEST_SUITE_P(Integrity, Crc32cWays, testing::Values(&Crc32cAdd, &Crc32cAddByTable, &Crc32cAddByInstruction),
-                         [](const testing::TestParamInfo<AddFunction>& info) {
-                           return std::string(info.index == 0 ? "Backend" : info.index == 1 ? "Table" : "Instruction");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Integrity, Crc32cWays, testing::Values(&Crc32cAdd, &Crc32cAddByTable, &Crc32cAddByInstruction),
+    [](const testing::TestParamInfo<AddFunction>& info) {
+      return std::string(info.index == 0 ? "Backend" : info.index == 1 ? "Table" : "Instruction");
+    });
 
 // The backend against our own on the same bytes, in odd splits.
 TEST(Crc32cBackend, AgreesWithOurOwnInAnySplit) {
@@ -97,7 +101,8 @@ TEST(Crc32cBackend, AgreesWithOurOwnInAnySplit) {
   uint32_t whole = Crc32cAddByTable(0, bytes.data(), bytes.size());
   EXPECT_EQ(Crc32cAdd(0, bytes.data(), bytes.size()), whole);
   EXPECT_EQ(Crc32cAdd(0, bytes.data(), 0), 0u);
-  for (size_t cut : {size_t{1}, size_t{63}, size_t{65535}, size_t{65536}, size_t{131073}, bytes.size() - 1}) {
+  for (size_t cut :
+       {size_t{1}, size_t{63}, size_t{65535}, size_t{65536}, size_t{131073}, bytes.size() - 1}) {
     uint32_t crc = Crc32cAdd(0, bytes.data(), cut);
     EXPECT_EQ(crc, Crc32cAddByTable(0, bytes.data(), cut)) << cut;
     EXPECT_EQ(Crc32cAdd(crc, bytes.data() + cut, bytes.size() - cut), whole) << cut;
@@ -113,14 +118,18 @@ TEST(Crc32cBackend, TakesMoreThanAnIntCountsWorth) {
   ASSERT_GE(memory, 0);
   std::string pattern = Pattern(window, 22);
   ASSERT_EQ(pwrite(memory, pattern.data(), window, 0), static_cast<ssize_t>(window));
-  char* all = static_cast<char*>(mmap(nullptr, windows * window, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
+  char* all = static_cast<char*>(mmap(nullptr, windows * window, PROT_NONE,
+                                      MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0));
   ASSERT_NE(all, MAP_FAILED);
   for (size_t i = 0; i < windows; i++) {
-    ASSERT_NE(mmap(all + i * window, window, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, memory, 0), MAP_FAILED);
+    ASSERT_NE(
+        mmap(all + i * window, window, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, memory, 0),
+        MAP_FAILED);
   }
   const size_t part = size_t{1} << 30;
   uint32_t expected = 0;
-  for (size_t at = 0; at < size; at += part) expected = Crc32cAdd(expected, all + at, std::min(part, size - at));
+  for (size_t at = 0; at < size; at += part)
+    expected = Crc32cAdd(expected, all + at, std::min(part, size - at));
   EXPECT_EQ(Crc32cAdd(0, all, size), expected);
   munmap(all, windows * window);
   close(memory);
@@ -129,11 +138,14 @@ TEST(Crc32cBackend, TakesMoreThanAnIntCountsWorth) {
 // The CRC of two streams from theirs, for lengths around the powers of two the join squares by.
 TEST(Crc32cJoin, GivesTheCrcOfBothStreams) {
   std::string bytes = Pattern(70000, 9);
-  for (size_t cut : {size_t{0}, size_t{1}, size_t{5}, size_t{4096}, size_t{65536}, bytes.size() - 1, bytes.size()}) {
+  for (size_t cut : {size_t{0}, size_t{1}, size_t{5}, size_t{4096}, size_t{65536}, bytes.size() - 1,
+                     bytes.size()}) {
     for (size_t end : {cut, cut + 1, cut + 1023, cut + 4096, bytes.size()}) {
       if (end > bytes.size()) continue;
-      uint32_t first = Crc32cAdd(0, bytes.data(), cut), second = Crc32cAdd(0, bytes.data() + cut, end - cut);
-      EXPECT_EQ(Crc32cJoin(first, second, static_cast<int64_t>(end - cut)), Crc32cAdd(0, bytes.data(), end))
+      uint32_t first = Crc32cAdd(0, bytes.data(), cut),
+               second = Crc32cAdd(0, bytes.data() + cut, end - cut);
+      EXPECT_EQ(Crc32cJoin(first, second, static_cast<int64_t>(end - cut)),
+                Crc32cAdd(0, bytes.data(), end))
           << cut << " " << end;
     }
   }

@@ -120,7 +120,7 @@ inline RepairRun SurveyAndRepair(std::vector<MemoryFile>& set, std::vector<Memor
   run.Result = SurveySet(in.Files, rows.Files, nullptr, &run.Survey);
   if (run.Result.Outcome != RecoveryDone) return run;
   std::string stub = TestStub();
-  run.Result = RepairSet(run.Survey, in.Files, rows.Files, out.Files, reinterpret_cast<const uint8_t*>(stub.data()),
-                         progress);
+  run.Result = RepairSet(run.Survey, in.Files, rows.Files, out.Files,
+                         reinterpret_cast<const uint8_t*>(stub.data()), progress);
   return run;
 }

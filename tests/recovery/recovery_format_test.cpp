@@ -11,7 +11,8 @@ namespace {
 
 uint64_t Field(const std::string& bytes, size_t offset, int size) {
   uint64_t value = 0;
-  for (int i = size - 1; i >= 0; i--) value = (value << 8) | static_cast<uint8_t>(bytes[offset + i]);
+  for (int i = size - 1; i >= 0; i--)
+    value = (value << 8) | static_cast<uint8_t>(bytes[offset + i]);
   return value;
 }
 
@@ -48,7 +49,9 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
     EXPECT_EQ(bytes.substr(56, HeaderSize), set[0].Bytes.substr(HeaderOffset, HeaderSize));
     for (int n = 0; n < files; n++) {
       EXPECT_EQ(Field(bytes, 2104 + 12 * n, 8), payloads[n].size()) << "file " << n;
-      EXPECT_EQ(Field(bytes, 2112 + 12 * n, 4), Crc32cAdd(0, payloads[n].data(), payloads[n].size())) << "file " << n;
+      EXPECT_EQ(Field(bytes, 2112 + 12 * n, 4),
+                Crc32cAdd(0, payloads[n].data(), payloads[n].size()))
+          << "file " << n;
     }
     std::string parity = bytes.substr(headerLength);
     EXPECT_EQ(Field(bytes, 2104 + 12 * files, 4), Crc32cAdd(0, parity.data(), parity.size()));
@@ -57,7 +60,8 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
     for (size_t i = 0; i < parityLength; i++) {
       uint8_t expected = 0;
       for (int j = 0; j < k; j++)
-        expected ^= gf_mul(matrix[(k + r) * k + j], i < payloads[j].size() ? static_cast<uint8_t>(payloads[j][i]) : 0);
+        expected ^= gf_mul(matrix[(k + r) * k + j],
+                           i < payloads[j].size() ? static_cast<uint8_t>(payloads[j][i]) : 0);
       ASSERT_EQ(static_cast<uint8_t>(parity[i]), expected) << "parity byte " << i;
     }
   }

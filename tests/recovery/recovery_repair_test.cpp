@@ -22,12 +22,15 @@ FileState Apply(MemoryFile& file, int32_t n, Damage damage) {
   size_t start = n == 0 ? PayloadOffset : 0;
   switch (damage) {
     case Lose: file.Present = false; return FileMissing;
-    case FlipPayload: bytes[recovery ? bytes.size() - 1 : bytes.size() - 1 - (bytes.size() - start) / 3] ^= 0x20;
+    case FlipPayload:
+      bytes[recovery ? bytes.size() - 1 : bytes.size() - 1 - (bytes.size() - start) / 3] ^= 0x20;
       return FileDamaged;
     case CutLast: bytes.pop_back(); return FileWrongSize;
     case AddByte: bytes.push_back('\0'); return FileWrongSize;
     case FlipHeader: bytes[recovery ? 30 : HeaderOffset + 3] ^= 1; return FilePrefixDamaged;
-    default: bytes[recovery ? 400 : 100] ^= 0x80; return FilePrefixDamaged;  // a recovery file: its header copy
+    default:
+      bytes[recovery ? 400 : 100] ^= 0x80;
+      return FilePrefixDamaged;  // a recovery file: its header copy
   }
 }
 
@@ -35,14 +38,16 @@ int Bits(unsigned mask) { return __builtin_popcount(mask); }
 
 // Damages the files of mask (bit i < set size: set file i; then the recovery files), kinds
 // chosen by seed; returns the states a survey must find.
-std::vector<FileState> DamageByMask(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery, unsigned mask,
-                                    int seed, bool payloadsOnly) {
+std::vector<FileState> DamageByMask(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery,
+                                    unsigned mask, int seed, bool payloadsOnly) {
   std::vector<FileState> expected(set.size(), FileGood);
   for (size_t i = 0; i < set.size() + recovery.size(); i++) {
     if (!(mask >> i & 1)) continue;
     Damage damage = static_cast<Damage>((seed + i) % (payloadsOnly ? FlipHeader : DamageKinds));
-    if (i < set.size()) expected[i] = Apply(set[i], static_cast<int32_t>(i), damage);
-    else Apply(recovery[i - set.size()], -1, damage);
+    if (i < set.size())
+      expected[i] = Apply(set[i], static_cast<int32_t>(i), damage);
+    else
+      Apply(recovery[i - set.size()], -1, damage);
   }
   return expected;
 }
@@ -54,19 +59,23 @@ void RepairEveryCombination(int32_t files, int32_t rows) {
   for (unsigned mask = 1; mask < 1u << (files + rows); mask++) {
     if (Bits(mask) > rows) continue;
     std::vector<MemoryFile> set = original, rowFiles = recovery;
-    std::vector<FileState> expected = DamageByMask(set, rowFiles, mask, static_cast<int>(mask), false);
+    std::vector<FileState> expected =
+        DamageByMask(set, rowFiles, mask, static_cast<int>(mask), false);
     RepairRun run = SurveyAndRepair(set, rowFiles);
-    SCOPED_TRACE(std::to_string(files) + " files, N " + std::to_string(rows) + ", bad files (mask) " +
-                 std::to_string(mask));
+    SCOPED_TRACE(std::to_string(files) + " files, N " + std::to_string(rows) +
+                 ", bad files (mask) " + std::to_string(mask));
     // Every recovery file's header broken (the set itself is whole): nothing is known.
     if (mask >> files == (1u << rows) - 1 && run.Result.Outcome == RecoveryNoRecoveryFile) continue;
-    ASSERT_EQ(run.Result.Outcome, RecoveryDone) << "file " << run.Result.SetFile << ", row " << run.Result.Row;
+    ASSERT_EQ(run.Result.Outcome, RecoveryDone)
+        << "file " << run.Result.SetFile << ", row " << run.Result.Row;
     ASSERT_EQ(run.Survey.Files, expected);
     EXPECT_EQ(run.Survey.GoodRecoveryFiles, rows - Bits(mask >> files));
     for (int32_t n = 0; n < files; n++) {
       EXPECT_EQ(set[n].Writes, 0) << "set file " << n << " was written";
-      if (expected[n] == FileGood) EXPECT_EQ(run.Targets[n].Writes, 0) << "good file " << n << " rewritten";
-      else EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << "file " << n << " rebuilt wrong";
+      if (expected[n] == FileGood)
+        EXPECT_EQ(run.Targets[n].Writes, 0) << "good file " << n << " rewritten";
+      else
+        EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << "file " << n << " rebuilt wrong";
     }
   }
 }
@@ -150,7 +159,8 @@ TEST(RecoveryAuthority, HeadersThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
   EXPECT_EQ(run.Result.Outcome, RecoveryOtherSet);
   EXPECT_EQ(TargetWrites(run), 0);
   forged = recovery;
-  for (MemoryFile& file : forged) Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 0x100; });
+  for (MemoryFile& file : forged)
+    Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 0x100; });
   EXPECT_EQ(SurveyAndRepair(set, forged).Result.Outcome, RecoveryOtherSet);
   forged = recovery;
   Forge(forged[0], Empty);
@@ -175,9 +185,11 @@ TEST(RecoveryAuthority, RunsOfPiecesAreHeldToTheirSharedDigest) {
   set[8].Bytes[3] ^= 1;
   RepairRun run = SurveyAndRepair(set, recovery);
   ASSERT_EQ(run.Result.Outcome, RecoveryDone);
-  EXPECT_TRUE(run.Targets[5].Bytes == original[5].Bytes && run.Targets[8].Bytes == original[8].Bytes);
+  EXPECT_TRUE(run.Targets[5].Bytes == original[5].Bytes &&
+              run.Targets[8].Bytes == original[8].Bytes);
   set = original;
-  for (MemoryFile& file : forged) Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 1; });
+  for (MemoryFile& file : forged)
+    Forge(file, [](RecoveryHeader* header) { header->Files[3].Digest ^= 1; });
   EXPECT_EQ(SurveyAndRepair(set, forged).Result.Outcome, RecoveryOtherSet);
   // Pieces 2 and 3 share a digest: both of theirs changed so that the run's still adds up.
   forged = recovery;
@@ -229,7 +241,8 @@ TEST(RecoveryRepair, ARebuiltFileThatReadsBackWrongFailsVerification) {
   ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey).Outcome, RecoveryDone);
   MemoryFile target;
   CorruptingAccess corrupting(&target);
-  RecoveryResult result = RepairSet(survey, in.Files, rows.Files, {nullptr, &corrupting, nullptr}, nullptr, nullptr);
+  RecoveryResult result =
+      RepairSet(survey, in.Files, rows.Files, {nullptr, &corrupting, nullptr}, nullptr, nullptr);
   EXPECT_EQ(result.Outcome, RecoveryVerifyFailed);
   EXPECT_EQ(result.SetFile, 1);
 }

@@ -30,19 +30,25 @@ static std::vector<std::unique_ptr<FakeWindow>> Windows;
 static intptr_t NextObject = 0x1000;
 
 static std::string TimeText(const FILETIME* time) {
-  return time == nullptr ? "null" : std::to_string(time->dwLowDateTime) + ":" + std::to_string(time->dwHighDateTime);
+  return time == nullptr
+             ? "null"
+             : std::to_string(time->dwLowDateTime) + ":" + std::to_string(time->dwHighDateTime);
 }
 
-static std::string FileTimesLine(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
-  return "SetFileTime(" + TimeText(creation) + "," + TimeText(lastAccess) + "," + TimeText(lastWrite) + ")";
+static std::string FileTimesLine(const FILETIME* creation, const FILETIME* lastAccess,
+                                 const FILETIME* lastWrite) {
+  return "SetFileTime(" + TimeText(creation) + "," + TimeText(lastAccess) + "," +
+         TimeText(lastWrite) + ")";
 }
 
-std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess, const FILETIME& lastWrite) {
+std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite) {
   return FileTimesLine(&creation, &lastAccess, &lastWrite);
 }
 
 // SetFileTime is a file call of the POSIX stand-in; its three times go to the log as well.
-static void RecordFileTimes(const FILETIME* creation, const FILETIME* lastAccess, const FILETIME* lastWrite) {
+static void RecordFileTimes(const FILETIME* creation, const FILETIME* lastAccess,
+                            const FILETIME* lastWrite) {
   Log.push_back(FileTimesLine(creation, lastAccess, lastWrite));
 }
 
@@ -101,7 +107,8 @@ std::vector<std::string> Calls(const std::string& name) {
 size_t Count(const std::string& name) { return Calls(name).size(); }
 
 LPARAM Point(int x, int y) {
-  return static_cast<LPARAM>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) | static_cast<uint16_t>(x));
+  return static_cast<LPARAM>((static_cast<uint32_t>(static_cast<uint16_t>(y)) << 16) |
+                             static_cast<uint16_t>(x));
 }
 
 }  // namespace fake
@@ -146,24 +153,26 @@ static T NewObject() {
 }
 
 ATOM RegisterClassA(const WNDCLASSA* windowClass) {
-  Log.push_back(Format("RegisterClassA(%s,style=%u,brush=%ld)", windowClass->lpszClassName, windowClass->style,
-                       static_cast<long>(Id(windowClass->hbrBackground))));
+  Log.push_back(Format("RegisterClassA(%s,style=%u,brush=%ld)", windowClass->lpszClassName,
+                       windowClass->style, static_cast<long>(Id(windowClass->hbrBackground))));
   if (fake::FailRegisterClass) return 0;
   fake::Classes[windowClass->lpszClassName] = windowClass->lpfnWndProc;
   return 1;
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y, int width,
-                     int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
-  Log.push_back(Format("CreateWindowExA(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle, className, title, style, x,
-                       y, width, height, static_cast<long>(Id(parent)), static_cast<long>(Id(menu))));
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
+  Log.push_back(Format("CreateWindowExA(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle, className,
+                       title, style, x, y, width, height, static_cast<long>(Id(parent)),
+                       static_cast<long>(Id(menu))));
   if (parent == nullptr && fake::FailCreateMainWindow) return nullptr;
   auto found = fake::Classes.find(className);
   WNDPROC procedure = found == fake::Classes.end() ? nullptr : found->second;
-  fake::Windows.push_back(std::make_unique<FakeWindow>(
-      FakeWindow{className, title, style, x, y, width, height, parent, Id(menu), true, false, procedure}));
+  fake::Windows.push_back(std::make_unique<FakeWindow>(FakeWindow{
+      className, title, style, x, y, width, height, parent, Id(menu), true, false, procedure}));
   HWND handle = reinterpret_cast<HWND>(static_cast<intptr_t>(fake::Windows.size()));
-  if (fake::WindowOf(handle)->procedure != nullptr) fake::WindowOf(handle)->procedure(handle, WM_CREATE, 0, 0);
+  if (fake::WindowOf(handle)->procedure != nullptr)
+    fake::WindowOf(handle)->procedure(handle, WM_CREATE, 0, 0);
   return handle;
 }
 
@@ -171,9 +180,7 @@ BOOL ShowWindow(HWND window, int command) {
   return Logged(Format("ShowWindow(%ld,%d)", static_cast<long>(Id(window)), command));
 }
 
-BOOL UpdateWindow(HWND window) {
-  return LogHandle("UpdateWindow", window);
-}
+BOOL UpdateWindow(HWND window) { return LogHandle("UpdateWindow", window); }
 
 BOOL DestroyWindow(HWND window) {
   LogHandle("DestroyWindow", window);
@@ -260,7 +267,8 @@ BOOL EnableWindow(HWND window, BOOL enable) {
 }
 
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
-  return Logged(Format("InvalidateRect(%ld,%s,%d)", static_cast<long>(Id(window)), rect ? "rect" : "null", erase));
+  return Logged(Format("InvalidateRect(%ld,%s,%d)", static_cast<long>(Id(window)),
+                       rect ? "rect" : "null", erase));
 }
 
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
@@ -284,7 +292,8 @@ HICON LoadIconA(HINSTANCE, LPCSTR name) {
 }
 
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name) {
-  Log.push_back(Format("LoadCursorA(%s,%s)", instance ? "module" : "null", ResourceName(name).c_str()));
+  Log.push_back(
+      Format("LoadCursorA(%s,%s)", instance ? "module" : "null", ResourceName(name).c_str()));
   return NewObject<HCURSOR>();
 }
 
@@ -295,11 +304,13 @@ HCURSOR SetCursor(HCURSOR cursor) {
 
 HDC GetDC(HWND window) {
   LogHandle("GetDC", window);
-  return LiveWindow(window) == nullptr ? nullptr : reinterpret_cast<HDC>(static_cast<intptr_t>(0x500));
+  return LiveWindow(window) == nullptr ? nullptr
+                                       : reinterpret_cast<HDC>(static_cast<intptr_t>(0x500));
 }
 
 int ReleaseDC(HWND window, HDC dc) {
-  Log.push_back(Format("ReleaseDC(%ld,%ld)", static_cast<long>(Id(window)), static_cast<long>(Id(dc))));
+  Log.push_back(
+      Format("ReleaseDC(%ld,%ld)", static_cast<long>(Id(window)), static_cast<long>(Id(dc))));
   return 1;
 }
 
@@ -310,9 +321,7 @@ HDC BeginPaint(HWND window, PAINTSTRUCT* paint) {
   return paint->hdc;
 }
 
-BOOL EndPaint(HWND window, const PAINTSTRUCT*) {
-  return LogHandle("EndPaint", window);
-}
+BOOL EndPaint(HWND window, const PAINTSTRUCT*) { return LogHandle("EndPaint", window); }
 
 HGDIOBJ SelectObject(HDC, HGDIOBJ object) {
   LogHandle("SelectObject", object);
@@ -331,8 +340,8 @@ COLORREF SetTextColor(HDC, COLORREF color) {
 
 int DrawTextA(HDC, LPCSTR text, int length, RECT* rect, UINT format) {
   std::string s(text, length < 0 ? strlen(text) : static_cast<size_t>(length));
-  Log.push_back(Format("DrawTextA(%s,%d,%d,%d,%d,%d,0x%X)", s.c_str(), length, rect->left, rect->top, rect->right,
-                       rect->bottom, format));
+  Log.push_back(Format("DrawTextA(%s,%d,%d,%d,%d,%d,0x%X)", s.c_str(), length, rect->left,
+                       rect->top, rect->right, rect->bottom, format));
   if (format & DT_CALCRECT) {
     rect->right = rect->left + static_cast<LONG>(s.size()) * fake::TextWidthPerByte;
     rect->bottom = rect->top + 13;
@@ -345,15 +354,16 @@ BOOL DrawIcon(HDC, int x, int y, HICON icon) {
 }
 
 BOOL DrawEdge(HDC, RECT* rect, UINT edge, UINT flags) {
-  return Logged(Format("DrawEdge(%d,%d,%d,%d,%u,%u)", rect->left, rect->top, rect->right, rect->bottom, edge, flags));
+  return Logged(Format("DrawEdge(%d,%d,%d,%d,%u,%u)", rect->left, rect->top, rect->right,
+                       rect->bottom, edge, flags));
 }
 
-HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic, DWORD underline,
-                  DWORD strikeOut, DWORD charSet, DWORD outPrecision, DWORD clipPrecision, DWORD quality,
-                  DWORD pitchAndFamily, LPCSTR face) {
-  Log.push_back(Format("CreateFontA(%d,%d,%d,%d,%d,%u,%u,%u,%u,%u,%u,%u,%u,%s)", height, width, escapement,
-                       orientation, weight, italic, underline, strikeOut, charSet, outPrecision, clipPrecision,
-                       quality, pitchAndFamily, face));
+HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
+                  DWORD underline, DWORD strikeOut, DWORD charSet, DWORD outPrecision,
+                  DWORD clipPrecision, DWORD quality, DWORD pitchAndFamily, LPCSTR face) {
+  Log.push_back(Format("CreateFontA(%d,%d,%d,%d,%d,%u,%u,%u,%u,%u,%u,%u,%u,%s)", height, width,
+                       escapement, orientation, weight, italic, underline, strikeOut, charSet,
+                       outPrecision, clipPrecision, quality, pitchAndFamily, face));
   return NewObject<HFONT>();
 }
 
@@ -371,11 +381,10 @@ BOOL Rectangle(HDC, int left, int top, int right, int bottom) {
   return Logged(Format("Rectangle(%d,%d,%d,%d)", left, top, right, bottom));
 }
 
-BOOL DeleteObject(HGDIOBJ object) {
-  return LogHandle("DeleteObject", object);
-}
+BOOL DeleteObject(HGDIOBJ object) { return LogHandle("DeleteObject", object); }
 
-static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog, std::deque<FakeDialogAnswer>& answers) {
+static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog,
+                         std::deque<FakeDialogAnswer>& answers) {
   Log.push_back(Format("%s(%s,0x%X)", name, dialog->lpstrFile, dialog->Flags));
   fake::Dialogs.push_back(*dialog);
   fake::DialogInitialNames.push_back(dialog->lpstrFile);
@@ -388,11 +397,17 @@ static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog, std::deque<Fak
   return TRUE;
 }
 
-BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) { return AnswerDialog("GetSaveFileNameA", dialog, fake::SaveAnswers); }
-BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) { return AnswerDialog("GetOpenFileNameA", dialog, fake::OpenAnswers); }
+BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) {
+  return AnswerDialog("GetSaveFileNameA", dialog, fake::SaveAnswers);
+}
+BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) {
+  return AnswerDialog("GetOpenFileNameA", dialog, fake::OpenAnswers);
+}
 
-HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters, LPCSTR directory, int show) {
-  Log.push_back(Format("ShellExecuteA(%ld,%s,%s,%s,%s,%d)", static_cast<long>(Id(owner)), operation, file,
-                       parameters ? parameters : "(null)", directory ? directory : "(null)", show));
+HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
+                        LPCSTR directory, int show) {
+  Log.push_back(Format("ShellExecuteA(%ld,%s,%s,%s,%s,%d)", static_cast<long>(Id(owner)), operation,
+                       file, parameters ? parameters : "(null)", directory ? directory : "(null)",
+                       show));
   return reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
 }

@@ -37,30 +37,31 @@ struct FakeDialogAnswer {
 
 namespace fake {
 
-extern std::vector<std::string> Log;                  // every recorded call, in order
-extern std::deque<MSG> Queue;                         // the thread's message queue
-extern std::deque<FakeDialogAnswer> SaveAnswers;      // GetSaveFileNameA answers (empty: cancel)
-extern std::deque<FakeDialogAnswer> OpenAnswers;      // GetOpenFileNameA answers (empty: cancel)
-extern std::deque<int> MessageBoxAnswers;             // MessageBoxA answers (empty: IDOK)
-extern std::vector<OPENFILENAMEA> Dialogs;            // each dialog record as it was handed over
-extern std::vector<std::string> DialogInitialNames;   // NameBuffer contents when each dialog opened
-extern std::function<void()> OnPeek;                  // runs at every PeekMessageA (may queue messages)
+extern std::vector<std::string> Log;                 // every recorded call, in order
+extern std::deque<MSG> Queue;                        // the thread's message queue
+extern std::deque<FakeDialogAnswer> SaveAnswers;     // GetSaveFileNameA answers (empty: cancel)
+extern std::deque<FakeDialogAnswer> OpenAnswers;     // GetOpenFileNameA answers (empty: cancel)
+extern std::deque<int> MessageBoxAnswers;            // MessageBoxA answers (empty: IDOK)
+extern std::vector<OPENFILENAMEA> Dialogs;           // each dialog record as it was handed over
+extern std::vector<std::string> DialogInitialNames;  // NameBuffer contents when each dialog opened
+extern std::function<void()> OnPeek;  // runs at every PeekMessageA (may queue messages)
 extern std::function<void(const std::string&)> OnMessageBox;  // runs at every MessageBoxA (text)
 extern int ScreenWidth, ScreenHeight;
-extern int TextWidthPerByte;                          // DT_CALCRECT measures 5 px a byte by default
-extern STARTUPINFOA Startup;                          // what GetStartupInfoA reports
+extern int TextWidthPerByte;  // DT_CALCRECT measures 5 px a byte by default
+extern STARTUPINFOA Startup;  // what GetStartupInfoA reports
 extern bool FailRegisterClass, FailCreateMainWindow;
-extern int QuitCode;                                  // the code of the last PostQuitMessage, -1 none
+extern int QuitCode;  // the code of the last PostQuitMessage, -1 none
 
-void Reset();                                         // empties everything, back to defaults
+void Reset();  // empties everything, back to defaults
 FakeWindow* WindowOf(HWND window);
-HWND MainWindow();                                    // the first top-level window created
+HWND MainWindow();  // the first top-level window created
 HWND FindChild(HWND parent, intptr_t id);
 void Post(HWND window, UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
 std::vector<std::string> Calls(const std::string& name);  // log lines of one call name
 size_t Count(const std::string& name);
-LPARAM Point(int x, int y);                            // a mouse position as lParam
+LPARAM Point(int x, int y);  // a mouse position as lParam
 // The log line of a SetFileTime call with these three times.
-std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess, const FILETIME& lastWrite);
+std::string SetFileTimeCall(const FILETIME& creation, const FILETIME& lastAccess,
+                            const FILETIME& lastWrite);
 
 }  // namespace fake

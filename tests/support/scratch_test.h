@@ -12,7 +12,9 @@ namespace scratch {
 
 class FolderTest : public ::testing::Test {
  protected:
-  void SetUp() override { folder = MakeFolder(::testing::UnitTest::GetInstance()->current_test_suite()->name()); }
+  void SetUp() override {
+    folder = MakeFolder(::testing::UnitTest::GetInstance()->current_test_suite()->name());
+  }
   void TearDown() override { RemoveFolder(folder); }
   // A file in the folder.
   std::string Path(const std::string& name) const { return folder + Separator() + name; }

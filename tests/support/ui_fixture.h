@@ -47,7 +47,8 @@ class UiTest : public ::testing::Test {
     return path;
   }
   // UseImage with a container of the given header texts and first payload.
-  std::string UseContainer(const std::string& relative, const HeaderTexts& texts, const std::string& payload = "") {
+  std::string UseContainer(const std::string& relative, const HeaderTexts& texts,
+                           const std::string& payload = "") {
     return UseImage(relative, FitStubImage("MZ") + HeaderBytes(texts) + payload);
   }
   void UseOwnImage(const std::string& path) {

@@ -4,7 +4,8 @@
 #pragma once
 #ifdef __cplusplus
 #include <windows.h>
-namespace testing { namespace internal {
+namespace testing {
+namespace internal {
 class Notification {
  public:
   Notification() : event_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
@@ -13,8 +14,10 @@ class Notification {
   Notification& operator=(const Notification&) = delete;
   void Notify() { SetEvent(event_); }
   void WaitForNotification() { WaitForSingleObject(event_, INFINITE); }
+
  private:
   HANDLE event_;
 };
-}}
+}  // namespace internal
+}  // namespace testing
 #endif

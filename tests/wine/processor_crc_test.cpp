@@ -24,10 +24,13 @@ TEST(ProcessorCrc, TheWayTakenGivesTheCheckValueAndMatchesTheTable) {
   EXPECT_EQ(Crc32cAddByTable(0, "123456789", 9), 0xE3069283u);
   const size_t unit = 3 * 4096;
   std::string bytes = Pattern(3 * unit + 17, 5);
-  for (size_t length : {size_t{0}, size_t{3}, unit - 1, unit, unit + 5, 2 * unit + 4, bytes.size()}) {
+  for (size_t length :
+       {size_t{0}, size_t{3}, unit - 1, unit, unit + 5, 2 * unit + 4, bytes.size()}) {
     uint32_t table = Crc32cAddByTable(0, bytes.data(), length);
     EXPECT_EQ(Crc32cAdd(0, bytes.data(), length), table) << length;
-    if (ProcessorHasCrc32c()) EXPECT_EQ(Crc32cAddByInstruction(0, bytes.data(), length), table) << length;
+    if (ProcessorHasCrc32c()) {
+      EXPECT_EQ(Crc32cAddByInstruction(0, bytes.data(), length), table) << length;
+    }
   }
 }
 

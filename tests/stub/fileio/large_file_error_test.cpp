@@ -51,7 +51,8 @@ TEST_F(FileLayer, AfterAFailedOpenEveryOperationStores103) {
 
 TEST_F(FileLayer, FileSizeByNameOfMissingPathsAndFolders) {
   EXPECT_EQ(FileSizeByName(Path("missing").c_str()), -1);
-  EXPECT_EQ(FileSizeByName(Path("no folder" + std::string(scratch::Separator()) + "x").c_str()), -1);
+  EXPECT_EQ(FileSizeByName(Path("no folder" + std::string(scratch::Separator()) + "x").c_str()),
+            -1);
   std::filesystem::create_directory(Path("folder"));
   EXPECT_EQ(FileSizeByName(Path("folder").c_str()), 0);
   EXPECT_EQ(TakeIoResult(), 0) << "the search stores no error";
@@ -60,8 +61,8 @@ TEST_F(FileLayer, FileSizeByNameOfMissingPathsAndFolders) {
 // Sizes are reported whole: pieces of 2 GiB and more are sized exactly, and only a missing
 // path gives -1.
 TEST_F(FileLayer, FileSizeByNameIsTheFull64BitSize) {
-  const int64_t sizes[] = {0,           1,           28672,       2147483647LL, 2147483648LL,
-                           3221225472LL, 4294967295LL, 4294967296LL, FiveGiB};
+  const int64_t sizes[] = {
+      0, 1, 28672, 2147483647LL, 2147483648LL, 3221225472LL, 4294967295LL, 4294967296LL, FiveGiB};
   for (int64_t size : sizes) {
     ASSERT_TRUE(scratch::MakeSizedFile(Path("sized"), size)) << size;
     EXPECT_EQ(FileSizeByName(Path("sized").c_str()), size);
@@ -74,12 +75,14 @@ TEST_F(FileLayer, FileSizeByNameIsTheFull64BitSize) {
 TEST_F(FileLayer, PlatformCodesPassThroughUnchanged) {
   ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abcdef"));
   static FileCallKind failing;
-  FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == failing ? 1117 : 0; };
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == failing ? 1117 : 0;
+  };
   const struct {
     FileCallKind call;
     const char* what;
-  } cases[] = {{CallCreateFile, "open"},   {CallReadFile, "read"},         {CallWriteFile, "write"},
-               {CallSetFilePointer, "seek"}, {CallGetFileSize, "size"},    {CallDeleteFile, "erase"}};
+  } cases[] = {{CallCreateFile, "open"},     {CallReadFile, "read"},    {CallWriteFile, "write"},
+               {CallSetFilePointer, "seek"}, {CallGetFileSize, "size"}, {CallDeleteFile, "erase"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     failing = c.call;
@@ -97,7 +100,10 @@ TEST_F(FileLayer, PlatformCodesPassThroughUnchanged) {
         result = FilePosLarge(file);
         EXPECT_EQ(result, FailedPosition);
         break;
-      case CallGetFileSize: result = FileSizeLarge(file); EXPECT_EQ(result, FailedPosition); break;
+      case CallGetFileSize:
+        result = FileSizeLarge(file);
+        EXPECT_EQ(result, FailedPosition);
+        break;
       case CallDeleteFile: EraseLarge(file); break;
       default: break;
     }
@@ -114,14 +120,18 @@ TEST_F(FileLayer, PlatformCodesPassThroughUnchanged) {
 
 TEST_F(FileLayer, FailedReleaseStoresOneAndStillCloses) {
   LargeFile& file = OpenData("abc", 0);
-  FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallCloseHandle ? 6 : 0; };
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == CallCloseHandle ? 6 : 0;
+  };
   EXPECT_EQ(CloseLarge(file), 1);
   EXPECT_EQ(file.Mode, ModeClosed);
   EXPECT_EQ(TakeIoResult(), 1) << "the value 1, not the platform's code";
 
   FileFaultHook = nullptr;
   ResetLarge(file, 1);
-  FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallCloseHandle ? 6 : 0; };
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == CallCloseHandle ? 6 : 0;
+  };
   ResetLarge(file, 1);  // the release before reopening fails; the open goes on
   EXPECT_EQ(file.Mode, ModeInput);
   EXPECT_EQ(TakeIoResult(), 1);
@@ -145,7 +155,9 @@ TEST_F(FileLayer, ShortTransfersWithoutAnActualCount) {
 
 TEST_F(FileLayer, FileSizeByNameWhenTheSearchFails) {
   ASSERT_TRUE(scratch::WriteBytes(Path("data"), "abc"));
-  FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallFindFirstFile ? 5 : 0; };
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == CallFindFirstFile ? 5 : 0;
+  };
   EXPECT_EQ(FileSizeByName(Path("data").c_str()), -1);
 }
 

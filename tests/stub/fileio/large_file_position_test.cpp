@@ -27,7 +27,8 @@ TEST_F(FileLayer, WritingANewOutputAdvancesPositionAndSize) {
   std::string bytes = scratch::Pattern(200000);
   uint32_t actual = 0;
   EXPECT_EQ(BlockWriteLarge(output, bytes.data(), 65536, &actual), 65536u);
-  EXPECT_EQ(BlockWriteLarge(output, bytes.data() + 65536, 200000 - 65536, &actual), 200000u - 65536u);
+  EXPECT_EQ(BlockWriteLarge(output, bytes.data() + 65536, 200000 - 65536, &actual),
+            200000u - 65536u);
   EXPECT_EQ(FilePosLarge(output), 200000);
   EXPECT_EQ(FileSizeLarge(output), 200000);
   // Appending as the copier does: reopen, seek to the size, write on.

@@ -51,9 +51,9 @@ TEST(FileLayerModes, AssignedAndOpenAreRangesOfMode) {
   const struct {
     uint16_t mode;
     bool assigned, open;
-  } cases[] = {{0, false, false},         {0xD7AF, false, false},    {ModeClosed, true, false},
-               {ModeInput, true, true},   {ModeOutput, true, true},  {ModeInOut, true, true},
-               {0xD7B4, false, false},    {0xFFFF, false, false}};
+  } cases[] = {{0, false, false},       {0xD7AF, false, false},   {ModeClosed, true, false},
+               {ModeInput, true, true}, {ModeOutput, true, true}, {ModeInOut, true, true},
+               {0xD7B4, false, false},  {0xFFFF, false, false}};
   for (const auto& c : cases) {
     LargeFile file{};
     file.Mode = c.mode;
@@ -70,8 +70,9 @@ TEST_F(FileLayer, FileOpenModeChoosesTheAccessOfResetLarge) {
     uint16_t mode;
     bool reads, writes;
   } cases[] = {
-      {0, ModeInput, true, false},  {1, ModeOutput, false, true}, {2, ModeInOut, true, true},
-      {3, ModeInOut, true, true},   {0x40, ModeInput, true, false},  // share bits leave access alone
+      {0, ModeInput, true, false},   {1, ModeOutput, false, true},   {2, ModeInOut, true, true},
+      {3, ModeInOut, true, true},    {0x40, ModeInput, true, false},  // share bits leave access
+                                                                      // alone
       {0x82, ModeInOut, true, true},
   };
   for (const auto& c : cases) {
@@ -105,7 +106,8 @@ TEST_F(FileLayer, ResetLargeNeverCreatesAFile) {
     EXPECT_EQ(TakeIoResult(), static_cast<int32_t>(ERROR_FILE_NOT_FOUND)) << int(openMode);
     EXPECT_FALSE(scratch::Exists(Path("missing")));
   }
-  LargeFile& inMissingFolder = OpenWith("no folder" + std::string(scratch::Separator()) + "file", 0);
+  LargeFile& inMissingFolder =
+      OpenWith("no folder" + std::string(scratch::Separator()) + "file", 0);
   EXPECT_EQ(inMissingFolder.Mode, ModeClosed);
   EXPECT_EQ(TakeIoResult(), static_cast<int32_t>(ERROR_PATH_NOT_FOUND));
 }

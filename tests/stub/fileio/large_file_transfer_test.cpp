@@ -39,7 +39,8 @@ TEST_F(FileLayer, RecordSizeScalesCountsPositionsAndSizes) {
   EXPECT_EQ(FileSizeLarge(file), 2) << "10 bytes are two whole records";
   char buffer[13] = {};
   uint32_t actual = 0;
-  EXPECT_EQ(BlockReadLarge(file, buffer, 3, &actual), 2u) << "a trailing partial record is not counted";
+  EXPECT_EQ(BlockReadLarge(file, buffer, 3, &actual), 2u)
+      << "a trailing partial record is not counted";
   EXPECT_EQ(actual, 2u);
   EXPECT_STREQ(buffer, "0123456789") << "but its bytes are moved";
   EXPECT_EQ(FilePosLarge(file), 2);  // byte 10 / 4
@@ -70,7 +71,8 @@ TEST_F(FileLayer, TransfersWithoutTheAccessStore103) {
     for (bool withActual : {true, false}) {
       uint32_t actual = 99;
       uint32_t* out = withActual ? &actual : nullptr;
-      uint32_t got = c.write ? BlockWriteLarge(*c.file, buffer, 3, out) : BlockReadLarge(*c.file, buffer, 3, out);
+      uint32_t got = c.write ? BlockWriteLarge(*c.file, buffer, 3, out)
+                             : BlockReadLarge(*c.file, buffer, 3, out);
       EXPECT_EQ(got, 0u) << c.what;
       if (withActual) {
         EXPECT_EQ(actual, 0u) << c.what;

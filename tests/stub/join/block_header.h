@@ -14,8 +14,8 @@
 namespace jointest {
 
 inline uint32_t LibraryCrc(const std::string& bytes) {
-  return ~crc32_iscsi(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())), static_cast<int>(bytes.size()),
-                      0xFFFFFFFFu);
+  return ~crc32_iscsi(reinterpret_cast<unsigned char*>(const_cast<char*>(bytes.data())),
+                      static_cast<int>(bytes.size()), 0xFFFFFFFFu);
 }
 
 // texts (whose record 2 holds the payloads' total) with the block for these payloads (pieces 1 to
@@ -34,7 +34,8 @@ inline std::string BlockHeader(const HeaderTexts& texts, const std::vector<std::
     for (int32_t n = first; n < pieces && n < first + runLength; n++) run += payloads[n];
     plan.Image.Digests[first / runLength] = LibraryCrc(run);
   }
-  EXPECT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &plan)) << "a set the block cannot describe";
+  EXPECT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &plan))
+      << "a set the block cannot describe";
   return header;
 }
 

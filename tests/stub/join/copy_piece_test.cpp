@@ -37,7 +37,8 @@ TEST_F(CopyPieceTest, CreateModeCopiesFromTheOffsetInBlockPasses) {
     jointest::Write(Path("DATA.exe"), head + payload);
     JoinState.TotalSize = static_cast<int64_t>(c.payload);
     FileOpenMode = 1;
-    CopyPiece(Path("DATA.exe").c_str(), Path("out.bin").c_str(), false, 30720, window, ShowJoinProgress);
+    CopyPiece(Path("DATA.exe").c_str(), Path("out.bin").c_str(), false, 30720, window,
+              ShowJoinProgress);
     EXPECT_FALSE(JoinState.IoFailed);
     EXPECT_BYTES(Read(Path("out.bin")), payload);
     EXPECT_EQ(JoinState.OutputPos, static_cast<int64_t>(c.payload));
@@ -57,7 +58,8 @@ TEST_F(CopyPieceTest, OffsetAtOrPastTheEndGivesAnEmptyOutputAndOneDrawing) {
     fake::Log.clear();
     jointest::Write(Path("short.exe"), Pattern(100, 3));
     jointest::Write(Path("out.bin"), "old content");
-    CopyPiece(Path("short.exe").c_str(), Path("out.bin").c_str(), false, offset, window, ShowJoinProgress);
+    CopyPiece(Path("short.exe").c_str(), Path("out.bin").c_str(), false, offset, window,
+              ShowJoinProgress);
     EXPECT_FALSE(JoinState.IoFailed);
     EXPECT_TRUE(jointest::Exists(Path("out.bin")));
     EXPECT_BYTES(Read(Path("out.bin")), "");
@@ -117,7 +119,8 @@ TEST_F(CopyPieceTest, FilesThatCannotBeOpenedFailTheCopyAfterOnePass) {
     std::filesystem::create_directory(Path("folder"));
     jointest::Write(Path("DATA.c001"), Pattern(200000, 7));
     if (c.outputExistsBefore) jointest::Write(Path("out.bin"), old);
-    CopyPiece(Path(c.source).c_str(), Path(c.target).c_str(), c.append, 0, window, ShowJoinProgress);
+    CopyPiece(Path(c.source).c_str(), Path(c.target).c_str(), c.append, 0, window,
+              ShowJoinProgress);
     EXPECT_TRUE(JoinState.IoFailed);
     EXPECT_EQ(TakeIoResult(), 0) << "the copier takes the pending error itself";
     EXPECT_EQ(fake::Count("GetDC"), 1u);
@@ -152,7 +155,8 @@ TEST_F(CopyPieceTest, AFailedReadOrWriteInTheMiddleEndsTheCopy) {
     FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
       return call == failing && ++calls == 3 ? ERROR_DISK_FULL : 0;
     };
-    CopyPiece(Path("DATA.c001").c_str(), Path("out.bin").c_str(), false, 0, window, ShowJoinProgress);
+    CopyPiece(Path("DATA.c001").c_str(), Path("out.bin").c_str(), false, 0, window,
+              ShowJoinProgress);
     FileFaultHook = nullptr;
     EXPECT_TRUE(JoinState.IoFailed);
     EXPECT_EQ(fake::Count("GetDC"), 3u);
@@ -185,6 +189,8 @@ TEST_F(CopyPieceTest, MessagesAreDispatchedBetweenBlocks) {
   CopyPiece(Path("DATA.c001").c_str(), Path("out.bin").c_str(), false, 0, window, ShowJoinProgress);
   std::vector<std::string> order;
   for (const std::string& line : fake::Log)
-    if (line.rfind("GetDC", 0) == 0 || line.rfind("DispatchMessageA", 0) == 0) order.push_back(line);
-  EXPECT_THAT(order, testing::ElementsAre("GetDC(1)", "DispatchMessageA(1,15)", "GetDC(1)", "GetDC(1)"));
+    if (line.rfind("GetDC", 0) == 0 || line.rfind("DispatchMessageA", 0) == 0)
+      order.push_back(line);
+  EXPECT_THAT(order,
+              testing::ElementsAre("GetDC(1)", "DispatchMessageA(1,15)", "GetDC(1)", "GetDC(1)"));
 }

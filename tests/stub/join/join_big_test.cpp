@@ -12,11 +12,11 @@
 #include "tests/stub/join/join_fixture.h"
 #include "tests/support/fake_ui.h"
 
-
 static const int64_t FourGiB = 4294967296LL;
 
 // A sparse file of size bytes with the given bytes written at the given offsets.
-static void MakeSparse(const std::string& path, int64_t size, const std::vector<std::pair<int64_t, std::string>>& marks) {
+static void MakeSparse(const std::string& path, int64_t size,
+                       const std::vector<std::pair<int64_t, std::string>>& marks) {
   int fd = open(path.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
   ASSERT_GE(fd, 0) << path;
   ASSERT_EQ(ftruncate(fd, size), 0);
@@ -51,7 +51,8 @@ TEST_F(JoinBigTest, AppendingToAnOutputPastFourGiB) {
 TEST_F(JoinBigTest, CopyingFromAnOffsetPastFourGiB) {
   std::string tail = Pattern(100000, 2);
   MakeSparse(Path("DATA.exe"), FourGiB + 30720 + 100000, {{FourGiB + 30720, tail}});
-  CopyPiece(Path("DATA.exe").c_str(), Path("out.bin").c_str(), false, FourGiB + 30720, window, ShowJoinProgress);
+  CopyPiece(Path("DATA.exe").c_str(), Path("out.bin").c_str(), false, FourGiB + 30720, window,
+            ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_BYTES(jointest::Read(Path("out.bin")), tail);
 }
@@ -62,17 +63,21 @@ TEST_F(JoinBigTest, AJoinOfPiecesOverTwoGiBEach) {
   const int64_t pieceSize = 2 * 1024LL * 1024 * 1024 + 100 * 1024 * 1024 + 7;
   std::string root = dir;
   struct statvfs space;
-  if (statvfs("/dev/shm", &space) == 0 && static_cast<int64_t>(space.f_bavail) * space.f_frsize > 3 * pieceSize)
+  if (statvfs("/dev/shm", &space) == 0 &&
+      static_cast<int64_t>(space.f_bavail) * space.f_frsize > 3 * pieceSize)
     root = "/dev/shm";
-  if (statvfs(root.c_str(), &space) != 0 || static_cast<int64_t>(space.f_bavail) * space.f_frsize < 3 * pieceSize)
+  if (statvfs(root.c_str(), &space) != 0 ||
+      static_cast<int64_t>(space.f_bavail) * space.f_frsize < 3 * pieceSize)
     GTEST_SKIP() << "no room for a join of " << 2 * pieceSize << " bytes";
   std::string work = root + "/tarnovell-join-big-" + std::to_string(getpid());
   std::filesystem::create_directories(work);
 
-  std::string head = Pattern(1000, 3), first = Pattern(5000, 4), last = Pattern(5000, 5), mark = Pattern(64, 6);
+  std::string head = Pattern(1000, 3), first = Pattern(5000, 4), last = Pattern(5000, 5),
+              mark = Pattern(64, 6);
   jointest::Write(work + "/DATA.exe", Pattern(30720, 7) + head);
   MakeSparse(work + "/DATA.c001", pieceSize, {{0, first}, {pieceSize - 64, mark}});
-  MakeSparse(work + "/DATA.c002", pieceSize, {{FourGiB - pieceSize + 10, mark}, {pieceSize - 5000, last}});
+  MakeSparse(work + "/DATA.c002", pieceSize,
+             {{FourGiB - pieceSize + 10, mark}, {pieceSize - 5000, last}});
   int64_t total = 1000 + 2 * pieceSize;
   PrepareJoin(work + "/DATA", total);
   fake::SaveAnswers.push_back({true, work + "/out.bin"});

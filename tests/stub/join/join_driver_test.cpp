@@ -20,7 +20,9 @@ using testing::ElementsAre;
 
 using JoinDriverTest = JoinTest;
 
-static std::string Title(const std::string& name) { return "SetWindowTextA(1,Tarnovell! - " + name + ")"; }
+static std::string Title(const std::string& name) {
+  return "SetWindowTextA(1,Tarnovell! - " + name + ")";
+}
 
 static std::vector<std::string> Titles() { return fake::Calls("SetWindowTextA"); }
 
@@ -28,7 +30,9 @@ static std::string ConfirmBox() {
   return std::string("MessageBoxA(1,") + jointest::ConfirmText + ",Tarnovell!,0x123)";
 }
 
-static std::string RefusalBox(const char* text) { return std::string("MessageBoxA(1,") + text + ",Tarnovell!,0x10)"; }
+static std::string RefusalBox(const char* text) {
+  return std::string("MessageBoxA(1,") + text + ",Tarnovell!,0x10)";
+}
 
 // The end of a join as the window shows it.
 static void ExpectDone(uint8_t outcome) {
@@ -38,7 +42,8 @@ static void ExpectDone(uint8_t outcome) {
   EXPECT_EQ(fake::WindowOf(JoinState.StartButton)->title, jointest::ExitLabel);
   // Nothing of an earlier, longer title is left behind the label.
   size_t label = std::strlen(jointest::ExitLabel);
-  EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize), jointest::ExitLabel + std::string(TextBufferSize - label, '\0'));
+  EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize),
+            jointest::ExitLabel + std::string(TextBufferSize - label, '\0'));
   EXPECT_TRUE(fake::WindowOf(JoinState.StartButton)->enabled);
   EXPECT_EQ(fake::Log.back(), "InvalidateRect(1,null,1)");
 }
@@ -169,7 +174,8 @@ TEST_F(JoinDriverTest, TheTotalReachedAfterTheContainerLooksForNoPiece) {
 // The container of 1030720 bytes and two pieces of 2000000 carry 5000000 payload bytes: the join
 // stops after the second piece, although a third one is there.
 TEST_F(JoinDriverTest, AnExactTotalAfterAPieceLooksForNoFurtherPiece) {
-  std::vector<std::string> payloads = {Pattern(1000000, 1), Pattern(2000000, 2), Pattern(2000000, 3), "extra"};
+  std::vector<std::string> payloads = {Pattern(1000000, 1), Pattern(2000000, 2),
+                                       Pattern(2000000, 3), "extra"};
   PrepareJoin(WriteSet(Path("DATA"), payloads, 5000000), 5000000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   static int looks;
@@ -249,7 +255,8 @@ TEST_F(JoinDriverTest, APieceLocatedInAnotherFolderMovesTheBase) {
   EXPECT_EQ(fake::Dialogs[1].hwndOwner, window);
   // Piece 2 is named as expected while it is looked for, then as located.
   EXPECT_THAT(Titles(), ElementsAre(Title("DATA.C001"), Title("DATA.C002"), Title("DATA.C002"),
-                                    Title("DATA.C003"), std::string("SetWindowTextA(2,") + jointest::ExitLabel + ")"));
+                                    Title("DATA.C003"),
+                                    std::string("SetWindowTextA(2,") + jointest::ExitLabel + ")"));
   ExpectDone(OutcomeComplete);
 }
 
@@ -265,7 +272,8 @@ TEST_F(JoinDriverTest, OnlyAFileOfTheExpectedNameIsAccepted) {
   fake::OpenAnswers.push_back({true, Path("B/data.c002")});  // lower case: accepted
   RunJoin(window, WindowJoinCallbacks);
   EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
-  EXPECT_THAT(std::vector<std::string>(fake::DialogInitialNames.begin() + 1, fake::DialogInitialNames.end()),
+  EXPECT_THAT(std::vector<std::string>(fake::DialogInitialNames.begin() + 1,
+                                       fake::DialogInitialNames.end()),
               ElementsAre(Path("DATA.c002"), Path("DATA.c002"), Path("DATA.c002")));
   EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
   EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
@@ -325,7 +333,8 @@ TEST_F(JoinDriverTest, AFailedCopyLeavesNoOutputAndTouchesNoFurtherPiece) {
     static int opens;
     opens = 0;
     FileFaultHook = [](FileCallKind call, const char* name) -> DWORD {
-      if (call == CallCreateFile && std::string(name).find("DATA.c002") != std::string::npos) opens++;
+      if (call == CallCreateFile && std::string(name).find("DATA.c002") != std::string::npos)
+        opens++;
       return 0;
     };
     RunJoin(window, WindowJoinCallbacks);
@@ -342,7 +351,9 @@ TEST_F(JoinDriverTest, AFailedCopyStillTimesAnOutputThatCouldNotBeDeleted) {
   std::filesystem::create_directory(Path("DATA.c001"));
   PrepareJoin(Path("DATA"), 5000);
   fake::SaveAnswers.push_back({true, Path("out.bin")});
-  FileFaultHook = [](FileCallKind call, const char*) -> DWORD { return call == CallDeleteFile ? ERROR_ACCESS_DENIED : 0; };
+  FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
+    return call == CallDeleteFile ? ERROR_ACCESS_DENIED : 0;
+  };
   RunJoin(window, WindowJoinCallbacks);
   FileFaultHook = nullptr;
   EXPECT_BYTES(Read(Path("out.bin")), Pattern(3000, 1));
@@ -359,7 +370,8 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
   };
   const Case cases[] = {
       {"the container", [](JoinDriverTest* t) { return t->Path("DATA.exe"); }},
-      {"the container, spelt otherwise", [](JoinDriverTest* t) { return t->Path("sub/../DATA.exe"); }},
+      {"the container, spelt otherwise",
+       [](JoinDriverTest* t) { return t->Path("sub/../DATA.exe"); }},
       {"piece 1", [](JoinDriverTest* t) { return t->Path("DATA.c001"); }},
       {"a link to piece 2",
        [](JoinDriverTest* t) {
@@ -379,13 +391,15 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
     std::vector<std::string> payloads = Patterns({3000, 2000, 1000, 700, 300});
     WriteSet(Path("DATA"), payloads, 7000);
     PrepareJoin(Path("DATA"), 7000);
-    std::string before[] = {Read(Path("DATA.exe")), Read(Path("DATA.c001")), Read(Path("DATA.c002"))};
+    std::string before[] = {Read(Path("DATA.exe")), Read(Path("DATA.c001")),
+                            Read(Path("DATA.c002"))};
     fake::SaveAnswers.push_back({true, c.choose(this)});
     fake::SaveAnswers.push_back({true, Path("sub/out.bin")});
-    if (!Exists(Path("DATA.c003"))) fake::OnMessageBox = [this](const std::string&) {
-      std::error_code ignored;
-      std::filesystem::rename(Path("away.c003"), Path("DATA.c003"), ignored);
-    };
+    if (!Exists(Path("DATA.c003")))
+      fake::OnMessageBox = [this](const std::string&) {
+        std::error_code ignored;
+        std::filesystem::rename(Path("away.c003"), Path("DATA.c003"), ignored);
+      };
     RunJoin(window, WindowJoinCallbacks);
     ASSERT_EQ(fake::Count("GetSaveFileNameA"), 2u);
     EXPECT_EQ(fake::DialogInitialNames[1], "DATA.BIN");

@@ -26,8 +26,9 @@ DWORD FailOneCall(FileCallKind call, const char*) {
 }
 
 const char* KindName(FileCallKind kind) {
-  static const char* names[] = {"CreateFile", "ReadFile", "WriteFile", "SetFilePointer", "GetFileSize",
-                                "CloseHandle", "DeleteFile", "FindFirstFile", "SetFileTime", "GetFileInformation"};
+  static const char* names[] = {"CreateFile",  "ReadFile",          "WriteFile",  "SetFilePointer",
+                                "GetFileSize", "CloseHandle",       "DeleteFile", "FindFirstFile",
+                                "SetFileTime", "GetFileInformation"};
   return names[kind];
 }
 
@@ -68,10 +69,12 @@ TEST_F(JoinFaultTest, EveryFileCallMayFail) {
   const int n = static_cast<int>(clean.size());
 
   std::map<std::string, int> seen;  // what each failure led to, for the record
-  for (DWORD code : {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_DISK_FULL}, DWORD{ERROR_SHARING_VIOLATION}}) {
+  for (DWORD code :
+       {DWORD{ERROR_ACCESS_DENIED}, DWORD{ERROR_DISK_FULL}, DWORD{ERROR_SHARING_VIOLATION}}) {
     for (int k = 1; k <= n; k++) {
       FileCallKind kind = clean[k - 1];
-      SCOPED_TRACE(testing::Message() << "call " << k << " of " << n << " (" << KindName(kind) << "), error " << code);
+      SCOPED_TRACE(testing::Message()
+                   << "call " << k << " of " << n << " (" << KindName(kind) << "), error " << code);
       Restart();
       Run(k, code);
       ASSERT_GE(static_cast<int>(Calls.size()), k);
@@ -94,7 +97,8 @@ TEST_F(JoinFaultTest, EveryFileCallMayFail) {
         EXPECT_FALSE(Exists(Path("out.bin")));
       }
       // Data calls exist only inside a copy: their failure is a failed copy.
-      if (kind == CallReadFile || kind == CallWriteFile || kind == CallSetFilePointer || kind == CallGetFileSize)
+      if (kind == CallReadFile || kind == CallWriteFile || kind == CallSetFilePointer ||
+          kind == CallGetFileSize)
         EXPECT_EQ(result, "file error");
       if (kind == CallSetFileTime) {
         EXPECT_EQ(result, "complete");

@@ -20,17 +20,21 @@ namespace jointest {
 
 const char ExitLabel[] = "\xC2\xFB\xF5\xEE\xE4";
 const char ConfirmText[] =
-    "\xC2\xFB \xF3\xE2\xE5\xF0\xE5\xED\xFB ?\r\n\xD2\xE5\xEA\xF3\xF9\xE8\xE9 \xEF\xF0\xEE\xF6\xE5\xF1\xF1 "
+    "\xC2\xFB \xF3\xE2\xE5\xF0\xE5\xED\xFB ?\r\n\xD2\xE5\xEA\xF3\xF9\xE8\xE9 "
+    "\xEF\xF0\xEE\xF6\xE5\xF1\xF1 "
     "\xE1\xF3\xE4\xE5\xF2 \xEF\xF0\xE5\xF0\xE2\xE0\xED.";
 const char OutputInSetText[] =
-    "\xCD\xE5\xEB\xFC\xE7\xFF \xF1\xEE\xF5\xF0\xE0\xED\xE8\xF2\xFC \xE2 \xF4\xE0\xE9\xEB, \xEA\xEE\xF2\xEE\xF0\xFB"
+    "\xCD\xE5\xEB\xFC\xE7\xFF \xF1\xEE\xF5\xF0\xE0\xED\xE8\xF2\xFC \xE2 \xF4\xE0\xE9\xEB, "
+    "\xEA\xEE\xF2\xEE\xF0\xFB"
     "\xE9 \xFF\xE2\xEB\xFF\xE5\xF2\xF1\xFF \xF7\xE0\xF1\xF2\xFC\xFE \xED\xE0\xE1\xEE\xF0\xE0!";
 const char PieceIsOutputText[] =
-    "\xCD\xE5\xEB\xFC\xE7\xFF \xEF\xF0\xE8\xF1\xEE\xE5\xE4\xE8\xED\xE8\xF2\xFC \xEF\xEE\xEB\xF3\xF7\xE0\xE5\xEC"
+    "\xCD\xE5\xEB\xFC\xE7\xFF \xEF\xF0\xE8\xF1\xEE\xE5\xE4\xE8\xED\xE8\xF2\xFC "
+    "\xEF\xEE\xEB\xF3\xF7\xE0\xE5\xEC"
     "\xFB\xE9 \xF4\xE0\xE9\xEB \xEA \xF1\xE0\xEC\xEE\xEC\xF3 \xF1\xE5\xE1\xE5!";
 
-
-void Write(const std::string& path, const std::string& bytes) { ASSERT_TRUE(WriteWholeFile(path, bytes)) << path; }
+void Write(const std::string& path, const std::string& bytes) {
+  ASSERT_TRUE(WriteWholeFile(path, bytes)) << path;
+}
 
 FileTimes TimesOf(const std::string& path) {
   struct stat info;
@@ -58,16 +62,12 @@ int OpenDescriptors() {
 
 static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_DESTROY:
-      PostQuitMessage(0);
-      return 0;
+    case WM_DESTROY: PostQuitMessage(0); return 0;
     case WM_COMMAND:
       if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window, WindowJoinCallbacks);
       return 0;
-    case WM_PAINT:
-      return 0;
-    default:
-      return DefWindowProcA(window, message, wParam, lParam);
+    case WM_PAINT: return 0;
+    default: return DefWindowProcA(window, message, wParam, lParam);
   }
 }
 
@@ -87,10 +87,11 @@ void JoinTest::SetUp() {
   windowClass.lpfnWndProc = TestWindowProc;
   windowClass.lpszClassName = "Tarnovell";
   RegisterClassA(&windowClass);
-  window = CreateWindowExA(0, "Tarnovell", "Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288, 210, nullptr,
-                           nullptr, nullptr, nullptr);
-  button = CreateWindowExA(0, "Button", "\xD1\xF2\xE0\xF0\xF2", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
-                           reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), nullptr, nullptr);
+  window = CreateWindowExA(0, "Tarnovell", "Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288, 210,
+                           nullptr, nullptr, nullptr, nullptr);
+  button = CreateWindowExA(
+      0, "Button", "\xD1\xF2\xE0\xF0\xF2", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
+      reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), nullptr, nullptr);
   JoinState.StartButton = button;
   // A scripted run that keeps answering "go on" would ask for ever: stop it.
   static int boxes;
@@ -109,9 +110,10 @@ void JoinTest::TearDown() {
   scratch::RemoveFolder(dir);
 }
 
-std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::string>& payloads, int64_t total,
-                               const std::string& outputName) {
-  HeaderTexts texts = MakeHeaderTexts(outputName, total, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
+std::string JoinTest::WriteSet(const std::string& base, const std::vector<std::string>& payloads,
+                               int64_t total, const std::string& outputName) {
+  HeaderTexts texts =
+      MakeHeaderTexts(outputName, total, 2ull << 32 | 1, 4ull << 32 | 3, 6ull << 32 | 5);
   EXPECT_TRUE(::WriteSet(base, Pattern(9000, 77), texts, payloads)) << base;
   return base;
 }
@@ -132,7 +134,8 @@ void JoinTest::PrepareJoin(const std::string& base, int64_t total, const std::st
 }
 
 std::string JoinTest::HeaderTimesCall() {
-  return fake::SetFileTimeCall(JoinState.CreationTime, JoinState.LastAccessTime, JoinState.LastWriteTime);
+  return fake::SetFileTimeCall(JoinState.CreationTime, JoinState.LastAccessTime,
+                               JoinState.LastWriteTime);
 }
 
 int JoinTest::RunMessageLoop() {

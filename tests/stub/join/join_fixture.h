@@ -19,7 +19,9 @@
 namespace jointest {
 
 using scratch::Exists;
-inline std::string Read(const std::string& path) { return scratch::ReadBytes(path); }  // "" when absent
+inline std::string Read(const std::string& path) {
+  return scratch::ReadBytes(path);
+}  // "" when absent
 void Write(const std::string& path, const std::string& bytes);
 // Last access and last write, in whole seconds ({-1, -1} when the file is absent). Taken before
 // the file is read: a read may move the access time.
@@ -61,7 +63,8 @@ class JoinTest : public ::testing::Test {
   // Moves the file from to to, both names in the folder; makes to's folder when it is missing.
   void Move(const std::string& from, const std::string& to);
   // JoinState as header loading leaves it for this set.
-  void PrepareJoin(const std::string& base, int64_t total, const std::string& outputName = "DATA.BIN");
+  void PrepareJoin(const std::string& base, int64_t total,
+                   const std::string& outputName = "DATA.BIN");
   // The main loop: dispatches until the quit request and returns its code. A queue that runs dry
   // first is a process that would wait for ever: the test fails.
   int RunMessageLoop();

@@ -22,11 +22,14 @@ namespace {
 
 // The box's texts in CP1251: "Повреждены части набора:" and a line break, the dash between the
 // first and last piece of a run, and "и ещё " before the count of the others.
-const std::string Intro = "\xCF\xEE\xE2\xF0\xE5\xE6\xE4\xE5\xED\xFB \xF7\xE0\xF1\xF2\xE8 \xED\xE0\xE1\xEE\xF0\xE0:\r\n";
+const std::string Intro =
+    "\xCF\xEE\xE2\xF0\xE5\xE6\xE4\xE5\xED\xFB \xF7\xE0\xF1\xF2\xE8 \xED\xE0\xE1\xEE\xF0\xE0:\r\n";
 const std::string Dash = "\x96";
 const std::string More = "\r\n\xE8 \xE5\xF9\xB8 ";
 
-std::string Box(const std::string& names) { return "MessageBoxA(1," + Intro + names + ",Tarnovell!,0x30)"; }
+std::string Box(const std::string& names) {
+  return "MessageBoxA(1," + Intro + names + ",Tarnovell!,0x30)";
+}
 
 int64_t TotalOf(const std::vector<std::string>& payloads) {
   int64_t total = 0;
@@ -43,12 +46,15 @@ std::string BlockHeader(const std::vector<std::string>& payloads, int32_t runLen
 }
 
 // Other splitters' headers: the same texts with zero or random filler.
-std::string ZeroFillerHeader(const std::vector<std::string>& payloads) { return HeaderBytes(Texts(TotalOf(payloads))); }
+std::string ZeroFillerHeader(const std::vector<std::string>& payloads) {
+  return HeaderBytes(Texts(TotalOf(payloads)));
+}
 std::string RandomFillerHeader(const std::vector<std::string>& payloads) {
   std::string header = ZeroFillerHeader(payloads);
   std::string noise = Pattern(HeaderSize, 99);
   for (size_t at = 0; at < header.size(); at++)
-    if (at % HeaderRecordSize > static_cast<uint8_t>(header[at - at % HeaderRecordSize])) header[at] = noise[at];
+    if (at % HeaderRecordSize > static_cast<uint8_t>(header[at - at % HeaderRecordSize]))
+      header[at] = noise[at];
   return header;
 }
 
@@ -75,7 +81,8 @@ class PieceCheckTest : public JoinTest {
  protected:
   // base.exe holds the stub, header and pieces[0]; base.c001, ... the further pieces. JoinState
   // as header loading leaves it, the block read from header.
-  void Prepare(const std::string& header, const std::vector<std::string>& pieces, const std::string& base = "DATA") {
+  void Prepare(const std::string& header, const std::vector<std::string>& pieces,
+               const std::string& base = "DATA") {
     jointest::Write(Path(base + ".exe"), FitStubImage(Pattern(9000, 77)) + header + pieces[0]);
     for (size_t n = 1; n < pieces.size(); n++) {
       char path[PathTextSize];
@@ -83,12 +90,14 @@ class PieceCheckTest : public JoinTest {
       jointest::Write(path, pieces[n]);
     }
     char totalText[HeaderRecordSize];
-    HeaderRecordText(*reinterpret_cast<const HeaderRecord*>(&header[RecordTotalSize * HeaderRecordSize]), totalText);
+    HeaderRecordText(
+        *reinterpret_cast<const HeaderRecord*>(&header[RecordTotalSize * HeaderRecordSize]),
+        totalText);
     int64_t total = 0;
     ASSERT_TRUE(TryParseHeaderInteger(totalText, &total));
     PrepareJoin(Path(base), total);
-    JoinState.PieceCheck.Active =
-        ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &JoinState.PieceCheck.Block);
+    JoinState.PieceCheck.Active = ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()),
+                                                  &JoinState.PieceCheck.Block);
   }
   // The join, its output saved as out.bin; returns the output.
   std::string Join() {
@@ -118,7 +127,8 @@ class PieceCheckTest : public JoinTest {
 
 TEST_F(PieceCheckTest, AGoodSetJoinsWithTheSameCallsWithOrWithoutItsBlock) {
   std::vector<std::vector<std::string>> logs;
-  for (const std::string& header : {ZeroFillerHeader(Planned), RandomFillerHeader(Planned), BlockHeader(Planned)}) {
+  for (const std::string& header :
+       {ZeroFillerHeader(Planned), RandomFillerHeader(Planned), BlockHeader(Planned)}) {
     Restart();
     ExpectQuietCompleteJoin(header, Planned);
     logs.push_back(CallsWithoutObjectHandles());
@@ -155,8 +165,10 @@ TEST_F(PieceCheckTest, EachDamagedPieceIsNamedAndTheOutputKept) {
     size_t at;
   };
   // First and last bytes, and both sides of the copier's block boundaries.
-  const Case cases[] = {{0, 0}, {0, 65535}, {0, 65536}, {0, 2 * 65536 - 1}, {1, 0}, {1, 65536}, {1, 3 * 65536 + 4},
-                        {2, 2 * 65536 - 1}, {2, 3 * 65536}, {3, 0}, {3, 999}};
+  const Case cases[] = {
+      {0, 0},     {0, 65535},         {0, 65536},         {0, 2 * 65536 - 1}, {1, 0},
+      {1, 65536}, {1, 3 * 65536 + 4}, {2, 2 * 65536 - 1}, {2, 3 * 65536},     {3, 0},
+      {3, 999}};
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "piece " << c.piece << " byte " << c.at);
     Restart();
@@ -171,7 +183,8 @@ TEST_F(PieceCheckTest, EachDamagedPieceIsNamedAndTheOutputKept) {
 
 TEST_F(PieceCheckTest, AnEmptyContainerPayloadAndPiecesOfWholeBlocks) {
   // Piece 0 holds no payload; pieces 1 and 2 hold exactly one and three blocks.
-  const std::vector<std::string> planned = {"", Pattern(3 * 65536, 5), Pattern(3 * 65536, 6), Pattern(65536, 7)};
+  const std::vector<std::string> planned = {"", Pattern(3 * 65536, 5), Pattern(3 * 65536, 6),
+                                            Pattern(65536, 7)};
   ExpectQuietCompleteJoin(BlockHeader(planned), planned);
   for (size_t at : {size_t{0}, size_t{65535}, size_t{3 * 65536 - 1}}) {
     SCOPED_TRACE(at);
@@ -190,7 +203,7 @@ TEST_F(PieceCheckTest, ShortAndLongPiecesAreNamed) {
   struct Case {
     const char* what;
     int32_t piece;
-    int64_t change;  // bytes added (or cut when negative) at the piece's end
+    int64_t change;      // bytes added (or cut when negative) at the piece's end
     int32_t pieceIndex;  // where the join ends
   };
   const Case cases[] = {
@@ -207,8 +220,10 @@ TEST_F(PieceCheckTest, ShortAndLongPiecesAreNamed) {
     SCOPED_TRACE(c.what);
     Restart();
     std::vector<std::string> pieces = Planned;
-    if (c.change < 0) pieces[c.piece].resize(pieces[c.piece].size() - static_cast<size_t>(-c.change));
-    else pieces[c.piece] += Pattern(static_cast<size_t>(c.change), 8);
+    if (c.change < 0)
+      pieces[c.piece].resize(pieces[c.piece].size() - static_cast<size_t>(-c.change));
+    else
+      pieces[c.piece] += Pattern(static_cast<size_t>(c.change), 8);
     Prepare(BlockHeader(Planned), pieces);
     std::string joined;
     for (int32_t n = 0; n < c.pieceIndex; n++) joined += pieces[n];
@@ -221,7 +236,8 @@ TEST_F(PieceCheckTest, ShortAndLongPiecesAreNamed) {
 
 TEST_F(PieceCheckTest, AWrongFilePickedInTheOpenDialogIsNamed) {
   std::filesystem::create_directory(Path("B"));
-  const std::string wrongs[] = {Pattern(Planned[2].size(), 50), Planned[2].substr(1), Planned[2] + "!", Planned[2]};
+  const std::string wrongs[] = {Pattern(Planned[2].size(), 50), Planned[2].substr(1),
+                                Planned[2] + "!", Planned[2]};
   for (const std::string& wrong : wrongs) {
     Restart();
     std::filesystem::create_directory(Path("B"));

@@ -48,7 +48,8 @@ class ProgramRun : public UiTest {
  protected:
   void SetUp() override {
     UiTest::SetUp();
-    for (const char* folder : {"sets", "work", "outside"}) std::filesystem::create_directory(Dir + "/" + folder);
+    for (const char* folder : {"sets", "work", "outside"})
+      std::filesystem::create_directory(Dir + "/" + folder);
     char here[4096];
     ASSERT_NE(getcwd(here, sizeof here), nullptr);
     Before = here;
@@ -82,7 +83,8 @@ class ProgramRun : public UiTest {
   std::vector<std::string> FilesUnderDir() const {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(Dir))
-      if (!entry.is_directory()) files.push_back(std::filesystem::relative(entry.path(), Dir).string());
+      if (!entry.is_directory())
+        files.push_back(std::filesystem::relative(entry.path(), Dir).string());
     std::sort(files.begin(), files.end());
     return files;
   }
@@ -122,7 +124,8 @@ TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c001", pieces[1]));
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c002", pieces[2]));
   HWND window = JoinThroughTheWindow();
-  EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(testing::EndsWith("\nDATA.C001,Tarnovell!,0x30)")));
+  EXPECT_THAT(fake::Calls("MessageBoxA"),
+              ElementsAre(testing::EndsWith("\nDATA.C001,Tarnovell!,0x30)")));
   EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), Concatenated(pieces));
   Paint(window);
   EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::MismatchText) + ",", 0), 0u);
@@ -133,7 +136,8 @@ TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
 TEST_F(ProgramRun, AnOwnNameWithoutExeJoinsTheBareNamesOfTheCurrentFolder) {
   std::vector<std::string> payloads = {Pattern(5000, 3), Pattern(3000, 4)};
   ASSERT_TRUE(WriteSet(Dir + "/work/", "MZ", Header("joined.bin", 8000), payloads));
-  ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/movie.bin", FitStubImage("MZ") + HeaderBytes(Header("joined.bin", 8000))));
+  ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/movie.bin",
+                                  FitStubImage("MZ") + HeaderBytes(Header("joined.bin", 8000))));
   UseOwnImage(Dir + "/sets/movie.bin");
   HWND window = OpenMainWindow();
   EXPECT_EQ(fake::WindowOf(window)->title, "Tarnovell! - .EXE");
@@ -150,9 +154,9 @@ TEST_F(ProgramRun, AnOwnNameWithoutExeJoinsTheBareNamesOfTheCurrentFolder) {
 // the current folder, created new, and a file already there keeps its bytes and its times.
 TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
   struct Case {
-    std::string record;       // header record 1
+    std::string record;  // header record 1
     int64_t total;
-    std::string created;      // the new file under Dir ("" none)
+    std::string created;  // the new file under Dir ("" none)
     uint8_t outcome;
   };
   const std::string Outside = "(the absolute path of outside/victim.txt)";
@@ -164,9 +168,9 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
       {"..\\escape.txt", 0, "work/escape.txt", OutcomeComplete},
       {"../escape.txt", 0, "work/escape.txt", OutcomeComplete},
       {"C:drive.txt", 0, "work/drive.txt", OutcomeComplete},
-      {"here.txt", 0, "", OutcomeFileError},   // already in the current folder
+      {"here.txt", 0, "", OutcomeFileError},  // already in the current folder
       {"C:\\x\\here.txt", -1, "", OutcomeFileError},
-      {"..", 0, "", OutcomeFileError},         // a folder, not a file
+      {"..", 0, "", OutcomeFileError},  // a folder, not a file
       {"", 0, "", OutcomeFileError},
   };
   for (const Case& c : cases) {
@@ -206,7 +210,8 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
     EXPECT_EQ(scratch::ReadBytes(Dir + "/work/here.txt"), "here");
     // The window says what became of it: no full bar for a file that was not made.
     Paint(window);
-    EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::Texts[c.outcome]) + ",", 0), 0u);
+    EXPECT_EQ(
+        fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::Texts[c.outcome]) + ",", 0), 0u);
     EXPECT_EQ(fake::Count("Rectangle"), c.outcome == OutcomeComplete ? 41u : 0u);
     TearDown();
   }
@@ -215,12 +220,9 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
 // The Save dialog proposes the file name alone, so that it opens in its usual folder.
 TEST_F(ProgramRun, TheSaveDialogProposesOnlyAFileName) {
   const std::pair<std::string, std::string> cases[] = {
-      {"movie.avi", "movie.avi"},
-      {"C:\\Windows\\System32\\evil.dll", "evil.dll"},
-      {"..\\..\\evil.txt", "evil.txt"},
-      {"/etc/evil", "evil"},
-      {"C:evil.txt", "evil.txt"},
-      {"..", ""},
+      {"movie.avi", "movie.avi"},       {"C:\\Windows\\System32\\evil.dll", "evil.dll"},
+      {"..\\..\\evil.txt", "evil.txt"}, {"/etc/evil", "evil"},
+      {"C:evil.txt", "evil.txt"},       {"..", ""},
   };
   for (const auto& [record, proposed] : cases) {
     SCOPED_TRACE(record);

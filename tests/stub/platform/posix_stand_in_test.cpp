@@ -43,15 +43,20 @@ TEST_F(StandInTimes, EveryFileTimeIsAppliedAsItIs) {
   const Case cases[] = {
       // Header halves "1" to "6": 1601-01-01 00:42:56.9803777, before any nanosecond count.
       {{1, 6}, -11644471024, 980377700, -11644471024, 980377600},
-      {{0xD53E8000, 0x019DB1DE}, 0, 0, -1, 999999900},                     // 1970-01-01 00:00:00
-      {{0x44FF8000, 0x01C138D1}, 1000000000, 0, 999999999, 999999900},     // 2001-09-09 01:46:40
-      {{0x12345678, 0x01D5C0DE}, 1577908809, 799026400, 1577908809, 799026300},  // 2020-01-01 20:00:09
+      {{0xD53E8000, 0x019DB1DE}, 0, 0, -1, 999999900},                  // 1970-01-01 00:00:00
+      {{0x44FF8000, 0x01C138D1}, 1000000000, 0, 999999999, 999999900},  // 2001-09-09 01:46:40
+      {{0x12345678, 0x01D5C0DE},
+       1577908809,
+       799026400,
+       1577908809,
+       799026300},  // 2020-01-01 20:00:09
       // The largest signed FILETIME (year 30828) and the largest unsigned one (year 60056).
       {{0xFFFFFFFF, 0x7FFFFFFF}, 910692730085, 477580700, 910692730085, 477580600},
       {{0xFFFFFFFF, 0xFFFFFFFF}, 1833029933770, 955161500, 1833029933770, 955161400},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << std::hex << c.time.dwHighDateTime << ":" << c.time.dwLowDateTime);
+    SCOPED_TRACE(testing::Message()
+                 << std::hex << c.time.dwHighDateTime << ":" << c.time.dwLowDateTime);
     HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     FILETIME access = {c.time.dwLowDateTime - 1, c.time.dwHighDateTime};

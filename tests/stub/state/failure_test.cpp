@@ -45,9 +45,10 @@ TEST_F(FailureReport, BadIntegerTextShowsTheBoxAndExitsWithOne) {
     fake::Reset();
     std::string box = FailingParse(text);
     // No owner, the text, the caption, MB_OK + MB_ICONSTOP + MB_TASKMODAL.
-    std::regex expected("MessageBoxA\\(0,Exception EConvertError in module DATA\\.exe at [0-9A-F]{8}\\.\r\n'" +
-                        std::regex_replace(std::string(text), std::regex("[$.^]"), "\\$&") +
-                        "' is not a valid integer value\\.\r\n,Application Error,0x2010\\)");
+    std::regex expected(
+        "MessageBoxA\\(0,Exception EConvertError in module DATA\\.exe at [0-9A-F]{8}\\.\r\n'" +
+        std::regex_replace(std::string(text), std::regex("[$.^]"), "\\$&") +
+        "' is not a valid integer value\\.\r\n,Application Error,0x2010\\)");
     EXPECT_TRUE(std::regex_match(box, expected)) << box;
   }
 }
@@ -56,7 +57,8 @@ TEST_F(FailureReport, TheWholeRecordTextIsQuoted) {
   std::string text(254, '7');
   text += "x";  // 255 bytes, invalid only at its last byte
   std::string box = FailingParse(text);
-  EXPECT_NE(box.find("\r\n'" + text + "' is not a valid integer value.\r\n"), std::string::npos) << box;
+  EXPECT_NE(box.find("\r\n'" + text + "' is not a valid integer value.\r\n"), std::string::npos)
+      << box;
 }
 
 TEST_F(FailureReport, ValidTextShowsNothing) {
@@ -76,7 +78,8 @@ TEST(FailureText, FullStopIsAddedOnlyWhenMissing) {
   for (const auto& c : cases) {
     char text[FailureTextSize];
     FormatFailureText(text, "EOutOfMemory", "DATA.EXE", 0x1A2B, c.message);
-    EXPECT_EQ(std::string(text), std::string("Exception EOutOfMemory in module DATA.EXE at 00001A2B.\r\n") + c.tail);
+    EXPECT_EQ(std::string(text),
+              std::string("Exception EOutOfMemory in module DATA.EXE at 00001A2B.\r\n") + c.tail);
   }
   char text[FailureTextSize];
   FormatFailureText(text, "EAccessViolation", "x.exe", 0xFFFFFFFFu, "m");

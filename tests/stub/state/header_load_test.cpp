@@ -36,7 +36,8 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
       {"films/movie.exe.exe", "films/movie.exe", "Tarnovell! - movie.exe.EXE"},
       {"films/movie.bin", nullptr, "Tarnovell! - .EXE"},
       {"films.exe/movie.bin", "films", "Tarnovell! - films.EXE"},
-      {"films/\xF4\xE8\xEB\xFC\xEC.exe", "films/\xF4\xE8\xEB\xFC\xEC", "Tarnovell! - \xF4\xE8\xEB\xFC\xEC.EXE"},
+      {"films/\xF4\xE8\xEB\xFC\xEC.exe", "films/\xF4\xE8\xEB\xFC\xEC",
+       "Tarnovell! - \xF4\xE8\xEB\xFC\xEC.EXE"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -45,7 +46,8 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
     LoadHeader(Window());
     std::string base = c.base == nullptr ? "" : Dir + "/" + c.base;
     EXPECT_EQ(std::string(JoinState.BasePath), base) << c.relative;
-    EXPECT_EQ(fake::Calls("SetWindowTextA"), std::vector<std::string>{std::string("SetWindowTextA(1,") + c.title + ")"})
+    EXPECT_EQ(fake::Calls("SetWindowTextA"),
+              std::vector<std::string>{std::string("SetWindowTextA(1,") + c.title + ")"})
         << c.relative;
     // The title, then zero bytes to the end: nothing left of what the buffer held before.
     EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize),
@@ -61,8 +63,9 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
 }
 
 TEST_F(HeaderLoadTest, HeaderValuesReachJoinState) {
-  UseContainer("movie.exe", HeaderTexts{"C:\\out\\movie.avi", "   1048576", "4294967295", "-1", "4294967296", "$10",
-                                        "0x7fffffff", "-2147483648"},
+  UseContainer("movie.exe",
+               HeaderTexts{"C:\\out\\movie.avi", "   1048576", "4294967295", "-1", "4294967296",
+                           "$10", "0x7fffffff", "-2147483648"},
                "payload");
   LoadHeader(Window());
   EXPECT_STREQ(JoinState.OutputPath, "movie.avi") << "a file name, never a folder";
@@ -81,10 +84,23 @@ TEST_F(HeaderLoadTest, KilobytesRoundHalfToEven) {
     const char* size;
     int64_t kb;
   } cases[] = {
-      {"0", 0},        {"511", 0},        {"512", 0},      {"513", 1},           {"1535", 1},
-      {"1536", 2},     {"2560", 2},       {"3584", 4},     {"1048576", 1024},    {"-512", 0},
-      {"-1536", -2},   {"-513", -1},      {"-1535", -1},   {"-2560", -2},        {"-1", 0},
-      {"9223372036854775807", 9007199254740992},           {"-9223372036854775808", -9007199254740992},
+      {"0", 0},
+      {"511", 0},
+      {"512", 0},
+      {"513", 1},
+      {"1535", 1},
+      {"1536", 2},
+      {"2560", 2},
+      {"3584", 4},
+      {"1048576", 1024},
+      {"-512", 0},
+      {"-1536", -2},
+      {"-513", -1},
+      {"-1535", -1},
+      {"-2560", -2},
+      {"-1", 0},
+      {"9223372036854775807", 9007199254740992},
+      {"-9223372036854775808", -9007199254740992},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -105,7 +121,8 @@ TEST_F(HeaderLoadTest, EmptyFirstRecordGivesAnEmptyOutputPath) {
 TEST_F(HeaderLoadTest, ContainerEndingInsideTheHeaderReusesTheLastRecordRead) {
   // Only records 1 and 2 are there: the reads of records 3 to 8 deliver nothing, and each takes
   // what the buffer still holds, record 2.
-  UseImage("movie.exe", FitStubImage("MZ") + HeaderBytes(Texts("movie.avi", "777")).substr(0, 2 * HeaderRecordSize));
+  UseImage("movie.exe", FitStubImage("MZ") +
+                            HeaderBytes(Texts("movie.avi", "777")).substr(0, 2 * HeaderRecordSize));
   LoadHeader(Window());
   EXPECT_EQ(JoinState.TotalSize, 777);
   EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 777u);
@@ -132,16 +149,21 @@ TEST_F(HeaderLoadTest, BareStubNeverShowsTheWindow) {
 }
 
 DWORD FailOwnImageOpen(FileCallKind call, const char* name) {
-  return call == CallCreateFile && std::string(name) == PosixModulePath ? ERROR_SHARING_VIOLATION : 0;
+  return call == CallCreateFile && std::string(name) == PosixModulePath ? ERROR_SHARING_VIOLATION
+                                                                        : 0;
 }
-DWORD FailSeek(FileCallKind call, const char*) { return call == CallSetFilePointer ? 25u /* ERROR_SEEK */ : 0; }
+DWORD FailSeek(FileCallKind call, const char*) {
+  return call == CallSetFilePointer ? 25u /* ERROR_SEEK */ : 0;
+}
 
 TEST_F(HeaderLoadTest, UnreadableImageIsReportedAndEndsTheLoop) {
   struct Case {
     const char* what;
     bool exists;
     DWORD (*fault)(FileCallKind, const char*);
-  } cases[] = {{"missing", false, nullptr}, {"locked", true, FailOwnImageOpen}, {"seek fails", true, FailSeek}};
+  } cases[] = {{"missing", false, nullptr},
+               {"locked", true, FailOwnImageOpen},
+               {"seek fails", true, FailSeek}};
   for (const Case& c : cases) {
     SetUp();
     std::string path = Dir + "/films/movie.exe";
@@ -154,7 +176,8 @@ TEST_F(HeaderLoadTest, UnreadableImageIsReportedAndEndsTheLoop) {
     EXPECT_EQ(RunProgram(), 0) << c.what;
     FileFaultHook = nullptr;
     EXPECT_EQ(fake::Calls("MessageBoxA"),
-              std::vector<std::string>{"MessageBoxA(1," + path + ". " + outcome::FileErrorText + ",Tarnovell!,0x10)"})
+              std::vector<std::string>{"MessageBoxA(1," + path + ". " + outcome::FileErrorText +
+                                       ",Tarnovell!,0x10)"})
         << c.what;
     // The window keeps its first title, is shown once, and the loop ends on the quit request.
     EXPECT_EQ(fake::Count("SetWindowTextA"), 0u) << c.what;
@@ -187,7 +210,8 @@ TEST_F(HeaderLoadTest, InvalidSizeRecordEndsThroughTheFailureReportBeforeAnyTitl
     }
     auto boxes = fake::Calls("MessageBoxA");
     ASSERT_EQ(boxes.size(), 1u);
-    std::string expectedMessage = std::string("'") + c.text + "' is not a valid integer value.\r\n,Application Error,0x2010)";
+    std::string expectedMessage =
+        std::string("'") + c.text + "' is not a valid integer value.\r\n,Application Error,0x2010)";
     const std::string head = "MessageBoxA(0,Exception EConvertError in module ";
     EXPECT_EQ(boxes[0].substr(0, head.size()), head) << c.text;
     EXPECT_EQ(boxes[0].substr(boxes[0].size() - expectedMessage.size()), expectedMessage) << c.text;

@@ -20,7 +20,8 @@ TEST(TextBuffer, HoldsAtMost300BytesAndZerosToItsEnd) {
     std::memset(JoinState.TextBuffer, 'q', TextBufferSize);  // no zero anywhere
     std::string text(c.length, 't');
     SetTextBuffer(text.c_str());
-    EXPECT_EQ(Buffer(), std::string(c.kept, 't') + std::string(TextBufferSize - c.kept, '\0')) << c.length;
+    EXPECT_EQ(Buffer(), std::string(c.kept, 't') + std::string(TextBufferSize - c.kept, '\0'))
+        << c.length;
   }
 }
 

@@ -26,11 +26,12 @@ TEST_F(LinksTest, PressesOpenTheLinkUnderThemWithInclusiveBounds) {
     int x, y;
     const std::string* target;
   } cases[] = {
-      {140, 29, &MailTarget}, {240, 42, &MailTarget}, {240, 29, &MailTarget}, {140, 42, &MailTarget},
-      {241, 42, nullptr},     {139, 30, nullptr},     {200, 43, nullptr},     {200, 28, nullptr},
-      {66, 45, &WebTarget},   {203, 58, &WebTarget},  {204, 50, nullptr},     {100, 44, nullptr},
-      {65, 50, nullptr},      {100, 59, nullptr},     {-1, 35, nullptr},      {150, -30, nullptr},
-      {0, 0, nullptr},
+      {140, 29, &MailTarget}, {240, 42, &MailTarget}, {240, 29, &MailTarget},
+      {140, 42, &MailTarget}, {241, 42, nullptr},     {139, 30, nullptr},
+      {200, 43, nullptr},     {200, 28, nullptr},     {66, 45, &WebTarget},
+      {203, 58, &WebTarget},  {204, 50, nullptr},     {100, 44, nullptr},
+      {65, 50, nullptr},      {100, 59, nullptr},     {-1, 35, nullptr},
+      {150, -30, nullptr},    {0, 0, nullptr},
   };
   for (const Case& c : cases) {
     fake::Log.clear();
@@ -38,7 +39,8 @@ TEST_F(LinksTest, PressesOpenTheLinkUnderThemWithInclusiveBounds) {
     if (c.target == nullptr) {
       EXPECT_EQ(fake::Count("ShellExecuteA"), 0u) << c.x << "," << c.y;
     } else {
-      EXPECT_EQ(fake::Calls("ShellExecuteA"), std::vector<std::string>{"ShellExecuteA(1,open," + *c.target + ",,,5)"})
+      EXPECT_EQ(fake::Calls("ShellExecuteA"),
+                std::vector<std::string>{"ShellExecuteA(1,open," + *c.target + ",,,5)"})
           << c.x << "," << c.y;
     }
     fake::Log.clear();

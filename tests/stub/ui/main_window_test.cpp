@@ -19,7 +19,8 @@ class ShellTest : public UiTest {
 TEST_F(ShellTest, WindowIsCentredWithTruncatingDivision) {
   struct Case {
     int width, height, x, y;
-  } cases[] = {{1024, 768, 368, 279}, {1025, 769, 368, 279}, {800, 600, 256, 195}, {1280, 1024, 496, 407}};
+  } cases[] = {
+      {1024, 768, 368, 279}, {1025, 769, 368, 279}, {800, 600, 256, 195}, {1280, 1024, 496, 407}};
   for (const Case& c : cases) {
     SetUp();
     fake::ScreenWidth = c.width;
@@ -28,8 +29,8 @@ TEST_F(ShellTest, WindowIsCentredWithTruncatingDivision) {
     ASSERT_NE(CreateMainWindow(), nullptr);
     auto created = fake::Calls("CreateWindowExA");
     ASSERT_FALSE(created.empty());
-    EXPECT_EQ(created[0], "CreateWindowExA(0,Tarnovell,Tarnovell!,0x880000," + std::to_string(c.x) + "," +
-                              std::to_string(c.y) + ",288,210,0,0)")
+    EXPECT_EQ(created[0], "CreateWindowExA(0,Tarnovell,Tarnovell!,0x880000," + std::to_string(c.x) +
+                              "," + std::to_string(c.y) + ",288,210,0,0)")
         << c.width << "x" << c.height;
     TearDown();
   }
@@ -50,10 +51,12 @@ TEST_F(ShellTest, CreationSetsUpControlsThenLoadsTheHeaderThenShows) {
   ASSERT_GE(fake::Log.size(), 9u);
   EXPECT_EQ(std::vector<std::string>(fake::Log.begin(), fake::Log.begin() + 3), expected);
   long font = reinterpret_cast<long>(JoinState.UiFont);
-  EXPECT_EQ(fake::Log[3], "SendMessageA(2,48," + std::to_string(font) + ",1)");  // WM_SETFONT, redraw
+  EXPECT_EQ(fake::Log[3],
+            "SendMessageA(2,48," + std::to_string(font) + ",1)");  // WM_SETFONT, redraw
   EXPECT_EQ(fake::Log[4].substr(fake::Log[4].find(',')), ",HAND)");
   EXPECT_EQ(fake::Log[5], "LoadCursorA(null,32512)");
-  EXPECT_EQ(fake::Calls("SetWindowTextA"), std::vector<std::string>{"SetWindowTextA(1,Tarnovell! - movie.EXE)"});
+  EXPECT_EQ(fake::Calls("SetWindowTextA"),
+            std::vector<std::string>{"SetWindowTextA(1,Tarnovell! - movie.EXE)"});
   auto tail = LogFrom("SetWindowTextA");
   ASSERT_EQ(tail.size(), 3u);
   EXPECT_EQ(tail[1], "ShowWindow(1,10)");  // no show command given: SW_SHOWDEFAULT
@@ -108,7 +111,8 @@ TEST_F(ShellTest, CloseDestroysDeletesTheFontAndEndsTheLoopWithCodeZero) {
   long font = reinterpret_cast<long>(JoinState.UiFont);
   EXPECT_EQ(LogFrom("DefWindowProcA(1,16"),
             (std::vector<std::string>{"DefWindowProcA(1,16,0)", "DestroyWindow(1)",
-                                      "DeleteObject(" + std::to_string(font) + ")", "PostQuitMessage(0)"}));
+                                      "DeleteObject(" + std::to_string(font) + ")",
+                                      "PostQuitMessage(0)"}));
 }
 
 TEST_F(ShellTest, ExitCodeIsTheQuitRequestsValue) {
@@ -154,7 +158,8 @@ TEST_F(ShellTest, DispatchTable) {
     EXPECT_EQ(fake::Count("SetCursor"), c.effect == Cursor ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("ShellExecuteA"), c.effect == Link ? 1u : 0u) << c.what;
     if (c.message == WM_CHAR && c.effect == Join)
-      EXPECT_EQ(fake::Log.front(), "SendMessageA(1,273,1025,0)") << c.what;  // the button's own command
+      EXPECT_EQ(fake::Log.front(), "SendMessageA(1,273,1025,0)")
+          << c.what;  // the button's own command
     TearDown();
   }
 }

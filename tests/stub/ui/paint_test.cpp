@@ -69,9 +69,12 @@ TEST_F(PaintTest, FileNameIsTheLastComponentAndClippedBesideTheSizeText) {
     const char* sizeLine;
     const char* nameLine;
   } cases[] = {
-      {"movie.avi", 640, "DrawTextA(640 \xCA\xE1,6,199,78,265,91,0x2)", "DrawTextA(movie.avi,9,16,78,229,91,0x0)"},
-      {"C:movie.avi", 5, "DrawTextA(5 \xCA\xE1,4,199,78,265,91,0x2)", "DrawTextA(movie.avi,9,16,78,239,91,0x0)"},
-      {"D:\\a:b\\c", -2, "DrawTextA(-2 \xCA\xE1,5,199,78,265,91,0x2)", "DrawTextA(c,1,16,78,234,91,0x0)"},
+      {"movie.avi", 640, "DrawTextA(640 \xCA\xE1,6,199,78,265,91,0x2)",
+       "DrawTextA(movie.avi,9,16,78,229,91,0x0)"},
+      {"C:movie.avi", 5, "DrawTextA(5 \xCA\xE1,4,199,78,265,91,0x2)",
+       "DrawTextA(movie.avi,9,16,78,239,91,0x0)"},
+      {"D:\\a:b\\c", -2, "DrawTextA(-2 \xCA\xE1,5,199,78,265,91,0x2)",
+       "DrawTextA(c,1,16,78,234,91,0x0)"},
       {"", 0, "DrawTextA(0 \xCA\xE1,4,199,78,265,91,0x2)", "DrawTextA(,0,16,78,239,91,0x0)"},
       {"x", 9007199254740992, "DrawTextA(9007199254740992 \xCA\xE1,19,199,78,265,91,0x2)",
        "DrawTextA(x,1,16,78,164,91,0x0)"},
@@ -101,8 +104,10 @@ TEST_F(PaintTest, ALongNameIsClippedBesideTheSizeText) {
     ASSERT_EQ(texts.size(), 7u);
     std::string size = std::to_string(kb) + " \xCA\xE1";
     int w = static_cast<int>(size.size()) * fake::TextWidthPerByte;
-    EXPECT_EQ(texts[4], "DrawTextA(" + size + "," + std::to_string(size.size()) + ",199,78,265,91,0x2)");
-    EXPECT_EQ(texts[6], "DrawTextA(" + name + ",200,16,78," + std::to_string(16 + 243 - w) + ",91,0x0)");
+    EXPECT_EQ(texts[4],
+              "DrawTextA(" + size + "," + std::to_string(size.size()) + ",199,78,265,91,0x2)");
+    EXPECT_EQ(texts[6],
+              "DrawTextA(" + name + ",200,16,78," + std::to_string(16 + 243 - w) + ",91,0x0)");
   }
 }
 
@@ -149,8 +154,9 @@ TEST_F(PaintTest, BarFollowsTheJoinAndIsFullForAFinishedEmptyFile) {
     bool finished;
     size_t blocks;
   } cases[] = {
-      {0, 655360, false, 0},      {327680, 655360, false, 20}, {655360, 655360, true, 41},
-      {0, 0, false, 0},           {0, 0, true, 41},            {5000, 0, true, 41},
+      {0, 655360, false, 0},      {327680, 655360, false, 20},
+      {655360, 655360, true, 41}, {0, 0, false, 0},
+      {0, 0, true, 41},           {5000, 0, true, 41},
       {100, 1000, true, 4},  // a failed join keeps the bar where the copy stopped
   };
   for (const Case& c : cases) {
@@ -159,7 +165,8 @@ TEST_F(PaintTest, BarFollowsTheJoinAndIsFullForAFinishedEmptyFile) {
     JoinState.TotalSize = c.total;
     JoinState.Finished = c.finished;
     Paint();
-    EXPECT_EQ(fake::Count("Rectangle"), c.blocks) << c.pos << " of " << c.total << (c.finished ? " finished" : "");
+    EXPECT_EQ(fake::Count("Rectangle"), c.blocks)
+        << c.pos << " of " << c.total << (c.finished ? " finished" : "");
     EXPECT_EQ(fake::Count("CreateSolidBrush"), 1u);
   }
 }

@@ -16,7 +16,8 @@ int64_t ExpectedLength(int64_t p) {
 }
 
 TEST_F(ProgressTest, BarLengthForEveryWholePercentage) {
-  for (int64_t p = 0; p <= 100; p++) EXPECT_EQ(ProgressBarLength(p, 100), ExpectedLength(p)) << p << "%";
+  for (int64_t p = 0; p <= 100; p++)
+    EXPECT_EQ(ProgressBarLength(p, 100), ExpectedLength(p)) << p << "%";
   // The five exact halves go to the even neighbour.
   EXPECT_EQ(ProgressBarLength(10, 100), 24);
   EXPECT_EQ(ProgressBarLength(30, 100), 74);
@@ -40,11 +41,11 @@ TEST_F(ProgressTest, BlocksDrawn) {
     int64_t done, total;
     size_t blocks;
   } cases[] = {
-      {0, 100, 0},    {1, 100, 0},     {2, 100, 1},         {3, 100, 1},     {4, 100, 2},
-      {6, 100, 2},    {10, 100, 4},    {50, 100, 20},       {69, 100, 28},   {70, 100, 29},
-      {97, 100, 40},  {99, 100, 40},   {100, 100, 41},      {101, 200, 20},  {103, 200, 21},
-      {0, 1, 0},      {250, 100, 41},  {1LL << 40, 3, 41},  {5, -100, 0},    {-5, 100, 0},
-      {0, 0, 0},      {7, 0, 0},       {INT64_MAX, 1, 41},  {INT64_MIN, 1, 0},
+      {0, 100, 0},   {1, 100, 0},    {2, 100, 1},        {3, 100, 1},       {4, 100, 2},
+      {6, 100, 2},   {10, 100, 4},   {50, 100, 20},      {69, 100, 28},     {70, 100, 29},
+      {97, 100, 40}, {99, 100, 40},  {100, 100, 41},     {101, 200, 20},    {103, 200, 21},
+      {0, 1, 0},     {250, 100, 41}, {1LL << 40, 3, 41}, {5, -100, 0},      {-5, 100, 0},
+      {0, 0, 0},     {7, 0, 0},      {INT64_MAX, 1, 41}, {INT64_MIN, 1, 0},
   };
   for (const Case& c : cases) {
     fake::Log.clear();
@@ -52,7 +53,8 @@ TEST_F(ProgressTest, BlocksDrawn) {
     auto rects = fake::Calls("Rectangle");
     ASSERT_EQ(rects.size(), c.blocks) << c.done << " of " << c.total;
     for (size_t k = 0; k < rects.size(); k++)
-      EXPECT_EQ(rects[k], "Rectangle(" + std::to_string(18 + 6 * k) + ",95," + std::to_string(22 + 6 * k) + ",102)");
+      EXPECT_EQ(rects[k], "Rectangle(" + std::to_string(18 + 6 * k) + ",95," +
+                              std::to_string(22 + 6 * k) + ",102)");
   }
   DrawProgress(Dc(), 100, 100);
   EXPECT_EQ(fake::Calls("Rectangle").back(), "Rectangle(258,95,262,102)");
@@ -87,7 +89,8 @@ TEST_F(ProgressTest, PumpDispatchesEverythingButTheQuitRequest) {
   PumpMessages();
   EXPECT_TRUE(fake::Queue.empty());
   EXPECT_EQ(fake::Calls("DispatchMessageA"),
-            (std::vector<std::string>{"DispatchMessageA(9,15)", "DispatchMessageA(9,512)", "DispatchMessageA(9,258)"}));
+            (std::vector<std::string>{"DispatchMessageA(9,15)", "DispatchMessageA(9,512)",
+                                      "DispatchMessageA(9,258)"}));
   EXPECT_TRUE(JoinState.QuitRequested);
 }
 

@@ -104,7 +104,7 @@ TEST_F(CliTest, HeaderOfASplitSet) {
   };
   EXPECT_EQ(record(RecordFileName), "\xD4\xE8\xEB\xFC\xEC.avi");
   EXPECT_EQ(record(RecordTotalSize), "5");
-  // 132224078451234567 = 0x01D5C11A_D6AE8487 (the FILETIME of 2020-01-02 03:04:05.1234567)
+  // 132224078451234567 = 0x01D5C119_4AD6D707 (the FILETIME of 2020-01-02 03:04:05.1234567)
   EXPECT_EQ(record(RecordLastWriteLow), std::to_string(132224078451234567ull & 0xFFFFFFFF));
   EXPECT_EQ(record(RecordLastWriteHigh), std::to_string(132224078451234567ull >> 32));
   EXPECT_EQ(record(RecordLastAccessLow), record(RecordLastWriteLow));

@@ -104,7 +104,7 @@ static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey,
     if (!output.Finish() || !output.Commit(files.SetFound[n] != 0)) {
       CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n",
                Printable(files.SetPaths[n]).c_str(), OsErrorText(OsLastError()).c_str(),
-               done > 0 ? "; the files named rebuilt are in place" : "");
+               done > 0 ? "; the files named rebuilt are in place" : "; nothing was changed");
       return ExitFileError;
     }
     CliPrint(CliOut, "rebuilt %s\n", Printable(SetFileName(files, n)).c_str());

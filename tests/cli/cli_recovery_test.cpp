@@ -312,6 +312,54 @@ TEST_F(Recovery, AnInterruptedOrFailingRepairLeavesTheSetAsItWas) {
   EXPECT_EQ(Differences(pristine_), "");
 }
 
+int HookedCalls = 0;  // the calls a test may fail, counted from the start of a run
+int FullAt = 0;       // the one of them that finds the file system full; 0: none
+int FullDiskHook(OsCall) { return ++HookedCalls == FullAt ? ENOSPC : 0; }
+
+// A full file system at each step of a repair in turn (creating the rebuilt files and the
+// recovery file made again, every chunk read and written, putting each in place): every file of
+// the set is as it was or whole, nothing else is left, and the code says which.
+TEST_F(Recovery, AFullFileSystemAtAnyStepOfARepairLosesNothing) {
+  MakeSet(3);
+  Remove(SetFile(1));
+  FlipBit(SetFile(4), 100);
+  Remove(RowFile(1));
+  Files before = Snapshot();
+  OsFaultHook = FullDiskHook;
+  HookedCalls = FullAt = 0;
+  ASSERT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
+  int steps = HookedCalls;
+  ASSERT_GT(steps, 5);
+  for (FullAt = 1; FullAt <= steps; FullAt++) {
+    Restore(before);
+    HookedCalls = 0;
+    Capture();
+    int code = Run({"repair", "set.exe", "-q"});
+    Files now = Snapshot();
+    std::string mixed;
+    for (const auto& file : now) {
+      bool known = before.count(file.first) != 0 || pristine_.count(file.first) != 0;
+      if (!known || (file.second != before[file.first] && file.second != pristine_[file.first]))
+        mixed += file.first + " ";
+    }
+    EXPECT_EQ(mixed, "") << "full at step " << FullAt << " of " << steps;
+    if (code == ExitFileError && Err().find("the files named rebuilt are in place") != std::string::npos) {
+      for (int n = 0; n < SetFiles; n++)  // full while putting the rebuilt files in place
+        if (Out().find("rebuilt " + SetFile(n) + "\n") != std::string::npos)
+          EXPECT_EQ(now[SetFile(n)], pristine_[SetFile(n)]) << FullAt;
+    } else if (code == ExitFileError) {
+      EXPECT_EQ(Differences(before), "") << FullAt;
+      EXPECT_NE(Err().find("nothing was changed"), std::string::npos) << FullAt << Err();
+    } else if (code == ExitRowsNotMade) {
+      EXPECT_EQ(Differences(pristine_), RowFile(1) + " ") << FullAt;
+    } else {
+      EXPECT_EQ(code, ExitComplete) << FullAt << Err();
+      EXPECT_EQ(Differences(pristine_), "") << FullAt;
+    }
+  }
+  OsFaultHook = nullptr;
+}
+
 int CreatesBeforeFailing = 0;  // the files to create before every copy fails
 int FailingAfterCreatesHook(OsCall call) {
   if (call == OsCallNamelessCreate && CreatesBeforeFailing > 0) CreatesBeforeFailing--;

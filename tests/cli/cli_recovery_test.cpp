@@ -343,7 +343,8 @@ TEST_F(Recovery, AFullFileSystemAtAnyStepOfARepairLosesNothing) {
         mixed += file.first + " ";
     }
     EXPECT_EQ(mixed, "") << "full at step " << FullAt << " of " << steps;
-    if (code == ExitFileError && Err().find("the files named rebuilt are in place") != std::string::npos) {
+    if (code == ExitFileError &&
+        Err().find("the files named rebuilt are in place") != std::string::npos) {
       for (int n = 0; n < SetFiles; n++)  // full while putting the rebuilt files in place
         if (Out().find("rebuilt " + SetFile(n) + "\n") != std::string::npos)
           EXPECT_EQ(now[SetFile(n)], pristine_[SetFile(n)]) << FullAt;

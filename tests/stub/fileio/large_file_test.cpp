@@ -71,8 +71,7 @@ TEST_F(FileLayer, FileOpenModeChoosesTheAccessOfResetLarge) {
     bool reads, writes;
   } cases[] = {
       {0, ModeInput, true, false},   {1, ModeOutput, false, true},   {2, ModeInOut, true, true},
-      {3, ModeInOut, true, true},    {0x40, ModeInput, true, false},  // share bits leave access
-                                                                      // alone
+      {3, ModeInOut, true, true},    {0x40, ModeInput, true, false},  // share bits change nothing
       {0x82, ModeInOut, true, true},
   };
   for (const auto& c : cases) {

@@ -25,10 +25,12 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                        "cap of every file of the set: bytes, or with K, M, G, T (powers of 1024), "
                        "KB, MB, GB, TB (powers of 1000), decimals allowed (1.5G), or cd, dvd, "
                        "fat32 (default 1G; the container also stays below 4 GiB)")
-          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+          ->type_name("SIZE");
   command
       ->add_option("-n,--number", *numberText,
                    "cut FILE into N files of equal size (the container among them) instead")
+      ->type_name("N")
       ->excludes(size);
   command->add_option("-d,--output-dir", split->OutputDir,
                       "folder for the set (default: the current folder)");
@@ -128,7 +130,8 @@ static int RunCommandLine(int argc, char** argv) {
   app.footer(
       "Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
       "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
-      "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
+      "64 bad command line (split: also a set of more than 1000 files without --force),\n"
+      "130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
       "pieces,\n"
       "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or "
       "whole,\n"

@@ -24,17 +24,21 @@ int RunCliArgs(const std::vector<std::string>& args);  // args[0] is the program
 
 // Default cap of every file of a set made by split: 1 GiB.
 constexpr uint64_t DefaultPieceSize = 1ull << 30;
+// The most files a set gets without --force: more are most likely a size given wrong.
+constexpr uint64_t SetFileLimit = 1000;
 // The container is a Windows program image and must stay below 4 GiB.
 constexpr uint64_t ContainerSizeLimit = 0xFFFFFFFFull;
 
 struct SplitOptions {
   std::string InputPath;
   uint64_t PieceSize = DefaultPieceSize;
+  uint64_t Number = 0;  // --number: so many files of equal size instead of PieceSize (0: none)
   std::string OutputDir = ".";
   std::string Name;      // record 1 (UTF-8); empty: the input's file name
-  std::string Base;      // base name of the set; empty: the input's name without its last extension
+  std::string Base;      // base name of the set; empty: Name (else the input's name) without its
+                         // last extension
   std::string StubPath;  // a stub image of exactly StubSize bytes; empty: the embedded one
-  bool Force = false;
+  bool Force = false;    // also: a set of more than SetFileLimit files
   bool Quiet = false;
   int RecoveryRows = 0;  // recovery files BASE.r01, ... written beside the set (0: none)
 };

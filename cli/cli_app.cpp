@@ -11,29 +11,43 @@
 
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
 
-static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText) {
+static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText,
+                                 std::string* numberText) {
   CLI::App* command =
       app.add_subcommand("split",
                          "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
                          "and BASE.c001, BASE.c002, ...");
   command->add_option("FILE", split->InputPath, "the file to split")->required();
-  command->add_option("-s,--size", *sizeText,
-                      "cap of every file of the set, in bytes or with K, M, G, T (powers of 1024): "
-                      "100M, 1G (default 1G; the container also stays below 4 GiB)");
+  // One option under both names, so that the last one given wins.
+  CLI::Option* size =
+      command
+          ->add_option("-b,--bytes,-s,--size", *sizeText,
+                       "cap of every file of the set: bytes, or with K, M, G, T (powers of 1024), "
+                       "KB, MB, GB, TB (powers of 1000), decimals allowed (1.5G), or cd, dvd, "
+                       "fat32 (default 1G; the container also stays below 4 GiB)")
+          ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+          ->type_name("SIZE");
+  command
+      ->add_option("-n,--number", *numberText,
+                   "cut FILE into N files of equal size (the container among them) instead")
+      ->type_name("N")
+      ->excludes(size);
   command->add_option("-d,--output-dir", split->OutputDir,
                       "folder for the set (default: the current folder)");
   command->add_option(
-      "-n,--name", split->Name,
+      "--name", split->Name,
       "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
-  command->add_option("-b,--base", split->Base,
-                      "base name of the set (default: FILE's name without its last extension)");
+  command->add_option("--base", split->Base,
+                      "base name of the set (default: the --name, else FILE's name, without its "
+                      "last extension)");
   command->add_option("--stub", split->StubPath,
                       "start the container with this joiner image (exactly " +
                           std::to_string(StubSize) + " bytes) instead of the built-in one");
   command->add_flag(
       "-f,--force", split->Force,
       "replace existing files of the same names (never FILE itself), and the further pieces of an "
-      "older set of the same base");
+      "older set of the same base; make a set of more than " +
+          std::to_string(SetFileLimit) + " files");
   command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
   command
       ->add_option("-r,--recovery", split->RecoveryRows,
@@ -42,6 +56,14 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "of 255 - N files) can then be rebuilt by repair")
       ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
   return command;
+}
+
+// A whole number of 1 or more, in decimal digits alone.
+static bool ParseCount(const std::string& text, uint64_t* count) {
+  if (text.empty() || text.size() > 18 || text.find_first_not_of("0123456789") != std::string::npos)
+    return false;
+  *count = std::stoull(text);
+  return *count > 0;
 }
 
 // The container argument and the pieces' folder, as join, info and verify take them.
@@ -108,7 +130,8 @@ static int RunCommandLine(int argc, char** argv) {
   app.footer(
       "Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
       "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
-      "64 bad command line, 130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
+      "64 bad command line (split: also a set of more than 1000 files without --force),\n"
+      "130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
       "pieces,\n"
       "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or "
       "whole,\n"
@@ -118,8 +141,8 @@ static int RunCommandLine(int argc, char** argv) {
       "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
-  std::string sizeText, infoContainer, infoPieces;
-  CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText);
+  std::string sizeText, numberText, infoContainer, infoPieces;
+  CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText);
   CLI::App* joinCommand = AddJoinCommand(app, &join);
   AddInfoCommand(app, &infoContainer, &infoPieces);
   VerifyOptions verify;
@@ -139,9 +162,16 @@ static int RunCommandLine(int argc, char** argv) {
   InstallInterruptHandlers();
   ForgetSweptFolders();
   if (*splitCommand) {
-    if (!sizeText.empty() && !ParseSizeText(sizeText, &split.PieceSize)) {
-      CliPrint(CliErr, "tarnovell: --size: \"%s\" is not a size (digits, then K, M, G or T)\n",
+    if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {
+      CliPrint(CliErr,
+               "tarnovell: --size: \"%s\" is not a size (a number of bytes above 0, perhaps with "
+               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32)\n",
                Printable(sizeText).c_str());
+      return ExitUsage;
+    }
+    if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
+      CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
+               Printable(numberText).c_str());
       return ExitUsage;
     }
     return RunSplit(split);

@@ -97,8 +97,7 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
   if (name1251.size() > 255)
     return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
   // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
-  plan->Base =
-      options.Base.empty() ? DefaultBaseName(LastComponent(options.InputPath)) : options.Base;
+  plan->Base = options.Base.empty() ? DefaultBaseName(plan->Name) : options.Base;
   code = NameFor1251("the base name", plan->Base, "--base", &base1251);
   if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Head);
   if (code != ExitComplete) return code;
@@ -112,18 +111,74 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
   return ExitComplete;
 }
 
+// The container's cap on its data: the whole container stays below 4 GiB, a Windows image.
+static const int64_t ContainerDataLimit = static_cast<int64_t>(ContainerSizeLimit - PayloadOffset);
+
+// --number: N files whose data is as equal as the layout allows (pieces 1 to N-2 alike, the
+// container's data and the last piece 1 to that much). With P = ceil(total / N) no file holds
+// more than P, when N - 2 pieces of P leave at least 2 bytes for the container and the last; when
+// they do not (N near the total), P = floor(total / N) and the container takes the remainder.
+static void PlanEqualSizes(uint64_t number, SplitPlan* plan) {
+  uint64_t total = static_cast<uint64_t>(plan->Total);
+  if (number == 1) {
+    plan->First = std::min(plan->Total, ContainerDataLimit);
+    plan->PieceSize = std::max<uint64_t>(total - static_cast<uint64_t>(plan->First), 1);
+    plan->Pieces = plan->First < plan->Total ? 1 : 0;
+    return;
+  }
+  uint64_t size = total / number + (total % number != 0 ? 1 : 0);
+  uint64_t first;
+  if ((number - 2) * size + 2 <= total) {
+    first = std::min(size, total - (number - 2) * size - 1);
+  } else {
+    size = total / number;
+    first = total - (number - 1) * size;
+  }
+  if (first > static_cast<uint64_t>(ContainerDataLimit)) {
+    // The pieces share what the container cannot take: each above 4 GiB, far more than N.
+    first = static_cast<uint64_t>(ContainerDataLimit);
+    uint64_t rest = total - first;
+    size = rest / (number - 1) + (rest % (number - 1) != 0 ? 1 : 0);
+  }
+  plan->First = static_cast<int64_t>(first);
+  plan->PieceSize = size;
+  uint64_t rest = total - first;
+  plan->Pieces = rest / size + (rest % size != 0 ? 1 : 0);
+}
+
 // The container holds the first data up to its cap (below 4 GiB, a Windows image), every piece
-// up to the size; no empty last piece.
+// up to the size; no empty last piece. Or, with --number, N files of equal size.
 static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
-  plan->PieceSize = options.PieceSize;
-  uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
-  plan->First = std::min<int64_t>(plan->Total, static_cast<int64_t>(containerCap - PayloadOffset));
-  uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
-  plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
+  if (options.Number > 0) {
+    if (options.Number > static_cast<uint64_t>(plan->Total)) {
+      CliPrint(CliErr, "tarnovell: --number: %s holds %lld bytes, too few for %llu files\n",
+               Printable(options.InputPath).c_str(), static_cast<long long>(plan->Total),
+               static_cast<unsigned long long>(options.Number));
+      return ExitUsage;
+    }
+    PlanEqualSizes(options.Number, plan);
+  } else {
+    plan->PieceSize = options.PieceSize;
+    uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
+    plan->First =
+        std::min<int64_t>(plan->Total, static_cast<int64_t>(containerCap - PayloadOffset));
+    uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
+    plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
+  }
   if (plan->Pieces >=
       static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
-    CliPrint(CliErr, "tarnovell: --size is too small: the set would need %llu pieces\n",
+    CliPrint(CliErr, "tarnovell: the set would need %llu pieces, more than a set can have\n",
              static_cast<unsigned long long>(plan->Pieces));
+    return ExitUsage;
+  }
+  if (plan->Pieces + 1 > SetFileLimit && !options.Force) {
+    CliPrint(CliErr,
+             "tarnovell: the set would be %llu pieces (the container and %llu more), more than "
+             "%llu; give --force to make it all the same, or %s\n",
+             static_cast<unsigned long long>(plan->Pieces + 1),
+             static_cast<unsigned long long>(plan->Pieces),
+             static_cast<unsigned long long>(SetFileLimit),
+             options.Number > 0 ? "a smaller --number" : "a larger --size");
     return ExitUsage;
   }
   return ExitComplete;
@@ -372,7 +427,7 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
 }
 
 int RunSplit(const SplitOptions& options) {
-  if (options.PieceSize <= static_cast<uint64_t>(PayloadOffset)) {
+  if (options.Number == 0 && options.PieceSize <= static_cast<uint64_t>(PayloadOffset)) {
     CliPrint(
         CliErr,
         "tarnovell: --size must be more than %d bytes (the stub and the header alone take %d)\n",

@@ -94,26 +94,56 @@ std::string WindowsNameProblem(const std::string& name) {
   return ReservedNameProblem(name);
 }
 
+// The multiplier of a size's unit: K, M, G, T and KiB ... TiB in powers of 1024, KB ... TB in
+// powers of 1000, a bare B or nothing for bytes. 0 for anything else.
+static uint64_t UnitMultiplier(const std::string& unit) {
+  if (unit.empty() || unit == "B") return 1;
+  const char* letter = std::strchr("KMGT", unit[0]);
+  if (letter == nullptr) return 0;
+  std::string tail = unit.substr(1);
+  uint64_t base = tail.empty() || tail == "IB" ? 1024 : tail == "B" ? 1000 : 0;
+  uint64_t multiplier = 1;
+  for (const char* step = "KMGT"; step <= letter; step++) multiplier *= base;
+  return multiplier;
+}
+
 bool ParseSizeText(const std::string& text, uint64_t* size) {
-  size_t i = 0;
-  uint64_t value = 0;
-  while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-    uint64_t digit = static_cast<uint64_t>(text[i] - '0');
-    if (value > (UINT64_MAX - digit) / 10) return false;
-    value = value * 10 + digit;
-    i++;
+  static const struct {
+    const char* name;
+    uint64_t size;
+  } named[] = {{"CD", 700ull << 20}, {"DVD", 4700000000ull}, {"FAT32", (4ull << 30) - 1}};
+  std::string upper = UpperAscii(text);
+  for (const auto& n : named) {
+    if (upper == n.name) {
+      *size = n.size;
+      return true;
+    }
   }
-  if (i == 0) return false;
-  std::string unit = UpperAscii(text.substr(i));
-  int shift = 0;
-  if (!unit.empty() && std::strchr("KMGT", unit[0]) != nullptr) {
-    shift = 10 * (1 + static_cast<int>(std::strchr("KMGT", unit[0]) - "KMGT"));
-    unit.erase(0, 1);
-    if (unit == "IB") unit = "B";
+  size_t i = upper.find_first_not_of("0123456789");
+  if (i == std::string::npos) i = upper.size();
+  if (i == 0 || i > 19) return false;  // 19 digits still fit in 64 bits
+  size_t digits = i;
+  std::string fraction;
+  if (i < upper.size() && upper[i] == '.') {
+    size_t end = upper.find_first_not_of("0123456789", i + 1);
+    if (end == std::string::npos) end = upper.size();
+    fraction = upper.substr(i + 1, end - i - 1);
+    if (fraction.empty()) return false;
+    i = end;
   }
-  if (!unit.empty() && unit != "B") return false;
-  if (shift > 0 && value > (UINT64_MAX >> shift)) return false;
-  *size = value << shift;
+  uint64_t multiplier = UnitMultiplier(upper.substr(i));
+  if (multiplier == 0) return false;
+  uint64_t whole = std::stoull(upper.substr(0, digits));
+  if (whole > static_cast<uint64_t>(INT64_MAX) / multiplier) return false;
+  // The fraction's share, rounded down, from its last digit to its first: the floor of
+  // (d * multiplier + the share of the digits after d) / 10 needs only the floor of that share.
+  uint64_t share = 0;
+  for (size_t k = fraction.size(); k-- > 0;)
+    share = (static_cast<uint64_t>(fraction[k] - '0') * multiplier + share) / 10;
+  uint64_t value = whole * multiplier;
+  if (value == 0 && share == 0) return false;
+  if (share > static_cast<uint64_t>(INT64_MAX) - value) return false;
+  *size = value + share;
   return true;
 }
 

@@ -75,7 +75,16 @@ TEST_F(CliTest, AThousandPiecesAndMore) {
   const int64_t pieceSize = 30721;
   std::string data = Pattern(1 + 1001 * pieceSize + 7);
   Write("many.dat", data);
-  ASSERT_EQ(Run({"split", "many.dat", "--size", "30721"}), 0) << Err();
+  // More than 1000 files, whether by a size or a number, only with --force.
+  for (const char* option : {"--size", "-n"}) {
+    EXPECT_EQ(Run({"split", "many.dat", option, option[1] == 'n' ? "1001" : "30721"}), ExitUsage);
+    EXPECT_EQ(List(), std::set<std::string>{"many.dat"});
+  }
+  EXPECT_NE(Err().find("1001 pieces"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"split", "many.dat", "-n", "1000", "-q"}), 0) << Err();
+  EXPECT_EQ(SizeOf(Path("many.c998")), 30752) << "ceil(total / 1000) bytes each";
+  EXPECT_EQ(SizeOf(Path("many.c999")), 30481) << "and the rest: 1000 files";
+  ASSERT_EQ(Run({"split", "many.dat", "--size", "30721", "--force"}), 0) << Err();
   EXPECT_EQ(SizeOf(Path("many.exe")), PayloadOffset + 1);
   EXPECT_EQ(SizeOf(Path("many.c999")), pieceSize);
   EXPECT_EQ(SizeOf(Path("many.c1001")), pieceSize);
@@ -84,6 +93,60 @@ TEST_F(CliTest, AThousandPiecesAndMore) {
   Mkdir("out");
   ASSERT_EQ(Run({"join", "many.exe", "-o", "out/joined"}), 0) << Err();
   EXPECT_TRUE(Read("out/joined") == data);
+}
+
+// -b, --bytes, -s and --size are one option, the last one given wins; -n cuts into N files.
+TEST_F(CliTest, SplitByBytesOrByNumber) {
+  std::string film = Pattern((5 << 19) + 3);  // 2.5 MiB and 3 bytes
+  Write("my film.avi", film);
+  const std::vector<std::vector<std::string>> sizes = {
+      {"-b", "1M"}, {"--bytes", "1M"}, {"-s", "64K", "-b", "1M"}, {"-b", "64K", "--size", "1M"}};
+  for (const auto& size : sizes) {
+    std::vector<std::string> args = {"split", "my film.avi", "-q", "-f"};
+    args.insert(args.end(), size.begin(), size.end());
+    ASSERT_EQ(Run(args), 0) << size[0] << Err();
+    EXPECT_EQ(List(),
+              (std::set<std::string>{"my film.avi", "my film.exe", "my film.c001", "my film.c002"}))
+        << size[0];
+    EXPECT_EQ(SizeOf(Path("my film.exe")), 1 << 20) << size[0];
+    EXPECT_EQ(SizeOf(Path("my film.c002")), (1 << 19) + 3 + PayloadOffset) << size[0];
+  }
+  EXPECT_EQ(Run({"split", "my film.avi", "-s", "1M", "-n", "3"}), ExitUsage);
+  EXPECT_EQ(Run({"split", "my film.avi", "-n", "0"}), ExitUsage);
+  EXPECT_EQ(Run({"split", "my film.avi", "-n", "x"}), ExitUsage);
+  EXPECT_EQ(Run({"split", "my film.avi", "-n", std::to_string(film.size() + 1)}), ExitUsage);
+  EXPECT_NE(Err().find("too few for"), std::string::npos) << Err();
+
+  // Every file's data at most ceil(total / N) where N - 2 such pieces leave room; else the
+  // container takes what floor(total / N) leaves over.
+  const struct {
+    size_t total, number, most;
+  } cases[] = {{100000, 3, 33334}, {100000, 1, 100000}, {7, 2, 4},     {10, 6, 2},
+               {10, 9, 2},         {10, 10, 1},         {1003, 7, 144}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.total) + " in " + std::to_string(c.number));
+    std::string data = Pattern(c.total, static_cast<unsigned>(c.number));
+    Mkdir("n");
+    Write("n/in.bin", data);
+    ASSERT_EQ(Run({"split", "n/in.bin", "--number", std::to_string(c.number), "-d", "n", "-q"}), 0)
+        << Err();
+    EXPECT_EQ(List("n").size(), c.number + 1) << "the input and N files";
+    EXPECT_LE(SizeOf(Path("n/in.exe")) - PayloadOffset, static_cast<int64_t>(c.most));
+    for (size_t i = 1; i < c.number; i++) {
+      char suffix[PieceSuffixSize];
+      PieceSuffix(static_cast<int32_t>(i), suffix);
+      EXPECT_LE(SizeOf(Path("n/in" + std::string(suffix))), static_cast<int64_t>(c.most)) << i;
+    }
+    EXPECT_EQ(Run({"verify", "n/in.exe", "-q"}), 0) << Out() << "a digest block of these sizes";
+    ASSERT_EQ(Run({"join", "n/in.exe", "-o", "joined"}), 0) << Err();
+    EXPECT_TRUE(Read("joined") == data);
+    std::filesystem::remove_all(U8(Path("n")));
+    Remove("joined");
+  }
+
+  // The base name is taken from --name when only that is given.
+  ASSERT_EQ(Run({"split", "my film.avi", "--name", "Отчёт.2024.pdf", "-q"}), 0) << Err();
+  EXPECT_EQ(SizeOf(Path("Отчёт.2024.exe")), PayloadOffset + static_cast<int64_t>(film.size()));
 }
 
 TEST_F(CliTest, HeaderOfASplitSet) {
@@ -193,7 +256,7 @@ TEST_F(CliTest, SplitNamesAndSizes) {
   Write("日本.txt", "x");
   EXPECT_EQ(Run({"split", "日本.txt"}), ExitRefused);
   EXPECT_NE(Err().find("Windows-1251"), std::string::npos);
-  EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt"}), ExitRefused)
+  EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt", "--base", "日本"}), ExitRefused)
       << "the base name has no 1251 form either";
   EXPECT_EQ(Run({"split", "日本.txt", "--name", "nihon.txt", "--base", "nihon", "-q"}), 0) << Err();
   EXPECT_EQ(Read("nihon.exe").substr(HeaderOffset, 10), std::string("\x09nihon.txt"));

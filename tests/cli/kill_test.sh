@@ -78,8 +78,8 @@ touch -d 2024-07-14 data.bin older.bin
 # The header carries the last access time: read once now, it stays (relatime) for every split.
 cat data.bin older.bin >/dev/null
 for rows in 0 2; do
-  split=("$tool" split -s 31000 -b set -n data.bin -q -r "$rows")
-  [ "$rows" = 0 ] && split=("$tool" split -s 31000 -b set -n data.bin -q)
+  split=("$tool" split -s 31000 --base set --name data.bin -q -r "$rows")
+  [ "$rows" = 0 ] && split=("$tool" split -s 31000 --base set --name data.bin -q)
   mkdir new$rows old$rows
   "${split[@]}" data.bin -d new$rows || fail "split into new$rows"
   "${split[@]}" older.bin -d old$rows || fail "split into old$rows"
@@ -87,8 +87,8 @@ done
 
 # split, split --recovery 2: even rounds into an empty folder, odd ones over the older set.
 for rows in 0 2; do
-  split=("$tool" split -s 31000 -b set -n data.bin -q -f data.bin -d out -r "$rows")
-  [ "$rows" = 0 ] && split=("$tool" split -s 31000 -b set -n data.bin -q -f data.bin -d out)
+  split=("$tool" split -s 31000 --base set --name data.bin -q -f data.bin -d out -r "$rows")
+  [ "$rows" = 0 ] && split=("$tool" split -s 31000 --base set --name data.bin -q -f data.bin -d out)
   mkdir out
   most=$(duration "${split[@]}")
   rm -rf out

@@ -590,7 +590,7 @@ TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
 }
 
 // Where the container's digest block checks, it is the authority: recovery files that carry the
-// container's own header and stub digest but say every file is empty are of another set, and
+// container's own header and stub digest but say every file holds one byte are of another set, and
 // cannot cut a whole set down. Beside a good one, they are left out as damaged and made again.
 TEST_F(Recovery, RecoveryFilesThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
   MakeSet(3);

@@ -93,6 +93,15 @@ class Recovery : public CliTest {
     std::vector<uint8_t> forged = RecoveryHeaderBytes(header);
     Write(RowFile(row), std::string(forged.begin(), forged.end()));
   }
+  // verify of the container says verifyLine (its code the pieces': whole), and repair of
+  // repairPath refuses (code 7) saying repairText. The caller checks that nothing changed.
+  void ExpectRefused(const std::string& verifyLine, const std::string& repairPath,
+                     const std::string& repairText) {
+    EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
+    EXPECT_NE(Out().find(verifyLine), std::string::npos) << Out();
+    EXPECT_EQ(Run({"repair", repairPath}), ExitNotRepairable);
+    EXPECT_NE(Err().find(repairText), std::string::npos) << Err();
+  }
   void ExpectRebuilt(unsigned mask) {
     std::string out = Out();
     for (int n = 0; n < SetFiles; n++) {
@@ -580,12 +589,8 @@ TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
   Remove("set.bin");
   Write(RowFile(0), pristine_[RowFile(0)]);
   Files before = Snapshot();
-  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"),
-            std::string::npos)
-      << Out();
-  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
-  EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
+  ExpectRefused("Recovery:  the recovery files found are of another set\n", "set.exe",
+                "the recovery files are of another set");
   EXPECT_EQ(Differences(before), "");
 }
 
@@ -601,12 +606,8 @@ TEST_F(Recovery, RecoveryFilesThatDisagreeWithTheDigestBlockAreOfAnotherSet) {
   };
   for (int row = 0; row < 3; row++) Forge(row, empty);
   Files before = Snapshot();
-  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  the recovery files found are of another set\n"),
-            std::string::npos)
-      << Out();
-  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
-  EXPECT_NE(Err().find("the recovery files are of another set"), std::string::npos) << Err();
+  ExpectRefused("Recovery:  the recovery files found are of another set\n", "set.exe",
+                "the recovery files are of another set");
   EXPECT_EQ(Run({"repair", "set.r02"}), ExitNotRepairable);
   EXPECT_EQ(Differences(before), "");
   // One file's digest alone differs from the block: another set too.
@@ -638,12 +639,8 @@ TEST_F(Recovery, RecoveryHeadersWhoseSizesAddUpPast2To63AreInvalid) {
     });
   }
   Files before = Snapshot();
-  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("Recovery:  not repairable: no valid recovery file among the 2 found\n"),
-            std::string::npos)
-      << Out();
-  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
-  EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
+  ExpectRefused("Recovery:  not repairable: no valid recovery file among the 2 found\n", "set.r01",
+                "none of the recovery files found is valid");
   EXPECT_EQ(Differences(before), "");
 }
 

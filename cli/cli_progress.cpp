@@ -122,6 +122,7 @@ enum Drop { DropBar, DropBytes, DropRate, DropStepName, DropTime, DropStep, Drop
 static const size_t NameAtLeast = 16;
 static const size_t BarAtLeast = 12;  // with its brackets
 static const size_t RateWidth = 10;   // "84.2 MiB/s", the rate's column kept while it is unknown
+static const size_t TimeWidth = 5;  // "--:--" and "12:34": the name stays put when a time is known
 
 static int Percent(int64_t done, int64_t total) {
   if (total <= 0 || done >= total) return 100;
@@ -147,7 +148,8 @@ static std::vector<std::string> FixedFields(const ProgressView& view, int drops)
   if (drops <= DropBytes) fields[BytesField] = FormatSize(view.Done) + "/" + FormatSize(view.Total);
   if (drops <= DropRate) fields[RateField] = Padded(FormatRate(view.Rate), RateWidth);
   if (drops <= DropTime)
-    fields[TimeField] = (view.Finished ? "in " : "ETA ") + FormatDuration(view.Seconds);
+    fields[TimeField] =
+        (view.Finished ? "in " : "ETA ") + Padded(FormatDuration(view.Seconds), TimeWidth);
   return fields;
 }
 

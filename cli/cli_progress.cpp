@@ -121,8 +121,12 @@ enum Drop { DropBar, DropBytes, DropRate, DropStepName, DropTime, DropStep, Drop
 
 static const size_t NameAtLeast = 16;
 static const size_t BarAtLeast = 12;  // with its brackets
-static const size_t RateWidth = 10;   // "84.2 MiB/s", the rate's column kept while it is unknown
-static const size_t TimeWidth = 5;  // "--:--" and "12:34": the name stays put when a time is known
+// The widest the numbers get, so that the fields keep their places and the line its layout as
+// they change: a size ("1023.9 MiB"), a rate (its column kept while it is unknown), a time
+// ("--:--", "12:34").
+static const size_t SizeWidth = 10;
+static const size_t RateWidth = 12;
+static const size_t TimeWidth = 5;
 
 static int Percent(int64_t done, int64_t total) {
   if (total <= 0 || done >= total) return 100;
@@ -145,7 +149,8 @@ static std::vector<std::string> FixedFields(const ProgressView& view, int drops)
   char percent[8];
   snprintf(percent, sizeof percent, "%3d%%", Percent(view.Done, view.Total));
   fields[PercentField] = percent;
-  if (drops <= DropBytes) fields[BytesField] = FormatSize(view.Done) + "/" + FormatSize(view.Total);
+  if (drops <= DropBytes)
+    fields[BytesField] = Padded(FormatSize(view.Done), SizeWidth) + "/" + FormatSize(view.Total);
   if (drops <= DropRate) fields[RateField] = Padded(FormatRate(view.Rate), RateWidth);
   if (drops <= DropTime)
     fields[TimeField] =

@@ -65,7 +65,7 @@ if command -v script >/dev/null; then
   $tool split -f -s 10M -r 2 --progress big.bin >out 2>err; check "split -r --progress" 0 $?
   contains "split -r --progress" err "step 2 of 2: recovery files"
   $tool split -f -s 10M --progress big.bin >out 2>err; check "split --progress" 0 $?
-  contains "split --progress" err "100% 47.7 MiB/47.7 MiB"
+  contains "split --progress" err "100%   47.7 MiB/47.7 MiB"
   if grep -qF "step" err; then fail "a split of one step named a step"; fi
 fi
 

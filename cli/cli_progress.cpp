@@ -116,7 +116,7 @@ double ProgressRate::Average() const { return RateBetween(start_, latest_); }
 
 // The line's fields in the order they stand; the name and the bar take the width left.
 enum Field { StepField, NameField, BarField, PercentField, BytesField, RateField, TimeField };
-// What goes as the width shrinks, in order (StepField first loses its name, then the rest).
+// What goes as the width shrinks, in order (the step loses its name first, keeping "2/2").
 enum Drop { DropBar, DropBytes, DropRate, DropStepName, DropTime, DropStep, DropCount };
 
 static const size_t NameAtLeast = 16;
@@ -172,6 +172,14 @@ static std::string Cut(const std::string& text, size_t n) {
   return text.substr(0, ByteOfCharacter(text, n));
 }
 
+// The characters of the fields shown, a space between each two, with the name and the bar at
+// their least.
+static size_t LeastWidth(const std::vector<std::string>& fields, bool bar, size_t nameLeast) {
+  size_t used = (bar ? BarAtLeast + 1 : 0) + (nameLeast > 0 ? nameLeast + 1 : 0);
+  for (const std::string& field : fields) used += field.empty() ? 0 : CharacterCount(field) + 1;
+  return used - 1;  // no space before the first field (the percentage is always there)
+}
+
 std::string ProgressLine(const ProgressView& view, size_t columns) {
   size_t room = columns > 0 ? columns - 1 : 0;
   size_t nameLength = CharacterCount(view.Name);
@@ -179,13 +187,10 @@ std::string ProgressLine(const ProgressView& view, size_t columns) {
   std::vector<std::string> fields;
   bool bar = false;
   size_t used = 0;
-  for (int drops = 0; drops < DropCount; drops++) {
+  for (int drops = 0; drops < DropCount && (drops == 0 || used > room); drops++) {
     fields = FixedFields(view, drops);
     bar = drops <= DropBar;
-    used = (bar ? BarAtLeast + 1 : 0) + (nameLength > 0 ? nameLeast + 1 : 0);
-    for (const std::string& field : fields) used += field.empty() ? 0 : CharacterCount(field) + 1;
-    used -= 1;  // no space before the first field
-    if (used <= room) break;
+    used = LeastWidth(fields, bar, nameLeast);
   }
   // The name takes what is left first (on a terminal too narrow for all that stays, less than
   // its least), then the bar.

@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_output.h"
+#include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
 
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
@@ -56,6 +57,13 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "of 255 - N files) can then be rebuilt by repair")
       ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
   return command;
+}
+
+// --progress of the commands that draw the line.
+static void AddProgressFlag(CLI::App* command, bool* forced) {
+  command->add_flag("--progress", *forced,
+                    "draw the progress line even when standard error is not a terminal (at the "
+                    "width in $COLUMNS, else 80); -q still wins");
 }
 
 // A whole number of 1 or more, in decimal digits alone.
@@ -149,6 +157,9 @@ static int RunCommandLine(int argc, char** argv) {
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
   CLI::App* repairCommand = AddRepairCommand(app, &repair);
+  bool forceProgress = false;
+  for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
+    AddProgressFlag(command, &forceProgress);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {
@@ -160,6 +171,7 @@ static int RunCommandLine(int argc, char** argv) {
   }
 
   InstallInterruptHandlers();
+  ProgressForce(forceProgress);
   ForgetSweptFolders();
   if (*splitCommand) {
     if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {

@@ -87,7 +87,8 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bo
 
 static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream,
                        std::vector<OsFileInfo>* sources, PieceCheck* check) {
-  ProgressBegin(!quiet, set.Head.TotalSize);
+  ProgressSteps(ProgressCommand::Join);
+  ProgressBegin(!quiet, set.Head.TotalSize, ProgressStep::Join);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
     ProgressLabel(LastComponent(piece.Path));

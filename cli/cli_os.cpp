@@ -2,6 +2,8 @@
 // alike: the interruption flag, the tests' hook, the check before a chunk, fresh names.
 #include "cli/cli_os.h"
 
+#include <stdlib.h>
+
 #include "cli/cli_os_sides.h"
 
 // Raised by the interrupt handlers of each side (interrupts.cpp).
@@ -29,4 +31,15 @@ std::string FreshNameLetters(uint64_t bits) {
   std::string suffix;
   for (int i = 0; i < 8; i++, bits >>= 6) suffix += letters[bits & 63];
   return suffix;
+}
+
+int OsTerminalColumns(FILE* stream) {
+  int columns = OsConsoleColumns(stream);
+  if (columns > 0) return columns;
+  const char* text = getenv("COLUMNS");
+  char* end = nullptr;
+  long given = text != nullptr ? strtol(text, &end, 10) : 0;
+  return end != text && end != nullptr && *end == '\0' && given > 0 && given <= 10000
+             ? static_cast<int>(given)
+             : 80;
 }

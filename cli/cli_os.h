@@ -130,6 +130,9 @@ bool OsProcessGone(int64_t id);
 // progress, and text out. OsWriteText writes UTF-8 text to a stream: as characters to a Windows
 // console (WriteConsoleW, whatever its code page), else as the UTF-8 bytes.
 bool OsIsTerminal(FILE* stream);
+// The width in columns of the terminal a stream goes to (on Windows, its console's window), read
+// anew at each call; else $COLUMNS when it holds a width; else 80.
+int OsTerminalColumns(FILE* stream);
 int64_t OsMilliseconds();
 bool OsWriteText(FILE* stream, const std::string& text);
 // Writes out what a stream still holds: false (OsLastError) when any text written to it since the

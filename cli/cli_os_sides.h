@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 
@@ -12,6 +13,10 @@
 // Windows), and the error of a call that an interruption stopped.
 void OsSetLastError(int error);
 extern const int OsInterruptedError;
+
+// Each side's: the width of the terminal a stream goes to, 0 when it goes to none or the system
+// does not tell (OsTerminalColumns of cli_os.cpp then falls back).
+int OsConsoleColumns(FILE* stream);
 
 // Asks OsFaultHook before call: true, with its error set, when the test makes the call fail.
 bool OsFaulted(OsCall call);

@@ -23,6 +23,10 @@ bool RecoveryFilesAvailable();
 int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless,
                        bool progress, std::vector<PendingOutput>* outputs);
 
+// verify: whether recovery files of the set lie beside its container (they are read after the
+// pieces: the progress line counts them as a step).
+bool HasRecoveryFiles(const PieceSet& set);
+
 // verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
 // read). ExitComplete, or ExitInterrupted after telling CliErr.

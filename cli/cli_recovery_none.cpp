@@ -15,6 +15,8 @@ int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool,
   return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 
+bool HasRecoveryFiles(const PieceSet&) { return false; }
+
 int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }
 
 int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool) { return -1; }

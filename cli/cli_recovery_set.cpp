@@ -145,13 +145,14 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey,
-                          bool* otherSet) {
-  ProgressBegin(progress, set.SurveyBytes);
-  ProgressLabel(set.BaseName + ": checking");
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
+                          SetSurvey* survey, bool* otherSet) {
+  ProgressBegin(progress, set.SurveyBytes, step);
+  ProgressLabel(set.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.SetFiles), recoveryFiles(set.RecoveryFiles);
   RecoveryResult result = SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey);
+  if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   *otherSet = result.Outcome == RecoveryOtherSet;
   if (result.Outcome == RecoveryDone) return ExitComplete;

@@ -10,6 +10,7 @@
 
 #include "cli/cli_os.h"
 #include "cli/cli_output.h"
+#include "cli/cli_progress.h"
 #include "recovery/recovery.h"
 
 // An open file of the tool as the module reads and writes it.
@@ -88,12 +89,12 @@ struct RecoveryFileSet : HoldsFiles {
 int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
                         const std::string& piecesFolder, RecoveryFileSet* set);
 
-// Surveys the set (a progress bar when progress). ExitComplete; ExitNotRepairable with *otherSet
-// set when the recovery files are of another set (the container's digest block checks and none
-// agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
+// Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
+// *otherSet set when the recovery files are of another set (the container's digest block checks and
+// none agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
 // valid recovery file) or ExitFileError after telling CliErr.
-int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, SetSurvey* survey,
-                          bool* otherSet);
+int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
+                          SetSurvey* survey, bool* otherSet);
 
 // A lost file of the set whose name is still taken (a symbolic link to nothing: lost to every
 // command, yet a rebuilt file could not be put there without removing the link): *path is the

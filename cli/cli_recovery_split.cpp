@@ -59,10 +59,11 @@ int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, b
   std::vector<OsFile> files = FilesOf(*outputs);
   files.erase(files.begin(), files.begin() + static_cast<ptrdiff_t>(first));  // the set's own
   ModuleFiles set(setFiles), rows(files);
-  ProgressBegin(progress, total);
+  ProgressBegin(progress, total, ProgressStep::SplitRecovery);
   ProgressLabel(LastComponent(targets.front()) + (targets.size() > 1 ? " ..." : ""));
   ToolProgress steps;
   RecoveryResult result = EncodeRecovery(set.List(), rows.List(), &steps);
+  if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return EncodeFailure(result, targets);
   for (size_t r = 0; r < targets.size(); r++) {

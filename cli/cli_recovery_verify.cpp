@@ -20,6 +20,15 @@ static void ReportWholeSet(const SetSurvey& survey) {
   }
 }
 
+bool HasRecoveryFiles(const PieceSet& set) {
+  std::string base = ContainerBasePath(set.ContainerPath), folder, baseName;
+  if (base.empty()) return false;
+  SplitBasePath(base, &folder, &baseName);
+  for (int32_t r = 0; r < MaxRecoveryRows; r++)
+    if (!FindFileIgnoringCase(folder, baseName + RecoverySuffix(r)).empty()) return true;
+  return false;
+}
+
 int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   if (whole && quiet) return ExitComplete;
   RecoveryFileSet files;
@@ -33,7 +42,7 @@ int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
   }
   SetSurvey survey;
   bool otherSet;
-  code = SurveyRecoveryFileSet(files, !quiet, &survey, &otherSet);
+  code = SurveyRecoveryFileSet(files, !quiet, ProgressStep::VerifyRecovery, &survey, &otherSet);
   if (code == ExitInterrupted) return code;
   if (otherSet) CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
   if (code != ExitComplete) return ExitComplete;
@@ -71,7 +80,7 @@ int ReportRecoveryForBadContainer(const std::string& containerPath, const std::s
   if (code != ExitComplete || files.FileCount == 0) return -1;
   SetSurvey survey;
   bool otherSet;
-  code = SurveyRecoveryFileSet(files, !quiet, &survey, &otherSet);
+  code = SurveyRecoveryFileSet(files, !quiet, ProgressStep::VerifyRecovery, &survey, &otherSet);
   if (code == ExitInterrupted) return code;
   if (code != ExitComplete || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
   PrintBadFiles(CliOut, files, survey, "  ", false);

@@ -137,13 +137,14 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
   }
   std::string stub;
   if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
-  ProgressBegin(!quiet, SetBytes(survey, true));
-  ProgressLabel(files.BaseName + ": rebuilding");
+  ProgressBegin(!quiet, SetBytes(survey, true), ProgressStep::RepairRebuild);
+  ProgressLabel(files.BaseName);
   ToolProgress steps;
   ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(outputs));
   RecoveryResult result =
       RepairSet(survey, set.List(), rows.List(), targets.List(),
                 stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()), &steps);
+  if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
   return PutInPlace(files, survey, &outputs, quiet);
@@ -185,6 +186,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   OpenedFiles set;
   if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
+    ProgressSkip(ProgressStep::RepairRemake);
     CliPrint(CliOut,
              "note: the missing and damaged recovery files are not made again: the joiner program "
              "differs "
@@ -198,11 +200,12 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
                            ".tarnovell-repair-", true))
       return RemakeFailure(files, survey, 0, repaired);
   }
-  ProgressBegin(!quiet, SetBytes(survey, false));
-  ProgressLabel(files.BaseName + ": recovery files");
+  ProgressBegin(!quiet, SetBytes(survey, false), ProgressStep::RepairRemake);
+  ProgressLabel(files.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.Files), targets(FilesOf(outputs));
   RecoveryResult result = EncodeRecovery(setFiles.List(), targets.List(), &steps);
+  if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RemakeFailure(files, survey, 0, repaired);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
@@ -250,7 +253,9 @@ int RunRepair(const RepairOptions& options) {
   if (code != ExitComplete) return code;
   SetSurvey survey;
   bool otherSet;
-  code = SurveyRecoveryFileSet(files, !options.Quiet, &survey, &otherSet);
+  ProgressSteps(ProgressCommand::Repair);
+  code =
+      SurveyRecoveryFileSet(files, !options.Quiet, ProgressStep::RepairCheck, &survey, &otherSet);
   if (otherSet) {
     CliPrint(CliErr,
              "tarnovell: not repairable: the recovery files are of another set (what they say of "
@@ -261,6 +266,8 @@ int RunRepair(const RepairOptions& options) {
   if (code != ExitComplete) return code;
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
+  if (survey.FilesToRewrite == 0 || !survey.Repairable) ProgressSkip(ProgressStep::RepairRebuild);
+  if (BadRowCount(survey) == 0) ProgressSkip(ProgressStep::RepairRemake);
   if (survey.FilesToRewrite == 0) {
     if (!options.Quiet) {
       CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",

@@ -406,7 +406,9 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
 
   std::vector<PendingOutput> outputs;
   outputs.reserve(plan.Targets.size());
-  ProgressBegin(!options.Quiet, plan.Total);
+  ProgressSteps(ProgressCommand::Split);
+  if (plan.RecoveryTargets.empty()) ProgressSkip(ProgressStep::SplitRecovery);
+  ProgressBegin(!options.Quiet, plan.Total, ProgressStep::SplitSet);
   int64_t inputPos = 0;
   DigestBlock digests = PlanDigests(plan);
   for (size_t i = 0; i < plan.Targets.size() && code == ExitComplete; i++) {

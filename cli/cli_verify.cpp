@@ -96,12 +96,14 @@ static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
 
 // A container that could not be judged (code): its recovery files may show that it is damaged.
 static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
+  ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
   int recovery =
       ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
   return recovery >= 0 ? recovery : code;
 }
 
 int RunVerify(const VerifyOptions& options) {
+  ProgressSteps(ProgressCommand::Verify);
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
   if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
@@ -112,7 +114,8 @@ int RunVerify(const VerifyOptions& options) {
     return judged ? WithRecoveryOfContainer(options, code) : code;
   }
   PieceCheck check;
-  ProgressBegin(!options.Quiet, set.Head.TotalSize);
+  if (!HasRecoveryFiles(set)) ProgressSkip(ProgressStep::VerifyRecovery);
+  ProgressBegin(!options.Quiet, set.Head.TotalSize, ProgressStep::VerifyPieces);
   WalkEnd end = WalkPieces(
       set,
       [&](const PieceFile& piece, std::string* failure) {

@@ -1,15 +1,23 @@
-// The console on Linux: whether a stream is a terminal, the clock, and text out as its UTF-8
-// bytes.
+// The console on Linux: whether a stream is a terminal and how wide, the clock, and text out as
+// its UTF-8 bytes.
 #include <errno.h>
 #include <stdio.h>
+#include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "cli/cli_os.h"
+#include "cli/cli_os_sides.h"
 
 bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+int OsConsoleColumns(FILE* stream) {
+  struct winsize size;
+  if (ioctl(fileno(stream), TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 bool OsWriteText(FILE* stream, const std::string& text) {
   return fwrite(text.data(), 1, text.size(), stream) == text.size();

@@ -1,5 +1,5 @@
 // The console on Windows: text as characters (WriteConsoleW), whether a stream is a console,
-// and the clock.
+// how wide it is, and the clock.
 #include <io.h>
 #include <stdio.h>
 
@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/cli_os.h"
+#include "cli/cli_os_sides.h"
 #include "cli/windows/win.h"
 
 // The console behind a stream, or null when the stream goes to a file or a pipe.
@@ -17,6 +18,13 @@ static HANDLE ConsoleOf(FILE* stream) {
 }
 
 bool OsIsTerminal(FILE* stream) { return ConsoleOf(stream) != nullptr; }
+
+int OsConsoleColumns(FILE* stream) {
+  HANDLE console = ConsoleOf(stream);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (console == nullptr || !GetConsoleScreenBufferInfo(console, &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
 
 int64_t OsMilliseconds() { return static_cast<int64_t>(GetTickCount64()); }
 

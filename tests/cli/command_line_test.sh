@@ -50,7 +50,7 @@ if command -v script >/dev/null; then
   head -c 50000000 /dev/zero | tr '\0' 'x' >big.bin
   $tool split -q -s 10M big.bin
   script -qec "$tool join -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join on a terminal" 0 $?
-  contains "progress bar" tty.txt "/ 47.7 MiB"
+  contains "progress bar" tty.txt "/47.7 MiB"
   rm -f big.out
   script -qec "$tool join -q -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join -q on a terminal" 0 $?
   if grep -qF "47.7 MiB" tty.txt; then fail "--quiet drew a bar"; fi
@@ -59,8 +59,14 @@ if command -v script >/dev/null; then
   contains "recovery files' progress bar" tty.txt "big.r01 ..."
   rm big.c002
   script -qec "$tool repair big.exe" /dev/null >tty.txt 2>&1; check "repair on a terminal" 0 $?
-  contains "repair's progress bar" tty.txt "big: rebuilding"
+  contains "repair's progress bar" tty.txt "step 2 of 2: rebuilding big"
   contains "repair's report" tty.txt "rebuilt big.c002"
+  # --progress draws the line into a file as well, naming the steps where there are two.
+  $tool split -f -s 10M -r 2 --progress big.bin >out 2>err; check "split -r --progress" 0 $?
+  contains "split -r --progress" err "step 2 of 2: recovery files"
+  $tool split -f -s 10M --progress big.bin >out 2>err; check "split --progress" 0 $?
+  contains "split --progress" err "100%   47.7 MiB/47.7 MiB"
+  if grep -qF "step" err; then fail "a split of one step named a step"; fi
 fi
 
 finish_checks "command-line checks"

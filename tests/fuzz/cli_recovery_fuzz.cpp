@@ -266,7 +266,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         files.FileCount > 0) {
       SetSurvey survey;
       bool otherSet;
-      if (SurveyRecoveryFileSet(files, false, &survey, &otherSet) == ExitComplete)
+      if (SurveyRecoveryFileSet(files, false, ProgressStep::RepairCheck, &survey, &otherSet) ==
+          ExitComplete)
         Check(set, files, survey, hidden);
     }
   }

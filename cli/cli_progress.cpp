@@ -116,8 +116,9 @@ double ProgressRate::Average() const { return RateBetween(start_, latest_); }
 
 // The line's fields in the order they stand; the name and the bar take the width left.
 enum Field { StepField, NameField, BarField, PercentField, BytesField, RateField, TimeField };
-// What goes as the width shrinks, in order (the step loses its name first, keeping "2/2").
-enum Drop { DropBar, DropBytes, DropRate, DropStepName, DropTime, DropStep, DropCount };
+// What goes as the width shrinks, in order: the rate and the time left are what a narrow
+// terminal keeps longest (the step loses its name before them, keeping "2/2").
+enum Drop { DropBar, DropBytes, DropStepName, DropRate, DropTime, DropStep, DropCount };
 
 static const size_t NameAtLeast = 16;
 static const size_t BarAtLeast = 12;  // with its brackets

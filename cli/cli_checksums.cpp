@@ -292,10 +292,10 @@ bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const Fil
 }
 
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
-                                 const char* indent) {
+                                 bool walked, const char* indent) {
   int64_t count = 0;
   for (const FileChecksums::Compared& file : files.Files) {
-    if (file.Matches) continue;
+    if (file.Matches || (!walked && file.Index >= 0)) continue;
     CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s\n", indent,
              Printable(file.Name).c_str(), sums.FileName().c_str());
     count++;

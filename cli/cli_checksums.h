@@ -115,7 +115,7 @@ class FileChecksums : public ChunkSink {
 // whole). Says why on CliErr when not; quiet or not, it is a warning.
 bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const FileChecksums& files,
                         const std::function<bool(int32_t index)>& vouched);
-// The files whose digest differs, one line each on stream after indent ("NAME: damaged: ...").
-// Returns their count.
+// The files whose digest differs, one line each on stream after indent ("NAME: damaged: ..."):
+// with walked false, only those beyond the walk (the recovery files). Returns their count.
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
-                                 const char* indent);
+                                 bool walked, const char* indent);

@@ -1,6 +1,8 @@
 // SHA-256 through the build's library (libgcrypt on Linux; BCrypt in the Windows build, under
 // Wine) and BASE.sha256 through the tool: split --checksums writes it with the set, verify and
 // join judge by it without trusting it.
+#include <map>
+
 #include "cli/cli_checksums.h"
 #include "integrity/sha256.h"
 #include "tests/cli/cli_test_support.h"

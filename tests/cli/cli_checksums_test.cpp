@@ -211,6 +211,16 @@ TEST_F(ChecksumTest, ChecksumsThatDisagreeWithTheDigestsAreAnotherSets) {
     EXPECT_EQ(Out().find("SHA-256 matches") != std::string::npos, forged == wrongPiece) << Out();
     EXPECT_TRUE(Read("data.sha256") == forged) << "the checksum file was changed";
   }
+  // A wrong line for the original alone: verify does not read it, join takes it for another
+  // set's, the digests having found every piece whole.
+  std::string wrongOriginal = own;
+  wrongOriginal[0] = wrongOriginal[0] == '0' ? '1' : '0';
+  Write("data.sha256", wrongOriginal);
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "j", "--force"}), ExitComplete) << Err();
+  EXPECT_NE(Err().find("looks like the checksums of another set (its SHA-256 of data.bin differs"),
+            std::string::npos)
+      << Err();
+  EXPECT_TRUE(Read("j") == Read("data.bin"));
   // Where they do agree with the digests, a piece the digests find damaged is told once.
   Write("data.sha256", own);
   std::string piece = Read("data.c001");

@@ -83,9 +83,8 @@ int main(int argc, char** argv) {
     state ^= state << 13, state ^= state >> 7, state ^= state << 17;
     byte = static_cast<unsigned char>(state);
   }
-  std::vector<Library> libraries = {{"OpenSSL libcrypto", OpenSsl},
-                                    {"nettle", Nettle},
-                                    {"libgcrypt", Gcrypt}};
+  std::vector<Library> libraries = {
+      {"OpenSSL libcrypto", OpenSsl}, {"nettle", Nettle}, {"libgcrypt", Gcrypt}};
 #ifdef BENCH_CRYPTOPP
   libraries.push_back({"Crypto++", CryptoPp});
 #endif

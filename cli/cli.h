@@ -40,7 +40,8 @@ struct SplitOptions {
   std::string StubPath;  // a stub image of exactly StubSize bytes; empty: the embedded one
   bool Force = false;    // also: a set of more than SetFileLimit files
   bool Quiet = false;
-  int RecoveryRows = 0;  // recovery files BASE.r01, ... written beside the set (0: none)
+  int RecoveryRows = 0;    // recovery files BASE.r01, ... written beside the set (0: none)
+  bool Checksums = false;  // BASE.sha256 written beside the set
 };
 
 struct JoinOptions {

@@ -56,6 +56,9 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "(of each group "
                    "of 255 - N files) can then be rebuilt by repair")
       ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
+  command->add_flag("--checksums", split->Checksums,
+                    "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
+                    "for sha256sum -c; verify and join check them");
   return command;
 }
 

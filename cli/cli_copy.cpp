@@ -30,7 +30,8 @@ static int ReadChunk(OsFile in, void* bytes, size_t count, int64_t offset) {
 }
 
 int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                     int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense) {
+                     int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense,
+                     ChunkSink* sink) {
   int64_t done = 0;
   while (done < count) {
     if (OsStopBeforeChunk()) return -1;
@@ -38,6 +39,7 @@ int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
     int read = ReadChunk(in, buffer, chunk, inOffset + done);
     if (read <= 0) return read == 0 ? done : -1;
     if (crc != nullptr) *crc = Crc32cAdd(*crc, buffer, chunk);
+    if (sink != nullptr) sink->Add(buffer, chunk);
     if (out != NoFile && (dense || !AllZero(buffer, chunk)) &&
         !OsWriteAt(out, buffer, chunk, outOffset + done)) {
       return -1;
@@ -49,8 +51,8 @@ int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
 }
 
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc, bool dense) {
+                          int64_t progressBase, uint32_t* crc, bool dense, ChunkSink* sink) {
   alignas(4096) static char buffer[ChunkSize];  // on a page boundary, as the system copies best
   return CopyInChunks(in, inOffset, out, outOffset, count, progressBase, buffer, sizeof buffer, crc,
-                      dense);
+                      dense, sink);
 }

@@ -10,6 +10,15 @@
 
 #include "cli/cli_os.h"
 
+// What else takes every chunk copied through memory, in order (split --checksums: SHA-256).
+class ChunkSink {
+ public:
+  virtual void Add(const void* bytes, size_t count) = 0;
+
+ protected:
+  ~ChunkSink() = default;
+};
+
 // Copies count bytes of in from inOffset to out at outOffset. Holes of the source are skipped
 // (left as holes in out, which must be zero there: a new file being filled in order); the caller
 // sets the final length. progressBase + bytes done so far go to ProgressUpdate. Returns the
@@ -19,15 +28,18 @@ int64_t CopyFileBytes(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset
                       int64_t progressBase);
 
 // Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
-// writes them to out at outOffset (out NoFile: reads and hashes only). Chunks of zeros are not
+// writes them to out at outOffset (out NoFile: reads and hashes only); sink, where given, takes
+// every chunk too. Chunks of zeros are not
 // written: out is a new file filled in order, whose length the caller sets, so they stay holes;
 // unless dense, where every chunk is written (out is a stream, which has no holes).
 // progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
 // an error (OsLastError) or an interruption (OsStopBeforeChunk).
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                          int64_t progressBase, uint32_t* crc, bool dense = false);
+                          int64_t progressBase, uint32_t* crc, bool dense = false,
+                          ChunkSink* sink = nullptr);
 
 // The loop of CopyThroughMemory, and of a system's copy that goes through memory too (Windows):
 // chunks of at most size bytes through buffer, *crc continued over them unless crc is null.
 int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
-                     int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense);
+                     int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense,
+                     ChunkSink* sink = nullptr);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_output.h"
@@ -67,15 +68,17 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
 }
 
 // Copies one file's data to its place in the output: through memory, hashed and judged, in a set
-// with a digest block; else in the kernel where it can.
+// with a digest block (and into sha256, where BASE.sha256 gives the original's); else in the
+// kernel where it can.
 static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream,
-                     PieceCheck* check, std::string* failure) {
+                     PieceCheck* check, ChunkSink* sha256, std::string* failure) {
   int64_t got;
-  if (set.Head.HasDigests || stream) {  // a stream takes every byte, zeros too
+  if (set.Head.HasDigests || stream || sha256 != nullptr) {  // a stream takes every byte, zeros too
     if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
     uint32_t crc = 0;
     got = CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
-                            piece.DataBefore, set.Head.HasDigests ? &check->Crc : &crc, stream);
+                            piece.DataBefore, set.Head.HasDigests ? &check->Crc : &crc, stream,
+                            sha256);
   } else {
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
                         piece.DataBefore);
@@ -86,13 +89,13 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bo
 }
 
 static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream,
-                       std::vector<OsFileInfo>* sources, PieceCheck* check) {
+                       std::vector<OsFileInfo>* sources, PieceCheck* check, ChunkSink* sha256) {
   ProgressSteps(ProgressCommand::Join);
   ProgressBegin(!quiet, set.Head.TotalSize, ProgressStep::Join);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
     ProgressLabel(LastComponent(piece.Path));
-    return CopyPiece(set, piece, out, stream, check, failure);
+    return CopyPiece(set, piece, out, stream, check, sha256, failure);
   });
   CheckFinish(check);
   ProgressEnd();
@@ -159,7 +162,8 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
 // The set copied into a new file beside the output's path, put in place once the join has an
 // outcome (ExitComplete, with end and check filled in), else removed.
 static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
-                           const std::string& output, WalkEnd* end, PieceCheck* check) {
+                           const std::string& output, WalkEnd* end, PieceCheck* check,
+                           ChunkSink* sha256) {
   PendingOutput out;
   if (!out.Create(output, ".tarnovell-join-", true)) {
     CliPrint(CliErr, "tarnovell: cannot create a file beside %s: %s\n", Printable(output).c_str(),
@@ -167,7 +171,7 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
     return ExitFileError;
   }
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out.File(), false, &sources, check);
+  *end = CopySet(set, options.Quiet, out.File(), false, &sources, check, sha256);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, NothingWritten);
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
@@ -177,7 +181,8 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
 // taken back, so every piece is found first, and a FIFO is opened (waiting for its reader) only
 // then. No temporary file, no rename, no times.
 static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
-                          const std::string& output, WalkEnd* end, PieceCheck* check) {
+                          const std::string& output, WalkEnd* end, PieceCheck* check,
+                          ChunkSink* sha256) {
   *end = WalkPieces(set,
                     [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
@@ -192,11 +197,43 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
   }
   std::string left = "what was joined until then went into " + Printable(output);
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out, true, &sources, check);
+  *end = CopySet(set, options.Quiet, out, true, &sources, check, sha256);
   bool closed = OsClose(out);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, left);
   return closed ? ExitComplete : FileSystemError(output, left);
+}
+
+// The joined file against the original's line in BASE.sha256, once the set is found whole by what
+// it has to judge it. Where the digest block vouched for the data, a checksum file that differs
+// is another set's: a warning. Without one, a difference is damage. *matched: it matched.
+static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha256Sink* sha256,
+                         const std::string& output, bool* matched) {
+  FileChecksums none(checksums);
+  const Sha256Digest* expected = checksums.Original();
+  if (checksums.Path.empty() ||
+      !ChecksumsOfThisSet(checksums, set, none, [](int32_t) { return false; }) ||
+      expected == nullptr) {
+    return ExitComplete;
+  }
+  Sha256Digest digest;
+  if (!sha256->Hash.End(&digest)) {
+    CliPrint(CliErr, "tarnovell: warning: the SHA-256 of %s could not be taken\n",
+             Printable(output).c_str());
+    return ExitComplete;
+  }
+  *matched = digest == *expected;
+  if (*matched) return ExitComplete;
+  if (set.Head.HasDigests) {
+    CliPrint(CliErr,
+             "tarnovell: warning: %s looks like the checksums of another set (its SHA-256 of %s "
+             "differs, though the set's digests find every piece whole); not counted\n",
+             checksums.FileName().c_str(), Printable(checksums.OriginalName).c_str());
+    return ExitComplete;
+  }
+  CliPrint(CliErr, "tarnovell: %s is possibly damaged: its SHA-256 differs from %s\n",
+           Printable(output).c_str(), checksums.FileName().c_str());
+  return ExitMismatch;
 }
 
 int RunJoinCommand(const JoinOptions& options) {
@@ -209,8 +246,12 @@ int RunJoinCommand(const JoinOptions& options) {
 
   WalkEnd end;
   PieceCheck check;
-  code = stream ? JoinIntoStream(options, set, output, &end, &check)
-                : JoinIntoNewFile(options, set, output, &end, &check);
+  SetChecksums checksums;
+  LoadSetChecksums(set, &checksums);
+  Sha256Sink outputSum;
+  ChunkSink* sha256 = checksums.Original() != nullptr ? &outputSum : nullptr;
+  code = stream ? JoinIntoStream(options, set, output, &end, &check, sha256)
+                : JoinIntoNewFile(options, set, output, &end, &check, sha256);
   if (code != ExitComplete) return code;
 
   if (BadPieceCount(check) > 0) {
@@ -219,11 +260,16 @@ int RunJoinCommand(const JoinOptions& options) {
     PrintFindings(CliErr, check, "  ");
     return ExitMismatch;
   }
+  bool matched = false;
+  if (end.Code == ExitComplete &&
+      (code = CheckOriginal(set, checksums, &outputSum, output, &matched)) != ExitComplete)
+    return code;
   if (end.Code == ExitComplete) {
     if (!options.Quiet) {
-      CliPrint(CliOut, "%s: complete, %lld bytes from %lld file%s\n", Printable(output).c_str(),
+      CliPrint(CliOut, "%s: complete, %lld bytes from %lld file%s%s\n", Printable(output).c_str(),
                static_cast<long long>(end.Data), static_cast<long long>(end.Files),
-               end.Files == 1 ? "" : "s");
+               end.Files == 1 ? "" : "s",
+               matched ? ("; SHA-256 matches " + checksums.FileName()).c_str() : "");
     }
     return ExitComplete;
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
@@ -26,6 +27,7 @@ struct SplitPlan {
   uint64_t Pieces = 0;                       // files after the container
   std::vector<std::string> Targets;          // the container, then the pieces
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
+  std::string ChecksumTarget;                // BASE.sha256 (--checksums)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
 };
 
@@ -212,8 +214,11 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
        LastComponent(plan->RecoveryTargets.back()).size() > 255)) {
     return Refuse("the base name is too long for the piece names; give a shorter one with --base");
   }
+  if (options.Checksums)
+    plan->ChecksumTarget = ChecksumFilePath(JoinPath(plan->OutputDir, plan->Base));
   std::vector<std::string> all = plan->Targets;
   all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
+  if (options.Checksums) all.push_back(plan->ChecksumTarget);
   plan->Nameless = all.size() <= NamelessFileLimit;
   if (plan->Nameless) OsAllowManyOpenFiles();
   for (const std::string& target : all) {
@@ -240,9 +245,10 @@ static int WriteFailure(const std::string& what) {
 }
 
 // File i of the set, from the input at *inputPos on, its data hashed into the digest of its run
-// on the way. The container stays open for its digest block.
+// on the way (and into checksums, where asked). The container stays open for its digest block.
 static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos,
-                        const std::string& inputPath, PendingOutput* out, DigestBlock* digests) {
+                        const std::string& inputPath, PendingOutput* out, DigestBlock* digests,
+                        SplitChecksums* checksums) {
   const std::string& target = plan.Targets[i];
   if (!out->Create(target, ".tarnovell-split-", plan.Nameless)) {
     return WriteFailure("cannot create a file in " +
@@ -257,7 +263,8 @@ static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inp
              : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
   // The digest of the file's run, continued from the files before it in the run (from 0).
   uint32_t* crc = &digests->Image.Digests[DigestIndexOf(*digests, static_cast<int32_t>(i))];
-  int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc);
+  int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc, false,
+                                  checksums != nullptr ? checksums->ForFile(i) : nullptr);
   if (got < 0) return WriteFailure(Printable(target));
   if (got < count) {
     ProgressEnd();
@@ -363,6 +370,9 @@ static void RemoveOlderPieces(const SplitPlan& plan, const OsFileInfo& input) {
     if (!RemoveOlderFile(PiecePath(plan, n), input)) break;
   for (int32_t r = static_cast<int32_t>(plan.RecoveryTargets.size()); r < MaxRecoveryRows; r++)
     RemoveOlderFile(RecoveryPath(plan, r), input);
+  // Its checksums, which no longer fit the set, unless new ones replaced them.
+  if (plan.ChecksumTarget.empty())
+    RemoveOlderFile(ChecksumFilePath(JoinPath(plan.OutputDir, plan.Base)), input);
 }
 
 static void ReportSet(const SplitPlan& plan) {
@@ -379,6 +389,8 @@ static void ReportSet(const SplitPlan& plan) {
              Printable(LastComponent(plan.RecoveryTargets[0])).c_str(),
              Printable(LastComponent(plan.RecoveryTargets.back())).c_str());
   }
+  if (!plan.ChecksumTarget.empty())
+    CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
   CliPrint(CliOut, "\n");
 }
 
@@ -411,9 +423,11 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
   ProgressBegin(!options.Quiet, plan.Total, ProgressStep::SplitSet);
   int64_t inputPos = 0;
   DigestBlock digests = PlanDigests(plan);
+  SplitChecksums checksums(plan.Targets.size());
+  SplitChecksums* sums = options.Checksums ? &checksums : nullptr;
   for (size_t i = 0; i < plan.Targets.size() && code == ExitComplete; i++) {
     outputs.emplace_back();
-    code = WriteSetFile(plan, i, in, &inputPos, options.InputPath, &outputs.back(), &digests);
+    code = WriteSetFile(plan, i, in, &inputPos, options.InputPath, &outputs.back(), &digests, sums);
   }
   ProgressEnd();
   if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
@@ -421,6 +435,8 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
     code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet,
                               &outputs);
   }
+  if (code == ExitComplete && sums != nullptr)
+    code = sums->Write(plan.ChecksumTarget, plan.Name, plan.Nameless, &outputs);
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;
   if (options.Force) RemoveOlderPieces(plan, input);

@@ -2,6 +2,7 @@
 // Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
 // with recovery files gets one more line: whether they can repair it.
 #include "cli/cli.h"
+#include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_paths.h"
@@ -13,13 +14,14 @@
 // can match it, nor the digest of its run. Nor is a piece read whose run can no longer be judged
 // (a piece before it in the run is missing or of the wrong size).
 static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* check,
-                     std::string* failure) {
+                     FileChecksums* sums, std::string* failure) {
   CheckBegin(check, set, piece.Index);
   if (check->RunWhole && piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
     int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize,
-                                    piece.DataBefore, &check->Crc);
+                                    piece.DataBefore, &check->Crc, false, sums->Begin(piece));
     int code = PieceMoveOutcome(piece, got, "reading", failure);
     if (code != ExitComplete) return code;
+    sums->End();
   }
   CheckEnd(check, piece);
   return ExitComplete;
@@ -39,15 +41,35 @@ static int WalkFailure(const WalkEnd& end) {
   }
 }
 
-// A set of another splitter: its files are found and measured, not read.
-static int VerifySizes(const PieceSet& set) {
+// A file of a set without digests that BASE.sha256 names: read whole for its SHA-256.
+static int ReadNamedFile(const PieceFile& piece, FileChecksums* sums, std::string* failure) {
+  ChunkSink* sink = sums->Begin(piece);
+  if (sink == nullptr) return ExitComplete;
+  int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize,
+                                  piece.DataBefore, nullptr, false, sink);
+  int code = PieceMoveOutcome(piece, got, "reading", failure);
+  if (code == ExitComplete) sums->End();
+  return code;
+}
+
+// A set of another splitter: its files are found and measured, not read; unless BASE.sha256
+// lies beside it, whose SHA-256 then judges each file it names.
+static int VerifySizes(const PieceSet& set, const SetChecksums& checksums) {
   std::string name = Printable(LastComponent(set.ContainerPath));
-  CliPrint(CliOut, "%s: no digests: only the sizes can be checked\n", name.c_str());
-  WalkEnd end = WalkPieces(
-      set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  CliPrint(CliOut, "%s: no digests: %s\n", name.c_str(),
+           checksums.Path.empty() ? "only the sizes can be checked"
+                                  : ("the files are checked by " + checksums.FileName()).c_str());
+  FileChecksums sums(checksums);
+  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
+    return ReadNamedFile(piece, &sums, failure);
+  });
   int failure = WalkFailure(end);
   if (failure >= 0) return failure;
+  bool counted = !checksums.Path.empty() &&
+                 ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
+  int64_t differ = counted ? PrintChecksumDifferences(CliOut, checksums, sums, true, "  ") : 0;
   long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
+  bool allMatch = counted && differ == 0 && static_cast<long long>(sums.Files.size()) == files;
   if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "  %s: missing (looked for %s)\n",
              Printable(LastComponent(end.Missing)).c_str(), Printable(end.Missing).c_str());
@@ -57,6 +79,15 @@ static int VerifySizes(const PieceSet& set) {
         CliOut,
         "Result:    possibly damaged: the files hold %lld bytes of data, the header gives %lld\n",
         data, total);
+  } else if (differ > 0) {
+    CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
+    return ExitMismatch;
+  } else if (allMatch) {
+    CliPrint(CliOut,
+             "Result:    whole: the data of %lld file%s is the header's %lld bytes, and the "
+             "SHA-256 of each matches %s\n",
+             files, files == 1 ? "" : "s", total, checksums.FileName().c_str());
+    return ExitComplete;
   } else {
     CliPrint(
         CliOut,
@@ -94,6 +125,40 @@ static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
   return ExitMissingPiece;
 }
 
+// Whether a file of the set was found whole by the digests: read, and in no finding.
+static bool FoundWhole(const PieceCheck& check, int32_t index) {
+  for (const Finding& finding : check.Findings)
+    if (index >= finding.First && index <= finding.Last) return false;
+  return true;
+}
+
+// BASE.sha256 beside a set with digests, after the verdict (code): one that differs for a file
+// the digests find whole is another set's, and only warned about. Else the recovery files it
+// names are checked too: one that differs is damaged (the pieces the digests found damaged were
+// named already).
+static int ReportChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
+                           const PieceCheck& check, int code, bool quiet) {
+  if (checksums.Path.empty() || !ChecksumsOfThisSet(checksums, set, *sums, [&](int32_t index) {
+        return FoundWhole(check, index);
+      })) {
+    return code;
+  }
+  if (!sums->AddRecoveryFiles(set)) {
+    CliPrint(CliErr, "tarnovell: file system error: reading the recovery files: %s\n",
+             OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  if (PrintChecksumDifferences(CliOut, checksums, *sums, false, "  ") > 0) {
+    CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
+    return code == ExitComplete ? ExitMismatch : code;
+  }
+  if (!quiet && code == ExitComplete) {
+    CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
+             sums->Files.size(), sums->Files.size() == 1 ? "" : "s");
+  }
+  return code;
+}
+
 // A container that could not be judged (code): its recovery files may show that it is damaged.
 static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
   ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
@@ -108,19 +173,22 @@ int RunVerify(const VerifyOptions& options) {
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
   if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
   if (code != ExitComplete) return code;
+  SetChecksums checksums;
+  LoadSetChecksums(set, &checksums);
   if (!set.Head.HasDigests) {
-    code = VerifySizes(set);
+    code = VerifySizes(set, checksums);
     bool judged = code == ExitUnchecked || code == ExitMismatch || code == ExitMissingPiece;
     return judged ? WithRecoveryOfContainer(options, code) : code;
   }
   PieceCheck check;
+  FileChecksums sums(checksums);
   if (!HasRecoveryFiles(set)) ProgressSkip(ProgressStep::VerifyRecovery);
   ProgressBegin(!options.Quiet, set.Head.TotalSize, ProgressStep::VerifyPieces);
   WalkEnd end = WalkPieces(
       set,
       [&](const PieceFile& piece, std::string* failure) {
         ProgressLabel(LastComponent(piece.Path));
-        return ReadPiece(set, piece, &check, failure);
+        return ReadPiece(set, piece, &check, &sums, failure);
       },
       true);
   CheckFinish(&check);
@@ -130,6 +198,8 @@ int RunVerify(const VerifyOptions& options) {
   }
   code = ReportVerdict(set, end, check, options.Quiet);
   if (code != ExitComplete && code != ExitMismatch && code != ExitMissingPiece) return code;
+  code = ReportChecksums(set, checksums, &sums, check, code, options.Quiet);
+  if (code == ExitFileError) return code;
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
   int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet);
   return recovery != ExitComplete ? recovery : code;

@@ -34,7 +34,12 @@ set(TARNOVELL_POSIX_SOURCES stub/platform/files_posix.cpp stub/platform/user32_p
 # (native Linux), our own elsewhere (the stub, the Windows tool, the 32-bit Linux build).
 set(TARNOVELL_CRC32C_ISAL_SOURCES integrity/crc32c_isal.cpp)
 set(TARNOVELL_CRC32C_OWN_SOURCES integrity/crc32c_own.cpp)
-foreach(list FORMAT FILEIO APP WINDOWS HELPER WRITER POSIX CRC32C_ISAL CRC32C_OWN)
+# SHA-256 (integrity/sha256.h), the tool's checksums for other tools: a library's, one backend
+# per build: libgcrypt's natively, Windows' own BCrypt in the Windows tool.
+set(TARNOVELL_SHA256_GCRYPT_SOURCES integrity/sha256.cpp integrity/sha256_gcrypt.cpp)
+set(TARNOVELL_SHA256_BCRYPT_SOURCES integrity/sha256.cpp integrity/sha256_bcrypt.cpp)
+foreach(list FORMAT FILEIO APP WINDOWS HELPER WRITER POSIX CRC32C_ISAL CRC32C_OWN SHA256_GCRYPT
+        SHA256_BCRYPT)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 endforeach()
 list(APPEND TARNOVELL_POSIX_SOURCES ${TARNOVELL_HELPER_SOURCES})
@@ -43,6 +48,7 @@ set(TARNOVELL_CORE_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_FILEIO_SOURCE
 # The stub is the core (with our own CRC-32C) and the program over the real Win32 calls.
 set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES} ${TARNOVELL_APP_SOURCES}
   ${TARNOVELL_WINDOWS_SOURCES})
-# The Windows tool: the format with our own CRC-32C, the set writer and its helpers.
+# The Windows tool: the format with our own CRC-32C, SHA-256 through BCrypt, the set writer and
+# its helpers.
 set(TARNOVELL_WINDOWS_TOOL_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES}
-  ${TARNOVELL_WRITER_SOURCES} ${TARNOVELL_HELPER_SOURCES})
+  ${TARNOVELL_SHA256_BCRYPT_SOURCES} ${TARNOVELL_WRITER_SOURCES} ${TARNOVELL_HELPER_SOURCES})

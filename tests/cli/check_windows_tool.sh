@@ -12,8 +12,9 @@ read_pe_headers "$objdump" "$image"
 expect_header "file format pei-x86-64" "not an x86-64 PE image"
 expect_header "^Magic[[:space:]]+020b" "optional header is not PE32+"
 expect_subsystem 3 "console"
-# MSVCRT.DLL: the system's own C library, in every Windows since 2000.
-expect_imports "the tool" KERNEL32.DLL MSVCRT.DLL
+# MSVCRT.DLL: the system's own C library, in every Windows since 2000; BCRYPT.DLL: its SHA-256
+# (Windows Vista on).
+expect_imports "the tool" BCRYPT.DLL KERNEL32.DLL MSVCRT.DLL
 
 python3 - "$image" "$stub" "$stub_size" <<'PY' || fail "the padded stub is not inside the program"
 import sys

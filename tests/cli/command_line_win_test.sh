@@ -2,7 +2,8 @@
 # The Windows program's command line under Wine: help and version with status 0, usage errors
 # with status 64, the exit codes of a missing file and a refused name; and its text where a user
 # reads it: UTF-8 bytes when redirected, characters in a console (under `script`, Wine's console
-# is the terminal, so Cyrillic shows only if it was written as characters), with the progress bar.
+# is the terminal, so Cyrillic shows only if it was written as characters), with the progress bar;
+# and split --checksums made through Windows' SHA-256, checked by sha256sum.
 # Usage: command_line_win_test.sh WINE_RUN TARNOVELL_EXE
 set -u
 wine_run=$1 exe=$2
@@ -40,5 +41,11 @@ PY
   contains "progress bar" plain.txt "Фильм.exe["
   cmp -s Фильм.avi joined.avi || fail "joined bytes differ"
 fi
+
+# BASE.sha256 made through Windows' own SHA-256 (BCrypt), checked by the real sha256sum: the
+# original, the container and both pieces.
+tool split -f -s 10M --checksums Фильм.avi >out 2>err; check "split --checksums" 0 $?
+sha256sum -c Фильм.sha256 >out 2>err; check "sha256sum -c of the Windows tool's checksums" 0 $?
+[ "$(grep -c ': OK$' out)" = 4 ] || { fail "sha256sum did not check 4 files:"; cat out; }
 
 finish_checks "command-line checks"

@@ -15,8 +15,10 @@ int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool,
   return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 
-int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }
+int ReportRecoveryForVerify(const PieceSet&, bool, bool, JsonWriter*) { return ExitComplete; }
 
-int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool) { return -1; }
+int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool, JsonWriter*) {
+  return -1;
+}
 
 int RunRepair(const RepairOptions&) { return RecoveryFilesAvailable() ? ExitComplete : ExitUsage; }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_json.h"
 #include "cli/cli_os.h"
 #include "cli/cli_output.h"
 #include "recovery/recovery.h"
@@ -115,6 +116,10 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
 // One line per missing or damaged recovery file.
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent);
+// The survey's facts as members of the JSON object being written: the recovery files and how
+// many are good, the groups, the bad files of the set (runs of more than NamedAloneInARow as one
+// entry with last_piece), the bad recovery files, the groups that cannot be repaired.
+void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey);
 // "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
 // after lead.
 void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead);

@@ -1,9 +1,12 @@
 // verify: every piece of a set read and judged against the set's digest block, nothing written.
 // Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
 // with recovery files gets one more line: whether they can repair it.
+#include <algorithm>
+
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_json.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
@@ -39,14 +42,50 @@ static int WalkFailure(const WalkEnd& end) {
   }
 }
 
+// One file of the set as verify found it.
+struct VerifiedFile {
+  int32_t Index = 0;  // 0: the container
+  std::string Name;
+  int64_t Size = 0;
+  int64_t DataSize = 0;
+};
+
+static VerifiedFile VerifiedFileOf(const PieceFile& piece) {
+  return VerifiedFile{piece.Index, LastComponent(piece.Path), piece.Info.Size, piece.DataSize};
+}
+
+// The object --json prints: begun with the set's members, the files added by the caller, then
+// the recovery files' facts and the result.
+static void JsonFile(JsonWriter* json, const VerifiedFile& file) {
+  json->Begin()
+      .Field("piece", file.Index)
+      .NameField("name", file.Name)
+      .Field("size", file.Size)
+      .Field("data_size", file.DataSize);
+}
+
+static void JsonMissing(JsonWriter* json, int32_t first, int32_t last, const std::string& path) {
+  json->Begin().Field("piece", first);
+  if (last != first) json->Field("last_piece", last);
+  json->NameField("name", LastComponent(path))
+      .NameField("looked_for", path)
+      .Field("verdict", "missing")
+      .End();
+}
+
+static void JsonResult(JsonWriter* json, int code) {
+  json->Field("result", JsonResultWord(code)).Field("exit_code", code).End();
+  OsWriteText(CliOut, json->Text());
+}
+
 // A set of another splitter: its files are found and measured, not read.
-static int VerifySizes(const PieceSet& set) {
+static int SizesCode(const WalkEnd& end) {
+  return end.Code == ExitComplete ? static_cast<int>(ExitUnchecked) : end.Code;
+}
+
+static void PrintSizes(const PieceSet& set, const WalkEnd& end) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   CliPrint(CliOut, "%s: no digests: only the sizes can be checked\n", name.c_str());
-  WalkEnd end = WalkPieces(
-      set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
-  int failure = WalkFailure(end);
-  if (failure >= 0) return failure;
   long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
   if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "  %s: missing (looked for %s)\n",
@@ -63,60 +102,156 @@ static int VerifySizes(const PieceSet& set) {
         "Result:    sizes add up: the data of %lld file%s is the header's %lld bytes; the contents "
         "cannot be checked\n",
         files, files == 1 ? "" : "s", total);
-    return ExitUnchecked;
   }
-  return end.Code;
 }
 
-static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
-                         bool quiet) {
+static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
+                      const WalkEnd& end) {
+  json->BeginArray("files");
+  for (const VerifiedFile& file : files) {
+    JsonFile(json, file);
+    json->Field("verdict", "unchecked").End();
+  }
+  if (end.Code == ExitMissingPiece) {
+    JsonMissing(json, static_cast<int32_t>(end.Files), static_cast<int32_t>(end.Files),
+                end.Missing);
+  }
+  json->End().Field("data_found", end.Data);
+}
+
+// Code: what the sizes say (or how the walk failed, told on CliErr).
+static int VerifySizes(const PieceSet& set, JsonWriter* json) {
+  std::vector<VerifiedFile> files;
+  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string*) {
+    files.push_back(VerifiedFileOf(piece));
+    return static_cast<int>(ExitComplete);
+  });
   int failure = WalkFailure(end);
   if (failure >= 0) return failure;
+  if (json != nullptr) {
+    JsonSizes(json, files, end);
+  } else {
+    PrintSizes(set, end);
+  }
+  return SizesCode(end);
+}
+
+static int VerdictCode(const PieceCheck& check) {
+  if (check.Findings.empty()) return ExitComplete;
+  return BadPieceCount(check) > 0 ? ExitMismatch : ExitMissingPiece;
+}
+
+static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
+                         bool quiet) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
-  if (check.Findings.empty()) {
+  int code = VerdictCode(check);
+  if (code == ExitComplete) {
     if (!quiet) {
       CliPrint(CliOut,
                "%s: whole: %lld piece%s, %lld bytes, each with the size and the digest the set "
                "gives it\n",
                name.c_str(), pieces, pieces == 1 ? "" : "s", total);
     }
-    return ExitComplete;
+    return;
   }
   CliPrint(CliOut, "%s: digests: %s\n", name.c_str(), DigestCoverage(set).c_str());
   PrintFindings(CliOut, check, "  ");
-  if (BadPieceCount(check) > 0) {
+  if (code == ExitMismatch) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
-    return ExitMismatch;
+  } else {
+    CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
+             static_cast<long long>(end.MissingCount()), pieces);
   }
-  CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
-           static_cast<long long>(end.MissingCount()), pieces);
-  return ExitMissingPiece;
+}
+
+// Each file found with its verdict, and each missing one, in the order of the set.
+static void JsonVerdict(JsonWriter* json, const PieceSet& set,
+                        const std::vector<VerifiedFile>& files, const PieceCheck& check) {
+  std::vector<const Finding*> missing;
+  for (const Finding& finding : check.Findings)
+    if (finding.Kind == FindingKind::Missing) missing.push_back(&finding);
+  std::stable_sort(missing.begin(), missing.end(),
+                   [](const Finding* a, const Finding* b) { return a->First < b->First; });
+  json->BeginArray("files");
+  auto next = missing.begin();
+  for (const VerifiedFile& file : files) {
+    for (; next != missing.end() && (*next)->First < file.Index; ++next)
+      JsonMissing(json, (*next)->First, (*next)->Last, (*next)->Path);
+    JsonFile(json, file);
+    json->Field("expected_data_size", ExpectedPayload(set.Head.Digests, file.Index));
+    const Finding* finding = FindingOf(check, file.Index);
+    if (finding != nullptr && finding->First != finding->Last)
+      json->Field("run_first", finding->First).Field("run_last", finding->Last);
+    json->Field("verdict", finding == nullptr ? "good" : FindingVerdict(finding->Kind)).End();
+  }
+  for (; next != missing.end(); ++next)
+    JsonMissing(json, (*next)->First, (*next)->Last, (*next)->Path);
+  json->End();
 }
 
 // A container that could not be judged (code): its recovery files may show that it is damaged.
-static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
+static int WithRecoveryOfContainer(const VerifyOptions& options, int code, JsonWriter* json) {
   int recovery =
-      ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
+      ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet, json);
   return recovery >= 0 ? recovery : code;
+}
+
+// A container verify cannot open as a set: not one (its recovery files may tell more), missing,
+// unreadable.
+static int VerifyUnopened(const VerifyOptions& options, int code) {
+  if (!options.Json)
+    return code == ExitBadContainer ? WithRecoveryOfContainer(options, code, nullptr) : code;
+  JsonWriter json;
+  json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
+  int recovery = code == ExitBadContainer ? WithRecoveryOfContainer(options, -1, &json) : -1;
+  if (recovery == ExitMismatch) {
+    JsonResult(&json, recovery);
+    return recovery;
+  }
+  code = recovery >= 0 ? recovery : code;  // interrupted
+  OsWriteText(CliOut, JsonErrorObject("verify", options.ContainerPath, code));
+  return code;
+}
+
+// The end of a verify: with --json, the object; for a walk that failed (told on CliErr), the
+// error object instead.
+static int Finish(const VerifyOptions& options, JsonWriter* json, int code) {
+  if (json == nullptr) return code;
+  bool judged = code == ExitComplete || code == ExitMismatch || code == ExitMissingPiece ||
+                code == ExitUnchecked;
+  if (judged) {
+    JsonResult(json, code);
+  } else {
+    OsWriteText(CliOut, JsonErrorObject("verify", options.ContainerPath, code));
+  }
+  return code;
 }
 
 int RunVerify(const VerifyOptions& options) {
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
-  if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
-  if (code != ExitComplete) return code;
+  if (code != ExitComplete) return VerifyUnopened(options, code);
+  JsonWriter json;
+  JsonWriter* out = options.Json ? &json : nullptr;
+  if (out != nullptr) {
+    json.Begin().Field("command", "verify");
+    JsonSetMembers(out, set);
+  }
   if (!set.Head.HasDigests) {
-    code = VerifySizes(set);
+    code = VerifySizes(set, out);
     bool judged = code == ExitUnchecked || code == ExitMismatch || code == ExitMissingPiece;
-    return judged ? WithRecoveryOfContainer(options, code) : code;
+    if (judged) code = WithRecoveryOfContainer(options, code, out);
+    return Finish(options, out, code);
   }
   PieceCheck check;
+  std::vector<VerifiedFile> files;
   ProgressBegin(!options.Quiet, set.Head.TotalSize);
   WalkEnd end = WalkPieces(
       set,
       [&](const PieceFile& piece, std::string* failure) {
         ProgressLabel(LastComponent(piece.Path));
+        files.push_back(VerifiedFileOf(piece));
         return ReadPiece(set, piece, &check, failure);
       },
       true);
@@ -125,9 +260,15 @@ int RunVerify(const VerifyOptions& options) {
   for (const WalkEnd::MissingPiece& missing : end.MissingPieces) {
     CheckMissing(&check, missing.First, missing.Last, missing.Path);
   }
-  code = ReportVerdict(set, end, check, options.Quiet);
-  if (code != ExitComplete && code != ExitMismatch && code != ExitMissingPiece) return code;
+  code = WalkFailure(end);
+  if (code >= 0) return Finish(options, out, code);
+  code = VerdictCode(check);
+  if (out != nullptr) {
+    JsonVerdict(out, set, files, check);
+  } else {
+    PrintVerdict(set, end, check, options.Quiet);
+  }
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
-  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet);
-  return recovery != ExitComplete ? recovery : code;
+  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet, out);
+  return Finish(options, out, recovery != ExitComplete ? recovery : code);
 }

@@ -180,8 +180,13 @@ static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
         .End();
   }
   json.End().Field("data_found", end.Data);
-  if (!end.Failure.empty()) json.Field("failure", end.Failure);
-  json.Field("result", JsonResultWord(report.Code)).Field("exit_code", report.Code).End();
+  // A walk that stopped before the set could be judged: why, as the text's result line says.
+  bool judged =
+      report.Code == ExitComplete || report.Code == ExitMismatch || report.Code == ExitMissingPiece;
+  if (!judged) json.Field("failure", end.Failure);
+  json.Field(judged ? "result" : "error", JsonResultWord(report.Code))
+      .Field("exit_code", report.Code)
+      .End();
   OsWriteText(CliOut, json.Text());
 }
 

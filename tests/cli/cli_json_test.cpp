@@ -212,6 +212,18 @@ TEST_F(Json, AContainerThatCannotBeOpenedGivesAnErrorObject) {
     JsonValue text = RunJson({command, "text.exe"}, ExitBadContainer);
     EXPECT_EQ(text["error"].Str(), "not_a_container");
   }
+  // A piece that is not a file: info tells the files so far and why it stopped.
+  WriteSet("set", "a.bin", Patterns({10, 20, 30}));
+  Remove("set.c002");
+  Mkdir("set.c002");
+  JsonValue info = RunJson({"info", "set.exe"}, ExitFileError);
+  EXPECT_EQ(info["error"].Str(), "file_error") << Out();
+  EXPECT_FALSE(info.Has("result"));
+  EXPECT_NE(info["failure"].Str(), "");
+  EXPECT_EQ(Verdicts(info), "0:unchecked 1:unchecked ");
+  JsonValue verify = RunJson({"verify", "set.exe"}, ExitFileError);
+  EXPECT_EQ(verify["error"].Str(), "file_error") << Out();
+  EXPECT_FALSE(verify.Has("files"));
 }
 
 TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {

@@ -251,22 +251,32 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
   });
 }
 
-// What is wrong with recovery row r's file, which is not good everywhere.
-enum class RowTrouble { Damaged, HeaderDamaged, Missing };
+// How recovery row r's file was found.
+enum class RowVerdict { Good, Damaged, HeaderDamaged, Missing };
 
-static RowTrouble RowTroubleOf(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
-  return survey.RowSource[r] >= 0        ? RowTrouble::Damaged
-         : !FoundRowName(set, r).empty() ? RowTrouble::HeaderDamaged
-                                         : RowTrouble::Missing;
+static RowVerdict RowVerdictOf(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
+  return RowGoodEverywhere(survey, r)    ? RowVerdict::Good
+         : survey.RowSource[r] >= 0      ? RowVerdict::Damaged
+         : !FoundRowName(set, r).empty() ? RowVerdict::HeaderDamaged
+                                         : RowVerdict::Missing;
+}
+
+static const char* RowJsonWord(RowVerdict verdict) {
+  switch (verdict) {
+    case RowVerdict::Damaged: return "damaged";
+    case RowVerdict::HeaderDamaged: return "header_damaged";
+    case RowVerdict::Missing: return "missing";
+    default: return "good";
+  }
 }
 
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent) {
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
-    if (RowGoodEverywhere(survey, r)) continue;
-    RowTrouble trouble = RowTroubleOf(set, survey, r);
-    const char* words = trouble == RowTrouble::Damaged ? "damaged recovery file"
-                        : trouble == RowTrouble::HeaderDamaged
+    RowVerdict verdict = RowVerdictOf(set, survey, r);
+    if (verdict == RowVerdict::Good) continue;
+    const char* words = verdict == RowVerdict::Damaged ? "damaged recovery file"
+                        : verdict == RowVerdict::HeaderDamaged
                             ? "damaged recovery file (its header)"
                             : "missing recovery file";
     CliPrint(stream, "%s%s: %s\n", indent, Printable(RowFileName(set, survey, r)).c_str(), words);
@@ -294,30 +304,25 @@ void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead)
 
 void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey) {
   int32_t groups = survey.Header.GroupCount;
-  json->Field("recovery_files", survey.Header.RowCount)
-      .Field("good_recovery_files", survey.Header.RowCount - BadRowCount(survey))
+  json->Field("good_recovery_files", survey.Header.RowCount - BadRowCount(survey))
       .Field("groups", groups)
-      .BeginArray("bad_files");
+      .BeginArray("recovery_files");
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    json->Begin()
+        .Field("row", r + 1)
+        .NameField("name", RowFileName(set, survey, r))
+        .Field("verdict", RowJsonWord(RowVerdictOf(set, survey, r)))
+        .End();
+  }
+  json->End().BeginArray("bad_files");
   ForEachBadRun(survey, false, [&](int32_t n, int32_t last, FileState state) {
     bool alone = last - n < NamedAloneInARow;
     for (int32_t m = n; m <= (alone ? last : n); m++) {
       json->Begin().Field("piece", alone ? m : n);
       if (!alone) json->Field("last_piece", last);
-      json->NameField("name", SetFileName(set, m)).Field("state", StateJsonWord(state)).End();
+      json->NameField("name", SetFileName(set, m)).Field("verdict", StateJsonWord(state)).End();
     }
   });
-  json->End().BeginArray("bad_recovery_files");
-  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
-    if (RowGoodEverywhere(survey, r)) continue;
-    RowTrouble trouble = RowTroubleOf(set, survey, r);
-    json->Begin()
-        .Field("row", r + 1)
-        .NameField("name", RowFileName(set, survey, r))
-        .Field("state", trouble == RowTrouble::Damaged         ? "damaged"
-                        : trouble == RowTrouble::HeaderDamaged ? "header_damaged"
-                                                               : "missing")
-        .End();
-  }
   json->End().BeginArray("failing_groups");
   for (int32_t g = 0; g < groups; g++) {
     const GroupVerdict& group = survey.Groups[g];

@@ -116,9 +116,9 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
 // One line per missing or damaged recovery file.
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent);
-// The survey's facts as members of the JSON object being written: the recovery files and how
-// many are good, the groups, the bad files of the set (runs of more than NamedAloneInARow as one
-// entry with last_piece), the bad recovery files, the groups that cannot be repaired.
+// The survey's facts as members of the JSON object being written: how many recovery files are
+// good, the groups, every recovery file with its verdict, the bad files of the set (runs of more
+// than NamedAloneInARow as one entry with last_piece), the groups that cannot be repaired.
 void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey);
 // "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
 // after lead.

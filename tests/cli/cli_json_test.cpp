@@ -232,8 +232,10 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   const JsonValue& recovery = whole["recovery"];
   EXPECT_EQ(recovery["state"].Str(), "whole") << Out();
   EXPECT_EQ(recovery["found"].Int(), 2);
-  EXPECT_EQ(recovery["recovery_files"].Int(), 2);
   EXPECT_EQ(recovery["good_recovery_files"].Int(), 2);
+  EXPECT_EQ(recovery["recovery_files"].Items.size(), 2u);
+  EXPECT_EQ(recovery["recovery_files"][1]["name"].Str(), "set.r02");
+  EXPECT_EQ(recovery["recovery_files"][1]["verdict"].Str(), "good");
   EXPECT_EQ(recovery["bad_files"].Items.size(), 0u);
 
   std::string first = Read("set.c001"), row = Read("set.r01");
@@ -242,7 +244,7 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   EXPECT_EQ(Verdicts(one), "0:good 1:missing 2:good 3:good 4:good 5:good ") << Out();
   EXPECT_EQ(one["recovery"]["state"].Str(), "repairable") << Out();
   EXPECT_EQ(one["recovery"]["bad_files"][0]["name"].Str(), "set.c001");
-  EXPECT_EQ(one["recovery"]["bad_files"][0]["state"].Str(), "missing");
+  EXPECT_EQ(one["recovery"]["bad_files"][0]["verdict"].Str(), "missing");
   FlipBit("set.c002", 5);
   FlipBit("set.c003", 5);
   JsonValue three = RunJson({"verify", "set.exe"}, ExitMismatch);
@@ -257,9 +259,14 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   Remove("set.r01");
   JsonValue lessRows = RunJson({"verify", "set.exe"}, ExitComplete);
   EXPECT_EQ(lessRows["recovery"]["good_recovery_files"].Int(), 1) << Out();
-  EXPECT_EQ(lessRows["recovery"]["bad_recovery_files"][0]["name"].Str(), "set.r01");
-  EXPECT_EQ(lessRows["recovery"]["bad_recovery_files"][0]["state"].Str(), "missing");
+  EXPECT_EQ(lessRows["recovery"]["recovery_files"][0]["name"].Str(), "set.r01");
+  EXPECT_EQ(lessRows["recovery"]["recovery_files"][0]["verdict"].Str(), "missing");
+  EXPECT_EQ(lessRows["recovery"]["recovery_files"][1]["verdict"].Str(), "good");
   Write("set.r01", row);
+  FlipBit("set.r02", static_cast<int64_t>(row.size()) - 10);  // in its parity
+  lessRows = RunJson({"verify", "set.exe"}, ExitComplete);
+  EXPECT_EQ(lessRows["recovery"]["recovery_files"][1]["verdict"].Str(), "damaged") << Out();
+  FlipBit("set.r02", static_cast<int64_t>(row.size()) - 10);
 
   // A header whose digest block no longer checks, and a container cut short: the recovery files
   // show the set damaged and repairable.
@@ -269,7 +276,7 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   EXPECT_EQ(header["result"].Str(), "possibly_damaged");
   EXPECT_EQ(header["recovery"]["state"].Str(), "repairable") << Out();
   EXPECT_EQ(header["recovery"]["bad_files"][0]["piece"].Int(), 0);
-  EXPECT_EQ(header["recovery"]["bad_files"][0]["state"].Str(), "prefix_damaged");
+  EXPECT_EQ(header["recovery"]["bad_files"][0]["verdict"].Str(), "prefix_damaged");
   std::filesystem::resize_file(U8(Path("set.exe")), 20000);
   JsonValue cut = RunJson({"verify", "set.exe"}, ExitMismatch);
   EXPECT_FALSE(cut.Has("error")) << Out();

@@ -20,6 +20,12 @@ _tarnovell_files() {
 
 _tarnovell() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
+  # "--size=1G": bash cuts the word at "=" (COMP_WORDBREAKS); the option is the word before it.
+  if [[ $cur == "=" ]]; then
+    cur=""
+  elif [[ $prev == "=" ]]; then
+    prev=${COMP_WORDS[COMP_CWORD - 2]}
+  fi
   local commands="split join info verify repair" command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     if [[ " $commands " == *" ${COMP_WORDS[i]} "* ]]; then

@@ -66,6 +66,8 @@ expect_bash "--size --stub " split --s
 expect_bash "cd dvd fat32 " split -s ""
 expect_bash "dvd " split --bytes d
 expect_bash "cd dvd fat32 " split -n 3 -b ""
+expect_bash "cd dvd fat32 " split --size =  # as bash cuts "--size=" at the "="
+expect_bash "fat32 " split --size = f
 expect_bash "OTHER.EXE film.exe folder " verify ""
 expect_bash "OTHER.EXE film.exe folder " join -q ""
 expect_bash "OTHER.EXE film.exe folder " info -p folder ""

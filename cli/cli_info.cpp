@@ -181,8 +181,7 @@ static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
   }
   json.End().Field("data_found", end.Data);
   // A walk that stopped before the set could be judged: why, as the text's result line says.
-  bool judged =
-      report.Code == ExitComplete || report.Code == ExitMismatch || report.Code == ExitMissingPiece;
+  bool judged = JudgedSet(report.Code);
   if (!judged) json.Field("failure", end.Failure);
   json.Field(judged ? "result" : "error", JsonResultWord(report.Code))
       .Field("exit_code", report.Code)

@@ -20,6 +20,11 @@ const char* JsonResultWord(int code) {
   }
 }
 
+bool JudgedSet(int code) {
+  return code == ExitComplete || code == ExitMismatch || code == ExitMissingPiece ||
+         code == ExitUnchecked;
+}
+
 std::string JsonErrorObject(const char* command, const std::string& containerPath, int code) {
   JsonWriter json;
   json.Begin()

@@ -36,6 +36,9 @@ class JsonWriter {
 // The word for an exit code of info and verify, as "result" and "error" give it ("complete",
 // "possibly_damaged", "missing_pieces", "not_a_container", ...).
 const char* JsonResultWord(int code);
+// Whether an exit code of info or verify is a verdict on the set ("result": complete, possibly
+// damaged, missing pieces, unchecked) rather than a failure to judge it ("error").
+bool JudgedSet(int code);
 // The object for a command that ended before it could judge the set (the container missing or
 // not a container, a file that could not be read, an interruption): the reason is on CliErr.
 std::string JsonErrorObject(const char* command, const std::string& containerPath, int code);

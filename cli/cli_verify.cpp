@@ -1,6 +1,7 @@
 // verify: every piece of a set read and judged against the set's digest block, nothing written.
 // Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
-// with recovery files gets one more line: whether they can repair it.
+// with recovery files gets one more line: whether they can repair it. --json: the same facts as
+// one JSON object.
 #include <algorithm>
 
 #include "cli/cli.h"
@@ -54,8 +55,7 @@ static VerifiedFile VerifiedFileOf(const PieceFile& piece) {
   return VerifiedFile{piece.Index, LastComponent(piece.Path), piece.Info.Size, piece.DataSize};
 }
 
-// The object --json prints: begun with the set's members, the files added by the caller, then
-// the recovery files' facts and the result.
+// --json: a file found, its verdict still to come.
 static void JsonFile(JsonWriter* json, const VerifiedFile& file) {
   json->Begin()
       .Field("piece", file.Index)
@@ -73,12 +73,6 @@ static void JsonMissing(JsonWriter* json, int32_t first, int32_t last, const std
       .End();
 }
 
-static void JsonResult(JsonWriter* json, int code) {
-  json->Field("result", JsonResultWord(code)).Field("exit_code", code).End();
-  OsWriteText(CliOut, json->Text());
-}
-
-// A set of another splitter: its files are found and measured, not read.
 static int SizesCode(const WalkEnd& end) {
   return end.Code == ExitComplete ? static_cast<int>(ExitUnchecked) : end.Code;
 }
@@ -119,7 +113,8 @@ static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
   json->End().Field("data_found", end.Data);
 }
 
-// Code: what the sizes say (or how the walk failed, told on CliErr).
+// A set of another splitter: its files are found and measured, not read. Returns what the sizes
+// say, or how the walk failed (told on CliErr).
 static int VerifySizes(const PieceSet& set, JsonWriter* json) {
   std::vector<VerifiedFile> files;
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string*) {
@@ -197,35 +192,28 @@ static int WithRecoveryOfContainer(const VerifyOptions& options, int code, JsonW
   return recovery >= 0 ? recovery : code;
 }
 
-// A container verify cannot open as a set: not one (its recovery files may tell more), missing,
-// unreadable.
-static int VerifyUnopened(const VerifyOptions& options, int code) {
-  if (!options.Json)
-    return code == ExitBadContainer ? WithRecoveryOfContainer(options, code, nullptr) : code;
-  JsonWriter json;
-  json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
-  int recovery = code == ExitBadContainer ? WithRecoveryOfContainer(options, -1, &json) : -1;
-  if (recovery == ExitMismatch) {
-    JsonResult(&json, recovery);
-    return recovery;
-  }
-  code = recovery >= 0 ? recovery : code;  // interrupted
-  OsWriteText(CliOut, JsonErrorObject("verify", options.ContainerPath, code));
-  return code;
-}
-
-// The end of a verify: with --json, the object; for a walk that failed (told on CliErr), the
-// error object instead.
+// The end of a verify that ended with code: with --json, the object begun, or where the set
+// could not be judged (told on CliErr), the error object instead.
 static int Finish(const VerifyOptions& options, JsonWriter* json, int code) {
   if (json == nullptr) return code;
-  bool judged = code == ExitComplete || code == ExitMismatch || code == ExitMissingPiece ||
-                code == ExitUnchecked;
-  if (judged) {
-    JsonResult(json, code);
+  if (JudgedSet(code)) {
+    json->Field("result", JsonResultWord(code)).Field("exit_code", code).End();
+    OsWriteText(CliOut, json->Text());
   } else {
     OsWriteText(CliOut, JsonErrorObject("verify", options.ContainerPath, code));
   }
   return code;
+}
+
+// A container verify cannot open as a set: missing, unreadable, or not one (its recovery files
+// may show it damaged).
+static int VerifyUnopened(const VerifyOptions& options, int code) {
+  JsonWriter json;
+  JsonWriter* out = options.Json ? &json : nullptr;
+  if (out != nullptr)
+    json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
+  if (code == ExitBadContainer) code = WithRecoveryOfContainer(options, code, out);
+  return Finish(options, out, code);
 }
 
 int RunVerify(const VerifyOptions& options) {
@@ -240,8 +228,7 @@ int RunVerify(const VerifyOptions& options) {
   }
   if (!set.Head.HasDigests) {
     code = VerifySizes(set, out);
-    bool judged = code == ExitUnchecked || code == ExitMismatch || code == ExitMissingPiece;
-    if (judged) code = WithRecoveryOfContainer(options, code, out);
+    if (JudgedSet(code)) code = WithRecoveryOfContainer(options, code, out);
     return Finish(options, out, code);
   }
   PieceCheck check;

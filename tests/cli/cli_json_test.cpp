@@ -184,9 +184,14 @@ TEST_F(Json, NamesOfAnyBytesGiveValidJson) {
   WriteSet("q", "\"q\" \\ \xF4\xE8\xEB\xFC\xEC\x01\x1F.bin", Patterns({10, 20}));
   JsonValue set = RunJson({"info", "q.exe"}, ExitComplete);
   EXPECT_EQ(set["header"]["name"].Str(), "\"q\" \\ фильм\x01\x1F.bin");
-  WriteSet("фильм \"1\"", "a.bin", Patterns({10, 20}));
-  set = RunJson({"verify", "фильм \"1\".exe"}, ExitUnchecked);
-  EXPECT_EQ(set["files"][1]["name"].Str(), "фильм \"1\".c001");
+#ifdef _WIN32
+  const std::string base = "фильм 'a'";  // Windows allows no '"' in a name
+#else
+  const std::string base = "фильм \"a\"";
+#endif
+  WriteSet(base, "a.bin", Patterns({10, 20}));
+  set = RunJson({"verify", base + ".exe"}, ExitUnchecked);
+  EXPECT_EQ(set["files"][1]["name"].Str(), base + ".c001");
   EXPECT_FALSE(set["files"][1].Has("name_hex"));
 #ifndef _WIN32
   // A file name that is not UTF-8 (Linux keeps any bytes): U+FFFD, and its bytes in hex.

@@ -96,6 +96,11 @@ TEST_F(Json, AWholeSetInInfoAndVerify) {
     EXPECT_EQ(set["files"][5]["expected_data_size"].Int(), 1568);
     EXPECT_FALSE(set.Has("error"));
   }
+  // A file after the set, which a join does not read.
+  Write("set.c006", "extra");
+  EXPECT_EQ(Verdicts(RunJson({"info", "set.exe"}, ExitComplete)),
+            "0:good 1:good 2:good 3:good 4:good 5:good 6:not_of_set ");
+  Remove("set.c006");
   // -q keeps the object whole.
   JsonValue quiet = RunJson({"verify", "set.exe", "-q"}, ExitComplete);
   EXPECT_EQ(Verdicts(quiet), "0:good 1:good 2:good 3:good 4:good 5:good ");
@@ -172,6 +177,9 @@ TEST_F(Json, ASetWithoutDigests) {
   EXPECT_EQ(header["accessed_filetime"].Text, "132223830683606768");
   EXPECT_EQ(header["modified"].Str(), "2020-01-01T20:00:09.7990264Z");
   EXPECT_EQ(header["size"].Int(), 600);
+  Write("old.c003", "after the data");
+  EXPECT_EQ(Verdicts(RunJson({"info", "old.exe"}, ExitComplete)),
+            "0:unchecked 1:unchecked 2:unchecked 3:not_needed ");
 
   Remove("old.c002");
   verify = RunJson({"verify", "old.exe"}, ExitMissingPiece);

@@ -8,10 +8,12 @@ tool=$1 scripts=$(cd "$2" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../support/shell_checks.sh"
 
-# The options of "tarnovell COMMAND --help": the names at the start of its option lines.
+# The options of "tarnovell COMMAND --help": the names at the start of its option lines
+# ("-b,-s,--bytes,--size SIZE", "-s, --size SIZE"), up to the first word that is not one.
 help_options() {
   "$tool" $1 --help | sed -n '/^Options:/,/^[^ ]/p' | grep -E '^ +-' |
-    grep -oE '^ +[-,[:alnum:]]+' | tr ',' '\n' | tr -d ' ' | grep -E '^-' | sort -u
+    awk '{ for (i = 1; i <= NF && $i ~ /^-/; i++) { n = split($i, names, ","); for (k = 1; k <= n; k++) if (names[k] != "") print names[k] } }' |
+    sort -u
 }
 # The options bash offers after "tarnovell COMMAND -".
 bash_options() {

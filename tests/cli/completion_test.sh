@@ -84,7 +84,7 @@ expect_bash "--json " verify --j
 zsh -n "$scripts/_tarnovell" || fail "zsh -n _tarnovell"
 expect_zsh() {  # expect_zsh "EXPECTED WORDS " "COMMAND LINE"
   local got
-  got=$(zsh "$here/zsh_complete.zsh" "$scripts" "tarnovell $2" | tr '\n' ' ')
+  got=$(timeout 60 zsh "$here/zsh_complete.zsh" "$scripts" "tarnovell $2" | tr '\n' ' ')
   [ "$got" = "$1" ] || fail "zsh: tarnovell $2<Tab>: '$got', expected '$1'"
 }
 expect_zsh "split " "sp"

@@ -282,6 +282,16 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   EXPECT_EQ(lessRows["recovery"]["recovery_files"][1]["verdict"].Str(), "damaged") << Out();
   FlipBit("set.r02", static_cast<int64_t>(row.size()) - 10);
 
+  std::string second = Read("set.r02");
+  Write("set.r01", "not a recovery file");
+  Write("set.r02", "nor this");
+  JsonValue invalid = RunJson({"verify", "set.exe"}, ExitComplete);
+  EXPECT_EQ(invalid["recovery"]["state"].Str(), "no_valid_file") << Out();
+  EXPECT_EQ(invalid["recovery"]["found"].Int(), 2);
+  EXPECT_FALSE(invalid["recovery"].Has("recovery_files"));
+  Write("set.r01", row);
+  Write("set.r02", second);
+
   // A header whose digest block no longer checks, and a container cut short: the recovery files
   // show the set damaged and repairable.
   FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);

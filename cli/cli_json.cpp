@@ -1,3 +1,4 @@
+// The --json writer: strings escaped for JSON and made valid UTF-8, the members indented.
 #include "cli/cli_json.h"
 
 #include <stdio.h>
@@ -47,7 +48,8 @@ static size_t Utf8Length(const std::string& text, size_t i) {
   if (length == 0 || i + length > text.size()) return 0;
   for (size_t k = 1; k < length; k++)
     if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
-  unsigned char second = static_cast<unsigned char>(text[i + 1 < text.size() ? i + 1 : i]);
+  if (length == 1) return 1;
+  unsigned char second = static_cast<unsigned char>(text[i + 1]);
   if (c == 0xE0 && second < 0xA0) return 0;   // overlong
   if (c == 0xED && second >= 0xA0) return 0;  // a surrogate
   if (c == 0xF0 && second < 0x90) return 0;   // overlong

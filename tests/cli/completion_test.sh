@@ -21,16 +21,16 @@ bash_options() {
            printf "%s\n" "${COMPREPLY[@]}"' - "$scripts/tarnovell.bash" "$1" | sort -u
 }
 # The option names in the zsh script's function for COMMAND (_tarnovell for none), and in the
-# specs it shares (help, pieces, json) when the function uses them.
+# descriptions it shares (help, pieces, json) when the function uses them.
 zsh_options() {
   local body shared
   body=$(sed -n "/^_tarnovell${1:+_$1}() {/,/^}/p" "$scripts/_tarnovell")
   shared=$(sed -n '/^_tarnovell() {/,/^}/p' "$scripts/_tarnovell")
-  for spec in help pieces json; do
-    grep -q "\$$spec" <<<"$body" && body+=$'\n'$(grep -E "^ +$spec=\(" <<<"$shared")
+  for shared_name in help pieces json; do
+    grep -q "\$$shared_name" <<<"$body" && body+=$'\n'$(grep -E "^ +$shared_name=\(" <<<"$shared")
   done
   [ -z "$1" ] && body=$(grep -E "^ +'\(- \*\)" <<<"$body")
-  # The names of a spec: in braces before its description ({-s,--size}'[...'), or just before it.
+  # The option names: in braces before a description ({-s,--size}'[...'), or just before one.
   { grep -oE '\{-[-,[:alnum:]]+\}' <<<"$body" | tr -d '{}' | tr ',' '\n'
     grep -oE -- "--?[[:alpha:]][-[:alnum:]]*\[" <<<"$body" | tr -d '['; } | sort -u
 }

@@ -23,7 +23,7 @@ bash_options() {
 # The option names in the zsh script's function for COMMAND (_tarnovell for none), and in the
 # descriptions it shares (help, pieces, json) when the function uses them.
 zsh_options() {
-  local body shared
+  local body shared shared_name
   body=$(sed -n "/^_tarnovell${1:+_$1}() {/,/^}/p" "$scripts/_tarnovell")
   shared=$(sed -n '/^_tarnovell() {/,/^}/p' "$scripts/_tarnovell")
   for shared_name in help pieces json; do

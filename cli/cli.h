@@ -54,12 +54,14 @@ struct JoinOptions {
 
 int RunSplit(const SplitOptions& options);
 int RunJoinCommand(const JoinOptions& options);
-int RunInfo(const std::string& containerPath, const std::string& piecesDir);
+// json: one JSON object on CliOut instead of the text (README: machine-readable output).
+int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json = false);
 
 struct VerifyOptions {
   std::string ContainerPath;
   std::string PiecesDir;  // empty: beside the container
   bool Quiet = false;
+  bool Json = false;  // one JSON object on CliOut instead of the text
 };
 
 // Checks every piece of a set against its digest block, writing nothing.

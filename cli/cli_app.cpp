@@ -113,10 +113,18 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
   return command;
 }
 
-static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces) {
+static void AddJsonFlag(CLI::App* command, bool* json) {
+  command->add_flag("--json", *json,
+                    "print one JSON object on standard output instead of the text (see the "
+                    "README); the exit code is the same");
+}
+
+static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces,
+                                bool* json) {
   CLI::App* command = app.add_subcommand(
       "info", "Show the header of a container, the pieces found and whether the data adds up");
   AddSetArguments(command, container, pieces, "the container (BASE.exe)");
+  AddJsonFlag(command, json);
   return command;
 }
 
@@ -128,6 +136,7 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
   AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
   command->add_flag("-q,--quiet", verify->Quiet,
                     "no progress bar, nothing printed for a whole set");
+  AddJsonFlag(command, &verify->Json);
   return command;
 }
 
@@ -153,9 +162,10 @@ static int RunCommandLine(int argc, char** argv) {
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, numberText, infoContainer, infoPieces;
+  bool infoJson = false;
   CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText);
   CLI::App* joinCommand = AddJoinCommand(app, &join);
-  AddInfoCommand(app, &infoContainer, &infoPieces);
+  AddInfoCommand(app, &infoContainer, &infoPieces, &infoJson);
   VerifyOptions verify;
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
@@ -194,7 +204,7 @@ static int RunCommandLine(int argc, char** argv) {
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
   if (*repairCommand) return RunRepair(repair);
-  return RunInfo(infoContainer, infoPieces);
+  return RunInfo(infoContainer, infoPieces, infoJson);
 }
 
 int RunCli(int argc, char** argv) { return FinishReport(RunCommandLine(argc, argv)); }

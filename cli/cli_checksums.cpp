@@ -296,8 +296,10 @@ int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const F
   int64_t count = 0;
   for (const FileChecksums::Compared& file : files.Files) {
     if (file.Matches || (!walked && file.Index >= 0)) continue;
-    CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s\n", indent,
-             Printable(file.Name).c_str(), sums.FileName().c_str());
+    if (stream != nullptr) {
+      CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s\n", indent,
+               Printable(file.Name).c_str(), sums.FileName().c_str());
+    }
     count++;
   }
   return count;

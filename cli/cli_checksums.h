@@ -116,6 +116,7 @@ class FileChecksums : public ChunkSink {
 bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const FileChecksums& files,
                         const std::function<bool(int32_t index)>& vouched);
 // The files whose digest differs, one line each on stream after indent ("NAME: damaged: ..."):
-// with walked false, only those beyond the walk (the recovery files). Returns their count.
+// with walked false, only those beyond the walk (the recovery files). Returns their count; a null
+// stream counts them only.
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
                                  bool walked, const char* indent);

@@ -102,6 +102,27 @@ int64_t BadPieceCount(const PieceCheck& check) {
   });
 }
 
+const Finding* FindingOf(const PieceCheck& check, int32_t n) {
+  const Finding* found = nullptr;
+  for (const Finding& finding : check.Findings) {
+    if (finding.First > n || finding.Last < n || finding.Kind == FindingKind::Missing) continue;
+    if (found == nullptr || finding.First == finding.Last) found = &finding;
+  }
+  return found;
+}
+
+const char* FindingVerdict(FindingKind kind) {
+  switch (kind) {
+    case FindingKind::Missing: return "missing";
+    case FindingKind::Short: return "short";
+    case FindingKind::Long: return "long";
+    case FindingKind::Damaged: return "damaged";
+    case FindingKind::RunDamaged: return "run_damaged";
+    case FindingKind::RunUnchecked: return "unchecked";
+  }
+  return "";
+}
+
 static std::string Describe(const Finding& finding) {
   long long payload = finding.Payload, expected = finding.Expected;
   long long count = static_cast<long long>(finding.Last) - finding.First + 1;

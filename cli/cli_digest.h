@@ -59,6 +59,13 @@ void CheckMissing(PieceCheck* check, int32_t first, int32_t last, const std::str
 // Findings that make the data possibly damaged: short, long and damaged pieces and runs.
 int64_t BadPieceCount(const PieceCheck& check);
 
+// The finding that judges present piece n: its own (short, long, damaged), else its run's
+// (damaged, not checked); null when none, the piece being good.
+const Finding* FindingOf(const PieceCheck& check, int32_t n);
+// The verdict word of a finding for --json: "missing", "short", "long", "damaged", "run_damaged",
+// "unchecked".
+const char* FindingVerdict(FindingKind kind);
+
 // The findings in piece order, one line each, after indent.
 void PrintFindings(FILE* stream, const PieceCheck& check, const char* indent);
 // What the set's digests cover, for info and verify.

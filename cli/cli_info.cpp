@@ -1,13 +1,14 @@
 // info: the header in plain words and the walk a join would make, each file with its size.
 #include "cli/cli.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_json.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 
 static void PrintHeader(const PieceSet& set) {
   const ContainerHead& head = set.Head;
   std::string name = Cp1251ToUtf8(head.NameBytes);
-  std::string safe = SafeOutputName(head.NameBytes, set.BaseName.empty() ? "joined" : set.BaseName);
+  std::string safe = set.JoinedName();
   FILE* o = CliOut;
   CliPrint(o, "Container: %s\n", Printable(set.ContainerPath).c_str());
   CliPrint(o, "Name:      \"%s\"\n", Printable(name).c_str());
@@ -31,49 +32,94 @@ static void PrintHeader(const PieceSet& set) {
   CliPrint(o, "Digests:   %s\n", DigestCoverage(set).c_str());
 }
 
-// In a set with a digest block: how a file's data differs in size from what the block gives it.
-static std::string SizeNote(const PieceSet& set, const PieceFile& piece) {
-  int64_t expected =
-      set.Head.HasDigests ? ExpectedPayload(set.Head.Digests, piece.Index) : piece.DataSize;
-  if (piece.DataSize == expected) return "";
-  return std::string(piece.DataSize < expected ? ", short" : ", long") + ": the set gives it " +
-         (piece.Index == 0 ? "data " : "") + std::to_string(expected) + " bytes";
+// One file of the set as info found it.
+struct InfoFile {
+  int32_t Index = 0;  // 0: the container
+  std::string Name;
+  int64_t Size = 0;      // of the file
+  int64_t DataSize = 0;  // of its data
+  int64_t Expected = 0;  // the data the digest block gives it; DataSize in a set without one
+  bool Judged = false;   // the set has a digest block, which gives every file its size
+};
+
+// What info found: the walk a join would make, each file, and the verdict. Both the text and the
+// JSON are made from it.
+struct InfoReport {
+  std::vector<InfoFile> Files;
+  WalkEnd End;
+  int64_t WrongSizes = 0;  // files whose data is not the size the digest block gives
+  std::string Unneeded;    // the file after a complete walk, which a join does not read ("": none)
+  bool UnneededPastBlock = false;  // it is past the digest block's pieces (else: after the data)
+  int Code = ExitComplete;
+};
+
+// info reads no data: a file is judged by its size alone.
+static const char* SizeVerdict(const InfoFile& file) {
+  if (!file.Judged) return "unchecked";
+  return file.DataSize == file.Expected ? "good" : file.DataSize < file.Expected ? "short" : "long";
 }
 
-static int PrintPiece(const PieceSet& set, const PieceFile& piece) {
-  std::string name = Printable(LastComponent(piece.Path));
-  std::string note = SizeNote(set, piece);
+// In a set with a digest block: how a file's data differs in size from what the block gives it.
+static std::string SizeNote(const InfoFile& file) {
+  if (file.DataSize == file.Expected) return "";
+  return std::string(", ") + SizeVerdict(file) + ": the set gives it " +
+         (file.Index == 0 ? "data " : "") + std::to_string(file.Expected) + " bytes";
+}
+
+static InfoFile InfoFileOf(const PieceSet& set, const PieceFile& piece) {
+  int64_t expected =
+      set.Head.HasDigests ? ExpectedPayload(set.Head.Digests, piece.Index) : piece.DataSize;
+  return InfoFile{piece.Index, LastComponent(piece.Path), piece.Info.Size, piece.DataSize,
+                  expected,    set.Head.HasDigests};
+}
+
+static void PrintPiece(const InfoFile& piece) {
+  std::string name = Printable(piece.Name);
+  std::string note = SizeNote(piece);
   if (piece.Index == 0) {
     CliPrint(CliOut, "  %8d  %-28s %14lld bytes, data %lld bytes%s\n", 0, name.c_str(),
-             static_cast<long long>(piece.Info.Size), static_cast<long long>(piece.DataSize),
+             static_cast<long long>(piece.Size), static_cast<long long>(piece.DataSize),
              note.c_str());
   } else {
     CliPrint(CliOut, "  %8d  %-28s %14lld bytes%s\n", piece.Index, name.c_str(),
-             static_cast<long long>(piece.Info.Size), note.c_str());
+             static_cast<long long>(piece.Size), note.c_str());
   }
-  return ExitComplete;
 }
 
 // The file after a complete walk, which a join does not read.
-static void PrintUnneeded(const PieceSet& set, const WalkEnd& end) {
+static void FindUnneeded(const PieceSet& set, InfoReport* report) {
+  const WalkEnd& end = report->End;
   bool walkedAll = end.Code == ExitComplete || end.Code == ExitMismatch;
   if (!walkedAll || end.Files == 0 || end.Files > INT32_MAX) return;
-  std::string next =
+  report->Unneeded =
       FindFileIgnoringCase(set.Folder, set.PieceName(static_cast<int32_t>(end.Files)));
-  if (next.empty()) return;
-  bool pastBlock =
+  report->UnneededPastBlock =
       set.Head.HasDigests && end.Files >= static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
-  CliPrint(CliOut, "  %8lld  %-28s %s\n", static_cast<long long>(end.Files),
-           Printable(LastComponent(next)).c_str(),
-           pastBlock ? "not of the set: its digest block gives fewer pieces"
-                     : "not needed: the data is complete before it");
 }
 
-static void PrintResult(const PieceSet& set, const WalkEnd& end) {
+static void PrintUnneeded(const InfoReport& report) {
+  if (report.Unneeded.empty()) return;
+  CliPrint(CliOut, "  %8lld  %-28s %s\n", static_cast<long long>(report.End.Files),
+           Printable(LastComponent(report.Unneeded)).c_str(),
+           report.UnneededPastBlock ? "not of the set: its digest block gives fewer pieces"
+                                    : "not needed: the data is complete before it");
+}
+
+static void PrintResult(const PieceSet& set, const InfoReport& report) {
+  const WalkEnd& end = report.End;
   long long total = set.Head.TotalSize, found = end.Data, files = end.Files;
+  long long wrongSizes = report.WrongSizes;
   FILE* o = CliOut;
   switch (end.Code) {
     case ExitComplete:
+      if (wrongSizes > 0) {  // as join judges it
+        CliPrint(o,
+                 "Result:    possibly damaged: the data adds up, but %lld file%s not the size the "
+                 "digest block "
+                 "gives\n",
+                 wrongSizes, wrongSizes == 1 ? " is" : "s are");
+        break;
+      }
       CliPrint(o, "Result:    complete: the data of %lld file%s adds up to %lld bytes\n", files,
                files == 1 ? "" : "s", total);
       break;
@@ -99,25 +145,70 @@ static void PrintResult(const PieceSet& set, const WalkEnd& end) {
   }
 }
 
-int RunInfo(const std::string& containerPath, const std::string& piecesDir) {
+static void PrintInfoText(const PieceSet& set, const InfoReport& report) {
+  PrintHeader(set);
+  for (const InfoFile& file : report.Files) PrintPiece(file);
+  PrintUnneeded(report);
+  PrintResult(set, report);
+}
+
+static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
+  JsonWriter json;
+  json.Begin().Field("command", "info");
+  JsonSetMembers(&json, set);
+  json.BeginArray("files");
+  for (const InfoFile& file : report.Files) {
+    json.Begin().Field("piece", file.Index).NameField("name", file.Name).Field("size", file.Size);
+    json.Field("data_size", file.DataSize);
+    if (set.Head.HasDigests) json.Field("expected_data_size", file.Expected);
+    json.Field("verdict", SizeVerdict(file)).End();
+  }
+  const WalkEnd& end = report.End;
+  if (end.Code == ExitMissingPiece) {
+    json.Begin()
+        .Field("piece", end.Files)
+        .NameField("name", set.PieceName(static_cast<int32_t>(end.Files)))
+        .NameField("looked_for", end.Missing)
+        .Field("verdict", "missing")
+        .End();
+  }
+  if (!report.Unneeded.empty()) {
+    json.Begin()
+        .Field("piece", end.Files)
+        .NameField("name", LastComponent(report.Unneeded))
+        .Field("verdict", report.UnneededPastBlock ? "not_of_set" : "not_needed")
+        .End();
+  }
+  json.End().Field("data_found", end.Data);
+  // A walk that stopped before the set could be judged: why, as the text's result line says.
+  bool judged = JudgedSet(report.Code);
+  if (!judged) json.Field("failure", end.Failure);
+  json.Field(judged ? "result" : "error", JsonResultWord(report.Code))
+      .Field("exit_code", report.Code)
+      .End();
+  OsWriteText(CliOut, json.Text());
+}
+
+int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json) {
   PieceSet set;
   int code = OpenPieceSet(containerPath, piecesDir, &set);
-  if (code != ExitComplete) return code;
-  PrintHeader(set);
-  long long wrongSizes = 0;
-  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string*) {
-    wrongSizes += SizeNote(set, piece).empty() ? 0 : 1;
-    return PrintPiece(set, piece);
-  });
-  PrintUnneeded(set, end);
-  if (end.Code == ExitComplete && wrongSizes > 0) {  // as join judges it
-    CliPrint(CliOut,
-             "Result:    possibly damaged: the data adds up, but %lld file%s not the size the "
-             "digest block "
-             "gives\n",
-             wrongSizes, wrongSizes == 1 ? " is" : "s are");
-    return ExitMismatch;
+  if (code != ExitComplete) {
+    if (json) OsWriteText(CliOut, JsonErrorObject("info", containerPath, code));
+    return code;
   }
-  PrintResult(set, end);
-  return end.Code;
+  InfoReport report;
+  report.End = WalkPieces(set, [&](const PieceFile& piece, std::string*) {
+    report.Files.push_back(InfoFileOf(set, piece));
+    report.WrongSizes += report.Files.back().DataSize != report.Files.back().Expected;
+    return static_cast<int>(ExitComplete);
+  });
+  FindUnneeded(set, &report);
+  bool wrongSizes = report.End.Code == ExitComplete && report.WrongSizes > 0;
+  report.Code = wrongSizes ? ExitMismatch : report.End.Code;
+  if (json) {
+    PrintInfoJson(set, report);
+  } else {
+    PrintInfoText(set, report);
+  }
+  return report.Code;
 }

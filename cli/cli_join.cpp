@@ -48,8 +48,7 @@ static int JudgeExistingOutput(const JoinOptions& options, const PieceSet& set,
 // only where -o names the file itself.
 static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::string* output,
                       bool* stream) {
-  std::string name =
-      SafeOutputName(set.Head.NameBytes, set.BaseName.empty() ? "joined" : set.BaseName);
+  std::string name = set.JoinedName();
   int code = RefuseReservedName(LastComponent(options.OutputPath));
   if (code != ExitComplete) return code;
   OsFileInfo info;

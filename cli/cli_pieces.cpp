@@ -73,6 +73,10 @@ PieceSet::~PieceSet() {
   if (Container != NoFile) OsClose(Container);
 }
 
+std::string PieceSet::JoinedName() const {
+  return SafeOutputName(Head.NameBytes, BaseName.empty() ? "joined" : BaseName);
+}
+
 std::string PieceSet::PieceName(int32_t n) const {
   char suffix[PieceSuffixSize];
   PieceSuffix(n, suffix);

@@ -45,6 +45,9 @@ struct PieceSet : HoldsFiles {
   ~PieceSet();
   // BaseName + PieceSuffix(n).
   std::string PieceName(int32_t n) const;
+  // The joined file's name where -o gives none: the header's name reduced to a plain file name
+  // (SafeOutputName), else BaseName, else "joined".
+  std::string JoinedName() const;
 };
 
 // Opens a container and reads its head; pieces are looked for beside it, or in piecesDir.

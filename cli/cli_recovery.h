@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_pieces.h"
 
@@ -29,13 +30,15 @@ bool HasRecoveryFiles(const PieceSet& set);
 
 // verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
-// read). ExitComplete, or ExitInterrupted after telling CliErr.
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet);
+// read). With json, the facts go into it instead, as a member "recovery" of the object being
+// written (read whether quiet or not). ExitComplete, or ExitInterrupted after telling CliErr.
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json);
 
 // verify of a container it could not judge (containerCode: ExitBadContainer, not a container; or
 // ExitUnchecked, a header whose digest block does not check): when recovery files beside it
 // describe a set in which the container is bad, names it and says whether repair can restore
 // it, then returns ExitMismatch (the set is damaged, not another splitter's). Else -1, having
-// printed nothing; or ExitInterrupted after telling CliErr.
+// printed nothing; or ExitInterrupted after telling CliErr. With json, the facts go into it as
+// "recovery" instead of the lines.
 int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
-                                  bool quiet);
+                                  bool quiet, JsonWriter* json);

@@ -17,8 +17,10 @@ int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool,
 
 bool HasRecoveryFiles(const PieceSet&) { return false; }
 
-int ReportRecoveryForVerify(const PieceSet&, bool, bool) { return ExitComplete; }
+int ReportRecoveryForVerify(const PieceSet&, bool, bool, JsonWriter*) { return ExitComplete; }
 
-int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool) { return -1; }
+int ReportRecoveryForBadContainer(const std::string&, const std::string&, bool, JsonWriter*) {
+  return -1;
+}
 
 int RunRepair(const RepairOptions&) { return RecoveryFilesAvailable() ? ExitComplete : ExitUsage; }

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <functional>
 
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
@@ -213,41 +214,84 @@ static const char* StateWords(FileState state) {
   }
 }
 
-void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
-                   const char* indent, bool prefixOnly) {
+static const char* StateJsonWord(FileState state) {
+  switch (state) {
+    case FileMissing: return "missing";
+    case FileWrongSize: return "wrong_size";
+    case FileUnreadable: return "unreadable";
+    case FileDamaged: return "damaged";
+    case FilePrefixDamaged: return "prefix_damaged";
+    default: return "good";
+  }
+}
+
+// Each row of bad files of one state (first to last), in order; prefixOnly: only a container
+// whose joiner program or header alone is bad.
+static void ForEachBadRun(const SetSurvey& survey, bool prefixOnly,
+                          const std::function<void(int32_t, int32_t, FileState)>& visit) {
   int32_t files = survey.Header.FileCount;
   for (int32_t n = 0, last; n < files; n = last + 1) {
     FileState state = survey.Files[n];
     for (last = n; last + 1 < files && survey.Files[last + 1] == state;) last++;
     if (state == FileGood || (prefixOnly && state != FilePrefixDamaged)) continue;
+    visit(n, last, state);
+  }
+}
+
+void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                   const char* indent, bool prefixOnly) {
+  ForEachBadRun(survey, prefixOnly, [&](int32_t n, int32_t last, FileState state) {
     if (last - n < NamedAloneInARow) {
       for (int32_t m = n; m <= last; m++)
         CliPrint(stream, "%s%s: %s\n", indent, Printable(SetFileName(set, m)).c_str(),
                  StateWords(state));
-      continue;
+      return;
     }
     CliPrint(stream, "%s%s to %s: %s, all %d\n", indent, Printable(SetFileName(set, n)).c_str(),
              Printable(SetFileName(set, last)).c_str(), StateWords(state), last - n + 1);
+  });
+}
+
+// How recovery row r's file was found.
+enum class RowVerdict { Good, Damaged, HeaderDamaged, Missing };
+
+static RowVerdict RowVerdictOf(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
+  return RowGoodEverywhere(survey, r)    ? RowVerdict::Good
+         : survey.RowSource[r] >= 0      ? RowVerdict::Damaged
+         : !FoundRowName(set, r).empty() ? RowVerdict::HeaderDamaged
+                                         : RowVerdict::Missing;
+}
+
+static const char* RowJsonWord(RowVerdict verdict) {
+  switch (verdict) {
+    case RowVerdict::Damaged: return "damaged";
+    case RowVerdict::HeaderDamaged: return "header_damaged";
+    case RowVerdict::Missing: return "missing";
+    default: return "good";
   }
 }
 
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent) {
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
-    if (RowGoodEverywhere(survey, r)) continue;
-    std::string name = RowFileName(set, survey, r);
-    const char* words = survey.RowSource[r] >= 0        ? "damaged recovery file"
-                        : !FoundRowName(set, r).empty() ? "damaged recovery file (its header)"
-                                                        : "missing recovery file";
-    CliPrint(stream, "%s%s: %s\n", indent, Printable(name).c_str(), words);
+    RowVerdict verdict = RowVerdictOf(set, survey, r);
+    if (verdict == RowVerdict::Good) continue;
+    const char* words = verdict == RowVerdict::Damaged ? "damaged recovery file"
+                        : verdict == RowVerdict::HeaderDamaged
+                            ? "damaged recovery file (its header)"
+                            : "missing recovery file";
+    CliPrint(stream, "%s%s: %s\n", indent, Printable(RowFileName(set, survey, r)).c_str(), words);
   }
 }
+
+// A group with more lost files than good recovery rows for it.
+static bool GroupFails(const GroupVerdict& group) { return group.LostFiles > group.GoodRows; }
 
 void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead) {
   int32_t groups = survey.Header.GroupCount, failing = 0;
   for (int32_t g = 0; g < groups; g++) {
     const GroupVerdict& group = survey.Groups[g];
-    if (group.LostFiles <= group.GoodRows || ++failing > NamedAloneInARow) continue;
+    if (!GroupFails(group) || ++failing > NamedAloneInARow) continue;
     std::string where =
         groups > 1 ? "group " + std::to_string(g + 1) + " of " + std::to_string(groups) + ": " : "";
     CliPrint(stream, "%snot repairable: %s%d file%s bad, %d recovery file%s\n", lead, where.c_str(),
@@ -257,6 +301,40 @@ void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead)
   if (failing > NamedAloneInARow)
     CliPrint(stream, "%snot repairable: %d groups more likewise\n", lead,
              failing - NamedAloneInARow);
+}
+
+void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey) {
+  int32_t groups = survey.Header.GroupCount;
+  json->Field("good_recovery_files", survey.Header.RowCount - BadRowCount(survey))
+      .Field("groups", groups)
+      .BeginArray("recovery_files");
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) {
+    json->Begin()
+        .Field("row", r + 1)
+        .NameField("name", RowFileName(set, survey, r))
+        .Field("verdict", RowJsonWord(RowVerdictOf(set, survey, r)))
+        .End();
+  }
+  json->End().BeginArray("bad_files");
+  ForEachBadRun(survey, false, [&](int32_t n, int32_t last, FileState state) {
+    bool alone = last - n < NamedAloneInARow;
+    for (int32_t m = n; m <= (alone ? last : n); m++) {
+      json->Begin().Field("piece", alone ? m : n);
+      if (!alone) json->Field("last_piece", last);
+      json->NameField("name", SetFileName(set, m)).Field("verdict", StateJsonWord(state)).End();
+    }
+  });
+  json->End().BeginArray("failing_groups");
+  for (int32_t g = 0; g < groups; g++) {
+    const GroupVerdict& group = survey.Groups[g];
+    if (!GroupFails(group)) continue;
+    json->Begin()
+        .Field("group", g + 1)
+        .Field("bad_files", group.LostFiles)
+        .Field("good_recovery_files", group.GoodRows)
+        .End();
+  }
+  json->End();
 }
 
 bool FindLostNameTaken(const RecoveryFileSet& set, std::string* path) {

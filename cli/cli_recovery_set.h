@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/cli_json.h"
 #include "cli/cli_os.h"
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
@@ -116,6 +117,10 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
 // One line per missing or damaged recovery file.
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent);
+// The survey's facts as members of the JSON object being written: how many recovery files are
+// good, the groups, every recovery file with its verdict, the bad files of the set (runs of more
+// than NamedAloneInARow as one entry with last_piece), the groups that cannot be repaired.
+void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey);
 // "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
 // after lead.
 void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead);

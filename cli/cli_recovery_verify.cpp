@@ -1,13 +1,80 @@
 // verify: the lines about a set's recovery files, read through the recovery module (ISA-L):
 // whether they can repair the set, and for a container verify could not judge, whether they
-// restore it.
+// restore it. The facts are gathered first, then told as text or as JSON.
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_recovery.h"
 #include "cli/cli_recovery_set.h"
 
+namespace {
+
+// What the recovery files beside a set say of it.
+enum class RecoveryState {
+  NoValidFile,    // none of the files found holds a valid recovery header
+  OtherSet,       // they describe another set
+  NotSurveyed,    // the survey failed (told on CliErr)
+  Whole,          // no file of the set needs rewriting
+  Repairable,     // repair can rebuild every bad file
+  NotRepairable,  // too many bad files (in a group) for the good recovery files
+};
+
+struct RecoveryFacts {
+  RecoveryFileSet Files;
+  SetSurvey Survey;
+  RecoveryState State = RecoveryState::NotSurveyed;
+  std::string Taken;  // repairable once this path, a lost file's name that leads nowhere, is gone
+};
+
+const char* StateWord(RecoveryState state) {
+  switch (state) {
+    case RecoveryState::NoValidFile: return "no_valid_file";
+    case RecoveryState::OtherSet: return "other_set";
+    case RecoveryState::NotSurveyed: return "not_surveyed";
+    case RecoveryState::Whole: return "whole";
+    case RecoveryState::Repairable: return "repairable";
+    case RecoveryState::NotRepairable: return "not_repairable";
+  }
+  return "";
+}
+
+// Surveys the open files; ExitComplete, or ExitInterrupted after telling CliErr.
+int Survey(bool progress, RecoveryFacts* facts) {
+  if (facts->Files.FileCount == 0) {
+    facts->State = RecoveryState::NoValidFile;
+    return ExitComplete;
+  }
+  bool otherSet;
+  int code = SurveyRecoveryFileSet(facts->Files, progress, ProgressStep::VerifyRecovery,
+                                   &facts->Survey, &otherSet);
+  if (code == ExitInterrupted) return code;
+  if (code != ExitComplete) {
+    facts->State = otherSet ? RecoveryState::OtherSet : RecoveryState::NotSurveyed;
+    return ExitComplete;
+  }
+  facts->State = facts->Survey.FilesToRewrite == 0 ? RecoveryState::Whole
+                 : facts->Survey.Repairable        ? RecoveryState::Repairable
+                                                   : RecoveryState::NotRepairable;
+  if (facts->State == RecoveryState::Repairable && !FindLostNameTaken(facts->Files, &facts->Taken))
+    facts->Taken.clear();
+  return ExitComplete;
+}
+
+bool Surveyed(RecoveryState state) {
+  return state == RecoveryState::Whole || state == RecoveryState::Repairable ||
+         state == RecoveryState::NotRepairable;
+}
+
+void JsonRecovery(JsonWriter* json, const RecoveryFacts& facts) {
+  json->Begin("recovery")
+      .Field("found", static_cast<int64_t>(facts.Files.RecoveryPaths.size()))
+      .Field("state", StateWord(facts.State));
+  if (Surveyed(facts.State)) JsonSurvey(json, facts.Files, facts.Survey);
+  if (!facts.Taken.empty()) json->NameField("blocked_by", facts.Taken);
+  json->End();
+}
+
 // The line for a set found whole: the recovery files' own state.
-static void ReportWholeSet(const SetSurvey& survey) {
+void ReportWholeSet(const SetSurvey& survey) {
   int32_t rows = survey.Header.RowCount, bad = BadRowCount(survey);
   if (bad == 0) {
     CliPrint(CliOut, "Recovery:  %d recovery file%s, all good\n", rows, rows == 1 ? "" : "s");
@@ -20,6 +87,41 @@ static void ReportWholeSet(const SetSurvey& survey) {
   }
 }
 
+void PrintForVerify(const PieceSet& set, const RecoveryFacts& facts) {
+  const RecoveryFileSet& files = facts.Files;
+  const SetSurvey& survey = facts.Survey;
+  switch (facts.State) {
+    case RecoveryState::NoValidFile:
+      CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
+               files.RecoveryPaths.size());
+      return;
+    case RecoveryState::OtherSet:
+      CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
+      return;
+    case RecoveryState::NotSurveyed: return;
+    default: break;
+  }
+  PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
+  PrintBadRows(CliOut, files, survey, "  ");
+  int32_t good = survey.Header.RowCount - BadRowCount(survey);
+  if (facts.State == RecoveryState::Whole) {
+    ReportWholeSet(survey);
+  } else if (facts.State == RecoveryState::Repairable && !facts.Taken.empty()) {
+    CliPrint(
+        CliOut,
+        "Recovery:  repairable with the %d recovery file%s once %s, which leads to no file, is "
+        "removed\n",
+        good, good == 1 ? "" : "s", Printable(facts.Taken).c_str());
+  } else if (facts.State == RecoveryState::Repairable) {
+    CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n",
+             good, good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+  } else {
+    PrintNotRepairable(CliOut, survey, "Recovery:  ");
+  }
+}
+
+}  // namespace
+
 bool HasRecoveryFiles(const PieceSet& set) {
   std::string base = ContainerBasePath(set.ContainerPath), folder, baseName;
   if (base.empty()) return false;
@@ -29,61 +131,40 @@ bool HasRecoveryFiles(const PieceSet& set) {
   return false;
 }
 
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet) {
-  if (whole && quiet) return ExitComplete;
-  RecoveryFileSet files;
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json) {
+  if (whole && quiet && json == nullptr) return ExitComplete;
+  RecoveryFacts facts;
   int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
-                                 set.Folder, &files);
-  if (code != ExitComplete || files.RecoveryPaths.empty()) return ExitComplete;
-  if (files.FileCount == 0) {
-    CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
-             files.RecoveryPaths.size());
-    return ExitComplete;
-  }
-  SetSurvey survey;
-  bool otherSet;
-  code = SurveyRecoveryFileSet(files, !quiet, ProgressStep::VerifyRecovery, &survey, &otherSet);
-  if (code == ExitInterrupted) return code;
-  if (otherSet) CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
-  if (code != ExitComplete) return ExitComplete;
-  PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
-  PrintBadRows(CliOut, files, survey, "  ");
-  int32_t good = survey.Header.RowCount - BadRowCount(survey);
-  if (survey.FilesToRewrite == 0) {
-    ReportWholeSet(survey);
-  } else if (survey.Repairable) {
-    std::string taken;
-    if (FindLostNameTaken(files, &taken) && !taken.empty()) {
-      CliPrint(
-          CliOut,
-          "Recovery:  repairable with the %d recovery file%s once %s, which leads to no file, is "
-          "removed\n",
-          good, good == 1 ? "" : "s", Printable(taken).c_str());
-    } else {
-      CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n",
-               good, good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
-    }
+                                 set.Folder, &facts.Files);
+  if (code != ExitComplete || facts.Files.RecoveryPaths.empty()) return ExitComplete;
+  code = Survey(!quiet, &facts);
+  if (code != ExitComplete) return code;
+  if (json != nullptr) {
+    JsonRecovery(json, facts);
   } else {
-    PrintNotRepairable(CliOut, survey, "Recovery:  ");
+    PrintForVerify(set, facts);
   }
   return ExitComplete;
 }
 
 int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
-                                  bool quiet) {
+                                  bool quiet, JsonWriter* json) {
   std::string base = ContainerBasePath(containerPath), folder, baseName;
   if (base.empty()) return -1;
   SplitBasePath(base, &folder, &baseName);
-  RecoveryFileSet files;
-  int code =
-      OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir, &files);
-  if (code != ExitComplete || files.FileCount == 0) return -1;
-  SetSurvey survey;
-  bool otherSet;
-  code = SurveyRecoveryFileSet(files, !quiet, ProgressStep::VerifyRecovery, &survey, &otherSet);
-  if (code == ExitInterrupted) return code;
-  if (code != ExitComplete || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
-  PrintBadFiles(CliOut, files, survey, "  ", false);
+  RecoveryFacts facts;
+  int code = OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir,
+                                 &facts.Files);
+  if (code != ExitComplete || facts.Files.FileCount == 0) return -1;
+  code = Survey(!quiet, &facts);
+  if (code != ExitComplete) return code;
+  const SetSurvey& survey = facts.Survey;
+  if (!Surveyed(facts.State) || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
+  if (json != nullptr) {
+    JsonRecovery(json, facts);
+    return ExitMismatch;
+  }
+  PrintBadFiles(CliOut, facts.Files, survey, "  ", false);
   if (survey.Repairable) {
     CliPrint(CliOut,
              "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "

@@ -1,10 +1,14 @@
 // verify: every piece of a set read and judged against the set's digest block, nothing written.
 // Findings and the result go to CliOut; a set without digests gets its sizes checked only. A set
-// with recovery files gets one more line: whether they can repair it.
+// with recovery files gets one more line: whether they can repair it, and BASE.sha256 beside it is
+// compared with what was read. --json: the same facts as one JSON object.
+#include <algorithm>
+
 #include "cli/cli.h"
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_json.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
@@ -52,24 +56,72 @@ static int ReadNamedFile(const PieceFile& piece, FileChecksums* sums, std::strin
   return code;
 }
 
-// A set of another splitter: its files are found and measured, not read; unless BASE.sha256
-// lies beside it, whose SHA-256 then judges each file it names.
-static int VerifySizes(const PieceSet& set, const SetChecksums& checksums) {
+// --json: BASE.sha256 as verify used it, each file it names that was read with its verdict.
+static void JsonChecksums(JsonWriter* json, const SetChecksums& checksums,
+                          const FileChecksums& sums, bool counted) {
+  if (checksums.Path.empty()) return;
+  json->Begin("checksums").NameField("file", checksums.FileName()).Field("counted", counted);
+  json->BeginArray("files");
+  for (const FileChecksums::Compared& file : sums.Files) {
+    json->Begin().NameField("name", file.Name);
+    json->Field("verdict", file.Matches ? "good" : "damaged").End();
+  }
+  json->End().End();
+}
+
+// One file of the set as verify found it.
+struct VerifiedFile {
+  int32_t Index = 0;  // 0: the container
+  std::string Name;
+  int64_t Size = 0;
+  int64_t DataSize = 0;
+};
+
+static VerifiedFile VerifiedFileOf(const PieceFile& piece) {
+  return VerifiedFile{piece.Index, LastComponent(piece.Path), piece.Info.Size, piece.DataSize};
+}
+
+// --json: a file found, its verdict still to come.
+static void JsonFile(JsonWriter* json, const VerifiedFile& file) {
+  json->Begin()
+      .Field("piece", file.Index)
+      .NameField("name", file.Name)
+      .Field("size", file.Size)
+      .Field("data_size", file.DataSize);
+}
+
+static void JsonMissing(JsonWriter* json, int32_t first, int32_t last, const std::string& path) {
+  json->Begin().Field("piece", first);
+  if (last != first) json->Field("last_piece", last);
+  json->NameField("name", LastComponent(path))
+      .NameField("looked_for", path)
+      .Field("verdict", "missing")
+      .End();
+}
+
+// What the sizes of a set without digests say, and BASE.sha256 where it can be counted.
+struct SizesVerdict {
+  WalkEnd End;
+  bool Counted = false;   // BASE.sha256 judges the files it names
+  int64_t Differ = 0;     // files whose SHA-256 differs
+  bool AllMatch = false;  // every file found is named, and matches
+};
+
+static int SizesCode(const SizesVerdict& sizes) {
+  if (sizes.End.Code != ExitComplete) return sizes.End.Code;
+  if (sizes.Differ > 0) return ExitMismatch;
+  return sizes.AllMatch ? static_cast<int>(ExitComplete) : static_cast<int>(ExitUnchecked);
+}
+
+static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
+                       const SetChecksums& checksums, const FileChecksums& sums) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   CliPrint(CliOut, "%s: no digests: %s\n", name.c_str(),
            checksums.Path.empty() ? "only the sizes can be checked"
                                   : ("the files are checked by " + checksums.FileName()).c_str());
-  FileChecksums sums(checksums);
-  WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
-    return ReadNamedFile(piece, &sums, failure);
-  });
-  int failure = WalkFailure(end);
-  if (failure >= 0) return failure;
-  bool counted = !checksums.Path.empty() &&
-                 ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
-  int64_t differ = counted ? PrintChecksumDifferences(CliOut, checksums, sums, true, "  ") : 0;
+  if (sizes.Counted) PrintChecksumDifferences(CliOut, checksums, sums, true, "  ");
+  const WalkEnd& end = sizes.End;
   long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
-  bool allMatch = counted && differ == 0 && static_cast<long long>(sums.Files.size()) == files;
   if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "  %s: missing (looked for %s)\n",
              Printable(LastComponent(end.Missing)).c_str(), Printable(end.Missing).c_str());
@@ -79,50 +131,119 @@ static int VerifySizes(const PieceSet& set, const SetChecksums& checksums) {
         CliOut,
         "Result:    possibly damaged: the files hold %lld bytes of data, the header gives %lld\n",
         data, total);
-  } else if (differ > 0) {
+  } else if (sizes.Differ > 0) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
-    return ExitMismatch;
-  } else if (allMatch) {
+  } else if (sizes.AllMatch) {
     CliPrint(CliOut,
              "Result:    whole: the data of %lld file%s is the header's %lld bytes, and the "
              "SHA-256 of each matches %s\n",
              files, files == 1 ? "" : "s", total, checksums.FileName().c_str());
-    return ExitComplete;
   } else {
     CliPrint(
         CliOut,
         "Result:    sizes add up: the data of %lld file%s is the header's %lld bytes; the contents "
         "cannot be checked\n",
         files, files == 1 ? "" : "s", total);
-    return ExitUnchecked;
   }
-  return end.Code;
 }
 
-static int ReportVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
-                         bool quiet) {
-  int failure = WalkFailure(end);
+static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
+                      const SizesVerdict& sizes, const FileChecksums& sums) {
+  const WalkEnd& end = sizes.End;
+  json->BeginArray("files");
+  for (const VerifiedFile& file : files) {
+    const char* verdict = "unchecked";
+    for (const FileChecksums::Compared& compared : sums.Files)
+      if (sizes.Counted && compared.Index == file.Index)
+        verdict = compared.Matches ? "good" : "damaged";
+    JsonFile(json, file);
+    json->Field("verdict", verdict).End();
+  }
+  if (end.Code == ExitMissingPiece) {
+    JsonMissing(json, static_cast<int32_t>(end.Files), static_cast<int32_t>(end.Files),
+                end.Missing);
+  }
+  json->End().Field("data_found", end.Data);
+}
+
+// A set of another splitter: its files are found and measured, not read; unless BASE.sha256
+// lies beside it, whose SHA-256 then judges each file it names. Returns what the sizes and the
+// checksums say, or how the walk failed (told on CliErr).
+static int VerifySizes(const PieceSet& set, const SetChecksums& checksums, JsonWriter* json) {
+  std::vector<VerifiedFile> files;
+  FileChecksums sums(checksums);
+  SizesVerdict sizes;
+  sizes.End = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
+    files.push_back(VerifiedFileOf(piece));
+    return ReadNamedFile(piece, &sums, failure);
+  });
+  int failure = WalkFailure(sizes.End);
   if (failure >= 0) return failure;
+  sizes.Counted = !checksums.Path.empty() &&
+                  ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
+  sizes.Differ = sizes.Counted ? PrintChecksumDifferences(nullptr, checksums, sums, true, "") : 0;
+  sizes.AllMatch = sizes.Counted && sizes.Differ == 0 && sums.Files.size() == files.size();
+  if (json != nullptr) {
+    JsonSizes(json, files, sizes, sums);
+    JsonChecksums(json, checksums, sums, sizes.Counted);
+  } else {
+    PrintSizes(set, sizes, checksums, sums);
+  }
+  return SizesCode(sizes);
+}
+
+static int VerdictCode(const PieceCheck& check) {
+  if (check.Findings.empty()) return ExitComplete;
+  return BadPieceCount(check) > 0 ? ExitMismatch : ExitMissingPiece;
+}
+
+static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
+                         bool quiet) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
-  if (check.Findings.empty()) {
+  int code = VerdictCode(check);
+  if (code == ExitComplete) {
     if (!quiet) {
       CliPrint(CliOut,
                "%s: whole: %lld piece%s, %lld bytes, each with the size and the digest the set "
                "gives it\n",
                name.c_str(), pieces, pieces == 1 ? "" : "s", total);
     }
-    return ExitComplete;
+    return;
   }
   CliPrint(CliOut, "%s: digests: %s\n", name.c_str(), DigestCoverage(set).c_str());
   PrintFindings(CliOut, check, "  ");
-  if (BadPieceCount(check) > 0) {
+  if (code == ExitMismatch) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
-    return ExitMismatch;
+  } else {
+    CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
+             static_cast<long long>(end.MissingCount()), pieces);
   }
-  CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
-           static_cast<long long>(end.MissingCount()), pieces);
-  return ExitMissingPiece;
+}
+
+// Each file found with its verdict, and each missing one, in the order of the set.
+static void JsonVerdict(JsonWriter* json, const PieceSet& set,
+                        const std::vector<VerifiedFile>& files, const PieceCheck& check) {
+  std::vector<const Finding*> missing;
+  for (const Finding& finding : check.Findings)
+    if (finding.Kind == FindingKind::Missing) missing.push_back(&finding);
+  std::stable_sort(missing.begin(), missing.end(),
+                   [](const Finding* a, const Finding* b) { return a->First < b->First; });
+  json->BeginArray("files");
+  auto next = missing.begin();
+  for (const VerifiedFile& file : files) {
+    for (; next != missing.end() && (*next)->First < file.Index; ++next)
+      JsonMissing(json, (*next)->First, (*next)->Last, (*next)->Path);
+    JsonFile(json, file);
+    json->Field("expected_data_size", ExpectedPayload(set.Head.Digests, file.Index));
+    const Finding* finding = FindingOf(check, file.Index);
+    if (finding != nullptr && finding->First != finding->Last)
+      json->Field("run_first", finding->First).Field("run_last", finding->Last);
+    json->Field("verdict", finding == nullptr ? "good" : FindingVerdict(finding->Kind)).End();
+  }
+  for (; next != missing.end(); ++next)
+    JsonMissing(json, (*next)->First, (*next)->Last, (*next)->Path);
+  json->End();
 }
 
 // Whether a file of the set was found whole by the digests: read, and in no finding.
@@ -137,50 +258,82 @@ static bool FoundWhole(const PieceCheck& check, int32_t index) {
 // names are checked too: one that differs is damaged (the pieces the digests found damaged were
 // named already).
 static int ReportChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
-                           const PieceCheck& check, int code, bool quiet) {
-  if (checksums.Path.empty() || !ChecksumsOfThisSet(checksums, set, *sums, [&](int32_t index) {
-        return FoundWhole(check, index);
-      })) {
-    return code;
-  }
-  if (!sums->AddRecoveryFiles(set)) {
+                           const PieceCheck& check, int code, bool quiet, JsonWriter* json) {
+  if (checksums.Path.empty()) return code;
+  bool counted = ChecksumsOfThisSet(checksums, set, *sums,
+                                    [&](int32_t index) { return FoundWhole(check, index); });
+  if (counted && !sums->AddRecoveryFiles(set)) {
     CliPrint(CliErr, "tarnovell: file system error: reading the recovery files: %s\n",
              OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
-  if (PrintChecksumDifferences(CliOut, checksums, *sums, false, "  ") > 0) {
-    CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
+  if (json != nullptr) JsonChecksums(json, checksums, *sums, counted);
+  if (!counted) return code;
+  FILE* text = json != nullptr ? nullptr : CliOut;
+  if (PrintChecksumDifferences(text, checksums, *sums, false, "  ") > 0) {
+    if (text != nullptr)
+      CliPrint(text, "Result:    possibly damaged: fetch the files named again\n");
     return code == ExitComplete ? ExitMismatch : code;
   }
-  if (!quiet && code == ExitComplete) {
-    CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
+  if (text != nullptr && !quiet && code == ExitComplete) {
+    CliPrint(text, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
              sums->Files.size(), sums->Files.size() == 1 ? "" : "s");
   }
   return code;
 }
 
 // A container that could not be judged (code): its recovery files may show that it is damaged.
-static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
+static int WithRecoveryOfContainer(const VerifyOptions& options, int code, JsonWriter* json) {
   ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
   int recovery =
-      ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
+      ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet, json);
   return recovery >= 0 ? recovery : code;
+}
+
+// The end of a verify that ended with code: with --json, the object begun, or where the set
+// could not be judged (told on CliErr), the error object instead.
+static int Finish(const VerifyOptions& options, JsonWriter* json, int code) {
+  if (json == nullptr) return code;
+  if (JudgedSet(code)) {
+    json->Field("result", JsonResultWord(code)).Field("exit_code", code).End();
+    OsWriteText(CliOut, json->Text());
+  } else {
+    OsWriteText(CliOut, JsonErrorObject("verify", options.ContainerPath, code));
+  }
+  return code;
+}
+
+// A container verify cannot open as a set: missing, unreadable, or not one (its recovery files
+// may show it damaged).
+static int VerifyUnopened(const VerifyOptions& options, int code) {
+  JsonWriter json;
+  JsonWriter* out = options.Json ? &json : nullptr;
+  if (out != nullptr)
+    json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
+  if (code == ExitBadContainer) code = WithRecoveryOfContainer(options, code, out);
+  return Finish(options, out, code);
 }
 
 int RunVerify(const VerifyOptions& options) {
   ProgressSteps(ProgressCommand::Verify);
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
-  if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
-  if (code != ExitComplete) return code;
+  if (code != ExitComplete) return VerifyUnopened(options, code);
+  JsonWriter json;
+  JsonWriter* out = options.Json ? &json : nullptr;
+  if (out != nullptr) {
+    json.Begin().Field("command", "verify");
+    JsonSetMembers(out, set);
+  }
   SetChecksums checksums;
   LoadSetChecksums(set, &checksums);
   if (!set.Head.HasDigests) {
-    code = VerifySizes(set, checksums);
-    bool judged = code == ExitUnchecked || code == ExitMismatch || code == ExitMissingPiece;
-    return judged ? WithRecoveryOfContainer(options, code) : code;
+    code = VerifySizes(set, checksums, out);
+    if (JudgedSet(code)) code = WithRecoveryOfContainer(options, code, out);
+    return Finish(options, out, code);
   }
   PieceCheck check;
+  std::vector<VerifiedFile> files;
   FileChecksums sums(checksums);
   if (!HasRecoveryFiles(set)) ProgressSkip(ProgressStep::VerifyRecovery);
   ProgressBegin(!options.Quiet, set.Head.TotalSize, ProgressStep::VerifyPieces);
@@ -188,6 +341,7 @@ int RunVerify(const VerifyOptions& options) {
       set,
       [&](const PieceFile& piece, std::string* failure) {
         ProgressLabel(LastComponent(piece.Path));
+        files.push_back(VerifiedFileOf(piece));
         return ReadPiece(set, piece, &check, &sums, failure);
       },
       true);
@@ -196,11 +350,17 @@ int RunVerify(const VerifyOptions& options) {
   for (const WalkEnd::MissingPiece& missing : end.MissingPieces) {
     CheckMissing(&check, missing.First, missing.Last, missing.Path);
   }
-  code = ReportVerdict(set, end, check, options.Quiet);
-  if (code != ExitComplete && code != ExitMismatch && code != ExitMissingPiece) return code;
-  code = ReportChecksums(set, checksums, &sums, check, code, options.Quiet);
-  if (code == ExitFileError) return code;
+  code = WalkFailure(end);
+  if (code >= 0) return Finish(options, out, code);
+  code = VerdictCode(check);
+  if (out != nullptr) {
+    JsonVerdict(out, set, files, check);
+  } else {
+    PrintVerdict(set, end, check, options.Quiet);
+  }
+  code = ReportChecksums(set, checksums, &sums, check, code, options.Quiet, out);
+  if (code == ExitFileError) return Finish(options, out, code);
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
-  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet);
-  return recovery != ExitComplete ? recovery : code;
+  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet, out);
+  return Finish(options, out, recovery != ExitComplete ? recovery : code);
 }

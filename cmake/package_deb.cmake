@@ -1,5 +1,5 @@
 # Installing the command-line tool as users expect on Linux: `cmake --install` puts tarnovell and
-# its man page (made from the same text as --help) in the usual places, and `cpack` makes a .deb.
+# its man page (made from the same text as --help) and its bash and zsh completion in the usual places, and `cpack` makes a .deb.
 include(GNUInstallDirs)
 install(TARGETS tarnovell RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
@@ -11,6 +11,11 @@ add_custom_command(OUTPUT ${man_page}
   VERBATIM)
 add_custom_target(tarnovell_man_page ALL DEPENDS ${man_page})
 install(FILES ${man_page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# Shell completion, where bash-completion and zsh look for it.
+install(FILES ${CMAKE_SOURCE_DIR}/cli/completion/tarnovell.bash
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tarnovell)
+install(FILES ${CMAKE_SOURCE_DIR}/cli/completion/_tarnovell
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarnovell)

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installing the tool as Linux users do: `cmake --install` into a prefix puts bin/tarnovell (the
 # program built) and share/man/man1/tarnovell.1, whose text is the program's own --help and that
-# of every command it lists; `cpack` makes a .deb of the same two files under /usr, at the
-# program's version.
+# of every command it lists; `cpack` makes a .deb of the same files under /usr, at the
+# program's version; both also carry the bash and the zsh completion.
 # Usage: install_test.sh BUILD_DIR TARNOVELL
 set -u
 build=$1 tool=$2
@@ -27,6 +27,13 @@ sys.exit(1 if missing else 0)
 PY
 done
 grep -q '^\.TH TARNOVELL 1 ' "$page" || fail "the page has no .TH line"
+# The shell completion, as the sources hold it, where bash-completion and zsh look.
+source_dir=$(cd "$(dirname "$0")/../.." && pwd)
+completions=("share/bash-completion/completions/tarnovell:cli/completion/tarnovell.bash"
+             "share/zsh/vendor-completions/_tarnovell:cli/completion/_tarnovell")
+for pair in "${completions[@]}"; do
+  cmp -s "$work/prefix/${pair%%:*}" "$source_dir/${pair#*:}" || fail "${pair%%:*} is not ${pair#*:}"
+done
 
 version=$("$tool" --version | sed 's/^tarnovell //')
 (cd "$work" && cpack --config "$build/CPackConfig.cmake" -B "$work/packages" >"$work/cpack.log" 2>&1) ||
@@ -40,5 +47,8 @@ else
   contents=$(dpkg-deb -c "$deb")
   grep -q ' \./usr/bin/tarnovell$' <<<"$contents" || fail "the .deb has no /usr/bin/tarnovell"
   grep -q ' \./usr/share/man/man1/tarnovell\.1' <<<"$contents" || fail "the .deb has no man page"
+  for pair in "${completions[@]}"; do
+    grep -q " \./usr/${pair%%:*}\$" <<<"$contents" || fail "the .deb has no /usr/${pair%%:*}"
+  done
 fi
 finish_checks "install checks"

@@ -8,8 +8,10 @@
 #include <cstddef>
 #include <string>
 
-// No line of any --help is wider than this.
-constexpr size_t HelpWidth = 80;
+// No line of any --help is wider than this: within 80 columns, and one short of them, since a
+// Windows console moves to the next line as soon as its last column is written, so that a full
+// line would be followed by an empty one.
+constexpr size_t HelpWidth = 79;
 
 // Wraps each line of text at width characters (UTF-8), breaking between words. A continuation
 // line is indented like the line it continues, or, when that line starts with a tag followed by

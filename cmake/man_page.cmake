@@ -5,8 +5,8 @@
 #
 # --help is laid out as: the description, a blank line, "Usage: ..." (continuations indented),
 # then blocks, each a "Heading:" line and listing lines: "  TAG  description" or "  TAG" alone,
-# continuations indented further. The page fills every text itself, so that it fits the reader's
-# width (no line of the page is wider than the help's).
+# continuations indented further. The page lets man fill every text, so that it fits the reader's
+# width.
 
 # The output of `TOOL ARGS`, escaped for roff: a backslash is \e, a minus \-, and a line whose
 # text starts with a dot or an apostrophe gets \& before it. (The text is kept quoted throughout:

@@ -179,23 +179,27 @@ class HelpFormatter : public CLI::Formatter {
   }
 };
 
-const char* const ExitCodes =
-    "Exit codes:\n"
-    "  0    done; join: complete; verify: whole; repair: repaired, or whole already\n"
-    "  1    possibly damaged: the joined file is kept, the pieces named\n"
-    "  2    file-system error\n"
-    "  3    a piece is missing\n"
-    "  4    not a valid container\n"
-    "  5    refused: it would overwrite a file, or a name cannot be used\n"
-    "  6    verify: no digests (the sizes add up, the contents cannot be checked)\n"
-    "  7    repair: not repairable (nothing changed)\n"
-    "  8    repair: the set is whole (repaired or found so) but a recovery file could not be "
-    "made again\n"
-    "  64   bad command line; split: also a set of more than {limit} files without --force; "
-    "split --recovery and repair where the build has no recovery files\n"
-    "  130  interrupted\n"
-    "\n"
-    "Run \"tarnovell COMMAND --help\" for the options and examples of a command.";
+// What each exit code means, for the program's help; the codes are cli_messages.h's.
+const struct {
+  CliExitCode Code;
+  const char* Meaning;
+} ExitCodeMeanings[] = {
+    {ExitComplete, "done; join: complete; verify: whole; repair: repaired, or whole already"},
+    {ExitMismatch, "possibly damaged: the joined file is kept, the pieces named"},
+    {ExitFileError, "file-system error"},
+    {ExitMissingPiece, "a piece is missing"},
+    {ExitBadContainer, "not a valid container"},
+    {ExitRefused, "refused: it would overwrite a file, or a name cannot be used"},
+    {ExitUnchecked, "verify: no digests (the sizes add up, the contents cannot be checked)"},
+    {ExitNotRepairable, "repair: not repairable (nothing changed)"},
+    {ExitRowsNotMade,
+     "repair: the set is whole (repaired or found so) but a recovery file could not be made "
+     "again"},
+    {ExitUsage,
+     "bad command line; split: also a set of more than {limit} files without --force; "
+     "split --recovery and repair where the build has no recovery files"},
+    {ExitInterrupted, "interrupted"},
+};
 
 struct CommandExamples {
   const char* Command;
@@ -226,10 +230,16 @@ const CommandExamples Examples[] = {
      "      the same when film.exe itself is lost\n"},
 };
 
+// "Exit codes:", a line per code (the code in a column of five), and how to get a command's help.
 std::string ExitCodesText() {
-  std::string text = ExitCodes;
+  std::string text = "Exit codes:\n";
+  for (const auto& entry : ExitCodeMeanings) {
+    std::string code = std::to_string(entry.Code);
+    text += "  " + code + std::string(5 - code.size(), ' ') + entry.Meaning + "\n";
+  }
   const std::string mark = "{limit}";
-  return text.replace(text.find(mark), mark.size(), std::to_string(SetFileLimit));
+  text.replace(text.find(mark), mark.size(), std::to_string(SetFileLimit));
+  return text + "\nRun \"tarnovell COMMAND --help\" for the options and examples of a command.";
 }
 
 std::string CommandFooter(const std::string& command) {

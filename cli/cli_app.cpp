@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_help.h"
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
@@ -18,7 +19,7 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
       app.add_subcommand("split",
                          "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
                          "and BASE.c001, BASE.c002, ...");
-  command->add_option("FILE", split->InputPath, "the file to split")->required();
+  command->add_option("FILE", split->InputPath, "the file to split")->required()->type_name("FILE");
   // One option under both names, so that the last one given wins.
   CLI::Option* size =
       command
@@ -33,17 +34,25 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "cut FILE into N files of equal size (the container among them) instead")
       ->type_name("N")
       ->excludes(size);
-  command->add_option("-d,--output-dir", split->OutputDir,
-                      "folder for the set (default: the current folder)");
-  command->add_option(
-      "--name", split->Name,
-      "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)");
-  command->add_option("--base", split->Base,
-                      "base name of the set (default: the --name, else FILE's name, without its "
-                      "last extension)");
-  command->add_option("--stub", split->StubPath,
-                      "start the container with this joiner image (exactly " +
-                          std::to_string(StubSize) + " bytes) instead of the built-in one");
+  command
+      ->add_option("-d,--output-dir", split->OutputDir,
+                   "folder for the set (default: the current folder)")
+      ->type_name("DIR");
+  command
+      ->add_option(
+          "--name", split->Name,
+          "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)")
+      ->type_name("NAME");
+  command
+      ->add_option("--base", split->Base,
+                   "base name of the set (default: the --name, else FILE's name, without its "
+                   "last extension)")
+      ->type_name("BASE");
+  command
+      ->add_option("--stub", split->StubPath,
+                   "start the container with this joiner image (exactly " +
+                       std::to_string(StubSize) + " bytes) instead of the built-in one")
+      ->type_name("IMAGE");
   command->add_flag(
       "-f,--force", split->Force,
       "replace existing files of the same names (never FILE itself), and the further pieces of an "
@@ -55,7 +64,8 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "also write N recovery files BASE.r01, BASE.r02, ...: any N files of the set "
                    "(of each group "
                    "of 255 - N files) can then be rebuilt by repair")
-      ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)));
+      ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)))
+      ->type_name("N");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
                     "for sha256sum -c; verify and join check them");
@@ -80,9 +90,11 @@ static bool ParseCount(const std::string& text, uint64_t* count) {
 // The container argument and the pieces' folder, as join, info and verify take them.
 static void AddSetArguments(CLI::App* command, std::string* container, std::string* pieces,
                             const char* containerHelp) {
-  command->add_option("CONTAINER", *container, containerHelp)->required();
-  command->add_option("-p,--pieces-dir", *pieces,
-                      "folder holding the pieces (default: the container's folder)");
+  command->add_option("CONTAINER", *container, containerHelp)->required()->type_name("CONTAINER");
+  command
+      ->add_option("-p,--pieces-dir", *pieces,
+                   "folder holding the pieces (default: the container's folder)")
+      ->type_name("DIR");
 }
 
 static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
@@ -94,7 +106,8 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
       ->add_option(
           "PATH", repair->Path,
           "the container (BASE.exe), or one of the recovery files when the container is lost")
-      ->required();
+      ->required()
+      ->type_name("PATH");
   command->add_flag("-q,--quiet", repair->Quiet,
                     "no progress bar, nothing printed for a whole set");
   return command;
@@ -105,9 +118,11 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
       "join", "Join a set into the file it was cut from, without running the container");
   AddSetArguments(command, &join->ContainerPath, &join->PiecesDir,
                   "the container (BASE.exe); pieces are BASE.c001, ...");
-  command->add_option("-o,--output", join->OutputPath,
-                      "output file, or a folder for the name from the header (default: that name, "
-                      "in the current folder)");
+  command
+      ->add_option("-o,--output", join->OutputPath,
+                   "output file, or a folder for the name from the header (default: that name, "
+                   "in the current folder)")
+      ->type_name("PATH");
   command->add_flag("-f,--force", join->Force, "replace an existing output file");
   command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");
   return command;
@@ -142,23 +157,11 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
 
 static int RunCommandLine(int argc, char** argv) {
   CLI::App app{
-      "Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
+      "Makes, joins and shows self-joining split sets (a Windows joiner program in front, "
       "then BASE.c001, BASE.c002, ...). Joining needs no Windows and runs no .exe.",
       "tarnovell"};
   app.set_version_flag("--version", std::string("tarnovell ") + TARNOVELL_VERSION);
   app.require_subcommand(1);
-  app.footer(
-      "Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
-      "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"
-      "64 bad command line (split: also a set of more than 1000 files without --force),\n"
-      "130 interrupted. verify: 0 whole, 1 possibly damaged, 3 missing "
-      "pieces,\n"
-      "6 no digests (the sizes add up, the contents cannot be checked). repair: 0 repaired or "
-      "whole,\n"
-      "7 not repairable (nothing changed), 8 the set is whole (repaired or found so) but a "
-      "recovery\n"
-      "file could not be made again; split --recovery and repair where the build has no recovery\n"
-      "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
   std::string sizeText, numberText, infoContainer, infoPieces;
@@ -173,6 +176,7 @@ static int RunCommandLine(int argc, char** argv) {
   bool forceProgress = false;
   for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
     AddProgressFlag(command, &forceProgress);
+  FinishHelp(app);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& error) {

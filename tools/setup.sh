@@ -6,7 +6,8 @@ set -euo pipefail
 need=(cmake g++ clang make ninja-build pkg-config googletest libgtest-dev libclang-rt-14-dev
       g++-multilib libgtest-dev:i386 libgmock-dev:i386
       g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
-      locales libcli11-dev libisal-dev libgcrypt20-dev python3 time dpkg-dev zsh)
+      locales libcli11-dev libisal-dev libgcrypt20-dev python3 time dpkg-dev zsh
+      man-db groff-base bsdextrautils)  # the man page's tests: man, groff, col
 
 missing=()
 for p in "${need[@]}"; do

@@ -9,9 +9,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 source "$here/../support/shell_checks.sh"
 
 # The options of "tarnovell COMMAND --help": the names at the start of its option lines
-# ("-b,-s,--bytes,--size SIZE", "-s, --size SIZE"), up to the first word that is not one.
+# ("-b,-s,--bytes,--size SIZE", "-s, --size SIZE"), up to the first word that is not one; a
+# description wrapped onto the next lines is indented further.
 help_options() {
-  "$tool" $1 --help | sed -n '/^Options:/,/^[^ ]/p' | grep -E '^ +-' |
+  "$tool" $1 --help | sed -n '/^Options:/,/^[^ ]/p' | grep -E '^ {1,3}-' |
     awk '{ for (i = 1; i <= NF && $i ~ /^-/; i++) { n = split($i, names, ","); for (k = 1; k <= n; k++) if (names[k] != "") print names[k] } }' |
     sort -u
 }
@@ -35,7 +36,7 @@ zsh_options() {
     grep -oE -- "--?[[:alpha:]][-[:alnum:]]*\[" <<<"$body" | tr -d '['; } | sort -u
 }
 
-commands=$("$tool" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && NF {print $1}')
+commands=$("$tool" --help | sed -n '/^Subcommands:/,/^$/p' | awk 'NR > 1 && /^  [^ ]/ {print $1}')
 [ -n "$commands" ] || fail "--help lists no commands"
 for command in "" $commands; do
   help_options "$command" >help.txt

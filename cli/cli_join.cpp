@@ -172,15 +172,32 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
 }
 
-// The set written into a stream (a character device, a FIFO) as it is: what goes in cannot be
-// taken back, so every piece is found first, and a FIFO is opened (waiting for its reader) only
-// then. No temporary file, no rename, no times.
-static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
-                          const std::string& output, WalkEnd* end, PieceCheck* check) {
+// What goes into a stream cannot be taken back: every piece is found before the first byte.
+static int FindEveryPiece(const PieceSet& set, WalkEnd* end) {
   *end = WalkPieces(set,
                     [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, NothingWritten);
+  return ExitComplete;
+}
+
+// The set copied into an open stream, in order; left says what went in where the copy stops.
+static int CopyIntoStream(const JoinOptions& options, const PieceSet& set, OsFile out,
+                          const std::string& left, WalkEnd* end, PieceCheck* check) {
+  std::vector<OsFileInfo> sources;
+  *end = CopySet(set, options.Quiet, out, true, &sources, check);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch)
+    return ReportNoOutcome(*end, set, left);
+  return ExitComplete;
+}
+
+// The set written into a stream (a character device, a FIFO) as it is: every piece is found
+// first, and a FIFO is opened (waiting for its reader) only then. No temporary file, no rename,
+// no times.
+static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
+                          const std::string& output, WalkEnd* end, PieceCheck* check) {
+  int code = FindEveryPiece(set, end);
+  if (code != ExitComplete) return code;
   OsFileInfo info;
   OsFile out = OsOpenWrite(output, &info);
   if (out == NoFile && CliInterrupted) return ReportInterrupted(NothingWritten);
@@ -190,46 +207,69 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
     return Refuse(Printable(output) + " is no longer a device or a FIFO; nothing was written");
   }
   std::string left = "what was joined until then went into " + Printable(output);
-  std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out, true, &sources, check);
+  code = CopyIntoStream(options, set, out, left, end, check);
   bool closed = OsClose(out);
-  if (end->Code != ExitComplete && end->Code != ExitMismatch)
-    return ReportNoOutcome(*end, set, left);
+  if (code != ExitComplete) return code;
   return closed ? ExitComplete : FileSystemError(output, left);
 }
 
+// join -o -: the set written to standard output (CliOut), which then carries nothing but the
+// data; the summary and the progress go to CliErr. As into any stream, every piece is found
+// first; there are no times to apply.
+static int JoinIntoStandardOutput(const JoinOptions& options, const PieceSet& set, WalkEnd* end,
+                                  PieceCheck* check) {
+  int code = FindEveryPiece(set, end);
+  if (code != ExitComplete) return code;
+  if (fflush(CliOut) != 0) return FileSystemError("standard output");
+  return CopyIntoStream(options, set, OsFileOfStream(CliOut),
+                        "what was joined until then went to standard output", end, check);
+}
+
+// join -o - into a terminal would fill it with the file's bytes.
+static int RefuseTerminalOutput() {
+  CliPrint(CliErr,
+           "tarnovell: -o -: standard output is a terminal; redirect it to a file or a pipe "
+           "(> FILE, | COMMAND), or give -o FILE\n");
+  return ExitUsage;
+}
+
 int RunJoinCommand(const JoinOptions& options) {
+  bool toStandardOutput = options.OutputPath == StandardStreamPath;
+  if (toStandardOutput && OsIsTerminal(CliOut)) return RefuseTerminalOutput();
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
-  std::string output;
+  std::string output = "standard output";
   bool stream = false;
-  if (code == ExitComplete) code = PlanOutput(options, set, &output, &stream);
+  if (code == ExitComplete && !toStandardOutput) code = PlanOutput(options, set, &output, &stream);
   if (code != ExitComplete) return code;
 
   WalkEnd end;
   PieceCheck check;
-  code = stream ? JoinIntoStream(options, set, output, &end, &check)
-                : JoinIntoNewFile(options, set, output, &end, &check);
+  code = toStandardOutput ? JoinIntoStandardOutput(options, set, &end, &check)
+         : stream         ? JoinIntoStream(options, set, output, &end, &check)
+                          : JoinIntoNewFile(options, set, output, &end, &check);
   if (code != ExitComplete) return code;
 
+  // What was joined, in the verdicts: the data on standard output has gone on already.
+  std::string joined = toStandardOutput ? "the data written to standard output" : Printable(output);
   if (BadPieceCount(check) > 0) {
     CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
-             Printable(output).c_str());
+             joined.c_str());
     PrintFindings(CliErr, check, "  ");
     return ExitMismatch;
   }
   if (end.Code == ExitComplete) {
     if (!options.Quiet) {
-      CliPrint(CliOut, "%s: complete, %lld bytes from %lld file%s\n", Printable(output).c_str(),
-               static_cast<long long>(end.Data), static_cast<long long>(end.Files),
-               end.Files == 1 ? "" : "s");
+      CliPrint(toStandardOutput ? CliErr : CliOut, "%s: complete, %lld bytes from %lld file%s\n",
+               Printable(output).c_str(), static_cast<long long>(end.Data),
+               static_cast<long long>(end.Files), end.Files == 1 ? "" : "s");
     }
     return ExitComplete;
   }
   CliPrint(CliErr,
            "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header "
            "gives %lld\n",
-           Printable(output).c_str(), static_cast<long long>(end.Data),
+           joined.c_str(), static_cast<long long>(end.Data),
            static_cast<long long>(set.Head.TotalSize));
   return ExitMismatch;
 }

@@ -149,7 +149,7 @@ TEST_F(PipeTest, NameRequiredAndNumberRefused) {
   EXPECT_EQ(Run({"split", "-", "-s", "40000"}), ExitUsage);
   EXPECT_NE(Err().find("--name"), std::string::npos) << Err();
   EXPECT_EQ(Run({"split", "-", "--name", "data.bin", "-n", "3"}), ExitUsage);
-  EXPECT_NE(Err().find("--number"), std::string::npos) << Err();
+  EXPECT_NE(Err().find("--number cannot be used with standard input"), std::string::npos) << Err();
   EXPECT_EQ(List(), std::set<std::string>{"data.bin"});
   EXPECT_EQ(InputRead(), 0);
 }

@@ -518,10 +518,10 @@ static int OpenInput(const std::string& path, SplitInput* input) {
     input->Stream = true;
     input->File = OsFileOfStream(CliIn);
     input->Reader = StreamReader(input->File);
-    if (OsInfo(input->File, &input->Info)) return ExitComplete;
-    CliPrint(CliErr, "tarnovell: cannot read standard input: %s\n",
-             OsErrorText(OsLastError()).c_str());
-    return ExitFileError;
+    // What it is cannot always be told (Wine, for a file redirected into a Windows program): it
+    // is read as a stream either way, with the split's times, and a read that fails says why.
+    if (!OsInfo(input->File, &input->Info)) input->Info.Kind = OsKind::Stream;
+    return ExitComplete;
   }
   input->Shown = path;
   input->File = OsOpenRead(path, &input->Info);

@@ -29,6 +29,9 @@ constexpr uint64_t SetFileLimit = 1000;
 // The container is a Windows program image and must stay below 4 GiB.
 constexpr uint64_t ContainerSizeLimit = 0xFFFFFFFFull;
 
+// The path that names standard input (split -) or standard output (join -o -).
+constexpr char StandardStreamPath[] = "-";
+
 struct SplitOptions {
   std::string InputPath;
   uint64_t PieceSize = DefaultPieceSize;

@@ -19,7 +19,11 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
       app.add_subcommand("split",
                          "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
                          "and BASE.c001, BASE.c002, ...");
-  command->add_option("FILE", split->InputPath, "the file to split")->required()->type_name("FILE");
+  command
+      ->add_option("FILE", split->InputPath,
+                   "the file to split; - reads standard input (needs --name; not with --number)")
+      ->required()
+      ->type_name("FILE");
   // One option under both names, so that the last one given wins.
   CLI::Option* size =
       command
@@ -121,7 +125,7 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
   command
       ->add_option("-o,--output", join->OutputPath,
                    "output file, or a folder for the name from the header (default: that name, "
-                   "in the current folder)")
+                   "in the current folder); - writes to standard output")
       ->type_name("PATH");
   command->add_flag("-f,--force", join->Force, "replace an existing output file");
   command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");

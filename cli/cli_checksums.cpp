@@ -101,6 +101,7 @@ bool ParseChecksumText(const std::string& text, std::vector<ChecksumLine>* lines
 
 ChunkSink* SplitChecksums::ForFile(size_t index) {
   file_ = index;
+  if (pieces_.size() <= index) pieces_.resize(index + 1);
   return this;
 }
 

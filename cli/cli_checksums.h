@@ -44,9 +44,9 @@ struct Sha256Sink : ChunkSink {
 // split --checksums: the digests taken while the set is written, and BASE.sha256 from them.
 class SplitChecksums : public ChunkSink {
  public:
-  explicit SplitChecksums(size_t files) : pieces_(files) {}
   // The chunks that follow are file index's data (0: the container's, whose whole file is read
-  // back once its header is final); every one is the original's too.
+  // back once its header is final); every one is the original's too. Files come in order; how
+  // many there are may be known only at the end (split -).
   ChunkSink* ForFile(size_t index);
   void Add(const void* bytes, size_t count) override;
   // Once every file of the set is written (outputs: the container, its pieces, the recovery

@@ -29,6 +29,13 @@ static int ReadChunk(OsFile in, void* bytes, size_t count, int64_t offset) {
   return OsReadAt(in, bytes, count, offset) ? 1 : -1;
 }
 
+// Writes a chunk read for out (see CopyThroughMemory): in order when dense, else at offset unless
+// it is all zeros.
+static bool PutChunk(OsFile out, const char* bytes, size_t count, int64_t offset, bool dense) {
+  if (dense) return OsWriteNext(out, bytes, count);
+  return AllZero(bytes, count) || OsWriteAt(out, bytes, count, offset);
+}
+
 int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                      int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense,
                      ChunkSink* sink) {
@@ -40,10 +47,7 @@ int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
     if (read <= 0) return read == 0 ? done : -1;
     if (crc != nullptr) *crc = Crc32cAdd(*crc, buffer, chunk);
     if (sink != nullptr) sink->Add(buffer, chunk);
-    if (out != NoFile && (dense || !AllZero(buffer, chunk)) &&
-        !OsWriteAt(out, buffer, chunk, outOffset + done)) {
-      return -1;
-    }
+    if (out != NoFile && !PutChunk(out, buffer, chunk, outOffset + done, dense)) return -1;
     done += static_cast<int64_t>(chunk);
     ProgressUpdate(progressBase + done);
   }
@@ -55,4 +59,43 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
   alignas(4096) static char buffer[ChunkSize];  // on a page boundary, as the system copies best
   return CopyInChunks(in, inOffset, out, outOffset, count, progressBase, buffer, sizeof buffer, crc,
                       dense, sink);
+}
+
+int StreamReader::Peek() {
+  if (begin_ < end_) return 1;
+  if (ended_) return 0;
+  if (OsStopBeforeChunk()) return -1;
+  if (buffer_.empty()) buffer_.resize(ChunkSize);
+  // A whole chunk where the stream gives it (a pipe gives 64 KiB at a time), so that chunks of
+  // zeros are as long as from a file.
+  begin_ = end_ = 0;
+  while (end_ < buffer_.size()) {
+    int64_t got = OsReadNext(in_, &buffer_[end_], buffer_.size() - end_);
+    if (got < 0) return -1;
+    if (got == 0) {
+      ended_ = true;
+      break;
+    }
+    end_ += static_cast<size_t>(got);
+  }
+  return end_ > 0 ? 1 : 0;
+}
+
+int64_t StreamReader::CopyTo(OsFile out, int64_t outOffset, int64_t count, int64_t progressBase,
+                             uint32_t* crc, ChunkSink* sink) {
+  int64_t done = 0;
+  while (done < count) {
+    int waiting = Peek();
+    if (waiting <= 0) return waiting == 0 ? done : -1;
+    size_t chunk =
+        static_cast<size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(end_ - begin_)));
+    const char* bytes = &buffer_[begin_];
+    *crc = Crc32cAdd(*crc, bytes, chunk);
+    if (sink != nullptr) sink->Add(bytes, chunk);
+    if (!PutChunk(out, bytes, chunk, outOffset + done, false)) return -1;
+    begin_ += chunk;
+    done += static_cast<int64_t>(chunk);
+    ProgressUpdate(progressBase + done);
+  }
+  return done;
 }

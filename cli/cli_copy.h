@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "cli/cli_os.h"
 
 // What else takes every chunk copied through memory, in order (split --checksums: SHA-256).
@@ -31,7 +33,8 @@ int64_t CopyFileBytes(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset
 // writes them to out at outOffset (out NoFile: reads and hashes only); sink, where given, takes
 // every chunk too. Chunks of zeros are not
 // written: out is a new file filled in order, whose length the caller sets, so they stay holes;
-// unless dense, where every chunk is written (out is a stream, which has no holes).
+// unless dense, where every chunk is written in order, after what was written before, whatever
+// outOffset says (out is a stream, which has no holes, or standard output).
 // progressBase + bytes done go to ProgressUpdate. Returns count; fewer when in ends early; -1 on
 // an error (OsLastError) or an interruption (OsStopBeforeChunk).
 int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
@@ -43,3 +46,26 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
 int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                      int64_t progressBase, char* buffer, size_t size, uint32_t* crc, bool dense,
                      ChunkSink* sink = nullptr);
+
+// A stream read in order (standard input, for split -), a chunk ahead: its end is known before
+// anything is made for data that is not there.
+class StreamReader {
+ public:
+  explicit StreamReader(OsFile in) : in_(in) {}
+  // 1 when data waits, 0 when the stream has ended, -1 on an error or an interruption
+  // (OsLastError).
+  int Peek();
+  // Moves up to count bytes of what comes next to out at outOffset as CopyThroughMemory does
+  // (chunks of zeros left as holes), *crc continued over them, sink (where given) taking them
+  // too. Returns count; fewer when the stream ends; -1 on an error or an interruption
+  // (OsLastError).
+  int64_t CopyTo(OsFile out, int64_t outOffset, int64_t count, int64_t progressBase, uint32_t* crc,
+                 ChunkSink* sink = nullptr);
+
+ private:
+  OsFile in_;
+  std::vector<char> buffer_;
+  size_t begin_ = 0;  // what waits: buffer_[begin_, end_)
+  size_t end_ = 0;
+  bool ended_ = false;
+};

@@ -176,16 +176,34 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
 }
 
-// The set written into a stream (a character device, a FIFO) as it is: what goes in cannot be
-// taken back, so every piece is found first, and a FIFO is opened (waiting for its reader) only
-// then. No temporary file, no rename, no times.
-static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
-                          const std::string& output, WalkEnd* end, PieceCheck* check,
-                          ChunkSink* sha256) {
+// What goes into a stream cannot be taken back: every piece is found before the first byte.
+static int FindEveryPiece(const PieceSet& set, WalkEnd* end) {
   *end = WalkPieces(set,
                     [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, NothingWritten);
+  return ExitComplete;
+}
+
+// The set copied into an open stream, in order; left says what went in where the copy stops.
+static int CopyIntoStream(const JoinOptions& options, const PieceSet& set, OsFile out,
+                          const std::string& left, WalkEnd* end, PieceCheck* check,
+                          ChunkSink* sha256) {
+  std::vector<OsFileInfo> sources;
+  *end = CopySet(set, options.Quiet, out, true, &sources, check, sha256);
+  if (end->Code != ExitComplete && end->Code != ExitMismatch)
+    return ReportNoOutcome(*end, set, left);
+  return ExitComplete;
+}
+
+// The set written into a stream (a character device, a FIFO) as it is: every piece is found
+// first, and a FIFO is opened (waiting for its reader) only then. No temporary file, no rename,
+// no times.
+static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
+                          const std::string& output, WalkEnd* end, PieceCheck* check,
+                          ChunkSink* sha256) {
+  int code = FindEveryPiece(set, end);
+  if (code != ExitComplete) return code;
   OsFileInfo info;
   OsFile out = OsOpenWrite(output, &info);
   if (out == NoFile && CliInterrupted) return ReportInterrupted(NothingWritten);
@@ -195,19 +213,29 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
     return Refuse(Printable(output) + " is no longer a device or a FIFO; nothing was written");
   }
   std::string left = "what was joined until then went into " + Printable(output);
-  std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out, true, &sources, check, sha256);
+  code = CopyIntoStream(options, set, out, left, end, check, sha256);
   bool closed = OsClose(out);
-  if (end->Code != ExitComplete && end->Code != ExitMismatch)
-    return ReportNoOutcome(*end, set, left);
+  if (code != ExitComplete) return code;
   return closed ? ExitComplete : FileSystemError(output, left);
+}
+
+// join -o -: the set written to standard output (CliOut), which then carries nothing but the
+// data; the summary and the progress go to CliErr. As into any stream, every piece is found
+// first; there are no times to apply.
+static int JoinIntoStandardOutput(const JoinOptions& options, const PieceSet& set, WalkEnd* end,
+                                  PieceCheck* check, ChunkSink* sha256) {
+  int code = FindEveryPiece(set, end);
+  if (code != ExitComplete) return code;
+  if (fflush(CliOut) != 0) return FileSystemError("standard output");
+  return CopyIntoStream(options, set, OsFileOfStream(CliOut),
+                        "what was joined until then went to standard output", end, check, sha256);
 }
 
 // The joined file against the original's line in BASE.sha256, once the set is found whole by what
 // it has to judge it. Where the digest block vouched for the data, a checksum file that differs
 // is another set's: a warning. Without one, a difference is damage. *matched: it matched.
 static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha256Sink* sha256,
-                         const std::string& output, bool* matched) {
+                         const std::string& joined, bool* matched) {
   FileChecksums none(checksums);
   const Sha256Digest* expected = checksums.Original();
   if (checksums.Path.empty() ||
@@ -217,8 +245,7 @@ static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha
   }
   Sha256Digest digest;
   if (!sha256->Hash.End(&digest)) {
-    CliPrint(CliErr, "tarnovell: warning: the SHA-256 of %s could not be taken\n",
-             Printable(output).c_str());
+    CliPrint(CliErr, "tarnovell: warning: the SHA-256 of %s could not be taken\n", joined.c_str());
     return ExitComplete;
   }
   *matched = digest == *expected;
@@ -231,16 +258,26 @@ static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha
     return ExitComplete;
   }
   CliPrint(CliErr, "tarnovell: %s is possibly damaged: its SHA-256 differs from %s\n",
-           Printable(output).c_str(), checksums.FileName().c_str());
+           joined.c_str(), checksums.FileName().c_str());
   return ExitMismatch;
 }
 
+// join -o - into a terminal would fill it with the file's bytes.
+static int RefuseTerminalOutput() {
+  CliPrint(CliErr,
+           "tarnovell: -o -: standard output is a terminal; redirect it to a file or a pipe "
+           "(> FILE, | COMMAND), or give -o FILE\n");
+  return ExitUsage;
+}
+
 int RunJoinCommand(const JoinOptions& options) {
+  bool toStandardOutput = options.OutputPath == StandardStreamPath;
+  if (toStandardOutput && OsIsTerminal(CliOut)) return RefuseTerminalOutput();
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
-  std::string output;
+  std::string output = "standard output";
   bool stream = false;
-  if (code == ExitComplete) code = PlanOutput(options, set, &output, &stream);
+  if (code == ExitComplete && !toStandardOutput) code = PlanOutput(options, set, &output, &stream);
   if (code != ExitComplete) return code;
 
   WalkEnd end;
@@ -249,25 +286,28 @@ int RunJoinCommand(const JoinOptions& options) {
   LoadSetChecksums(set, &checksums);
   Sha256Sink outputSum;
   ChunkSink* sha256 = checksums.Original() != nullptr ? &outputSum : nullptr;
-  code = stream ? JoinIntoStream(options, set, output, &end, &check, sha256)
-                : JoinIntoNewFile(options, set, output, &end, &check, sha256);
+  code = toStandardOutput ? JoinIntoStandardOutput(options, set, &end, &check, sha256)
+         : stream         ? JoinIntoStream(options, set, output, &end, &check, sha256)
+                          : JoinIntoNewFile(options, set, output, &end, &check, sha256);
   if (code != ExitComplete) return code;
 
+  // What was joined, in the verdicts: the data on standard output has gone on already.
+  std::string joined = toStandardOutput ? "the data written to standard output" : Printable(output);
   if (BadPieceCount(check) > 0) {
     CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
-             Printable(output).c_str());
+             joined.c_str());
     PrintFindings(CliErr, check, "  ");
     return ExitMismatch;
   }
   bool matched = false;
   if (end.Code == ExitComplete &&
-      (code = CheckOriginal(set, checksums, &outputSum, output, &matched)) != ExitComplete)
+      (code = CheckOriginal(set, checksums, &outputSum, joined, &matched)) != ExitComplete)
     return code;
   if (end.Code == ExitComplete) {
     if (!options.Quiet) {
-      CliPrint(CliOut, "%s: complete, %lld bytes from %lld file%s%s\n", Printable(output).c_str(),
-               static_cast<long long>(end.Data), static_cast<long long>(end.Files),
-               end.Files == 1 ? "" : "s",
+      CliPrint(toStandardOutput ? CliErr : CliOut, "%s: complete, %lld bytes from %lld file%s%s\n",
+               Printable(output).c_str(), static_cast<long long>(end.Data),
+               static_cast<long long>(end.Files), end.Files == 1 ? "" : "s",
                matched ? ("; SHA-256 matches " + checksums.FileName()).c_str() : "");
     }
     return ExitComplete;
@@ -275,7 +315,7 @@ int RunJoinCommand(const JoinOptions& options) {
   CliPrint(CliErr,
            "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header "
            "gives %lld\n",
-           Printable(output).c_str(), static_cast<long long>(end.Data),
+           joined.c_str(), static_cast<long long>(end.Data),
            static_cast<long long>(set.Head.TotalSize));
   return ExitMismatch;
 }

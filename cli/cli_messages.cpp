@@ -8,6 +8,7 @@
 // The report and the errors; tests point them at files of their own.
 FILE* CliOut = stdout;
 FILE* CliErr = stderr;
+FILE* CliIn = stdin;
 
 void CliPrint(FILE* stream, const char* format, ...) {
   va_list args, again;

@@ -35,6 +35,8 @@ enum CliExitCode : int {
 // Where the commands write: the result lines (CliOut) and errors, warnings, progress (CliErr).
 extern FILE* CliOut;
 extern FILE* CliErr;
+// What split - reads (standard input); tests point it, like the two above, at files of their own.
+extern FILE* CliIn;
 // printf to one of them, the text (UTF-8) written as the system shows it (OsWriteText).
 void CliPrint(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // Bad files are named one by one up to this many in a row; a longer row is told in one line, so

@@ -79,6 +79,17 @@ bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset);
 bool OsSetLength(OsFile file, int64_t length);
 bool OsClose(OsFile file);
 
+// Standard input and output as files (split -, join -o -): the file behind one of the tool's
+// streams (CliIn, CliOut), whose bytes then go through the calls below as they are, never as text
+// (no "\r\n" or Ctrl+Z is made or taken on Windows). Nothing is read from or written to the
+// stream itself after that.
+OsFile OsFileOfStream(FILE* stream);
+// Reads what comes next, in order: up to count bytes. The bytes read, 0 at the end, -1 on an
+// error (OsLastError), or when an interruption broke a wait off.
+int64_t OsReadNext(OsFile file, void* bytes, size_t count);
+// Writes all of count bytes after what was written before, whatever the file is.
+bool OsWriteNext(OsFile file, const void* bytes, size_t count);
+
 // The loop of both sides' OsReadAt and OsWriteAt: step(bytes, count, offset) is one system call
 // that moves up to count bytes and returns how many, or 0 when it failed (having set the error).
 template <typename Byte, typename Step>

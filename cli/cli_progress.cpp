@@ -147,13 +147,15 @@ static std::vector<std::string> FixedFields(const ProgressView& view, int drops)
     fields[StepField] = view.Step;
   else if (drops <= DropStep)
     fields[StepField] = view.StepShort;
+  bool unknown = view.Total == ProgressUnknownTotal;
   char percent[8];
   snprintf(percent, sizeof percent, "%3d%%", Percent(view.Done, view.Total));
-  fields[PercentField] = percent;
-  if (drops <= DropBytes)
+  // With no total, the bytes so far stand where the percentage would, and no time is left.
+  fields[PercentField] = unknown ? Padded(FormatSize(view.Done), SizeWidth) : percent;
+  if (drops <= DropBytes && !unknown)
     fields[BytesField] = Padded(FormatSize(view.Done), SizeWidth) + "/" + FormatSize(view.Total);
   if (drops <= DropRate) fields[RateField] = Padded(FormatRate(view.Rate), RateWidth);
-  if (drops <= DropTime)
+  if (drops <= DropTime && (!unknown || view.Finished))
     fields[TimeField] =
         (view.Finished ? "in " : "ETA ") + Padded(FormatDuration(view.Seconds), TimeWidth);
   return fields;
@@ -190,7 +192,7 @@ std::string ProgressLine(const ProgressView& view, size_t columns) {
   size_t used = 0;
   for (int drops = 0; drops < DropCount && (drops == 0 || used > room); drops++) {
     fields = FixedFields(view, drops);
-    bar = drops <= DropBar;
+    bar = drops <= DropBar && view.Total != ProgressUnknownTotal;
     used = LeastWidth(fields, bar, nameLeast);
   }
   // The name takes what is left first (on a terminal too narrow for all that stays, less than
@@ -312,6 +314,13 @@ void ProgressUpdate(int64_t done) {
 }
 
 void ProgressComplete() { Line.Done = std::max(Line.Done, Line.Total); }
+
+void ProgressClear() {
+  if (!Line.On || Line.Shown == 0) return;
+  OsWriteText(CliErr, "\r" + std::string(Line.Shown, ' ') + "\r");
+  fflush(CliErr);
+  Line.Shown = 0;
+}
 
 void ProgressEnd() {
   if (!Line.On) return;

@@ -31,11 +31,17 @@ void ProgressForce(bool forced);
 void ProgressSteps(ProgressCommand command);
 void ProgressSkip(ProgressStep step);
 
+// The total of a step whose size is known only at its end (split -): the line shows the bytes
+// so far and the rate, with no bar, percentage or time left.
+constexpr int64_t ProgressUnknownTotal = -1;
+
 void ProgressBegin(bool enabled, int64_t total, ProgressStep step);
 void ProgressLabel(const std::string& label);
 void ProgressUpdate(int64_t done);
 // The step did all it had to, whatever its total foresaw (a survey reads no lost file).
 void ProgressComplete();
+// Takes the line off the screen, for a message of its own; the next update draws it again.
+void ProgressClear();
 // Draws the last state once more (with the time the step took when it is done) and ends the line.
 void ProgressEnd();
 // a + b for a total of the bar, held at INT64_MAX (sizes read from a file may add up past it).

@@ -1,10 +1,15 @@
 // split: the container (stub, header, first data) and BASE.c001, BASE.c002, ... The plan is
 // made and checked first; every file is written without a name (where the file system allows,
 // else under a temporary one) and all are put in place at the end, the container last. A
-// failure, an interruption or a kill leaves no part of the set.
+// failure, an interruption or a kill leaves no part of the set. The data comes from a file, whose
+// size is known before the first byte, or from standard input (split -), whose size is known
+// only at its end: either way the files are filled in order, their digests made on the way, and
+// the container's stub and header are written last.
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
+#include "base/file_time.h"
 #include "cli/cli.h"
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
@@ -14,19 +19,40 @@
 #include "cli/cli_recovery.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
+#include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 
+// Where the data comes from: a regular file read at offsets, or a stream read in order.
+struct SplitInput {
+  std::string Shown;  // in messages: the path, or "standard input"
+  OsFile File = NoFile;
+  OsFileInfo Info;
+  bool Stream = false;  // standard input: its size is known at its end
+  StreamReader Reader{NoFile};
+  int64_t Taken = 0;  // the data moved into the set so far
+};
+
+// What split has found of one file of the set it wrote: its data, and their CRC-32C (from 0).
+struct WrittenData {
+  int64_t Size = 0;
+  uint32_t Crc = 0;
+};
+
 struct SplitPlan {
-  std::string Name;  // record 1, as given (UTF-8)
-  std::string Head;  // the stub and the header: the container's first 30720 bytes
+  std::string Name;        // record 1, as given (UTF-8)
+  std::string Name1251;    // record 1 as the header holds it
+  std::string Stub;        // the container's first StubSize bytes
+  uint64_t Times[3] = {};  // creation, last access, last write (FILETIME ticks)
   std::string Base;
   std::string OutputDir;  // "" for the current folder: bare names, in messages too
+  bool Stream = false;    // from a stream: Total, First and Pieces are known once it has ended
   int64_t Total = 0;
-  int64_t First = 0;  // the data the container carries
+  int64_t First = 0;  // the data the container carries (from a stream, until it ends: its cap)
   uint64_t PieceSize = 0;
   uint64_t Pieces = 0;                       // files after the container
   std::vector<std::string> Targets;          // the container, then the pieces
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
+  std::vector<WrittenData> Written;          // the files written, in order
   std::string ChecksumTarget;                // BASE.sha256 (--checksums)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
 };
@@ -89,28 +115,37 @@ static int LoadStub(const std::string& path, std::string* stub) {
   return code;
 }
 
-// Record 1, the base name and the head of the container.
-static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan) {
+// The times the header records: the input's own; for a stream that is not a file (a pipe), the
+// time of the split, for all three.
+static int InputTimes(const SplitInput& input, uint64_t times[3]) {
+  if (input.Info.Kind != OsKind::Regular) {
+    auto now = std::chrono::system_clock::now().time_since_epoch();
+    int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(now).count();
+    times[0] = times[1] = times[2] =
+        FileTimeOfUnixTime(ns / 1000000000, static_cast<uint32_t>(ns % 1000000000));
+    return ExitComplete;
+  }
+  if (OsFileTimes(input.File, &times[0], &times[1], &times[2])) return ExitComplete;
+  CliPrint(CliErr, "tarnovell: cannot read the times of %s: %s\n", Printable(input.Shown).c_str(),
+           OsErrorText(OsLastError()).c_str());
+  return ExitFileError;
+}
+
+// Record 1, the base name, the stub and the times.
+static int PlanNames(const SplitOptions& options, const SplitInput& input, SplitPlan* plan) {
   // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
   plan->Name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
-  std::string name1251, base1251;
-  int code = NameFor1251("the name", plan->Name, "--name", &name1251);
+  std::string base1251;
+  int code = NameFor1251("the name", plan->Name, "--name", &plan->Name1251);
   if (code != ExitComplete) return code;
-  if (name1251.size() > 255)
+  if (plan->Name1251.size() > 255)
     return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
   // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
   plan->Base = options.Base.empty() ? DefaultBaseName(plan->Name) : options.Base;
   code = NameFor1251("the base name", plan->Base, "--base", &base1251);
-  if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Head);
-  if (code != ExitComplete) return code;
-  uint64_t times[3] = {};
-  if (!OsFileTimes(input, &times[0], &times[1], &times[2])) {
-    CliPrint(CliErr, "tarnovell: cannot read the times of %s: %s\n",
-             Printable(options.InputPath).c_str(), OsErrorText(OsLastError()).c_str());
-    return ExitFileError;
-  }
-  plan->Head += HeaderBytes(MakeHeaderTexts(name1251, plan->Total, times[0], times[1], times[2]));
-  return ExitComplete;
+  if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Stub);
+  if (code == ExitComplete) code = InputTimes(input, plan->Times);
+  return code;
 }
 
 // The container's cap on its data: the whole container stays below 4 GiB, a Windows image.
@@ -148,6 +183,32 @@ static void PlanEqualSizes(uint64_t number, SplitPlan* plan) {
   plan->Pieces = rest / size + (rest % size != 0 ? 1 : 0);
 }
 
+// A set of the container and pieces more: refused when a set cannot have so many, or when they
+// are more than SetFileLimit files without --force. From a stream, pieces is the one about to be
+// made: the set needs at least that many.
+static int CheckPieceCount(const SplitOptions& options, const SplitPlan& plan, uint64_t pieces) {
+  if (pieces >= static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
+    CliPrint(CliErr, "tarnovell: the set would need %s%llu pieces, more than a set can have\n",
+             plan.Stream ? "more than " : "", static_cast<unsigned long long>(pieces));
+    return ExitUsage;
+  }
+  if (pieces + 1 <= SetFileLimit || options.Force) return ExitComplete;
+  const char* instead = options.Number > 0 ? "a smaller --number" : "a larger --size";
+  if (plan.Stream) {
+    CliPrint(CliErr,
+             "tarnovell: standard input needs more than %llu files at this --size; give --force "
+             "to make it all the same, or %s; nothing was left behind\n",
+             static_cast<unsigned long long>(SetFileLimit), instead);
+  } else {
+    CliPrint(CliErr,
+             "tarnovell: the set would be %llu pieces (the container and %llu more), more than "
+             "%llu; give --force to make it all the same, or %s\n",
+             static_cast<unsigned long long>(pieces + 1), static_cast<unsigned long long>(pieces),
+             static_cast<unsigned long long>(SetFileLimit), instead);
+  }
+  return ExitUsage;
+}
+
 // The container holds the first data up to its cap (below 4 GiB, a Windows image), every piece
 // up to the size; no empty last piece. Or, with --number, N files of equal size.
 static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
@@ -162,28 +223,13 @@ static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
   } else {
     plan->PieceSize = options.PieceSize;
     uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
-    plan->First =
-        std::min<int64_t>(plan->Total, static_cast<int64_t>(containerCap - PayloadOffset));
+    plan->First = static_cast<int64_t>(containerCap - PayloadOffset);
+    if (plan->Stream) return ExitComplete;  // the rest is known at the stream's end
+    plan->First = std::min(plan->Total, plan->First);
     uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
     plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
   }
-  if (plan->Pieces >=
-      static_cast<uint64_t>(INT32_MAX)) {  // with the container, at most 2^31 - 1 files
-    CliPrint(CliErr, "tarnovell: the set would need %llu pieces, more than a set can have\n",
-             static_cast<unsigned long long>(plan->Pieces));
-    return ExitUsage;
-  }
-  if (plan->Pieces + 1 > SetFileLimit && !options.Force) {
-    CliPrint(CliErr,
-             "tarnovell: the set would be %llu pieces (the container and %llu more), more than "
-             "%llu; give --force to make it all the same, or %s\n",
-             static_cast<unsigned long long>(plan->Pieces + 1),
-             static_cast<unsigned long long>(plan->Pieces),
-             static_cast<unsigned long long>(SetFileLimit),
-             options.Number > 0 ? "a smaller --number" : "a larger --size");
-    return ExitUsage;
-  }
-  return ExitComplete;
+  return CheckPieceCount(options, *plan, plan->Pieces);
 }
 
 static std::string PiecePath(const SplitPlan& plan, uint64_t n) {
@@ -196,8 +242,29 @@ static std::string RecoveryPath(const SplitPlan& plan, int32_t row) {
   return JoinPath(plan.OutputDir, plan.Base + RecoverySuffix(row));
 }
 
-// The files of the set, each checked against what is there: never the input, nothing without
-// --force, nothing but a regular file.
+static bool NameTooLong(const std::string& target) { return LastComponent(target).size() > 255; }
+
+static int RefuseLongNames() {
+  return Refuse("the base name is too long for the piece names; give a shorter one with --base");
+}
+
+// A file of the set against what is at its path: never the input, nothing without --force,
+// nothing but a regular file.
+static int CheckTarget(const SplitOptions& options, const OsFileInfo& input,
+                       const std::string& target) {
+  OsFileInfo existing;
+  if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) return ExitComplete;
+  if (SameFile(existing, input))
+    return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
+  if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
+  if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
+  if (existing.Kind != OsKind::Regular)
+    return Refuse(Printable(target) + " is not a regular file, and nothing else is replaced");
+  return ExitComplete;
+}
+
+// The files of the set, each checked against what is there. From a stream only the container and
+// the recovery files are known here; each piece is checked when the data reaches it.
 static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
   OsFileInfo folder;
   if (!OsProbe(options.OutputDir, &folder) || folder.Kind != OsKind::Folder) {
@@ -209,10 +276,9 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
   for (int r = 0; r < options.RecoveryRows; r++)
     plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
-  if (LastComponent(plan->Targets.back()).size() > 255 ||
-      (!plan->RecoveryTargets.empty() &&
-       LastComponent(plan->RecoveryTargets.back()).size() > 255)) {
-    return Refuse("the base name is too long for the piece names; give a shorter one with --base");
+  if (NameTooLong(plan->Targets.back()) ||
+      (!plan->RecoveryTargets.empty() && NameTooLong(plan->RecoveryTargets.back()))) {
+    return RefuseLongNames();
   }
   if (options.Checksums)
     plan->ChecksumTarget = ChecksumFilePath(JoinPath(plan->OutputDir, plan->Base));
@@ -220,19 +286,18 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
   if (options.Checksums) all.push_back(plan->ChecksumTarget);
   plan->Nameless = all.size() <= NamelessFileLimit;
-  if (plan->Nameless) OsAllowManyOpenFiles();
+  if (plan->Nameless || plan->Stream) OsAllowManyOpenFiles();
   for (const std::string& target : all) {
-    OsFileInfo existing;
-    if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) continue;
-    if (SameFile(existing, input))
-      return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
-    if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
-    if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
-    if (existing.Kind != OsKind::Regular) {
-      return Refuse(Printable(target) + " is not a regular file, and nothing else is replaced");
-    }
+    int code = CheckTarget(options, input, target);
+    if (code != ExitComplete) return code;
   }
   return ExitComplete;
+}
+
+// Whether file i of the set is written without a name. From a stream, whose count is known only
+// at its end, the first files are, as many as the limit leaves beside the recovery files.
+static bool WrittenNameless(const SplitPlan& plan, size_t i) {
+  return plan.Stream ? i + plan.RecoveryTargets.size() < NamelessFileLimit : plan.Nameless;
 }
 
 static int WriteFailure(const std::string& what) {
@@ -244,65 +309,129 @@ static int WriteFailure(const std::string& what) {
   return ExitFileError;
 }
 
-// File i of the set, from the input at *inputPos on, its data hashed into the digest of its run
-// on the way (and into checksums, where asked). The container stays open for its digest block.
-static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inputPos,
-                        const std::string& inputPath, PendingOutput* out, DigestBlock* digests,
+// The most data file i takes, the input's first pos bytes taken: its cap; from a file, no more
+// than is left.
+static int64_t DataFor(const SplitPlan& plan, size_t i, int64_t pos) {
+  int64_t cap = i == 0 ? plan.First : static_cast<int64_t>(plan.PieceSize);
+  return plan.Stream ? cap : std::min(cap, plan.Total - pos);
+}
+
+// Moves up to count bytes of what comes next of the input to out at outPos, *crc continued over
+// them (and sink, where given, taking them): the bytes moved (fewer at a stream's end, or where a
+// file became shorter), -1 on an error or an interruption.
+static int64_t TakeInput(SplitInput* input, OsFile out, int64_t outPos, int64_t count,
+                         uint32_t* crc, ChunkSink* sink) {
+  int64_t got = input->Stream ? input->Reader.CopyTo(out, outPos, count, input->Taken, crc, sink)
+                              : CopyThroughMemory(input->File, input->Taken, out, outPos, count,
+                                                  input->Taken, crc, false, sink);
+  if (got > 0) input->Taken += got;
+  return got;
+}
+
+// File i of the set, the last of plan->Targets, from what comes next of the input; its data and
+// their CRC go to plan->Written (and to checksums, where asked). The container stays open for
+// its stub and header.
+static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOutput* out,
                         SplitChecksums* checksums) {
-  const std::string& target = plan.Targets[i];
-  if (!out->Create(target, ".tarnovell-split-", plan.Nameless)) {
+  const std::string& target = plan->Targets[i];
+  if (!out->Create(target, ".tarnovell-split-", WrittenNameless(*plan, i))) {
     return WriteFailure("cannot create a file in " +
-                        Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
+                        Printable(plan->OutputDir.empty() ? "." : plan->OutputDir));
   }
   ProgressLabel(LastComponent(target));
   int64_t outPos = i == 0 ? PayloadOffset : 0;
-  if (i == 0 && !OsWriteAt(out->File(), plan.Head.data(), plan.Head.size(), 0))
-    return WriteFailure(Printable(target));
-  int64_t count =
-      i == 0 ? plan.First
-             : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
-  // The digest of the file's run, continued from the files before it in the run (from 0).
-  uint32_t* crc = &digests->Image.Digests[DigestIndexOf(*digests, static_cast<int32_t>(i))];
-  int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc, false,
-                                  checksums != nullptr ? checksums->ForFile(i) : nullptr);
-  if (got < 0) return WriteFailure(Printable(target));
-  if (got < count) {
+  int64_t count = DataFor(*plan, i, input->Taken);
+  WrittenData data;
+  data.Size = TakeInput(input, out->File(), outPos, count, &data.Crc,
+                        checksums != nullptr ? checksums->ForFile(i) : nullptr);
+  if (data.Size < 0) return WriteFailure(Printable(target));
+  if (data.Size < count && !plan->Stream) {
     ProgressEnd();
     CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
-             Printable(inputPath).c_str());
+             Printable(input->Shown).c_str());
     return ExitFileError;
   }
   // The length makes the holes at the end of a sparse input.
-  if (!OsSetLength(out->File(), outPos + count) || (i > 0 && !out->Finish()))
+  if (!OsSetLength(out->File(), outPos + data.Size) || (i > 0 && !out->Finish()))
     return WriteFailure(Printable(target));
-  *inputPos += count;
+  plan->Written.push_back(data);
   return ExitComplete;
 }
 
-// The digest block of the planned set, its digests still to be hashed (from 0).
-static DigestBlock PlanDigests(const SplitPlan& plan) {
+// Whether the set has a file i (*more). From a file, by the plan; from a stream, while data
+// waits after the container's: piece i's path is then checked and added to plan->Targets (no
+// piece is made for data there is not).
+static int MoreFiles(const SplitOptions& options, SplitPlan* plan, SplitInput* input, size_t i,
+                     bool* more) {
+  *more = i < plan->Targets.size();
+  if (!plan->Stream || i == 0) return ExitComplete;
+  int waiting = input->Reader.Peek();
+  if (waiting < 0) return WriteFailure("cannot read " + input->Shown);
+  *more = waiting > 0;
+  if (!*more) return ExitComplete;
+  ProgressClear();  // a refusal is told on a line of its own
+  int code = CheckPieceCount(options, *plan, i);
+  std::string target = PiecePath(*plan, i);
+  if (code == ExitComplete && NameTooLong(target)) code = RefuseLongNames();
+  if (code == ExitComplete) code = CheckTarget(options, input->Info, target);
+  if (code != ExitComplete) return code;
+  plan->Targets.push_back(target);
+  return ExitComplete;
+}
+
+// The files of the set, in order, into *outputs; from a stream, what the set is comes of it.
+static int WriteSetFiles(const SplitOptions& options, SplitPlan* plan, SplitInput* input,
+                         std::vector<PendingOutput>* outputs, SplitChecksums* checksums) {
+  outputs->reserve(plan->Targets.size());
+  bool more = true;
+  for (size_t i = 0;; i++) {
+    int code = MoreFiles(options, plan, input, i, &more);
+    if (code != ExitComplete) return code;
+    if (!more) break;
+    outputs->emplace_back();
+    code = WriteSetFile(plan, i, input, &outputs->back(), checksums);
+    if (code != ExitComplete) return code;
+  }
+  ProgressEnd();
+  if (plan->Stream) {
+    plan->Total = input->Taken;
+    plan->First = plan->Written[0].Size;
+    plan->Pieces = plan->Targets.size() - 1;
+    plan->Nameless = plan->Targets.size() + plan->RecoveryTargets.size() <= NamelessFileLimit;
+  }
+  return ExitComplete;
+}
+
+// The digest block of the set as written: the digest of each run made from its files' CRCs.
+static DigestBlock SetDigests(const SplitPlan& plan) {
   DigestBlock digests = {};
-  int32_t pieces = static_cast<int32_t>(plan.Pieces + 1);
+  int32_t pieces = static_cast<int32_t>(plan.Written.size());
   digests.Image.PieceCount = static_cast<uint32_t>(pieces);
   digests.Image.RunLength = static_cast<uint32_t>(RunLengthFor(pieces));
   digests.Image.FirstPayload = static_cast<uint64_t>(plan.First);
   digests.Image.PieceSize = plan.PieceSize;
+  for (int32_t n = 0; n < pieces; n++) {
+    uint32_t* digest = &digests.Image.Digests[DigestIndexOf(digests, n)];
+    const WrittenData& data = plan.Written[static_cast<size_t>(n)];
+    *digest = StartsRun(digests, n) ? data.Crc : Crc32cJoin(*digest, data.Crc, data.Size);
+  }
   return digests;
 }
 
-// The header once more, now with the digest block, and the container closed.
-static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOutput* container) {
-  std::string header = plan.Head.substr(HeaderOffset);
-  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), digests)) {
+// The stub and the header, now with the set's size and digest block, and the container closed.
+static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
+  std::string header = HeaderBytes(
+      MakeHeaderTexts(plan.Name1251, plan.Total, plan.Times[0], plan.Times[1], plan.Times[2]));
+  DigestBlock digests = SetDigests(plan);
+  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &digests)) {
     // The header's numbers are at most 19 digits and add up by the plan: not to be reached.
     CliPrint(CliErr,
              "tarnovell: the digest block does not fit this header; nothing was left behind\n");
     return ExitFileError;
   }
-  if (!OsWriteAt(container->File(), header.data(), header.size(), HeaderOffset) ||
-      !container->Finish()) {
+  std::string head = plan.Stub + header;
+  if (!OsWriteAt(container->File(), head.data(), head.size(), 0) || !container->Finish())
     return WriteFailure(Printable(container->Target()));
-  }
   return ExitComplete;
 }
 
@@ -394,43 +523,50 @@ static void ReportSet(const SplitPlan& plan) {
   CliPrint(CliOut, "\n");
 }
 
-static int OpenInput(const std::string& path, OsFile* in, OsFileInfo* info) {
-  *in = OsOpenRead(path, info);
-  if (*in == NoFile) {
+// Opens the input: a regular file, or standard input (StandardStreamPath) as it comes.
+static int OpenInput(const std::string& path, SplitInput* input) {
+  if (path == StandardStreamPath) {
+    input->Shown = "standard input";
+    input->Stream = true;
+    input->File = OsFileOfStream(CliIn);
+    input->Reader = StreamReader(input->File);
+    // What it is cannot always be told (Wine, for a file redirected into a Windows program): it
+    // is read as a stream either way, with the split's times, and a read that fails says why.
+    if (!OsInfo(input->File, &input->Info)) input->Info.Kind = OsKind::Stream;
+    return ExitComplete;
+  }
+  input->Shown = path;
+  input->File = OsOpenRead(path, &input->Info);
+  if (input->File == NoFile) {
     CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(),
              OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
-  if (info->Kind != OsKind::Regular) {
+  if (input->Info.Kind != OsKind::Regular) {
     CliPrint(CliErr, "tarnovell: %s is not a regular file\n", Printable(path).c_str());
     return ExitFileError;
   }
   return ExitComplete;
 }
 
-static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
+static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   SplitPlan plan;
-  plan.Total = input.Size;
-  int code = PlanNames(options, in, &plan);
+  plan.Stream = input->Stream;
+  plan.Total = input->Stream ? 0 : input->Info.Size;  // a stream's is counted as it is read
+  int code = PlanNames(options, *input, &plan);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
-  if (code == ExitComplete) code = PlanTargets(options, input, &plan);
+  if (code == ExitComplete) code = PlanTargets(options, input->Info, &plan);
   if (code != ExitComplete) return code;
 
   std::vector<PendingOutput> outputs;
-  outputs.reserve(plan.Targets.size());
   ProgressSteps(ProgressCommand::Split);
   if (plan.RecoveryTargets.empty()) ProgressSkip(ProgressStep::SplitRecovery);
-  ProgressBegin(!options.Quiet, plan.Total, ProgressStep::SplitSet);
-  int64_t inputPos = 0;
-  DigestBlock digests = PlanDigests(plan);
-  SplitChecksums checksums(plan.Targets.size());
+  ProgressBegin(!options.Quiet, plan.Stream ? ProgressUnknownTotal : plan.Total,
+                ProgressStep::SplitSet);
+  SplitChecksums checksums;
   SplitChecksums* sums = options.Checksums ? &checksums : nullptr;
-  for (size_t i = 0; i < plan.Targets.size() && code == ExitComplete; i++) {
-    outputs.emplace_back();
-    code = WriteSetFile(plan, i, in, &inputPos, options.InputPath, &outputs.back(), &digests, sums);
-  }
-  ProgressEnd();
-  if (code == ExitComplete) code = SealContainer(plan, &digests, &outputs.front());
+  code = WriteSetFiles(options, &plan, input, &outputs, sums);
+  if (code == ExitComplete) code = SealContainer(plan, &outputs.front());
   if (code == ExitComplete && !plan.RecoveryTargets.empty()) {
     code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet,
                               &outputs);
@@ -439,8 +575,26 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
     code = sums->Write(plan.ChecksumTarget, plan.Name, plan.Nameless, &outputs);
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;
-  if (options.Force) RemoveOlderPieces(plan, input);
+  if (options.Force) RemoveOlderPieces(plan, input->Info);
   if (!options.Quiet) ReportSet(plan);
+  return ExitComplete;
+}
+
+// What standard input cannot give: a name (record 1 would be "-"), and a size known in advance.
+static int CheckStreamOptions(const SplitOptions& options) {
+  if (options.InputPath != StandardStreamPath) return ExitComplete;
+  if (options.Number > 0) {
+    CliPrint(CliErr,
+             "tarnovell: --number cannot be used with standard input: its size is not known in "
+             "advance; give --size instead\n");
+    return ExitUsage;
+  }
+  if (options.Name.empty()) {
+    CliPrint(CliErr,
+             "tarnovell: split - reads standard input, which has no name; give the joined "
+             "file's name with --name NAME\n");
+    return ExitUsage;
+  }
   return ExitComplete;
 }
 
@@ -452,11 +606,12 @@ int RunSplit(const SplitOptions& options) {
         static_cast<int>(PayloadOffset), static_cast<int>(PayloadOffset));
     return ExitUsage;
   }
+  int code = CheckStreamOptions(options);
+  if (code != ExitComplete) return code;
   if (options.RecoveryRows > 0 && !RecoveryFilesAvailable()) return ExitUsage;
-  OsFile in = NoFile;
-  OsFileInfo input;
-  int code = OpenInput(options.InputPath, &in, &input);
-  if (code == ExitComplete) code = SplitOpenInput(options, in, input);
-  if (in != NoFile) OsClose(in);
+  SplitInput input;
+  code = OpenInput(options.InputPath, &input);
+  if (code == ExitComplete) code = SplitInputInto(options, &input);
+  if (input.File != NoFile && !input.Stream) OsClose(input.File);
   return code;
 }

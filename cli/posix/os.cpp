@@ -131,6 +131,26 @@ bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
                    });
 }
 
+OsFile OsFileOfStream(FILE* stream) { return fileno(stream); }
+
+int64_t OsReadNext(OsFile file, void* bytes, size_t count) {
+  ssize_t got;
+  do got = read(Descriptor(file), bytes, count);
+  while (got < 0 && errno == EINTR && !CliInterrupted);
+  return got;
+}
+
+bool OsWriteNext(OsFile file, const void* bytes, size_t count) {
+  return MoveAllAt(static_cast<const char*>(bytes), count, 0,
+                   [file](const char* p, size_t n, int64_t) -> size_t {
+                     ssize_t put;
+                     do put = write(Descriptor(file), p, n);
+                     while (put < 0 && errno == EINTR && !CliInterrupted);
+                     if (put == 0) errno = EIO;
+                     return put > 0 ? static_cast<size_t>(put) : 0;
+                   });
+}
+
 bool OsSetLength(OsFile file, int64_t length) { return ftruncate(Descriptor(file), length) == 0; }
 bool OsClose(OsFile file) { return close(Descriptor(file)) == 0; }
 

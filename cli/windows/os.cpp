@@ -1,6 +1,8 @@
 // The tool's operating-system calls on Windows: files, times and names, through the wide calls
 // and "\\?\" paths (win.h), so that names are Unicode and paths may be longer than 260. The
 // console is in console.cpp, interruptions in interrupts.cpp, copies in copy.cpp.
+#include <fcntl.h>
+#include <io.h>
 #include <stdint.h>
 
 #include <algorithm>
@@ -215,6 +217,29 @@ bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
   return MoveAllAt(static_cast<const char*>(bytes), count, offset,
                    [file](const char* p, size_t n, int64_t at) {
                      return OneCallAt(WriteFile, file, p, n, at, ERROR_WRITE_FAULT);
+                   });
+}
+
+OsFile OsFileOfStream(FILE* stream) {
+  // Binary as well, should the C library ever write to it.
+  _setmode(_fileno(stream), _O_BINARY);
+  return static_cast<OsFile>(_get_osfhandle(_fileno(stream)));
+}
+
+int64_t OsReadNext(OsFile file, void* bytes, size_t count) {
+  DWORD got = 0;
+  if (ReadFile(HandleOf(file), bytes, CallCount(count), &got, nullptr)) return got;
+  // The writer of a pipe closed it: the end of what it sends.
+  return GetLastError() == ERROR_BROKEN_PIPE ? 0 : -1;
+}
+
+bool OsWriteNext(OsFile file, const void* bytes, size_t count) {
+  return MoveAllAt(static_cast<const char*>(bytes), count, 0,
+                   [file](const char* p, size_t n, int64_t) -> size_t {
+                     DWORD put = 0;
+                     if (!WriteFile(HandleOf(file), p, CallCount(n), &put, nullptr)) return 0;
+                     if (put == 0) SetLastError(ERROR_WRITE_FAULT);
+                     return put;
                    });
 }
 

@@ -88,6 +88,26 @@ TEST(ProgressLine, CutsNamesInTheMiddleNeverInsideACharacter) {
   }
 }
 
+// A stream's size is known only at its end (split -): the bytes so far and the rate, but no
+// bar, no percentage and no time left, which would be made up; at the end, the time taken.
+TEST(ProgressLine, NoTotalShowsTheBytesAndTheRateOnly) {
+  for (size_t columns : {20, 60, 120}) {
+    ProgressView view = Running(AsciiName, true);
+    view.Total = ProgressUnknownTotal;
+    std::string line = ProgressLine(view, columns);
+    SCOPED_TRACE(line);
+    EXPECT_LE(CharacterCount(line), columns - 1);
+    EXPECT_NE(line.find("1.2 GiB"), std::string::npos);
+    EXPECT_EQ(line.find('%'), std::string::npos);
+    EXPECT_EQ(line.find("GiB/"), std::string::npos);
+    EXPECT_EQ(line.find("[#"), std::string::npos);
+    EXPECT_EQ(line.find("ETA"), std::string::npos);
+    if (columns >= 60) EXPECT_NE(line.find("84.2 MiB/s"), std::string::npos);
+    view.Finished = true;
+    if (columns >= 60) EXPECT_NE(ProgressLine(view, columns).find("in  0:22"), std::string::npos);
+  }
+}
+
 TEST(ProgressLine, TimeAndRateEdges) {
   EXPECT_EQ(FormatDuration(0), "0:00");
   EXPECT_EQ(FormatDuration(12), "0:12");

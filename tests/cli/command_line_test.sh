@@ -69,4 +69,34 @@ if command -v script >/dev/null; then
   if grep -qF "step" err; then fail "a split of one step named a step"; fi
 fi
 
+# Through real pipes: tar into split -, join -o - into tar; the set the same as from the file (but
+# for the header's times), and the tar stream the same both ways.
+mkdir -p tree/sub && head -c 3000000 /dev/urandom >tree/a.bin && printf 'x\r\ny\032' >tree/sub/b.txt
+tar cf tree.tar tree
+tar cf - tree | $tool split - --name tree.tar -s 1M -q; check "tar | split -" 0 $?
+mkdir fromfile && $tool split tree.tar -s 1M -q -d fromfile; check "split of the tar file" 0 $?
+for piece in fromfile/tree.c*; do
+  cmp -s "$piece" "${piece#fromfile/}" || fail "$piece differs from the one made from a pipe"
+done
+cmp -s -n 29000 fromfile/tree.exe tree.exe || fail "the stub and the name differ"
+cmp -s -i 30720 fromfile/tree.exe tree.exe || fail "the container's data differ"
+$tool join tree.exe -o - >joined.tar 2>err; check "join -o - into a file" 0 $?
+cmp -s tree.tar joined.tar || fail "join -o - gave other bytes"
+contains "join -o - summary on stderr" err "standard output: complete"
+mkdir untarred && $tool join -q tree.exe -o - | tar xf - -C untarred; check "join -o - | tar x" 0 $?
+cmp -s tree/sub/b.txt untarred/tree/sub/b.txt || fail "the untarred file differs"
+: | $tool split - --name empty.bin -q; check "split - of nothing" 0 $?
+$tool join empty.exe -o - | cmp -s - /dev/null || fail "join -o - of an empty set gave bytes"
+$tool split - -s 1M <tree.tar >out 2>err; check "split - without --name" 64 $?
+contains "split - without --name" err "--name"
+$tool split - --name x -n 3 <tree.tar >out 2>err; check "split - --number" 64 $?
+printf 'X' | dd of=tree.c002 bs=1 seek=5 conv=notrunc 2>/dev/null
+$tool join tree.exe -o - 2>err | cmp -s - tree.tar; check "join -o - of a damaged piece: other bytes" 1 $?
+$tool join tree.exe -o - >/dev/null 2>err; check "join -o - of a damaged piece" 1 $?
+contains "join -o - of a damaged piece" err "the data written to standard output is possibly damaged"
+if command -v script >/dev/null; then
+  script -qec "$tool join fromfile/tree.exe -o -" /dev/null >tty.txt 2>&1; check "join -o - to a terminal" 64 $?
+  contains "join -o - to a terminal" tty.txt "standard output is a terminal"
+fi
+
 finish_checks "command-line checks"

@@ -48,4 +48,24 @@ tool split -f -s 10M --checksums Фильм.avi >out 2>err; check "split --check
 sha256sum -c Фильм.sha256 >out 2>err; check "sha256sum -c of the Windows tool's checksums" 0 $?
 [ "$(grep -c ': OK$' out)" = 4 ] || { fail "sha256sum did not check 4 files:"; cat out; }
 
+# Standard input and output carry bytes as they are: Ctrl+Z (0x1A), "\r\n", a lone "\n" and
+# NUL survive split - and join -o - (text mode would end the input at 0x1A and turn "\n" into
+# "\r\n").
+{ printf 'a\032b\r\nc\nd\0e\r'; head -c 300000 /dev/urandom; printf '\n\032'; } >text.bin
+tool split - --name redirected.bin -s 100K -q <text.bin; check "split - from a file" 0 $?
+cat text.bin | tool split - --name piped.bin -s 100K -q; check "split - from a pipe" 0 $?
+tool split -s 100K -q text.bin; check "split of the file" 0 $?
+for set in redirected piped; do
+  for n in 1 2 3; do
+    cmp -s text.c00$n $set.c00$n || fail "piece $n of $set differs from the file's"
+  done
+  [ ! -e $set.c004 ] || fail "a piece more in $set"
+  cmp -s -i 30720 text.exe $set.exe || fail "the container's data of $set differ"
+done
+tool join piped.exe -o - >joined.bin 2>err; check "join -o - into a file" 0 $?
+cmp -s text.bin joined.bin || fail "join -o - into a file gave other bytes"
+tool join -q piped.exe -o - | cat >joined2.bin; check "join -o - into a pipe" 0 "${PIPESTATUS[0]}"
+cmp -s text.bin joined2.bin || fail "join -o - into a pipe gave other bytes"
+tool split - -s 100K <text.bin >out 2>err; check "split - without --name" 64 $?
+
 finish_checks "command-line checks"

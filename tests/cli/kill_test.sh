@@ -85,15 +85,19 @@ for rows in 0 2; do
   "${split[@]}" older.bin -d old$rows || fail "split into old$rows"
 done
 
-# split, split --recovery 2: even rounds into an empty folder, odd ones over the older set.
-for rows in 0 2; do
+# split, split --recovery 2, split - (standard input: data.bin redirected into it, whose times
+# make the same set): even rounds into an empty folder, odd ones over the older set.
+for variant in 0 2 stdin; do
+  rows=${variant/stdin/0}
   split=("$tool" split -s 31000 --base set --name data.bin -q -f data.bin -d out -r "$rows")
   [ "$rows" = 0 ] && split=("$tool" split -s 31000 --base set --name data.bin -q -f data.bin -d out)
+  [ "$variant" = stdin ] &&
+    split=(bash -c 'exec "$0" split - -s 31000 --base set --name data.bin -q -f -d out <data.bin' "$tool")
   mkdir out
   most=$(duration "${split[@]}")
   rm -rf out
   for ((round = 0; round < rounds; round++)); do
-    what="split -r $rows, round $round"
+    what="split $variant, round $round"
     older=""
     mkdir out
     if [ $((round % 2)) = 1 ]; then cp -p old$rows/* out/ && older=old$rows; fi

@@ -2,10 +2,12 @@
 // --version.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
 #include "cli/cli.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "recovery/recovery_format.h"
 
@@ -120,6 +122,62 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
   return command;
 }
 
+// The long options a command takes, as typed ("--force").
+static std::vector<std::string> LongOptionsOf(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  return names;
+}
+
+// The first word of a command line (after the program's name) that the tool does not know: a
+// command, or a long option of the command given; and what was most likely meant by it.
+struct UnknownWord {
+  std::string Typed;  // "" when every word is known
+  bool IsCommand = false;
+  std::string Near;  // "" when nothing is near enough
+};
+
+static UnknownWord FindUnknownWord(const CLI::App& app, const std::vector<std::string>& args) {
+  const CLI::App* command = nullptr;
+  for (size_t i = 1; i < args.size() && args[i] != "--"; i++) {
+    const std::string& arg = args[i];
+    std::vector<std::string> names;
+    if (command == nullptr && !arg.empty() && arg[0] != '-') {
+      for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+      if (std::find(names.begin(), names.end(), arg) == names.end())
+        return {arg, true, NearestWord(arg, names)};
+      command = app.get_subcommand(arg);
+    } else if (arg.compare(0, 2, "--") == 0 && arg.size() > 2) {
+      std::string typed = arg.substr(0, arg.find('='));
+      names = LongOptionsOf(command != nullptr ? *command : app);
+      if (std::find(names.begin(), names.end(), typed) == names.end())
+        return {typed, false, NearestWord(typed, names)};
+    }
+  }
+  return {};
+}
+
+// CLI11's own messages, said as the tool says everything: "tarnovell: " in front, a guess at a
+// mistyped command or option, and where to read more.
+static void SetUsageMessage(CLI::App& app, const std::vector<std::string>& args) {
+  app.failure_message([args](const CLI::App* self, const CLI::Error& error) {
+    UnknownWord unknown = FindUnknownWord(*self, args);
+    std::string text = "tarnovell: ";
+    if (unknown.IsCommand) {
+      std::string commands;
+      for (const CLI::App* sub : self->get_subcommands({}))
+        commands += (commands.empty() ? "" : ", ") + sub->get_name();
+      text += "`" + Printable(unknown.Typed) + "` is not a command (" + commands + ")\n";
+    } else {
+      text += std::string(error.what()) + "\n";
+    }
+    if (!unknown.Near.empty()) text += "tarnovell: did you mean `" + unknown.Near + "`?\n";
+    return text + "Run with --help for more information.\n";
+  });
+}
+
 static int RunCommandLine(int argc, char** argv) {
   CLI::App app{
       "Makes, joins and shows self-joining split sets (a Windows joiner program in front,\n"
@@ -127,6 +185,10 @@ static int RunCommandLine(int argc, char** argv) {
       "tarnovell"};
   app.set_version_flag("--version", std::string("tarnovell ") + TARNOVELL_VERSION);
   app.require_subcommand(1);
+  // As in coreutils, the last of a repeated option wins (-o a -o b writes b): set for every
+  // option before any is added, which the commands take over.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  SetUsageMessage(app, std::vector<std::string>(argv, argv + argc));
   app.footer(
       "Exit codes: 0 done (join: complete), 1 joined file possibly damaged, 2 file-system error,\n"
       "3 missing piece, 4 not a valid container, 5 refused (would overwrite, unusable name),\n"

@@ -1,0 +1,67 @@
+// Messages that say what to do next: the command line's own errors with a guess at what was
+// meant, the last of a repeated option winning, files that are not containers named for what they
+// are, unusable names suggested in a form that can be used.
+#include "cli/cli_hints.h"
+#include "tests/cli/cli_test_support.h"
+
+namespace {
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST(CliHints, AMistypedWordIsMatchedWithinTwoEditsOrAsABeginning) {
+  const std::vector<std::string> commands = {"split", "join", "info", "verify", "repair"};
+  EXPECT_EQ(NearestWord("splt", commands), "split");
+  EXPECT_EQ(NearestWord("joni", commands), "join");  // two letters swapped: one edit
+  EXPECT_EQ(NearestWord("verfiy", commands), "verify");
+  EXPECT_EQ(NearestWord("inf", commands), "info");  // a beginning
+  EXPECT_EQ(NearestWord("rpeair", commands), "repair");
+  EXPECT_EQ(NearestWord("frobnicate", commands), "");
+  EXPECT_EQ(NearestWord("x", commands), "");  // too short to guess from
+  const std::vector<std::string> options = {"--force", "--format", "--quiet"};
+  EXPECT_EQ(NearestWord("--forse", options), "--force");
+  EXPECT_EQ(NearestWord("--fo", options), "");     // the beginning of two
+  EXPECT_EQ(NearestWord("--force", options), "");  // known: nothing to guess
+}
+
+TEST_F(CliTest, CommandLineErrorsSayTarnovellAndGuessTheWordMeant) {
+  Write("in.bin", std::string(100, 'x'));
+  struct Case {
+    std::vector<std::string> args;
+    std::string guess;  // "" for no guess
+  } cases[] = {
+      {{"splt", "in.bin"}, "`split`"},
+      {{"split", "in.bin", "--forse"}, "`--force`"},
+      {{"split", "in.bin", "--nmae=x"}, "`--name`"},
+      {{"join", "in.bin", "--pieces-dri", "d"}, "`--pieces-dir`"},
+      {{"--versio"}, "`--version`"},
+      {{"frobnicate"}, ""},
+      {{"join"}, ""},                       // a missing argument
+      {{"split", "in.bin", "--size"}, ""},  // a missing value
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Run(c.args), ExitUsage) << c.args[0];
+    std::string err = Err();
+    EXPECT_EQ(err.compare(0, 11, "tarnovell: "), 0) << err;
+    EXPECT_TRUE(Has(err, "--help")) << err;
+    if (!c.guess.empty()) EXPECT_TRUE(Has(err, "did you mean " + c.guess)) << err;
+    if (c.guess.empty()) EXPECT_FALSE(Has(err, "did you mean")) << err;
+  }
+  EXPECT_EQ(List(), std::set<std::string>{"in.bin"});
+}
+
+TEST_F(CliTest, TheLastOfARepeatedOptionWins) {
+  WriteSet("s", "joined.txt", {"abc", "def"});
+  EXPECT_EQ(Run({"join", "s.exe", "-o", "first", "-o", "second", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Read("second"), "abcdef");
+  Write("in.txt", "data");
+  EXPECT_EQ(Run({"split", "in.txt", "--name", "x.txt", "--name", "y.txt", "--base", "b", "--base",
+                 "c", "-d", "nowhere", "-d", ".", "-q"}),
+            ExitComplete)
+      << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"s.exe", "s.c001", "second", "in.txt", "c.exe"}));
+  EXPECT_EQ(Read("c.exe").substr(HeaderOffset + 1, 5), "y.txt");
+}
+
+}  // namespace

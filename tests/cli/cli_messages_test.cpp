@@ -64,4 +64,57 @@ TEST_F(CliTest, TheLastOfARepeatedOptionWins) {
   EXPECT_EQ(Read("c.exe").substr(HeaderOffset + 1, 5), "y.txt");
 }
 
+// No byte of a file's header reaches the terminal: only printable ASCII and line ends.
+bool PlainAscii(const std::string& text) {
+  for (unsigned char c : text) {
+    if ((c < 0x20 && c != '\n') || c >= 0x7F) return false;
+  }
+  return true;
+}
+
+TEST_F(CliTest, APieceOrARecoveryFileGivenAsTheContainerNamesTheContainer) {
+  // Piece 2 is long enough to have a "header": bytes that are no text.
+  WriteSet("film", "film.avi", {"abc", "def", std::string(40000, '\xFF')});
+  Write("film.r01", "recovery");
+  std::set<std::string> files = List();
+  for (const char* command : {"join", "info", "verify"}) {
+    for (const char* piece : {"film.c001", "film.c002"}) {
+      EXPECT_EQ(Run({command, piece}), ExitBadContainer) << command << piece;
+      EXPECT_TRUE(Has(Err(), std::string("`") + piece + "` is piece")) << Err();
+      EXPECT_TRUE(Has(Err(), "give `film.exe`")) << Err();
+      EXPECT_TRUE(PlainAscii(Err())) << Err();
+    }
+    EXPECT_EQ(Run({command, "film.r01"}), ExitBadContainer) << command;
+    EXPECT_TRUE(Has(Err(), "recovery file")) << Err();
+    EXPECT_TRUE(Has(Err(), "`film.exe`")) << Err();
+  }
+  // The container as it is there; and the name to look for when it is not.
+  Rename("film.exe", "FILM.EXE");
+  Rename("film.c002", "film.C002");
+  EXPECT_EQ(Run({"join", "film.C002"}), ExitBadContainer);
+  EXPECT_TRUE(Has(Err(), "give `FILM.EXE`")) << Err();
+  Remove("FILM.EXE");
+  EXPECT_EQ(Run({"info", "film.c001"}), ExitBadContainer);
+  EXPECT_TRUE(Has(Err(), "give `film.exe`")) << Err();
+  files.erase("film.exe");
+  files.erase("film.c002");
+  files.insert("film.C002");
+  EXPECT_EQ(List(), files);
+}
+
+TEST_F(CliTest, AnyOtherFileIsNotAContainerWithNoHeaderBytesShown) {
+  std::string bytes = "MZ";  // a Windows program, but not a set
+  for (int i = 0; bytes.size() < 40000; i++) bytes += static_cast<char>(i % 256);
+  Write("other.exe", bytes);
+  Write("movie.avi", std::string(40000, '\xD0'));
+  for (const char* file : {"other.exe", "movie.avi"}) {
+    for (const char* command : {"join", "info", "verify"}) {
+      EXPECT_EQ(Run({command, file}), ExitBadContainer) << command << file;
+      EXPECT_TRUE(Has(Err(), std::string(file) + ": not a container")) << Err();
+      EXPECT_TRUE(PlainAscii(Err())) << Err();
+    }
+  }
+  EXPECT_EQ(List(), (std::set<std::string>{"other.exe", "movie.avi"}));
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "cli/cli_hints.h"
 
 #include <ctype.h>
+#include <cstring>
 
 #include <algorithm>
 #include <sstream>
@@ -97,7 +98,9 @@ std::string SuggestedName(const std::string& name) {
     std::string character = name.substr(i, length);
     i += length;
     std::string plain = PlainLetter(code);
-    if (WindowsNameProblem(character).empty() && Utf8ToCp1251(character, &bytes))
+    bool allowed = code >= 0x20 && code != 0x7F &&
+                   (code >= 0x80 || std::strchr(WindowsForbiddenCharacters, code) == nullptr);
+    if (allowed && Utf8ToCp1251(character, &bytes))
       out += character;
     else
       out += plain.empty() ? "_" : plain;

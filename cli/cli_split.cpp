@@ -7,6 +7,7 @@
 
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
@@ -41,19 +42,24 @@ static std::string DefaultBaseName(const std::string& fileName) {
   return fileName.substr(0, dot);
 }
 
-// A name for the set made for Windows, in Windows-1251; what gives another one is option.
-static int NameFor1251(const std::string& what, const std::string& name, const char* option,
-                       std::string* bytes) {
+// A name for the set made for Windows, in Windows-1251 (bytes): "" when it can be used, else
+// why not and, to paste, the option with a name that can ("give --name \"cafe.mkv\"").
+static std::string UnusableName(const std::string& what, const std::string& name,
+                                const char* option, std::string* bytes) {
   std::string problem = WindowsNameProblem(name);
-  if (!problem.empty()) {
-    return Refuse(what + " \"" + Printable(name) + "\" cannot be used: " + problem +
-                  "; give another with " + option);
-  }
-  if (!Utf8ToCp1251(name, bytes)) {
-    return Refuse(what + " \"" + Printable(name) +
-                  "\" cannot be written in Windows-1251; give another with " + option);
-  }
-  return ExitComplete;
+  if (problem.empty() && !Utf8ToCp1251(name, bytes))
+    problem = "it cannot be written in Windows-1251";
+  if (problem.empty()) return "";
+  return what + " \"" + Printable(name) + "\" cannot be used: " + problem + "; give " + option +
+         " \"" + Printable(SuggestedName(name)) + "\"";
+}
+
+// Refuses with every problem of problems, one line each. ExitComplete when there is none.
+static int RefuseAll(const std::vector<std::string>& problems) {
+  if (problems.empty()) return ExitComplete;
+  for (size_t i = 0; i + 1 < problems.size(); i++)
+    CliPrint(CliErr, "tarnovell: %s\n", problems[i].c_str());
+  return Refuse(problems.back());
 }
 
 // The stub the container starts with: the embedded one, or an image of exactly StubSize bytes.
@@ -92,13 +98,16 @@ static int PlanNames(const SplitOptions& options, OsFile input, SplitPlan* plan)
   // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
   plan->Name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
   std::string name1251, base1251;
-  int code = NameFor1251("the name", plan->Name, "--name", &name1251);
-  if (code != ExitComplete) return code;
-  if (name1251.size() > 255)
-    return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
+  std::vector<std::string> problems;
+  std::string problem = UnusableName("the name", plan->Name, "--name", &name1251);
+  if (!problem.empty()) problems.push_back(problem);
+  if (problem.empty() && name1251.size() > 255)
+    problems.push_back("the name is longer than 255 bytes; give a shorter one with --name");
   // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
   plan->Base = options.Base.empty() ? DefaultBaseName(plan->Name) : options.Base;
-  code = NameFor1251("the base name", plan->Base, "--base", &base1251);
+  problem = UnusableName("the base name", plan->Base, "--base", &base1251);
+  if (!problem.empty()) problems.push_back(problem);
+  int code = RefuseAll(problems);
   if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Head);
   if (code != ExitComplete) return code;
   uint64_t times[3] = {};

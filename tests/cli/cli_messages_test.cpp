@@ -2,6 +2,7 @@
 // meant, the last of a repeated option winning, files that are not containers named for what they
 // are, unusable names suggested in a form that can be used.
 #include "cli/cli_hints.h"
+#include "cli/cli_text.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {
@@ -115,6 +116,43 @@ TEST_F(CliTest, AnyOtherFileIsNotAContainerWithNoHeaderBytesShown) {
     }
   }
   EXPECT_EQ(List(), (std::set<std::string>{"other.exe", "movie.avi"}));
+}
+
+TEST(CliHints, ANameIsSuggestedThatASetCanCarry) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"café ☕.mkv", "cafe _.mkv"},
+      {"ÀÿĀſŒžĳ", "AyAsOEzij"},  // the table's ends and its two-letter forms
+      {"Ŝtraße: naïve.txt", "Strasse_ naive.txt"},
+      {"Фильм «1».avi", "Фильм «1».avi"},  // Windows-1251 has it all
+      {"a<b>?|\"*\\/.txt", "a_b_______.txt"},
+      {"x .", "x"},
+      {"con.txt", "_con.txt"},
+      {"", "_"},
+      {"日本", "__"},
+  };
+  for (const auto& c : cases) {
+    std::string suggested = SuggestedName(c.first);
+    EXPECT_EQ(suggested, c.second) << c.first;
+    std::string bytes;
+    EXPECT_EQ(WindowsNameProblem(suggested), "") << suggested;
+    EXPECT_TRUE(Utf8ToCp1251(suggested, &bytes)) << suggested;
+  }
+}
+
+TEST_F(CliTest, EveryUnusableNameIsToldAtOnceWithOneToPaste) {
+  Write("café ☕.mkv", "data");
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--base", "a:b"}), ExitRefused);
+  EXPECT_TRUE(Has(Err(), "give --name \"cafe _.mkv\"")) << Err();
+  EXPECT_TRUE(Has(Err(), "give --base \"a_b\"")) << Err();
+  // The base taken from the name is told too.
+  EXPECT_EQ(Run({"split", "café ☕.mkv"}), ExitRefused);
+  EXPECT_TRUE(Has(Err(), "give --name \"cafe _.mkv\"")) << Err();
+  EXPECT_TRUE(Has(Err(), "give --base \"cafe _\"")) << Err();
+  EXPECT_EQ(List(), std::set<std::string>{"café ☕.mkv"});
+  // What was suggested is taken, and the base follows the name given.
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", "cafe _.mkv", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", "movie.final.mkv", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"café ☕.mkv", "cafe _.exe", "movie.final.exe"}));
 }
 
 }  // namespace

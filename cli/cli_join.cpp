@@ -10,6 +10,7 @@
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
+#include "recovery/recovery_format.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.
@@ -198,6 +199,38 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
   return closed ? ExitComplete : FileSystemError(output, left);
 }
 
+// A path as it can be pasted into a command line: in double quotes when it holds more than
+// letters, digits and . _ - / .
+static std::string Pasteable(const std::string& path) {
+  bool plain = !path.empty() && path.find_first_not_of(
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnop"
+                                    "qrstuvwxyz0123456789._-/") == std::string::npos;
+  return plain ? Printable(path) : "\"" + Printable(path) + "\"";
+}
+
+// What mends an output the join kept though pieces differ from the set's digests: those pieces
+// fetched again, or repair where recovery files lie beside the set; then the join again, with
+// --force to replace the output.
+static void AdviseMending(const JoinOptions& options, const PieceSet& set, const PieceCheck& check,
+                          const std::string& output) {
+  std::string pieces;
+  for (const Finding& finding : check.Findings) {
+    if (finding.Kind == FindingKind::Missing || finding.Kind == FindingKind::RunUnchecked) continue;
+    pieces += (pieces.empty() ? "" : ", ") +
+              std::string(finding.Kind == FindingKind::RunDamaged ? "one of " : "") +
+              Printable(finding.Name);
+  }
+  bool recovery = !FindFileIgnoringCase(set.Folder, set.BaseName + RecoverySuffix(0)).empty();
+  std::string container = Pasteable(set.ContainerPath);
+  CliPrint(
+      CliErr, "tarnovell: to mend it, %s, then run `tarnovell join --force %s%s` to replace %s\n",
+      recovery
+          ? ("run `tarnovell repair " + container + "` (recovery files lie beside the set)").c_str()
+          : ("fetch " + pieces + " again").c_str(),
+      container.c_str(), options.OutputPath.empty() ? "" : (" -o " + Pasteable(output)).c_str(),
+      Printable(output).c_str());
+}
+
 int RunJoinCommand(const JoinOptions& options) {
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
@@ -216,6 +249,7 @@ int RunJoinCommand(const JoinOptions& options) {
     CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
              Printable(output).c_str());
     PrintFindings(CliErr, check, "  ");
+    AdviseMending(options, set, check, output);
     return ExitMismatch;
   }
   if (end.Code == ExitComplete) {

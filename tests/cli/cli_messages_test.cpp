@@ -155,4 +155,37 @@ TEST_F(CliTest, EveryUnusableNameIsToldAtOnceWithOneToPaste) {
   EXPECT_EQ(List(), (std::set<std::string>{"café ☕.mkv", "cafe _.exe", "movie.final.exe"}));
 }
 
+// The line of text that contains part, "" when none does.
+std::string LineWith(const std::string& text, const std::string& part) {
+  size_t at = text.find(part);
+  if (at == std::string::npos) return "";
+  size_t begin = text.rfind('\n', at);
+  begin = begin == std::string::npos ? 0 : begin + 1;
+  return text.substr(begin, text.find('\n', at) - begin);
+}
+
+TEST_F(CliTest, AKeptDamagedOutputSaysWhatToFetchAndHowToReplaceIt) {
+  std::string data = Pattern(150000, 21);
+  Write("film.avi", data);
+  ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  std::string good = Read("film.c002");
+  std::string bad = good;
+  bad[7] ^= 1;
+  Write("film.c002", bad);
+  EXPECT_EQ(Run({"join", "film.exe", "-o", "out.avi", "-q"}), ExitMismatch);
+  EXPECT_EQ(SizeOf(Path("out.avi")), static_cast<int64_t>(data.size()));  // kept
+  std::string advice = LineWith(Err(), "--force");
+  EXPECT_TRUE(Has(advice, "fetch film.c002 again")) << Err();
+  EXPECT_TRUE(Has(advice, "join --force film.exe -o out.avi")) << Err();
+  // Recovery files beside the set: repair first.
+  Write("film.r01", "");
+  EXPECT_EQ(Run({"join", "film.exe", "-o", "out.avi", "-q", "--force"}), ExitMismatch);
+  EXPECT_TRUE(Has(LineWith(Err(), "--force"), "tarnovell repair film.exe")) << Err();
+  // Done as told, the join replaces the output.
+  Remove("film.r01");
+  Write("film.c002", good);
+  EXPECT_EQ(Run({"join", "--force", "film.exe", "-o", "out.avi", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Read("out.avi"), data);
+}
+
 }  // namespace

@@ -110,6 +110,13 @@ std::string SuggestedName(const std::string& name) {
   return ReservedNameProblem(out).empty() ? out : "_" + out;
 }
 
+std::string PasteablePath(const std::string& path) {
+  bool plain = !path.empty() && path.find_first_not_of(
+                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnop"
+                                    "qrstuvwxyz0123456789._-/") == std::string::npos;
+  return plain ? Printable(path) : "\"" + Printable(path) + "\"";
+}
+
 // The number after the last dot and letter of name (".c001": 1), when letter is lower-case
 // there or upper-case and the digits are all there is after it; -1 otherwise.
 static int64_t NumberAfter(const std::string& name, char letter, size_t* dot) {

@@ -19,6 +19,10 @@ std::string NearestWord(const std::string& typed, const std::vector<std::string>
 // device name (CON, NUL, ...) given a "_" in front.
 std::string SuggestedName(const std::string& name);
 
+// A path as it can be pasted into a command line: in double quotes when it holds more than
+// letters, digits and . _ - / (control characters shown as Printable shows them).
+std::string PasteablePath(const std::string& path);
+
 // The piece number a file name ends with (".c001" gives 1, any case, three digits or more), with
 // the base before it; 0 when the name is not a piece's.
 int32_t PieceNumberOfName(const std::string& name, std::string* base);

@@ -6,6 +6,7 @@
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
@@ -199,15 +200,6 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
   return closed ? ExitComplete : FileSystemError(output, left);
 }
 
-// A path as it can be pasted into a command line: in double quotes when it holds more than
-// letters, digits and . _ - / .
-static std::string Pasteable(const std::string& path) {
-  bool plain = !path.empty() && path.find_first_not_of(
-                                    "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnop"
-                                    "qrstuvwxyz0123456789._-/") == std::string::npos;
-  return plain ? Printable(path) : "\"" + Printable(path) + "\"";
-}
-
 // What mends an output the join kept though pieces differ from the set's digests: those pieces
 // fetched again, or repair where recovery files lie beside the set; then the join again, with
 // --force to replace the output.
@@ -221,13 +213,13 @@ static void AdviseMending(const JoinOptions& options, const PieceSet& set, const
               Printable(finding.Name);
   }
   bool recovery = !FindFileIgnoringCase(set.Folder, set.BaseName + RecoverySuffix(0)).empty();
-  std::string container = Pasteable(set.ContainerPath);
+  std::string container = PasteablePath(set.ContainerPath);
   CliPrint(
       CliErr, "tarnovell: to mend it, %s, then run `tarnovell join --force %s%s` to replace %s\n",
       recovery
           ? ("run `tarnovell repair " + container + "` (recovery files lie beside the set)").c_str()
           : ("fetch " + pieces + " again").c_str(),
-      container.c_str(), options.OutputPath.empty() ? "" : (" -o " + Pasteable(output)).c_str(),
+      container.c_str(), options.OutputPath.empty() ? "" : (" -o " + PasteablePath(output)).c_str(),
       Printable(output).c_str());
 }
 

@@ -97,6 +97,13 @@ static bool StartsWithOurStub(OsFile file, const OsFileInfo& info) {
              0;
 }
 
+bool IsContainerOfOurs(OsFile file, const OsFileInfo& info) {
+  ContainerHead head;
+  std::string why;
+  return ReadContainerHead(file, info, &head, &why) == ExitComplete &&
+         (head.HasDigests || StartsWithOurStub(file, info));
+}
+
 // Tells why a file given as a container is none: a piece or a recovery file of a set is named
 // with the container to give instead; a file that does not begin with our joiner is "not a
 // container" (its header's bytes are no text to show); a container of ours with a broken header

@@ -32,6 +32,10 @@ struct ContainerHead {
 // too. Returns ExitComplete, or ExitBadContainer / ExitFileError with the reason in error.
 int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error);
 
+// Whether an open file is a container of ours: its head reads, and it carries a digest block or
+// begins with the joiner this tool puts in front of its sets.
+bool IsContainerOfOurs(OsFile file, const OsFileInfo& info);
+
 // An open container with its head, and where its pieces are looked for. Closes the container
 // when dropped.
 struct PieceSet : HoldsFiles {

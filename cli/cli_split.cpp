@@ -9,6 +9,7 @@
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
+#include "cli/cli_pieces.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
@@ -405,10 +406,18 @@ static int OpenInput(const std::string& path, OsFile* in, OsFileInfo* info) {
   return ExitComplete;
 }
 
+// A container of ours is refused as the input, unless forced: it is most likely a set to join.
+static int RefuseSplittingASet(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
+  if (options.Force || !IsContainerOfOurs(in, input)) return ExitComplete;
+  return Refuse(Printable(options.InputPath) + " is already a set; did you mean `tarnovell join " +
+                PasteablePath(options.InputPath) + "`? (give --force to split it all the same)");
+}
+
 static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
   SplitPlan plan;
   plan.Total = input.Size;
-  int code = PlanNames(options, in, &plan);
+  int code = RefuseSplittingASet(options, in, input);
+  if (code == ExitComplete) code = PlanNames(options, in, &plan);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
   if (code == ExitComplete) code = PlanTargets(options, input, &plan);
   if (code != ExitComplete) return code;

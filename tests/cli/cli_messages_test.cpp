@@ -188,4 +188,26 @@ TEST_F(CliTest, AKeptDamagedOutputSaysWhatToFetchAndHowToReplaceIt) {
   EXPECT_EQ(Read("out.avi"), data);
 }
 
+TEST_F(CliTest, SplittingASetIsRefusedUnlessForced) {
+  Write("film.avi", Pattern(100000, 3));
+  ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  Mkdir("again");
+  EXPECT_EQ(Run({"split", "film.exe", "-d", "again"}), ExitRefused);
+  EXPECT_TRUE(Has(Err(), "did you mean `tarnovell join film.exe`")) << Err();
+  EXPECT_EQ(List("again"), std::set<std::string>{});
+  // A set made without digests is one too: it begins with our joiner.
+  WriteSet("old", "old.bin", {"abc", "def"});
+  EXPECT_EQ(Run({"split", "old.exe", "-d", "again"}), ExitRefused);
+  EXPECT_EQ(List("again"), std::set<std::string>{});
+  // Forced, the container is cut like any file, and comes back whole.
+  EXPECT_EQ(Run({"split", "film.exe", "-d", "again", "--base", "twice", "-s", "40K", "-q", "-f"}),
+            ExitComplete)
+      << Err();
+  EXPECT_EQ(Run({"join", "again/twice.exe", "-o", "back.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Read("back.exe"), Read("film.exe"));
+  // Another Windows program is no set.
+  Write("tool.exe", "MZ" + Pattern(40000, 4));
+  EXPECT_EQ(Run({"split", "tool.exe", "-d", "again", "-q"}), ExitComplete) << Err();
+}
+
 }  // namespace

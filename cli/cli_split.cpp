@@ -416,8 +416,9 @@ static int RefuseSplittingASet(const SplitOptions& options, OsFile in, const OsF
 static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
   SplitPlan plan;
   plan.Total = input.Size;
-  int code = RefuseSplittingASet(options, in, input);
-  if (code == ExitComplete) code = PlanNames(options, in, &plan);
+  // The input's times are taken (PlanNames) before anything of it is read.
+  int code = PlanNames(options, in, &plan);
+  if (code == ExitComplete) code = RefuseSplittingASet(options, in, input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
   if (code == ExitComplete) code = PlanTargets(options, input, &plan);
   if (code != ExitComplete) return code;

@@ -71,7 +71,7 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
 // Copies one file's data to its place in the output: through memory, hashed and judged, in a set
 // with a digest block; else in the kernel where it can.
 static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream,
-                     PieceCheck* check, std::string* failure) {
+                     const std::string& output, PieceCheck* check, std::string* failure) {
   int64_t got;
   if (set.Head.HasDigests || stream) {  // a stream takes every byte, zeros too
     if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
@@ -82,18 +82,22 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bo
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
                         piece.DataBefore);
   }
+  int error = OsLastError();
   int code = PieceMoveOutcome(piece, got, "copying", failure);
+  if (code == ExitFileError && got < 0 && OsErrorIsNoSpace(error))  // the output's, not the piece's
+    *failure = "no space left for " + Printable(output) + ": " + OsErrorText(error);
   if (code == ExitComplete && set.Head.HasDigests) CheckEnd(check, piece);
   return code;
 }
 
 static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream,
-                       std::vector<OsFileInfo>* sources, PieceCheck* check) {
+                       const std::string& output, std::vector<OsFileInfo>* sources,
+                       PieceCheck* check) {
   ProgressBegin(!quiet, set.Head.TotalSize);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
     ProgressLabel(LastComponent(piece.Path));
-    return CopyPiece(set, piece, out, stream, check, failure);
+    return CopyPiece(set, piece, out, stream, output, check, failure);
   });
   CheckFinish(check);
   ProgressEnd();
@@ -157,10 +161,22 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
   return ExitComplete;
 }
 
+// The room the output takes, checked before it is made: the data the files of the set hold (the
+// header's size is only a claim), found by a walk that opens each and reads nothing. A walk that
+// ends otherwise is left for the join to report.
+static int CheckRoomForOutput(const PieceSet& set, const std::string& output) {
+  WalkEnd end = WalkPieces(
+      set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  if (end.Code != ExitComplete && end.Code != ExitMismatch) return ExitComplete;
+  return CheckRoom(FolderOf(output), static_cast<uint64_t>(end.Data), Printable(output));
+}
+
 // The set copied into a new file beside the output's path, put in place once the join has an
 // outcome (ExitComplete, with end and check filled in), else removed.
 static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
                            const std::string& output, WalkEnd* end, PieceCheck* check) {
+  int code = CheckRoomForOutput(set, output);
+  if (code != ExitComplete) return code;
   PendingOutput out;
   if (!out.Create(output, ".tarnovell-join-", true)) {
     CliPrint(CliErr, "tarnovell: cannot create a file beside %s: %s\n", Printable(output).c_str(),
@@ -168,7 +184,7 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
     return ExitFileError;
   }
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out.File(), false, &sources, check);
+  *end = CopySet(set, options.Quiet, out.File(), false, output, &sources, check);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, NothingWritten);
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
@@ -193,7 +209,7 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
   }
   std::string left = "what was joined until then went into " + Printable(output);
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out, true, &sources, check);
+  *end = CopySet(set, options.Quiet, out, true, output, &sources, check);
   bool closed = OsClose(out);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, left);

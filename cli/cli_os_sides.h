@@ -13,6 +13,9 @@
 void OsSetLastError(int error);
 extern const int OsInterruptedError;
 
+// The system's answer for OsFreeSpace.
+bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes);
+
 // Asks OsFaultHook before call: true, with its error set, when the test makes the call fail.
 bool OsFaulted(OsCall call);
 

@@ -240,10 +240,23 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   return ExitComplete;
 }
 
-static int WriteFailure(const std::string& what) {
+// The set as a whole: its container and how many files follow it, where.
+static std::string SetDescription(const SplitPlan& plan) {
+  return "the set " + Printable(plan.Targets[0]) + " (" + std::to_string(plan.Targets.size()) +
+         " files)";
+}
+
+// A write of the set failed (what: the file, or what was done): a full disk is told for the set,
+// whichever of its files found it full.
+static int WriteFailure(const SplitPlan& plan, const std::string& what) {
   int error = OsLastError();
   ProgressEnd();
   if (CliInterrupted) return ReportInterrupted("nothing was left behind");
+  if (OsErrorIsNoSpace(error)) {
+    CliPrint(CliErr, "tarnovell: no space left for %s: %s; nothing was left behind\n",
+             SetDescription(plan).c_str(), OsErrorText(error).c_str());
+    return ExitFileError;
+  }
   CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(),
            OsErrorText(error).c_str());
   return ExitFileError;
@@ -255,20 +268,20 @@ static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inp
                         const std::string& inputPath, PendingOutput* out, DigestBlock* digests) {
   const std::string& target = plan.Targets[i];
   if (!out->Create(target, ".tarnovell-split-", plan.Nameless)) {
-    return WriteFailure("cannot create a file in " +
-                        Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
+    return WriteFailure(plan, "cannot create a file in " +
+                                  Printable(plan.OutputDir.empty() ? "." : plan.OutputDir));
   }
   ProgressLabel(LastComponent(target));
   int64_t outPos = i == 0 ? PayloadOffset : 0;
   if (i == 0 && !OsWriteAt(out->File(), plan.Head.data(), plan.Head.size(), 0))
-    return WriteFailure(Printable(target));
+    return WriteFailure(plan, Printable(target));
   int64_t count =
       i == 0 ? plan.First
              : std::min<int64_t>(static_cast<int64_t>(plan.PieceSize), plan.Total - *inputPos);
   // The digest of the file's run, continued from the files before it in the run (from 0).
   uint32_t* crc = &digests->Image.Digests[DigestIndexOf(*digests, static_cast<int32_t>(i))];
   int64_t got = CopyThroughMemory(in, *inputPos, out->File(), outPos, count, *inputPos, crc);
-  if (got < 0) return WriteFailure(Printable(target));
+  if (got < 0) return WriteFailure(plan, Printable(target));
   if (got < count) {
     ProgressEnd();
     CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
@@ -277,7 +290,7 @@ static int WriteSetFile(const SplitPlan& plan, size_t i, OsFile in, int64_t* inp
   }
   // The length makes the holes at the end of a sparse input.
   if (!OsSetLength(out->File(), outPos + count) || (i > 0 && !out->Finish()))
-    return WriteFailure(Printable(target));
+    return WriteFailure(plan, Printable(target));
   *inputPos += count;
   return ExitComplete;
 }
@@ -304,7 +317,7 @@ static int SealContainer(const SplitPlan& plan, DigestBlock* digests, PendingOut
   }
   if (!OsWriteAt(container->File(), header.data(), header.size(), HeaderOffset) ||
       !container->Finish()) {
-    return WriteFailure(Printable(container->Target()));
+    return WriteFailure(plan, Printable(container->Target()));
   }
   return ExitComplete;
 }
@@ -406,6 +419,15 @@ static int OpenInput(const std::string& path, OsFile* in, OsFileInfo* info) {
   return ExitComplete;
 }
 
+// The room the set takes (and its recovery files at least a piece each), checked before a byte
+// of it is written.
+static int CheckRoomForSet(const SplitPlan& plan) {
+  uint64_t total = static_cast<uint64_t>(plan.Total);
+  uint64_t needed = total + PayloadOffset +
+                    plan.RecoveryTargets.size() * std::min<uint64_t>(plan.PieceSize, total);
+  return CheckRoom(plan.OutputDir, needed, SetDescription(plan));
+}
+
 // A container of ours is refused as the input, unless forced: it is most likely a set to join.
 static int RefuseSplittingASet(const SplitOptions& options, OsFile in, const OsFileInfo& input) {
   if (options.Force || !IsContainerOfOurs(in, input)) return ExitComplete;
@@ -421,6 +443,7 @@ static int SplitOpenInput(const SplitOptions& options, OsFile in, const OsFileIn
   if (code == ExitComplete) code = RefuseSplittingASet(options, in, input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
   if (code == ExitComplete) code = PlanTargets(options, input, &plan);
+  if (code == ExitComplete) code = CheckRoomForSet(plan);
   if (code != ExitComplete) return code;
 
   std::vector<PendingOutput> outputs;

@@ -210,4 +210,70 @@ TEST_F(CliTest, SplittingASetIsRefusedUnlessForced) {
   EXPECT_EQ(Run({"split", "tool.exe", "-d", "again", "-q"}), ExitComplete) << Err();
 }
 
+// Free space as the tests give it, and the folder last asked about.
+uint64_t FakeFree = 0;
+std::string FolderAsked;
+bool FakeFreeSpace(const std::string& folder, uint64_t* bytes) {
+  FolderAsked = folder;
+  *bytes = FakeFree;
+  return true;
+}
+bool UnknownFreeSpace(const std::string&, uint64_t*) { return false; }
+
+TEST_F(CliTest, TooLittleFreeSpaceIsToldBeforeAnythingIsWritten) {
+  std::string data = Pattern(100000, 5);
+  Write("film.avi", data);
+  Mkdir("out");
+  OsFreeSpaceHook = FakeFreeSpace;
+  FakeFree = data.size();  // the data, but not the container's head
+  EXPECT_EQ(Run({"split", "film.avi", "-s", "40K", "-d", "out"}), ExitFileError);
+  EXPECT_TRUE(Has(Err(), "needs")) << Err();
+  EXPECT_TRUE(Has(Err(), "film.exe")) << Err();
+  EXPECT_EQ(FolderAsked, "out");
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+  FakeFree = data.size() + PayloadOffset;  // just enough
+  ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-d", "out", "-q"}), ExitComplete) << Err();
+
+  Mkdir("back");
+  FakeFree = data.size() - 1;
+  EXPECT_EQ(Run({"join", "out/film.exe", "-o", "back/film.avi"}), ExitFileError);
+  EXPECT_TRUE(Has(Err(), "back/film.avi needs")) << Err();
+  EXPECT_EQ(FolderAsked, "back");
+  EXPECT_EQ(List("back"), std::set<std::string>{});
+  FakeFree = data.size();
+  EXPECT_EQ(Run({"join", "out/film.exe", "-o", "back/film.avi", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Read("back/film.avi"), data);
+  // What a header claims is not what the join writes: the files' data is.
+  Write("claim.exe", ContainerBytes(Texts("claim.bin", "1"), "abc"));
+  FakeFree = 2;
+  EXPECT_EQ(Run({"join", "claim.exe", "-q"}), ExitFileError) << Err();
+  FakeFree = 3;
+  EXPECT_EQ(Run({"join", "claim.exe", "-q"}), ExitMismatch) << Err();
+  EXPECT_EQ(Read("claim.bin"), "abc");
+  // Where the system cannot tell, the command goes on.
+  OsFreeSpaceHook = UnknownFreeSpace;
+  EXPECT_EQ(Run({"join", "out/film.exe", "-o", "back/again.avi", "-q"}), ExitComplete) << Err();
+}
+
+#ifdef _WIN32
+const int NoSpaceError = ERROR_DISK_FULL;
+#else
+const int NoSpaceError = ENOSPC;
+#endif
+int DiskFullOnCopy(OsCall call) { return call == OsCallCopy ? NoSpaceError : 0; }
+
+TEST_F(CliTest, ADiskFoundFullNamesTheOutputNotAPiece) {
+  Write("film.avi", Pattern(100000, 6));
+  ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  Mkdir("out");
+  OsFaultHook = DiskFullOnCopy;
+  EXPECT_EQ(Run({"join", "film.exe", "-o", "out/back.avi"}), ExitFileError);
+  EXPECT_TRUE(Has(Err(), "out/back.avi")) << Err();
+  EXPECT_FALSE(Has(Err(), "film.")) << Err();
+  EXPECT_EQ(Run({"split", "film.avi", "-s", "40K", "-d", "out"}), ExitFileError);
+  EXPECT_TRUE(Has(Err(), "out/film.exe")) << Err();
+  EXPECT_FALSE(Has(Err(), ".c00")) << Err();
+  EXPECT_EQ(List("out"), std::set<std::string>{});
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // info: the header in plain words and the walk a join would make, each file with its size.
 #include "cli/cli.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 
@@ -31,6 +32,10 @@ static void PrintHeader(const PieceSet& set) {
   CliPrint(o, "Digests:   %s\n", DigestCoverage(set).c_str());
 }
 
+// A file's name in the column of names: padded to its width in characters, not bytes, so that
+// Cyrillic names keep the columns after them in line.
+static std::string NameColumn(const std::string& name) { return PadToWidth(Printable(name), 28); }
+
 // In a set with a digest block: how a file's data differs in size from what the block gives it.
 static std::string SizeNote(const PieceSet& set, const PieceFile& piece) {
   int64_t expected =
@@ -41,14 +46,14 @@ static std::string SizeNote(const PieceSet& set, const PieceFile& piece) {
 }
 
 static int PrintPiece(const PieceSet& set, const PieceFile& piece) {
-  std::string name = Printable(LastComponent(piece.Path));
+  std::string name = NameColumn(LastComponent(piece.Path));
   std::string note = SizeNote(set, piece);
   if (piece.Index == 0) {
-    CliPrint(CliOut, "  %8d  %-28s %14lld bytes, data %lld bytes%s\n", 0, name.c_str(),
+    CliPrint(CliOut, "  %8d  %s %14lld bytes, data %lld bytes%s\n", 0, name.c_str(),
              static_cast<long long>(piece.Info.Size), static_cast<long long>(piece.DataSize),
              note.c_str());
   } else {
-    CliPrint(CliOut, "  %8d  %-28s %14lld bytes%s\n", piece.Index, name.c_str(),
+    CliPrint(CliOut, "  %8d  %s %14lld bytes%s\n", piece.Index, name.c_str(),
              static_cast<long long>(piece.Info.Size), note.c_str());
   }
   return ExitComplete;
@@ -63,8 +68,8 @@ static void PrintUnneeded(const PieceSet& set, const WalkEnd& end) {
   if (next.empty()) return;
   bool pastBlock =
       set.Head.HasDigests && end.Files >= static_cast<int64_t>(set.Head.Digests.Image.PieceCount);
-  CliPrint(CliOut, "  %8lld  %-28s %s\n", static_cast<long long>(end.Files),
-           Printable(LastComponent(next)).c_str(),
+  CliPrint(CliOut, "  %8lld  %s %s\n", static_cast<long long>(end.Files),
+           NameColumn(LastComponent(next)).c_str(),
            pastBlock ? "not of the set: its digest block gives fewer pieces"
                      : "not needed: the data is complete before it");
 }
@@ -84,8 +89,8 @@ static void PrintResult(const PieceSet& set, const WalkEnd& end) {
           found, total);
       break;
     case ExitMissingPiece:
-      CliPrint(o, "  %8lld  %-28s        missing (looked for %s)\n", files,
-               Printable(set.PieceName(static_cast<int32_t>(files))).c_str(),
+      CliPrint(o, "  %8lld  %s        missing (looked for %s)\n", files,
+               NameColumn(set.PieceName(static_cast<int32_t>(files))).c_str(),
                Printable(end.Missing).c_str());
       CliPrint(o,
                "Result:    missing pieces: %lld of %lld bytes found, %lld still needed from piece "

@@ -282,4 +282,28 @@ TEST_F(CliTest, ADiskFoundFullNamesTheOutputNotAPiece) {
   EXPECT_EQ(List("out"), std::set<std::string>{});
 }
 
+// Where " bytes" ends each line of info's table of files, in characters.
+std::vector<size_t> SizeColumns(const std::string& out) {
+  std::vector<size_t> columns;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);) {
+    size_t at = line.find(" bytes");
+    if (line.compare(0, 2, "  ") == 0 && at != std::string::npos)
+      columns.push_back(DisplayWidth(line.substr(0, at)));
+  }
+  return columns;
+}
+
+TEST_F(CliTest, InfoLinesUpCyrillicNamesByCharacters) {
+  Write("Фильм.avi", Pattern(100000, 7));
+  ASSERT_EQ(Run({"split", "Фильм.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  ASSERT_EQ(Run({"split", "Фильм.avi", "-s", "40K", "-q", "--base", "Films"}), ExitComplete);
+  ASSERT_EQ(Run({"info", "Фильм.exe"}), ExitComplete);
+  std::vector<size_t> cyrillic = SizeColumns(Out());
+  ASSERT_EQ(Run({"info", "Films.exe"}), ExitComplete);
+  std::vector<size_t> latin = SizeColumns(Out());
+  ASSERT_EQ(cyrillic.size(), 4u) << Out();
+  EXPECT_EQ(cyrillic, latin);
+}
+
 }  // namespace

@@ -282,6 +282,13 @@ TEST_F(CliTest, ADiskFoundFullNamesTheOutputNotAPiece) {
   EXPECT_EQ(List("out"), std::set<std::string>{});
 }
 
+// The characters of UTF-8 text: its bytes but those that continue a character.
+size_t Characters(const std::string& text) {
+  size_t count = 0;
+  for (unsigned char c : text) count += (c & 0xC0) != 0x80;
+  return count;
+}
+
 // Where " bytes" ends each line of info's table of files, in characters.
 std::vector<size_t> SizeColumns(const std::string& out) {
   std::vector<size_t> columns;
@@ -289,7 +296,7 @@ std::vector<size_t> SizeColumns(const std::string& out) {
   for (std::string line; std::getline(lines, line);) {
     size_t at = line.find(" bytes");
     if (line.compare(0, 2, "  ") == 0 && at != std::string::npos)
-      columns.push_back(DisplayWidth(line.substr(0, at)));
+      columns.push_back(Characters(line.substr(0, at)));
   }
   return columns;
 }

@@ -47,17 +47,20 @@ struct JoinOptions {
   std::string ContainerPath;
   std::string OutputPath;  // empty: the name from the header, in the current folder
   std::string PiecesDir;   // empty: beside the container
+  std::string PiecesBase;  // --pieces-base; empty: the container's base (OpenPieceSet)
   bool Force = false;
   bool Quiet = false;
 };
 
 int RunSplit(const SplitOptions& options);
 int RunJoinCommand(const JoinOptions& options);
-int RunInfo(const std::string& containerPath, const std::string& piecesDir);
+int RunInfo(const std::string& containerPath, const std::string& piecesDir,
+            const std::string& piecesBase = "");
 
 struct VerifyOptions {
   std::string ContainerPath;
-  std::string PiecesDir;  // empty: beside the container
+  std::string PiecesDir;   // empty: beside the container
+  std::string PiecesBase;  // --pieces-base; empty: the container's base (OpenPieceSet)
   bool Quiet = false;
 };
 

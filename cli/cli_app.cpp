@@ -76,6 +76,15 @@ static void AddSetArguments(CLI::App* command, std::string* container, std::stri
                       "folder holding the pieces (default: the container's folder)");
 }
 
+// The pieces' base name, for a container saved under another name than its set's.
+static void AddPiecesBase(CLI::App* command, std::string* base) {
+  command
+      ->add_option("--pieces-base", *base,
+                   "the pieces are NAME.c001, ... (default: the container's name without .exe; "
+                   "a renamed container finds its set through its digests)")
+      ->type_name("NAME");
+}
+
 static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
   CLI::App* command =
       app.add_subcommand("repair",
@@ -96,6 +105,7 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
       "join", "Join a set into the file it was cut from, without running the container");
   AddSetArguments(command, &join->ContainerPath, &join->PiecesDir,
                   "the container (BASE.exe); pieces are BASE.c001, ...");
+  AddPiecesBase(command, &join->PiecesBase);
   command->add_option("-o,--output", join->OutputPath,
                       "output file, or a folder for the name from the header (default: that name, "
                       "in the current folder)");
@@ -104,10 +114,12 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
   return command;
 }
 
-static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces) {
+static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces,
+                                std::string* piecesBase) {
   CLI::App* command = app.add_subcommand(
       "info", "Show the header of a container, the pieces found and whether the data adds up");
   AddSetArguments(command, container, pieces, "the container (BASE.exe)");
+  AddPiecesBase(command, piecesBase);
   return command;
 }
 
@@ -117,6 +129,7 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
                          "Check every piece of a set against the digests its container "
                          "carries, writing nothing; name missing, short, long and damaged pieces");
   AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
+  AddPiecesBase(command, &verify->PiecesBase);
   command->add_flag("-q,--quiet", verify->Quiet,
                     "no progress bar, nothing printed for a whole set");
   return command;
@@ -203,10 +216,10 @@ static int RunCommandLine(int argc, char** argv) {
       "files: 64.\n");
   SplitOptions split;
   JoinOptions join;
-  std::string sizeText, numberText, infoContainer, infoPieces;
+  std::string sizeText, numberText, infoContainer, infoPieces, infoPiecesBase;
   CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText);
   CLI::App* joinCommand = AddJoinCommand(app, &join);
-  AddInfoCommand(app, &infoContainer, &infoPieces);
+  AddInfoCommand(app, &infoContainer, &infoPieces, &infoPiecesBase);
   VerifyOptions verify;
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
@@ -241,7 +254,7 @@ static int RunCommandLine(int argc, char** argv) {
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
   if (*repairCommand) return RunRepair(repair);
-  return RunInfo(infoContainer, infoPieces);
+  return RunInfo(infoContainer, infoPieces, infoPiecesBase);
 }
 
 int RunCli(int argc, char** argv) { return FinishReport(RunCommandLine(argc, argv)); }

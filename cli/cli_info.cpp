@@ -104,9 +104,10 @@ static void PrintResult(const PieceSet& set, const WalkEnd& end) {
   }
 }
 
-int RunInfo(const std::string& containerPath, const std::string& piecesDir) {
+int RunInfo(const std::string& containerPath, const std::string& piecesDir,
+            const std::string& piecesBase) {
   PieceSet set;
-  int code = OpenPieceSet(containerPath, piecesDir, &set);
+  int code = OpenPieceSet(containerPath, piecesDir, &set, piecesBase);
   if (code != ExitComplete) return code;
   PrintHeader(set);
   long long wrongSizes = 0;

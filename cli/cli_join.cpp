@@ -241,7 +241,7 @@ static void AdviseMending(const JoinOptions& options, const PieceSet& set, const
 
 int RunJoinCommand(const JoinOptions& options) {
   PieceSet set;
-  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
   std::string output;
   bool stream = false;
   if (code == ExitComplete) code = PlanOutput(options, set, &output, &stream);

@@ -131,7 +131,23 @@ static int ReportNotAContainer(const std::string& path, const PieceSet& set,
   return ExitBadContainer;
 }
 
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set) {
+// The base --pieces-base names: "film", or "film.exe" or "film.c001" of that set; a folder in
+// front is where the pieces are, unless --pieces-dir gives one.
+static void TakePiecesBase(const std::string& given, const std::string& piecesDir, PieceSet* set) {
+  std::string folder, name, base;
+  SplitBasePath(given, &folder, &name);
+  if (PieceNumberOfName(name, &base) > 0) {
+    name = base;
+  } else if (!ContainerBasePath(name).empty()) {
+    name = ContainerBasePath(name);
+  }
+  set->BaseName = name;
+  if (piecesDir.empty() && given.find_first_of(OsPathSeparators) != std::string::npos)
+    set->Folder = folder;
+}
+
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+                 const std::string& piecesBase) {
   ForgetFolderListings();
   set->ContainerPath = containerPath;
   set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
@@ -150,6 +166,10 @@ int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir,
   std::string folder;
   SplitBasePath(ContainerBasePath(containerPath), &folder, &set->BaseName);
   set->Folder = !piecesDir.empty() ? piecesDir : folder;
+  if (!piecesBase.empty())
+    TakePiecesBase(piecesBase, piecesDir, set);
+  else
+    FindRenamedSet(set);
   return ExitComplete;
 }
 

@@ -51,9 +51,19 @@ struct PieceSet : HoldsFiles {
   std::string PieceName(int32_t n) const;
 };
 
-// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir.
-// Returns ExitComplete, or an exit code after telling CliErr why.
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set);
+// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir, named
+// from the container's name, or from piecesBase (--pieces-base: a base, or the name of the
+// container or of a piece of that set, perhaps with its folder). Returns ExitComplete, or an
+// exit code after telling CliErr why.
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+                 const std::string& piecesBase = "");
+
+// A container whose own piece 1 is not in its folder, though the set needs it (it was perhaps
+// renamed, as "film (1).exe"): the one set in the folder that its digest block vouches for (the
+// sizes of its pieces, and the digest of the run of piece 1) becomes its pieces, told on CliErr.
+// When none or several fit, or the container has no digest block to tell, says so and suggests
+// --pieces-base; the set is then left as it was.
+void FindRenamedSet(PieceSet* set);
 
 // One file of the set, open for reading while it is visited.
 struct PieceFile {

@@ -103,7 +103,7 @@ static int WithRecoveryOfContainer(const VerifyOptions& options, int code) {
 
 int RunVerify(const VerifyOptions& options) {
   PieceSet set;
-  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
   if (code == ExitBadContainer) return WithRecoveryOfContainer(options, code);
   if (code != ExitComplete) return code;
   if (!set.Head.HasDigests) {

@@ -313,4 +313,49 @@ TEST_F(CliTest, InfoLinesUpCyrillicNamesByCharacters) {
   EXPECT_EQ(cyrillic, latin);
 }
 
+TEST_F(CliTest, ARenamedContainerFindsTheSetItsDigestsFit) {
+  std::string data = Pattern(150000, 8);
+  Write("film.avi", data);
+  Write("decoy.avi", Pattern(150000, 9));  // a set of the same sizes, other data
+  ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  ASSERT_EQ(Run({"split", "decoy.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
+  Rename("film.exe", "film (1).exe");
+  EXPECT_EQ(Run({"join", "film (1).exe", "-o", "out.avi", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Has(Err(), "pieces taken from film.c001")) << Err();
+  EXPECT_EQ(Read("out.avi"), data);
+  EXPECT_EQ(Run({"verify", "film (1).exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"info", "film (1).exe"}), ExitComplete) << Err();
+  EXPECT_TRUE(Has(Out(), "film.c003")) << Out();
+
+  // Two sets that fit: neither is taken.
+  for (int n = 1; n <= 4; n++)
+    ASSERT_TRUE(MakeHardLink(Path(PieceFile("film", n)), Path(PieceFile("copy", n))));
+  EXPECT_EQ(Run({"join", "film (1).exe", "-o", "two.avi", "-q"}), ExitMissingPiece);
+  EXPECT_TRUE(Has(Err(), "--pieces-base")) << Err();
+  // --pieces-base names the set, as a base or as a file of it.
+  EXPECT_EQ(Run({"join", "film (1).exe", "-o", "two.avi", "-q", "--pieces-base", "copy"}),
+            ExitComplete)
+      << Err();
+  EXPECT_EQ(Run({"verify", "film (1).exe", "-q", "--pieces-base", "copy.c001"}), ExitComplete)
+      << Err();
+  // None that fits: the decoy's digests differ.
+  for (int n = 1; n <= 4; n++) {
+    Remove(PieceFile("film", n));
+    Remove(PieceFile("copy", n));
+  }
+  EXPECT_EQ(Run({"join", "film (1).exe", "-o", "none.avi", "-q"}), ExitMissingPiece);
+  EXPECT_TRUE(Has(Err(), "--pieces-base")) << Err();
+  EXPECT_EQ(List().count("none.avi"), 0u);
+}
+
+TEST_F(CliTest, ARenamedContainerWithoutDigestsTakesOnlyThePiecesBaseGiven) {
+  WriteSet("old", "old.bin", {"abc", "def", "gh"});
+  Rename("old.exe", "old (1).exe");
+  EXPECT_EQ(Run({"join", "old (1).exe", "-q"}), ExitMissingPiece);
+  EXPECT_TRUE(Has(Err(), "--pieces-base")) << Err();
+  EXPECT_EQ(List().count("old.bin"), 0u);
+  EXPECT_EQ(Run({"join", "old (1).exe", "-q", "--pieces-base", "old"}), ExitComplete) << Err();
+  EXPECT_EQ(Read("old.bin"), "abcdefgh");
+}
+
 }  // namespace

@@ -316,7 +316,9 @@ TEST_F(CliTest, InfoLinesUpCyrillicNamesByCharacters) {
 TEST_F(CliTest, ARenamedContainerFindsTheSetItsDigestsFit) {
   std::string data = Pattern(150000, 8);
   Write("film.avi", data);
-  Write("decoy.avi", Pattern(150000, 9));  // a set of the same sizes, other data
+  Write("decoy.avi", Pattern(150000, 9));          // a set of the same sizes, other data
+  Write("longer.avi", data + Pattern(30000, 10));  // the same first pieces, then larger
+  ASSERT_EQ(Run({"split", "longer.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
   ASSERT_EQ(Run({"split", "film.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
   ASSERT_EQ(Run({"split", "decoy.avi", "-s", "40K", "-q"}), ExitComplete) << Err();
   Rename("film.exe", "film (1).exe");
@@ -338,6 +340,8 @@ TEST_F(CliTest, ARenamedContainerFindsTheSetItsDigestsFit) {
       << Err();
   EXPECT_EQ(Run({"verify", "film (1).exe", "-q", "--pieces-base", "copy.c001"}), ExitComplete)
       << Err();
+  EXPECT_EQ(Run({"info", "film (1).exe", "--pieces-base", "copy.exe"}), ExitComplete) << Err();
+  EXPECT_TRUE(Has(Out(), "copy.c004")) << Out();
   // None that fits: the decoy's digests differ.
   for (int n = 1; n <= 4; n++) {
     Remove(PieceFile("film", n));

@@ -70,6 +70,8 @@ int RunVerify(const VerifyOptions& options);
 struct RepairOptions {
   std::string
       Path;  // the container, or one of the set's recovery files (when the container is lost)
+  std::string PiecesBase;  // --pieces-base: the set's files are NAME.c001, NAME.r01, ... beside
+                           // the container given as Path
   bool Quiet = false;
 };
 

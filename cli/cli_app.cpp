@@ -97,6 +97,7 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
       ->required();
   command->add_flag("-q,--quiet", repair->Quiet,
                     "no progress bar, nothing printed for a whole set");
+  AddPiecesBase(command, &repair->PiecesBase);
   return command;
 }
 

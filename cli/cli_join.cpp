@@ -229,13 +229,18 @@ static void AdviseMending(const JoinOptions& options, const PieceSet& set, const
               Printable(finding.Name);
   }
   bool recovery = !FindFileIgnoringCase(set.Folder, set.BaseName + RecoverySuffix(0)).empty();
-  std::string container = PasteablePath(set.ContainerPath);
+  std::string container =
+      PasteablePath(set.ContainerPath) +
+      (options.PiecesBase.empty() ? "" : " --pieces-base " + PasteablePath(options.PiecesBase));
+  std::string join =
+      container +
+      (options.PiecesDir.empty() ? "" : " --pieces-dir " + PasteablePath(options.PiecesDir));
   CliPrint(
       CliErr, "tarnovell: to mend it, %s, then run `tarnovell join --force %s%s` to replace %s\n",
       recovery
           ? ("run `tarnovell repair " + container + "` (recovery files lie beside the set)").c_str()
           : ("fetch " + pieces + " again").c_str(),
-      container.c_str(), options.OutputPath.empty() ? "" : (" -o " + PasteablePath(output)).c_str(),
+      join.c_str(), options.OutputPath.empty() ? "" : (" -o " + PasteablePath(output)).c_str(),
       Printable(output).c_str());
 }
 

@@ -131,9 +131,7 @@ static int ReportNotAContainer(const std::string& path, const PieceSet& set,
   return ExitBadContainer;
 }
 
-// The base --pieces-base names: "film", or "film.exe" or "film.c001" of that set; a folder in
-// front is where the pieces are, unless --pieces-dir gives one.
-static void TakePiecesBase(const std::string& given, const std::string& piecesDir, PieceSet* set) {
+std::string GivenPiecesBase(const std::string& given) {
   std::string folder, name, base;
   SplitBasePath(given, &folder, &name);
   if (PieceNumberOfName(name, &base) > 0) {
@@ -141,7 +139,14 @@ static void TakePiecesBase(const std::string& given, const std::string& piecesDi
   } else if (!ContainerBasePath(name).empty()) {
     name = ContainerBasePath(name);
   }
-  set->BaseName = name;
+  return given.substr(0, given.size() - LastComponent(given).size()) + name;
+}
+
+// The base --pieces-base names; a folder in front is where the pieces are, unless --pieces-dir
+// gives one.
+static void TakePiecesBase(const std::string& given, const std::string& piecesDir, PieceSet* set) {
+  std::string folder;
+  SplitBasePath(GivenPiecesBase(given), &folder, &set->BaseName);
   if (piecesDir.empty() && given.find_first_of(OsPathSeparators) != std::string::npos)
     set->Folder = folder;
 }

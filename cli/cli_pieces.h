@@ -58,6 +58,10 @@ struct PieceSet : HoldsFiles {
 int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
                  const std::string& piecesBase = "");
 
+// The base a --pieces-base names (its folder, if any, kept in front): "film" as it is, and
+// "film.exe" or "film.c001" of that set cut to "film".
+std::string GivenPiecesBase(const std::string& given);
+
 // A container whose own piece 1 is not in its folder, though the set needs it (it was perhaps
 // renamed, as "film (1).exe"): the one set in the folder that its digest block vouches for (the
 // sizes of its pieces, and the digest of the run of piece 1) becomes its pieces, told on CliErr.

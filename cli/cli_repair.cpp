@@ -218,6 +218,10 @@ int RunRepair(const RepairOptions& options) {
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
   if (code != ExitComplete) return code;
+  if (!options.PiecesBase.empty()) {  // a renamed container: its set's files keep their names
+    std::string given = GivenPiecesBase(options.PiecesBase);
+    base = LastComponent(given) == given ? JoinPath(FolderOf(options.Path), given) : given;
+  }
   SplitBasePath(base, &folder, &baseName);
   RecoveryFileSet files;
   code = OpenRecoveryFileSet(base, container, folder, &files);
@@ -225,7 +229,11 @@ int RunRepair(const RepairOptions& options) {
   if (files.FileCount == 0) {
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
              files.RecoveryPaths.empty()
-                 ? ("no recovery file " + Printable(base) + ".r01, ... was found").c_str()
+                 ? ("no recovery file " + Printable(base) + ".r01, ... was found" +
+                    (container.empty() || !options.PiecesBase.empty()
+                         ? ""
+                         : " (a renamed container: give --pieces-base NAME, the set's name)"))
+                       .c_str()
                  : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }

@@ -12,12 +12,13 @@
 #include "container/layout.h"
 #include "integrity/crc32c.h"
 
-// Adds count bytes of a file from offset to the CRC; false when they cannot be read.
+// Adds count bytes of a file from offset to the CRC; false when they cannot be read, or when
+// the user stops the command.
 static bool AddFileBytes(OsFile file, int64_t offset, int64_t count, uint32_t* crc) {
   std::vector<char> buffer(1 << 20);
   while (count > 0) {
     size_t step = static_cast<size_t>(std::min<int64_t>(count, buffer.size()));
-    if (!OsReadAt(file, buffer.data(), step, offset)) return false;
+    if (CliInterrupted || !OsReadAt(file, buffer.data(), step, offset)) return false;
     *crc = Crc32cAdd(*crc, buffer.data(), step);
     offset += static_cast<int64_t>(step);
     count -= static_cast<int64_t>(step);
@@ -25,9 +26,20 @@ static bool AddFileBytes(OsFile file, int64_t offset, int64_t count, uint32_t* c
   return true;
 }
 
+// Adds a piece's bytes to the CRC.
+static bool AddPieceBytes(const std::string& path, uint32_t* crc) {
+  OsFileInfo info;
+  OsFile file = OsOpenRead(path, &info);
+  if (file == NoFile) return false;
+  bool read = info.Kind == OsKind::Regular && AddFileBytes(file, 0, info.Size, crc);
+  OsClose(file);
+  return read;
+}
+
 // Whether the pieces of base in the set's folder are the block's: every one there has the size
-// the block gives it, and the pieces of the run that holds piece 1 are there, with its digest
-// (the first run begins with the container's own data).
+// the block gives it (looked at first: nothing is read for a set of other sizes), and the pieces
+// of the run that holds piece 1 are there, with its digest (the first run begins with the
+// container's own data).
 static bool BlockVouchesFor(const PieceSet& set, const std::string& base) {
   const DigestBlock& block = set.Head.Digests;
   int32_t count = static_cast<int32_t>(block.Image.PieceCount);
@@ -35,10 +47,7 @@ static bool BlockVouchesFor(const PieceSet& set, const std::string& base) {
   int32_t lastOfRun = run == 1 ? 1 : std::min(run, count) - 1;
   PieceSet candidate;
   candidate.BaseName = base;
-  uint32_t crc = 0;
-  if (run > 1 &&
-      !AddFileBytes(set.Container, PayloadOffset, set.ContainerInfo.Size - PayloadOffset, &crc))
-    return false;
+  std::vector<std::string> runPaths;
   for (int32_t n = 1; n < count; n++) {
     std::string path = FindFileIgnoringCase(set.Folder, candidate.PieceName(n));
     OsFileInfo info;
@@ -46,13 +55,14 @@ static bool BlockVouchesFor(const PieceSet& set, const std::string& base) {
     if (path.empty() || !OsProbe(path, &info) || info.Kind != OsKind::Regular ||
         info.Size != ExpectedPayload(block, n))
       return false;
-    if (n > lastOfRun) continue;
-    OsFile file = OsOpenRead(path, &info);
-    if (file == NoFile) return false;
-    bool read = AddFileBytes(file, 0, info.Size, &crc);
-    OsClose(file);
-    if (!read) return false;
+    if (n <= lastOfRun) runPaths.push_back(path);
   }
+  uint32_t crc = 0;
+  if (run > 1 &&
+      !AddFileBytes(set.Container, PayloadOffset, set.ContainerInfo.Size - PayloadOffset, &crc))
+    return false;
+  for (const std::string& path : runPaths)
+    if (!AddPieceBytes(path, &crc)) return false;
   return crc == block.Image.Digests[run == 1 ? 1 : 0];
 }
 

@@ -352,6 +352,25 @@ TEST_F(CliTest, ARenamedContainerFindsTheSetItsDigestsFit) {
   EXPECT_EQ(List().count("none.avi"), 0u);
 }
 
+// More than 395 pieces share digests: the first run, the container's data and piece 1, decides.
+TEST_F(CliTest, ARenamedContainerOfALargeSetIsJudgedByItsFirstRun) {
+  const int pieces = 400;
+  std::string data = Pattern(static_cast<size_t>(pieces) * 30721, 11);
+  Write("big.bin", data);
+  ASSERT_EQ(Run({"split", "big.bin", "-s", "30721", "-q"}), ExitComplete) << Err();
+  Remove("big.bin");
+  // A set of the same sizes whose piece 1 alone differs.
+  std::string other = Read("big.c001");
+  other[100] ^= 1;
+  Write("twin.c001", other);
+  for (int n = 2; n <= pieces; n++)
+    ASSERT_TRUE(MakeHardLink(Path(PieceFile("big", n)), Path(PieceFile("twin", n))));
+  Rename("big.exe", "big (1).exe");
+  EXPECT_EQ(Run({"join", "big (1).exe", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Has(Err(), "pieces taken from big.c001")) << Err();
+  EXPECT_TRUE(Read("big.bin") == data);
+}
+
 TEST_F(CliTest, ARenamedContainerWithoutDigestsTakesOnlyThePiecesBaseGiven) {
   WriteSet("old", "old.bin", {"abc", "def", "gh"});
   Rename("old.exe", "old (1).exe");

@@ -89,17 +89,21 @@ TEST_F(CliTest, APieceOrARecoveryFileGivenAsTheContainerNamesTheContainer) {
     EXPECT_TRUE(Has(Err(), "recovery file")) << Err();
     EXPECT_TRUE(Has(Err(), "`film.exe`")) << Err();
   }
-  // The container as it is there; and the name to look for when it is not.
+  // The container as it is there (where names differ in case: Windows finds any case); and the
+  // name to look for when it is not.
+#ifndef _WIN32
   Rename("film.exe", "FILM.EXE");
   Rename("film.c002", "film.C002");
   EXPECT_EQ(Run({"join", "film.C002"}), ExitBadContainer);
   EXPECT_TRUE(Has(Err(), "give `FILM.EXE`")) << Err();
-  Remove("FILM.EXE");
+  files.erase("film.c002");
+  files.insert("film.C002");
+  Rename("FILM.EXE", "film.exe");
+#endif
+  Remove("film.exe");
   EXPECT_EQ(Run({"info", "film.c001"}), ExitBadContainer);
   EXPECT_TRUE(Has(Err(), "give `film.exe`")) << Err();
   files.erase("film.exe");
-  files.erase("film.c002");
-  files.insert("film.C002");
   EXPECT_EQ(List(), files);
 }
 
@@ -277,7 +281,7 @@ TEST_F(CliTest, ADiskFoundFullNamesTheOutputNotAPiece) {
   EXPECT_FALSE(Has(Err(), "film.")) << Err();
   ChunksCopied = 0;
   EXPECT_EQ(Run({"split", "film.avi", "-s", "40K", "-d", "out"}), ExitFileError);
-  EXPECT_TRUE(Has(Err(), "out/film.exe")) << Err();
+  EXPECT_TRUE(Has(Err(), std::string("out") + OsPathSeparator + "film.exe")) << Err();
   EXPECT_FALSE(Has(Err(), ".c00")) << Err();
   EXPECT_EQ(List("out"), std::set<std::string>{});
 }

@@ -51,6 +51,7 @@ struct JoinOptions {
   std::string ContainerPath;
   std::string OutputPath;  // empty: the name from the header, in the current folder
   std::string PiecesDir;   // empty: beside the container
+  std::string PiecesBase;  // --pieces-base; empty: the container's base (OpenPieceSet)
   bool Force = false;
   bool Quiet = false;
 };
@@ -58,11 +59,13 @@ struct JoinOptions {
 int RunSplit(const SplitOptions& options);
 int RunJoinCommand(const JoinOptions& options);
 // json: one JSON object on CliOut instead of the text (README: machine-readable output).
-int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json = false);
+int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json = false,
+            const std::string& piecesBase = "");
 
 struct VerifyOptions {
   std::string ContainerPath;
-  std::string PiecesDir;  // empty: beside the container
+  std::string PiecesDir;   // empty: beside the container
+  std::string PiecesBase;  // --pieces-base; empty: the container's base (OpenPieceSet)
   bool Quiet = false;
   bool Json = false;  // one JSON object on CliOut instead of the text
 };
@@ -73,6 +76,8 @@ int RunVerify(const VerifyOptions& options);
 struct RepairOptions {
   std::string
       Path;  // the container, or one of the set's recovery files (when the container is lost)
+  std::string PiecesBase;  // --pieces-base: the set's files are NAME.c001, NAME.r01, ... beside
+                           // the container given as Path
   bool Quiet = false;
 };
 

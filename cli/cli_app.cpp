@@ -2,11 +2,13 @@
 // --version.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "cli/cli_help.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
@@ -101,6 +103,15 @@ static void AddSetArguments(CLI::App* command, std::string* container, std::stri
       ->type_name("DIR");
 }
 
+// The pieces' base name, for a container saved under another name than its set's.
+static void AddPiecesBase(CLI::App* command, std::string* base) {
+  command
+      ->add_option("--pieces-base", *base,
+                   "the pieces are NAME.c001, ... (default: the container's name without .exe; "
+                   "a renamed container finds its set through its digests)")
+      ->type_name("NAME");
+}
+
 static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
   CLI::App* command =
       app.add_subcommand("repair",
@@ -114,6 +125,7 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
       ->type_name("PATH");
   command->add_flag("-q,--quiet", repair->Quiet,
                     "no progress bar, nothing printed for a whole set");
+  AddPiecesBase(command, &repair->PiecesBase);
   return command;
 }
 
@@ -122,6 +134,7 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
       "join", "Join a set into the file it was cut from, without running the container");
   AddSetArguments(command, &join->ContainerPath, &join->PiecesDir,
                   "the container (BASE.exe); pieces are BASE.c001, ...");
+  AddPiecesBase(command, &join->PiecesBase);
   command
       ->add_option("-o,--output", join->OutputPath,
                    "output file, or a folder for the name from the header (default: that name, "
@@ -139,11 +152,12 @@ static void AddJsonFlag(CLI::App* command, bool* json) {
 }
 
 static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces,
-                                bool* json) {
+                                bool* json, std::string* piecesBase) {
   CLI::App* command = app.add_subcommand(
       "info", "Show the header of a container, the pieces found and whether the data adds up");
   AddSetArguments(command, container, pieces, "the container (BASE.exe)");
   AddJsonFlag(command, json);
+  AddPiecesBase(command, piecesBase);
   return command;
 }
 
@@ -153,10 +167,67 @@ static CLI::App* AddVerifyCommand(CLI::App& app, VerifyOptions* verify) {
                          "Check every piece of a set against the digests its container "
                          "carries, writing nothing; name missing, short, long and damaged pieces");
   AddSetArguments(command, &verify->ContainerPath, &verify->PiecesDir, "the container (BASE.exe)");
+  AddPiecesBase(command, &verify->PiecesBase);
   command->add_flag("-q,--quiet", verify->Quiet,
                     "no progress bar, nothing printed for a whole set");
   AddJsonFlag(command, &verify->Json);
   return command;
+}
+
+// The long options a command takes, as typed ("--force").
+static std::vector<std::string> LongOptionsOf(const CLI::App& command) {
+  std::vector<std::string> names;
+  for (const CLI::Option* option : command.get_options()) {
+    for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+  }
+  return names;
+}
+
+// The first word of a command line (after the program's name) that the tool does not know: a
+// command, or a long option of the command given; and what was most likely meant by it.
+struct UnknownWord {
+  std::string Typed;  // "" when every word is known
+  bool IsCommand = false;
+  std::string Near;  // "" when nothing is near enough
+};
+
+static UnknownWord FindUnknownWord(const CLI::App& app, const std::vector<std::string>& args) {
+  const CLI::App* command = nullptr;
+  for (size_t i = 1; i < args.size() && args[i] != "--"; i++) {
+    const std::string& arg = args[i];
+    std::vector<std::string> names;
+    if (command == nullptr && !arg.empty() && arg[0] != '-') {
+      for (const CLI::App* sub : app.get_subcommands({})) names.push_back(sub->get_name());
+      if (std::find(names.begin(), names.end(), arg) == names.end())
+        return {arg, true, NearestWord(arg, names)};
+      command = app.get_subcommand(arg);
+    } else if (arg.compare(0, 2, "--") == 0 && arg.size() > 2) {
+      std::string typed = arg.substr(0, arg.find('='));
+      names = LongOptionsOf(command != nullptr ? *command : app);
+      if (std::find(names.begin(), names.end(), typed) == names.end())
+        return {typed, false, NearestWord(typed, names)};
+    }
+  }
+  return {};
+}
+
+// CLI11's own messages, said as the tool says everything: "tarnovell: " in front, a guess at a
+// mistyped command or option, and where to read more.
+static void SetUsageMessage(CLI::App& app, const std::vector<std::string>& args) {
+  app.failure_message([args](const CLI::App* self, const CLI::Error& error) {
+    UnknownWord unknown = FindUnknownWord(*self, args);
+    std::string text = "tarnovell: ";
+    if (unknown.IsCommand) {
+      std::string commands;
+      for (const CLI::App* sub : self->get_subcommands({}))
+        commands += (commands.empty() ? "" : ", ") + sub->get_name();
+      text += "`" + Printable(unknown.Typed) + "` is not a command (" + commands + ")\n";
+    } else {
+      text += std::string(error.what()) + "\n";
+    }
+    if (!unknown.Near.empty()) text += "tarnovell: did you mean `" + unknown.Near + "`?\n";
+    return text + "Run with --help for more information.\n";
+  });
 }
 
 static int RunCommandLine(int argc, char** argv) {
@@ -166,13 +237,17 @@ static int RunCommandLine(int argc, char** argv) {
       "tarnovell"};
   app.set_version_flag("--version", std::string("tarnovell ") + TARNOVELL_VERSION);
   app.require_subcommand(1);
+  // As in coreutils, the last of a repeated option wins (-o a -o b writes b): set for every
+  // option before any is added, which the commands take over.
+  app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  SetUsageMessage(app, std::vector<std::string>(argv, argv + argc));
   SplitOptions split;
   JoinOptions join;
-  std::string sizeText, numberText, infoContainer, infoPieces;
+  std::string sizeText, numberText, infoContainer, infoPieces, infoPiecesBase;
   bool infoJson = false;
   CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText);
   CLI::App* joinCommand = AddJoinCommand(app, &join);
-  AddInfoCommand(app, &infoContainer, &infoPieces, &infoJson);
+  AddInfoCommand(app, &infoContainer, &infoPieces, &infoJson, &infoPiecesBase);
   VerifyOptions verify;
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
@@ -212,7 +287,7 @@ static int RunCommandLine(int argc, char** argv) {
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
   if (*repairCommand) return RunRepair(repair);
-  return RunInfo(infoContainer, infoPieces, infoJson);
+  return RunInfo(infoContainer, infoPieces, infoJson, infoPiecesBase);
 }
 
 int RunCli(int argc, char** argv) { return FinishReport(RunCommandLine(argc, argv)); }

@@ -2,6 +2,7 @@
 #include "cli/cli.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_json.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 
@@ -73,15 +74,19 @@ static InfoFile InfoFileOf(const PieceSet& set, const PieceFile& piece) {
                   expected,    set.Head.HasDigests};
 }
 
+// A file's name in the column of names: padded to its width in characters, not bytes, so that
+// Cyrillic names keep the columns after them in line.
+static std::string NameColumn(const std::string& name) { return PadToWidth(Printable(name), 28); }
+
 static void PrintPiece(const InfoFile& piece) {
-  std::string name = Printable(piece.Name);
+  std::string name = NameColumn(piece.Name);
   std::string note = SizeNote(piece);
   if (piece.Index == 0) {
-    CliPrint(CliOut, "  %8d  %-28s %14lld bytes, data %lld bytes%s\n", 0, name.c_str(),
+    CliPrint(CliOut, "  %8d  %s %14lld bytes, data %lld bytes%s\n", 0, name.c_str(),
              static_cast<long long>(piece.Size), static_cast<long long>(piece.DataSize),
              note.c_str());
   } else {
-    CliPrint(CliOut, "  %8d  %-28s %14lld bytes%s\n", piece.Index, name.c_str(),
+    CliPrint(CliOut, "  %8d  %s %14lld bytes%s\n", piece.Index, name.c_str(),
              static_cast<long long>(piece.Size), note.c_str());
   }
 }
@@ -99,8 +104,8 @@ static void FindUnneeded(const PieceSet& set, InfoReport* report) {
 
 static void PrintUnneeded(const InfoReport& report) {
   if (report.Unneeded.empty()) return;
-  CliPrint(CliOut, "  %8lld  %-28s %s\n", static_cast<long long>(report.End.Files),
-           Printable(LastComponent(report.Unneeded)).c_str(),
+  CliPrint(CliOut, "  %8lld  %s %s\n", static_cast<long long>(report.End.Files),
+           NameColumn(LastComponent(report.Unneeded)).c_str(),
            report.UnneededPastBlock ? "not of the set: its digest block gives fewer pieces"
                                     : "not needed: the data is complete before it");
 }
@@ -130,8 +135,8 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
           found, total);
       break;
     case ExitMissingPiece:
-      CliPrint(o, "  %8lld  %-28s        missing (looked for %s)\n", files,
-               Printable(set.PieceName(static_cast<int32_t>(files))).c_str(),
+      CliPrint(o, "  %8lld  %s        missing (looked for %s)\n", files,
+               NameColumn(set.PieceName(static_cast<int32_t>(files))).c_str(),
                Printable(end.Missing).c_str());
       CliPrint(o,
                "Result:    missing pieces: %lld of %lld bytes found, %lld still needed from piece "
@@ -189,9 +194,10 @@ static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
   OsWriteText(CliOut, json.Text());
 }
 
-int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json) {
+int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json,
+            const std::string& piecesBase) {
   PieceSet set;
-  int code = OpenPieceSet(containerPath, piecesDir, &set);
+  int code = OpenPieceSet(containerPath, piecesDir, &set, piecesBase);
   if (code != ExitComplete) {
     if (json) OsWriteText(CliOut, JsonErrorObject("info", containerPath, code));
     return code;

@@ -7,10 +7,12 @@
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
+#include "recovery/recovery_format.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.
@@ -70,7 +72,8 @@ static int PlanOutput(const JoinOptions& options, const PieceSet& set, std::stri
 // with a digest block (and into sha256, where BASE.sha256 gives the original's); else in the
 // kernel where it can.
 static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bool stream,
-                     PieceCheck* check, ChunkSink* sha256, std::string* failure) {
+                     const std::string& output, PieceCheck* check, ChunkSink* sha256,
+                     std::string* failure) {
   int64_t got;
   if (set.Head.HasDigests || stream || sha256 != nullptr) {  // a stream takes every byte, zeros too
     if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
@@ -82,19 +85,23 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bo
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
                         piece.DataBefore);
   }
+  int error = OsLastError();
   int code = PieceMoveOutcome(piece, got, "copying", failure);
+  if (code == ExitFileError && got < 0 && OsErrorIsNoSpace(error))  // the output's, not the piece's
+    *failure = "no space left for " + Printable(output) + ": " + OsErrorText(error);
   if (code == ExitComplete && set.Head.HasDigests) CheckEnd(check, piece);
   return code;
 }
 
 static WalkEnd CopySet(const PieceSet& set, bool quiet, OsFile out, bool stream,
-                       std::vector<OsFileInfo>* sources, PieceCheck* check, ChunkSink* sha256) {
+                       const std::string& output, std::vector<OsFileInfo>* sources,
+                       PieceCheck* check, ChunkSink* sha256) {
   ProgressSteps(ProgressCommand::Join);
   ProgressBegin(!quiet, set.Head.TotalSize, ProgressStep::Join);
   WalkEnd end = WalkPieces(set, [&](const PieceFile& piece, std::string* failure) {
     sources->push_back(piece.Info);
     ProgressLabel(LastComponent(piece.Path));
-    return CopyPiece(set, piece, out, stream, check, sha256, failure);
+    return CopyPiece(set, piece, out, stream, output, check, sha256, failure);
   });
   CheckFinish(check);
   ProgressEnd();
@@ -158,11 +165,23 @@ static int CommitOutput(PendingOutput* out, const ContainerHead& head, int64_t l
   return ExitComplete;
 }
 
+// The room the output takes, checked before it is made: the data the files of the set hold (the
+// header's size is only a claim), found by a walk that opens each and reads nothing. A walk that
+// ends otherwise is left for the join to report.
+static int CheckRoomForOutput(const PieceSet& set, const std::string& output) {
+  WalkEnd end = WalkPieces(
+      set, [](const PieceFile&, std::string*) { return static_cast<int>(ExitComplete); });
+  if (end.Code != ExitComplete && end.Code != ExitMismatch) return ExitComplete;
+  return CheckRoom(FolderOf(output), static_cast<uint64_t>(end.Data), Printable(output));
+}
+
 // The set copied into a new file beside the output's path, put in place once the join has an
 // outcome (ExitComplete, with end and check filled in), else removed.
 static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
                            const std::string& output, WalkEnd* end, PieceCheck* check,
                            ChunkSink* sha256) {
+  int code = CheckRoomForOutput(set, output);
+  if (code != ExitComplete) return code;
   PendingOutput out;
   if (!out.Create(output, ".tarnovell-join-", true)) {
     CliPrint(CliErr, "tarnovell: cannot create a file beside %s: %s\n", Printable(output).c_str(),
@@ -170,7 +189,7 @@ static int JoinIntoNewFile(const JoinOptions& options, const PieceSet& set,
     return ExitFileError;
   }
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out.File(), false, &sources, check, sha256);
+  *end = CopySet(set, options.Quiet, out.File(), false, output, &sources, check, sha256);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, NothingWritten);
   return CommitOutput(&out, set.Head, end->Data, sources, options.Force);
@@ -187,10 +206,10 @@ static int FindEveryPiece(const PieceSet& set, WalkEnd* end) {
 
 // The set copied into an open stream, in order; left says what went in where the copy stops.
 static int CopyIntoStream(const JoinOptions& options, const PieceSet& set, OsFile out,
-                          const std::string& left, WalkEnd* end, PieceCheck* check,
-                          ChunkSink* sha256) {
+                          const std::string& output, const std::string& left, WalkEnd* end,
+                          PieceCheck* check, ChunkSink* sha256) {
   std::vector<OsFileInfo> sources;
-  *end = CopySet(set, options.Quiet, out, true, &sources, check, sha256);
+  *end = CopySet(set, options.Quiet, out, true, output, &sources, check, sha256);
   if (end->Code != ExitComplete && end->Code != ExitMismatch)
     return ReportNoOutcome(*end, set, left);
   return ExitComplete;
@@ -213,7 +232,7 @@ static int JoinIntoStream(const JoinOptions& options, const PieceSet& set,
     return Refuse(Printable(output) + " is no longer a device or a FIFO; nothing was written");
   }
   std::string left = "what was joined until then went into " + Printable(output);
-  code = CopyIntoStream(options, set, out, left, end, check, sha256);
+  code = CopyIntoStream(options, set, out, output, left, end, check, sha256);
   bool closed = OsClose(out);
   if (code != ExitComplete) return code;
   return closed ? ExitComplete : FileSystemError(output, left);
@@ -227,7 +246,7 @@ static int JoinIntoStandardOutput(const JoinOptions& options, const PieceSet& se
   int code = FindEveryPiece(set, end);
   if (code != ExitComplete) return code;
   if (fflush(CliOut) != 0) return FileSystemError("standard output");
-  return CopyIntoStream(options, set, OsFileOfStream(CliOut),
+  return CopyIntoStream(options, set, OsFileOfStream(CliOut), "standard output",
                         "what was joined until then went to standard output", end, check, sha256);
 }
 
@@ -262,6 +281,34 @@ static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha
   return ExitMismatch;
 }
 
+// What mends an output the join kept though pieces differ from the set's digests: those pieces
+// fetched again, or repair where recovery files lie beside the set; then the join again, with
+// --force to replace the output.
+static void AdviseMending(const JoinOptions& options, const PieceSet& set, const PieceCheck& check,
+                          const std::string& output) {
+  std::string pieces;
+  for (const Finding& finding : check.Findings) {
+    if (finding.Kind == FindingKind::Missing || finding.Kind == FindingKind::RunUnchecked) continue;
+    pieces += (pieces.empty() ? "" : ", ") +
+              std::string(finding.Kind == FindingKind::RunDamaged ? "one of " : "") +
+              Printable(finding.Name);
+  }
+  bool recovery = !FindFileIgnoringCase(set.Folder, set.BaseName + RecoverySuffix(0)).empty();
+  std::string container =
+      PasteablePath(set.ContainerPath) +
+      (options.PiecesBase.empty() ? "" : " --pieces-base " + PasteablePath(options.PiecesBase));
+  std::string join =
+      container +
+      (options.PiecesDir.empty() ? "" : " --pieces-dir " + PasteablePath(options.PiecesDir));
+  CliPrint(
+      CliErr, "tarnovell: to mend it, %s, then run `tarnovell join --force %s%s` to replace %s\n",
+      recovery
+          ? ("run `tarnovell repair " + container + "` (recovery files lie beside the set)").c_str()
+          : ("fetch " + pieces + " again").c_str(),
+      join.c_str(), options.OutputPath.empty() ? "" : (" -o " + PasteablePath(output)).c_str(),
+      Printable(output).c_str());
+}
+
 // join -o - into a terminal would fill it with the file's bytes.
 static int RefuseTerminalOutput() {
   CliPrint(CliErr,
@@ -274,7 +321,7 @@ int RunJoinCommand(const JoinOptions& options) {
   bool toStandardOutput = options.OutputPath == StandardStreamPath;
   if (toStandardOutput && OsIsTerminal(CliOut)) return RefuseTerminalOutput();
   PieceSet set;
-  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
   std::string output = "standard output";
   bool stream = false;
   if (code == ExitComplete && !toStandardOutput) code = PlanOutput(options, set, &output, &stream);
@@ -297,6 +344,7 @@ int RunJoinCommand(const JoinOptions& options) {
     CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
              joined.c_str());
     PrintFindings(CliErr, check, "  ");
+    AdviseMending(options, set, check, toStandardOutput ? StandardStreamPath : output);
     return ExitMismatch;
   }
   bool matched = false;

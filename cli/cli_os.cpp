@@ -12,6 +12,13 @@ volatile int CliInterrupted = 0;
 // Null but in the tests that put failures in.
 int (*OsFaultHook)(OsCall call) = nullptr;
 
+bool (*OsFreeSpaceHook)(const std::string& folder, uint64_t* bytes) = nullptr;
+
+bool OsFreeSpace(const std::string& folder, uint64_t* bytes) {
+  return OsFreeSpaceHook != nullptr ? OsFreeSpaceHook(folder, bytes)
+                                    : OsSystemFreeSpace(folder, bytes);
+}
+
 bool OsFaulted(OsCall call) {
   int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
   if (error != 0) OsSetLastError(error);

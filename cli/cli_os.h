@@ -52,6 +52,13 @@ int OsLastError();
 std::string OsErrorText(int error);
 bool OsErrorIsExists(int error);   // the name is taken
 bool OsErrorIsMissing(int error);  // no file of that name (a symbolic link to nothing too)
+bool OsErrorIsNoSpace(int error);  // the disk is full (or the user's quota used up)
+
+// The bytes the file system of a folder ("" is the current folder) still gives this process:
+// statvfs's blocks available to it on Linux, GetDiskFreeSpaceExW's bytes available to the caller
+// on Windows. False when the system cannot tell. A file system that compresses or shares blocks
+// may take more than this.
+bool OsFreeSpace(const std::string& folder, uint64_t* bytes);
 
 // What a path names, following symbolic links or not (a link itself is then Other); Missing
 // when nothing is there. False only when the system cannot tell (a name too long, a folder that
@@ -168,6 +175,8 @@ enum OsCall {
   OsCallCopy
 };
 extern int (*OsFaultHook)(OsCall call);
+// For tests: when set, OsFreeSpace asks it instead of the system.
+extern bool (*OsFreeSpaceHook)(const std::string& folder, uint64_t* bytes);
 
 // Asked before every chunk a copy moves (CopyFileBytes and CopyThroughMemory of cli_copy.h):
 // true, with OsLastError set, when CliInterrupted is set or a test puts a failure in

@@ -17,6 +17,8 @@ extern const int OsInterruptedError;
 // Each side's: the width of the terminal a stream goes to, 0 when it goes to none or the system
 // does not tell (OsTerminalColumns of cli_os.cpp then falls back).
 int OsConsoleColumns(FILE* stream);
+// The system's answer for OsFreeSpace.
+bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes);
 
 // Asks OsFaultHook before call: true, with its error set, when the test makes the call fail.
 bool OsFaulted(OsCall call);

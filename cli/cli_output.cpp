@@ -1,10 +1,13 @@
 #include "cli/cli_output.h"
 
+#include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
 
+#include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
+#include "cli/cli_text.h"
 
 static const char TempMark[] = ".tarnovell-";
 
@@ -86,4 +89,14 @@ void PendingOutput::Discard() {
   file_ = NoFile;
   if (!committed_ && !tempPath_.empty()) OsDelete(tempPath_);
   tempPath_.clear();
+}
+
+int CheckRoom(const std::string& folder, uint64_t needed, const std::string& what) {
+  uint64_t free = 0;
+  if (!OsFreeSpace(folder, &free) || free >= needed) return ExitComplete;
+  CliPrint(CliErr, "tarnovell: %s needs %s, %s free in %s; nothing was written\n", what.c_str(),
+           FormatSize(static_cast<int64_t>(std::min<uint64_t>(needed, INT64_MAX))).c_str(),
+           FormatSize(static_cast<int64_t>(std::min<uint64_t>(free, INT64_MAX))).c_str(),
+           Printable(folder.empty() ? "." : folder).c_str());
+  return ExitFileError;
 }

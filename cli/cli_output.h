@@ -4,6 +4,8 @@
 // process that made it: the next output made in that folder removes what a killed process left.
 #pragma once
 
+#include <stdint.h>
+
 #include <string>
 
 #include "cli/cli_os.h"
@@ -39,6 +41,13 @@ class PendingOutput {
   OsFile file_ = NoFile;
   bool committed_ = false;
 };
+
+// Before a command writes needed bytes (what: the output or the set) into folder ("" the current
+// one): ExitComplete when the folder's file system has room for them, or when the system cannot
+// tell; else ExitFileError after telling CliErr how much is needed and free, nothing written.
+// No option overrides it: a write would run out of space all the same (though a file system
+// that compresses or shares blocks may fit more than it says is free).
+int CheckRoom(const std::string& folder, uint64_t needed, const std::string& what);
 
 // A command starts: the folders where it makes outputs are swept again of what killed commands
 // left (once each in a command; paths may be relative).

@@ -4,6 +4,8 @@
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
+#include "cli/cli.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_text.h"
@@ -83,7 +85,78 @@ std::string PieceSet::PieceName(int32_t n) const {
   return BaseName + suffix;
 }
 
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set) {
+// The container of the set a piece or a recovery file of base belongs to: the one beside it
+// (in whatever case it is there), else the name to look for.
+static std::string ContainerOfBase(const std::string& folder, const std::string& base) {
+  std::string found = FindFileIgnoringCase(folder, base + ".exe");
+  return Printable(found.empty() ? JoinPath(folder, base + ".exe") : found);
+}
+
+// Whether an open file begins with the joiner this tool puts in front of its sets.
+static bool StartsWithOurStub(OsFile file, const OsFileInfo& info) {
+  if (info.Kind != OsKind::Regular || info.Size < StubSize) return false;
+  std::string head(StubSize, '\0');
+  return OsReadAt(file, &head[0], head.size(), 0) &&
+         head.compare(0, StubImageSize, reinterpret_cast<const char*>(StubImage), StubImageSize) ==
+             0;
+}
+
+bool IsContainerOfOurs(OsFile file, const OsFileInfo& info) {
+  ContainerHead head;
+  std::string why;
+  return ReadContainerHead(file, info, &head, &why) == ExitComplete &&
+         (head.HasDigests || StartsWithOurStub(file, info));
+}
+
+// Tells why a file given as a container is none: a piece or a recovery file of a set is named
+// with the container to give instead; a file that does not begin with our joiner is "not a
+// container" (its header's bytes are no text to show); a container of ours with a broken header
+// gets the reason. Returns ExitBadContainer.
+static int ReportNotAContainer(const std::string& path, const PieceSet& set,
+                               const std::string& why) {
+  std::string folder = FolderOf(path), name = LastComponent(path), base;
+  int32_t piece = PieceNumberOfName(name, &base);
+  if (piece > 0) {
+    CliPrint(CliErr, "tarnovell: `%s` is piece %d of a set: give `%s`\n", Printable(path).c_str(),
+             piece, ContainerOfBase(folder, base).c_str());
+  } else if (RecoveryRowOfName(name) >= 0) {
+    base = name.substr(0, name.find_last_of('.'));
+    CliPrint(CliErr,
+             "tarnovell: `%s` is a recovery file of a set: give `%s` (only "
+             "repair takes a recovery file)\n",
+             Printable(path).c_str(), ContainerOfBase(folder, base).c_str());
+  } else if (why.compare(0, 15, "not a container") != 0 &&
+             !StartsWithOurStub(set.Container, set.ContainerInfo)) {
+    CliPrint(CliErr, "tarnovell: %s: not a container: it does not begin with the joiner of a set\n",
+             Printable(path).c_str());
+  } else {
+    CliPrint(CliErr, "tarnovell: %s: %s\n", Printable(path).c_str(), why.c_str());
+  }
+  return ExitBadContainer;
+}
+
+std::string GivenPiecesBase(const std::string& given) {
+  std::string folder, name, base;
+  SplitBasePath(given, &folder, &name);
+  if (PieceNumberOfName(name, &base) > 0) {
+    name = base;
+  } else if (!ContainerBasePath(name).empty()) {
+    name = ContainerBasePath(name);
+  }
+  return given.substr(0, given.size() - LastComponent(given).size()) + name;
+}
+
+// The base --pieces-base names; a folder in front is where the pieces are, unless --pieces-dir
+// gives one.
+static void TakePiecesBase(const std::string& given, const std::string& piecesDir, PieceSet* set) {
+  std::string folder;
+  SplitBasePath(GivenPiecesBase(given), &folder, &set->BaseName);
+  if (piecesDir.empty() && given.find_first_of(OsPathSeparators) != std::string::npos)
+    set->Folder = folder;
+}
+
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+                 const std::string& piecesBase) {
   ForgetFolderListings();
   set->ContainerPath = containerPath;
   set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
@@ -94,6 +167,7 @@ int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir,
   }
   std::string why;
   int code = ReadContainerHead(set->Container, set->ContainerInfo, &set->Head, &why);
+  if (code == ExitBadContainer) return ReportNotAContainer(containerPath, *set, why);
   if (code != ExitComplete) {
     CliPrint(CliErr, "tarnovell: %s: %s\n", Printable(containerPath).c_str(), why.c_str());
     return code;
@@ -101,6 +175,10 @@ int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir,
   std::string folder;
   SplitBasePath(ContainerBasePath(containerPath), &folder, &set->BaseName);
   set->Folder = !piecesDir.empty() ? piecesDir : folder;
+  if (!piecesBase.empty())
+    TakePiecesBase(piecesBase, piecesDir, set);
+  else
+    FindRenamedSet(set);
   return ExitComplete;
 }
 

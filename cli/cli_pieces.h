@@ -32,6 +32,10 @@ struct ContainerHead {
 // too. Returns ExitComplete, or ExitBadContainer / ExitFileError with the reason in error.
 int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error);
 
+// Whether an open file is a container of ours: its head reads, and it carries a digest block or
+// begins with the joiner this tool puts in front of its sets.
+bool IsContainerOfOurs(OsFile file, const OsFileInfo& info);
+
 // An open container with its head, and where its pieces are looked for. Closes the container
 // when dropped.
 struct PieceSet : HoldsFiles {
@@ -50,9 +54,23 @@ struct PieceSet : HoldsFiles {
   std::string JoinedName() const;
 };
 
-// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir.
-// Returns ExitComplete, or an exit code after telling CliErr why.
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set);
+// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir, named
+// from the container's name, or from piecesBase (--pieces-base: a base, or the name of the
+// container or of a piece of that set, perhaps with its folder). Returns ExitComplete, or an
+// exit code after telling CliErr why.
+int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+                 const std::string& piecesBase = "");
+
+// The base a --pieces-base names (its folder, if any, kept in front): "film" as it is, and
+// "film.exe" or "film.c001" of that set cut to "film".
+std::string GivenPiecesBase(const std::string& given);
+
+// A container whose own piece 1 is not in its folder, though the set needs it (it was perhaps
+// renamed, as "film (1).exe"): the one set in the folder that its digest block vouches for (the
+// sizes of its pieces, and the digest of the run of piece 1) becomes its pieces, told on CliErr.
+// When none or several fit, or the container has no digest block to tell, says so and suggests
+// --pieces-base; the set is then left as it was.
+void FindRenamedSet(PieceSet* set);
 
 // One file of the set, open for reading while it is visited.
 struct PieceFile {

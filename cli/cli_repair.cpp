@@ -2,31 +2,14 @@
 // new file beside it that is read back and checked, and only then put in place. Until every
 // rebuilt file is checked nothing of the set changes: a failure, Ctrl+C or a crash before that
 // leaves it as it was.
-#include <ctype.h>
 
 #include "cli/cli.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery_set.h"
-
-// The recovery row a file name ends with (".r01" is row 0, any case), or -1.
-static int32_t RecoveryRowOfName(const std::string& name) {
-  size_t dot = name.find_last_of('.');
-  if (dot == std::string::npos || dot == 0 || name.size() - dot < 4 ||
-      tolower(name[dot + 1]) != 'r')
-    return -1;
-  int32_t row = 0;
-  for (size_t i = dot + 2; i < name.size(); i++) {
-    if (!isdigit(static_cast<unsigned char>(name[i])) || row > MaxRecoveryRows) return -1;
-    row = row * 10 + (name[i] - '0');
-  }
-  row -= 1;
-  bool named =
-      row >= 0 && row < MaxRecoveryRows && RecoverySuffix(row).substr(2) == name.substr(dot + 2);
-  return named ? row : -1;
-}
 
 // The set a path names: a recovery file (the container is then BASE.exe beside it, "" here) or
 // the container.
@@ -238,6 +221,10 @@ int RunRepair(const RepairOptions& options) {
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
   if (code != ExitComplete) return code;
+  if (!options.PiecesBase.empty()) {  // a renamed container: its set's files keep their names
+    std::string given = GivenPiecesBase(options.PiecesBase);
+    base = LastComponent(given) == given ? JoinPath(FolderOf(options.Path), given) : given;
+  }
   SplitBasePath(base, &folder, &baseName);
   RecoveryFileSet files;
   code = OpenRecoveryFileSet(base, container, folder, &files);
@@ -245,7 +232,11 @@ int RunRepair(const RepairOptions& options) {
   if (files.FileCount == 0) {
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
              files.RecoveryPaths.empty()
-                 ? ("no recovery file " + Printable(base) + ".r01, ... was found").c_str()
+                 ? ("no recovery file " + Printable(base) + ".r01, ... was found" +
+                    (container.empty() || !options.PiecesBase.empty()
+                         ? ""
+                         : " (a renamed container: give --pieces-base NAME, the set's name)"))
+                       .c_str()
                  : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }

@@ -13,6 +13,7 @@
 #include "cli/cli.h"
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
@@ -69,19 +70,24 @@ static std::string DefaultBaseName(const std::string& fileName) {
   return fileName.substr(0, dot);
 }
 
-// A name for the set made for Windows, in Windows-1251; what gives another one is option.
-static int NameFor1251(const std::string& what, const std::string& name, const char* option,
-                       std::string* bytes) {
+// A name for the set made for Windows, in Windows-1251 (bytes): "" when it can be used, else
+// why not and, to paste, the option with a name that can ("give --name \"cafe.mkv\"").
+static std::string UnusableName(const std::string& what, const std::string& name,
+                                const char* option, std::string* bytes) {
   std::string problem = WindowsNameProblem(name);
-  if (!problem.empty()) {
-    return Refuse(what + " \"" + Printable(name) + "\" cannot be used: " + problem +
-                  "; give another with " + option);
-  }
-  if (!Utf8ToCp1251(name, bytes)) {
-    return Refuse(what + " \"" + Printable(name) +
-                  "\" cannot be written in Windows-1251; give another with " + option);
-  }
-  return ExitComplete;
+  if (problem.empty() && !Utf8ToCp1251(name, bytes))
+    problem = "it cannot be written in Windows-1251";
+  if (problem.empty()) return "";
+  return what + " \"" + Printable(name) + "\" cannot be used: " + problem + "; give " + option +
+         " \"" + Printable(SuggestedName(name)) + "\"";
+}
+
+// Refuses with every problem of problems, one line each. ExitComplete when there is none.
+static int RefuseAll(const std::vector<std::string>& problems) {
+  if (problems.empty()) return ExitComplete;
+  for (size_t i = 0; i + 1 < problems.size(); i++)
+    CliPrint(CliErr, "tarnovell: %s\n", problems[i].c_str());
+  return Refuse(problems.back());
 }
 
 // The stub the container starts with: the embedded one, or an image of exactly StubSize bytes.
@@ -136,13 +142,16 @@ static int PlanNames(const SplitOptions& options, const SplitInput& input, Split
   // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
   plan->Name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
   std::string base1251;
-  int code = NameFor1251("the name", plan->Name, "--name", &plan->Name1251);
-  if (code != ExitComplete) return code;
-  if (plan->Name1251.size() > 255)
-    return Refuse("the name is longer than 255 bytes; give a shorter one with --name");
+  std::vector<std::string> problems;
+  std::string problem = UnusableName("the name", plan->Name, "--name", &plan->Name1251);
+  if (!problem.empty()) problems.push_back(problem);
+  if (problem.empty() && plan->Name1251.size() > 255)
+    problems.push_back("the name is longer than 255 bytes; give a shorter one with --name");
   // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
   plan->Base = options.Base.empty() ? DefaultBaseName(plan->Name) : options.Base;
-  code = NameFor1251("the base name", plan->Base, "--base", &base1251);
+  problem = UnusableName("the base name", plan->Base, "--base", &base1251);
+  if (!problem.empty()) problems.push_back(problem);
+  int code = RefuseAll(problems);
   if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Stub);
   if (code == ExitComplete) code = InputTimes(input, plan->Times);
   return code;
@@ -300,10 +309,23 @@ static bool WrittenNameless(const SplitPlan& plan, size_t i) {
   return plan.Stream ? i + plan.RecoveryTargets.size() < NamelessFileLimit : plan.Nameless;
 }
 
-static int WriteFailure(const std::string& what) {
+// The set as a whole: its container and how many files follow it, where.
+static std::string SetDescription(const SplitPlan& plan) {
+  return "the set " + Printable(plan.Targets[0]) + " (" + std::to_string(plan.Targets.size()) +
+         " files)";
+}
+
+// A write of the set failed (what: the file, or what was done): a full disk is told for the set,
+// whichever of its files found it full.
+static int WriteFailure(const SplitPlan& plan, const std::string& what) {
   int error = OsLastError();
   ProgressEnd();
   if (CliInterrupted) return ReportInterrupted("nothing was left behind");
+  if (OsErrorIsNoSpace(error)) {
+    CliPrint(CliErr, "tarnovell: no space left for %s: %s; nothing was left behind\n",
+             SetDescription(plan).c_str(), OsErrorText(error).c_str());
+    return ExitFileError;
+  }
   CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was left behind\n", what.c_str(),
            OsErrorText(error).c_str());
   return ExitFileError;
@@ -335,8 +357,8 @@ static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOut
                         SplitChecksums* checksums) {
   const std::string& target = plan->Targets[i];
   if (!out->Create(target, ".tarnovell-split-", WrittenNameless(*plan, i))) {
-    return WriteFailure("cannot create a file in " +
-                        Printable(plan->OutputDir.empty() ? "." : plan->OutputDir));
+    return WriteFailure(*plan, "cannot create a file in " +
+                                   Printable(plan->OutputDir.empty() ? "." : plan->OutputDir));
   }
   ProgressLabel(LastComponent(target));
   int64_t outPos = i == 0 ? PayloadOffset : 0;
@@ -344,7 +366,7 @@ static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOut
   WrittenData data;
   data.Size = TakeInput(input, out->File(), outPos, count, &data.Crc,
                         checksums != nullptr ? checksums->ForFile(i) : nullptr);
-  if (data.Size < 0) return WriteFailure(Printable(target));
+  if (data.Size < 0) return WriteFailure(*plan, Printable(target));
   if (data.Size < count && !plan->Stream) {
     ProgressEnd();
     CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
@@ -353,7 +375,7 @@ static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOut
   }
   // The length makes the holes at the end of a sparse input.
   if (!OsSetLength(out->File(), outPos + data.Size) || (i > 0 && !out->Finish()))
-    return WriteFailure(Printable(target));
+    return WriteFailure(*plan, Printable(target));
   plan->Written.push_back(data);
   return ExitComplete;
 }
@@ -366,7 +388,7 @@ static int MoreFiles(const SplitOptions& options, SplitPlan* plan, SplitInput* i
   *more = i < plan->Targets.size();
   if (!plan->Stream || i == 0) return ExitComplete;
   int waiting = input->Reader.Peek();
-  if (waiting < 0) return WriteFailure("cannot read " + input->Shown);
+  if (waiting < 0) return WriteFailure(*plan, "cannot read " + input->Shown);
   *more = waiting > 0;
   if (!*more) return ExitComplete;
   ProgressClear();  // a refusal is told on a line of its own
@@ -431,7 +453,7 @@ static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
   }
   std::string head = plan.Stub + header;
   if (!OsWriteAt(container->File(), head.data(), head.size(), 0) || !container->Finish())
-    return WriteFailure(Printable(container->Target()));
+    return WriteFailure(plan, Printable(container->Target()));
   return ExitComplete;
 }
 
@@ -549,13 +571,34 @@ static int OpenInput(const std::string& path, SplitInput* input) {
   return ExitComplete;
 }
 
+// The room the set takes (and its recovery files at least a piece each), checked before a byte
+// of it is written. A stream's size is not known: a full disk is told when it is found.
+static int CheckRoomForSet(const SplitPlan& plan) {
+  if (plan.Stream) return ExitComplete;
+  uint64_t total = static_cast<uint64_t>(plan.Total);
+  uint64_t needed = total + PayloadOffset +
+                    plan.RecoveryTargets.size() * std::min<uint64_t>(plan.PieceSize, total);
+  return CheckRoom(plan.OutputDir, needed, SetDescription(plan));
+}
+
+// A container of ours is refused as the input, unless forced: it is most likely a set to join.
+static int RefuseSplittingASet(const SplitOptions& options, const SplitInput& input) {
+  if (options.Force || input.Stream || !IsContainerOfOurs(input.File, input.Info))
+    return ExitComplete;
+  return Refuse(Printable(options.InputPath) + " is already a set; did you mean `tarnovell join " +
+                PasteablePath(options.InputPath) + "`? (give --force to split it all the same)");
+}
+
 static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   SplitPlan plan;
   plan.Stream = input->Stream;
   plan.Total = input->Stream ? 0 : input->Info.Size;  // a stream's is counted as it is read
+  // The input's times are taken (PlanNames) before anything of it is read.
   int code = PlanNames(options, *input, &plan);
+  if (code == ExitComplete) code = RefuseSplittingASet(options, *input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
   if (code == ExitComplete) code = PlanTargets(options, input->Info, &plan);
+  if (code == ExitComplete) code = CheckRoomForSet(plan);
   if (code != ExitComplete) return code;
 
   std::vector<PendingOutput> outputs;

@@ -81,11 +81,13 @@ std::string ReservedNameProblem(const std::string& name) {
   return "";
 }
 
+const char WindowsForbiddenCharacters[] = "\\/:*?\"<>|";
+
 std::string WindowsNameProblem(const std::string& name) {
   if (name.empty()) return "it is empty";
   for (unsigned char c : name) {
     if (c < 0x20 || c == 0x7F) return "it holds a control character";
-    if (std::strchr("\\/:*?\"<>|", c) != nullptr) {
+    if (std::strchr(WindowsForbiddenCharacters, c) != nullptr) {
       return std::string("it holds the character ") + static_cast<char>(c) +
              ", which Windows does not allow in file names";
     }

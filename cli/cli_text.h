@@ -20,6 +20,8 @@ std::string SafeOutputName(const std::string& recordBytes, const std::string& fa
 // Why a name cannot go into a set made for Windows (control characters, \ / : * ? " < > |, and
 // the reserved names below), or "" when it can.
 std::string WindowsNameProblem(const std::string& name);
+// The characters Windows allows in no file name (besides the control characters).
+extern const char WindowsForbiddenCharacters[];
 // Why Windows would not keep a file of this name, though it holds only allowed characters: a
 // device name (CON, PRN, AUX, NUL, COM1 to COM9, LPT1 to LPT9, with any extension) or a name
 // ending in a dot or a space. "" when it would. Refused for the files of a set and for the

@@ -317,7 +317,7 @@ static int VerifyUnopened(const VerifyOptions& options, int code) {
 int RunVerify(const VerifyOptions& options) {
   ProgressSteps(ProgressCommand::Verify);
   PieceSet set;
-  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set);
+  int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
   if (code != ExitComplete) return VerifyUnopened(options, code);
   JsonWriter json;
   JsonWriter* out = options.Json ? &json : nullptr;

@@ -50,16 +50,16 @@ _tarnovell() {
                -f --force -q --quiet --progress -r --recovery --checksums"
       files="" ;;
     join)
-      options="-h --help -p --pieces-dir -o --output -f --force -q --quiet --progress"
+      options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --progress"
       files="*.[eE][xX][eE]" ;;
     info)
-      options="-h --help -p --pieces-dir --json"
+      options="-h --help -p --pieces-dir --pieces-base --json"
       files="*.[eE][xX][eE]" ;;
     verify)
-      options="-h --help -p --pieces-dir -q --quiet --progress --json"
+      options="-h --help -p --pieces-dir --pieces-base -q --quiet --progress --json"
       files="*.[eE][xX][eE]" ;;
     repair)
-      options="-h --help -q --quiet --progress"
+      options="-h --help --pieces-base -q --quiet --progress"
       files="*.[eE][xX][eE] *.[rR][0-9][0-9]" ;;
   esac
 

@@ -9,6 +9,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -29,6 +30,15 @@ const int OsInterruptedError = EINTR;  // as a call the signal broke off says
 std::string OsErrorText(int error) { return strerror(error); }
 bool OsErrorIsExists(int error) { return error == EEXIST; }
 bool OsErrorIsMissing(int error) { return error == ENOENT || error == ENOTDIR; }
+
+bool OsErrorIsNoSpace(int error) { return error == ENOSPC || error == EDQUOT; }
+
+bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes) {
+  struct statvfs info;
+  if (statvfs(folder.empty() ? "." : folder.c_str(), &info) != 0) return false;
+  *bytes = static_cast<uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
 
 static void InfoOf(const struct stat& st, OsFileInfo* info) {
   bool stream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);

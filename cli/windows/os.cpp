@@ -87,6 +87,19 @@ bool OsErrorIsMissing(int error) {
   return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
+bool OsErrorIsNoSpace(int error) {
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes) {
+  std::wstring path = SystemPath(folder);
+  if (!path.empty() && path.back() != L'\\') path += L'\\';  // a folder, as the call takes it
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(path.c_str(), &available, nullptr, nullptr)) return false;
+  *bytes = available.QuadPart;
+  return true;
+}
+
 // What an open handle is. linkItself: it was opened with FILE_FLAG_OPEN_REPARSE_POINT, so a
 // symbolic link or junction is the link, which counts as Other.
 static bool InfoOfHandle(HANDLE handle, bool linkItself, OsFileInfo* info) {

@@ -258,6 +258,21 @@ TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
   EXPECT_EQ(Out(), "");
 }
 
+// A renamed container ("set (1).exe") repairs its set through --pieces-base; without it, repair
+// says what to give.
+TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
+  MakeSet(1);
+  std::string piece = Read(SetFile(3));
+  Rename("set.exe", "set (1).exe");
+  Remove(SetFile(3));
+  EXPECT_EQ(Run({"repair", "set (1).exe"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("--pieces-base"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"repair", "set (1).exe", "-q", "--pieces-base", "set.exe"}), ExitComplete)
+      << Out() << Err();
+  EXPECT_EQ(Read(SetFile(3)), piece);
+  EXPECT_EQ(Run({"verify", "set (1).exe", "-q"}), ExitComplete) << Err();
+}
+
 // The container's stub: its own is kept when it is still the set's, else this tool's is put in
 // and the difference said.
 TEST_F(Recovery, ARebuiltContainerKeepsItsStubWhereItCan) {

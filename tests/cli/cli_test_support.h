@@ -95,6 +95,7 @@ class CliTest : public ::testing::Test {
     CliInterrupted = 0;
     std::filesystem::current_path(oldCwd_);
     OsFaultHook = nullptr;
+    OsFreeSpaceHook = nullptr;
     scratch::RemoveFolder(dir_);
     scratch::RemoveFolder(captures_);
   }

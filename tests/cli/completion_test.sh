@@ -22,12 +22,12 @@ bash_options() {
            printf "%s\n" "${COMPREPLY[@]}"' - "$scripts/tarnovell.bash" "$1" | sort -u
 }
 # The option names in the zsh script's function for COMMAND (_tarnovell for none), and in the
-# descriptions it shares (help, pieces, json, progress) when the function uses them.
+# descriptions it shares (help, pieces, renamed, json, progress) when the function uses them.
 zsh_options() {
   local body shared shared_name
   body=$(sed -n "/^_tarnovell${1:+_$1}() {/,/^}/p" "$scripts/_tarnovell")
   shared=$(sed -n '/^_tarnovell() {/,/^}/p' "$scripts/_tarnovell")
-  for shared_name in help pieces json progress; do
+  for shared_name in help pieces renamed json progress; do
     grep -q "\$$shared_name" <<<"$body" && body+=$'\n'$(grep -E "^ +$shared_name=\(" <<<"$shared")
   done
   [ -z "$1" ] && body=$(grep -E "^ +'\(- \*\)" <<<"$body")

@@ -526,20 +526,21 @@ static void RemoveOlderPieces(const SplitPlan& plan, const OsFileInfo& input) {
     RemoveOlderFile(ChecksumFilePath(JoinPath(plan.OutputDir, plan.Base)), input);
 }
 
+// "N files (FIRST to LAST)", or "1 file (NAME)", of paths; what names the kind.
+static std::string FilesOf(const std::vector<std::string>& paths, size_t first, const char* what) {
+  size_t count = paths.size() - first;
+  std::string text = std::to_string(count) + " " + what + (count == 1 ? "" : "s") + " (" +
+                     Printable(LastComponent(paths[first]));
+  if (count > 1) text += " to " + Printable(LastComponent(paths.back()));
+  return text + ")";
+}
+
 static void ReportSet(const SplitPlan& plan) {
   CliPrint(CliOut, "%s: %lld bytes in %s", Printable(plan.Name).c_str(),
            static_cast<long long>(plan.Total), Printable(plan.Targets[0]).c_str());
-  if (plan.Pieces > 0) {
-    CliPrint(CliOut, " and %llu piece%s (%s to %s)", static_cast<unsigned long long>(plan.Pieces),
-             plan.Pieces == 1 ? "" : "s", Printable(LastComponent(plan.Targets[1])).c_str(),
-             Printable(LastComponent(plan.Targets.back())).c_str());
-  }
-  if (!plan.RecoveryTargets.empty()) {
-    CliPrint(CliOut, ", %zu recovery file%s (%s to %s)", plan.RecoveryTargets.size(),
-             plan.RecoveryTargets.size() == 1 ? "" : "s",
-             Printable(LastComponent(plan.RecoveryTargets[0])).c_str(),
-             Printable(LastComponent(plan.RecoveryTargets.back())).c_str());
-  }
+  if (plan.Pieces > 0) CliPrint(CliOut, " and %s", FilesOf(plan.Targets, 1, "piece").c_str());
+  if (!plan.RecoveryTargets.empty())
+    CliPrint(CliOut, ", %s", FilesOf(plan.RecoveryTargets, 0, "recovery file").c_str());
   if (!plan.ChecksumTarget.empty())
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
   CliPrint(CliOut, "\n");

@@ -111,6 +111,12 @@ TEST_F(CliTest, SplitByBytesOrByNumber) {
     EXPECT_EQ(SizeOf(Path("my film.exe")), 1 << 20) << size[0];
     EXPECT_EQ(SizeOf(Path("my film.c002")), (1 << 19) + 3 + PayloadOffset) << size[0];
   }
+  // The summary names the pieces: a range, or the one piece once.
+  ASSERT_EQ(Run({"split", "my film.avi", "-f", "-b", "1M"}), 0) << Err();
+  EXPECT_NE(Out().find(" and 2 pieces (my film.c001 to my film.c002)\n"), std::string::npos)
+      << Out();
+  ASSERT_EQ(Run({"split", "my film.avi", "-f", "-b", "2M"}), 0) << Err();
+  EXPECT_NE(Out().find(" and 1 piece (my film.c001)\n"), std::string::npos) << Out();
   EXPECT_EQ(Run({"split", "my film.avi", "-s", "1M", "-n", "3"}), ExitUsage);
   EXPECT_EQ(Run({"split", "my film.avi", "-n", "0"}), ExitUsage);
   EXPECT_EQ(Run({"split", "my film.avi", "-n", "x"}), ExitUsage);

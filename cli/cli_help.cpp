@@ -211,18 +211,26 @@ const CommandExamples Examples[] = {
      "  tarnovell split film.mkv -s 700M\n"
      "      film.exe, film.c001, film.c002, ... of at most 700 MiB each, here\n"
      "  tarnovell split \"my film.avi\" -n 3 -r 1 -d out\n"
-     "      three files of equal size and one recovery file, in the folder out\n"},
+     "      three files of equal size and one recovery file, in the folder out\n"
+     "  tar c photos | tarnovell split - --name photos.tar -s 1G --checksums\n"
+     "      a set from standard input, with photos.sha256 for sha256sum -c\n"},
     {"join",
      "  tarnovell join film.exe\n"
      "      the file under the name in the header (film.mkv), in the current folder\n"
      "  tarnovell join Downloads/film.exe -o Videos\n"
-     "      the same, into the folder Videos\n"},
+     "      the same, into the folder Videos\n"
+     "  tarnovell join photos.exe -o - | tar x\n"
+     "      the joined file to standard output\n"
+     "  tarnovell join \"film (1).exe\" --pieces-base film\n"
+     "      a renamed container, with the pieces film.c001, ...\n"},
     {"info",
      "  tarnovell info film.exe\n"
      "      the name, size and times in the header, and the pieces found\n"},
     {"verify",
      "  tarnovell verify film.exe && echo whole\n"
-     "      every piece read and checked; exit code 0 only for a whole set\n"},
+     "      every piece read and checked; exit code 0 only for a whole set\n"
+     "  tarnovell verify film.exe --json\n"
+     "      the same facts as one JSON object, for scripts\n"},
     {"repair",
      "  tarnovell repair film.exe\n"
      "      the missing and damaged files rebuilt from film.r01, film.r02, ...\n"

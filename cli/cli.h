@@ -43,8 +43,9 @@ struct SplitOptions {
   std::string StubPath;  // a stub image of exactly StubSize bytes; empty: the embedded one
   bool Force = false;    // also: a set of more than SetFileLimit files
   bool Quiet = false;
-  int RecoveryRows = 0;    // recovery files BASE.r01, ... written beside the set (0: none)
-  bool Checksums = false;  // BASE.sha256 written beside the set
+  int RecoveryRows = 0;        // recovery files BASE.r01, ... written beside the set (0: none)
+  double RecoveryPercent = 0;  // or so many, as a share of each group's files (0: none)
+  bool Checksums = false;      // BASE.sha256 written beside the set
 };
 
 struct JoinOptions {

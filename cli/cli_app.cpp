@@ -16,7 +16,7 @@
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
 
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText,
-                                 std::string* numberText) {
+                                 std::string* numberText, std::string* recoveryText) {
   CLI::App* command =
       app.add_subcommand("split",
                          "Cut FILE into a set: BASE.exe (the joiner, the header, the first data) "
@@ -66,12 +66,11 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
           std::to_string(SetFileLimit) + " files");
   command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
   command
-      ->add_option("-r,--recovery", split->RecoveryRows,
-                   "also write N recovery files BASE.r01, BASE.r02, ...: any N files of the set "
-                   "(of each group "
-                   "of 255 - N files) can then be rebuilt by repair")
-      ->check(CLI::Range(1, static_cast<int>(MaxRecoveryRows)))
-      ->type_name("N");
+      ->add_option("-r,--recovery", *recoveryText,
+                   "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
+                   "of the set (of each group of 255 - N files) can then be rebuilt by repair; "
+                   "or P% (such as 10%): N is P % of the files (of each group), at least 1")
+      ->type_name("N|P%");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
                     "for sha256sum -c; verify and join check them");
@@ -91,6 +90,24 @@ static bool ParseCount(const std::string& text, uint64_t* count) {
     return false;
   *count = std::stoull(text);
   return *count > 0;
+}
+
+// --recovery: a count of recovery files (1 to MaxRecoveryRows), or a share of the files, "P%"
+// (above 0, at most 100, decimals allowed).
+static bool ParseRecovery(const std::string& text, SplitOptions* split) {
+  uint64_t rows = 0;
+  if (ParseCount(text, &rows)) {
+    split->RecoveryRows = static_cast<int>(std::min<uint64_t>(rows, MaxRecoveryRows + 1));
+    return rows <= static_cast<uint64_t>(MaxRecoveryRows);
+  }
+  std::string number = text.substr(0, text.size() - 1);
+  if (text.size() < 2 || text.back() != '%' || number.size() > 12 ||
+      number.find_first_not_of("0123456789.") != std::string::npos ||
+      number.find_first_of("0123456789") != 0 || number.find('.') != number.rfind('.')) {
+    return false;
+  }
+  split->RecoveryPercent = std::stod(number);
+  return split->RecoveryPercent > 0 && split->RecoveryPercent <= 100;
 }
 
 // The container argument and the pieces' folder, as join, info and verify take them.
@@ -243,9 +260,9 @@ static int RunCommandLine(int argc, char** argv) {
   SetUsageMessage(app, std::vector<std::string>(argv, argv + argc));
   SplitOptions split;
   JoinOptions join;
-  std::string sizeText, numberText, infoContainer, infoPieces, infoPiecesBase;
+  std::string sizeText, numberText, recoveryText, infoContainer, infoPieces, infoPiecesBase;
   bool infoJson = false;
-  CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText);
+  CLI::App* splitCommand = AddSplitCommand(app, &split, &sizeText, &numberText, &recoveryText);
   CLI::App* joinCommand = AddJoinCommand(app, &join);
   AddInfoCommand(app, &infoContainer, &infoPieces, &infoJson, &infoPiecesBase);
   VerifyOptions verify;
@@ -280,6 +297,13 @@ static int RunCommandLine(int argc, char** argv) {
     if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
       CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
                Printable(numberText).c_str());
+      return ExitUsage;
+    }
+    if (*splitCommand->get_option("--recovery") && !ParseRecovery(recoveryText, &split)) {
+      CliPrint(CliErr,
+               "tarnovell: --recovery: \"%s\" is neither a number of recovery files from 1 to %d "
+               "nor a share of the files above 0%% and at most 100%% (such as 10%%)\n",
+               Printable(recoveryText).c_str(), static_cast<int>(MaxRecoveryRows));
       return ExitUsage;
     }
     return RunSplit(split);

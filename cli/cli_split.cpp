@@ -272,6 +272,12 @@ static int CheckTarget(const SplitOptions& options, const OsFileInfo& input,
   return ExitComplete;
 }
 
+// --recovery: so many files, or the share of the set's files (known once its sizes are planned).
+static int RecoveryRowsOf(const SplitOptions& options, const SplitPlan& plan) {
+  if (options.RecoveryPercent <= 0) return options.RecoveryRows;
+  return RecoveryRowsForShare(static_cast<int32_t>(plan.Pieces + 1), options.RecoveryPercent);
+}
+
 // The files of the set, each checked against what is there. From a stream only the container and
 // the recovery files are known here; each piece is checked when the data reaches it.
 static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
@@ -283,7 +289,7 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
   plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
   for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
-  for (int r = 0; r < options.RecoveryRows; r++)
+  for (int r = 0; r < RecoveryRowsOf(options, *plan); r++)
     plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
   if (NameTooLong(plan->Targets.back()) ||
       (!plan->RecoveryTargets.empty() && NameTooLong(plan->RecoveryTargets.back()))) {
@@ -535,12 +541,26 @@ static std::string FilesOf(const std::vector<std::string>& paths, size_t first, 
   return text + ")";
 }
 
-static void ReportSet(const SplitPlan& plan) {
+// --recovery P%: what the recovery files came to, "25% of the 10 files" or, for a set of
+// several groups, "10% of each group of up to 200 files".
+static std::string ShareText(const SplitOptions& options, const SplitPlan& plan) {
+  int32_t files = static_cast<int32_t>(plan.Pieces + 1);
+  int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
+  char percent[32];
+  snprintf(percent, sizeof percent, "%g%%", options.RecoveryPercent);
+  if (GroupCountFor(files, rows) <= 1)
+    return std::string(percent) + " of the " + std::to_string(files) + " files";
+  return std::string(percent) + " of each group of up to " +
+         std::to_string(LargestGroupFor(files, rows)) + " files";
+}
+
+static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
   CliPrint(CliOut, "%s: %lld bytes in %s", Printable(plan.Name).c_str(),
            static_cast<long long>(plan.Total), Printable(plan.Targets[0]).c_str());
   if (plan.Pieces > 0) CliPrint(CliOut, " and %s", FilesOf(plan.Targets, 1, "piece").c_str());
   if (!plan.RecoveryTargets.empty())
     CliPrint(CliOut, ", %s", FilesOf(plan.RecoveryTargets, 0, "recovery file").c_str());
+  if (options.RecoveryPercent > 0) CliPrint(CliOut, " for %s", ShareText(options, plan).c_str());
   if (!plan.ChecksumTarget.empty())
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
   CliPrint(CliOut, "\n");
@@ -620,7 +640,7 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
   if (code != ExitComplete) return code;
   if (options.Force) RemoveOlderPieces(plan, input->Info);
-  if (!options.Quiet) ReportSet(plan);
+  if (!options.Quiet) ReportSet(options, plan);
   return ExitComplete;
 }
 
@@ -631,6 +651,12 @@ static int CheckStreamOptions(const SplitOptions& options) {
     CliPrint(CliErr,
              "tarnovell: --number cannot be used with standard input: its size is not known in "
              "advance; give --size instead\n");
+    return ExitUsage;
+  }
+  if (options.RecoveryPercent > 0) {
+    CliPrint(CliErr,
+             "tarnovell: --recovery P%% cannot be used with standard input: its number of files "
+             "is not known in advance; give a number of recovery files instead\n");
     return ExitUsage;
   }
   if (options.Name.empty()) {
@@ -652,7 +678,8 @@ int RunSplit(const SplitOptions& options) {
   }
   int code = CheckStreamOptions(options);
   if (code != ExitComplete) return code;
-  if (options.RecoveryRows > 0 && !RecoveryFilesAvailable()) return ExitUsage;
+  bool recovery = options.RecoveryRows > 0 || options.RecoveryPercent > 0;
+  if (recovery && !RecoveryFilesAvailable()) return ExitUsage;
   SplitInput input;
   code = OpenInput(options.InputPath, &input);
   if (code == ExitComplete) code = SplitInputInto(options, &input);

@@ -31,11 +31,6 @@ static void Put64(uint8_t* at, uint64_t value) { PutLittle(at, value, 8); }
 static uint32_t Get32(const uint8_t* at) { return static_cast<uint32_t>(GetLittle(at, 4)); }
 static uint64_t Get64(const uint8_t* at) { return GetLittle(at, 8); }
 
-int32_t GroupCountFor(int32_t files, int32_t rows) {
-  int32_t width = CodeWordLimit - rows;
-  return files < 1 || rows < 1 || width < 1 ? 0 : (files - 1) / width + 1;
-}
-
 int32_t GroupOf(const RecoveryHeader& header, int32_t n) { return n % header.GroupCount; }
 
 int32_t GroupSize(const RecoveryHeader& header, int32_t group) {

@@ -59,8 +59,27 @@ struct RecoveryHeader {
   std::vector<uint32_t> ParityDigests;  // this row's, one per group
 };
 
-// The group count of F files with N recovery rows.
-int32_t GroupCountFor(int32_t files, int32_t rows);
+// The group count of F files with N recovery rows (inline: split's planning, in every build of
+// the tool, takes it too).
+inline int32_t GroupCountFor(int32_t files, int32_t rows) {
+  int32_t width = CodeWordLimit - rows;
+  return files < 1 || rows < 1 || width < 1 ? 0 : (files - 1) / width + 1;
+}
+// The files of the largest group of F files with N recovery rows.
+inline int32_t LargestGroupFor(int32_t files, int32_t rows) {
+  int32_t groups = GroupCountFor(files, rows);
+  return groups > 0 ? (files - 1) / groups + 1 : 0;
+}
+// split --recovery P%: the fewest recovery rows N that are at least P % of the files of the
+// largest group, and at least one. Each group gets its own N rows, so a set larger than a group
+// is held to P % of each group, not of the whole set (which would make N the size of a group).
+inline int32_t RecoveryRowsForShare(int32_t files, double percent) {
+  for (int32_t rows = 1; rows < MaxRecoveryRows; rows++) {
+    double wanted = LargestGroupFor(files, rows) * percent / 100;
+    if (rows >= wanted - 1e-9) return rows;
+  }
+  return MaxRecoveryRows;
+}
 // The group of file n; the files in group g; file j of group g.
 int32_t GroupOf(const RecoveryHeader& header, int32_t n);
 int32_t GroupSize(const RecoveryHeader& header, int32_t group);

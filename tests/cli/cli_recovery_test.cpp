@@ -754,4 +754,29 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// --recovery P%: the count follows from the set's files, is said in the summary, and repairs as
+// a count does; a share that is none, or one of standard input, is refused before anything.
+TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "34%"}),
+            ExitComplete)
+      << Err();
+  // SetFiles files at 34 %: ceil(SetFiles * 0.34) recovery files.
+  int rows = (SetFiles * 34 + 99) / 100;
+  EXPECT_NE(Out().find(std::to_string(rows) + " recovery files (set.r01 to set.r0" +
+                       std::to_string(rows) + ") for 34% of the " + std::to_string(SetFiles) +
+                       " files\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_EQ(List().count(RowFile(rows - 1)), 1u);
+  EXPECT_EQ(List().count(RowFile(rows)), 0u);
+  for (int n = 1; n <= rows; n++) Remove(SetFile(n));
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Out() << Err();
+  for (const char* share : {"0%", "100.5%", "%", "x%", "1.2.3%", "255"}) {
+    EXPECT_EQ(Run({"split", "set.bin", "-f", "--recovery", share}), ExitUsage) << share;
+  }
+  EXPECT_EQ(Run({"split", "-", "--name", "x.bin", "--recovery", "10%"}), ExitUsage);
+  EXPECT_NE(Err().find("standard input"), std::string::npos) << Err();
+}
+
 }  // namespace

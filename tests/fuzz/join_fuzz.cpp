@@ -193,19 +193,24 @@ void RunProgram(const Run& run) {
 }
 
 // A join of a set with a block warns, and ends as possibly damaged, exactly when a piece it took
-// has another size than planned or ends a run whose digest was spoiled; it remembers those
-// pieces (and runs), in order.
+// has another size than planned or ends a run whose digest was spoiled, unless a piece of that
+// run has another size (which alone is named: such a run cannot match its digest anyway); it
+// remembers those pieces (and runs), in order.
 void CheckWarning(const Run& run) {
   Check(JoinState.PieceCheck.Active, "the block was not taken");
   const PieceCheckRecord& check = JoinState.PieceCheck;
   int32_t spoiled = run.spoiled == 0 ? -1 : (run.spoiled - 1) % check.Block.DigestCount;
   std::vector<std::pair<int32_t, int32_t>> bad;  // first and last piece of each
+  bool runSizesRight = true;
   for (int32_t n = 0; n < JoinState.PieceIndex; n++) {
     int32_t digest = DigestIndexOf(check.Block, n);
-    if (static_cast<int64_t>(run.pieces.at(n).size()) != run.planned.at(n))
+    if (n == RunFirstPiece(check.Block, digest)) runSizesRight = true;
+    if (static_cast<int64_t>(run.pieces.at(n).size()) != run.planned.at(n)) {
       bad.push_back({n, n});
-    else if (EndsRun(check.Block, n) && digest == spoiled)
+      runSizesRight = false;
+    } else if (EndsRun(check.Block, n) && digest == spoiled && runSizesRight) {
       bad.push_back({RunFirstPiece(check.Block, digest), n});
+    }
   }
   Check(check.BadCount == static_cast<int32_t>(bad.size()), "the bad pieces miscounted");
   for (size_t i = 0; i < bad.size() && i < NamedBadPieces; i++)

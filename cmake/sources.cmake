@@ -38,17 +38,28 @@ set(TARNOVELL_CRC32C_OWN_SOURCES integrity/crc32c_own.cpp)
 # per build: libgcrypt's natively, Windows' own BCrypt in the Windows tool.
 set(TARNOVELL_SHA256_GCRYPT_SOURCES integrity/sha256.cpp integrity/sha256_gcrypt.cpp)
 set(TARNOVELL_SHA256_BCRYPT_SOURCES integrity/sha256.cpp integrity/sha256_bcrypt.cpp)
+# Recovery files: the format, the coding buffers and matrices, encoding, survey and repair, over
+# a coding backend (recovery/recovery_coding.h), one per build: ISA-L's natively, our own GF(2^8)
+# code (recovery/gf256.h, which the stub can compile too) in the Windows tool.
+set(TARNOVELL_RECOVERY_SOURCES
+  recovery/recovery_format.cpp recovery/recovery_chunks.cpp recovery/recovery_coding.cpp
+  recovery/recovery_encode.cpp recovery/recovery_survey.cpp recovery/recovery_repair.cpp)
+set(TARNOVELL_GF256_SOURCES recovery/gf256.cpp recovery/gf256_shuffle.cpp)
+set(TARNOVELL_CODING_ISAL_SOURCES recovery/recovery_coding_isal.cpp)
+set(TARNOVELL_CODING_OWN_SOURCES recovery/recovery_coding_own.cpp)
 foreach(list FORMAT FILEIO APP WINDOWS HELPER WRITER POSIX CRC32C_ISAL CRC32C_OWN SHA256_GCRYPT
-        SHA256_BCRYPT)
+        SHA256_BCRYPT RECOVERY GF256 CODING_ISAL CODING_OWN)
   list(TRANSFORM TARNOVELL_${list}_SOURCES PREPEND ${CMAKE_SOURCE_DIR}/)
 endforeach()
 list(APPEND TARNOVELL_POSIX_SOURCES ${TARNOVELL_HELPER_SOURCES})
+list(APPEND TARNOVELL_CODING_OWN_SOURCES ${TARNOVELL_GF256_SOURCES})
 # Logic with no window: the format and the file layer.
 set(TARNOVELL_CORE_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_FILEIO_SOURCES})
 # The stub is the core (with our own CRC-32C) and the program over the real Win32 calls.
 set(TARNOVELL_STUB_SOURCES ${TARNOVELL_CORE_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES} ${TARNOVELL_APP_SOURCES}
   ${TARNOVELL_WINDOWS_SOURCES})
 # The Windows tool: the format with our own CRC-32C, SHA-256 through BCrypt, the set writer and
-# its helpers.
+# its helpers, the recovery files over our own coding.
 set(TARNOVELL_WINDOWS_TOOL_SOURCES ${TARNOVELL_FORMAT_SOURCES} ${TARNOVELL_CRC32C_OWN_SOURCES}
-  ${TARNOVELL_SHA256_BCRYPT_SOURCES} ${TARNOVELL_WRITER_SOURCES} ${TARNOVELL_HELPER_SOURCES})
+  ${TARNOVELL_SHA256_BCRYPT_SOURCES} ${TARNOVELL_WRITER_SOURCES} ${TARNOVELL_HELPER_SOURCES}
+  ${TARNOVELL_RECOVERY_SOURCES} ${TARNOVELL_CODING_OWN_SOURCES})

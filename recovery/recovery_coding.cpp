@@ -1,7 +1,8 @@
 #include "recovery/recovery_coding.h"
 
-#include <isa-l.h>
 #include <string.h>
+
+#include "recovery/gf256.h"
 
 void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers) {
   int32_t chunk = count > 0 ? StripeBudget / count : ChunkLimit;
@@ -26,14 +27,14 @@ int64_t LongestGroup(const std::vector<int64_t>& offsets) {
 
 std::vector<uint8_t> CodeMatrix(int32_t k, int32_t rows) {
   std::vector<uint8_t> matrix(static_cast<size_t>((k + rows) * k));
-  gf_gen_cauchy1_matrix(matrix.data(), k + rows, k);
+  GenerateCauchy(matrix.data(), k + rows, k);
   return matrix;
 }
 
 std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows) {
   std::vector<uint8_t> matrix = CodeMatrix(k, rows);
-  std::vector<uint8_t> tables(static_cast<size_t>(32 * k * rows));
-  ec_init_tables(k, rows, matrix.data() + k * k, tables.data());
+  std::vector<uint8_t> tables(static_cast<size_t>(GfTableBytes * k * rows));
+  MakeCodingTables(k, rows, matrix.data() + k * k, tables.data());
   return tables;
 }
 
@@ -43,13 +44,13 @@ bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors
   std::vector<uint8_t> taken(static_cast<size_t>(k * k)), inverse(static_cast<size_t>(k * k));
   for (int32_t s = 0; s < k; s++)
     memcpy(&taken[s * k], &generator[survivors[s] * k], static_cast<size_t>(k));
-  if (gf_invert_matrix(taken.data(), inverse.data(), k) != 0) return false;
+  if (!InvertMatrix(taken.data(), inverse.data(), k)) return false;
   // Survivors = taken x files, so files = inverse x survivors: lost file p is row p of inverse.
   int32_t count = static_cast<int32_t>(lost.size());
   std::vector<uint8_t> decode(static_cast<size_t>(count * k));
   for (int32_t t = 0; t < count; t++)
     memcpy(&decode[t * k], &inverse[lost[t] * k], static_cast<size_t>(k));
-  tables->assign(static_cast<size_t>(32 * k * count), 0);
-  ec_init_tables(k, count, decode.data(), tables->data());
+  tables->assign(static_cast<size_t>(GfTableBytes * k * count), 0);
+  MakeCodingTables(k, count, decode.data(), tables->data());
   return true;
 }

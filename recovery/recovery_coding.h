@@ -1,6 +1,5 @@
 // The Reed-Solomon coding that encoding and rebuilding share: the buffers a group is coded in,
-// a chunk of each file and row side by side, and the code's matrices (every coefficient comes
-// from ISA-L).
+// a chunk of each file and row side by side, and the code's matrices, over a coding backend.
 #pragma once
 
 #include <stdint.h>
@@ -28,9 +27,21 @@ int64_t LongestGroup(const std::vector<int64_t>& offsets);
 
 // The (k + rows) x k generator of a group of k files: the identity, then the parity rows.
 std::vector<uint8_t> CodeMatrix(int32_t k, int32_t rows);
-// ISA-L's tables for ec_encode_data: the parity rows of the generator (encoding), or the rows
+// The coding tables of CodeStripe: the parity rows of the generator (encoding), or the rows
 // that give the lost files back from k survivors, each a generator row (decoding). False when
 // the survivors' matrix cannot be inverted.
 std::vector<uint8_t> EncodeTables(int32_t k, int32_t rows);
 bool DecodeTables(int32_t k, int32_t rows, const std::vector<int32_t>& survivors,
                   const std::vector<int32_t>& lost, std::vector<uint8_t>* tables);
+
+// The coding backend, one per build, picked by the file it compiles (the same bytes either way):
+// recovery_coding_isal.cpp (ISA-L, the Linux tool) or recovery_coding_own.cpp (our own code of
+// recovery/gf256.h, the Windows tool). The generator of GF(2^8) as gf_gen_cauchy1_matrix makes
+// it, the inverse of an n x n matrix (in is spoiled; false when it has none), the tables of a
+// rows x k matrix of coefficients, and the coding of a stripe with them: outputs[r] = the sum
+// over j of coefficient (r, j) times sources[j].
+void GenerateCauchy(uint8_t* matrix, int32_t total, int32_t k);
+bool InvertMatrix(uint8_t* in, uint8_t* out, int32_t n);
+void MakeCodingTables(int32_t k, int32_t rows, const uint8_t* coefficients, uint8_t* tables);
+void CodeStripe(int32_t length, int32_t k, int32_t rows, const uint8_t* tables, uint8_t** sources,
+                uint8_t** outputs);

@@ -1,6 +1,5 @@
 // Encoding: every group's files are read side by side, a chunk of each at a time, and each
 // recovery row's parity of the chunk is written; the files' CRCs are taken on the way.
-#include <isa-l.h>
 #include <string.h>
 
 #include "integrity/crc32c.h"
@@ -77,7 +76,7 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
     header.Files[n].Digest = Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
     read += count;
   }
-  ec_encode_data(length, k, rows, tables, data, data + k);
+  CodeStripe(length, k, rows, tables, data, data + k);
   for (int32_t r = 0; r < rows; r++) {
     job->ParityDigests[r][g] =
         Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));

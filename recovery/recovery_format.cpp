@@ -1,9 +1,9 @@
 #include "recovery/recovery_format.h"
 
-#include <isa-l.h>
 #include <string.h>
 
 #include "container/layout.h"
+#include "integrity/crc64.h"
 
 static const uint8_t RecoveryMagic[8] = {0x89, 'T', 'N', 'V', 'R', 'E', 'C', 0x1A};
 
@@ -123,7 +123,7 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
   }
   for (int32_t g = 0; g < header.GroupCount; g++) Put32(entry + 4 * g, header.ParityDigests[g]);
   size_t checked = bytes.size() - SelfCheckSize;
-  Put64(at + checked, crc64_ecma_refl(0, at, checked));
+  Put64(at + checked, Crc64(at, checked));
   return bytes;
 }
 
@@ -153,7 +153,7 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
   if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
       length != header->HeaderLength ||
       Get64(bytes + length - SelfCheckSize) !=
-          crc64_ecma_refl(0, bytes, static_cast<uint64_t>(length) - SelfCheckSize)) {
+          Crc64(bytes, static_cast<size_t>(length) - SelfCheckSize)) {
     *header = RecoveryHeader{};
     return false;
   }

@@ -2,7 +2,6 @@
 // recovery rows as files are lost) are read side by side, a chunk at a time, and the lost files'
 // chunks follow from the inverse of the survivors' generator rows. Then every target is read
 // back and checked.
-#include <isa-l.h>
 #include <string.h>
 
 #include "recovery/recovery.h"
@@ -94,7 +93,7 @@ static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, u
   }
   uint8_t** rows = const_cast<uint8_t**>(job.Buffers.Rows.data());
   int32_t lost = static_cast<int32_t>(plan.Lost.size());
-  ec_encode_data(length, plan.K, lost, tables, rows, rows + plan.K);
+  CodeStripe(length, plan.K, lost, tables, rows, rows + plan.K);
   for (int32_t t = 0; t < lost; t++) {
     int32_t n = GroupMember(header, plan.Group, plan.Lost[t]);
     int64_t left = header.Files[n].Payload - offset;

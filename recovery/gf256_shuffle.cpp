@@ -20,49 +20,54 @@ bool ProcessorHasSsse3() {
   return ShuffleKnown > 0;
 }
 
-__attribute__((target("ssse3"))) static inline __m128i Product(const uint8_t* table, __m128i low,
-                                                               __m128i high) {
-  __m128i lows = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
-  __m128i highs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16));
-  return _mm_xor_si128(_mm_shuffle_epi8(lows, low), _mm_shuffle_epi8(highs, high));
-}
-
-// count (1 to RowBatch) outputs, each from its own k tables, over [0, end) in steps of Step.
-__attribute__((target("ssse3"))) static void EncodeBatch(size_t end, int32_t k, int32_t count,
+// Count (1 to RowBatch) outputs, each from its own k tables, over [0, end) in steps of Step; the
+// count is fixed at compile time, so that every sum stays in a register.
+template <int32_t Count>
+__attribute__((target("ssse3"))) static void EncodeBatch(size_t end, int32_t k,
                                                          const uint8_t* tables,
                                                          const uint8_t* const* sources,
                                                          uint8_t* const* outputs) {
+  enum : int32_t { Vectors = Step / 16 };
   const __m128i nibble = _mm_set1_epi8(0x0F);
   const size_t rowTables = static_cast<size_t>(k) * GfTableBytes;
   for (size_t i = 0; i < end; i += Step) {
-    __m128i sum[RowBatch][2];
-    for (int32_t r = 0; r < count; r++) sum[r][0] = sum[r][1] = _mm_setzero_si128();
+    __m128i sum[Count][Vectors];
+    for (int32_t r = 0; r < Count; r++)
+      for (int32_t v = 0; v < Vectors; v++) sum[r][v] = _mm_setzero_si128();
     for (int32_t j = 0; j < k; j++) {
       const __m128i* in = reinterpret_cast<const __m128i*>(sources[j] + i);
-      __m128i x[2] = {_mm_loadu_si128(in), _mm_loadu_si128(in + 1)};
-      for (int32_t h = 0; h < 2; h++) {
-        __m128i low = _mm_and_si128(x[h], nibble);
-        __m128i high = _mm_and_si128(_mm_srli_epi64(x[h], 4), nibble);
-        for (int32_t r = 0; r < count; r++)
-          sum[r][h] = _mm_xor_si128(sum[r][h],
-                                    Product(tables + r * rowTables + j * GfTableBytes, low, high));
+      __m128i low[Vectors], high[Vectors];
+      for (int32_t v = 0; v < Vectors; v++) {
+        __m128i x = _mm_loadu_si128(in + v);
+        low[v] = _mm_and_si128(x, nibble);
+        high[v] = _mm_and_si128(_mm_srli_epi64(x, 4), nibble);
+      }
+      const uint8_t* table = tables + j * GfTableBytes;
+      for (int32_t r = 0; r < Count; r++, table += rowTables) {
+        __m128i lows = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table));
+        __m128i highs = _mm_loadu_si128(reinterpret_cast<const __m128i*>(table + 16));
+        for (int32_t v = 0; v < Vectors; v++)
+          sum[r][v] = _mm_xor_si128(sum[r][v], _mm_xor_si128(_mm_shuffle_epi8(lows, low[v]),
+                                                             _mm_shuffle_epi8(highs, high[v])));
       }
     }
-    for (int32_t r = 0; r < count; r++) {
-      __m128i* out = reinterpret_cast<__m128i*>(outputs[r] + i);
-      _mm_storeu_si128(out, sum[r][0]);
-      _mm_storeu_si128(out + 1, sum[r][1]);
-    }
+    for (int32_t r = 0; r < Count; r++)
+      for (int32_t v = 0; v < Vectors; v++)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(outputs[r] + i) + v, sum[r][v]);
   }
 }
+
+using BatchWay = void (*)(size_t, int32_t, const uint8_t*, const uint8_t* const*, uint8_t* const*);
+static const BatchWay Batches[RowBatch] = {EncodeBatch<1>, EncodeBatch<2>, EncodeBatch<3>,
+                                           EncodeBatch<4>};
 
 void GfEncodeByShuffle(size_t length, int32_t k, int32_t rows, const uint8_t* tables,
                        const uint8_t* const* sources, uint8_t* const* outputs) {
   size_t body = length - length % Step;
   for (int32_t r = 0; r < rows; r += RowBatch) {
     int32_t count = rows - r < RowBatch ? rows - r : RowBatch;
-    EncodeBatch(body, k, count, tables + static_cast<size_t>(r) * k * GfTableBytes, sources,
-                outputs + r);
+    Batches[count - 1](body, k, tables + static_cast<size_t>(r) * k * GfTableBytes, sources,
+                       outputs + r);
   }
   GfEncodeByTableFrom(body, length, k, rows, tables, sources, outputs);
 }

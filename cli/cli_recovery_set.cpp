@@ -66,6 +66,11 @@ RecoveryFileSet::~RecoveryFileSet() {
     if (file != NoFile) OsClose(file);
 }
 
+void RecoveryFileSet::CloseSetFile(int32_t n) {
+  if (SetFiles[n] != NoFile) OsClose(SetFiles[n]);
+  SetFiles[n] = NoFile;
+}
+
 // A regular file opened for reading, NoFile when it cannot be (OsLastError).
 static OsFile OpenRegular(const std::string& path, bool* regular) {
   OsFileInfo info;

@@ -80,6 +80,8 @@ struct RecoveryFileSet : HoldsFiles {
   int64_t SurveyBytes = 0;
 
   ~RecoveryFileSet();
+  // Closes file n of the set (before it is replaced: Windows replaces no open file).
+  void CloseSetFile(int32_t n);
 };
 
 // Finds the recovery files beside basePath (BASE.r01 to the most rows there can be, any case),

@@ -77,13 +77,15 @@ static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey,
 }
 
 // Each rebuilt file under its name, replacing the bad one.
-static int PutInPlace(const RecoveryFileSet& files, const SetSurvey& survey,
+static int PutInPlace(RecoveryFileSet* opened, const SetSurvey& survey,
                       std::vector<PendingOutput>* outputs, bool quiet) {
+  const RecoveryFileSet& files = *opened;
   if (CliInterrupted) return ReportInterrupted("nothing was changed");
   int32_t done = 0;
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     if (!NeedsRewrite(survey.Files[n])) continue;
     PendingOutput& output = (*outputs)[n];
+    opened->CloseSetFile(n);  // Windows replaces no file that is open
     if (!output.Finish() || !output.Commit(files.SetFound[n] != 0)) {
       CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n",
                Printable(files.SetPaths[n]).c_str(), OsErrorText(OsLastError()).c_str(),
@@ -110,7 +112,8 @@ static int64_t SetBytes(const SetSurvey& survey, bool rebuilt) {
   return total;
 }
 
-static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool quiet) {
+static int Rebuild(RecoveryFileSet* opened, const SetSurvey& survey, bool quiet) {
+  const RecoveryFileSet& files = *opened;
   size_t count = static_cast<size_t>(survey.Header.FileCount);
   std::vector<PendingOutput> outputs(count);
   for (size_t n = 0; n < count; n++) {
@@ -130,7 +133,7 @@ static int Rebuild(const RecoveryFileSet& files, const SetSurvey& survey, bool q
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
-  return PutInPlace(files, survey, &outputs, quiet);
+  return PutInPlace(opened, survey, &outputs, quiet);
 }
 
 // The recovery files not made again (rows from first on that were to be made), named.
@@ -271,6 +274,6 @@ int RunRepair(const RepairOptions& options) {
     CliPrint(CliOut, "Nothing was changed.\n");
     return ExitNotRepairable;
   }
-  code = Rebuild(files, survey, options.Quiet);
+  code = Rebuild(&files, survey, options.Quiet);
   return code == ExitComplete ? RemakeRows(files, survey, true, options.Quiet) : code;
 }

@@ -3,13 +3,16 @@
 set made by the Linux tool joins with `tarnovell.exe join`; both ways the joined file has the
 bytes and the last-access and last-write times of the original (Linux cannot set a creation
 time, and Wine keeps none). The same for a sparse file over 4 GiB, whose holes stay holes both
-ways; and the Windows program refuses what a set made for Windows cannot carry.
+ways; and the Windows program refuses what a set made for Windows cannot carry. Recovery files
+(our own coding in the Windows tool, ISA-L in the Linux one): either tool makes the same bytes
+for the same set, and repairs a set the other made.
 
 The Linux tool's path comes from TARNOVELL_TOOL; the Windows tool is the 64-bit build's
 (TARNOVELL_BUILD_DIR/windows64/cli/tarnovell.exe)."""
 import os
 import pathlib
 import random
+import shutil
 import subprocess
 
 import tarnovell_e2e as e
@@ -137,10 +140,80 @@ def refusals():
     assert sorted(p.name for p in work.iterdir()) == ["in.txt"]
 
 
+SET_FILES = ("exe", "c001", "c002", "c003", "r01", "r02")
+
+
+def copy_set(work, base, folder):
+    target = work / folder
+    target.mkdir()
+    for suffix in SET_FILES:
+        shutil.copy(work / f"{base}.{suffix}", target)
+    return target
+
+
+def damage(path, at):
+    with open(path, "r+b") as f:
+        f.seek(at)
+        byte = f.read(1)
+        f.seek(at)
+        f.write(bytes([byte[0] ^ 0x5A]))
+
+
+def recovery_bytes_without_header_copy(path, files=4, groups=1):
+    """A recovery file but for the container header's copy and the header's self-check, which
+    differ between the tools only by the source's creation time (Linux gives its birth time)."""
+    data = bytearray(path.read_bytes())
+    length = 2112 + 12 * files + 4 * groups
+    data[56:2104] = bytes(2048)
+    data[length - 8:length] = bytes(8)
+    return bytes(data)
+
+
+def recovery_files_alike_both_ways():
+    work = e.work_dir("wintool_recovery")
+    source = source_file(work, 330000, seed=13)
+    tools = {"WIN": (windows_tool, linux_tool), "LIN": (linux_tool, windows_tool)}
+    for base, (maker, _) in tools.items():
+        os.utime(source, ns=TIMES)  # a split reads it: its access time moves
+        ok(maker("split", pathlib.Path("source") / NAME, "--size", "100K", "--recovery", "2", "--base", base, "-q",
+                 cwd=work), f"split of {base}")
+        assert sorted(p.name for p in work.glob(f"{base}.*")) == sorted(f"{base}.{s}" for s in SET_FILES)
+    for suffix in SET_FILES:
+        if suffix.startswith("r"):
+            assert recovery_bytes_without_header_copy(work / f"WIN.{suffix}") == \
+                recovery_bytes_without_header_copy(work / f"LIN.{suffix}"), suffix
+        elif suffix != "exe":
+            assert (work / f"WIN.{suffix}").read_bytes() == (work / f"LIN.{suffix}").read_bytes(), suffix
+    for base, (maker, other) in tools.items():
+        # The other tool makes a lost recovery file again: the same bytes as the maker's.
+        for row in ("r01", "r02"):
+            folder = copy_set(work, base, f"{base}-remade-{row}")
+            (folder / f"{base}.{row}").unlink()
+            result = other("repair", f"{base}.exe", cwd=folder)
+            ok(result, f"repair of {base} without {row}")
+            assert f"made again {base}.{row}" in result.stdout.decode(), result.stdout
+            assert (folder / f"{base}.{row}").read_bytes() == (work / f"{base}.{row}").read_bytes(), (base, row)
+        # A piece lost and the container's data and a piece damaged: the other tool rebuilds them.
+        folder = copy_set(work, base, f"{base}-repaired")
+        (folder / f"{base}.c002").unlink()
+        damage(folder / f"{base}.c001", 4097)
+        damage(folder / f"{base}.exe", 50000)
+        result = other("verify", f"{base}.exe", cwd=folder)
+        assert "Recovery:  not repairable: 3 files bad, 2 recovery files" in result.stdout.decode(), result.stdout
+        (folder / f"{base}.c001").write_bytes((work / f"{base}.c001").read_bytes())
+        result = other("verify", f"{base}.exe", cwd=folder)
+        assert "Recovery:  repairable with the 2 recovery files" in result.stdout.decode(), result.stdout
+        ok(other("repair", f"{base}.exe", cwd=folder), f"repair of {base}")
+        for suffix in SET_FILES:
+            assert (folder / f"{base}.{suffix}").read_bytes() == (work / f"{base}.{suffix}").read_bytes(), \
+                (base, suffix)
+
+
 def main():
     windows_set_joins_everywhere()
     linux_set_joins_with_the_windows_tool()
     refusals()
+    recovery_files_alike_both_ways()
     sparse_sets_both_ways()
 
 

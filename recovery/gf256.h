@@ -7,7 +7,8 @@
 // Freestanding, for the stub as well as the tool: plain functions over buffers the caller gives,
 // no C library, no static constructors; the field's tables are made at first use.
 // gf256.cpp holds the field, the matrices and the table way of coding (one lookup per nibble);
-// gf256_shuffle.cpp the SSSE3 way (pshufb, 16 bytes at a time) and GfEncode, which picks.
+// gf256_shuffle.cpp the shuffle ways (pshufb: SSSE3, 16 bytes at a time; AVX2, 32) and
+// GfEncode, which picks.
 #pragma once
 
 #include <stddef.h>
@@ -38,8 +39,11 @@ void GfEncodeByTable(size_t length, int32_t k, int32_t rows, const uint8_t* tabl
 void GfEncodeByTableFrom(size_t from, size_t length, int32_t k, int32_t rows, const uint8_t* tables,
                          const uint8_t* const* sources, uint8_t* const* outputs);
 bool ProcessorHasSsse3();
+bool ProcessorHasAvx2();  // and a system that keeps its registers
 void GfEncodeByShuffle(size_t length, int32_t k, int32_t rows, const uint8_t* tables,
                        const uint8_t* const* sources, uint8_t* const* outputs);  // SSSE3 only
-// The shuffle way where the processor has SSSE3, the table way otherwise.
+void GfEncodeByWideShuffle(size_t length, int32_t k, int32_t rows, const uint8_t* tables,
+                           const uint8_t* const* sources, uint8_t* const* outputs);  // AVX2 only
+// The widest shuffle way the processor has (AVX2, SSSE3), the table way otherwise.
 void GfEncode(size_t length, int32_t k, int32_t rows, const uint8_t* tables,
               const uint8_t* const* sources, uint8_t* const* outputs);

@@ -121,8 +121,10 @@ TEST(Gf256Coding, EveryWayCodesAsIsal) {
   std::vector<std::pair<const char*, EncodeWay>> ways = {{"table", GfEncodeByTable},
                                                          {"picked", GfEncode}};
   if (ProcessorHasSsse3()) ways.push_back({"shuffle", GfEncodeByShuffle});
-  for (size_t length : {size_t{0}, size_t{1}, size_t{15}, size_t{31}, size_t{32}, size_t{33},
-                        size_t{100}, size_t{4096}, size_t{65537}})
+  if (ProcessorHasAvx2()) ways.push_back({"wide shuffle", GfEncodeByWideShuffle});
+  for (size_t length :
+       {size_t{0}, size_t{1}, size_t{15}, size_t{31}, size_t{32}, size_t{33}, size_t{63},
+        size_t{64}, size_t{65}, size_t{100}, size_t{4096}, size_t{65537}})
     for (int k : {1, 2, 10, 33})
       for (int rows : {1, 2, 4, 5, 9}) {
         Stripe stripe(k + 2 * rows, length, &random);

@@ -15,6 +15,11 @@ int WriteRecoveryFiles(const std::vector<std::string>&, int64_t, bool, bool,
   return ExitUsage;  // not reached: split refuses --recovery before it writes
 }
 
+int WriteSetWithRecovery(const OnePassSplit&, const std::vector<std::string>&, bool,
+                         std::vector<PendingOutput>*) {
+  return ExitUsage;  // not reached, as above
+}
+
 bool HasRecoveryFiles(const PieceSet&) { return false; }
 
 int ReportRecoveryForVerify(const PieceSet&, bool, bool, JsonWriter*) { return ExitComplete; }

@@ -92,6 +92,24 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryProgress* progress);
 
+// Encoding a set while it is written, its input read once: setFiles give their sizes as they will
+// be and their payloads as the coding reads them (each read may write the bytes into the file as
+// it goes); the container's stub and header are not read, they depend on the payloads' CRCs.
+// EncodeParity writes every row's parity and leaves the CRC of every payload (from 0) in
+// encoding->Header.Files; the caller then writes the container's stub and header, and
+// FinishRecovery reads them from container, checks them as EncodeRecovery does (sizes and CRCs
+// against the digest block) and writes every header. Outcomes as EncodeRecovery's.
+struct RecoveryEncoding {
+  RecoveryHeader Header;
+  std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
+};
+RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
+                            const std::vector<const FileAccess*>& outputs,
+                            RecoveryProgress* progress, RecoveryEncoding* encoding);
+RecoveryResult FinishRecovery(const FileAccess& container,
+                              const std::vector<const FileAccess*>& outputs,
+                              RecoveryEncoding* encoding);
+
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
 

@@ -39,7 +39,12 @@ static RecoveryResult DescribeSizes(EncodeJob* job) {
     if (size < PayloadBase(n)) return Result(RecoveryNotASet, n);
     header.Files.push_back({size - PayloadBase(n), 0});
   }
-  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
+  return Result(RecoveryDone);
+}
+
+// Groups and offsets from the sizes.
+static RecoveryResult CompleteGeometry(EncodeJob* job) {
+  return Result(CompleteRecoveryGeometry(&job->Header) ? RecoveryDone : RecoveryNotASet);
 }
 
 // The container's stub digest and header copy; the sizes must be its digest block's.
@@ -147,6 +152,7 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
   EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = DescribePrefix(&job, *setFiles[0]);
+  if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
   if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
   return result.Outcome == RecoveryDone ? Seal(&job) : result;
 }
@@ -156,6 +162,7 @@ RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             RecoveryProgress* progress, RecoveryEncoding* encoding) {
   EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
+  if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
   if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
   encoding->Header = std::move(job.Header);
   encoding->ParityDigests = std::move(job.ParityDigests);

@@ -1,40 +1,15 @@
 // Encoding: every group's files are read side by side, a chunk of each at a time, and each
 // recovery row's parity of the chunk is written; the files' CRCs are taken on the way. The
-// parity of a stripe is made and written on a thread of its own while the next one is read, in
-// the other half of the buffers: reading (and, for split, writing the set) takes one core, the
-// coding and the parity's writes the other. The
 // container's stub and header are read apart from its payload: before the parity for a set
 // already written, after it for one written as it is coded.
 #include <isa-l.h>
 #include <string.h>
-
-#include <thread>
 
 #include "integrity/crc32c.h"
 #include "recovery/recovery.h"
 #include "recovery/recovery_coding.h"
 
 namespace {
-
-// One stripe's parity at a time, on a thread: Start waits for the one before, Wait gives its
-// result.
-class ParityThread {
- public:
-  ~ParityThread() { Wait(); }
-  RecoveryResult Wait() {
-    if (thread_.joinable()) thread_.join();
-    return result_;
-  }
-  template <typename Work>
-  void Start(Work work) {
-    Wait();
-    thread_ = std::thread([this, work] { result_ = work(); });
-  }
-
- private:
-  std::thread thread_;
-  RecoveryResult result_ = {RecoveryDone, -1, -1};
-};
 
 struct EncodeJob {
   const std::vector<const FileAccess*>& SetFiles;
@@ -43,10 +18,7 @@ struct EncodeJob {
   RecoveryHeader Header;
   std::vector<int64_t> Offsets;
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
-  StripeBuffers Buffers;  // two halves of Width rows: k data, then N parity
-  int32_t Width = 0;
-  int32_t Half = 0;  // the one read next
-  ParityThread Parity;
+  StripeBuffers Buffers;                             // k data, then N parity
 };
 
 }  // namespace
@@ -102,29 +74,12 @@ static RecoveryResult CheckDigests(const RecoveryHeader& header) {
   return Result(RecoveryDone);
 }
 
-// The parity of the stripe of group g at offset, its k files in data: made and written.
-static RecoveryResult WriteParity(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset,
-                                  int32_t length, uint8_t** data, int32_t k) {
-  int32_t rows = job->Header.RowCount;
-  ec_encode_data(length, k, rows, tables, data, data + k);
-  for (int32_t r = 0; r < rows; r++) {
-    job->ParityDigests[r][g] =
-        Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
-    const FileAccess* output = job->Outputs[r];
-    if (output != nullptr &&
-        !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
-      return Result(RecoveryWriteFailed, -1, r);
-  }
-  return Result(RecoveryDone);
-}
-
-// One chunk of group g at offset: the files read (and digested), the parity handed to its thread
-// (once the stripe before is done).
+// One chunk of group g at offset: the files read (and digested), the parity made and written.
 static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset,
                                   int32_t length) {
   RecoveryHeader& header = job->Header;
-  int32_t k = GroupSize(header, g);
-  uint8_t** data = job->Buffers.Rows.data() + job->Half * job->Width;
+  int32_t k = GroupSize(header, g), rows = header.RowCount;
+  uint8_t** data = job->Buffers.Rows.data();
   int64_t read = 0;
   for (int32_t j = 0; j < k; j++) {
     int32_t n = GroupMember(header, g, j);
@@ -134,10 +89,15 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
     header.Files[n].Digest = Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
     read += count;
   }
-  RecoveryResult before = job->Parity.Wait();
-  if (before.Outcome != RecoveryDone) return before;
-  job->Parity.Start([=] { return WriteParity(job, g, tables, offset, length, data, k); });
-  job->Half ^= 1;
+  ec_encode_data(length, k, rows, tables, data, data + k);
+  for (int32_t r = 0; r < rows; r++) {
+    job->ParityDigests[r][g] =
+        Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
+    const FileAccess* output = job->Outputs[r];
+    if (output != nullptr &&
+        !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
+      return Result(RecoveryWriteFailed, -1, r);
+  }
   return Result(GoOn(job->Progress, read) ? RecoveryDone : RecoveryInterrupted);
 }
 
@@ -148,12 +108,9 @@ static RecoveryResult EncodeGroup(EncodeJob* job, int32_t g) {
     int64_t left = length - offset;
     int32_t chunk = left < job->Buffers.Chunk ? static_cast<int32_t>(left) : job->Buffers.Chunk;
     RecoveryResult result = EncodeChunk(job, g, tables.data(), offset, chunk);
-    if (result.Outcome != RecoveryDone) {
-      job->Parity.Wait();  // it uses the tables
-      return result;
-    }
+    if (result.Outcome != RecoveryDone) return result;
   }
-  return job->Parity.Wait();
+  return Result(RecoveryDone);
 }
 
 // Each output's header, last: a file whose parity is not all written has none.
@@ -174,9 +131,9 @@ static RecoveryResult EncodeGroups(EncodeJob* job) {
   job->Offsets = ParityOffsets(job->Header);
   job->ParityDigests.assign(static_cast<size_t>(job->Header.RowCount),
                             std::vector<uint32_t>(static_cast<size_t>(job->Header.GroupCount), 0));
-  // Group 0 has the most files. Both halves share the budget.
-  job->Width = GroupSize(job->Header, 0) + job->Header.RowCount;
-  MakeStripeBuffers(2 * job->Width, LongestGroup(job->Offsets), &job->Buffers);
+  // Group 0 has the most files.
+  MakeStripeBuffers(GroupSize(job->Header, 0) + job->Header.RowCount, LongestGroup(job->Offsets),
+                    &job->Buffers);
   RecoveryResult result = Result(RecoveryDone);
   for (int32_t g = 0; g < job->Header.GroupCount && result.Outcome == RecoveryDone; g++)
     result = EncodeGroup(job, g);

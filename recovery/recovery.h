@@ -15,10 +15,10 @@
 // (for that group) may add up to N; everything is then rebuilt. A set of at most 255 - N files is
 // one group: any N of its files.
 //
-// Memory: the coding buffers take 1 MiB per file and recovery row of the group (less in large
-// groups: at most 32 MiB in all), whatever the size of the pieces; reads for digests take 1 MiB
-// more; a recovery header holds 12 bytes per file of the set (a survey reads one per recovery
-// file).
+// Memory: the coding buffers take 1 MiB per file and recovery row of the group (256 KiB when
+// encoding; less in large groups: at most 32 MiB in all), whatever the size of the pieces; reads
+// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set (a survey reads
+// one per recovery file).
 //
 // Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
 // files over its own system seam; nothing here prints. Nothing here writes to a file of the set:

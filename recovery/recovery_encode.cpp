@@ -133,7 +133,7 @@ static RecoveryResult EncodeGroups(EncodeJob* job) {
                             std::vector<uint32_t>(static_cast<size_t>(job->Header.GroupCount), 0));
   // Group 0 has the most files.
   MakeStripeBuffers(GroupSize(job->Header, 0) + job->Header.RowCount, LongestGroup(job->Offsets),
-                    &job->Buffers);
+                    &job->Buffers, EncodeChunkLimit);
   RecoveryResult result = Result(RecoveryDone);
   for (int32_t g = 0; g < job->Header.GroupCount && result.Outcome == RecoveryDone; g++)
     result = EncodeGroup(job, g);

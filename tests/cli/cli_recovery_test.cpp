@@ -724,9 +724,9 @@ TEST_F(Recovery, ASplitWhoseRecoveryFilesFailLeavesNothing) {
 }
 
 // Split from a file makes the recovery files with the set, in one pass: they are byte for byte
-// those the module makes from the finished set, in several stripes (pieces of three 1 MiB
-// chunks) and in several groups (251 rows leave 4 files to a group); the checksums of the
-// original and of every piece, taken out of the input's order, are sha256sum's.
+// those the module makes from the finished set, in several stripes (pieces of 3 MiB, coded a
+// chunk of each at a time) and in several groups (251 rows leave 4 files to a group); the checksums
+// of the original and of every piece, taken out of the input's order, are sha256sum's.
 TEST_F(Recovery, TheOnePassMakesTheRecoveryFilesOfTheFinishedSet) {
   struct {
     int64_t Input, Size;
@@ -789,7 +789,7 @@ TEST_F(Recovery, AOnePassStoppedAnywhereLeavesNothing) {
     EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << failAt << Err();
     EXPECT_EQ(List(), before) << failAt;
   }
-  EXPECT_GE(failAt, 4) << "three stripes, then the checksums";
+  EXPECT_GE(failAt, 4) << "several stripes, then the checksums";
   EXPECT_NE(firstErr.find("no space left for the set set.exe (3 files)"), std::string::npos)
       << firstErr;
   for (const std::string& name : List())

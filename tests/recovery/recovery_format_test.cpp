@@ -124,7 +124,7 @@ class HeadlessAccess : public MemoryAccess {
 
 // Encoding in two halves, the container's head written between them (split from a file): the
 // parity made without reading the head, the payloads' CRCs given, and the recovery files those
-// of one call; in several stripes (pieces of several 1 MiB chunks) and in several groups.
+// of one call; in several stripes (pieces of several coding chunks) and in several groups.
 TEST(RecoveryEncoding, InTwoHalvesTheHeadComesBetweenAndTheFilesAreTheSame) {
   struct {
     int32_t Files;

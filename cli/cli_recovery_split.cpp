@@ -205,7 +205,7 @@ int WriteSetWithRecovery(const OnePassSplit& split, const std::vector<std::strin
   for (const TeeFile& tee : tees) set.push_back(&tee);
   std::vector<OsFile> files = FilesOf(*outputs);
   ModuleFiles rows(std::vector<OsFile>(files.begin() + static_cast<ptrdiff_t>(first), files.end()));
-  ProgressLabel(LastComponent((*outputs)[0].Target()) + " ...");
+  ProgressLabel(LastComponent((*outputs)[0].Target()) + " ... " + LastComponent(targets.back()));
   OrderedReader original(split.Input, total, split.Original);
   ToolProgress steps;
   RecoveryEncoding encoding;

@@ -4,7 +4,8 @@
 // failure, an interruption or a kill leaves no part of the set. The data comes from a file, whose
 // size is known before the first byte, or from standard input (split -), whose size is known
 // only at its end: either way the files are filled in order, their digests made on the way, and
-// the container's stub and header are written last.
+// the container's stub and header are written last. With --recovery from a file, the files are
+// filled stripe by stripe with the recovery files, the input read once (cli_recovery_split.cpp).
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -344,6 +345,7 @@ static int64_t DataFor(const SplitPlan& plan, size_t i, int64_t pos) {
   return plan.Stream ? cap : std::min(cap, plan.Total - pos);
 }
 
+// The input ended before the plan's size: it became shorter while it was read.
 static int InputShorter(const SplitInput& input) {
   ProgressEnd();
   CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",

@@ -105,6 +105,13 @@ ChunkSink* SplitChecksums::ForFile(size_t index) {
   return this;
 }
 
+std::vector<ChunkSink*> SplitChecksums::PieceSinks(size_t files) {
+  pieces_.resize(files);
+  std::vector<ChunkSink*> sinks(files, nullptr);
+  for (size_t i = 1; i < files; i++) sinks[i] = &pieces_[i];
+  return sinks;
+}
+
 void SplitChecksums::Add(const void* bytes, size_t count) {
   original_.Add(bytes, count);
   if (file_ > 0) pieces_[file_].Add(bytes, count);

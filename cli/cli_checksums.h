@@ -48,6 +48,10 @@ class SplitChecksums : public ChunkSink {
   // back once its header is final); every one is the original's too. Files come in order; how
   // many there are may be known only at the end (split -).
   ChunkSink* ForFile(size_t index);
+  // Where the files are written out of order (split --recovery from a file): per file of the
+  // set, the sink of its data alone (null for the container, read back); the original's.
+  std::vector<ChunkSink*> PieceSinks(size_t files);
+  ChunkSink* OriginalOnly() { return &original_; }
   void Add(const void* bytes, size_t count) override;
   // Once every file of the set is written (outputs: the container, its pieces, the recovery
   // files, not yet in place): BASE.sha256 as one more output (target) appended to them, to go in

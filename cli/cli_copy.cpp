@@ -14,7 +14,7 @@
 // bench_digest_cli.sh); from 512 KiB on, writes into the page cache became several times slower.
 static const size_t ChunkSize = 256 << 10;
 
-static bool AllZero(const char* bytes, size_t count) {
+bool AllZero(const char* bytes, size_t count) {
   // Every byte equal to the one before it, and the first zero: one fast compare.
   return count == 0 || (bytes[0] == 0 && memcmp(bytes, bytes + 1, count - 1) == 0);
 }

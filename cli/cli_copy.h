@@ -29,6 +29,9 @@ class ChunkSink {
 int64_t CopyFileBytes(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,
                       int64_t progressBase);
 
+// Whether count bytes are all zeros (a chunk left as a hole in a new file).
+bool AllZero(const char* bytes, size_t count);
+
 // Reads count bytes of in from inOffset into memory, chunk by chunk, continues *crc over them and
 // writes them to out at outOffset (out NoFile: reads and hashes only); sink, where given, takes
 // every chunk too. Chunks of zeros are not

@@ -79,6 +79,12 @@ OsFile OsOpenWrite(const std::string& path, OsFileInfo* info);
 // open files raised to the hard one; Windows has no such limit): recovery files are made and
 // used with every file of a set open.
 void OsAllowManyOpenFiles();
+// A thread running run(context) beside the caller: started (false when the system cannot), then
+// waited for. Linux: pthreads; Windows: CreateThread (the Windows tool's C++ library has no
+// std::thread).
+using OsThread = intptr_t;
+bool OsStartThread(void (*run)(void* context), void* context, OsThread* thread);
+void OsJoinThread(OsThread thread);
 // Reads or writes all of count bytes at offset; a read past the end is a failure. A Stream has no
 // offsets: what is written to it goes on after what was written before.
 bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset);

@@ -6,9 +6,11 @@
 
 #include <stdint.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "cli/cli_copy.h"
 #include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_pieces.h"
@@ -23,6 +25,39 @@ bool RecoveryFilesAvailable();
 // in place with the set. ExitComplete, or an exit code after telling CliErr.
 int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, bool nameless,
                        bool progress, std::vector<PendingOutput>* outputs);
+
+// Where file i of a set takes its data from the input: Size bytes from Start.
+struct SetFileData {
+  int64_t Start;
+  int64_t Size;
+};
+
+// split --recovery from a regular file, in one pass: what the set is and what split does at
+// its points.
+struct OnePassSplit {
+  OsFile Input = NoFile;
+  std::vector<SetFileData> Files;     // the container first
+  std::vector<ChunkSink*> PieceSums;  // per file: its data in order, or null (none: no sums)
+  ChunkSink* Original = nullptr;      // the whole input in order, or null
+  // Writes the container's stub and header from the files' CRC-32Cs (from 0).
+  std::function<int(const std::vector<uint32_t>& crcs)> Seal;
+  // A write failed, or the work was stopped (what: the file, or what was done).
+  std::function<int(const std::string& what)> WriteFailure;
+  // A read of the input failed with error (it may have become shorter).
+  std::function<int(int error)> InputFailure;
+};
+
+// The input is read once, stripe by stripe (a chunk at the same offset of each file of a
+// group), each chunk written into its file of the set (outputs: created and empty, the
+// container first, its data after its stub and header) and coded, the parity written as it is
+// made into new outputs for targets (BASE.r01, ...), nameless or not, appended to *outputs. A
+// piece's sum takes its data as it goes by; the original's, which needs the input in order, is
+// taken by a thread beside the coding that reads it again (from the page cache, mostly). Once
+// every payload is in, split.Seal writes the container's stub and header; the recovery files'
+// headers, which copy it, come last, and every file is finished. Progress: the payloads' bytes,
+// on the step begun by the caller. ExitComplete, or an exit code after telling CliErr.
+int WriteSetWithRecovery(const OnePassSplit& split, const std::vector<std::string>& targets,
+                         bool nameless, std::vector<PendingOutput>* outputs);
 
 // verify: whether recovery files of the set lie beside its container (they are read after the
 // pieces: the progress line counts them as a step).

@@ -4,7 +4,8 @@
 // failure, an interruption or a kill leaves no part of the set. The data comes from a file, whose
 // size is known before the first byte, or from standard input (split -), whose size is known
 // only at its end: either way the files are filled in order, their digests made on the way, and
-// the container's stub and header are written last.
+// the container's stub and header are written last. With --recovery from a file, the files are
+// filled stripe by stripe with the recovery files, the input read once (cli_recovery_split.cpp).
 #include <algorithm>
 #include <chrono>
 #include <vector>
@@ -344,6 +345,14 @@ static int64_t DataFor(const SplitPlan& plan, size_t i, int64_t pos) {
   return plan.Stream ? cap : std::min(cap, plan.Total - pos);
 }
 
+// The input ended before the plan's size: it became shorter while it was read.
+static int InputShorter(const SplitInput& input) {
+  ProgressEnd();
+  CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
+           Printable(input.Shown).c_str());
+  return ExitFileError;
+}
+
 // Moves up to count bytes of what comes next of the input to out at outPos, *crc continued over
 // them (and sink, where given, taking them): the bytes moved (fewer at a stream's end, or where a
 // file became shorter), -1 on an error or an interruption.
@@ -373,12 +382,7 @@ static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOut
   data.Size = TakeInput(input, out->File(), outPos, count, &data.Crc,
                         checksums != nullptr ? checksums->ForFile(i) : nullptr);
   if (data.Size < 0) return WriteFailure(*plan, Printable(target));
-  if (data.Size < count && !plan->Stream) {
-    ProgressEnd();
-    CliPrint(CliErr, "tarnovell: %s became shorter while it was split; nothing was left behind\n",
-             Printable(input->Shown).c_str());
-    return ExitFileError;
-  }
+  if (data.Size < count && !plan->Stream) return InputShorter(*input);
   // The length makes the holes at the end of a sparse input.
   if (!OsSetLength(out->File(), outPos + data.Size) || (i > 0 && !out->Finish()))
     return WriteFailure(*plan, Printable(target));
@@ -446,8 +450,8 @@ static DigestBlock SetDigests(const SplitPlan& plan) {
   return digests;
 }
 
-// The stub and the header, now with the set's size and digest block, and the container closed.
-static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
+// The stub and the header, now with the set's size and digest block.
+static int WriteContainerHead(const SplitPlan& plan, const PendingOutput& container) {
   std::string header = HeaderBytes(
       MakeHeaderTexts(plan.Name1251, plan.Total, plan.Times[0], plan.Times[1], plan.Times[2]));
   DigestBlock digests = SetDigests(plan);
@@ -458,9 +462,54 @@ static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
     return ExitFileError;
   }
   std::string head = plan.Stub + header;
-  if (!OsWriteAt(container->File(), head.data(), head.size(), 0) || !container->Finish())
-    return WriteFailure(plan, Printable(container->Target()));
+  if (!OsWriteAt(container.File(), head.data(), head.size(), 0))
+    return WriteFailure(plan, Printable(container.Target()));
   return ExitComplete;
+}
+
+// The stub and the header, and the container closed.
+static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
+  int code = WriteContainerHead(plan, *container);
+  if (code == ExitComplete && !container->Finish())
+    return WriteFailure(plan, Printable(container->Target()));
+  return code;
+}
+
+// --recovery from a file: the set's files created, then written with the recovery files in one
+// pass over the input (cli_recovery_split.cpp), the container's head once every payload is in.
+static int WriteSetInOnePass(SplitPlan* plan, const SplitInput& input,
+                             std::vector<PendingOutput>* outputs, SplitChecksums* checksums) {
+  OnePassSplit split;
+  split.Input = input.File;
+  outputs->reserve(plan->Targets.size() + plan->RecoveryTargets.size() + 1);
+  for (size_t i = 0; i < plan->Targets.size(); i++) {
+    outputs->emplace_back();
+    if (!outputs->back().Create(plan->Targets[i], ".tarnovell-split-", plan->Nameless)) {
+      return WriteFailure(*plan, "cannot create a file in " +
+                                     Printable(plan->OutputDir.empty() ? "." : plan->OutputDir));
+    }
+    int64_t start = i == 0 ? 0 : split.Files.back().Start + split.Files.back().Size;
+    split.Files.push_back({start, DataFor(*plan, i, start)});
+  }
+  if (checksums != nullptr) {
+    split.PieceSums = checksums->PieceSinks(plan->Targets.size());
+    split.Original = checksums->OriginalOnly();
+  }
+  split.Seal = [plan, outputs, &split](const std::vector<uint32_t>& crcs) {
+    for (size_t i = 0; i < crcs.size(); i++)
+      plan->Written.push_back({split.Files[i].Size, crcs[i]});
+    return WriteContainerHead(*plan, outputs->front());
+  };
+  split.WriteFailure = [plan](const std::string& what) { return WriteFailure(*plan, what); };
+  split.InputFailure = [plan, &input](int error) -> int {
+    OsFileInfo info;
+    if (OsInfo(input.File, &info) && info.Size < plan->Total) return InputShorter(input);
+    ProgressEnd();
+    CliPrint(CliErr, "tarnovell: file system error: cannot read %s: %s; nothing was left behind\n",
+             Printable(input.Shown).c_str(), OsErrorText(error).c_str());
+    return ExitFileError;
+  };
+  return WriteSetWithRecovery(split, plan->RecoveryTargets, plan->Nameless, outputs);
 }
 
 // The order the files go in place: the pieces and the recovery files, then the container, whose
@@ -624,14 +673,19 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
 
   std::vector<PendingOutput> outputs;
   ProgressSteps(ProgressCommand::Split);
-  if (plan.RecoveryTargets.empty()) ProgressSkip(ProgressStep::SplitRecovery);
+  // From a file the recovery files are made with the set: one step.
+  if (!plan.Stream || plan.RecoveryTargets.empty()) ProgressSkip(ProgressStep::SplitRecovery);
   ProgressBegin(!options.Quiet, plan.Stream ? ProgressUnknownTotal : plan.Total,
                 ProgressStep::SplitSet);
   SplitChecksums checksums;
   SplitChecksums* sums = options.Checksums ? &checksums : nullptr;
-  code = WriteSetFiles(options, &plan, input, &outputs, sums);
-  if (code == ExitComplete) code = SealContainer(plan, &outputs.front());
-  if (code == ExitComplete && !plan.RecoveryTargets.empty()) {
+  if (plan.Stream || plan.RecoveryTargets.empty()) {
+    code = WriteSetFiles(options, &plan, input, &outputs, sums);
+    if (code == ExitComplete) code = SealContainer(plan, &outputs.front());
+  } else {
+    code = WriteSetInOnePass(&plan, *input, &outputs, sums);
+  }
+  if (code == ExitComplete && plan.Stream && !plan.RecoveryTargets.empty()) {
     code = WriteRecoveryFiles(plan.RecoveryTargets, plan.Total, plan.Nameless, !options.Quiet,
                               &outputs);
   }

@@ -15,10 +15,10 @@
 // (for that group) may add up to N; everything is then rebuilt. A set of at most 255 - N files is
 // one group: any N of its files.
 //
-// Memory: the coding buffers take 1 MiB per file and recovery row of the group (less in large
-// groups: at most 32 MiB in all), whatever the size of the pieces; reads for digests take 1 MiB
-// more; a recovery header holds 12 bytes per file of the set (a survey reads one per recovery
-// file).
+// Memory: the coding buffers take 1 MiB per file and recovery row of the group (256 KiB when
+// encoding; less in large groups: at most 32 MiB in all), whatever the size of the pieces; reads
+// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set (a survey reads
+// one per recovery file).
 //
 // Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
 // files over its own system seam; nothing here prints. Nothing here writes to a file of the set:
@@ -91,6 +91,24 @@ struct RecoveryResult {
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryProgress* progress);
+
+// Encoding a set while it is written, its input read once: setFiles give their sizes as they will
+// be and their payloads as the coding reads them (each read may write the bytes into the file as
+// it goes); the container's stub and header are not read, they depend on the payloads' CRCs.
+// EncodeParity writes every row's parity and leaves the CRC of every payload (from 0) in
+// encoding->Header.Files; the caller then writes the container's stub and header, and
+// FinishRecovery reads them from container, checks them as EncodeRecovery does (sizes and CRCs
+// against the digest block) and writes every header. Outcomes as EncodeRecovery's.
+struct RecoveryEncoding {
+  RecoveryHeader Header;
+  std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
+};
+RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
+                            const std::vector<const FileAccess*>& outputs,
+                            RecoveryProgress* progress, RecoveryEncoding* encoding);
+RecoveryResult FinishRecovery(const FileAccess& container,
+                              const std::vector<const FileAccess*>& outputs,
+                              RecoveryEncoding* encoding);
 
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);

@@ -4,9 +4,9 @@
 
 #include "recovery/gf256.h"
 
-void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers) {
-  int32_t chunk = count > 0 ? StripeBudget / count : ChunkLimit;
-  chunk = chunk > ChunkLimit ? ChunkLimit : chunk < ChunkFloor ? ChunkFloor : chunk;
+void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers, int32_t limit) {
+  int32_t chunk = count > 0 ? StripeBudget / count : limit;
+  chunk = chunk > limit ? limit : chunk < ChunkFloor ? ChunkFloor : chunk;
   if (longest < chunk) chunk = static_cast<int32_t>(longest > 0 ? longest : 1);
   chunk += (BufferAlignment - chunk % BufferAlignment) % BufferAlignment;
   buffers->Chunk = chunk;

@@ -9,19 +9,23 @@
 #include "recovery/recovery_chunks.h"
 
 enum : int32_t {
-  ChunkFloor = 64 << 10,    // bytes per file and chunk, at least (ChunkLimit: at most)
+  ChunkFloor = 64 << 10,  // bytes per file and chunk, at least (ChunkLimit: at most)
+  // Encoding's at most: a stripe stays in the caches while it is read, written (split), hashed
+  // and coded; 1 MiB took half as long again in the kernel's copies (tools/bench_recovery.sh).
+  EncodeChunkLimit = 256 << 10,
   StripeBudget = 32 << 20,  // all buffers of a group, where the floor allows
   BufferAlignment = 64,
 };
 
-// count buffers of Chunk bytes each, aligned for the vector instructions; no longer than needed
-// for a stretch of longest bytes.
+// count buffers of Chunk bytes each (at most limit), aligned for the vector instructions; no
+// longer than needed for a stretch of longest bytes.
 struct StripeBuffers {
   std::vector<uint8_t> Storage;
   std::vector<uint8_t*> Rows;
   int32_t Chunk;
 };
-void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers);
+void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers,
+                       int32_t limit = ChunkLimit);
 // The longest group's parity, from ParityOffsets.
 int64_t LongestGroup(const std::vector<int64_t>& offsets);
 

@@ -1,5 +1,7 @@
 // Encoding: every group's files are read side by side, a chunk of each at a time, and each
-// recovery row's parity of the chunk is written; the files' CRCs are taken on the way.
+// recovery row's parity of the chunk is written; the files' CRCs are taken on the way. The
+// container's stub and header are read apart from its payload: before the parity for a set
+// already written, after it for one written as it is coded.
 #include <string.h>
 
 #include "integrity/crc32c.h"
@@ -20,8 +22,8 @@ struct EncodeJob {
 
 }  // namespace
 
-// The set's geometry from its files: payload sizes, the stub's digest, the header copy.
-static RecoveryResult DescribeSet(EncodeJob* job) {
+// The set's geometry from its files' sizes.
+static RecoveryResult DescribeSizes(EncodeJob* job) {
   RecoveryHeader& header = job->Header;
   header.Code = RecoveryCodeCauchy;
   header.FileCount = static_cast<int32_t>(job->SetFiles.size());
@@ -36,8 +38,18 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
     if (size < PayloadBase(n)) return Result(RecoveryNotASet, n);
     header.Files.push_back({size - PayloadBase(n), 0});
   }
+  return Result(RecoveryDone);
+}
+
+// Groups and offsets from the sizes.
+static RecoveryResult CompleteGeometry(EncodeJob* job) {
+  return Result(CompleteRecoveryGeometry(&job->Header) ? RecoveryDone : RecoveryNotASet);
+}
+
+// The container's stub digest and header copy; the sizes must be its digest block's.
+static RecoveryResult DescribePrefix(EncodeJob* job, const FileAccess& container) {
+  RecoveryHeader& header = job->Header;
   uint8_t prefix[PayloadOffset];
-  const FileAccess& container = *job->SetFiles[0];
   if (!container.ReadAt(prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
   header.StubDigest = StubDigestOf(prefix);
   memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
@@ -48,7 +60,7 @@ static RecoveryResult DescribeSet(EncodeJob* job) {
     for (int32_t n = 0; n < header.FileCount; n++)
       if (ExpectedPayload(block, n) != header.Files[n].Payload) return Result(RecoveryNotASet, n);
   }
-  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
+  return Result(RecoveryDone);
 }
 
 // With a digest per piece in the container, every CRC taken must be the block's.
@@ -113,21 +125,55 @@ static RecoveryResult WriteHeaders(EncodeJob* job) {
   return Result(RecoveryDone);
 }
 
+// Every group's parity, written to the outputs, and the payloads' CRCs.
+static RecoveryResult EncodeGroups(EncodeJob* job) {
+  job->Offsets = ParityOffsets(job->Header);
+  job->ParityDigests.assign(static_cast<size_t>(job->Header.RowCount),
+                            std::vector<uint32_t>(static_cast<size_t>(job->Header.GroupCount), 0));
+  // Group 0 has the most files.
+  MakeStripeBuffers(GroupSize(job->Header, 0) + job->Header.RowCount, LongestGroup(job->Offsets),
+                    &job->Buffers, EncodeChunkLimit);
+  RecoveryResult result = Result(RecoveryDone);
+  for (int32_t g = 0; g < job->Header.GroupCount && result.Outcome == RecoveryDone; g++)
+    result = EncodeGroup(job, g);
+  return result;
+}
+
+// The CRCs against the container's digest block, then the headers.
+static RecoveryResult Seal(EncodeJob* job) {
+  RecoveryResult result = CheckDigests(job->Header);
+  return result.Outcome == RecoveryDone ? WriteHeaders(job) : result;
+}
+
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryProgress* progress) {
   EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
-  RecoveryResult result = DescribeSet(&job);
-  if (result.Outcome != RecoveryDone) return result;
-  job.Offsets = ParityOffsets(job.Header);
-  job.ParityDigests.assign(static_cast<size_t>(job.Header.RowCount),
-                           std::vector<uint32_t>(static_cast<size_t>(job.Header.GroupCount), 0));
-  // Group 0 has the most files.
-  MakeStripeBuffers(GroupSize(job.Header, 0) + job.Header.RowCount, LongestGroup(job.Offsets),
-                    &job.Buffers);
-  for (int32_t g = 0; g < job.Header.GroupCount && result.Outcome == RecoveryDone; g++)
-    result = EncodeGroup(&job, g);
-  if (result.Outcome == RecoveryDone) result = CheckDigests(job.Header);
-  if (result.Outcome == RecoveryDone) result = WriteHeaders(&job);
+  RecoveryResult result = DescribeSizes(&job);
+  if (result.Outcome == RecoveryDone) result = DescribePrefix(&job, *setFiles[0]);
+  if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
+  if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
+  return result.Outcome == RecoveryDone ? Seal(&job) : result;
+}
+
+RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
+                            const std::vector<const FileAccess*>& outputs,
+                            RecoveryProgress* progress, RecoveryEncoding* encoding) {
+  EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
+  RecoveryResult result = DescribeSizes(&job);
+  if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
+  if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
+  encoding->Header = std::move(job.Header);
+  encoding->ParityDigests = std::move(job.ParityDigests);
   return result;
+}
+
+RecoveryResult FinishRecovery(const FileAccess& container,
+                              const std::vector<const FileAccess*>& outputs,
+                              RecoveryEncoding* encoding) {
+  std::vector<const FileAccess*> setFiles;  // read no more
+  EncodeJob job{setFiles, outputs, nullptr, std::move(encoding->Header), {}, {}, {}};
+  job.ParityDigests = std::move(encoding->ParityDigests);
+  RecoveryResult result = DescribePrefix(&job, container);
+  return result.Outcome == RecoveryDone ? Seal(&job) : result;
 }

@@ -6,6 +6,8 @@
 #  2. `tarnovell repair` of a ten-piece set with one lost 200 MiB piece (finding it, rebuilding
 #     it, checking it) against `cat` of the whole set to /dev/null;
 #  3. the peak memory (maximum resident set size) of each.
+# With BENCH_BASELINE=PATH (an older tarnovell), its `split --recovery 2` runs in the same rounds
+# ("older") and its time over this one's is printed too, with its peak memory.
 # Usage: tools/bench_recovery.sh [path to a tarnovell binary]. Without one, a release build
 # without sanitizers is made in build-bench-recovery. Scratch files (about 6 GB at the peak) go
 # to $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
@@ -26,12 +28,15 @@ seconds() {
   python3 -c "print($t1 - $t0)"
 }
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
-# rounds A B: seven rounds of "run A" and "run B" (functions that print their seconds), the order
-# swapped every round, the first only warming the page cache; then the summary, B against A.
+# rounds A B [C...]: seven rounds of "run A", "run B", ... (functions that print their seconds),
+# the order reversed every round, the first only warming the page cache; then the summary, B
+# against A.
 rounds() {
   : >times.txt
+  local forward="$*" backward
+  backward=$(printf '%s\n' "$@" | tac | tr '\n' ' ')
   for round in 0 1 2 3 4 5 6; do
-    for what in $( [ $((round % 2)) = 0 ] && echo "$1 $2" || echo "$2 $1" ); do
+    for what in $( [ $((round % 2)) = 0 ] && echo "$forward" || echo "$backward" ); do
       t=$("run_$what")
       [ "$round" -gt 0 ] && echo "$what $t" >>times.txt
     done
@@ -47,11 +52,24 @@ for size in 1G 200M; do
     rm -f payload.exe payload.c0* payload.r0*
     seconds "$tool" split -q --size "$size" --recovery 2 payload.bin
   }
-  rounds split recovery
+  if [ -n "${BENCH_BASELINE:-}" ]; then
+    run_older() {
+      rm -f payload.exe payload.c0* payload.r0*
+      seconds "$BENCH_BASELINE" split -q --size "$size" --recovery 2 payload.bin
+    }
+    rounds split recovery older
+    python3 "$ROOT/tools/bench_summary.py" times.txt older recovery | tail -1
+  else
+    rounds split recovery
+  fi
   echo "  set: $(ls payload.exe payload.c0* | wc -l) files; recovery: $(stat -c %s payload.r01) bytes each"
   rm -f payload.exe payload.c0* payload.r0*
   echo "  peak RSS of split --recovery 2: $(peak "$tool" split -q --size "$size" --recovery 2 payload.bin) KiB"
   rm -f payload.exe payload.c0* payload.r0*
+  if [ -n "${BENCH_BASELINE:-}" ]; then
+    echo "  peak RSS of the older split --recovery 2: $(peak "$BENCH_BASELINE" split -q --size "$size" --recovery 2 payload.bin) KiB"
+    rm -f payload.exe payload.c0* payload.r0*
+  fi
 done
 rm -f payload.bin
 

@@ -1,6 +1,7 @@
 // The tool's operating-system calls on Linux: files, times and names (the console is in
 // console.cpp, interruptions in interrupts.cpp, copies in copy.cpp).
 #include <dirent.h>
+#include <pthread.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -321,3 +322,32 @@ bool RenameInPlace(const std::string& from, const std::string& to, bool replace)
   if (!Unsupported(errno) && errno != EPERM) return false;  // EPERM: no hard links here
   return RenameOverOwnPlaceholder(from, to);
 }
+
+namespace {
+struct ThreadStart {
+  void (*Run)(void*);
+  void* Context;
+};
+}  // namespace
+
+static void* RunThread(void* start) {
+  ThreadStart* what = static_cast<ThreadStart*>(start);
+  what->Run(what->Context);
+  delete what;
+  return nullptr;
+}
+
+bool OsStartThread(void (*run)(void* context), void* context, OsThread* thread) {
+  ThreadStart* start = new ThreadStart{run, context};
+  pthread_t id;
+  int error = pthread_create(&id, nullptr, RunThread, start);
+  if (error != 0) {
+    delete start;
+    errno = error;
+    return false;
+  }
+  *thread = static_cast<OsThread>(id);
+  return true;
+}
+
+void OsJoinThread(OsThread thread) { pthread_join(static_cast<pthread_t>(thread), nullptr); }

@@ -385,3 +385,34 @@ bool RenameInPlace(const std::string& from, const std::string& to, bool replace)
 }
 
 void OsAllowManyOpenFiles() {}
+
+namespace {
+struct ThreadStart {
+  void (*Run)(void*);
+  void* Context;
+};
+}  // namespace
+
+static DWORD WINAPI RunThread(void* start) {
+  ThreadStart* what = static_cast<ThreadStart*>(start);
+  what->Run(what->Context);
+  delete what;
+  return 0;
+}
+
+bool OsStartThread(void (*run)(void* context), void* context, OsThread* thread) {
+  ThreadStart* start = new ThreadStart{run, context};
+  HANDLE handle = CreateThread(nullptr, 0, RunThread, start, 0, nullptr);
+  if (handle == nullptr) {
+    delete start;
+    return false;
+  }
+  *thread = reinterpret_cast<OsThread>(handle);
+  return true;
+}
+
+void OsJoinThread(OsThread thread) {
+  HANDLE handle = reinterpret_cast<HANDLE>(thread);
+  WaitForSingleObject(handle, INFINITE);
+  CloseHandle(handle);
+}

@@ -244,11 +244,13 @@ class ProgressCommands : public CliTest {
 };
 
 TEST_F(ProgressCommands, ForcedLineNamesTheStepsOfSplitRecovery) {
+  // From a file the set and its recovery files are written in one pass: one step, no name.
   ASSERT_EQ(Run({"split", "film.bin", "--size", "64K", "--recovery", "2", "--progress"}), 0)
       << Err();
-  EXPECT_NE(Err().find("\rstep 1 of 2: the set film."), std::string::npos) << Err();
-  EXPECT_NE(Err().find("\rstep 2 of 2: recovery files film.r01 ..."), std::string::npos);
-  EXPECT_NE(Err().find("100%"), std::string::npos);
+  EXPECT_EQ(Err().find("step"), std::string::npos) << Err();
+  std::string last = EndOf(Err(), "film.exe");
+  EXPECT_NE(last.find("film.r02 [#"), std::string::npos) << Err();
+  EXPECT_NE(last.find("100%"), std::string::npos) << Err();
 
   ASSERT_EQ(Run({"verify", "film.exe", "--progress"}), 0) << Err();
   EXPECT_NE(Err().find("\rstep 1 of 2: pieces film."), std::string::npos) << Err();
@@ -302,7 +304,7 @@ TEST_F(ProgressCommands, ForcedLineTakesTheWidthOfColumns) {
     at = end + 1;
   }
   EXPECT_GT(lines, 2u);
-  EXPECT_NE(err.find("\r2/2 film.r01 100%"), std::string::npos) << err;
+  EXPECT_NE(err.find("\rfilm.exe ... film.r01 100%"), std::string::npos) << err;
 }
 
 }  // namespace

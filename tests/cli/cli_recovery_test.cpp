@@ -7,7 +7,9 @@
 #include <functional>
 #include <map>
 
+#include "cli/cli_checksums.h"
 #include "recovery/recovery_format.h"
+#include "tests/recovery/recovery_fixture.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {
@@ -24,7 +26,7 @@ std::string SetFile(int n) {
   return std::string("set") + suffix;
 }
 
-std::string RowFile(int row) { return "set.r0" + std::to_string(row + 1); }
+std::string RowFile(int row) { return "set" + RecoverySuffix(row); }
 
 enum Harm { Deleted, Flipped, Truncated };
 
@@ -713,10 +715,97 @@ TEST_F(Recovery, ASplitWhoseRecoveryFilesFailLeavesNothing) {
   Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
   std::set<std::string> before = List();
   OsFaultHook = EncodingHook;
-  FailEncodingAfter = SetFiles + 1;  // one copy per file of the set, then the encoding's chunk
+  FailEncodingAfter = 1;  // the one pass asks after each stripe: the set is one
   EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2"}),
             ExitFileError);
   EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << Err();
+  EXPECT_EQ(List(), before);
+  OsFaultHook = nullptr;
+}
+
+// Split from a file makes the recovery files with the set, in one pass: they are byte for byte
+// those the module makes from the finished set, in several stripes (pieces of 3 MiB, coded a
+// chunk of each at a time) and in several groups (251 rows leave 4 files to a group); the checksums
+// of the original and of every piece, taken out of the input's order, are sha256sum's.
+TEST_F(Recovery, TheOnePassMakesTheRecoveryFilesOfTheFinishedSet) {
+  struct {
+    int64_t Input, Size;
+    int Rows;
+  } cases[] = {{(7 << 20) + 999, 3 << 20, 3}, {InputSize, Cap, 251}};
+  for (const auto& c : cases) {
+    for (const std::string& name : List()) Remove(name);
+    std::string input = Pattern(static_cast<size_t>(c.Input), 11);
+    Write("set.bin", input);
+    ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(c.Size), "--recovery",
+                   std::to_string(c.Rows), "--checksums", "-q"}),
+              ExitComplete)
+        << Err();
+    std::vector<MemoryFile> set, expected(static_cast<size_t>(c.Rows));
+    for (int n = 0; List().count(SetFile(n)) > 0; n++) set.push_back({Read(SetFile(n))});
+    Accesses in(set), out(expected);
+    ASSERT_EQ(EncodeRecovery(in.Files, out.Files, nullptr).Outcome, RecoveryDone);
+    for (int r = 0; r < c.Rows; r++)
+      ASSERT_TRUE(Read(RowFile(r)) == expected[static_cast<size_t>(r)].Bytes) << RowFile(r);
+    std::string sums = Read("set.sha256");
+    std::vector<std::pair<std::string, std::string>> hashed = {{"set.bin", input}};
+    for (int n = 1; n < static_cast<int>(set.size()); n++)
+      hashed.push_back({SetFile(n), set[static_cast<size_t>(n)].Bytes});
+    for (const auto& file : hashed) {
+      Sha256 hash;
+      Sha256Digest digest;
+      hash.Add(file.second.data(), file.second.size());
+      ASSERT_TRUE(hash.End(&digest));
+      EXPECT_NE(sums.find(ChecksumLineText(file.first, digest)), std::string::npos) << file.first;
+    }
+  }
+}
+
+int StopAt = 0;  // the chunk asked before a failure
+enum Stop { Full, Interrupted, Shrunk } StopBy = Full;
+int StoppingHook(OsCall call) {
+  if (call != OsCallCopy || --StopAt != 0) return 0;
+  if (StopBy == Interrupted) CliInterrupted = 1;
+  if (StopBy == Shrunk) std::filesystem::resize_file("set.bin", 5 << 20);
+  return StopBy == Full ? ENOSPC : 0;
+}
+
+// The one pass stopped after any of its stripes, or any chunk read back for the checksums after
+// it: a full disk, an interruption, an input that became shorter; nothing is left behind.
+TEST_F(Recovery, AOnePassStoppedAnywhereLeavesNothing) {
+  Write("set.bin", Pattern(static_cast<size_t>((7 << 20) + 999), 5));
+  std::set<std::string> before = List();
+  std::vector<std::string> split = {"split",      "set.bin", "--size",     "3M",
+                                    "--recovery", "2",       "--checksums"};
+  OsFaultHook = StoppingHook;
+  StopBy = Full;
+  int failAt = 1;
+  std::string firstErr;  // a stripe's, told for the set
+  for (;; failAt++) {
+    StopAt = failAt;
+    int code = Run(split);
+    if (code == ExitComplete) break;
+    EXPECT_EQ(code, ExitFileError) << failAt;
+    if (failAt == 1) firstErr = Err();
+    EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << failAt << Err();
+    EXPECT_EQ(List(), before) << failAt;
+  }
+  EXPECT_GE(failAt, 4) << "several stripes, then the checksums";
+  EXPECT_NE(firstErr.find("no space left for the set set.exe (3 files)"), std::string::npos)
+      << firstErr;
+  for (const std::string& name : List())
+    if (name != "set.bin") Remove(name);
+  StopBy = Interrupted;
+  StopAt = 2;
+  EXPECT_EQ(Run(split), ExitInterrupted);
+  EXPECT_NE(Err().find("nothing was left behind"), std::string::npos) << Err();
+  EXPECT_EQ(List(), before);
+  CliInterrupted = 0;
+  StopBy = Shrunk;
+  StopAt = 1;
+  EXPECT_EQ(Run(split), ExitFileError);
+  EXPECT_NE(Err().find("set.bin became shorter while it was split; nothing was left behind"),
+            std::string::npos)
+      << Err();
   EXPECT_EQ(List(), before);
   OsFaultHook = nullptr;
 }

@@ -56,14 +56,16 @@ if command -v script >/dev/null; then
   if grep -qF "47.7 MiB" tty.txt; then fail "--quiet drew a bar"; fi
   # The recovery files have their bar too, and so has a repair.
   script -qec "$tool split -f -s 10M -r 2 big.bin" /dev/null >tty.txt 2>&1; check "split -r on a terminal" 0 $?
-  contains "recovery files' progress bar" tty.txt "big.r01 ..."
+  contains "recovery files' progress bar" tty.txt "big.exe ... big.r02"
   rm big.c002
   script -qec "$tool repair big.exe" /dev/null >tty.txt 2>&1; check "repair on a terminal" 0 $?
   contains "repair's progress bar" tty.txt "step 2 of 2: rebuilding big"
   contains "repair's report" tty.txt "rebuilt big.c002"
-  # --progress draws the line into a file as well, naming the steps where there are two.
-  $tool split -f -s 10M -r 2 --progress big.bin >out 2>err; check "split -r --progress" 0 $?
-  contains "split -r --progress" err "step 2 of 2: recovery files"
+  # --progress draws the line into a file as well, naming the steps where there are two: from
+  # standard input the recovery files are made from the set read back.
+  $tool split -f -s 10M -r 2 --progress - --name big.bin <big.bin >out 2>err
+  check "split - -r --progress" 0 $?
+  contains "split - -r --progress" err "step 2 of 2: recovery files"
   $tool split -f -s 10M --progress big.bin >out 2>err; check "split --progress" 0 $?
   contains "split --progress" err "100%   47.7 MiB/47.7 MiB"
   if grep -qF "step" err; then fail "a split of one step named a step"; fi

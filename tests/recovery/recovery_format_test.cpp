@@ -113,6 +113,59 @@ TEST(RecoveryEncoding, SetsThatDisagreeWithTheirDigestsAreRefused) {
   EXPECT_EQ(EncodeInto(good, tooMany).Outcome, RecoveryRefused);
 }
 
+// A container whose stub and header are not written yet: a read of them fails.
+class HeadlessAccess : public MemoryAccess {
+ public:
+  using MemoryAccess::MemoryAccess;
+  bool ReadAt(void* bytes, size_t count, int64_t offset) const override {
+    return offset >= PayloadOffset && MemoryAccess::ReadAt(bytes, count, offset);
+  }
+};
+
+// Encoding in two halves, the container's head written between them (split from a file): the
+// parity made without reading the head, the payloads' CRCs given, and the recovery files those
+// of one call; in several stripes (pieces of several coding chunks) and in several groups.
+TEST(RecoveryEncoding, InTwoHalvesTheHeadComesBetweenAndTheFilesAreTheSame) {
+  struct {
+    int32_t Files;
+    int64_t PieceSize;
+    int32_t Rows;
+  } cases[] = {{4, (3 << 20) + 100, 2}, {9, 700, 250}};
+  for (const auto& c : cases) {
+    std::vector<MemoryFile> set = MakeSet(c.Files, c.PieceSize);
+    std::vector<MemoryFile> expected = Encode(set, c.Rows), outputs(c.Rows);
+    Accesses in(set), out(outputs);
+    std::vector<HeadlessAccess> headless{HeadlessAccess(&set[0])};
+    std::vector<const FileAccess*> files = in.Files;
+    files[0] = &headless[0];
+    RecoveryEncoding encoding;
+    ASSERT_EQ(EncodeParity(files, out.Files, nullptr, &encoding).Outcome, RecoveryDone);
+    for (int32_t n = 0; n < c.Files; n++) {
+      std::string payload = PayloadOf(set, static_cast<size_t>(n));
+      EXPECT_EQ(encoding.Header.Files[n].Digest, Crc32cAdd(0, payload.data(), payload.size()));
+    }
+    for (MemoryFile& output : outputs) EXPECT_FALSE(HeaderReadable(output));
+    ASSERT_EQ(FinishRecovery(MemoryAccess(&set[0]), out.Files, &encoding).Outcome, RecoveryDone);
+    for (int32_t r = 0; r < c.Rows; r++)
+      ASSERT_EQ(outputs[r].Bytes, expected[r].Bytes) << c.Files << " files, row " << r;
+  }
+}
+
+// The second half holds the CRCs taken to the container's digest block: a payload that differs
+// from it (changed while it was written) gives no recovery file a header.
+TEST(RecoveryEncoding, InTwoHalvesAPayloadThatDisagreesWithTheHeadIsRefused) {
+  std::vector<MemoryFile> set = MakeSet(4, 900), outputs(2);
+  MemoryFile head = set[0];
+  set[3].Bytes[5] ^= 1;
+  Accesses in(set), out(outputs);
+  RecoveryEncoding encoding;
+  ASSERT_EQ(EncodeParity(in.Files, out.Files, nullptr, &encoding).Outcome, RecoveryDone);
+  RecoveryResult result = FinishRecovery(MemoryAccess(&head), out.Files, &encoding);
+  EXPECT_EQ(result.Outcome, RecoverySetDamaged);
+  EXPECT_EQ(result.SetFile, 3);
+  for (MemoryFile& output : outputs) EXPECT_FALSE(HeaderReadable(output));
+}
+
 // The set's files together must fit in 63 bits, as the digest block's total must.
 TEST(RecoveryLayout, SizesThatAddUpPast2To63AreRefused) {
   RecoveryHeader header{};

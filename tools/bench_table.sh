@@ -12,7 +12,8 @@
 #     and with every piece 2048 bytes off a page (as in sets whose container data is the size -
 #     30720), by pread + pwrite without a CRC, and with CRC-32C as join does, each in chunks of
 #     256 KiB and of 1 MiB (tools/bench_copy.cpp).
-# Usage: tools/bench_table.sh [path to a tarnovell binary] [rounds, default 5]. Without a binary,
+# Usage: tools/bench_table.sh [path to a tarnovell binary] [rounds, default 5] [rows: a comma-
+# separated choice of split,repair,join,verify,copy; default all]. Without a binary,
 # a release build without sanitizers is made in build-bench-table. Scratch files (about 7 GB at
 # the peak) go to $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
 source "$(dirname "$0")/script_common.sh"
@@ -22,4 +23,4 @@ scratch_dir tarnovell-bench-table
 g++ -O2 -I. tools/bench_copy.cpp integrity/crc32c_isal.cpp -lisal -o "$work/bench_copy"
 cd "$work"
 dd if=/dev/urandom of=payload.bin bs=16M count=128 status=none  # 2 GiB
-python3 "$ROOT/tools/bench_table.py" "$tool" "$rounds" "$work/bench_copy"
+python3 "$ROOT/tools/bench_table.py" "$tool" "$rounds" "$work/bench_copy" ${3:+"$3"}

@@ -158,22 +158,67 @@ static int PlanNames(const SplitOptions& options, const SplitInput& input, Split
   return code;
 }
 
-// The container's cap on its data: the whole container stays below 4 GiB, a Windows image.
-static const int64_t ContainerDataLimit = static_cast<int64_t>(ContainerSizeLimit - PayloadOffset);
+// The container's data is cut to whole pages (4096 bytes) where pieces of whole pages follow:
+// every piece then starts on a page boundary of the joined file, as it does in its own file,
+// and copies between them go page by page. Pieces of other sizes gain nothing by it.
+static const int64_t DataAlignment = 4096;
 
-// --number: N files whose data is as equal as the layout allows (pieces 1 to N-2 alike, the
-// container's data and the last piece 1 to that much). With P = ceil(total / N) no file holds
-// more than P, when N - 2 pieces of P leave at least 2 bytes for the container and the last; when
-// they do not (N near the total), P = floor(total / N) and the container takes the remainder.
+static int64_t AlignDown(int64_t n) { return n / DataAlignment * DataAlignment; }
+
+static uint64_t AlignUp(uint64_t n) {
+  return (n + DataAlignment - 1) / DataAlignment * DataAlignment;
+}
+
+static uint64_t CeilDivide(uint64_t n, uint64_t d) { return n / d + (n % d != 0 ? 1 : 0); }
+
+// The most data the container takes of a cap of its data: whole pages, unless the cap is less
+// than a page (then all of it). A file that fits the cap but not its whole pages makes a piece
+// more, as a stream does, whose end is not known when the container is filled.
+static int64_t ContainerDataFor(int64_t cap) { return cap >= DataAlignment ? AlignDown(cap) : cap; }
+
+// The container's cap on its data: the whole container stays below 4 GiB, a Windows image.
+static const int64_t ContainerDataCap = static_cast<int64_t>(ContainerSizeLimit - PayloadOffset);
+static const int64_t ContainerDataLimit = ContainerDataFor(ContainerDataCap);
+
+// Below this size of a piece, --number keeps the sizes equal to the byte rather than aligned.
+static const uint64_t AlignedPieceMinimum = 1 << 20;
+
+// --number with whole pages: pieces of P = ceil(total / N) rounded up to whole pages, the
+// container's data whole pages of at most P, the last piece the rest; no file holds more than
+// 4095 bytes over ceil(total / N). False (the plan untouched) when that makes no N files.
+static bool PlanAlignedSizes(uint64_t number, SplitPlan* plan) {
+  uint64_t total = static_cast<uint64_t>(plan->Total);
+  uint64_t size = AlignUp(CeilDivide(total, number));
+  if (number < 2 || size < AlignedPieceMinimum || (number - 2) * size >= total) return false;
+  uint64_t first = std::min(size, total - (number - 2) * size - 1);
+  if (first > static_cast<uint64_t>(ContainerDataLimit)) {
+    first = static_cast<uint64_t>(ContainerDataLimit);  // the pieces share what it cannot take
+    size = AlignUp(CeilDivide(total - first, number - 1));
+  }
+  first = static_cast<uint64_t>(AlignDown(static_cast<int64_t>(first)));
+  if (first < static_cast<uint64_t>(DataAlignment) || CeilDivide(total - first, size) != number - 1)
+    return false;
+  plan->First = static_cast<int64_t>(first);
+  plan->PieceSize = size;
+  plan->Pieces = number - 1;
+  return true;
+}
+
+// --number: N files whose data is as equal as the layout allows. Pieces of at least a MiB are
+// aligned as above. Otherwise, pieces 1 to N-2 alike, the container's data and the last piece 1
+// to that much: with P = ceil(total / N) no file holds more than P, when N - 2 pieces of P leave
+// at least 2 bytes for the container and the last; when they do not (N near the total),
+// P = floor(total / N) and the container takes the remainder.
 static void PlanEqualSizes(uint64_t number, SplitPlan* plan) {
   uint64_t total = static_cast<uint64_t>(plan->Total);
   if (number == 1) {
-    plan->First = std::min(plan->Total, ContainerDataLimit);
+    plan->First = plan->Total <= ContainerDataCap ? plan->Total : ContainerDataLimit;
     plan->PieceSize = std::max<uint64_t>(total - static_cast<uint64_t>(plan->First), 1);
     plan->Pieces = plan->First < plan->Total ? 1 : 0;
     return;
   }
-  uint64_t size = total / number + (total % number != 0 ? 1 : 0);
+  if (PlanAlignedSizes(number, plan)) return;
+  uint64_t size = CeilDivide(total, number);
   uint64_t first;
   if ((number - 2) * size + 2 <= total) {
     first = std::min(size, total - (number - 2) * size - 1);
@@ -184,13 +229,11 @@ static void PlanEqualSizes(uint64_t number, SplitPlan* plan) {
   if (first > static_cast<uint64_t>(ContainerDataLimit)) {
     // The pieces share what the container cannot take: each above 4 GiB, far more than N.
     first = static_cast<uint64_t>(ContainerDataLimit);
-    uint64_t rest = total - first;
-    size = rest / (number - 1) + (rest % (number - 1) != 0 ? 1 : 0);
+    size = CeilDivide(total - first, number - 1);
   }
   plan->First = static_cast<int64_t>(first);
   plan->PieceSize = size;
-  uint64_t rest = total - first;
-  plan->Pieces = rest / size + (rest % size != 0 ? 1 : 0);
+  plan->Pieces = CeilDivide(total - first, size);
 }
 
 // A set of the container and pieces more: refused when a set cannot have so many, or when they
@@ -219,8 +262,9 @@ static int CheckPieceCount(const SplitOptions& options, const SplitPlan& plan, u
   return ExitUsage;
 }
 
-// The container holds the first data up to its cap (below 4 GiB, a Windows image), every piece
-// up to the size; no empty last piece. Or, with --number, N files of equal size.
+// The container holds the first data up to its cap (below 4 GiB, a Windows image; whole pages
+// where pieces of whole pages follow), every piece up to the size; no empty last piece. Or, with
+// --number, N files of equal size.
 static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
   if (options.Number > 0) {
     if (options.Number > static_cast<uint64_t>(plan->Total)) {
@@ -232,8 +276,9 @@ static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
     PlanEqualSizes(options.Number, plan);
   } else {
     plan->PieceSize = options.PieceSize;
-    uint64_t containerCap = std::min(options.PieceSize, ContainerSizeLimit);
-    plan->First = static_cast<int64_t>(containerCap - PayloadOffset);
+    int64_t cap =
+        static_cast<int64_t>(std::min(options.PieceSize, ContainerSizeLimit)) - PayloadOffset;
+    plan->First = options.PieceSize % DataAlignment == 0 ? ContainerDataFor(cap) : cap;
     if (plan->Stream) return ExitComplete;  // the rest is known at the stream's end
     plan->First = std::min(plan->Total, plan->First);
     uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);

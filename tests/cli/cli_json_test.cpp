@@ -9,9 +9,11 @@
 
 namespace {
 
-// The container (18432 bytes of data) and five pieces, the last of 1568 bytes.
+// The container (16384 bytes of data: Cap - 30720 in whole pages) and five pieces, the last of
+// 3616 bytes.
 const int64_t Cap = 48 << 10;
 const int64_t InputSize = 4 * Cap + 20000;
+const int64_t FirstData = 16384;
 
 class Json : public CliTest {
  protected:
@@ -90,11 +92,11 @@ TEST_F(Json, AWholeSetInInfoAndVerify) {
     EXPECT_EQ(set["header"]["size"].Int(), InputSize);
     EXPECT_TRUE(set["digests"].Flag);
     EXPECT_EQ(set["digest_block"]["pieces"].Int(), 6);
-    EXPECT_EQ(set["files"][0]["size"].Int(), Cap);
-    EXPECT_EQ(set["files"][0]["data_size"].Int(), Cap - PayloadOffset);
+    EXPECT_EQ(set["files"][0]["size"].Int(), PayloadOffset + FirstData);
+    EXPECT_EQ(set["files"][0]["data_size"].Int(), FirstData);
     EXPECT_EQ(set["files"][5]["name"].Str(), "set.c005");
-    EXPECT_EQ(set["files"][5]["data_size"].Int(), 1568);
-    EXPECT_EQ(set["files"][5]["expected_data_size"].Int(), 1568);
+    EXPECT_EQ(set["files"][5]["data_size"].Int(), 3616);
+    EXPECT_EQ(set["files"][5]["expected_data_size"].Int(), 3616);
     EXPECT_FALSE(set.Has("error"));
   }
   // A file after the set, which a join does not read.
@@ -117,7 +119,7 @@ TEST_F(Json, MissingDamagedShortAndLongPieces) {
   EXPECT_EQ(verify["result"].Str(), "missing_pieces");
   JsonValue info = RunJson({"info", "set.exe"}, ExitMissingPiece);
   EXPECT_EQ(Verdicts(info), "0:good 1:good 2:missing ") << Out();  // where a join stops
-  EXPECT_EQ(info["data_found"].Int(), Cap - PayloadOffset + Cap);
+  EXPECT_EQ(info["data_found"].Int(), FirstData + Cap);
   Write("set.c002", second);
 
   // info reads no data: a damaged piece is found by verify alone.

@@ -119,6 +119,34 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PipeRoundTrip, ::testing::ValuesIn(PipeCases),
                            return "size" + std::to_string(info.param.size);
                          });
 
+// Pieces of whole pages from a stream: the container's data in whole pages, as from the file,
+// also where the input fits the container's cap but not its whole pages.
+TEST_F(PipeTest, PiecesOfWholePagesAsFromTheFile) {
+  for (size_t size : {32768, 34000, 32768 + 2 * 65536 + 9}) {
+    SCOPED_TRACE(size);
+    std::string data = Pattern(size, 5);
+    Write("data.bin", data);
+    Mkdir("file");
+    Mkdir("pipe");
+    ASSERT_EQ(Run({"split", "data.bin", "-s", "64K", "-d", "file", "-q"}), 0) << Err();
+    std::thread feed = InputFromPipe(data);
+    int code = Run({"split", "-", "--name", "data.bin", "-s", "64K", "-d", "pipe", "-q"});
+    feed.join();
+    ASSERT_EQ(code, 0) << Err();
+    EXPECT_EQ(SizeOf(Path("pipe/data.exe")), PayloadOffset + 32768);
+    std::set<std::string> files = List("file");
+    EXPECT_EQ(List("pipe"), files);
+    ExpectSameButTimes(Read("pipe/data.exe"), Read("file/data.exe"));
+    for (const std::string& name : files)
+      if (name != "data.exe") EXPECT_TRUE(Read("pipe/" + name) == Read("file/" + name)) << name;
+    ASSERT_EQ(Run({"join", "pipe/data.exe", "-o", "joined", "-q"}), 0) << Err();
+    EXPECT_TRUE(Read("joined") == data);
+    std::filesystem::remove_all(U8(Path("file")));
+    std::filesystem::remove_all(U8(Path("pipe")));
+    Remove("joined");
+  }
+}
+
 // Through a real pipe, which gives its data in uneven reads, has no size and no times: the set
 // records the time of the split, --recovery reads the files back before they are in place, and
 // --checksums hashes the data as it goes by.

@@ -14,7 +14,7 @@
 
 namespace {
 
-// A small set: the container (18432 bytes of data) and five pieces, the last of 1568 bytes.
+// A small set: the container (16384 bytes of data: whole pages) and five pieces, the last of 3616.
 const int64_t Cap = 48 << 10;
 const int64_t InputSize = 4 * Cap + 20000;
 const int SetFiles = 6;
@@ -505,7 +505,7 @@ TEST_F(Recovery, SplitRefusesAnExistingRecoveryFileWithoutForce) {
 }
 
 TEST_F(Recovery, SplitForceRemovesAnOlderSetsSurplusRecoveryFiles) {
-  Write("set.bin", Pattern(100000, 3));
+  Write("set.bin", Pattern(98000, 3));
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "5"}), ExitComplete) << Err();
   Remove("set.r03");  // a gap: the files after it go too
   Mkdir("set.r06");   // not a regular file: stays

@@ -108,8 +108,9 @@ TEST_F(CliTest, SplitByBytesOrByNumber) {
     EXPECT_EQ(List(),
               (std::set<std::string>{"my film.avi", "my film.exe", "my film.c001", "my film.c002"}))
         << size[0];
-    EXPECT_EQ(SizeOf(Path("my film.exe")), 1 << 20) << size[0];
-    EXPECT_EQ(SizeOf(Path("my film.c002")), (1 << 19) + 3 + PayloadOffset) << size[0];
+    // The container's data in whole pages: 1 MiB - 30720 bytes rounded down, 2048 bytes less.
+    EXPECT_EQ(SizeOf(Path("my film.exe")), (1 << 20) - 2048) << size[0];
+    EXPECT_EQ(SizeOf(Path("my film.c002")), (1 << 19) + 3 + PayloadOffset + 2048) << size[0];
   }
   // The summary names the pieces: a range, or the one piece once.
   ASSERT_EQ(Run({"split", "my film.avi", "-f", "-b", "1M"}), 0) << Err();
@@ -155,6 +156,50 @@ TEST_F(CliTest, SplitByBytesOrByNumber) {
   EXPECT_EQ(SizeOf(Path("Отчёт.2024.exe")), PayloadOffset + static_cast<int64_t>(film.size()));
 }
 
+// Pieces of whole pages: the container's data is whole pages too, so every piece starts on a
+// page boundary of the joined file. --number aligns pieces of a MiB or more, the N files kept.
+TEST_F(CliTest, PiecesOfWholePagesStartOnPageBoundaries) {
+  const struct {
+    size_t total;
+    int64_t first;  // the container's data
+    int pieces;
+  } cases[] = {{32768, 32768, 0},  // 64K - 30720 = 34816 bytes, whole pages 32768
+               {34000, 32768, 1},  // within the cap, past its whole pages: a piece more
+               {32768 + 3 * 65536 + 5, 32768, 4}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.total);
+    std::string data = Pattern(c.total, 3);
+    Mkdir("p");
+    Write("p/in.bin", data);
+    ASSERT_EQ(Run({"split", "p/in.bin", "--size", "64K", "-d", "p", "-q"}), 0) << Err();
+    EXPECT_EQ(SizeOf(Path("p/in.exe")), PayloadOffset + c.first);
+    EXPECT_EQ(List("p").size(), static_cast<size_t>(c.pieces) + 2) << "the input and the set";
+    if (c.pieces > 1) EXPECT_EQ(SizeOf(Path("p/in.c001")), 65536);
+    EXPECT_EQ(Run({"verify", "p/in.exe", "-q"}), 0) << Out();
+    ASSERT_EQ(Run({"join", "p/in.exe", "-o", "joined", "-q"}), 0) << Err();
+    EXPECT_TRUE(Read("joined") == data);
+    std::filesystem::remove_all(U8(Path("p")));
+    Remove("joined");
+  }
+
+  const size_t total = (10 << 20) + 12345, number = 4;
+  const int64_t most = static_cast<int64_t>((total + number - 1) / number) + 4095;
+  std::string data = Pattern(total, 4);
+  Write("n.bin", data);
+  ASSERT_EQ(Run({"split", "n.bin", "--number", std::to_string(number), "-q"}), 0) << Err();
+  EXPECT_EQ(List().size(), number + 1) << "the input and N files";
+  int64_t first = SizeOf(Path("n.exe")) - PayloadOffset;
+  EXPECT_EQ(first % 4096, 0) << first;
+  EXPECT_LE(first, most);
+  EXPECT_EQ(SizeOf(Path("n.c001")) % 4096, 0);
+  EXPECT_LE(SizeOf(Path("n.c001")), most);
+  EXPECT_EQ(SizeOf(Path("n.c002")), SizeOf(Path("n.c001")));
+  EXPECT_LE(SizeOf(Path("n.c003")), SizeOf(Path("n.c001")));
+  EXPECT_EQ(Run({"verify", "n.exe", "-q"}), 0) << Out();
+  ASSERT_EQ(Run({"join", "n.exe", "-o", "joined", "-q"}), 0) << Err();
+  EXPECT_TRUE(Read("joined") == data);
+}
+
 TEST_F(CliTest, HeaderOfASplitSet) {
   // "Фильм.avi" in Windows-1251, the exact size and the times as FILETIME halves.
   Write("Фильм.avi", "hello");
@@ -189,16 +234,19 @@ TEST_F(CliTest, HeaderOfASplitSet) {
 TEST_F(CliTest, SparseFileOverFourGiB) {
   const int64_t size = (9ll << 29) + 12345;  // 4.5 GiB and a bit
   ASSERT_TRUE(scratch::MakeSizedFile(Path("big.img"), size));
+  // The largest image Windows runs is 4 GiB - 1 bytes; the container's data in whole pages ends
+  // 2047 bytes before that.
+  const int64_t containerEnd = 0xFFFFFFFFll - 2047;
   const int64_t marks[] = {
-      0, PayloadOffset, 0xFFFFFFFFll - PayloadOffset - 3, 0xFFFFFFFFll - 5, 1ll << 32, size - 9};
+      0, PayloadOffset, containerEnd - PayloadOffset - 3, 0xFFFFFFFFll - 5, 1ll << 32, size - 9};
   for (int64_t at : marks) ASSERT_TRUE(WriteBytesAt(Path("big.img"), at, "tarnovell"));
   if (AllocatedSize(Path("big.img")) > (64 << 20)) GTEST_SKIP() << "no sparse files here";
 
   ASSERT_EQ(Run({"split", "big.img", "--size", "5G", "-q"}), 0) << Err();
-  EXPECT_EQ(SizeOf(Path("big.exe")), 0xFFFFFFFFll);  // the largest image Windows runs
-  EXPECT_EQ(SizeOf(Path("big.c001")), size - (0xFFFFFFFFll - PayloadOffset));
+  EXPECT_EQ(SizeOf(Path("big.exe")), containerEnd);
+  EXPECT_EQ(SizeOf(Path("big.c001")), size - (containerEnd - PayloadOffset));
   EXPECT_LT(AllocatedSize(Path("big.exe")), 64 << 20);
-  EXPECT_EQ(ReadBytesAt(Path("big.exe"), 0xFFFFFFFFll - 3, 3), "tar")
+  EXPECT_EQ(ReadBytesAt(Path("big.exe"), containerEnd - 3, 3), "tar")
       << "the mark across the container's end";
   EXPECT_EQ(ReadBytesAt(Path("big.c001"), 0, 6), "novell");
   ASSERT_EQ(Run({"join", "big.exe", "-o", "joined.img", "-q"}), 0) << Err();

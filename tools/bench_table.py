@@ -1,0 +1,204 @@
+"""Every row of the recovery and join table, side by side in one run (see bench_table.sh).
+
+Run by bench_table.sh in a scratch folder: python3 bench_table.py TOOL ROUNDS [COPY_BENCH].
+Each row's two contenders run in interleaved rounds (the order turned every round, the first
+round only warming the page cache); a child's time is its wall time, its peak memory the
+maximum resident set size wait4 gives, its bytes read the rchar of /proc/PID/io, read while it
+has exited but is not yet reaped."""
+import glob
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+TOOL, ROUNDS = sys.argv[1], int(sys.argv[2])
+COPY_BENCH = sys.argv[3] if len(sys.argv) > 3 else None
+ROWS = sys.argv[4].split(",") if len(sys.argv) > 4 else ["split", "repair", "join", "verify", "copy"]
+MIB = 1 << 20
+
+
+def run(command, stdout=subprocess.DEVNULL):
+    """Runs command (a list) under /usr/bin/time, whose small image the child starts from (a
+    child of this Python would count its memory as its own); returns (seconds, peak KiB, bytes
+    read: time's, which take in its child's once reaped). Fails on a non-zero exit."""
+    start = time.perf_counter()
+    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", "peak.txt"] + command, stdout=stdout)
+    os.waitid(os.P_PID, child.pid, os.WEXITED | os.WNOWAIT)
+    seconds = time.perf_counter() - start
+    with open("/proc/%d/io" % child.pid) as io:
+        rchar = int(next(line for line in io if line.startswith("rchar:")).split()[1])
+    if child.wait() != 0:
+        sys.exit("%s: exit %d" % (" ".join(command), child.returncode))
+    with open("peak.txt") as f:
+        peak = int(f.read().split()[-1])
+    return seconds, peak, rchar
+
+
+def settle():
+    """Flushes earlier writes, then writes and deletes 1.6 GB: on this virtual machine memory left
+    free for a while goes back to the host, and whichever program fills it next pays for it."""
+    os.sync()
+    subprocess.run("dd if=/dev/zero of=warm.bin bs=16M count=100 status=none && rm warm.bin",
+                   shell=True, check=True)
+
+
+def rounds(contenders):
+    """contenders: {name: (before, command, stdout path or None, after)}; runs them interleaved;
+    returns {name: [(seconds, peak KiB, rchar), ...]} without the warming round."""
+    results = {name: [] for name in contenders}
+    for round in range(ROUNDS + 1):
+        order = list(contenders) if round % 2 == 0 else list(reversed(contenders))
+        for name in order:
+            before, command, out, after = contenders[name]
+            if before:
+                before()
+            settle()
+            stdout = open(out, "wb") if out else subprocess.DEVNULL
+            result = run(command, stdout)
+            if out:
+                stdout.close()
+            if after:
+                after()
+            if round > 0:
+                results[name].append(result)
+    return results
+
+
+def row(label, results, baseline, subject, subject_over_baseline):
+    """Prints each contender's times and peak memory and the ratio the table asks for: subject's
+    time over baseline's (subject_over_baseline) or baseline's over subject's."""
+    for name in (baseline, subject):
+        times = [r[0] for r in results[name]]
+        print("    %-12s best %7.3f s, median %7.3f s, peak %7d KiB" %
+              (name, min(times), statistics.median(times), max(r[1] for r in results[name])))
+    b = [r[0] for r in results[baseline]]
+    s = [r[0] for r in results[subject]]
+    if subject_over_baseline:
+        best, median = min(s) / min(b), statistics.median(s) / statistics.median(b)
+    else:
+        best, median = min(b) / min(s), statistics.median(b) / statistics.median(s)
+    print("  %-62s best %.2f, median %.2f" % (label, best, median))
+    sys.stdout.flush()
+
+
+def remove(pattern):
+    for path in glob.glob(pattern):
+        os.remove(path)
+
+
+def set_files(base):
+    return [base + ".exe"] + sorted(glob.glob(base + ".c[0-9]*"))
+
+
+def split_rows():
+    for size in ("200M", "1G"):
+        clean = lambda: remove("s.*")
+        plain = [TOOL, "split", "-q", "--size", size, "--base", "s", "payload.bin"]
+        made = {}
+        def note():
+            made.update(files=len(set_files("s")), recovery=os.path.getsize("s.r01"))
+        results = rounds({
+            "split": (clean, plain, None, None),
+            "split-r2": (clean, plain + ["--recovery", "2"], None, note),
+        })
+        print("  (pieces of %s: %d files, recovery files of %d bytes)" %
+              (size, made["files"], made["recovery"]))
+        row("split --recovery 2, %s pieces, time over plain split (<= 1.3)" % size, results,
+            "split", "split-r2", True)
+        remove("s.*")
+
+
+def join_rows(files):
+    join = [TOOL, "join", "-q", "-o", "out.bin", "ten.exe"]
+    clean = lambda: remove("out.bin")
+    def check():
+        if subprocess.run(["cmp", "-s", "ten.bin", "out.bin"]).returncode != 0:
+            sys.exit("joined bytes differ")
+        remove("out.bin")
+    results = rounds({"cat": (clean, ["cat"] + files, "out.bin", clean),
+                      "join": (clean, join, None, check)})
+    row("join with checking, cat time over join time (>= 1.0)", results, "cat", "join", False)
+
+
+def verify_rows(files, recovery):
+    aside = lambda: [shutil.move(path, "aside/") for path in recovery]
+    back = lambda: [shutil.move("aside/" + path, ".") for path in recovery]
+    os.mkdir("aside")
+    aside()
+    results = rounds({"cat-null": (None, ["cat"] + files, None, None),
+                      "verify": (None, [TOOL, "verify", "-q", "ten.exe"], None, None)})
+    back()
+    row("verify, cat SET > /dev/null time over verify time (>= 1.0)", results, "cat-null", "verify",
+        False)
+    set_bytes = sum(os.path.getsize(path) for path in files)
+    recovery_bytes = sum(os.path.getsize(path) for path in recovery)
+    _, peak, rchar = run([TOOL, "verify", "-q", "ten.exe"])
+    print("  verify with %d recovery files beside the set: read %.2f x the set's bytes "
+          "(the set %d, the recovery files %d more; one read: %.2f), peak %d KiB" %
+          (len(recovery), rchar / set_bytes, set_bytes, recovery_bytes,
+           (set_bytes + recovery_bytes) / set_bytes, peak))
+
+
+def repair_row(files):
+    lost = "ten.c005"
+    digest = lambda: subprocess.run(["sha256sum", lost], capture_output=True, check=True).stdout
+    want, size = digest(), os.path.getsize(lost)
+    def check():
+        if digest() != want:
+            sys.exit("the rebuilt piece differs")
+    results = rounds({"cat-set": (None, ["cat"] + files, None, None),
+                      "repair": (lambda: os.remove(lost), [TOOL, "repair", "-q", "ten.exe"], None,
+                                 check)})
+    row("repair of one lost %d MiB piece of %d, time over cat of the set (<= 1.5)" %
+        (size // MIB, len(files)), results, "cat-set", "repair", True)
+
+
+def copy_rows(files):
+    """What limits join against cat here: the same bytes copied by the ways a join can take."""
+    if not COPY_BENCH:
+        return
+    modes = {
+        "kernel": ["kernel", "0"],  # copy_file_range at the set's offsets
+        "kernel-2k": ["kernel", "2048"],  # ... with every piece 2048 bytes off a page
+        "rw-256k": ["rw", "262144"], "rw-1m": ["rw", "1048576"],  # pread + pwrite, no CRC
+        "crc-256k": ["crc", "262144"], "crc-1m": ["crc", "1048576"],  # ... and CRC-32C
+    }
+    clean = lambda: remove("out.bin")
+    contenders = {"cat": (clean, ["cat"] + files, "out.bin", clean)}
+    contenders.update({name: (clean, [COPY_BENCH] + args + ["out.bin"] + files, None, clean)
+                       for name, args in modes.items()})
+    results = rounds(contenders)
+    print("  the set copied to one file by each way (cat's time over each; cat copies the 30720"
+          " bytes before the data too):")
+    cat = [r[0] for r in results["cat"]]
+    for name in ["cat"] + list(modes):
+        times = [r[0] for r in results[name]]
+        print("    %-10s best %7.3f s, median %7.3f s; cat / it: best %.2f, median %.2f" %
+              (name, min(times), statistics.median(times), min(cat) / min(times),
+               statistics.median(cat) / statistics.median(times)))
+
+
+def main():
+    if "split" in ROWS:
+        print("== split: 2 GiB ==")
+        split_rows()
+    remove("payload.bin")
+    print("== a set of 10 files of 200 MiB with 2 recovery files ==")
+    subprocess.run(["dd", "if=/dev/urandom", "of=ten.bin", "bs=8M", "count=249", "status=none"],
+                   check=True)
+    subprocess.run([TOOL, "split", "-q", "--size", "200M", "--recovery", "2", "ten.bin"], check=True)
+    files = set_files("ten")
+    recovery = sorted(glob.glob("ten.r[0-9]*"))
+    print("  %d files: %s" % (len(files), ", ".join(str(os.path.getsize(p)) for p in files[:2])) +
+          ", ...; the container's data %d bytes" % (os.path.getsize(files[0]) - 30720))
+    for name, action in (("repair", lambda: repair_row(files)), ("join", lambda: join_rows(files)),
+                         ("verify", lambda: verify_rows(files, recovery)),
+                         ("copy", lambda: copy_rows(files))):
+        if name in ROWS:
+            action()
+
+
+if __name__ == "__main__":
+    main()

@@ -566,3 +566,16 @@ def run_case(main):
     finally:
         kill_wine()
     print("passed")
+
+
+def own_call_sequence(proc, names):
+    """The stub's own calls (as own_calls tells them) of any of names, in the order they were
+    made: own_call_sequence(proc, ["user32.SetWindowTextA", "gdi32.Rectangle"])."""
+    first, end = image_range()
+    needles = [f"Call {name}(" if "." in name else f".{name}(" for name in names]
+    lines = [_REGISTER.sub(r"\1", line) for line in output(proc)[1].splitlines()
+             if "Call " in line and any(needle in line for needle in needles)]
+    def own(line):
+        match = re.search(r" ret=([0-9a-f]{8})\b", line)
+        return match and first <= int(match.group(1), 16) < end
+    return [line for line in lines if own(line)]

@@ -1,0 +1,63 @@
+"""A write that fails while a lost piece is rebuilt: the join ends as a failed join does (the
+outcome line red, the output deleted, no box), never with a file called complete. The failure is
+the file-size limit of the process (RLIMIT_FSIZE, with SIGXFSZ ignored so that the write fails
+instead of ending the process), set to end inside the lost piece's range of the output."""
+import contextlib
+import resource
+import signal
+import subprocess
+
+import tarnovell_e2e as e
+import join_common as j
+import digest_sets as d
+
+
+@contextlib.contextmanager
+def file_size_limit(limit):
+    """Programs started inside may write no file past limit bytes: such a write fails."""
+    popen = subprocess.Popen
+    hard = resource.getrlimit(resource.RLIMIT_FSIZE)[1]
+
+    def limited(*args, **kwargs):
+        def preexec():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit, hard))
+        return popen(*args, preexec_fn=preexec, **kwargs)
+
+    subprocess.Popen = limited
+    try:
+        yield
+    finally:
+        subprocess.Popen = popen
+
+
+def start_wineserver():
+    """The wineserver started now, outside the limit: it writes the prefix's registry."""
+    subprocess.run(["bash", str(e.WINE_RUN), "--server", "-p"], env=e.wine_env(), stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=60 * e.slowness(), check=True)
+
+
+def main():
+    work = e.work_dir("stub_repair_write_failure")
+    exe, data = d.repair_set(work)
+    (work / "DATA.c002").unlink()
+    out = work / "joined.bin"
+    start_wineserver()
+    with file_size_limit(d.piece_start(2) + 1024 * 1024 + 5):
+        proc, win = j.start(exe, relay=True)
+    geometry = e.window_geometry(win)
+    j.press_start(win)
+    j.save_as(proc, out)
+    j.wait_outcome(geometry, j.RED)
+    colours = j.outcome_colours(geometry)
+    assert j.BLACK not in colours and j.DARK_RED not in colours, colours
+    e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
+    assert not out.exists(), f"a failed join left {out.stat().st_size} bytes"
+    assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
+    assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
+    # It failed in the rebuild of DATA.c002: the title named it last.
+    assert e.window_name(win) == "Tarnovell! - DATA.C002", e.window_name(win)
+    j.press_exit(proc, win)
+
+
+e.run_case(main)

@@ -1,7 +1,8 @@
-"""A write that fails while a lost piece is rebuilt: the join ends as a failed join does (the
-outcome line red, the output deleted, no box), never with a file called complete. The failure is
-the file-size limit of the process (RLIMIT_FSIZE, with SIGXFSZ ignored so that the write fails
-instead of ending the process), set to end inside the lost piece's range of the output."""
+"""A write that fails while the lost last piece is rebuilt: the join ends as a failed join does
+(the outcome line red, the output deleted, no box), never with a file called complete. The
+failure is the file-size limit of the process (RLIMIT_FSIZE, with SIGXFSZ ignored so that the
+write fails instead of ending the process), set to end inside the lost piece's range of the
+output: the rebuild is the last writer, so a failure it overlooked is the join's verdict."""
 import contextlib
 import resource
 import signal
@@ -40,10 +41,10 @@ def start_wineserver():
 def main():
     work = e.work_dir("stub_repair_write_failure")
     exe, data = d.repair_set(work)
-    (work / "DATA.c002").unlink()
+    (work / "DATA.c005").unlink()
     out = work / "joined.bin"
     start_wineserver()
-    with file_size_limit(d.piece_start(2) + 1024 * 1024 + 5):
+    with file_size_limit(d.piece_start(5) + 500000 + 5):
         proc, win = j.start(exe, relay=True)
     geometry = e.window_geometry(win)
     j.press_start(win)
@@ -55,8 +56,8 @@ def main():
     assert not out.exists(), f"a failed join left {out.stat().st_size} bytes"
     assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
     assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
-    # It failed in the rebuild of DATA.c002: the title named it last.
-    assert e.window_name(win) == "Tarnovell! - DATA.C002", e.window_name(win)
+    # It failed in the rebuild of DATA.c005: the title named it last.
+    assert e.window_name(win) == "Tarnovell! - DATA.C005", e.window_name(win)
     j.press_exit(proc, win)
 
 

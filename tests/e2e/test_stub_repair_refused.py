@@ -26,12 +26,29 @@ def warned_join(proc, win, out, expected, names):
     j.press_exit(proc, win)
 
 
+def opened_before_dialog(proc, title):
+    """The files the stub opened after the title named title and before it showed the Open
+    dialog."""
+    current, opened = None, []
+    for line in e.own_call_sequence(proc, ["user32.SetWindowTextA", "CreateFileA", "comdlg32.GetOpenFileNameA"]):
+        if "SetWindowTextA" in line:
+            current = line
+        elif "GetOpenFileNameA" in line and f'"Tarnovell! - {title}"' in current:
+            return opened
+        elif current and f'"Tarnovell! - {title}"' in current:
+            opened.append(line)
+    raise e.E2EError(f"no Open dialog while the title named {title}")
+
+
 def locate(proc, win, work, name, output_so_far):
     """The Open dialog asks for the lost piece name (the title names it; the output holds what
-    came before it) and is answered with the copy of it in work/other."""
+    came before it; no file was read for a rebuild that could not be) and is answered with the
+    copy of it in work/other."""
     dialog = e.wait_window(j.OPEN_TITLE, proc=proc, timeout=60)
     assert e.window_name(win) == "Tarnovell! - " + name.upper(), e.window_name(win)
     assert (work / "joined.bin").stat().st_size == output_so_far, "the output is not the pieces before"
+    opened = opened_before_dialog(proc, name.upper())
+    assert not opened, opened
     e.type_path(dialog, e.windows_path(work / "other" / name))
     e.wait_no_window(j.OPEN_TITLE, timeout=30)
 

@@ -1,5 +1,6 @@
 """Sets the stub mends from the two recovery files beside them: one piece lost and the last one
-damaged, then the container's own data damaged. Each joins with no dialog but the Save dialog to
+damaged, the container's own data damaged, and one piece cut short and another too long. Each
+joins with no dialog but the Save dialog to
 the exact original with its times, the outcome line black and one box naming what was rebuilt;
 no file of the set changes."""
 import os
@@ -76,6 +77,15 @@ def main():
     _, data = d.repair_set(work, seed=3)
     d.damage(work, data, 0, 2000001)
     mended_join(work, data, "DATA.EXE")
+
+    # DATA.c001 a byte short, DATA.c004 with bytes after its own: their copies are cut back.
+    work = e.work_dir("stub_repair_sizes")
+    _, data = d.repair_set(work, seed=4)
+    with open(work / "DATA.c001", "r+b") as piece:
+        piece.truncate(d.REPAIR_CAP - 1)
+    with open(work / "DATA.c004", "ab") as piece:
+        piece.write(b"\0" * 70000)
+    mended_join(work, data, "DATA.C001, DATA.C004")
 
 
 e.run_case(main)

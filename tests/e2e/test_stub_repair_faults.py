@@ -1,8 +1,10 @@
-"""A write that fails while the lost last piece is rebuilt: the join ends as a failed join does
-(the outcome line red, the output deleted, no box), never with a file called complete. The
-failure is the file-size limit of the process (RLIMIT_FSIZE, with SIGXFSZ ignored so that the
-write fails instead of ending the process), set to end inside the lost piece's range of the
-output: the rebuild is the last writer, so a failure it overlooked is the join's verdict."""
+"""Writes that fail end a join as a failed join ends (the outcome line red, the output deleted,
+no box), never with a file called complete: while the lost last piece is rebuilt, and while the
+last piece of a set without digests is copied. The failure is the file-size limit of the process
+(RLIMIT_FSIZE, with SIGXFSZ ignored so that the write fails instead of ending the process), set
+to end inside the last piece's range of the output, so that the failing writer is the last one.
+Linux then moves the bytes up to the limit, and the write that reaches it reports fewer bytes
+than it was given, without an error."""
 import contextlib
 import resource
 import signal
@@ -38,13 +40,11 @@ def start_wineserver():
                    stderr=subprocess.DEVNULL, timeout=60 * e.slowness(), check=True)
 
 
-def main():
-    work = e.work_dir("stub_repair_write_failure")
-    exe, data = d.repair_set(work)
-    (work / "DATA.c005").unlink()
-    out = work / "joined.bin"
+def failed_join(exe, out, limit, last_title):
+    """Joins exe into out with writes past limit failing: a failed join, after the title named
+    last_title."""
     start_wineserver()
-    with file_size_limit(d.piece_start(5) + 500000 + 5):
+    with file_size_limit(limit):
         proc, win = j.start(exe, relay=True)
     geometry = e.window_geometry(win)
     j.press_start(win)
@@ -56,9 +56,20 @@ def main():
     assert not out.exists(), f"a failed join left {out.stat().st_size} bytes"
     assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
     assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
-    # It failed in the rebuild of DATA.c005: the title named it last.
-    assert e.window_name(win) == "Tarnovell! - DATA.C005", e.window_name(win)
+    assert e.window_name(win) == "Tarnovell! - " + last_title, e.window_name(win)
     j.press_exit(proc, win)
+    e.kill_wine()
+
+
+def main():
+    work = e.work_dir("stub_repair_write_failure")
+    exe, _ = d.repair_set(work)
+    (work / "DATA.c005").unlink()
+    failed_join(exe, work / "joined.bin", d.piece_start(5) + 500000 + 5, "DATA.C005")
+
+    work = e.work_dir("copy_write_failure")
+    exe, _ = j.make_set(work, [2000000, 2000000, 3000000])  # the limit is past the relay log's size
+    failed_join(exe, work / "joined.bin", 4000000 + 1000001, "DATA.C002")
 
 
 e.run_case(main)

@@ -21,6 +21,7 @@ import re
 import subprocess
 
 import tarnovell_e2e as e
+import join_common as j
 
 MAGIC = b"\x89TNVDIG\x1a"
 VERSION = 1
@@ -252,3 +253,20 @@ def set_files(work):
     """{name: bytes} of every file of the set in work (the join must change none of them)."""
     return {path.name: path.read_bytes() for path in sorted(work.glob("DATA.*"))
             if re.fullmatch(r"DATA\.(exe|c\d+|r\d+)", path.name)}
+
+
+def start_join(exe, out):
+    """j.start_join with the relay log, the main window's geometry taken before the button is
+    pressed: the X window Wine gives the main window may be made anew while dialogs come and go,
+    so the window itself is looked up again wherever it is needed (main_window). Returns (proc,
+    geometry); the fixed place of the window makes the geometry hold for the whole run."""
+    proc, win = j.start(exe, relay=True)
+    geometry = e.window_geometry(win)
+    j.press_start(win)
+    j.save_as(proc, out)
+    return proc, geometry
+
+
+def main_window(proc):
+    """The main window as it is now (see start_join)."""
+    return e.wait_window(r"^Tarnovell! - ", proc=proc)

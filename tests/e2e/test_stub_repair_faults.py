@@ -45,10 +45,7 @@ def failed_join(exe, out, limit, last_title):
     last_title."""
     start_wineserver()
     with file_size_limit(limit):
-        proc, win = j.start(exe, relay=True)
-    geometry = e.window_geometry(win)
-    j.press_start(win)
-    j.save_as(proc, out)
+        proc, geometry = d.start_join(exe, out)
     j.wait_outcome(geometry, j.RED)
     colours = j.outcome_colours(geometry)
     assert j.BLACK not in colours and j.DARK_RED not in colours, colours
@@ -56,6 +53,7 @@ def failed_join(exe, out, limit, last_title):
     assert not out.exists(), f"a failed join left {out.stat().st_size} bytes"
     assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
     assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
+    win = d.main_window(proc)
     assert e.window_name(win) == "Tarnovell! - " + last_title, e.window_name(win)
     j.press_exit(proc, win)
     e.kill_wine()

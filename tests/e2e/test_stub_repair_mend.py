@@ -21,8 +21,7 @@ def mended_join(work, data, names):
     exe = work / "DATA.exe"
     before = d.set_files(work)
     out = work / "joined.bin"
-    proc, win = j.start_join(exe, out, relay=True)
-    geometry = e.window_geometry(win)
+    proc, geometry = d.start_join(exe, out)
     owner, text, _, caption, style = d.box_call(proc)
     assert owner != "00000000", "the box has no owner"
     assert (text, caption, style) == (d.rebuilt_box_text(names), "Tarnovell!", INFORMATION_STYLE), (text, style)
@@ -36,7 +35,7 @@ def mended_join(work, data, names):
     assert out.read_bytes() == data, "the joined file differs from the original"
     assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
     assert d.set_files(work) == before, "the join changed a file of the set"
-    j.press_exit(proc, win)
+    j.press_exit(proc, d.main_window(proc))
     return proc
 
 

@@ -12,10 +12,9 @@ import digest_sets as d
 WARNING_STYLE = "00000030"  # MB_OK | MB_ICONWARNING
 
 
-def warned_join(proc, win, out, expected, names):
+def warned_join(proc, geometry, out, expected, names):
     """The rest of a join that ends with the warning box naming names, the outcome line dark red
     and the output holding expected."""
-    geometry = e.window_geometry(win)
     _, text, _, caption, style = d.box_call(proc)
     assert (text, caption, style) == (d.box_text(names), "Tarnovell!", WARNING_STYLE), (text, style)
     d.answer_box()
@@ -23,7 +22,7 @@ def warned_join(proc, win, out, expected, names):
     colours = j.outcome_colours(geometry)
     assert j.BLACK not in colours and j.RED not in colours, colours
     assert out.read_bytes() == expected, "the output is not what the pieces gave"
-    j.press_exit(proc, win)
+    j.press_exit(proc, d.main_window(proc))
 
 
 def opened_before_dialog(proc, title):
@@ -40,12 +39,13 @@ def opened_before_dialog(proc, title):
     raise e.E2EError(f"no Open dialog while the title named {title}")
 
 
-def locate(proc, win, work, name, output_so_far):
+def locate(proc, work, name, output_so_far):
     """The Open dialog asks for the lost piece name (the title names it; the output holds what
     came before it; no file was read for a rebuild that could not be) and is answered with the
     copy of it in work/other."""
     dialog = e.wait_window(j.OPEN_TITLE, proc=proc, timeout=60)
-    assert e.window_name(win) == "Tarnovell! - " + name.upper(), e.window_name(win)
+    title = e.window_name(d.main_window(proc))
+    assert title == "Tarnovell! - " + name.upper(), title
     assert (work / "joined.bin").stat().st_size == output_so_far, "the output is not the pieces before"
     opened = opened_before_dialog(proc, name.upper())
     assert not opened, opened
@@ -68,8 +68,8 @@ def three_damaged():
     for n, at in ((1, 5), (3, 2500000), (5, 1234566)):
         data = d.damage(work, data, n, at)
     out = work / "joined.bin"
-    proc, win = j.start_join(exe, out, relay=True)
-    warned_join(proc, win, out, data, "DATA.C001, DATA.C003, DATA.C005")
+    proc, geometry = d.start_join(exe, out)
+    warned_join(proc, geometry, out, data, "DATA.C001, DATA.C003, DATA.C005")
 
 
 def two_damaged_one_lost():
@@ -79,9 +79,9 @@ def two_damaged_one_lost():
     for n, at in ((1, 77), (2, 3000000)):
         data = d.damage(work, data, n, at)
     out = work / "joined.bin"
-    proc, win = j.start_join(exe, out, relay=True)
-    locate(proc, win, work, "DATA.c003", d.piece_start(3))
-    warned_join(proc, win, out, data, "DATA.C001, DATA.C002")
+    proc, geometry = d.start_join(exe, out)
+    locate(proc, work, "DATA.c003", d.piece_start(3))
+    warned_join(proc, geometry, out, data, "DATA.C001, DATA.C002")
 
 
 def older_recovery_files():
@@ -94,9 +94,9 @@ def older_recovery_files():
     move_aside(work, 2)
     data = d.damage(work / "other", data, 4, 999)
     out = work / "joined.bin"
-    proc, win = j.start_join(exe, out, relay=True)
-    locate(proc, win, work, "DATA.c002", d.piece_start(2))
-    warned_join(proc, win, out, data, "DATA.C004")
+    proc, geometry = d.start_join(exe, out)
+    locate(proc, work, "DATA.c002", d.piece_start(2))
+    warned_join(proc, geometry, out, data, "DATA.C004")
 
 
 def main():

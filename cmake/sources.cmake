@@ -8,7 +8,8 @@ set(TARNOVELL_FORMAT_SOURCES
   container/layout.cpp container/digest_block.cpp)
 # The stub's file layer.
 set(TARNOVELL_FILEIO_SOURCES stub/fileio/large_file.cpp)
-# The program: join state, header loading, failure report, joining and the window.
+# The program: join state, header loading, failure report, joining (with the rebuild of pieces
+# from recovery files, over our own GF(2^8) code by tables) and the window.
 set(TARNOVELL_APP_SOURCES
   stub/state/failure.cpp
   stub/state/join_state.cpp
@@ -16,6 +17,8 @@ set(TARNOVELL_APP_SOURCES
   stub/join/copy_piece.cpp
   stub/join/join_driver.cpp
   stub/join/piece_check.cpp
+  stub/join/piece_rebuild.cpp
+  recovery/gf256.cpp
   stub/ui/progress.cpp
   stub/ui/paint.cpp
   stub/ui/links.cpp

@@ -7,3 +7,6 @@
 #include <stdint.h>
 
 uint64_t Crc64(const void* bytes, size_t count);
+// The CRC of the bytes added so far, continued over count more: start from 0, then feed the
+// bytes in any split (a recovery file's self-check covers megabytes, read a block at a time).
+uint64_t Crc64Add(uint64_t crc, const void* bytes, size_t count);

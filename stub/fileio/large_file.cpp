@@ -143,6 +143,11 @@ void EraseLarge(LargeFile& file) {
   if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileA(file.Name)) SetPlatformError();
 }
 
+// A record that is not open for output holds no handle the platform would cut: it refuses.
+void TruncateLarge(LargeFile& file) {
+  if (!SetEndOfFile(file.Handle)) SetPlatformError();
+}
+
 // SetFilePointer and GetFileSize answer a low half of all ones (INVALID_SET_FILE_POINTER, which is
 // INVALID_FILE_SIZE) both for a failure and for a true value; the last error, cleared before the
 // call, tells which. A failure becomes the pending error.

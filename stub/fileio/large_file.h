@@ -55,6 +55,8 @@ uint32_t BlockReadLarge(LargeFile& file, void* buffer, uint32_t count, uint32_t*
 uint32_t BlockWriteLarge(LargeFile& file, const void* buffer, uint32_t count, uint32_t* actual);
 int32_t CloseLarge(LargeFile& file);
 void EraseLarge(LargeFile& file);
+// Cuts the file at its position: what lay beyond is gone.
+void TruncateLarge(LargeFile& file);
 void SeekLarge(LargeFile& file, int64_t index);
 int64_t FilePosLarge(LargeFile& file);   // 4294967295 on failure
 int64_t FileSizeLarge(LargeFile& file);  // 4294967295 on failure

@@ -27,9 +27,11 @@ void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int6
   }
 
   // No error is looked at inside the loop: a failed read or write moves 0 bytes and ends it,
-  // and the one TakeIoResult below gives the verdict for the whole copy. The last pass reads 0
-  // bytes and still tells the window. A quit request that the window took meanwhile (it was
-  // closed) ends the copy after the block in hand.
+  // and the one TakeIoResult below gives the verdict for the whole copy. A write that moved
+  // fewer bytes than it was given (a full disk on some file systems) ends it too, and fails the
+  // copy even without an error: the bytes after it would land in the wrong place. The last pass
+  // reads 0 bytes and still tells the window. A quit request that the window took meanwhile (it
+  // was closed) ends the copy after the block in hand.
   uint32_t bytesRead = 0;
   uint32_t bytesWritten = 0;
   do {
@@ -42,5 +44,6 @@ void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int6
 
   CloseLarge(target);
   CloseLarge(source);
-  JoinState.IoFailed = TakeIoResult() != 0;
+  // Either a recorded error or a short write fails it (one test of both keeps the stub small).
+  JoinState.IoFailed = (TakeIoResult() | static_cast<int32_t>(bytesWritten ^ bytesRead)) != 0;
 }

@@ -7,6 +7,7 @@
 #include "stub/fileio/large_file.h"
 #include "stub/join/copy_piece.h"
 #include "stub/join/piece_check.h"
+#include "stub/join/piece_rebuild.h"
 
 // The dialog record in the size that includes the trailing reserved fields and FlagsEx: 88 bytes
 // in the 32-bit stub that containers carry (and in the native build, which stands in for it),
@@ -183,18 +184,53 @@ static StepResult LocatePiece(HWND window) {
   }
 }
 
+// How a copy or a rebuild ended: a closed window abandons the join, a file error deletes the
+// output; otherwise the piece is in.
+static StepResult TransferVerdict() {
+  if (JoinState.QuitRequested) return AbandonJoin();
+  if (!JoinState.IoFailed) return StepCopied;
+  DeleteOutput();
+  return StepFailed;
+}
+
+// Piece n rebuilt from the recovery files into the output from byte at. StepRetry when it could
+// not be (the output as it was before at; the caller goes on as it would without them), with
+// *written when the output was written (and cut again).
+static StepResult RebuildCurrentPiece(HWND window, const JoinCallbacks& callbacks, int64_t at,
+                                      int64_t* pieceSize, bool* written) {
+  RebuildResult result = RebuildPiece(JoinState.PieceIndex, at, window, callbacks.BlockCopied);
+  *written = result != RebuildImpossible;
+  if (result == RebuildImpossible || result == RebuildUntrusted) return StepRetry;
+  StepResult step = TransferVerdict();
+  if (step == StepCopied) {
+    NoteRebuiltPiece(JoinState.PieceIndex);
+    *pieceSize = ExpectedPayload(JoinState.PieceCheck.Block, JoinState.PieceIndex) +
+                 (JoinState.PieceIndex == 0 ? PayloadOffset : 0);
+    JoinState.PieceRelocated = false;
+  }
+  return step;
+}
+
 // Copies the current piece into the output and takes the verdict: a failed copy deletes the
-// output, a closed window abandons the join; a copied piece is judged against the digests.
+// output, a closed window abandons the join; a copied piece is judged against the digests. A
+// bad one is rebuilt over its copy where the recovery files can; where they cannot, its copy
+// stays (made again when a failed rebuild cut it) and is judged as always.
 __attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window,
                                                              const JoinCallbacks& callbacks,
-                                                             bool append, int64_t sourceOffset) {
-  BeginPieceCheck(JoinState.PieceIndex);
-  CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window,
-            callbacks.BlockCopied);
-  if (JoinState.QuitRequested) return AbandonJoin();
-  if (JoinState.IoFailed) {
-    DeleteOutput();
-    return StepFailed;
+                                                             bool append, int64_t sourceOffset,
+                                                             int64_t* pieceSize) {
+  int64_t start = append ? JoinState.OutputPos : 0;
+  for (bool again = true; again;) {
+    again = false;
+    BeginPieceCheck(JoinState.PieceIndex);
+    CopyPiece(JoinState.PiecePath, JoinState.OutputPath, append, sourceOffset, window,
+              callbacks.BlockCopied);
+    StepResult step = TransferVerdict();
+    if (step != StepCopied) return step;
+    if (RebuildServes() && !CopiedPieceIsGood(JoinState.PieceIndex)) {
+      step = RebuildCurrentPiece(window, callbacks, start, pieceSize, &again);
+      if (step != StepRetry) return step;
+    }
   }
   EndPieceCheck(JoinState.PieceIndex);
   JoinState.PieceRelocated = false;
@@ -211,7 +247,8 @@ static StepResult ContainerStep(HWND window, const JoinCallbacks& callbacks, int
   InvalidateRect(window, nullptr, TRUE);
   SendMessageA(window, WM_PAINT, 0, 0);
   EnableWindow(JoinState.StartButton, FALSE);
-  return CopyCurrentPiece(window, callbacks, false, PayloadOffset);
+  FindRecoveryFiles();
+  return CopyCurrentPiece(window, callbacks, false, PayloadOffset, pieceSize);
 }
 
 // Piece n (n at least 1): found beside the base path, or located by the user, then appended.
@@ -241,14 +278,19 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
   SetTextBuffer(JoinState.TitleText);
   SetWindowTextA(window, JoinState.TextBuffer);
 
-  if (FileSizeByName(JoinState.PiecePath) == -1) return LocatePiece(window);
+  if (FileSizeByName(JoinState.PiecePath) == -1) {
+    bool written = false;
+    StepResult rebuilt =
+        RebuildCurrentPiece(window, callbacks, JoinState.OutputPos, pieceSize, &written);
+    return rebuilt == StepRetry ? LocatePiece(window) : rebuilt;
+  }
   // Appending the output to itself would never end: it is refused like a wrong file.
   if (IsSameFile(JoinState.PiecePath, JoinState.OutputPath)) {
     MessageBoxA(window, PieceIsOutputText, ProgramCaption, RefusalStyle);
     return LocatePiece(window);
   }
   *pieceSize = FileSizeByName(JoinState.PiecePath);
-  return CopyCurrentPiece(window, callbacks, true, 0);
+  return CopyCurrentPiece(window, callbacks, true, 0, pieceSize);
 }
 
 // How the file that receives the times is opened. After a failed copy the output was deleted:
@@ -286,7 +328,10 @@ static void FinishJoin(HWND window) {
   EnableWindow(JoinState.StartButton, TRUE);
   JoinState.CloseOnPress = true;
   InvalidateRect(window, nullptr, TRUE);
-  // The bad pieces are named over a kept output (a file error deleted it) and a window still open.
+  // The rebuilt and the bad pieces are named over a kept output (a file error deleted it) and a
+  // window still open.
+  if (JoinState.Outcome != OutcomeFileError && !JoinState.QuitRequested)
+    ReportRebuiltPieces(window);
   if (JoinState.Outcome == OutcomeMismatch && !JoinState.QuitRequested) ReportBadPieces(window);
 }
 

@@ -7,10 +7,14 @@
 #include "integrity/crc32c.h"
 
 static const char BadPiecesIntro[] = "Повреждены части набора:\r\n";
+static const char RebuiltPiecesIntro[] = "Восстановлены части набора:\r\n";
 static const char MorePiecesText[] = "\r\nи ещё ";
 static const char RunDash[] = "–";
 
-enum : UINT { WarningStyle = MB_OK | MB_ICONWARNING };
+enum : UINT {
+  WarningStyle = MB_OK | MB_ICONWARNING,
+  RebuiltStyle = MB_OK | MB_ICONINFORMATION,  // the set is whole again: news, not a warning
+};
 
 static char BadPiecesText[BadPiecesTextSize];
 
@@ -46,6 +50,17 @@ void EndPieceCheck(int32_t n) {
   check.BadCount++;
 }
 
+bool CopiedPieceIsGood(int32_t n) {
+  const PieceCheckRecord& check = JoinState.PieceCheck;
+  return !check.Active || JudgePiece(check.Block, n, check.Payload, check.RunCrc) == PieceGood;
+}
+
+void NoteRebuiltPiece(int32_t n) {
+  RebuildRecord& rebuild = JoinState.Rebuild;
+  if (rebuild.RebuiltCount < NamedBadPieces) rebuild.Rebuilt[rebuild.RebuiltCount] = n;
+  rebuild.RebuiltCount++;
+}
+
 bool AllPiecesChecked() {
   const PieceCheckRecord& check = JoinState.PieceCheck;
   return check.Active &&
@@ -63,25 +78,44 @@ static void AppendPieceName(char* text, size_t capacity, int32_t n) {
   TextAppend(text, capacity, name);
 }
 
+// intro, then the first NamedBadPieces of count pieces (or runs, first[i] to last[i]) by name,
+// then how many more.
+static void FormatPieceList(char* text, size_t capacity, const char* intro, const int32_t* first,
+                            const int32_t* last, int32_t count) {
+  TextCopy(text, capacity, intro);
+  for (int32_t i = 0; i < count && i < NamedBadPieces; i++) {
+    if (i > 0) TextAppend(text, capacity, ", ");
+    AppendPieceName(text, capacity, first[i]);
+    if (last[i] == first[i]) continue;
+    TextAppend(text, capacity, RunDash);
+    AppendPieceName(text, capacity, last[i]);
+  }
+  if (count <= NamedBadPieces) return;
+  char more[24];
+  FormatInt64(more, sizeof more, count - NamedBadPieces);
+  TextAppend(text, capacity, MorePiecesText);
+  TextAppend(text, capacity, more);
+}
+
 void FormatBadPieces(char* text, size_t capacity) {
   const PieceCheckRecord& check = JoinState.PieceCheck;
-  TextCopy(text, capacity, BadPiecesIntro);
-  for (int32_t i = 0; i < check.BadCount && i < NamedBadPieces; i++) {
-    if (i > 0) TextAppend(text, capacity, ", ");
-    AppendPieceName(text, capacity, check.BadFirst[i]);
-    if (check.BadLast[i] == check.BadFirst[i]) continue;
-    TextAppend(text, capacity, RunDash);
-    AppendPieceName(text, capacity, check.BadLast[i]);
-  }
-  if (check.BadCount <= NamedBadPieces) return;
-  char count[24];
-  FormatInt64(count, sizeof count, check.BadCount - NamedBadPieces);
-  TextAppend(text, capacity, MorePiecesText);
-  TextAppend(text, capacity, count);
+  FormatPieceList(text, capacity, BadPiecesIntro, check.BadFirst, check.BadLast, check.BadCount);
+}
+
+void FormatRebuiltPieces(char* text, size_t capacity) {
+  const RebuildRecord& rebuild = JoinState.Rebuild;
+  FormatPieceList(text, capacity, RebuiltPiecesIntro, rebuild.Rebuilt, rebuild.Rebuilt,
+                  rebuild.RebuiltCount);
 }
 
 void ReportBadPieces(HWND window) {
   if (JoinState.PieceCheck.BadCount == 0) return;
   FormatBadPieces(BadPiecesText, sizeof BadPiecesText);
   MessageBoxA(window, BadPiecesText, ProgramCaption, WarningStyle);
+}
+
+void ReportRebuiltPieces(HWND window) {
+  if (JoinState.Rebuild.RebuiltCount == 0) return;
+  FormatRebuiltPieces(BadPiecesText, sizeof BadPiecesText);
+  MessageBoxA(window, BadPiecesText, ProgramCaption, RebuiltStyle);
 }

@@ -18,6 +18,10 @@ void BeginPieceCheck(int32_t n);
 void AddToPieceCheck(const void* bytes, uint32_t count);
 // Piece n has been copied without a file error: judged, and remembered when bad.
 void EndPieceCheck(int32_t n);
+// Piece n, just copied, has the size and digest the block gives it (true without a block).
+bool CopiedPieceIsGood(int32_t n);
+// Piece n was rebuilt: remembered for the box that names the rebuilt pieces.
+void NoteRebuiltPiece(int32_t n);
 // Every piece of the block's set has been copied: the join asks for no further piece, even when
 // a short piece left the payloads short of the total.
 bool AllPiecesChecked();
@@ -27,3 +31,7 @@ bool AllPiecesChecked();
 void FormatBadPieces(char* text, size_t capacity);
 // The warning box naming the bad pieces; nothing when every piece was good.
 void ReportBadPieces(HWND window);
+// The same for the pieces rebuilt from the recovery files, as the bad ones are named.
+void FormatRebuiltPieces(char* text, size_t capacity);
+// The box naming the rebuilt pieces; nothing when none was.
+void ReportRebuiltPieces(HWND window);

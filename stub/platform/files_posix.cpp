@@ -187,6 +187,13 @@ DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh) {
   return static_cast<DWORD>(info.st_size);
 }
 
+BOOL SetEndOfFile(HANDLE file) {
+  if (Injected(CallSetEndOfFile, nullptr)) return FALSE;
+  off_t position = lseek(DescriptorOf(file), 0, SEEK_CUR);
+  if (position < 0 || ftruncate(DescriptorOf(file), position) != 0) return FailFromErrno();
+  return TRUE;
+}
+
 BOOL CloseHandle(HANDLE handle) {
   if (Injected(CallCloseHandle, nullptr)) {
     close(DescriptorOf(handle));  // the descriptor is gone either way, as on Windows

@@ -15,6 +15,7 @@ enum FileCallKind {
   CallFindFirstFile,
   CallSetFileTime,
   CallGetFileInformation,
+  CallSetEndOfFile,
 };
 
 // Asked before every file call. A non-zero answer makes that call fail with this error code,

@@ -122,6 +122,7 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void*
 DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD method);
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE handle);
+BOOL SetEndOfFile(HANDLE file);
 BOOL DeleteFileA(LPCSTR name);
 HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data);
 BOOL FindClose(HANDLE find);
@@ -254,6 +255,7 @@ struct OPENFILENAMEA {
 #define MB_ICONSTOP 0x10u
 #define MB_ICONQUESTION 0x20u
 #define MB_ICONWARNING 0x30u
+#define MB_ICONINFORMATION 0x40u
 #define MB_DEFBUTTON2 0x100u
 #define MB_TASKMODAL 0x2000u
 #define IDOK 1

@@ -12,7 +12,6 @@ static char OwnPath[MAX_PATH + 1];
 static char UpperPath[MAX_PATH + 1];
 static LargeFile OwnImage;
 static HeaderRecord RecordBuffer;
-static uint8_t HeaderImage[HeaderSize];  // the eight records as read, filler and all
 static char RecordTexts[HeaderRecordCount][HeaderRecordSize];
 static char ReportText[MAX_PATH + 64];
 static char WindowTitle[sizeof TitlePrefix + PathTextSize + 8];
@@ -70,7 +69,7 @@ void LoadHeader(HWND window) {
   uint32_t actual = 0;
   for (int record = 0; record < HeaderRecordCount; record++) {
     BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
-    CopyBytes(HeaderImage + record * HeaderRecordSize, &RecordBuffer, HeaderRecordSize);
+    CopyBytes(JoinState.HeaderImage + record * HeaderRecordSize, &RecordBuffer, HeaderRecordSize);
     HeaderRecordText(RecordBuffer, RecordTexts[record]);
   }
   // Record 1 names the joined file, never a folder: what a container proposes and what the join
@@ -97,7 +96,7 @@ void LoadHeader(HWND window) {
   JoinState.Finished = false;
   JoinState.CloseOnPress = false;
   // The pieces are checked during the join when the header carries a valid digest block.
-  JoinState.PieceCheck.Active = ReadDigestBlock(HeaderImage, &JoinState.PieceCheck.Block);
+  JoinState.PieceCheck.Active = ReadDigestBlock(JoinState.HeaderImage, &JoinState.PieceCheck.Block);
 
   DeriveBasePath();
 

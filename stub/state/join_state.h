@@ -37,6 +37,25 @@ struct PieceCheckRecord {
   int32_t BadLast[NamedBadPieces];
 };
 
+enum : int32_t {
+  RecoveryRowLimit = 254,  // recovery files of a set: a group keeps at least one file of its own
+  RecoveryCodeWord = 255,  // files and recovery rows of one group, over GF(2^8)
+};
+
+// The recovery files beside the set (BASE.r01, BASE.r02, ...) that describe it exactly, found at
+// the start of a join, and the pieces rebuilt from them (RowCount 0: none serves).
+struct RebuildRecord {
+  int32_t RowCount;                     // N, as every file that serves says it
+  int32_t GroupCount;                   // C
+  int64_t RowHeader[RecoveryRowLimit];  // per row: its header's length, 0 when it does not serve
+  // Per piece: 0 while its own file may serve as a source, non-zero once it cannot (missing, of
+  // the wrong size, damaged, or rebuilt).
+  uint8_t Lost[DigestCapacity];
+  char Base[PathTextSize];  // the base path the files were found at
+  int32_t RebuiltCount;
+  int32_t Rebuilt[NamedBadPieces];  // the first pieces rebuilt, for the box that names them
+};
+
 struct JoinStateRecord {
   HWND StartButton;
   HFONT UiFont;
@@ -64,6 +83,8 @@ struct JoinStateRecord {
   // join stops after the current block and the process ends.
   bool QuitRequested;
   PieceCheckRecord PieceCheck;
+  uint8_t HeaderImage[HeaderSize];  // the container's header as read, filler and all
+  RebuildRecord Rebuild;
 };
 
 extern JoinStateRecord JoinState;

@@ -17,9 +17,11 @@ import ctypes.util
 import os
 import pathlib
 import random
+import re
 import subprocess
 
 import tarnovell_e2e as e
+import join_common as j
 
 MAGIC = b"\x89TNVDIG\x1a"
 VERSION = 1
@@ -106,17 +108,21 @@ def write_block(container, run_length=None):
         f.write(header)
 
 
-def tool_set(work, size, cap, seed=1, name="joined.bin"):
+def tool_set(work, size, cap, seed=1, name="joined.bin", recovery=0, last_write=None):
     """DATA.exe, DATA.c001, ... in work, cut by the command-line tool (TARNOVELL_TOOL) from size
     random bytes with every file at most cap bytes, starting with the stub of the build that runs
-    here. The block the tool wrote must be the one written here from the layout. Returns the
-    container and the bytes."""
+    here; with recovery files DATA.r01, ... when recovery is more than 0, and the source's
+    last-write time set to last_write (Unix seconds) when given. The block the tool wrote must be
+    the one written here from the layout. Returns the container and the bytes."""
     source = work / "source" / name
     source.parent.mkdir()
     data = random.Random(seed).randbytes(size)
     source.write_bytes(data)
+    if last_write is not None:
+        os.utime(source, (last_write, last_write))
+    extra = ["--recovery", str(recovery)] if recovery else []
     result = subprocess.run([os.environ["TARNOVELL_TOOL"], "split", str(source), "--size", str(cap), "--base", "DATA",
-                             "--output-dir", str(work), "--stub", str(e.stub_path()), "--quiet"],
+                             "--output-dir", str(work), "--stub", str(e.stub_path()), "--quiet", *extra],
                             capture_output=True, timeout=120)
     if result.returncode != 0:
         raise e.E2EError(f"tarnovell split failed: {result.stderr.decode(errors='replace')}")
@@ -164,6 +170,24 @@ def box_text(names):
     return e.relay_text("Повреждены части набора:\r\n" + names)
 
 
+def rebuilt_box_text(names):
+    """The text of the box that names the pieces rebuilt from recovery files, as the relay log
+    shows it."""
+    return e.relay_text("Восстановлены части набора:\r\n" + names)
+
+
+def header_times(container):
+    """(last-access, last-write) of the joined file as the container's header gives them, in
+    Unix seconds (records 5 to 8: the low and high words of each FILETIME, as integer text)."""
+    with open(container, "rb") as f:
+        f.seek(HEADER_OFFSET)
+        header = f.read(HEADER_SIZE)
+    texts = [header[r * RECORD_SIZE + 1:r * RECORD_SIZE + 1 + header[r * RECORD_SIZE]] for r in range(RECORDS)]
+    def unix(low, high):
+        return ((int(texts[high]) << 32 | int(texts[low])) - e.FILETIME_UNIX_EPOCH) // 10 ** 7
+    return unix(4, 5), unix(6, 7)
+
+
 def box_call(proc):
     """Waits for the stub's one message box and returns its arguments as e.message_box_call
     gives them: (owner, text, cut, caption, style)."""
@@ -186,3 +210,63 @@ def answer_box(timeout=30):
     e.wait_until(drawn, timeout, interval=0.3, what="the box drawn")
     e.click(box, geometry[2] // 2, geometry[3] - 22)
     e.wait_until(lambda: not e.message_boxes(), timeout, what="the box answered")
+
+
+# ---------------------------------------------------------------- sets with recovery files
+
+# A set of six files (the container and DATA.c001 to DATA.c005, the last one short) with two
+# recovery files: pieces of a few stripes each, sizes that are no round numbers.
+REPAIR_CAP = 3 * 1024 * 1024 + 7
+REPAIR_SIZE = (REPAIR_CAP - e.PAYLOAD_OFFSET) + 4 * REPAIR_CAP + 1234567
+REPAIR_ROWS = 2
+# The joined file's last-write time, 2021-03-04 05:06:07 UTC, far from the time of any run.
+REPAIR_LAST_WRITE = 1614834367
+
+
+def repair_set(work, seed=1):
+    """The six-file set with its two recovery files (DATA.r01, DATA.r02) in work. Returns the
+    container and the bytes."""
+    return tool_set(work, REPAIR_SIZE, REPAIR_CAP, seed=seed, recovery=REPAIR_ROWS, last_write=REPAIR_LAST_WRITE)
+
+
+def piece_start(n):
+    """Where piece n's payload begins in the joined file of a repair_set."""
+    return 0 if n == 0 else (REPAIR_CAP - e.PAYLOAD_OFFSET) + (n - 1) * REPAIR_CAP
+
+
+def piece_file_offset(n):
+    """Where a piece's payload begins in its own file (after the stub and header in the container)."""
+    return e.PAYLOAD_OFFSET if n == 0 else 0
+
+
+def damage(work, data, n, at):
+    """Flips one bit at payload byte at of piece n of a repair_set in work; returns data with the
+    same bit flipped (what a join that copies the piece gives)."""
+    name = "DATA.exe" if n == 0 else f"DATA.c{n:03d}"
+    flip_bit(work / name, piece_file_offset(n) + at)
+    damaged = bytearray(data)
+    damaged[piece_start(n) + at] ^= 1 << 3
+    return bytes(damaged)
+
+
+def set_files(work):
+    """{name: bytes} of every file of the set in work (the join must change none of them)."""
+    return {path.name: path.read_bytes() for path in sorted(work.glob("DATA.*"))
+            if re.fullmatch(r"DATA\.(exe|c\d+|r\d+)", path.name)}
+
+
+def start_join(exe, out):
+    """j.start_join with the relay log, the main window's geometry taken before the button is
+    pressed: the X window Wine gives the main window may be made anew while dialogs come and go,
+    so the window itself is looked up again wherever it is needed (main_window). Returns (proc,
+    geometry); the fixed place of the window makes the geometry hold for the whole run."""
+    proc, win = j.start(exe, relay=True)
+    geometry = e.window_geometry(win)
+    j.press_start(win)
+    j.save_as(proc, out)
+    return proc, geometry
+
+
+def main_window(proc):
+    """The main window as it is now (see start_join)."""
+    return e.wait_window(r"^Tarnovell! - ", proc=proc)

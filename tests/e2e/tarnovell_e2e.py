@@ -566,3 +566,24 @@ def run_case(main):
     finally:
         kill_wine()
     print("passed")
+
+
+def own_call_sequence(proc, names):
+    """The stub's own calls of any of names, in the order they were made:
+    own_call_sequence(proc, ["user32.SetWindowTextA", "gdi32.Rectangle"]). Own: made by the
+    thread that created the main window, from inside the stub's image (the services Wine starts
+    beside it log their calls too, and an image with a large zeroed area spans addresses where
+    theirs may lie)."""
+    first, end = image_range()
+    log = output(proc)[1].splitlines()
+    window = [line for line in log if 'Call user32.CreateWindowExA(' in line and ' "Tarnovell",' in line]
+    if not window:
+        raise E2EError("the relay log shows no main window created")
+    thread = window[0].split(":", 1)[0] + ":Call "
+    needles = [f"Call {name}(" if "." in name else f".{name}(" for name in names]
+    lines = [_REGISTER.sub(r"\1", line) for line in log
+             if line.startswith(thread) and any(needle in line for needle in needles)]
+    def own(line):
+        match = re.search(r" ret=([0-9a-f]{8})\b", line)
+        return match and first <= int(match.group(1), 16) < end
+    return [line for line in lines if own(line)]

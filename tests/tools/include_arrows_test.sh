@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The include arrows of the product folders point only down, never back up. The rooms, lowest
-# first: base, integrity, container, stub/platform, stub/fileio, stub/state, stub/join, stub/ui
-# (and stub/resources); each may include itself and the rooms below it. recovery/ may include
-# base, integrity and container; cli/ those and recovery/. So nothing under stub/, container/,
-# integrity/ or base/ includes cli/ or recovery/, and neither of those includes anything under
-# stub/ (the tool embeds the stub's image, built apart, not its sources); no product file includes
+# first: base, integrity, container, recovery/gf256.h (the freestanding GF(2^8) arithmetic that
+# the stub's rebuild shares with the tool), stub/platform, stub/fileio, stub/state, stub/join,
+# stub/ui (and stub/resources); each may include itself and the rooms below it. recovery/ may
+# include base, integrity and container; cli/ those and recovery/. So nothing under stub/,
+# container/, integrity/ or base/ includes cli/ or recovery/ (but for that one header), and neither
+# of those includes anything under stub/ (the tool embeds the stub's image, built apart, not its sources); no product file includes
 # tests/. Every #include line ("..." or <...>, a path relative to the file resolved) of every
 # source file under those folders is read; a file in a folder that has no place here fails too,
 # so that a new room is given its place.
@@ -13,24 +14,25 @@ ROOT=$(cd "$1" && pwd)  # before shell_checks.sh moves into its scratch folder
 source "$(dirname "$0")/../support/shell_checks.sh"
 
 # The stub's rooms, lowest first: each may include itself and those before it.
-ORDER=(base integrity container stub/platform stub/fileio stub/state stub/join stub/ui stub/resources)
+ORDER=(base integrity container recovery/gf256.h stub/platform stub/fileio stub/state stub/join stub/ui stub/resources)
 declare -A MAY
 allowed=""
 for room in "${ORDER[@]}"; do
   allowed="$allowed $room"
   MAY[$room]=$allowed
 done
-MAY[recovery]=" base integrity container recovery"
-MAY[cli]=" base integrity container recovery cli"
+MAY[recovery]=" base integrity container recovery recovery/gf256.h"
+MAY[cli]=" base integrity container recovery recovery/gf256.h cli"
 # Top folders whose files an include may name; anything else (the system's, a library's) is no arrow.
 PRODUCT_TOPS="base integrity container stub recovery cli tests"
 
-# room_of PATH: the room of a path relative to ROOT into ROOM ("" when it is in none).
+# room_of PATH: the room of a path relative to ROOT into ROOM ("" when it is in none); a room
+# that is one file holds that file.
 room_of() {
   local room
   ROOM=""
   for room in "${!MAY[@]}"; do
-    if [[ $1 == "$room"/* && ${#room} -gt ${#ROOM} ]]; then ROOM=$room; fi
+    if [[ ($1 == "$room"/* || $1 == "$room") && ${#room} -gt ${#ROOM} ]]; then ROOM=$room; fi
   done
 }
 

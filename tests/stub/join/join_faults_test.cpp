@@ -28,7 +28,7 @@ DWORD FailOneCall(FileCallKind call, const char*) {
 const char* KindName(FileCallKind kind) {
   static const char* names[] = {"CreateFile",  "ReadFile",          "WriteFile",  "SetFilePointer",
                                 "GetFileSize", "CloseHandle",       "DeleteFile", "FindFirstFile",
-                                "SetFileTime", "GetFileInformation"};
+                                "SetFileTime", "GetFileInformation", "SetEndOfFile"};
   return names[kind];
 }
 

@@ -1,0 +1,387 @@
+// Joins with recovery files beside the set, made by the tool's own encoder: lost and damaged
+// pieces rebuilt (the container's payload too), in one group and in several, from files of both
+// versions of the format; recovery files that cannot mend the set or belong to another split
+// leave the join exactly as without them; every file call of a rebuild failed in turn.
+#include <gmock/gmock.h>
+
+#include <string>
+#include <vector>
+
+#include "base/byte_text.h"
+#include "integrity/crc32c.h"
+#include "integrity/crc64.h"
+#include "recovery/recovery.h"
+#include "stub/join/join_driver.h"
+#include "stub/join/piece_check.h"
+#include "stub/join/piece_rebuild.h"
+#include "stub/platform/files_posix.h"
+#include "tests/recovery/recovery_fixture.h"
+#include "tests/stub/join/block_header.h"
+#include "tests/stub/join/join_fixture.h"
+#include "tests/support/fake_ui.h"
+
+using jointest::Exists;
+using jointest::Read;
+using testing::ElementsAre;
+
+static_assert(RecoveryRowLimit == MaxRecoveryRows && RecoveryCodeWord == CodeWordLimit,
+              "the stub's limits are the format's");
+
+namespace {
+
+// "Восстановлены части набора:" and a line break, in CP1251.
+const std::string RebuiltIntro =
+    "\xC2\xEE\xF1\xF1\xF2\xE0\xED\xEE\xE2\xEB\xE5\xED\xFB \xF7\xE0\xF1\xF2\xE8 "
+    "\xED\xE0\xE1\xEE\xF0\xE0:\r\n";
+
+std::string RebuiltBox(const std::string& names) {
+  return "MessageBoxA(1," + RebuiltIntro + names + ",Tarnovell!,0x40)";
+}
+
+// A set as split cuts it: the container's payload, pieces of one size, a shorter last one.
+const std::vector<std::string> SixFiles = Patterns({100000, 90000, 90000, 90000, 90000, 50000});
+
+int64_t TotalOf(const std::vector<std::string>& payloads) {
+  int64_t total = 0;
+  for (const std::string& payload : payloads) total += static_cast<int64_t>(payload.size());
+  return total;
+}
+
+void Flip(std::string& bytes, size_t at) { bytes.at(at) ^= 0x5A; }
+
+// A recovery file with the 8 bytes at offset set to value and its self-check made again.
+void Resealed(std::string& file, size_t offset, uint64_t value) {
+  uint64_t length = 0;
+  memcpy(&length, &file[32], 8);
+  memcpy(&file[offset], &value, 8);
+  uint64_t check = Crc64(file.data(), length - 8);
+  memcpy(&file[length - 8], &check, 8);
+}
+
+// Version 2 of a recovery file made as version 1: the slice size at byte 52, the CRC-32C of every
+// slice of every payload and of this row's parity after the group digests, the self-check again.
+std::string AsVersion2(const std::string& file, const std::vector<std::string>& payloads,
+                       uint32_t slice) {
+  RecoveryHeader header;
+  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(file.data());
+  int64_t headerLength = 0;
+  memcpy(&headerLength, bytes + 32, 8);
+  EXPECT_TRUE(ParseRecoveryHeader(bytes, headerLength, &header));
+  std::vector<int64_t> offsets = ParityOffsets(header);
+  std::string body = file.substr(0, static_cast<size_t>(header.HeaderLength) - 8);
+  std::string parity = file.substr(static_cast<size_t>(header.HeaderLength));
+  auto addSlices = [&](const std::string& data) {
+    for (size_t at = 0; at < data.size(); at += slice) {
+      uint32_t crc = Crc32cAdd(0, data.data() + at, std::min<size_t>(slice, data.size() - at));
+      body.append(reinterpret_cast<const char*>(&crc), 4);
+    }
+  };
+  for (const std::string& payload : payloads) addSlices(payload);
+  for (size_t g = 0; g + 1 < offsets.size(); g++)
+    addSlices(parity.substr(static_cast<size_t>(offsets[g] - offsets[0]),
+                            static_cast<size_t>(offsets[g + 1] - offsets[g])));
+  uint32_t version = 2;
+  uint64_t length = body.size() + 8;
+  memcpy(&body[8], &version, 4);
+  memcpy(&body[32], &length, 8);
+  memcpy(&body[52], &slice, 4);
+  uint64_t check = Crc64(body.data(), body.size());
+  body.append(reinterpret_cast<const char*>(&check), 8);
+  return body + parity;
+}
+
+class PieceRebuildTest : public JoinTest {
+ protected:
+  // base.exe and its pieces on disk, JoinState as header loading leaves it; returns the files
+  // (the container whole, then the pieces) as written.
+  std::vector<std::string> WriteBlockSet(const std::vector<std::string>& payloads,
+                                         const std::string& fileName = "DATA.BIN") {
+    HeaderTexts texts = MakeHeaderTexts(fileName, TotalOf(payloads), 2ull << 32 | 1, 4ull << 32 | 3,
+                                        6ull << 32 | 5);
+    std::string header = jointest::BlockHeader(texts, payloads);
+    std::vector<std::string> files = {FitStubImage(Pattern(9000, 77)) + header + payloads[0]};
+    for (size_t n = 1; n < payloads.size(); n++) files.push_back(payloads[n]);
+    for (size_t n = 0; n < files.size(); n++) jointest::Write(PiecePath(n), files[n]);
+    PrepareJoin(Path("DATA"), TotalOf(payloads));
+    CopyBytes(JoinState.HeaderImage, header.data(), HeaderSize);
+    JoinState.PieceCheck.Active =
+        ReadDigestBlock(JoinState.HeaderImage, &JoinState.PieceCheck.Block);
+    EXPECT_TRUE(JoinState.PieceCheck.Active);
+    return files;
+  }
+  // The recovery files of files, as the tool's encoder makes them.
+  static std::vector<std::string> Encode(const std::vector<std::string>& files, int32_t rows) {
+    std::vector<MemoryFile> set(files.size()), outputs(static_cast<size_t>(rows));
+    for (size_t n = 0; n < files.size(); n++) set[n].Bytes = files[n];
+    Accesses setAccess(set), outputAccess(outputs);
+    RecoveryResult result = EncodeRecovery(setAccess.Files, outputAccess.Files, nullptr);
+    EXPECT_EQ(result.Outcome, RecoveryDone);
+    std::vector<std::string> made;
+    for (const MemoryFile& output : outputs) made.push_back(output.Bytes);
+    return made;
+  }
+  void WriteRows(const std::vector<std::string>& rows) {
+    for (size_t r = 0; r < rows.size(); r++)
+      jointest::Write(Path("DATA" + RecoverySuffix(static_cast<int32_t>(r))), rows[r]);
+  }
+  std::string PiecePath(size_t n) {
+    char path[PathTextSize];
+    PiecePathFor(path, sizeof path, Path("DATA").c_str(), static_cast<int32_t>(n));
+    return path;
+  }
+  void Damage(size_t n, size_t at) {
+    std::string bytes = Read(PiecePath(n));
+    Flip(bytes, at);
+    jointest::Write(PiecePath(n), bytes);
+  }
+  // The join, saved as out.bin: its bytes ("" when it was deleted).
+  std::string Join() {
+    fake::SaveAnswers.push_back({true, Path("out.bin")});
+    RunJoin(window, WindowJoinCallbacks);
+    return Read(Path("out.bin"));
+  }
+  // What a user sees of a join: its titles, dialogs and boxes, and the times written (the
+  // scratch folder, new for every join, left out).
+  std::vector<std::string> SeenCalls() const {
+    std::vector<std::string> seen;
+    for (std::string line : fake::Log)
+      for (const char* name : {"SetWindowTextA", "GetOpenFileNameA", "GetSaveFileNameA",
+                               "MessageBoxA", "SetFileTime"}) {
+        if (line.rfind(name, 0) != 0) continue;
+        for (size_t at; (at = line.find(dir)) != std::string::npos;)
+          line.replace(at, dir.size(), "DIR");
+        seen.push_back(line);
+      }
+    return seen;
+  }
+  void ExpectCompleteWithBox(const std::vector<std::string>& payloads, const std::string& output,
+                             const std::string& names) {
+    EXPECT_BYTES(output, Concatenated(payloads));
+    EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
+    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 0u) << "no piece was asked for";
+    EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RebuiltBox(names)));
+    EXPECT_EQ(fake::Log.back(), RebuiltBox(names)) << "the box comes after the outcome";
+    EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
+  }
+};
+
+// ---- pieces rebuilt -----------------------------------------------------------------------------
+
+TEST_F(PieceRebuildTest, AMissingAndADamagedPieceAreRebuiltWithoutAsking) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  WriteRows(Encode(files, 2));
+  ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  Damage(4, 45000);
+  std::string output = Join();
+  ExpectCompleteWithBox(SixFiles, output, "DATA.C002, DATA.C004");
+  // The title names each piece as it is joined or rebuilt, the lost one included.
+  EXPECT_THAT(fake::Calls("SetWindowTextA"),
+              testing::Contains("SetWindowTextA(1,Tarnovell! - DATA.C002)"));
+  EXPECT_FALSE(Exists(PiecePath(2))) << "a rebuild writes only the output";
+}
+
+TEST_F(PieceRebuildTest, TheContainersOwnPayloadAndAShortPieceAreMended) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  WriteRows(Encode(files, 2));
+  std::string container = files[0];
+  Flip(container, PayloadOffset + 99999);  // the last byte of its payload
+  jointest::Write(PiecePath(0), container);
+  jointest::Write(PiecePath(5), SixFiles[5].substr(0, 49000));
+  ExpectCompleteWithBox(SixFiles, Join(), "DATA.EXE, DATA.C005");
+}
+
+TEST_F(PieceRebuildTest, TheBoxNamesThreePiecesThenCountsTheRest) {
+  std::vector<std::string> payloads = Patterns({70000, 65536, 65536, 65536, 65536, 65536, 1});
+  std::vector<std::string> files = WriteBlockSet(payloads);
+  WriteRows(Encode(files, 5));
+  for (size_t n : {1, 3, 4, 6}) ASSERT_EQ(remove(PiecePath(n).c_str()), 0);
+  Damage(2, 0);
+  ExpectCompleteWithBox(payloads, Join(), "DATA.C001, DATA.C002, DATA.C003\r\n\xE8 \xE5\xF9\xB8 2");
+}
+
+TEST_F(PieceRebuildTest, PiecesOfEveryGroupAreRebuiltFromTheirOwnGroup) {
+  // 252 rows leave three files to a group: seven files in groups {0, 3, 6}, {1, 4}, {2, 5}.
+  std::vector<std::string> payloads = Patterns({30000, 40000, 40000, 40000, 40000, 40000, 700});
+  std::vector<std::string> files = WriteBlockSet(payloads);
+  std::vector<std::string> rows = Encode(files, 252);
+  rows.resize(3);  // rows 0 to 2 are all this join needs: one lost file per group
+  WriteRows(rows);
+  for (size_t n : {4, 5, 6}) ASSERT_EQ(remove(PiecePath(n).c_str()), 0);
+  ExpectCompleteWithBox(payloads, Join(), "DATA.C004, DATA.C005, DATA.C006");
+}
+
+TEST_F(PieceRebuildTest, VersionTwoFilesServeAsVersionOneFilesDo) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  std::vector<std::string> rows = Encode(files, 2);
+  for (std::string& row : rows) row = AsVersion2(row, SixFiles, 65536);
+  WriteRows(rows);
+  ASSERT_EQ(remove(PiecePath(1).c_str()), 0);
+  ASSERT_EQ(remove(PiecePath(3).c_str()), 0);
+  ExpectCompleteWithBox(SixFiles, Join(), "DATA.C001, DATA.C003");
+}
+
+TEST_F(PieceRebuildTest, ADamagedRecoveryFileIsLeftOutForAnother) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  std::vector<std::string> rows = Encode(files, 2);
+  Flip(rows[0], rows[0].size() - 1000);  // its parity: the header still checks
+  WriteRows(rows);
+  ASSERT_EQ(remove(PiecePath(3).c_str()), 0);
+  ExpectCompleteWithBox(SixFiles, Join(), "DATA.C003");
+}
+
+// ---- recovery files that cannot serve: the join as without them ----------------------------
+
+class RebuildRefusedTest : public PieceRebuildTest {
+ protected:
+  // The join of the set as it is on disk, with the recovery files rows beside it, and then once
+  // more without them: the same output, outcome and everything the user sees.
+  void ExpectSameAsWithout(const std::vector<std::string>& rows) {
+    std::vector<std::string> files;
+    for (size_t n = 0; n < SixFiles.size(); n++) files.push_back(Read(PiecePath(n)));
+    WriteRows(rows);
+    fake::MessageBoxAnswers = {IDYES};  // a piece asked for: the join is abandoned
+    std::string with = Join();
+    uint8_t outcome = JoinState.Outcome;
+    std::vector<std::string> seen = SeenCalls();
+
+    Restart();
+    WriteBlockSet(SixFiles);
+    for (size_t n = 0; n < files.size(); n++)
+      if (files[n].empty())
+        remove(PiecePath(n).c_str());
+      else
+        jointest::Write(PiecePath(n), files[n]);
+    fake::MessageBoxAnswers = {IDYES};
+    EXPECT_BYTES(with, Join());
+    EXPECT_EQ(outcome, JoinState.Outcome);
+    EXPECT_EQ(seen, SeenCalls());
+  }
+};
+
+TEST_F(RebuildRefusedTest, ThreeDamagedPiecesWithTwoRecoveryFilesAreNamedAsBefore) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  std::vector<std::string> rows = Encode(files, 2);
+  for (size_t n : {1, 3, 5}) Damage(n, 10);
+  ExpectSameAsWithout(rows);
+  EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
+}
+
+TEST_F(RebuildRefusedTest, ThreeLostPiecesWithTwoRecoveryFilesAreAskedForAsBefore) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  std::vector<std::string> rows = Encode(files, 2);
+  Damage(1, 10);
+  Damage(2, 10);
+  ASSERT_EQ(remove(PiecePath(4).c_str()), 0);
+  ExpectSameAsWithout(rows);
+  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+}
+
+TEST_F(RebuildRefusedTest, RecoveryFilesOfAnOlderSplitAreIgnored) {
+  std::vector<std::string> older = SixFiles;
+  Flip(older[2], 7);
+  std::vector<std::string> rows = Encode(WriteBlockSet(older), 2);
+  Restart();
+  WriteBlockSet(SixFiles);
+  ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  ExpectSameAsWithout(rows);
+}
+
+TEST_F(RebuildRefusedTest, RecoveryFilesUnderTheWrongNameOrWithABrokenHeaderAreIgnored) {
+  std::vector<std::string> rows = Encode(WriteBlockSet(SixFiles), 2);
+  ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  ExpectSameAsWithout({rows[1], rows[0]});  // each row under the other's name
+  Restart();
+  WriteBlockSet(SixFiles);
+  ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  std::vector<std::string> broken = rows;
+  Flip(broken[0], 3000);                     // inside the header: the self-check fails
+  Resealed(broken[1], 2104 + 12 * 3, 4000);  // piece 3's size, under a self-check that holds
+  ExpectSameAsWithout(broken);
+  Restart();
+  WriteBlockSet(SixFiles);
+  ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  std::vector<std::string> badSlices = rows;
+  for (std::string& row : badSlices) row = AsVersion2(row, SixFiles, 65536 + 1);
+  ExpectSameAsWithout(badSlices);
+}
+
+TEST_F(PieceRebuildTest, WithoutRecoveryFilesTheOnlyNewCallIsOneLookUp) {
+  WriteBlockSet(SixFiles);
+  std::vector<std::string> looked;
+  static std::vector<std::string>* names;
+  names = &looked;
+  FileFaultHook = [](FileCallKind call, const char* name) -> DWORD {
+    if (name != nullptr && std::string(LastPathComponent(name)).find(".r") != std::string::npos)
+      names->push_back(std::to_string(call) + ":" + LastPathComponent(name));
+    return 0;
+  };
+  EXPECT_BYTES(Join(), Concatenated(SixFiles));
+  FileFaultHook = nullptr;
+  EXPECT_THAT(looked, ElementsAre(std::to_string(CallFindFirstFile) + ":DATA.r01"));
+}
+
+// ---- file errors during a rebuild --------------------------------------------------------------
+
+int CallNumber;
+int FailAt;
+
+int KindOfCall;
+
+DWORD FailOneCall(FileCallKind kind, const char*) {
+  if (++CallNumber != FailAt) return 0;
+  KindOfCall = kind;
+  return 5;
+}
+
+TEST_F(PieceRebuildTest, AFailedCallDuringARebuildNeverGivesAWrongCompleteFile) {
+  std::vector<std::string> files = WriteBlockSet(SixFiles);
+  std::vector<std::string> rows = Encode(files, 2);
+  std::string joined = Concatenated(SixFiles);
+  int completes = 0, deleted = 0, mismatches = 0;
+  for (FailAt = 1;; FailAt++) {
+    Restart();
+    WriteBlockSet(SixFiles);
+    WriteRows(rows);
+    ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+    Damage(4, 100);
+    fake::MessageBoxAnswers = {IDYES};
+    CallNumber = 0;
+    FileFaultHook = FailOneCall;
+    std::string output = Join();
+    FileFaultHook = nullptr;
+    if (CallNumber < FailAt) break;  // every call has failed once
+    SCOPED_TRACE("call " + std::to_string(FailAt));
+    if (!JoinState.Finished) {  // asked for the lost piece, and abandoned
+      EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+    } else if (JoinState.Outcome == OutcomeComplete) {
+      EXPECT_BYTES(output, joined);
+      completes++;
+    } else if (output.empty()) {
+      EXPECT_EQ(JoinState.Outcome, OutcomeFileError) << "the window says the file system failed";
+      deleted++;
+    } else {
+      // Kept but not complete: a piece left damaged, or a size that could not be told.
+      EXPECT_EQ(JoinState.Outcome, OutcomeMismatch) << KindOfCall;
+      mismatches++;
+    }
+    EXPECT_BYTES(Read(PiecePath(1)), SixFiles[1]) << "a piece is only read";
+  }
+  EXPECT_GT(deleted, 10) << "reads and writes of the rebuild end as a failed join";
+  EXPECT_GT(completes, 0) << "a recovery file that cannot be read is merely left out";
+  EXPECT_GT(mismatches, 0) << "the recovery files unreadable: the damaged piece is named";
+}
+
+// ---- memory
+// --------------------------------------------------------------------------------------
+
+TEST(RebuildMemory, StripesOfEveryGroupSizeFitTheBufferInWholePages) {
+  for (int32_t k = 1; k < RecoveryCodeWord; k++) {
+    uint32_t stripe = StripeBytes(k);
+    ASSERT_GE(stripe, 4096u) << k;
+    ASSERT_EQ(stripe % 4096, 0u) << k;
+    ASSERT_LE(static_cast<uint64_t>(stripe) * (k + 1), RebuildBufferBytes) << k;
+  }
+  EXPECT_LT(RebuildBufferBytes, 16u << 20);
+}
+
+}  // namespace

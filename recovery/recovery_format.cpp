@@ -211,10 +211,12 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
     entry += FileEntrySize;
   }
   for (int32_t g = 0; g < header.GroupCount; g++) Put32(entry + 4 * g, header.ParityDigests[g]);
-  uint8_t* slice = at + SlicesAt(header);
-  for (uint32_t digest : header.FileSlices) Put32(slice, digest), slice += 4;
-  for (uint32_t digest : header.ParitySlices) Put32(slice, digest), slice += 4;
+  // The slice digests H has room for (all of them, unless a test forged H or the sizes).
   size_t checked = bytes.size() - SelfCheckSize;
+  size_t slice = static_cast<size_t>(SlicesAt(header));
+  for (const std::vector<uint32_t>* digests : {&header.FileSlices, &header.ParitySlices})
+    for (size_t i = 0; i < digests->size() && slice + 4 <= checked; i++, slice += 4)
+      Put32(at + slice, (*digests)[i]);
   Put64(at + checked, Crc64(at, checked));
   return bytes;
 }

@@ -786,6 +786,24 @@ TEST_F(Recovery, ASplitWhoseRecoveryFilesFailLeavesNothing) {
   OsFaultHook = nullptr;
 }
 
+// Recovery files of the older format (without slice digests) still repair a set, and a lost one
+// is made again in their format: one of the newer would be of another set to the others.
+TEST_F(Recovery, OlderRecoveryFilesRepairAndAreMadeAgainAsTheyWere) {
+  MakeSet(2);
+  std::vector<MemoryFile> set, older(2);
+  for (int n = 0; n < SetFiles; n++) set.push_back({Read(SetFile(n))});
+  Accesses in(set), out(older);
+  ASSERT_EQ(EncodeRecovery(in.Files, out.Files, nullptr, RecoveryFormatWithoutSlices).Outcome,
+            RecoveryDone);
+  Write(RowFile(0), older[0].Bytes);
+  Files expected = Snapshot();
+  expected[RowFile(1)] = older[1].Bytes;
+  Hurt(3, Flipped, 0);
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err() << Out();
+  EXPECT_NE(Out().find("made again set.r02\n"), std::string::npos) << Out();
+  EXPECT_EQ(Differences(expected), "");
+}
+
 // Split from a file makes the recovery files with the set, in one pass: they are byte for byte
 // those the module makes from the finished set, in several stripes (pieces of 3 MiB, coded a
 // chunk of each at a time) and in several groups (251 rows leave 4 files to a group); the checksums

@@ -13,12 +13,13 @@
 // belongs to group i mod C. Each recovery file carries one row of parity for every group. The
 // guarantee: in every group, the files lost or damaged plus the recovery files lost or damaged
 // (for that group) may add up to N; everything is then rebuilt. A set of at most 255 - N files is
-// one group: any N of its files.
+// one group: any N of its files. With slice digests (recovery_format.h) the guarantee holds per
+// stripe: a damaged file is lost only in its slices whose digest differs.
 //
 // Memory: the coding buffers take 1 MiB per file and recovery row of the group (256 KiB when
 // encoding; less in large groups: at most 32 MiB in all), whatever the size of the pieces; reads
-// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set (a survey reads
-// one per recovery file).
+// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set and 4 per slice
+// (a survey reads one per recovery file, and keeps a byte per slice of the set and of each row).
 //
 // Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
 // files over its own system seam; nothing here prints. Nothing here writes to a file of the set:

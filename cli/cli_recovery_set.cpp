@@ -164,7 +164,8 @@ static int64_t KnownBytes(const RecoveryFileSet& set, const std::vector<uint8_t>
 }
 
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
-                          SetSurvey* survey, bool* otherSet, const std::vector<uint8_t>* knownGood) {
+                          SetSurvey* survey, bool* otherSet,
+                          const std::vector<uint8_t>* knownGood) {
   int64_t total = set.SurveyBytes - KnownBytes(set, knownGood);
   ProgressBegin(progress, total > 0 ? total : 0, step);
   ProgressLabel(set.BaseName);

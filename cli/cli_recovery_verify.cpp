@@ -135,7 +135,7 @@ bool HasRecoveryFiles(const PieceSet& set) {
 
 // The files of the set the survey opened that are the very ones the walk found whole.
 static std::vector<uint8_t> KnownGood(const RecoveryFileSet& files,
-                               const std::vector<OsFileInfo>& foundWhole) {
+                                      const std::vector<OsFileInfo>& foundWhole) {
   std::vector<uint8_t> known(files.SetFiles.size(), 0);
   for (size_t n = 0; n < known.size() && n < foundWhole.size(); n++) {
     OsFileInfo info;

@@ -158,8 +158,8 @@ static void JoinDigests(EncodeJob* job) {
         JoinSlices(&header.FileSlices[FirstFileSlice(header, n)], size, header.Files[n].Payload);
   for (int32_t r = 0; r < header.RowCount; r++)
     for (int32_t g = 0; g < header.GroupCount; g++)
-      job->ParityDigests[r][g] = JoinSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]],
-                                            size, job->Offsets[g + 1] - job->Offsets[g]);
+      job->ParityDigests[r][g] = JoinSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]], size,
+                                            job->Offsets[g + 1] - job->Offsets[g]);
 }
 
 // Every group's parity, written to the outputs, and the payloads' CRCs.
@@ -213,8 +213,17 @@ RecoveryResult FinishRecovery(const FileAccess& container,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryEncoding* encoding) {
   std::vector<const FileAccess*> setFiles;  // read no more
-  EncodeJob job{setFiles, outputs, nullptr, encoding->Header.Version, encoding->Header.SliceSize,
-                std::move(encoding->Header), {}, {}, {}, {}, {}};
+  EncodeJob job{setFiles,
+                outputs,
+                nullptr,
+                encoding->Header.Version,
+                encoding->Header.SliceSize,
+                std::move(encoding->Header),
+                {},
+                {},
+                {},
+                {},
+                {}};
   job.ParityDigests = std::move(encoding->ParityDigests);
   job.ParitySlices = std::move(encoding->ParitySlices);
   RecoveryResult result = DescribePrefix(&job, container);

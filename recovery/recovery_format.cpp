@@ -135,8 +135,7 @@ int32_t WriterSliceSize(const RecoveryHeader& header) {
 
 // A slice size a header may give: a power of two from 2^16 to 2^30.
 static bool SliceSizeInRange(uint32_t size) {
-  return size >= (1u << MinSliceShift) && size <= (1u << MaxSliceShift) &&
-         (size & (size - 1)) == 0;
+  return size >= (1u << MinSliceShift) && size <= (1u << MaxSliceShift) && (size & (size - 1)) == 0;
 }
 
 // The version's slice size: zero without slices, else in range.

@@ -58,9 +58,9 @@ enum : int32_t {
   RecoveryFixedSize = 56,               // the fields before the header copy
   MinSliceShift = 16,
   MaxSliceShift = 30,
-  WriterSliceShift = 20,                // the writer's S at least: 1 MiB
-  WriterSliceDigests = 1 << 22,         // the writer's T at most, S allowing
-  MaxReadSliceDigests = 1 << 24,        // what a header read into memory may hold (64 MiB)
+  WriterSliceShift = 20,          // the writer's S at least: 1 MiB
+  WriterSliceDigests = 1 << 22,   // the writer's T at most, S allowing
+  MaxReadSliceDigests = 1 << 24,  // what a header read into memory may hold (64 MiB)
 };
 
 struct RecoveryFileEntry {

@@ -89,7 +89,8 @@ static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, 
     return Result(done ? RecoveryDone : RecoveryReadFailed, -1, r);
   }
   int32_t n = GroupMember(header, plan.Group, which);
-  const FileAccess* file = n < static_cast<int32_t>(job.SetFiles.size()) ? job.SetFiles[n] : nullptr;
+  const FileAccess* file =
+      n < static_cast<int32_t>(job.SetFiles.size()) ? job.SetFiles[n] : nullptr;
   if (file == nullptr) {  // a lost file past its payload: padding only
     if (offset < header.Files[n].Payload) return Result(RecoveryRefused, n);
     memset(buffer, 0, static_cast<size_t>(length));
@@ -131,15 +132,13 @@ static bool TablesFor(const RepairJob& job, const GroupPlan& plan, DecodeCache* 
     return true;
   cache->Plan = plan;
   cache->Plan.Group = -1;  // until the tables are made
-  if (!DecodeTables(plan.K, job.Survey.Header.RowCount, plan.Survivors, plan.Lost,
-                    &cache->Tables))
+  if (!DecodeTables(plan.K, job.Survey.Header.RowCount, plan.Survivors, plan.Lost, &cache->Tables))
     return false;
   cache->Plan.Group = plan.Group;
   return true;
 }
 
-static RecoveryResult DecodeStripe(const RepairJob& job, int32_t g, int64_t i,
-                                   DecodeCache* cache) {
+static RecoveryResult DecodeStripe(const RepairJob& job, int32_t g, int64_t i, DecodeCache* cache) {
   GroupPlan plan = PlanStripe(job.Survey, g, i);
   if (plan.Lost.empty()) return Result(RecoveryDone);
   if (static_cast<int32_t>(plan.Survivors.size()) < plan.K) return Result(RecoveryNotRepairable);

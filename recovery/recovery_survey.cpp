@@ -48,8 +48,8 @@ static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, 
 // A file of the set as the survey finds it.
 struct FileCheck {
   FileState State = FileMissing;
-  uint32_t Digest = 0;            // the payload's CRC-32C where it was read
-  std::vector<uint32_t> Slices;   // with slices, each one's CRC-32C where the payload was read
+  uint32_t Digest = 0;           // the payload's CRC-32C where it was read
+  std::vector<uint32_t> Slices;  // with slices, each one's CRC-32C where the payload was read
   bool Interrupted = false;
 };
 
@@ -286,8 +286,8 @@ static void LayStripes(SetSurvey* survey, const std::vector<int64_t>& offsets) {
 }
 
 // The verdict of group g from each stripe's lost files (lost) and good rows (good).
-static GroupVerdict JudgeGroup(const SetSurvey& survey, int32_t g,
-                               const std::vector<int32_t>& lost, const std::vector<int32_t>& good) {
+static GroupVerdict JudgeGroup(const SetSurvey& survey, int32_t g, const std::vector<int32_t>& lost,
+                               const std::vector<int32_t>& good) {
   GroupVerdict verdict{GroupSize(survey.Header, g), 0, survey.Header.RowCount};
   bool first = true;
   for (int64_t i = survey.StripeStarts[g]; i < survey.StripeStarts[g + 1]; i++) {

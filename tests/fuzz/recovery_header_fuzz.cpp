@@ -21,18 +21,18 @@ int64_t SliceDigests(const RecoveryHeader& header) {
   if (size == 0) return 0;
   for (const RecoveryFileEntry& file : header.Files) count += (file.Payload + size - 1) / size;
   std::vector<int64_t> offsets = ParityOffsets(header);
-  for (size_t g = 1; g < offsets.size(); g++) count += (offsets[g] - offsets[g - 1] + size - 1) / size;
+  for (size_t g = 1; g < offsets.size(); g++)
+    count += (offsets[g] - offsets[g - 1] + size - 1) / size;
   return count;
 }
 
 void CheckTaken(const RecoveryHeader& header) {
   if (header.GroupCount != GroupCountFor(header.FileCount, header.RowCount)) Fail("group count");
   int64_t size = header.SliceSize, slices = SliceDigests(header);
-  if (header.Version == RecoveryFormatWithoutSlices ? size != 0
-                                                    : header.Version != RecoveryFormatVersion ||
-                                                          size < (1 << MinSliceShift) ||
-                                                          size > (1 << MaxSliceShift) ||
-                                                          (size & (size - 1)) != 0)
+  if (header.Version == RecoveryFormatWithoutSlices
+          ? size != 0
+          : header.Version != RecoveryFormatVersion || size < (1 << MinSliceShift) ||
+                size > (1 << MaxSliceShift) || (size & (size - 1)) != 0)
     Fail("version or slice size");
   if (static_cast<int64_t>(header.FileSlices.size() + header.ParitySlices.size()) != slices)
     Fail("slice digests");
@@ -72,7 +72,8 @@ void MadeAndSpoiled(FuzzReader& in) {
   header.Code = RecoveryCodeCauchy;
   bool sliced = in.Take(1) % 4 != 0;
   header.Version = sliced ? RecoveryFormatVersion : RecoveryFormatWithoutSlices;
-  header.SliceSize = sliced ? 1 << (MinSliceShift + in.Take(1) % (MaxSliceShift - MinSliceShift + 1)) : 0;
+  header.SliceSize =
+      sliced ? 1 << (MinSliceShift + in.Take(1) % (MaxSliceShift - MinSliceShift + 1)) : 0;
   header.FileCount = 1 + static_cast<int32_t>(in.Take(2) % 600);
   header.RowCount = 1 + static_cast<int32_t>(in.Take(1) % MaxRecoveryRows);
   header.Row = static_cast<int32_t>(in.Take(1) % static_cast<uint64_t>(header.RowCount));
@@ -90,7 +91,8 @@ void MadeAndSpoiled(FuzzReader& in) {
   int64_t slices = SliceDigests(header);
   bool fits = slices <= MaxReadSliceDigests;
   if (fits && slices > (1 << 16)) return;  // megabytes of digests a run: the unit tests take those
-  if (CompleteRecoveryGeometry(&header) != fits) Fail("a plain geometry refused, or one too big taken");
+  if (CompleteRecoveryGeometry(&header) != fits)
+    Fail("a plain geometry refused, or one too big taken");
   if (!fits) return;
   for (int32_t g = 0; g < header.GroupCount; g++)
     header.ParityDigests.push_back(static_cast<uint32_t>(in.Take(4)));

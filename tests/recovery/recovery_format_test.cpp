@@ -64,8 +64,7 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
             << "file " << n;
       }
       std::string parity = bytes.substr(headerLength);
-      for (uint64_t i = 0; i < paritySlices; i++)
-        sliced.push_back(parity.substr(i * slice, slice));
+      for (uint64_t i = 0; i < paritySlices; i++) sliced.push_back(parity.substr(i * slice, slice));
       for (uint64_t i = 0; i < sliced.size(); i++)
         EXPECT_EQ(Field(bytes, slicesAt + 4 * i, 4),
                   Crc32cAdd(0, sliced[i].data(), sliced[i].size()))

@@ -162,8 +162,8 @@ TEST(RecoverySlices, ASurveyTakesTheCallersVerdictsWhereTheContainerIsTheAuthori
   std::vector<uint8_t> known = {1, 1, 1, 0, 1};
   SetSurvey survey;
   ASSERT_EQ(SurveySet(files, rows.Files, nullptr, &survey, &known).Outcome, RecoveryDone);
-  EXPECT_EQ(survey.Files, (std::vector<FileState>{FileGood, FileGood, FileGood, FileDamaged,
-                                                  FileGood}));
+  EXPECT_EQ(survey.Files,
+            (std::vector<FileState>{FileGood, FileGood, FileGood, FileDamaged, FileGood}));
   for (int32_t n = 0; n < 5; n++)
     EXPECT_EQ(counting[n].PayloadBytes(), n == 3 ? 3000 : 0) << "file " << n;
   // The container's stub still counts: one flipped byte there is found.

@@ -67,7 +67,11 @@ bool HasRecoveryFiles(const PieceSet& set);
 // the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
 // read). With json, the facts go into it instead, as a member "recovery" of the object being
 // written (read whether quiet or not). ExitComplete, or ExitInterrupted after telling CliErr.
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json);
+// foundWhole: per file of the set (0: the container), the file the walk read and found to be what
+// the digest block gives it (Kind Missing for the others); those the recovery files' survey does
+// not read again, so the set is read once.
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json,
+                            const std::vector<OsFileInfo>& foundWhole);
 
 // verify of a container it could not judge (containerCode: ExitBadContainer, not a container; or
 // ExitUnchecked, a header whose digest block does not check): when recovery files beside it

@@ -151,13 +151,28 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
+// The payloads of the files known good (not read by the survey).
+static int64_t KnownBytes(const RecoveryFileSet& set, const std::vector<uint8_t>* knownGood) {
+  int64_t bytes = 0;
+  for (size_t n = 0; knownGood != nullptr && n < knownGood->size() && n < set.SetFiles.size();
+       n++) {
+    OsFileInfo info;
+    if ((*knownGood)[n] && OsInfo(set.SetFiles[n], &info))
+      bytes += info.Size - PayloadBase(static_cast<int32_t>(n));
+  }
+  return bytes;
+}
+
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
-                          SetSurvey* survey, bool* otherSet) {
-  ProgressBegin(progress, set.SurveyBytes, step);
+                          SetSurvey* survey, bool* otherSet,
+                          const std::vector<uint8_t>* knownGood) {
+  int64_t total = set.SurveyBytes - KnownBytes(set, knownGood);
+  ProgressBegin(progress, total > 0 ? total : 0, step);
   ProgressLabel(set.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.SetFiles), recoveryFiles(set.RecoveryFiles);
-  RecoveryResult result = SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey);
+  RecoveryResult result =
+      SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey, knownGood);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   *otherSet = result.Outcome == RecoveryOtherSet;
@@ -257,6 +272,49 @@ void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& su
   });
 }
 
+std::vector<std::pair<int64_t, int64_t>> DamagedBytes(const SetSurvey& survey, int32_t n) {
+  std::vector<std::pair<int64_t, int64_t>> ranges;
+  if (survey.Header.SliceSize == 0 || survey.Files[n] != FileDamaged) return ranges;
+  int64_t payload = survey.Header.Files[n].Payload, size = survey.StripeSize;
+  int64_t base = PayloadBase(n);
+  for (int64_t i = 0; i < SliceCount(payload, size); i++) {
+    if (!SliceLostOf(survey, n, i)) continue;
+    int64_t first = base + i * size, last = base + std::min(payload, (i + 1) * size) - 1;
+    if (!ranges.empty() && ranges.back().second + 1 == first)
+      ranges.back().second = last;
+    else
+      ranges.emplace_back(first, last);
+  }
+  return ranges;
+}
+
+// The ranges as a line tells them: "A to B, C to D", the first few and how many more.
+static std::string RangesText(const std::vector<std::pair<int64_t, int64_t>>& ranges) {
+  const size_t shown = 4;
+  std::string text;
+  for (size_t i = 0; i < ranges.size() && i < shown; i++)
+    text += (i > 0 ? ", " : "") + std::to_string(ranges[i].first) + " to " +
+            std::to_string(ranges[i].second);
+  if (ranges.size() > shown) text += " and " + std::to_string(ranges.size() - shown) + " more";
+  return text;
+}
+
+void PrintDamagedBytes(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                       const char* indent) {
+  int32_t told = 0, more = 0;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    std::vector<std::pair<int64_t, int64_t>> ranges = DamagedBytes(survey, n);
+    if (ranges.empty()) continue;
+    if (told++ >= NamedAloneInARow) {
+      more++;
+      continue;
+    }
+    CliPrint(stream, "%s%s: damaged in bytes %s\n", indent, Printable(SetFileName(set, n)).c_str(),
+             RangesText(ranges).c_str());
+  }
+  if (more > 0) CliPrint(stream, "%s%d more files damaged in part\n", indent, more);
+}
+
 // How recovery row r's file was found.
 enum class RowVerdict { Good, Damaged, HeaderDamaged, Missing };
 
@@ -326,7 +384,15 @@ void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& s
     for (int32_t m = n; m <= (alone ? last : n); m++) {
       json->Begin().Field("piece", alone ? m : n);
       if (!alone) json->Field("last_piece", last);
-      json->NameField("name", SetFileName(set, m)).Field("verdict", StateJsonWord(state)).End();
+      json->NameField("name", SetFileName(set, m)).Field("verdict", StateJsonWord(state));
+      std::vector<std::pair<int64_t, int64_t>> ranges = DamagedBytes(survey, m);
+      if (alone && !ranges.empty()) {
+        json->BeginArray("bad_bytes");
+        for (const std::pair<int64_t, int64_t>& range : ranges)
+          json->BeginArray().Field(nullptr, range.first).Field(nullptr, range.second).End();
+        json->End();
+      }
+      json->End();
     }
   });
   json->End().BeginArray("failing_groups");

@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/cli_json.h"
@@ -95,9 +96,11 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
 // Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
 // *otherSet set when the recovery files are of another set (the container's digest block checks and
 // none agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
-// valid recovery file) or ExitFileError after telling CliErr.
+// valid recovery file) or ExitFileError after telling CliErr. knownGood: as SurveySet takes it
+// (null: every file is read).
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
-                          SetSurvey* survey, bool* otherSet);
+                          SetSurvey* survey, bool* otherSet,
+                          const std::vector<uint8_t>* knownGood = nullptr);
 
 // A lost file of the set whose name is still taken (a symbolic link to nothing: lost to every
 // command, yet a rebuilt file could not be put there without removing the link): *path is the
@@ -116,6 +119,14 @@ int32_t BadRowCount(const SetSurvey& survey);
 // alone is bad, which the digest block does not see), after indent.
 void PrintBadFiles(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                    const char* indent, bool prefixOnly);
+// File n's bytes the slices find damaged: [first, last] pairs in the file's own offsets (the
+// container's counted from its start), adjacent slices merged. Empty unless the file is damaged
+// and the recovery files carry slice digests.
+std::vector<std::pair<int64_t, int64_t>> DamagedBytes(const SetSurvey& survey, int32_t n);
+// "NAME: damaged in bytes A to B, C to D" for each damaged file the slices place (the first
+// NamedAloneInARow of them, then how many more), after indent.
+void PrintDamagedBytes(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
+                       const char* indent);
 // One line per missing or damaged recovery file.
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent);

@@ -37,15 +37,16 @@ const char* StateWord(RecoveryState state) {
   return "";
 }
 
-// Surveys the open files; ExitComplete, or ExitInterrupted after telling CliErr.
-int Survey(bool progress, RecoveryFacts* facts) {
+// Surveys the open files (knownGood: as SurveySet takes it); ExitComplete, or ExitInterrupted
+// after telling CliErr.
+int Survey(bool progress, RecoveryFacts* facts, const std::vector<uint8_t>* knownGood = nullptr) {
   if (facts->Files.FileCount == 0) {
     facts->State = RecoveryState::NoValidFile;
     return ExitComplete;
   }
   bool otherSet;
   int code = SurveyRecoveryFileSet(facts->Files, progress, ProgressStep::VerifyRecovery,
-                                   &facts->Survey, &otherSet);
+                                   &facts->Survey, &otherSet, knownGood);
   if (code == ExitInterrupted) return code;
   if (code != ExitComplete) {
     facts->State = otherSet ? RecoveryState::OtherSet : RecoveryState::NotSurveyed;
@@ -102,6 +103,7 @@ void PrintForVerify(const PieceSet& set, const RecoveryFacts& facts) {
     default: break;
   }
   PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
+  PrintDamagedBytes(CliOut, files, survey, "  ");
   PrintBadRows(CliOut, files, survey, "  ");
   int32_t good = survey.Header.RowCount - BadRowCount(survey);
   if (facts.State == RecoveryState::Whole) {
@@ -131,13 +133,28 @@ bool HasRecoveryFiles(const PieceSet& set) {
   return false;
 }
 
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json) {
+// The files of the set the survey opened that are the very ones the walk found whole.
+static std::vector<uint8_t> KnownGood(const RecoveryFileSet& files,
+                                      const std::vector<OsFileInfo>& foundWhole) {
+  std::vector<uint8_t> known(files.SetFiles.size(), 0);
+  for (size_t n = 0; n < known.size() && n < foundWhole.size(); n++) {
+    OsFileInfo info;
+    known[n] = foundWhole[n].Kind == OsKind::Regular && files.SetFiles[n] != NoFile &&
+               OsInfo(files.SetFiles[n], &info) && SameFile(info, foundWhole[n]) &&
+               info.Size == foundWhole[n].Size;
+  }
+  return known;
+}
+
+int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json,
+                            const std::vector<OsFileInfo>& foundWhole) {
   if (whole && quiet && json == nullptr) return ExitComplete;
   RecoveryFacts facts;
   int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
                                  set.Folder, &facts.Files);
   if (code != ExitComplete || facts.Files.RecoveryPaths.empty()) return ExitComplete;
-  code = Survey(!quiet, &facts);
+  std::vector<uint8_t> known = KnownGood(facts.Files, foundWhole);
+  code = Survey(!quiet, &facts, &known);
   if (code != ExitComplete) return code;
   if (json != nullptr) {
     JsonRecovery(json, facts);
@@ -165,6 +182,7 @@ int ReportRecoveryForBadContainer(const std::string& containerPath, const std::s
     return ExitMismatch;
   }
   PrintBadFiles(CliOut, facts.Files, survey, "  ", false);
+  PrintDamagedBytes(CliOut, facts.Files, survey, "  ");
   if (survey.Repairable) {
     CliPrint(CliOut,
              "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "

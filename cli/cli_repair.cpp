@@ -190,7 +190,9 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   ProgressLabel(files.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.Files), targets(FilesOf(outputs));
-  RecoveryResult result = EncodeRecovery(setFiles.List(), targets.List(), &steps);
+  // Made again as the good ones are: their format and slice size.
+  RecoveryResult result = EncodeRecovery(setFiles.List(), targets.List(), &steps,
+                                         survey.Header.Version, survey.Header.SliceSize);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return RemakeFailure(files, survey, 0, repaired);

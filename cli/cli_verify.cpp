@@ -334,6 +334,7 @@ int RunVerify(const VerifyOptions& options) {
   }
   PieceCheck check;
   std::vector<VerifiedFile> files;
+  std::vector<OsFileInfo> read;  // by index: each file read, to know which were found whole
   FileChecksums sums(checksums);
   if (!HasRecoveryFiles(set)) ProgressSkip(ProgressStep::VerifyRecovery);
   ProgressBegin(!options.Quiet, set.Head.TotalSize, ProgressStep::VerifyPieces);
@@ -342,6 +343,9 @@ int RunVerify(const VerifyOptions& options) {
       [&](const PieceFile& piece, std::string* failure) {
         ProgressLabel(LastComponent(piece.Path));
         files.push_back(VerifiedFileOf(piece));
+        if (piece.Index >= static_cast<int32_t>(read.size()))
+          read.resize(static_cast<size_t>(piece.Index) + 1);
+        read[piece.Index] = piece.Info;
         return ReadPiece(set, piece, &check, &sums, failure);
       },
       true);
@@ -361,6 +365,8 @@ int RunVerify(const VerifyOptions& options) {
   code = ReportChecksums(set, checksums, &sums, check, code, options.Quiet, out);
   if (code == ExitFileError) return Finish(options, out, code);
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
-  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet, out);
+  for (size_t n = 0; n < read.size(); n++)
+    if (!FoundWhole(check, static_cast<int32_t>(n))) read[n] = OsFileInfo{};
+  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet, out, read);
   return Finish(options, out, recovery != ExitComplete ? recovery : code);
 }

@@ -13,12 +13,13 @@
 // belongs to group i mod C. Each recovery file carries one row of parity for every group. The
 // guarantee: in every group, the files lost or damaged plus the recovery files lost or damaged
 // (for that group) may add up to N; everything is then rebuilt. A set of at most 255 - N files is
-// one group: any N of its files.
+// one group: any N of its files. With slice digests (recovery_format.h) the guarantee holds per
+// stripe: a damaged file is lost only in its slices whose digest differs.
 //
 // Memory: the coding buffers take 1 MiB per file and recovery row of the group (256 KiB when
 // encoding; less in large groups: at most 32 MiB in all), whatever the size of the pieces; reads
-// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set (a survey reads
-// one per recovery file).
+// for digests take 1 MiB more; a recovery header holds 12 bytes per file of the set and 4 per slice
+// (a survey reads one per recovery file, and keeps a byte per slice of the set and of each row).
 //
 // Every call takes the caller's open files (FileAccess) and plain data, so the tool can give it
 // files over its own system seam; nothing here prints. Nothing here writes to a file of the set:
@@ -87,10 +88,12 @@ struct RecoveryResult {
 // null output skips its row (to make one lost recovery file again). The parity is written first
 // and every header last, so an output left by a failure carries no valid header. When the
 // container carries a digest block, the files' sizes and (one digest per piece) CRCs must match
-// it: recovery files never preserve damage.
+// it: recovery files never preserve damage. version and sliceSize: the format and S written (a
+// lost recovery file is made again as its fellows are; 0: the writer's S).
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
-                              RecoveryProgress* progress);
+                              RecoveryProgress* progress, int32_t version = RecoveryFormatVersion,
+                              int32_t sliceSize = 0);
 
 // Encoding a set while it is written, its input read once: setFiles give their sizes as they will
 // be and their payloads as the coding reads them (each read may write the bytes into the file as
@@ -102,6 +105,7 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
 struct RecoveryEncoding {
   RecoveryHeader Header;
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
+  std::vector<std::vector<uint32_t>> ParitySlices;   // per row, as ParitySliceStarts lays them
 };
 RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             const std::vector<const FileAccess*>& outputs,
@@ -138,22 +142,40 @@ uint32_t StubDigestOf(const uint8_t* stub);
 
 struct GroupVerdict {
   int32_t Files;      // files of the set in the group
-  int32_t LostFiles;  // files whose payload is lost
-  int32_t GoodRows;   // recovery rows whose parity of the group is present and matches
+  int32_t LostFiles;  // files whose payload is lost in the stripe that decides (see below)
+  int32_t GoodRows;   // recovery rows whose parity of that stripe is present and matches
 };
 
 // Everything a repair needs, found by reading the set and its recovery files once.
+//
+// Stripes: with slice digests, slice i of every file of a group and of every row's parity of it
+// is one stripe, coded apart from the others: a damaged file loses only its slices whose digest
+// differs, and a stripe is mended when its lost slices are no more than its good parity slices.
+// Without them (an older recovery file) each group is one stripe and a damaged file lost whole.
+// A group's verdict is the stripe with the least to spare (good rows less lost files), the first
+// of equals.
 struct SetSurvey {
   RecoveryHeader Header;           // the set as (most of) the recovery files describe it
   std::vector<FileState> Files;    // one per file of the set
   std::vector<int32_t> RowSource;  // per row: index into the recovery files given, -1 when absent
   std::vector<uint8_t> RowGood;    // [r * GroupCount + g]: row r's parity of group g is good
   std::vector<GroupVerdict> Groups;
+  int64_t StripeSize;  // bytes: S, or without slices the longest group's (at least 1)
+  // Per slice of every file (laid out as FirstFileSlice gives it with StripeSize): its bytes
+  // are lost and must come from the code.
+  std::vector<uint8_t> SliceLost;
+  // Per group its first stripe (C + 1 entries, the last the count, as ParitySliceStarts gives
+  // them with StripeSize); per row and stripe, [r * count + i]: row r's parity slice is good.
+  std::vector<int64_t> StripeStarts;
+  std::vector<uint8_t> RowSliceGood;
   int32_t FilesToRewrite;     // files with NeedsRewrite
-  int32_t LostFiles;          // files with PayloadLost
+  int32_t LostFiles;          // files with PayloadLost (some of their bytes are lost)
   int32_t GoodRecoveryFiles;  // rows good in every group
-  bool Repairable;            // every group has at least as many good rows as lost files
+  bool Repairable;            // in every stripe, at least as many good rows as lost files
 };
+
+// Whether slice i (of StripeSize bytes) of file n's payload is lost.
+bool SliceLostOf(const SetSurvey& survey, int32_t n, int64_t i);
 
 // Reads every recovery file given (any order; their headers name their rows; files of another
 // set or with a broken header are left out; a longer file still serves, its parity being whole)
@@ -165,13 +187,19 @@ struct SetSurvey {
 // and the set is the one most of them describe. RecoveryDone with *survey filled, or
 // RecoveryNoRecoveryFile, RecoveryOtherSet (valid recovery files, none of the container's set),
 // RecoveryInterrupted.
+//
+// knownGood (null, or one per file): the caller has read file n's payload and found it to have
+// the size and digest the container's digest block gives it. Where that block is the authority,
+// such a payload is not read again (the container's stub and header still are).
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
-                         RecoveryProgress* progress, SetSurvey* survey);
+                         RecoveryProgress* progress, SetSurvey* survey,
+                         const std::vector<uint8_t>* knownGood = nullptr);
 
 // Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
-// writable; the others may be null), from the files the survey found good and the recovery
-// files at the survey's indices, then reads each target back and checks it against its digest.
+// writable; the others may be null): its slices not lost copied from the file as it is, its lost
+// ones decoded stripe by stripe from the slices the survey found good and the recovery files at
+// the survey's indices; then reads each target back and checks it against its digest.
 // A rebuilt container is stub (StubSize bytes, the caller's: the stub the set was made with
 // where it can, see StubDigestOf), the header copy, the payload. Not repairable: nothing is
 // written. Set files and recovery files are only read.

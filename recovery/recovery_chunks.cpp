@@ -17,15 +17,43 @@ int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t o
 RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length,
                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
                               uint32_t* digest) {
+  return DigestOfSlices(file, at, length, 0, buffer, progress, nullptr, digest);
+}
+
+RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t length, int64_t size,
+                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
+                               std::vector<uint32_t>* slices, uint32_t* digest) {
   *digest = 0;
+  if (size > 0) slices->assign(static_cast<size_t>(SliceCount(length, size)), 0);
   for (int64_t done = 0; done < length;) {
     int64_t left = length - done;
     size_t count =
         left < static_cast<int64_t>(buffer->size()) ? static_cast<size_t>(left) : buffer->size();
     if (!file.ReadAt(buffer->data(), count, at + done)) return RecoveryReadFailed;
-    *digest = Crc32cAdd(*digest, buffer->data(), count);
+    if (size > 0)
+      AddToSlices(slices->data(), size, done, buffer->data(), count);
+    else
+      *digest = Crc32cAdd(*digest, buffer->data(), count);
     done += static_cast<int64_t>(count);
     if (!GoOn(progress, static_cast<int64_t>(count))) return RecoveryInterrupted;
   }
+  if (size > 0) *digest = JoinSlices(slices->data(), size, length);
   return RecoveryDone;
+}
+
+void AddToSlices(uint32_t* slices, int64_t size, int64_t offset, const uint8_t* bytes,
+                 size_t count) {
+  while (count > 0) {
+    int64_t slice = offset / size, room = (slice + 1) * size - offset;
+    size_t taken = room < static_cast<int64_t>(count) ? static_cast<size_t>(room) : count;
+    slices[slice] = Crc32cAdd(slices[slice], bytes, taken);
+    bytes += taken, offset += static_cast<int64_t>(taken), count -= taken;
+  }
+}
+
+uint32_t JoinSlices(const uint32_t* slices, int64_t size, int64_t length) {
+  uint32_t digest = 0;
+  for (int64_t i = 0, at = 0; at < length; i++, at += size)
+    digest = Crc32cJoin(digest, slices[i], length - at < size ? length - at : size);
+  return digest;
 }

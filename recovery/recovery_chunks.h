@@ -23,6 +23,18 @@ int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t o
 RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length,
                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
                               uint32_t* digest);
+// As DigestOfRange, and with size > 0 the CRC-32C of each slice of size bytes of the range into
+// slices (ceil(length / size) of them, the whole digest joined from theirs).
+RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t length, int64_t size,
+                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
+                               std::vector<uint32_t>* slices, uint32_t* digest);
+
+// Adds count bytes lying at offset of a stream to the CRC-32Cs of the stream's slices of size
+// bytes (slices[0] the first slice's); the bytes of each slice come in order, in any split.
+void AddToSlices(uint32_t* slices, int64_t size, int64_t offset, const uint8_t* bytes,
+                 size_t count);
+// The CRC-32C of length bytes from the CRC-32Cs of their slices of size bytes.
+uint32_t JoinSlices(const uint32_t* slices, int64_t size, int64_t length);
 
 // Tells progress; false when the caller stops the work.
 inline bool GoOn(RecoveryProgress* progress, int64_t bytes) {

@@ -6,6 +6,7 @@
 
 #include "integrity/crc32c.h"
 #include "recovery/recovery.h"
+#include "recovery/recovery_chunks.h"
 #include "recovery/recovery_coding.h"
 
 namespace {
@@ -14,10 +15,14 @@ struct EncodeJob {
   const std::vector<const FileAccess*>& SetFiles;
   const std::vector<const FileAccess*>& Outputs;
   RecoveryProgress* Progress;
+  int32_t Version;
+  int32_t SliceSize;  // 0: the writer's
   RecoveryHeader Header;
   std::vector<int64_t> Offsets;
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
-  StripeBuffers Buffers;                             // k data, then N parity
+  std::vector<std::vector<uint32_t>> ParitySlices;   // per row, as ParitySliceStarts lays them
+  std::vector<int64_t> ParitySliceStarts;
+  StripeBuffers Buffers;  // k data, then N parity
 };
 
 }  // namespace
@@ -41,9 +46,16 @@ static RecoveryResult DescribeSizes(EncodeJob* job) {
   return Result(RecoveryDone);
 }
 
-// Groups and offsets from the sizes.
+// Groups and offsets from the sizes; then, with slices, the slice size they give.
 static RecoveryResult CompleteGeometry(EncodeJob* job) {
-  return Result(CompleteRecoveryGeometry(&job->Header) ? RecoveryDone : RecoveryNotASet);
+  RecoveryHeader& header = job->Header;
+  header.Version = RecoveryFormatWithoutSlices;
+  header.SliceSize = 0;
+  if (!CompleteRecoveryGeometry(&header)) return Result(RecoveryNotASet);
+  if (job->Version == RecoveryFormatWithoutSlices) return Result(RecoveryDone);
+  header.Version = job->Version;
+  header.SliceSize = job->SliceSize > 0 ? job->SliceSize : WriterSliceSize(header);
+  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
 }
 
 // The container's stub digest and header copy; the sizes must be its digest block's.
@@ -80,18 +92,28 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
   int32_t k = GroupSize(header, g), rows = header.RowCount;
   uint8_t** data = job->Buffers.Rows.data();
   int64_t read = 0;
+  int64_t size = header.SliceSize;
   for (int32_t j = 0; j < k; j++) {
     int32_t n = GroupMember(header, g, j);
     int32_t count =
         ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
     if (count < 0) return Result(RecoveryReadFailed, n);
-    header.Files[n].Digest = Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
+    if (size > 0)  // the whole digest follows from the slices'
+      AddToSlices(&header.FileSlices[FirstFileSlice(header, n)], size, offset, data[j],
+                  static_cast<size_t>(count));
+    else
+      header.Files[n].Digest =
+          Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
     read += count;
   }
   CodeStripe(length, k, rows, tables, data, data + k);
   for (int32_t r = 0; r < rows; r++) {
-    job->ParityDigests[r][g] =
-        Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
+    if (size > 0)
+      AddToSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]], size, offset, data[k + r],
+                  static_cast<size_t>(length));
+    else
+      job->ParityDigests[r][g] =
+          Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
     const FileAccess* output = job->Outputs[r];
     if (output != nullptr &&
         !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
@@ -119,10 +141,25 @@ static RecoveryResult WriteHeaders(EncodeJob* job) {
     if (output == nullptr) continue;
     job->Header.Row = r;
     job->Header.ParityDigests = job->ParityDigests[r];
+    if (job->Header.SliceSize > 0) job->Header.ParitySlices = job->ParitySlices[r];
     std::vector<uint8_t> bytes = RecoveryHeaderBytes(job->Header);
     if (!output->WriteAt(bytes.data(), bytes.size(), 0)) return Result(RecoveryWriteFailed, -1, r);
   }
   return Result(RecoveryDone);
+}
+
+// With slices, the whole digests of the payloads and parities from their slices'.
+static void JoinDigests(EncodeJob* job) {
+  RecoveryHeader& header = job->Header;
+  int64_t size = header.SliceSize;
+  if (size == 0) return;
+  for (int32_t n = 0; n < header.FileCount; n++)
+    header.Files[n].Digest =
+        JoinSlices(&header.FileSlices[FirstFileSlice(header, n)], size, header.Files[n].Payload);
+  for (int32_t r = 0; r < header.RowCount; r++)
+    for (int32_t g = 0; g < header.GroupCount; g++)
+      job->ParityDigests[r][g] = JoinSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]], size,
+                                            job->Offsets[g + 1] - job->Offsets[g]);
 }
 
 // Every group's parity, written to the outputs, and the payloads' CRCs.
@@ -133,9 +170,12 @@ static RecoveryResult EncodeGroups(EncodeJob* job) {
   // Group 0 has the most files.
   MakeStripeBuffers(GroupSize(job->Header, 0) + job->Header.RowCount, LongestGroup(job->Offsets),
                     &job->Buffers, EncodeChunkLimit);
+  job->ParitySliceStarts = ParitySliceStarts(job->Header);
+  job->ParitySlices.assign(static_cast<size_t>(job->Header.RowCount), job->Header.ParitySlices);
   RecoveryResult result = Result(RecoveryDone);
   for (int32_t g = 0; g < job->Header.GroupCount && result.Outcome == RecoveryDone; g++)
     result = EncodeGroup(job, g);
+  if (result.Outcome == RecoveryDone) JoinDigests(job);
   return result;
 }
 
@@ -147,8 +187,8 @@ static RecoveryResult Seal(EncodeJob* job) {
 
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
-                              RecoveryProgress* progress) {
-  EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
+                              RecoveryProgress* progress, int32_t version, int32_t sliceSize) {
+  EncodeJob job{setFiles, outputs, progress, version, sliceSize, {}, {}, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = DescribePrefix(&job, *setFiles[0]);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
@@ -159,12 +199,13 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
 RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             const std::vector<const FileAccess*>& outputs,
                             RecoveryProgress* progress, RecoveryEncoding* encoding) {
-  EncodeJob job{setFiles, outputs, progress, {}, {}, {}, {}};
+  EncodeJob job{setFiles, outputs, progress, RecoveryFormatVersion, 0, {}, {}, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
   if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
   encoding->Header = std::move(job.Header);
   encoding->ParityDigests = std::move(job.ParityDigests);
+  encoding->ParitySlices = std::move(job.ParitySlices);
   return result;
 }
 
@@ -172,8 +213,19 @@ RecoveryResult FinishRecovery(const FileAccess& container,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryEncoding* encoding) {
   std::vector<const FileAccess*> setFiles;  // read no more
-  EncodeJob job{setFiles, outputs, nullptr, std::move(encoding->Header), {}, {}, {}};
+  EncodeJob job{setFiles,
+                outputs,
+                nullptr,
+                encoding->Header.Version,
+                encoding->Header.SliceSize,
+                std::move(encoding->Header),
+                {},
+                {},
+                {},
+                {},
+                {}};
   job.ParityDigests = std::move(encoding->ParityDigests);
+  job.ParitySlices = std::move(encoding->ParitySlices);
   RecoveryResult result = DescribePrefix(&job, container);
   return result.Outcome == RecoveryDone ? Seal(&job) : result;
 }

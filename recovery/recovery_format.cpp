@@ -41,8 +41,32 @@ int32_t GroupMember(const RecoveryHeader& header, int32_t group, int32_t positio
   return group + position * header.GroupCount;
 }
 
-int64_t RecoveryHeaderLength(int32_t files, int32_t groups) {
-  return FilesAt + int64_t{FileEntrySize} * files + int64_t{4} * groups + SelfCheckSize;
+int64_t RecoveryHeaderLength(int32_t files, int32_t groups, int64_t slices) {
+  return FilesAt + int64_t{FileEntrySize} * files + int64_t{4} * groups + int64_t{4} * slices +
+         SelfCheckSize;
+}
+
+// Where the slice digests begin: after the parity digests.
+static int64_t SlicesAt(const RecoveryHeader& header) {
+  return RecoveryHeaderLength(header.FileCount, header.GroupCount) - SelfCheckSize;
+}
+
+int64_t SliceCount(int64_t length, int64_t size) {
+  return length <= 0 || size <= 0 ? 0 : (length - 1) / size + 1;
+}
+
+// Files 1 to F - 2 are of one size: the last file's slices follow theirs.
+static int64_t FirstSliceIn(const std::vector<RecoveryFileEntry>& files, int32_t n, int64_t size) {
+  if (n == 0 || size == 0) return 0;
+  return SliceCount(files[0].Payload, size) + int64_t{n - 1} * SliceCount(files[1].Payload, size);
+}
+
+int64_t FirstFileSlice(const RecoveryHeader& header, int32_t n) {
+  return FirstSliceIn(header.Files, n, header.SliceSize);
+}
+
+int64_t FirstFileSlice(const RecoveryHeader& header, int32_t n, int64_t size) {
+  return FirstSliceIn(header.Files, n, size);
 }
 
 int64_t PayloadBase(int32_t n) { return n == 0 ? PayloadOffset : 0; }
@@ -69,6 +93,57 @@ std::vector<int64_t> ParityOffsets(const RecoveryHeader& header) {
   return offsets;
 }
 
+// The slices of the files (the parity's from its offsets), with S.
+static int64_t FileSliceTotal(const RecoveryHeader& header, int64_t size) {
+  int32_t files = static_cast<int32_t>(header.Files.size());
+  return files < 1 ? 0
+                   : FirstSliceIn(header.Files, files - 1, size) +
+                         SliceCount(header.Files[files - 1].Payload, size);
+}
+
+static std::vector<int64_t> ParitySliceStartsFor(const std::vector<int64_t>& offsets,
+                                                 int64_t size) {
+  std::vector<int64_t> starts(1, 0);
+  for (size_t g = 1; g < offsets.size(); g++)
+    starts.push_back(starts.back() + SliceCount(offsets[g] - offsets[g - 1], size));
+  return starts;
+}
+
+std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header) {
+  return ParitySliceStartsFor(ParityOffsets(header), header.SliceSize);
+}
+
+std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header, int64_t size) {
+  return ParitySliceStartsFor(ParityOffsets(header), size);
+}
+
+// T for the files and parity (offsets) cut in slices of size bytes.
+static int64_t SliceTotal(const RecoveryHeader& header, const std::vector<int64_t>& offsets,
+                          int64_t size) {
+  return FileSliceTotal(header, size) + ParitySliceStartsFor(offsets, size).back();
+}
+
+int32_t WriterSliceSize(const RecoveryHeader& header) {
+  std::vector<int64_t> offsets;
+  OffsetsFrom(header, &offsets);
+  int64_t size = int64_t{1} << WriterSliceShift;
+  while (size < (int64_t{1} << MaxSliceShift) &&
+         SliceTotal(header, offsets, size) > WriterSliceDigests)
+    size *= 2;
+  return static_cast<int32_t>(size);
+}
+
+// A slice size a header may give: a power of two from 2^16 to 2^30.
+static bool SliceSizeInRange(uint32_t size) {
+  return size >= (1u << MinSliceShift) && size <= (1u << MaxSliceShift) && (size & (size - 1)) == 0;
+}
+
+// The version's slice size: zero without slices, else in range.
+static bool SliceSizeFits(int32_t version, uint32_t size) {
+  if (version == RecoveryFormatWithoutSlices) return size == 0;
+  return version == RecoveryFormatVersion && SliceSizeInRange(size);
+}
+
 // The payloads are cut as a split cuts a set: the pieces but the last (files 1 to F - 2) of one
 // size, the last of 1 byte to that size. So no header can claim pieces that cost nothing to
 // rebuild.
@@ -83,7 +158,8 @@ static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
 bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   int32_t files = header->FileCount;
   if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 ||
-      header->RowCount > MaxRecoveryRows || static_cast<int32_t>(header->Files.size()) != files)
+      header->RowCount > MaxRecoveryRows || static_cast<int32_t>(header->Files.size()) != files ||
+      !SliceSizeFits(header->Version, static_cast<uint32_t>(header->SliceSize)))
     return false;
   if (!CutLikeASet(header->Files)) return false;
   int64_t total = 0;  // the set's bytes: each file's, and all together, must fit
@@ -98,6 +174,17 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   std::vector<int64_t> offsets;
   if (!OffsetsFrom(*header, &offsets)) return false;
   header->ParityLength = offsets.back() - header->HeaderLength;
+  // S >= 2^16 keeps T below 2^48 and 4 T far from overflow; H must still fit with it, and the
+  // digests in memory.
+  int64_t fileSlices = FileSliceTotal(*header, header->SliceSize);
+  int64_t paritySlices = ParitySliceStartsFor(offsets, header->SliceSize).back();
+  if (fileSlices + paritySlices > MaxReadSliceDigests ||
+      __builtin_add_overflow(header->HeaderLength, 4 * (fileSlices + paritySlices),
+                             &header->HeaderLength) ||
+      __builtin_add_overflow(header->HeaderLength, header->ParityLength, &total))
+    return false;
+  header->FileSlices.resize(static_cast<size_t>(fileSlices), 0);
+  header->ParitySlices.resize(static_cast<size_t>(paritySlices), 0);
   return true;
 }
 
@@ -105,7 +192,7 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
   std::vector<uint8_t> bytes(static_cast<size_t>(header.HeaderLength), 0);
   uint8_t* at = bytes.data();
   memcpy(at, RecoveryMagic, sizeof RecoveryMagic);
-  Put32(at + 8, RecoveryFormatVersion);
+  Put32(at + 8, static_cast<uint32_t>(header.Version));
   Put32(at + 12, static_cast<uint32_t>(header.Code));
   Put32(at + 16, static_cast<uint32_t>(header.FileCount));
   Put32(at + 20, static_cast<uint32_t>(header.RowCount));
@@ -114,6 +201,7 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
   Put64(at + 32, static_cast<uint64_t>(header.HeaderLength));
   Put64(at + 40, static_cast<uint64_t>(header.ParityLength));
   Put32(at + 48, header.StubDigest);
+  Put32(at + 52, static_cast<uint32_t>(header.SliceSize));
   memcpy(at + CopyAt, header.ContainerHeader, HeaderSize);
   uint8_t* entry = at + FilesAt;
   for (const RecoveryFileEntry& file : header.Files) {
@@ -122,21 +210,30 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
     entry += FileEntrySize;
   }
   for (int32_t g = 0; g < header.GroupCount; g++) Put32(entry + 4 * g, header.ParityDigests[g]);
+  // The slice digests H has room for (all of them, unless a test forged H or the sizes).
   size_t checked = bytes.size() - SelfCheckSize;
+  size_t slice = static_cast<size_t>(SlicesAt(header));
+  for (const std::vector<uint32_t>* digests : {&header.FileSlices, &header.ParitySlices})
+    for (size_t i = 0; i < digests->size() && slice + 4 <= checked; i++, slice += 4)
+      Put32(at + slice, (*digests)[i]);
   Put64(at + checked, Crc64(at, checked));
   return bytes;
 }
 
 bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
   *header = RecoveryHeader{};
+  uint32_t version = Get32(bytes + 8), sliceSize = Get32(bytes + 52);
   if (memcmp(bytes, RecoveryMagic, sizeof RecoveryMagic) != 0 ||
-      Get32(bytes + 8) != RecoveryFormatVersion)
+      (version != RecoveryFormatVersion && version != RecoveryFormatWithoutSlices) ||
+      !SliceSizeFits(static_cast<int32_t>(version), sliceSize))
     return false;
   uint32_t code = Get32(bytes + 12), files = Get32(bytes + 16), rows = Get32(bytes + 20);
   uint32_t row = Get32(bytes + 24), groups = Get32(bytes + 28);
   if (code != RecoveryCodeCauchy || files < 1 || files > MaxRecoverySetFiles || rows < 1 ||
-      rows > MaxRecoveryRows || row >= rows || Get32(bytes + 52) != 0)
+      rows > MaxRecoveryRows || row >= rows)
     return false;
+  header->Version = static_cast<int32_t>(version);
+  header->SliceSize = static_cast<int32_t>(sliceSize);
   header->Code = static_cast<int32_t>(code);
   header->FileCount = static_cast<int32_t>(files);
   header->RowCount = static_cast<int32_t>(rows);
@@ -145,8 +242,14 @@ bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
   header->HeaderLength = RecoveryHeaderLength(header->FileCount, header->GroupCount);
   header->ParityLength = static_cast<int64_t>(Get64(bytes + 40));
   header->StubDigest = Get32(bytes + 48);
-  return groups == static_cast<uint32_t>(header->GroupCount) &&
-         Get64(bytes + 32) == static_cast<uint64_t>(header->HeaderLength);
+  // With slices, H past the fixed part holds whole digests; the payloads tell how many.
+  uint64_t length = Get64(bytes + 32), fixed = static_cast<uint64_t>(header->HeaderLength);
+  bool lengthFits = header->SliceSize == 0
+                        ? length == fixed
+                        : length >= fixed && (length - fixed) % 4 == 0 &&
+                              (length - fixed) / 4 <= uint64_t{MaxReadSliceDigests};
+  header->HeaderLength = static_cast<int64_t>(length);
+  return groups == static_cast<uint32_t>(header->GroupCount) && lengthFits;
 }
 
 bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
@@ -168,15 +271,20 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
   for (int32_t g = 0; g < header->GroupCount; g++)
     header->ParityDigests.push_back(Get32(entry + 4 * g));
   int64_t parity = header->ParityLength;
-  if (!CompleteRecoveryGeometry(header) || header->ParityLength != parity) {
+  if (!CompleteRecoveryGeometry(header) || header->ParityLength != parity ||
+      header->HeaderLength != length) {
     *header = RecoveryHeader{};
     return false;
   }
+  const uint8_t* slice = bytes + SlicesAt(*header);
+  for (uint32_t& digest : header->FileSlices) digest = Get32(slice), slice += 4;
+  for (uint32_t& digest : header->ParitySlices) digest = Get32(slice), slice += 4;
   return true;
 }
 
 bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
-  if (a.Code != b.Code || a.FileCount != b.FileCount || a.RowCount != b.RowCount ||
+  if (a.Version != b.Version || a.SliceSize != b.SliceSize || a.FileSlices != b.FileSlices ||
+      a.Code != b.Code || a.FileCount != b.FileCount || a.RowCount != b.RowCount ||
       a.GroupCount != b.GroupCount || a.HeaderLength != b.HeaderLength ||
       a.ParityLength != b.ParityLength || a.StubDigest != b.StubDigest ||
       memcmp(a.ContainerHeader, b.ContainerHeader, HeaderSize) != 0 ||

@@ -3,7 +3,7 @@
 //
 //   offset     size  field
 //   0          8     magic: 89 54 4E 56 52 45 43 1A
-//   8          4     version: 1
+//   8          4     version: 2 (1: an older file, without slice digests; still read)
 //   12         4     code: 1 = Reed-Solomon over GF(2^8), ISA-L's Cauchy matrix
 //                    (gf_gen_cauchy1_matrix with k data rows and N parity rows per group)
 //   16         4     file count F of the set (file 0 is the container's payload)
@@ -11,17 +11,34 @@
 //   24         4     row r of this file (0 to N-1; the file is BASE.r01 for row 0, ...)
 //   28         4     group count C = ceil(F / (255 - N)); file i is in group i mod C, at
 //                    position i / C (the group's k is the number of its files)
-//   32         8     header length H = 2112 + 12 F + 4 C; the parity begins here
+//   32         8     header length H = 2112 + 12 F + 4 C + 4 T (version 1: T = 0); the parity
+//                    begins here
 //   40         8     parity length P: the sum over the groups of their longest payload
 //   48         4     CRC-32C of the container's stub (its bytes 0 to 28671)
-//   52         4     zero
+//   52         4     slice size S: a power of two from 2^16 to 2^30 (version 1: zero)
 //   56         2048  copy of the container's header (its bytes 28672 to 30719)
 //   2104       12 F  per file: payload size (8), CRC-32C of the payload (4)
 //   2104+12F   4 C   per group: CRC-32C of this file's parity of the group
+//   2104+12F+4C 4 T  slice digests (version 2): the CRC-32C of every slice, see below
 //   H-8        8     self-check: CRC-64/XZ of bytes 0 to H-9
 //   H          P     parity: row r of group 0 (as long as its longest payload), group 1, ...
 //
-// Recovery files of one set differ only in the row, the parity digests and the self-check.
+// Slices (version 2): each payload is cut into ceil(payload / S) slices of S bytes from its
+// start, the last one shorter when the payload is not a multiple of S (an empty payload has
+// none); this file's parity of group g likewise, ceil(longest_g / S) slices. T counts them all:
+//   T = sum over files n of ceil(payload_n / S) + sum over groups g of ceil(longest_g / S)
+// and the digests follow in that order: file 0's slices first, ..., then this row's parity
+// slices, group 0's first. A short last slice is digested as it is (not padded). Slice i of the
+// files of a group and of each row's parity of it make one stripe of the code, independent of
+// every other: byte b of a group only ever combines byte b of its files and parities, so one
+// recovery row mends one bad slice in every stripe.
+//
+// The writer takes S = 1 MiB, doubled while T would exceed 2^22 (a header stays below 17 MiB
+// plus 12 F). A reader takes any S in range; this one loads headers of at most
+// MaxReadSliceDigests slice digests.
+//
+// Recovery files of one set differ only in the row, the parity digests, the parity slice digests
+// and the self-check.
 #pragma once
 
 #include <stdint.h>
@@ -32,12 +49,18 @@
 #include "container/digest_block.h"
 
 enum : int32_t {
-  RecoveryFormatVersion = 1,
+  RecoveryFormatVersion = 2,  // what the writer writes
+  RecoveryFormatWithoutSlices = 1,
   RecoveryCodeCauchy = 1,
   CodeWordLimit = 255,                  // files and recovery rows of one group: GF(2^8)
   MaxRecoveryRows = CodeWordLimit - 1,  // at least one file per group
   MaxRecoverySetFiles = 1 << 20,        // keeps a header below 13 MiB
   RecoveryFixedSize = 56,               // the fields before the header copy
+  MinSliceShift = 16,
+  MaxSliceShift = 30,
+  WriterSliceShift = 20,          // the writer's S at least: 1 MiB
+  WriterSliceDigests = 1 << 22,   // the writer's T at most, S allowing
+  MaxReadSliceDigests = 1 << 24,  // what a header read into memory may hold (64 MiB)
 };
 
 struct RecoveryFileEntry {
@@ -46,6 +69,7 @@ struct RecoveryFileEntry {
 };
 
 struct RecoveryHeader {
+  int32_t Version;  // RecoveryFormatVersion, or RecoveryFormatWithoutSlices
   int32_t Code;
   int32_t FileCount;
   int32_t RowCount;
@@ -54,9 +78,14 @@ struct RecoveryHeader {
   int64_t HeaderLength;
   int64_t ParityLength;
   uint32_t StubDigest;
+  int32_t SliceSize;  // S; 0 without slices
   uint8_t ContainerHeader[HeaderSize];
   std::vector<RecoveryFileEntry> Files;
   std::vector<uint32_t> ParityDigests;  // this row's, one per group
+  // Without slices both empty. FileSlices: every file's, file 0's first (see FirstFileSlice);
+  // ParitySlices: this row's, group 0's first (see ParitySliceStarts).
+  std::vector<uint32_t> FileSlices;
+  std::vector<uint32_t> ParitySlices;
 };
 
 // The group count of F files with N recovery rows (inline: split's planning, in every build of
@@ -86,24 +115,41 @@ int32_t GroupSize(const RecoveryHeader& header, int32_t group);
 int32_t GroupMember(const RecoveryHeader& header, int32_t group, int32_t position);
 // Offsets in a recovery file where each group's parity begins: C + 1 entries, the last H + P.
 std::vector<int64_t> ParityOffsets(const RecoveryHeader& header);
-// H for F files in C groups.
-int64_t RecoveryHeaderLength(int32_t files, int32_t groups);
+// H for F files in C groups and T slice digests (0 without slices).
+int64_t RecoveryHeaderLength(int32_t files, int32_t groups, int64_t slices = 0);
+// The slices of length bytes cut in slices of size bytes: ceil(length / size).
+int64_t SliceCount(int64_t length, int64_t size);
+// Where file n's slices begin in FileSlices (payloads as the header gives them, cut as a set);
+// with size, where they would begin were the slices of size bytes.
+int64_t FirstFileSlice(const RecoveryHeader& header, int32_t n);
+int64_t FirstFileSlice(const RecoveryHeader& header, int32_t n, int64_t size);
+// Where each group's parity slices begin in ParitySlices: C + 1 entries, the last their count;
+// with size, were the slices of size bytes.
+std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header);
+std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header, int64_t size);
+// The slice size the writer takes for the header's payloads (Files and C filled in).
+int32_t WriterSliceSize(const RecoveryHeader& header);
 // Where file n's payload begins in the file.
 int64_t PayloadBase(int32_t n);
 
-// Fills in C, H and P from the code, N and the files' payloads; false when the sizes do not
-// fit (a payload below 0, the set's files together or the parity past 2^63 - 1 bytes), are not
-// cut as a split cuts a set (pieces of one size, the last of 1 byte to that size), or F or N is
-// out of range.
+// Fills in C, H and P from the code, N, the version, S and the files' payloads, and sizes the
+// slice digests to T (new ones zero); false when the sizes do not fit (a payload below 0, the
+// set's files together, the parity or H past 2^63 - 1 bytes), are not cut as a split cuts a set
+// (pieces of one size, the last of 1 byte to that size), F, N or S is out of range, T is past
+// MaxReadSliceDigests, or the version is not one of the two.
 bool CompleteRecoveryGeometry(RecoveryHeader* header);
 // The header's bytes, its self-check included.
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
-// The fixed fields (RecoveryFixedSize bytes): magic, version, code, counts in range, C and H as
-// they follow from F and N. False otherwise. The rest of *header is left empty.
+// The fixed fields (RecoveryFixedSize bytes): magic, version, code, counts in range, C as it
+// follows from F and N, S in range, and H: as F and C give it without slices, and with them at
+// least that plus whole slice digests, at most MaxReadSliceDigests of them (the payloads, which
+// give T, lie past the fixed fields). False otherwise. The rest of *header is left empty.
 bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header);
-// A whole header of length bytes: the fixed fields, the self-check, and P as the payloads give it.
+// A whole header of length bytes: the fixed fields, the self-check, and P and H as the payloads
+// give them.
 bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header);
-// Two recovery files belong to the same set: equal in everything but the row and parity digests.
+// Two recovery files belong to the same set: equal in everything but the row and parity digests
+// (whole and sliced).
 bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b);
 
 // ".r01" for row 0, ".r02", ... (two digits at least): the name's ending beside BASE. Inline:

@@ -1,7 +1,8 @@
-// Rebuilding: in each group with lost files, k survivors (the good files, then as many good
-// recovery rows as files are lost) are read side by side, a chunk at a time, and the lost files'
-// chunks follow from the inverse of the survivors' generator rows. Then every target is read
-// back and checked.
+// Rebuilding: a file to rewrite gets its slices that are not lost copied from it as it is; then in
+// each stripe with lost slices, k survivors (the good files' slices, then as many good recovery
+// rows' as slices are lost) are read side by side, a chunk at a time, and the lost slices' chunks
+// follow from the inverse of the survivors' generator rows. Then every target is read back and
+// checked.
 #include <string.h>
 
 #include "recovery/recovery.h"
@@ -19,12 +20,18 @@ struct RepairJob {
   StripeBuffers Buffers;
 };
 
-// One group's survivors and lost files, by position in the group (rows as k + r).
+// One stripe's survivors and lost files, by position in the group (rows as k + r).
 struct GroupPlan {
   int32_t Group;
   int32_t K;
   std::vector<int32_t> Survivors;
   std::vector<int32_t> Lost;
+};
+
+// The decoding tables of the last plan: stripes alike share them.
+struct DecodeCache {
+  GroupPlan Plan{-1, 0, {}, {}};
+  std::vector<uint8_t> Tables;
 };
 
 }  // namespace
@@ -39,8 +46,11 @@ static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     const FileAccess* target = Target(job, n);
     bool given = n < static_cast<int32_t>(job.SetFiles.size()) && job.SetFiles[n] != nullptr;
-    bool served =
-        NeedsRewrite(survey.Files[n]) ? target != nullptr && (n != 0 || stub != nullptr) : given;
+    FileState state = survey.Files[n];
+    bool copied = state == FileDamaged || state == FilePrefixDamaged;  // its good slices are
+    bool served = NeedsRewrite(state)
+                      ? target != nullptr && (n != 0 || stub != nullptr) && (given || !copied)
+                      : given;
     if (!served) return Result(RecoveryRefused, n);
   }
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
@@ -52,16 +62,17 @@ static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
   return Result(RecoveryDone);
 }
 
-static GroupPlan PlanGroup(const SetSurvey& survey, int32_t g) {
+// Stripe i (counted in the group) of group g.
+static GroupPlan PlanStripe(const SetSurvey& survey, int32_t g, int64_t i) {
   GroupPlan plan{g, GroupSize(survey.Header, g), {}, {}};
   for (int32_t j = 0; j < plan.K; j++) {
-    bool lost = PayloadLost(survey.Files[GroupMember(survey.Header, g, j)]);
+    bool lost = SliceLostOf(survey, GroupMember(survey.Header, g, j), i);
     (lost ? plan.Lost : plan.Survivors).push_back(j);
   }
-  int32_t groups = survey.Header.GroupCount;
+  int64_t stripes = survey.StripeStarts.back(), stripe = survey.StripeStarts[g] + i;
   for (int32_t r = 0;
        r < survey.Header.RowCount && static_cast<int32_t>(plan.Survivors.size()) < plan.K; r++)
-    if (survey.RowGood[r * groups + g]) plan.Survivors.push_back(plan.K + r);
+    if (survey.RowSliceGood[r * stripes + stripe]) plan.Survivors.push_back(plan.K + r);
   return plan;
 }
 
@@ -78,7 +89,14 @@ static RecoveryResult ReadSurvivor(const RepairJob& job, const GroupPlan& plan, 
     return Result(done ? RecoveryDone : RecoveryReadFailed, -1, r);
   }
   int32_t n = GroupMember(header, plan.Group, which);
-  int32_t count = ReadPadded(*job.SetFiles[n], n, header.Files[n].Payload, offset, buffer, length);
+  const FileAccess* file =
+      n < static_cast<int32_t>(job.SetFiles.size()) ? job.SetFiles[n] : nullptr;
+  if (file == nullptr) {  // a lost file past its payload: padding only
+    if (offset < header.Files[n].Payload) return Result(RecoveryRefused, n);
+    memset(buffer, 0, static_cast<size_t>(length));
+    return Result(RecoveryDone);
+  }
+  int32_t count = ReadPadded(*file, n, header.Files[n].Payload, offset, buffer, length);
   *read += count > 0 ? count : 0;
   return Result(count < 0 ? RecoveryReadFailed : RecoveryDone, n);
 }
@@ -107,43 +125,100 @@ static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, u
   return Result(GoOn(job.Progress, read) ? RecoveryDone : RecoveryInterrupted);
 }
 
-static RecoveryResult DecodeGroup(const RepairJob& job, int32_t g) {
-  GroupPlan plan = PlanGroup(job.Survey, g);
+// The tables of plan: the cache's when its plan is the same.
+static bool TablesFor(const RepairJob& job, const GroupPlan& plan, DecodeCache* cache) {
+  if (cache->Plan.Group == plan.Group && cache->Plan.Survivors == plan.Survivors &&
+      cache->Plan.Lost == plan.Lost)
+    return true;
+  cache->Plan = plan;
+  cache->Plan.Group = -1;  // until the tables are made
+  if (!DecodeTables(plan.K, job.Survey.Header.RowCount, plan.Survivors, plan.Lost, &cache->Tables))
+    return false;
+  cache->Plan.Group = plan.Group;
+  return true;
+}
+
+static RecoveryResult DecodeStripe(const RepairJob& job, int32_t g, int64_t i, DecodeCache* cache) {
+  GroupPlan plan = PlanStripe(job.Survey, g, i);
   if (plan.Lost.empty()) return Result(RecoveryDone);
   if (static_cast<int32_t>(plan.Survivors.size()) < plan.K) return Result(RecoveryNotRepairable);
-  std::vector<uint8_t> tables;
-  if (!DecodeTables(plan.K, job.Survey.Header.RowCount, plan.Survivors, plan.Lost, &tables))
+  if (!TablesFor(job, plan, cache))
     return Result(RecoveryVerifyFailed, GroupMember(job.Survey.Header, g, plan.Lost[0]));
-  int64_t length = job.Offsets[g + 1] - job.Offsets[g];
-  for (int64_t offset = 0; offset < length; offset += job.Buffers.Chunk) {
-    int64_t left = length - offset;
+  int64_t length = job.Offsets[g + 1] - job.Offsets[g], size = job.Survey.StripeSize;
+  int64_t end = (i + 1) * size < length ? (i + 1) * size : length;
+  for (int64_t offset = i * size; offset < end; offset += job.Buffers.Chunk) {
+    int64_t left = end - offset;
     int32_t chunk = left < job.Buffers.Chunk ? static_cast<int32_t>(left) : job.Buffers.Chunk;
-    RecoveryResult result = DecodeChunk(job, plan, tables.data(), offset, chunk);
+    RecoveryResult result = DecodeChunk(job, plan, cache->Tables.data(), offset, chunk);
     if (result.Outcome != RecoveryDone) return result;
   }
   return Result(RecoveryDone);
 }
 
-// The rebuilt container's stub and header; its payload too when only they were bad.
+static RecoveryResult DecodeGroup(const RepairJob& job, int32_t g) {
+  DecodeCache cache;
+  int64_t stripes = job.Survey.StripeStarts[g + 1] - job.Survey.StripeStarts[g];
+  for (int64_t i = 0; i < stripes; i++) {
+    RecoveryResult result = DecodeStripe(job, g, i, &cache);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  return Result(RecoveryDone);
+}
+
+// length bytes of file n's payload from at, copied from the file as it is into its target.
+static RecoveryResult CopyPayload(const RepairJob& job, int32_t n, int64_t at, int64_t length) {
+  const FileAccess& old = *job.SetFiles[n];
+  const FileAccess& target = *job.Targets[n];
+  uint8_t* buffer = job.Buffers.Rows[0];
+  int64_t base = PayloadBase(n);
+  for (int64_t done = at; done < at + length;) {
+    int64_t left = at + length - done;
+    size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left)
+                                            : static_cast<size_t>(job.Buffers.Chunk);
+    if (!old.ReadAt(buffer, count, base + done)) return Result(RecoveryReadFailed, n);
+    if (!target.WriteAt(buffer, count, base + done)) return Result(RecoveryWriteFailed, n);
+    done += static_cast<int64_t>(count);
+    if (!GoOn(job.Progress, static_cast<int64_t>(count))) return Result(RecoveryInterrupted, n);
+  }
+  return Result(RecoveryDone);
+}
+
+// A file to rewrite that is there and readable (its stub or header bad, or some slices
+// damaged): its slices that are not lost, each run of them in one copy.
+static RecoveryResult CopyGoodSlices(const RepairJob& job, int32_t n) {
+  FileState state = job.Survey.Files[n];
+  if (state != FileDamaged && state != FilePrefixDamaged) return Result(RecoveryDone);
+  int64_t payload = job.Survey.Header.Files[n].Payload, size = job.Survey.StripeSize;
+  int64_t slices = SliceCount(payload, size);
+  for (int64_t i = 0, last; i < slices; i = last + 1) {
+    for (last = i; !SliceLostOf(job.Survey, n, i) && last + 1 < slices &&
+                   !SliceLostOf(job.Survey, n, last + 1);)
+      last++;
+    if (SliceLostOf(job.Survey, n, i)) continue;
+    int64_t end = (last + 1) * size < payload ? (last + 1) * size : payload;
+    RecoveryResult result = CopyPayload(job, n, i * size, end - i * size);
+    if (result.Outcome != RecoveryDone) return result;
+  }
+  return Result(RecoveryDone);
+}
+
+// The rebuilt container's stub and header.
 static RecoveryResult WriteContainerPrefix(const RepairJob& job, const uint8_t* stub) {
   const FileAccess& target = *job.Targets[0];
   if (!target.WriteAt(stub, StubSize, 0) ||
       !target.WriteAt(job.Survey.Header.ContainerHeader, HeaderSize, HeaderOffset))
     return Result(RecoveryWriteFailed, 0);
-  if (PayloadLost(job.Survey.Files[0])) return Result(RecoveryDone);
-  const FileAccess& old = *job.SetFiles[0];
-  int64_t payload = job.Survey.Header.Files[0].Payload;
-  uint8_t* buffer = job.Buffers.Rows[0];
-  for (int64_t done = 0; done < payload;) {
-    int64_t left = payload - done;
-    size_t count = left < job.Buffers.Chunk ? static_cast<size_t>(left)
-                                            : static_cast<size_t>(job.Buffers.Chunk);
-    if (!old.ReadAt(buffer, count, PayloadOffset + done)) return Result(RecoveryReadFailed, 0);
-    if (!target.WriteAt(buffer, count, PayloadOffset + done)) return Result(RecoveryWriteFailed, 0);
-    done += static_cast<int64_t>(count);
-    if (!GoOn(job.Progress, static_cast<int64_t>(count))) return Result(RecoveryInterrupted, 0);
-  }
   return Result(RecoveryDone);
+}
+
+// Every file to rewrite: the container's prefix, and what of each is good.
+static RecoveryResult WriteGoodParts(const RepairJob& job, const uint8_t* stub) {
+  const SetSurvey& survey = job.Survey;
+  RecoveryResult result = Result(RecoveryDone);
+  if (NeedsRewrite(survey.Files[0])) result = WriteContainerPrefix(job, stub);
+  for (int32_t n = 0; n < survey.Header.FileCount && result.Outcome == RecoveryDone; n++)
+    if (NeedsRewrite(survey.Files[n])) result = CopyGoodSlices(job, n);
+  return result;
 }
 
 // Each target read back: its size, the container's prefix, the payload's digest.
@@ -174,7 +249,7 @@ RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAc
   if (result.Outcome != RecoveryDone) return result;
   MakeStripeBuffers(GroupSize(survey.Header, 0) + survey.Header.RowCount, LongestGroup(job.Offsets),
                     &job.Buffers);
-  if (NeedsRewrite(survey.Files[0])) result = WriteContainerPrefix(job, stub);
+  result = WriteGoodParts(job, stub);
   for (int32_t g = 0; g < survey.Header.GroupCount && result.Outcome == RecoveryDone; g++)
     result = DecodeGroup(job, g);
   if (result.Outcome == RecoveryDone) result = VerifyTargets(job, stub);

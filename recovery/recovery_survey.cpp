@@ -45,31 +45,58 @@ static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, 
          memcmp(prefix.get() + HeaderOffset, header.ContainerHeader, HeaderSize) == 0;
 }
 
-// As CheckSetFile; *digest is the payload's CRC-32C where it was read (else 0).
-static FileState CheckFile(const RecoveryHeader& header, int32_t n, const FileAccess* file,
-                           uint32_t stubDigest, RecoveryProgress* progress, bool* interrupted,
-                           uint32_t* digest) {
-  *interrupted = false;
-  *digest = 0;
-  if (file == nullptr) return FileMissing;
+// A file of the set as the survey finds it.
+struct FileCheck {
+  FileState State = FileMissing;
+  uint32_t Digest = 0;           // the payload's CRC-32C where it was read
+  std::vector<uint32_t> Slices;  // with slices, each one's CRC-32C where the payload was read
+  bool Interrupted = false;
+};
+
+// As CheckSetFile; with slices, each one's digest taken on the way. known: the payload is known
+// to be the set's (its size and digest), and is not read.
+static FileCheck CheckFile(const RecoveryHeader& header, int32_t n, const FileAccess* file,
+                           uint32_t stubDigest, RecoveryProgress* progress, bool known) {
+  FileCheck check;
+  if (file == nullptr) return check;
   int64_t payload = header.Files[n].Payload;
-  if (file->Size() != PayloadBase(n) + payload) return FileWrongSize;
+  check.State = FileWrongSize;
+  if (file->Size() != PayloadBase(n) + payload) return check;
   bool readable = true;
   bool prefixGood = n != 0 || PrefixMatches(header, *file, stubDigest, &readable);
-  if (!readable) return FileUnreadable;
-  std::vector<uint8_t> buffer = ReadBuffer(payload);
-  RecoveryOutcome outcome =
-      DigestOfRange(*file, PayloadBase(n), payload, &buffer, progress, digest);
-  *interrupted = outcome == RecoveryInterrupted;
-  if (outcome != RecoveryDone) return FileUnreadable;
-  if (*digest != header.Files[n].Digest) return FileDamaged;
-  return prefixGood ? FileGood : FilePrefixDamaged;
+  check.State = FileUnreadable;
+  if (!readable) return check;
+  if (known) {
+    check.Digest = header.Files[n].Digest;
+  } else {
+    std::vector<uint8_t> buffer = ReadBuffer(payload);
+    RecoveryOutcome outcome = DigestOfSlices(*file, PayloadBase(n), payload, header.SliceSize,
+                                             &buffer, progress, &check.Slices, &check.Digest);
+    check.Interrupted = outcome == RecoveryInterrupted;
+    if (outcome != RecoveryDone) return check;
+  }
+  check.State = check.Digest != header.Files[n].Digest ? FileDamaged
+                : prefixGood                           ? FileGood
+                                                       : FilePrefixDamaged;
+  return check;
 }
 
 FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file,
                        uint32_t stubDigest, RecoveryProgress* progress, bool* interrupted) {
-  uint32_t digest;
-  return CheckFile(header, n, file, stubDigest, progress, interrupted, &digest);
+  FileCheck check = CheckFile(header, n, file, stubDigest, progress, false);
+  *interrupted = check.Interrupted;
+  return check.State;
+}
+
+// Which of a stream's slices are good, from their digests as read (read: the stream was) and as
+// the header gives them (expected), and the whole stream's (whole: they agree). A header whose
+// slices all agree while the whole differs is not believed for the stream: none is good.
+static void JudgeSlices(bool read, const std::vector<uint32_t>& digests, const uint32_t* expected,
+                        bool whole, uint8_t* good) {
+  bool allAgree = true;
+  for (size_t i = 0; i < digests.size(); i++) allAgree &= digests[i] == expected[i];
+  for (size_t i = 0; i < digests.size(); i++)
+    good[i] = read && digests[i] == expected[i] && (whole || !allAgree);
 }
 
 // The container's header, when the container is there to read; else empty.
@@ -194,50 +221,115 @@ static bool RunsConfirmed(const SetSurvey& survey, const std::vector<uint32_t>& 
   return true;
 }
 
-// Row r's parity, group by group, against the digests of its own header.
+// Row r's parity, group by group, against the digests of its own header: each group whole, and
+// each stripe of it.
 static RecoveryResult CheckRow(const FileAccess& file, const RecoveryHeader& own,
                                const std::vector<int64_t>& offsets, RecoveryProgress* progress,
                                SetSurvey* survey) {
   int32_t r = own.Row, groups = survey->Header.GroupCount;
+  int64_t stripes = survey->StripeStarts.back();
   std::vector<uint8_t> buffer = ReadBuffer(offsets[groups] - offsets[0]);
+  std::vector<uint32_t> slices;
   for (int32_t g = 0; g < groups; g++) {
     uint32_t digest;
-    RecoveryOutcome outcome =
-        DigestOfRange(file, offsets[g], offsets[g + 1] - offsets[g], &buffer, progress, &digest);
+    RecoveryOutcome outcome = DigestOfSlices(file, offsets[g], offsets[g + 1] - offsets[g],
+                                             own.SliceSize, &buffer, progress, &slices, &digest);
     if (outcome == RecoveryInterrupted) return Result(outcome, -1, r);
-    survey->RowGood[r * groups + g] = outcome == RecoveryDone && digest == own.ParityDigests[g];
+    bool good = outcome == RecoveryDone && digest == own.ParityDigests[g];
+    survey->RowGood[r * groups + g] = good;
+    uint8_t* stripe = &survey->RowSliceGood[r * stripes + survey->StripeStarts[g]];
+    if (own.SliceSize == 0) {
+      if (survey->StripeStarts[g + 1] > survey->StripeStarts[g]) *stripe = good;
+      continue;
+    }
+    slices.resize(static_cast<size_t>(survey->StripeStarts[g + 1] - survey->StripeStarts[g]));
+    JudgeSlices(outcome == RecoveryDone, slices, &own.ParitySlices[survey->StripeStarts[g]], good,
+                stripe);
   }
   return Result(RecoveryDone);
+}
+
+bool SliceLostOf(const SetSurvey& survey, int32_t n, int64_t i) {
+  return i < SliceCount(survey.Header.Files[n].Payload, survey.StripeSize) &&
+         survey.SliceLost[FirstFileSlice(survey.Header, n, survey.StripeSize) + i];
+}
+
+// File n's lost slices: none for a file whose payload is good, those whose digest differs for a
+// damaged one with slices, else all.
+static void MarkLostSlices(int32_t n, const FileCheck& check, SetSurvey* survey) {
+  const RecoveryHeader& header = survey->Header;
+  int64_t first = FirstFileSlice(header, n, survey->StripeSize);
+  int64_t count = SliceCount(header.Files[n].Payload, survey->StripeSize);
+  if (!PayloadLost(check.State)) return;
+  std::vector<uint8_t> good(static_cast<size_t>(count), 0);
+  if (check.State == FileDamaged && header.SliceSize > 0)
+    JudgeSlices(true, check.Slices, &header.FileSlices[FirstFileSlice(header, n)], false,
+                good.data());
+  for (int64_t i = 0; i < count; i++) survey->SliceLost[first + i] = !good[i];
+}
+
+// The stripes of the survey's set: their size, where each group's begin, room for the verdicts.
+static void LayStripes(SetSurvey* survey, const std::vector<int64_t>& offsets) {
+  const RecoveryHeader& header = survey->Header;
+  int64_t size = header.SliceSize;
+  survey->StripeSize = 1;
+  for (size_t g = 1; size == 0 && g < offsets.size(); g++)
+    if (offsets[g] - offsets[g - 1] > survey->StripeSize)
+      survey->StripeSize = offsets[g] - offsets[g - 1];
+  if (size > 0) survey->StripeSize = size;
+  survey->StripeStarts = ParitySliceStarts(header, survey->StripeSize);
+  int64_t fileSlices = FirstFileSlice(header, header.FileCount - 1, survey->StripeSize) +
+                       SliceCount(header.Files.back().Payload, survey->StripeSize);
+  survey->SliceLost.assign(static_cast<size_t>(fileSlices), 0);
+  survey->RowSliceGood.assign(static_cast<size_t>(header.RowCount * survey->StripeStarts.back()),
+                              0);
+}
+
+// The verdict of group g from each stripe's lost files (lost) and good rows (good).
+static GroupVerdict JudgeGroup(const SetSurvey& survey, int32_t g, const std::vector<int32_t>& lost,
+                               const std::vector<int32_t>& good) {
+  GroupVerdict verdict{GroupSize(survey.Header, g), 0, survey.Header.RowCount};
+  bool first = true;
+  for (int64_t i = survey.StripeStarts[g]; i < survey.StripeStarts[g + 1]; i++) {
+    if (first || good[i] - lost[i] < verdict.GoodRows - verdict.LostFiles)
+      verdict.LostFiles = lost[i], verdict.GoodRows = good[i];
+    first = false;
+  }
+  return verdict;
 }
 
 // The verdict of each group and of the set.
 static void Judge(SetSurvey* survey) {
   const RecoveryHeader& header = survey->Header;
   int32_t groups = header.GroupCount, rows = header.RowCount;
-  survey->Groups.assign(static_cast<size_t>(groups), GroupVerdict{0, 0, 0});
+  int64_t stripes = survey->StripeStarts.back();
+  std::vector<int32_t> lost(static_cast<size_t>(stripes), 0), good(lost);
   survey->FilesToRewrite = survey->LostFiles = survey->GoodRecoveryFiles = 0;
   survey->Repairable = true;
   for (int32_t n = 0; n < header.FileCount; n++) {
-    GroupVerdict& group = survey->Groups[GroupOf(header, n)];
-    group.Files++;
-    group.LostFiles += PayloadLost(survey->Files[n]);
     survey->LostFiles += PayloadLost(survey->Files[n]);
     survey->FilesToRewrite += NeedsRewrite(survey->Files[n]);
+    int64_t at = survey->StripeStarts[GroupOf(header, n)];
+    for (int64_t i = 0; i < SliceCount(header.Files[n].Payload, survey->StripeSize); i++)
+      lost[at + i] += SliceLostOf(*survey, n, i);
   }
   for (int32_t r = 0; r < rows; r++) {
-    int32_t good = 0;
-    for (int32_t g = 0; g < groups; g++) good += survey->RowGood[r * groups + g];
-    for (int32_t g = 0; g < groups; g++)
-      survey->Groups[g].GoodRows += survey->RowGood[r * groups + g];
-    survey->GoodRecoveryFiles += good == groups;
+    int32_t goodGroups = 0;
+    for (int32_t g = 0; g < groups; g++) goodGroups += survey->RowGood[r * groups + g];
+    survey->GoodRecoveryFiles += goodGroups == groups;
+    for (int64_t i = 0; i < stripes; i++) good[i] += survey->RowSliceGood[r * stripes + i];
   }
-  for (const GroupVerdict& group : survey->Groups)
-    survey->Repairable &= group.LostFiles <= group.GoodRows;
+  survey->Groups.clear();
+  for (int32_t g = 0; g < groups; g++) {
+    survey->Groups.push_back(JudgeGroup(*survey, g, lost, good));
+    survey->Repairable &= survey->Groups.back().LostFiles <= survey->Groups.back().GoodRows;
+  }
 }
 
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
-                         RecoveryProgress* progress, SetSurvey* survey) {
+                         RecoveryProgress* progress, SetSurvey* survey,
+                         const std::vector<uint8_t>* knownGood) {
   *survey = SetSurvey{};
   Authority authority = AuthorityOf(setFiles);
   std::vector<RecoveryHeader> headers;
@@ -246,6 +338,7 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   const RecoveryHeader& header = survey->Header;
   std::vector<int64_t> offsets = ParityOffsets(header);
   survey->RowGood.assign(static_cast<size_t>(header.RowCount * header.GroupCount), 0);
+  LayStripes(survey, offsets);
   for (int32_t r = 0; r < header.RowCount; r++) {
     int32_t source = survey->RowSource[r];
     if (source >= 0)
@@ -255,10 +348,14 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   std::vector<uint32_t> digests(static_cast<size_t>(header.FileCount), 0);
   for (int32_t n = 0; n < header.FileCount; n++) {
     const FileAccess* file = n < static_cast<int32_t>(setFiles.size()) ? setFiles[n] : nullptr;
-    bool interrupted;
-    survey->Files.push_back(
-        CheckFile(header, n, file, header.StubDigest, progress, &interrupted, &digests[n]));
-    if (interrupted) return Result(RecoveryInterrupted, n);
+    // The caller's verdict stands only where the container's block is the authority.
+    bool known = authority.Sound && knownGood != nullptr &&
+                 n < static_cast<int32_t>(knownGood->size()) && (*knownGood)[n];
+    FileCheck check = CheckFile(header, n, file, header.StubDigest, progress, known);
+    if (check.Interrupted) return Result(RecoveryInterrupted, n);
+    survey->Files.push_back(check.State);
+    digests[n] = check.Digest;
+    MarkLostSlices(n, check, survey);
   }
   if (!RunsConfirmed(*survey, digests, authority)) return Result(RecoveryOtherSet);
   Judge(survey);

@@ -15,11 +15,12 @@ import time
 
 TOOL, ROUNDS = sys.argv[1], int(sys.argv[2])
 COPY_BENCH = sys.argv[3] if len(sys.argv) > 3 else None
-ROWS = sys.argv[4].split(",") if len(sys.argv) > 4 else ["split", "repair", "join", "verify", "copy"]
+ROWS = (sys.argv[4].split(",") if len(sys.argv) > 4 else
+        ["split", "repair", "join", "verify", "survey", "copy"])
 MIB = 1 << 20
 
 
-def run(command, stdout=subprocess.DEVNULL):
+def run(command, stdout=subprocess.DEVNULL, ok=(0,)):
     """Runs command (a list) under /usr/bin/time, whose small image the child starts from (a
     child of this Python would count its memory as its own); returns (seconds, peak KiB, bytes
     read: time's, which take in its child's once reaped). Fails on a non-zero exit."""
@@ -29,7 +30,7 @@ def run(command, stdout=subprocess.DEVNULL):
     seconds = time.perf_counter() - start
     with open("/proc/%d/io" % child.pid) as io:
         rchar = int(next(line for line in io if line.startswith("rchar:")).split()[1])
-    if child.wait() != 0:
+    if child.wait() not in ok:
         sys.exit("%s: exit %d" % (" ".join(command), child.returncode))
     with open("peak.txt") as f:
         peak = int(f.read().split()[-1])
@@ -132,13 +133,57 @@ def verify_rows(files, recovery):
     back()
     row("verify, cat SET > /dev/null time over verify time (>= 1.0)", results, "cat-null", "verify",
         False)
+    # Not -q: a quiet verify of a whole set does not look at its recovery files at all.
     set_bytes = sum(os.path.getsize(path) for path in files)
     recovery_bytes = sum(os.path.getsize(path) for path in recovery)
-    _, peak, rchar = run([TOOL, "verify", "-q", "ten.exe"])
+    _, peak, rchar = run([TOOL, "verify", "ten.exe"])
     print("  verify with %d recovery files beside the set: read %.2f x the set's bytes "
           "(the set %d, the recovery files %d more; one read: %.2f), peak %d KiB" %
           (len(recovery), rchar / set_bytes, set_bytes, recovery_bytes,
            (set_bytes + recovery_bytes) / set_bytes, peak))
+
+
+def flip_a_byte_in_each(files, mib_apart):
+    """One byte flipped in each file, the n-th's in its n-th MiB (a stripe of its own with 1 MiB
+    slices); returns a function that flips them back."""
+    def flip(path, offset):
+        with open(path, "r+b") as f:
+            f.seek(offset)
+            byte = f.read(1)
+            f.seek(offset)
+            f.write(bytes([byte[0] ^ 0x10]))
+    spots = [(path, (30720 if n == 0 else 0) + n * mib_apart * MIB + 1000)
+             for n, path in enumerate(files)]
+    for spot in spots:
+        flip(*spot)
+    return lambda: [flip(*spot) for spot in spots]
+
+
+def survey_rows(files, recovery):
+    """verify and repair with the recovery files beside the set: the bytes read, the time."""
+    whole = sum(os.path.getsize(path) for path in files + recovery)
+    results = rounds({"cat-all": (None, ["cat"] + files + recovery, None, None),
+                      "verify": (None, [TOOL, "verify", "ten.exe"], None, None)})
+    row("verify with the recovery files, cat SET R* > /dev/null time over verify time", results,
+        "cat-all", "verify", False)
+    print("  verify read %.2f x the set and recovery files' bytes (one read: 1.00)" %
+          (statistics.median(r[2] for r in results["verify"]) / whole))
+    unflip = flip_a_byte_in_each(files, 1)
+    _, _, rchar = run([TOOL, "verify", "ten.exe"], subprocess.DEVNULL, ok=(0, 1))
+    print("  verify of a set with a byte flipped in each of its %d files: read %.2f x" %
+          (len(files), rchar / whole))
+    unflip()
+    digests = subprocess.run(["sha256sum"] + files, capture_output=True, check=True).stdout
+    def check():
+        if subprocess.run(["sha256sum"] + files, capture_output=True, check=True).stdout != digests:
+            sys.exit("the repaired set differs")
+    results = rounds({"cat-all": (None, ["cat"] + files + recovery, None, None),
+                      "repair": (lambda: flip_a_byte_in_each(files, 1),
+                                 [TOOL, "repair", "-q", "ten.exe"], None, check)})
+    row("repair of a byte flipped in each of %d files, time over cat SET R*" % len(files),
+        results, "cat-all", "repair", True)
+    print("  repair read %.2f x the set and recovery files' bytes" %
+          (statistics.median(r[2] for r in results["repair"]) / whole))
 
 
 def repair_row(files):
@@ -195,6 +240,7 @@ def main():
           ", ...; the container's data %d bytes" % (os.path.getsize(files[0]) - 30720))
     for name, action in (("repair", lambda: repair_row(files)), ("join", lambda: join_rows(files)),
                          ("verify", lambda: verify_rows(files, recovery)),
+                         ("survey", lambda: survey_rows(files, recovery)),
                          ("copy", lambda: copy_rows(files))):
         if name in ROWS:
             action()

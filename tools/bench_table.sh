@@ -8,12 +8,15 @@
 #  3. `join` with checking, `cat` of the set into one file: cat's time over join's (at least 1);
 #  4. `verify` without recovery files: `cat SET > /dev/null` time over verify's (at least 1);
 #  5. the bytes `verify` reads (rchar) with the recovery files beside the set, over the set's;
+#     and (the survey row) verify with them, time over `cat` of the set and the recovery files,
+#     bytes read whole and with a byte flipped in each file, and `repair` of those flips (one
+#     recovery file mends a slice of each stripe) with its time over `cat` and its bytes read;
 #  6. what limits join against cat: the same set copied by copy_file_range at the set's offsets
 #     and with every piece 2048 bytes off a page (as in sets whose container data is the size -
 #     30720), by pread + pwrite without a CRC, and with CRC-32C as join does, each in chunks of
 #     256 KiB and of 1 MiB (tools/bench_copy.cpp).
 # Usage: tools/bench_table.sh [path to a tarnovell binary] [rounds, default 5] [rows: a comma-
-# separated choice of split,repair,join,verify,copy; default all]. Without a binary,
+# separated choice of split,repair,join,verify,survey,copy; default all]. Without a binary,
 # a release build without sanitizers is made in build-bench-table. Scratch files (about 7 GB at
 # the peak) go to $BENCH_DIR (default: ${TMPDIR:-/tmp}) and are removed at the end.
 source "$(dirname "$0")/script_common.sh"

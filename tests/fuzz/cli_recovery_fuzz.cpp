@@ -149,7 +149,7 @@ std::string Forge(const std::string& genuine, FuzzReader& in) {
   int64_t parityAt = header.HeaderLength;
   for (uint64_t edits = in.Take(1) % 8, i = 0; i < edits; i++) {
     int32_t n = static_cast<int32_t>(in.Take(2) % static_cast<uint64_t>(header.FileCount));
-    switch (in.Take(1) % 7) {
+    switch (in.Take(1) % 9) {
       case 0: header.Files[n].Payload = PickSize(in, header.Files[n].Payload); break;
       case 1: header.Files[n].Digest ^= static_cast<uint32_t>(in.Take(4)); break;
       case 2: header.StubDigest ^= static_cast<uint32_t>(in.Take(1)); break;
@@ -166,6 +166,16 @@ std::string Forge(const std::string& genuine, FuzzReader& in) {
         header.FileCount = files;
         break;
       }
+      case 6:  // a slice's digest, of a file or of the parity
+        if (!header.FileSlices.empty() && in.Take(1) % 2 == 0)
+          header.FileSlices[in.Take(3) % header.FileSlices.size()] ^= 1;
+        else if (!header.ParitySlices.empty())
+          header.ParitySlices[in.Take(3) % header.ParitySlices.size()] ^= 1;
+        break;
+      case 7:  // another slice size, or the older format
+        header.SliceSize = in.Take(1) % 4 == 0 ? 0 : 1 << (14 + in.Take(1) % 18);
+        header.Version = header.SliceSize == 0 ? RecoveryFormatWithoutSlices : header.Version;
+        break;
       default:
         header.RowCount = 1 + static_cast<int32_t>(in.Take(1) % 4);
         header.Row %= header.RowCount;

@@ -15,9 +15,28 @@ namespace {
 
 void Fail(const char* what) { FuzzFail("recovery header", what); }
 
+// T counted plainly: every payload's slices and every group's parity's, of S bytes.
+int64_t SliceDigests(const RecoveryHeader& header) {
+  int64_t size = header.SliceSize, count = 0;
+  if (size == 0) return 0;
+  for (const RecoveryFileEntry& file : header.Files) count += (file.Payload + size - 1) / size;
+  std::vector<int64_t> offsets = ParityOffsets(header);
+  for (size_t g = 1; g < offsets.size(); g++)
+    count += (offsets[g] - offsets[g - 1] + size - 1) / size;
+  return count;
+}
+
 void CheckTaken(const RecoveryHeader& header) {
   if (header.GroupCount != GroupCountFor(header.FileCount, header.RowCount)) Fail("group count");
-  if (header.HeaderLength != RecoveryHeaderLength(header.FileCount, header.GroupCount))
+  int64_t size = header.SliceSize, slices = SliceDigests(header);
+  if (header.Version == RecoveryFormatWithoutSlices
+          ? size != 0
+          : header.Version != RecoveryFormatVersion || size < (1 << MinSliceShift) ||
+                size > (1 << MaxSliceShift) || (size & (size - 1)) != 0)
+    Fail("version or slice size");
+  if (static_cast<int64_t>(header.FileSlices.size() + header.ParitySlices.size()) != slices)
+    Fail("slice digests");
+  if (header.HeaderLength != RecoveryHeaderLength(header.FileCount, header.GroupCount, slices))
     Fail("header length");
   if (static_cast<int32_t>(header.Files.size()) != header.FileCount ||
       static_cast<int32_t>(header.ParityDigests.size()) != header.GroupCount)
@@ -51,6 +70,10 @@ void CheckTaken(const RecoveryHeader& header) {
 void MadeAndSpoiled(FuzzReader& in) {
   RecoveryHeader header{};
   header.Code = RecoveryCodeCauchy;
+  bool sliced = in.Take(1) % 4 != 0;
+  header.Version = sliced ? RecoveryFormatVersion : RecoveryFormatWithoutSlices;
+  header.SliceSize =
+      sliced ? 1 << (MinSliceShift + in.Take(1) % (MaxSliceShift - MinSliceShift + 1)) : 0;
   header.FileCount = 1 + static_cast<int32_t>(in.Take(2) % 600);
   header.RowCount = 1 + static_cast<int32_t>(in.Take(1) % MaxRecoveryRows);
   header.Row = static_cast<int32_t>(in.Take(1) % static_cast<uint64_t>(header.RowCount));
@@ -64,15 +87,23 @@ void MadeAndSpoiled(FuzzReader& in) {
         n + 1 < header.FileCount ? piece : 1 + static_cast<int64_t>(in.Take(5)) % piece;
     header.Files.push_back({payload, static_cast<uint32_t>(in.Take(4))});
   }
-  if (!CompleteRecoveryGeometry(&header)) Fail("a plain geometry refused");
+  header.GroupCount = GroupCountFor(header.FileCount, header.RowCount);
+  int64_t slices = SliceDigests(header);
+  bool fits = slices <= MaxReadSliceDigests;
+  if (fits && slices > (1 << 16)) return;  // megabytes of digests a run: the unit tests take those
+  if (CompleteRecoveryGeometry(&header) != fits)
+    Fail("a plain geometry refused, or one too big taken");
+  if (!fits) return;
   for (int32_t g = 0; g < header.GroupCount; g++)
     header.ParityDigests.push_back(static_cast<uint32_t>(in.Take(4)));
+  for (uint32_t& digest : header.FileSlices) digest = static_cast<uint32_t>(in.Take(4));
+  for (uint32_t& digest : header.ParitySlices) digest = static_cast<uint32_t>(in.Take(4));
   std::vector<uint8_t> bytes = RecoveryHeaderBytes(header);
   RecoveryHeader back;
   if (!ParseRecoveryHeader(bytes.data(), static_cast<int64_t>(bytes.size()), &back))
     Fail("a made header refused");
   if (!SameRecoverySet(header, back) || back.Row != header.Row ||
-      back.ParityDigests != header.ParityDigests)
+      back.ParityDigests != header.ParityDigests || back.ParitySlices != header.ParitySlices)
     Fail("a made header read back otherwise");
   CheckTaken(back);
   uint64_t bit = in.Take(4) % (bytes.size() * 8);

@@ -95,10 +95,11 @@ inline std::vector<MemoryFile> MakeSet(int32_t files, int64_t pieceSize, uint32_
   return set;
 }
 
-inline std::vector<MemoryFile> Encode(std::vector<MemoryFile>& set, int32_t rows) {
+inline std::vector<MemoryFile> Encode(std::vector<MemoryFile>& set, int32_t rows,
+                                      int32_t version = RecoveryFormatVersion) {
   std::vector<MemoryFile> recovery(static_cast<size_t>(rows));
   Accesses in(set), out(recovery);
-  RecoveryResult result = EncodeRecovery(in.Files, out.Files, nullptr);
+  RecoveryResult result = EncodeRecovery(in.Files, out.Files, nullptr, version);
   EXPECT_EQ(result.Outcome, RecoveryDone);
   for (MemoryFile& file : set) file.Writes = 0;
   for (MemoryFile& file : recovery) file.Writes = 0;

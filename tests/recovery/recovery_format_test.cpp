@@ -20,49 +20,66 @@ std::string PayloadOf(const std::vector<MemoryFile>& set, size_t n) {
   return set[n].Bytes.substr(n == 0 ? PayloadOffset : 0);
 }
 
-// Pieces of several coding chunks (1 MiB), the container's and the last piece's shorter.
+// Pieces of several coding chunks and slices (1 MiB), the container's and the last piece's
+// shorter; in the format written and in the older one without slices.
 TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
   const int files = 4, rows = 2, k = 4;
-  const uint64_t pieceSize = (5 << 19) + 1;
+  const uint64_t pieceSize = (5 << 19) + 1, slice = 1 << 20;
   std::vector<MemoryFile> set = MakeSet(files, pieceSize);
   std::vector<std::string> payloads;
   for (int n = 0; n < files; n++) payloads.push_back(PayloadOf(set, n));
-  std::vector<MemoryFile> recovery = Encode(set, rows);
   std::vector<uint8_t> matrix((k + rows) * k);
   gf_gen_cauchy1_matrix(matrix.data(), k + rows, k);
-  const uint64_t headerLength = 2112 + 12 * files + 4 * 1, parityLength = pieceSize;
-  for (int r = 0; r < rows; r++) {
-    const std::string& bytes = recovery[r].Bytes;
-    SCOPED_TRACE("row " + std::to_string(r));
-    EXPECT_EQ(bytes.substr(0, 8), std::string("\x89TNVREC\x1A", 8));
-    EXPECT_EQ(Field(bytes, 8, 4), 1u);   // version
-    EXPECT_EQ(Field(bytes, 12, 4), 1u);  // code
-    EXPECT_EQ(Field(bytes, 16, 4), uint64_t{files});
-    EXPECT_EQ(Field(bytes, 20, 4), uint64_t{rows});
-    EXPECT_EQ(Field(bytes, 24, 4), uint64_t(r));
-    EXPECT_EQ(Field(bytes, 28, 4), 1u);  // groups
-    EXPECT_EQ(Field(bytes, 32, 8), headerLength);
-    EXPECT_EQ(Field(bytes, 40, 8), parityLength);
-    ASSERT_EQ(bytes.size(), headerLength + parityLength);
-    EXPECT_EQ(Field(bytes, 48, 4), Crc32cAdd(0, set[0].Bytes.data(), StubSize));
-    EXPECT_EQ(Field(bytes, 52, 4), 0u);
-    EXPECT_EQ(bytes.substr(56, HeaderSize), set[0].Bytes.substr(HeaderOffset, HeaderSize));
-    for (int n = 0; n < files; n++) {
-      EXPECT_EQ(Field(bytes, 2104 + 12 * n, 8), payloads[n].size()) << "file " << n;
-      EXPECT_EQ(Field(bytes, 2112 + 12 * n, 4),
-                Crc32cAdd(0, payloads[n].data(), payloads[n].size()))
-          << "file " << n;
-    }
-    std::string parity = bytes.substr(headerLength);
-    EXPECT_EQ(Field(bytes, 2104 + 12 * files, 4), Crc32cAdd(0, parity.data(), parity.size()));
-    EXPECT_EQ(Field(bytes, headerLength - 8, 8), Crc64(bytes.data(), headerLength - 8));
-    // Row r of the Cauchy matrix over the zero-padded payloads.
-    for (size_t i = 0; i < parityLength; i++) {
-      uint8_t expected = 0;
-      for (int j = 0; j < k; j++)
-        expected ^= gf_mul(matrix[(k + r) * k + j],
-                           i < payloads[j].size() ? static_cast<uint8_t>(payloads[j][i]) : 0);
-      ASSERT_EQ(static_cast<uint8_t>(parity[i]), expected) << "parity byte " << i;
+  for (uint64_t version : {1, 2}) {
+    std::vector<MemoryFile> recovery = Encode(set, rows, static_cast<int32_t>(version));
+    // Every payload's slices, then the parity's (3 slices of the longest payload).
+    std::vector<std::string> sliced;
+    for (const std::string& payload : payloads)
+      for (size_t at = 0; version == 2 && at < payload.size(); at += slice)
+        sliced.push_back(payload.substr(at, slice));
+    const uint64_t fileSlices = sliced.size(), paritySlices = version == 2 ? 3 : 0;
+    const uint64_t slicesAt = 2104 + 12 * files + 4 * 1;
+    const uint64_t headerLength = slicesAt + 4 * (fileSlices + paritySlices) + 8;
+    const uint64_t parityLength = pieceSize;
+    for (int r = 0; r < rows; r++) {
+      const std::string& bytes = recovery[r].Bytes;
+      SCOPED_TRACE("version " + std::to_string(version) + ", row " + std::to_string(r));
+      EXPECT_EQ(bytes.substr(0, 8), std::string("\x89TNVREC\x1A", 8));
+      EXPECT_EQ(Field(bytes, 8, 4), version);
+      EXPECT_EQ(Field(bytes, 12, 4), 1u);  // code
+      EXPECT_EQ(Field(bytes, 16, 4), uint64_t{files});
+      EXPECT_EQ(Field(bytes, 20, 4), uint64_t{rows});
+      EXPECT_EQ(Field(bytes, 24, 4), uint64_t(r));
+      EXPECT_EQ(Field(bytes, 28, 4), 1u);  // groups
+      EXPECT_EQ(Field(bytes, 32, 8), headerLength);
+      EXPECT_EQ(Field(bytes, 40, 8), parityLength);
+      ASSERT_EQ(bytes.size(), headerLength + parityLength);
+      EXPECT_EQ(Field(bytes, 48, 4), Crc32cAdd(0, set[0].Bytes.data(), StubSize));
+      EXPECT_EQ(Field(bytes, 52, 4), version == 2 ? slice : 0);
+      EXPECT_EQ(bytes.substr(56, HeaderSize), set[0].Bytes.substr(HeaderOffset, HeaderSize));
+      for (int n = 0; n < files; n++) {
+        EXPECT_EQ(Field(bytes, 2104 + 12 * n, 8), payloads[n].size()) << "file " << n;
+        EXPECT_EQ(Field(bytes, 2112 + 12 * n, 4),
+                  Crc32cAdd(0, payloads[n].data(), payloads[n].size()))
+            << "file " << n;
+      }
+      std::string parity = bytes.substr(headerLength);
+      for (uint64_t i = 0; i < paritySlices; i++) sliced.push_back(parity.substr(i * slice, slice));
+      for (uint64_t i = 0; i < sliced.size(); i++)
+        EXPECT_EQ(Field(bytes, slicesAt + 4 * i, 4),
+                  Crc32cAdd(0, sliced[i].data(), sliced[i].size()))
+            << "slice " << i;
+      sliced.resize(fileSlices);
+      EXPECT_EQ(Field(bytes, 2104 + 12 * files, 4), Crc32cAdd(0, parity.data(), parity.size()));
+      EXPECT_EQ(Field(bytes, headerLength - 8, 8), Crc64(bytes.data(), headerLength - 8));
+      // Row r of the Cauchy matrix over the zero-padded payloads.
+      for (size_t i = 0; i < parityLength; i++) {
+        uint8_t expected = 0;
+        for (int j = 0; j < k; j++)
+          expected ^= gf_mul(matrix[(k + r) * k + j],
+                             i < payloads[j].size() ? static_cast<uint8_t>(payloads[j][i]) : 0);
+        ASSERT_EQ(static_cast<uint8_t>(parity[i]), expected) << "parity byte " << i;
+      }
     }
   }
   EXPECT_EQ(RecoverySuffix(0) + RecoverySuffix(9) + RecoverySuffix(99), ".r01.r10.r100");
@@ -73,18 +90,139 @@ bool HeaderReadable(MemoryFile file) {
   return ReadRecoveryHeader(MemoryAccess(&file), &header);
 }
 
+// Three payloads and the parity of one slice each: T = 4 with slices.
 TEST(RecoveryLayout, AHeaderWithAnyFlippedByteIsRefused) {
   std::vector<MemoryFile> set = MakeSet(3, 500);
-  MemoryFile file = Encode(set, 1)[0];
-  ASSERT_TRUE(HeaderReadable(file));
-  size_t headerLength = 2112 + 12 * 3 + 4;
-  for (size_t at = 0; at < headerLength; at++) {
-    MemoryFile flipped = file;
-    flipped.Bytes[at] ^= static_cast<char>(1 << (at % 8));
-    ASSERT_FALSE(HeaderReadable(flipped)) << "header byte " << at;
+  for (int32_t version : {1, 2}) {
+    MemoryFile file = Encode(set, 1, version)[0];
+    ASSERT_TRUE(HeaderReadable(file));
+    size_t headerLength = 2112 + 12 * 3 + 4 + (version == 2 ? 4 * 4 : 0);
+    for (size_t at = 0; at < headerLength; at++) {
+      MemoryFile flipped = file;
+      flipped.Bytes[at] ^= static_cast<char>(1 << (at % 8));
+      ASSERT_FALSE(HeaderReadable(flipped)) << "version " << version << ", header byte " << at;
+    }
+    file.Bytes.resize(headerLength - 1);
+    EXPECT_FALSE(HeaderReadable(file)) << "a cut header";
   }
-  file.Bytes.resize(headerLength - 1);
-  EXPECT_FALSE(HeaderReadable(file)) << "a cut header";
+}
+
+void Put(std::string* bytes, size_t offset, uint64_t value, int size) {
+  for (int i = 0; i < size; i++) (*bytes)[offset + i] = static_cast<char>(value >> (8 * i));
+}
+
+// The header of bytes (H as its field gives it) with its self-check made again.
+std::string Resealed(std::string bytes) {
+  size_t length = Field(bytes, 32, 8);
+  if (length < 64 || length > bytes.size()) return bytes;
+  bytes.resize(length);
+  Put(&bytes, length - 8, Crc64(bytes.data(), length - 8), 8);
+  return bytes;
+}
+
+bool Parses(const std::string& bytes, RecoveryHeader* header) {
+  return ParseRecoveryHeader(reinterpret_cast<const uint8_t*>(bytes.data()),
+                             static_cast<int64_t>(bytes.size()), header);
+}
+
+// Each version's header read back as it was written, and two rows of one set alike but for
+// what is theirs; then fields forged and sealed again, which a reader must still refuse.
+TEST(RecoveryLayout, HeadersReadBackAndForgedSlicesAreRefused) {
+  std::vector<MemoryFile> set = MakeSet(4, 3 << 20);
+  for (int32_t version : {1, 2}) {
+    std::vector<MemoryFile> rows = Encode(set, 2, version);
+    RecoveryHeader first, second;
+    ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&rows[0]), &first));
+    ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&rows[1]), &second));
+    EXPECT_EQ(first.Version, version);
+    EXPECT_EQ(first.SliceSize, version == 2 ? 1 << 20 : 0);
+    // Payloads of 1.5 MiB + 7, 3 MiB, 3 MiB, 1 MiB + 1; parity of 3 MiB.
+    EXPECT_EQ(first.FileSlices.size(), version == 2 ? 2u + 3 + 3 + 2 : 0u);
+    EXPECT_EQ(first.ParitySlices.size(), version == 2 ? 3u : 0u);
+    std::vector<uint8_t> again = RecoveryHeaderBytes(first);
+    EXPECT_EQ(std::string(again.begin(), again.end()),
+              rows[0].Bytes.substr(0, static_cast<size_t>(first.HeaderLength)));
+    EXPECT_TRUE(SameRecoverySet(first, second));
+    if (version == 1) continue;
+    EXPECT_NE(first.ParitySlices, second.ParitySlices);
+    second.FileSlices.back() ^= 1;
+    EXPECT_FALSE(SameRecoverySet(first, second)) << "a file slice's digest differs";
+  }
+  // S of another count: H no longer as the payloads give it.
+  std::string big = Encode(set, 1)[0].Bytes.substr(0, 2112 + 12 * 4 + 4 + 4 * 13);
+  RecoveryHeader header;
+  ASSERT_TRUE(Parses(big, &header));
+  Put(&big, 52, 1 << 21, 4);
+  EXPECT_FALSE(Parses(Resealed(big), &header));
+  // Payloads and parity of one slice each (T = 5) whatever S: only S's own rules refuse it.
+  std::vector<MemoryFile> small = MakeSet(4, 900);
+  std::string good = Encode(small, 1)[0].Bytes.substr(0, 2112 + 12 * 4 + 4 + 4 * 5);
+  ASSERT_TRUE(Parses(good, &header));
+  Put(&good, 52, 1 << 30, 4);
+  ASSERT_TRUE(Parses(Resealed(good), &header)) << "any S in range serves";
+  EXPECT_EQ(header.SliceSize, 1 << 30);
+  struct Forgery {
+    const char* What;
+    size_t Offset;
+    uint64_t Value;
+    int Size;
+  } forgeries[] = {
+      {"S not a power of two", 52, (1 << 20) + 4096, 4},
+      {"S below 2^16", 52, 1 << 15, 4},
+      {"S past 2^30", 52, 1u << 31, 4},
+      {"S zero in version 2", 52, 0, 4},
+      {"version 3", 8, 3, 4},
+      {"version 1 with S", 8, 1, 4},
+  };
+  for (const Forgery& forgery : forgeries) {
+    std::string bytes = good;
+    Put(&bytes, forgery.Offset, forgery.Value, forgery.Size);
+    EXPECT_FALSE(Parses(Resealed(bytes), &header)) << forgery.What;
+  }
+  // H a slice digest longer or shorter than the payloads give it.
+  for (int64_t change : {-4, 4, 2}) {
+    std::string bytes = good;
+    bytes.resize(static_cast<size_t>(static_cast<int64_t>(bytes.size()) + change), '\0');
+    Put(&bytes, 32, bytes.size(), 8);
+    EXPECT_FALSE(Parses(Resealed(bytes), &header)) << "H changed by " << change;
+  }
+  // H claiming more slice digests than a reader loads: refused by the fixed fields alone.
+  std::string bytes = good;
+  Put(&bytes, 32, 2112 + 12 * 4 + 4 + 4 * (uint64_t{MaxReadSliceDigests} + 1), 8);
+  EXPECT_FALSE(ParseRecoveryFixed(reinterpret_cast<const uint8_t*>(bytes.data()), &header));
+  Put(&bytes, 32, 2112 + 12 * 4 + 4 + 4 * uint64_t{MaxReadSliceDigests}, 8);
+  EXPECT_TRUE(ParseRecoveryFixed(reinterpret_cast<const uint8_t*>(bytes.data()), &header));
+}
+
+// The writer's S: 1 MiB, doubled while the slice digests would pass 2^22; payloads so large that
+// the slices at 2^16 would overflow nothing (T stays far below 2^62).
+TEST(RecoveryLayout, TheWriterDoublesTheSliceSizeForLargeSets) {
+  RecoveryHeader header{};
+  header.Version = RecoveryFormatWithoutSlices;
+  header.Code = RecoveryCodeCauchy;
+  header.FileCount = 3;
+  header.RowCount = 1;
+  auto sizeFor = [&](int64_t piece) {
+    header.Files = {{piece, 0}, {piece, 0}, {piece, 0}};
+    EXPECT_TRUE(CompleteRecoveryGeometry(&header));
+    return WriterSliceSize(header);
+  };
+  EXPECT_EQ(sizeFor(1), 1 << 20);
+  // 3 files and the parity of 2^42 bytes each: 2^24 slices of 1 MiB, 2^22 of 4 MiB.
+  EXPECT_EQ(sizeFor(int64_t{1} << 42), 1 << 22);
+  EXPECT_EQ(sizeFor((int64_t{1} << 42) + 1), 1 << 23);
+  EXPECT_EQ(sizeFor(int64_t{1} << 61), 1 << 30);  // as large as S goes
+  // A reader holds at most MaxReadSliceDigests: 2^24 slices of 2^16 bytes, no more.
+  header.Version = RecoveryFormatVersion;
+  header.SliceSize = 1 << MinSliceShift;
+  const int64_t piece = int64_t{1} << (24 + MinSliceShift - 2);
+  header.Files = {{piece, 0}, {piece, 0}, {piece, 0}};
+  ASSERT_TRUE(CompleteRecoveryGeometry(&header));
+  EXPECT_EQ(header.HeaderLength, 2112 + 12 * 3 + 4 + 4 * (int64_t{1} << 24));
+  header.Files = {{piece + 1, 0}, {piece, 0}, {piece, 0}};  // two slices more
+  EXPECT_FALSE(CompleteRecoveryGeometry(&header));
+  header.Files = {{int64_t{1} << 61, 0}, {int64_t{1} << 61, 0}, {int64_t{1} << 61, 0}};
+  EXPECT_FALSE(CompleteRecoveryGeometry(&header));
 }
 
 RecoveryResult EncodeInto(std::vector<MemoryFile>& set, std::vector<MemoryFile>& outputs) {
@@ -166,9 +304,11 @@ TEST(RecoveryEncoding, InTwoHalvesAPayloadThatDisagreesWithTheHeadIsRefused) {
   for (MemoryFile& output : outputs) EXPECT_FALSE(HeaderReadable(output));
 }
 
-// The set's files together must fit in 63 bits, as the digest block's total must.
+// The set's files together must fit in 63 bits, as the digest block's total must (in the older
+// format: with slices, so many would be refused on their own).
 TEST(RecoveryLayout, SizesThatAddUpPast2To63AreRefused) {
   RecoveryHeader header{};
+  header.Version = RecoveryFormatWithoutSlices;
   header.Code = RecoveryCodeCauchy;
   header.FileCount = 2;
   header.RowCount = 1;
@@ -186,6 +326,8 @@ TEST(RecoveryLayout, SizesThatAddUpPast2To63AreRefused) {
 // million empty pieces that any recovery file "rebuilds".
 TEST(RecoveryLayout, SizesNotCutAsASetAreRefused) {
   RecoveryHeader header{};
+  header.Version = RecoveryFormatVersion;
+  header.SliceSize = 1 << 20;
   header.Code = RecoveryCodeCauchy;
   header.RowCount = 2;
   auto complete = [&](std::vector<int64_t> sizes) {

@@ -49,45 +49,13 @@ int64_t TotalOf(const std::vector<std::string>& payloads) {
 
 void Flip(std::string& bytes, size_t at) { bytes.at(at) ^= 0x5A; }
 
-// A recovery file with the 8 bytes at offset set to value and its self-check made again.
-void Resealed(std::string& file, size_t offset, uint64_t value) {
+// A recovery file with the width bytes at offset set to value and its self-check made again.
+void Resealed(std::string& file, size_t offset, uint64_t value, size_t width = 8) {
   uint64_t length = 0;
   memcpy(&length, &file[32], 8);
-  memcpy(&file[offset], &value, 8);
+  memcpy(&file[offset], &value, width);
   uint64_t check = Crc64(file.data(), length - 8);
   memcpy(&file[length - 8], &check, 8);
-}
-
-// Version 2 of a recovery file made as version 1: the slice size at byte 52, the CRC-32C of every
-// slice of every payload and of this row's parity after the group digests, the self-check again.
-std::string AsVersion2(const std::string& file, const std::vector<std::string>& payloads,
-                       uint32_t slice) {
-  RecoveryHeader header;
-  const uint8_t* bytes = reinterpret_cast<const uint8_t*>(file.data());
-  int64_t headerLength = 0;
-  memcpy(&headerLength, bytes + 32, 8);
-  EXPECT_TRUE(ParseRecoveryHeader(bytes, headerLength, &header));
-  std::vector<int64_t> offsets = ParityOffsets(header);
-  std::string body = file.substr(0, static_cast<size_t>(header.HeaderLength) - 8);
-  std::string parity = file.substr(static_cast<size_t>(header.HeaderLength));
-  auto addSlices = [&](const std::string& data) {
-    for (size_t at = 0; at < data.size(); at += slice) {
-      uint32_t crc = Crc32cAdd(0, data.data() + at, std::min<size_t>(slice, data.size() - at));
-      body.append(reinterpret_cast<const char*>(&crc), 4);
-    }
-  };
-  for (const std::string& payload : payloads) addSlices(payload);
-  for (size_t g = 0; g + 1 < offsets.size(); g++)
-    addSlices(parity.substr(static_cast<size_t>(offsets[g] - offsets[0]),
-                            static_cast<size_t>(offsets[g + 1] - offsets[g])));
-  uint32_t version = 2;
-  uint64_t length = body.size() + 8;
-  memcpy(&body[8], &version, 4);
-  memcpy(&body[32], &length, 8);
-  memcpy(&body[52], &slice, 4);
-  uint64_t check = Crc64(body.data(), body.size());
-  body.append(reinterpret_cast<const char*>(&check), 8);
-  return body + parity;
 }
 
 class PieceRebuildTest : public JoinTest {
@@ -109,12 +77,15 @@ class PieceRebuildTest : public JoinTest {
     EXPECT_TRUE(JoinState.PieceCheck.Active);
     return files;
   }
-  // The recovery files of files, as the tool's encoder makes them.
-  static std::vector<std::string> Encode(const std::vector<std::string>& files, int32_t rows) {
+  // The recovery files of files, as the tool's encoder makes them (in the format version given,
+  // slices of sliceSize bytes; 0: the writer's).
+  static std::vector<std::string> Encode(const std::vector<std::string>& files, int32_t rows,
+                                         int32_t version = RecoveryFormatVersion,
+                                         int32_t sliceSize = 0) {
     std::vector<MemoryFile> set(files.size()), outputs(static_cast<size_t>(rows));
     for (size_t n = 0; n < files.size(); n++) set[n].Bytes = files[n];
     Accesses setAccess(set), outputAccess(outputs);
-    RecoveryResult result = EncodeRecovery(setAccess.Files, outputAccess.Files, nullptr);
+    RecoveryResult result = EncodeRecovery(setAccess.Files, outputAccess.Files, nullptr, version, sliceSize);
     EXPECT_EQ(result.Outcome, RecoveryDone);
     std::vector<std::string> made;
     for (const MemoryFile& output : outputs) made.push_back(output.Bytes);
@@ -210,14 +181,18 @@ TEST_F(PieceRebuildTest, PiecesOfEveryGroupAreRebuiltFromTheirOwnGroup) {
   ExpectCompleteWithBox(payloads, Join(), "DATA.C004, DATA.C005, DATA.C006");
 }
 
-TEST_F(PieceRebuildTest, VersionTwoFilesServeAsVersionOneFilesDo) {
-  std::vector<std::string> files = WriteBlockSet(SixFiles);
-  std::vector<std::string> rows = Encode(files, 2);
-  for (std::string& row : rows) row = AsVersion2(row, SixFiles, 65536);
-  WriteRows(rows);
-  ASSERT_EQ(remove(PiecePath(1).c_str()), 0);
-  ASSERT_EQ(remove(PiecePath(3).c_str()), 0);
-  ExpectCompleteWithBox(SixFiles, Join(), "DATA.C001, DATA.C003");
+// Older recovery files (no slice digests), and slices smaller than the writer's: their headers are
+// as long as their own version and slice size make them.
+TEST_F(PieceRebuildTest, OlderFilesAndSmallSlicesServeToo) {
+  for (int32_t version : {1, 2}) {
+    SCOPED_TRACE(version);
+    Restart();
+    std::vector<std::string> files = WriteBlockSet(SixFiles);
+    WriteRows(Encode(files, 2, version, version == 1 ? 0 : 65536));
+    ASSERT_EQ(remove(PiecePath(1).c_str()), 0);
+    ASSERT_EQ(remove(PiecePath(3).c_str()), 0);
+    ExpectCompleteWithBox(SixFiles, Join(), "DATA.C001, DATA.C003");
+  }
 }
 
 TEST_F(PieceRebuildTest, ADamagedRecoveryFileIsLeftOutForAnother) {
@@ -301,7 +276,7 @@ TEST_F(RebuildRefusedTest, RecoveryFilesUnderTheWrongNameOrWithABrokenHeaderAreI
   WriteBlockSet(SixFiles);
   ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
   std::vector<std::string> badSlices = rows;
-  for (std::string& row : badSlices) row = AsVersion2(row, SixFiles, 65536 + 1);
+  for (std::string& row : badSlices) Resealed(row, 52, 65536 + 1, 4);  // S not a power of two
   ExpectSameAsWithout(badSlices);
 }
 

@@ -5,6 +5,7 @@ in alternating rounds (ROUNDS, default 3), the best and the median of each."""
 import os, pathlib, statistics, subprocess, time
 import tarnovell_e2e as e
 import digest_sets as d
+import bench_stub_common as common
 
 bench = pathlib.Path(os.environ["BENCH"])
 size = int(os.environ["SIZE"])
@@ -14,12 +15,8 @@ out = bench / "joined.bin"
 
 
 def settle():
-    """Starts every run alike: no output, nothing dirty, the set read once (in the cache)."""
-    if out.exists():
-        out.unlink()
-    subprocess.run(["sync"], check=True)
-    for path in [container, *pieces]:
-        subprocess.run(["cat", str(path)], stdout=subprocess.DEVNULL, check=True)
+    """Starts every run alike."""
+    common.settle(out, [container, *pieces])
 
 
 def with_stub(image):
@@ -27,21 +24,9 @@ def with_stub(image):
     with open(container, "r+b") as f:
         f.write(pathlib.Path(image).read_bytes())
     settle()
-    header_mtime = None
     proc = e.start_stub(container)
     try:
-        win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc, timeout=60)
-        e.send_keys(win, "Return")
-        dialog = e.wait_window("^Сохранить как$", proc=proc, timeout=30)
-        e.type_path(dialog, e.windows_path(out))
-        e.wait_until(out.exists, 60, interval=0.005, what="the output created")
-        start = time.monotonic()
-        # The join ends by applying the header's times: the last-write time goes back to the
-        # original file's, in 2020.
-        e.wait_until(lambda: out.stat().st_size == size and out.stat().st_mtime < 1600000000, 3600,
-                     interval=0.02, what="the join finished")
-        subprocess.run(["sync", str(out)], check=True)
-        seconds = time.monotonic() - start
+        win, seconds = common.timed_join(proc, out, size)
         e.send_keys(win, "Return")
         if e.wait_exit(proc, 60) != 0:
             raise SystemExit("the stub did not end with exit code 0")

@@ -2,9 +2,10 @@
 the environment): the real stub under Wine joins the set whole and with DATA.c002 lost, in
 alternating rounds (ROUNDS, default 3); prints the seconds of each round, the best and the median
 of each kind and their ratios, and the peak memory (VmHWM) of the stub's process in each kind."""
-import os, pathlib, re, statistics, subprocess, time
+import os, pathlib, re, statistics
 import tarnovell_e2e as e
 import digest_sets as d
+import bench_stub_common as common
 
 bench = pathlib.Path(os.environ["BENCH"])
 size = int(os.environ["SIZE"])
@@ -16,12 +17,8 @@ out = bench / "joined.bin"
 
 
 def settle():
-    """Starts every run alike: no output, nothing dirty, the set read once (in the cache)."""
-    if out.exists():
-        out.unlink()
-    subprocess.run(["sync"], check=True)
-    for path in sorted(folder.glob("DATA.*")):
-        subprocess.run(["cat", str(path)], stdout=subprocess.DEVNULL, check=True)
+    """Starts every run alike (the set as it lies, DATA.c002 aside or not)."""
+    common.settle(out, sorted(folder.glob("DATA.*")))
 
 
 def descendants(pid):
@@ -66,18 +63,7 @@ def join(rebuild):
     try:
         settle()
         proc = e.start_stub(container)
-        win = e.wait_window(r"^Tarnovell! - DATA\.EXE$", proc=proc, timeout=60)
-        e.send_keys(win, "Return")
-        dialog = e.wait_window("^Сохранить как$", proc=proc, timeout=30)
-        e.type_path(dialog, e.windows_path(out))
-        e.wait_until(out.exists, 60, interval=0.005, what="the output created")
-        start = time.monotonic()
-        # The join ends by applying the header's times: the last-write time goes back to the
-        # original file's, in 2020.
-        e.wait_until(lambda: out.stat().st_size == size and out.stat().st_mtime < 1600000000, 3600,
-                     interval=0.02, what="the join finished")
-        subprocess.run(["sync", str(out)], check=True)
-        seconds = time.monotonic() - start
+        win, seconds = common.timed_join(proc, out, size)
         if rebuild:
             d.answer_box(60)  # the box that names DATA.C002
         peak = peak_kib(proc)

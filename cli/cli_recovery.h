@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,21 +64,42 @@ int WriteSetWithRecovery(const OnePassSplit& split, const std::vector<std::strin
 // pieces: the progress line counts them as a step).
 bool HasRecoveryFiles(const PieceSet& set);
 
-// verify: after the pieces were judged (whole: nothing was found wrong), one line on CliOut when
-// the set has recovery files: whether they can repair it (quiet and whole: nothing, nothing
-// read). With json, the facts go into it instead, as a member "recovery" of the object being
-// written (read whether quiet or not). ExitComplete, or ExitInterrupted after telling CliErr.
-// foundWhole: per file of the set (0: the container), the file the walk read and found to be what
-// the digest block gives it (Kind Missing for the others); those the recovery files' survey does
-// not read again, so the set is read once.
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json,
-                            const std::vector<OsFileInfo>& foundWhole);
+// verify: what the recovery files beside a set say of it. They are surveyed once the set was
+// judged, and told in two parts: the lines of the set's files they place, among the set's own
+// lines before its result; then the lines of the recovery files, ending in whether they can
+// repair the set. Nothing is told when none was surveyed.
+class VerifyRecovery {
+ public:
+  VerifyRecovery();
+  ~VerifyRecovery();
+  VerifyRecovery(const VerifyRecovery&) = delete;
+  VerifyRecovery& operator=(const VerifyRecovery&) = delete;
 
-// verify of a container it could not judge (containerCode: ExitBadContainer, not a container; or
-// ExitUnchecked, a header whose digest block does not check): when recovery files beside it
-// describe a set in which the container is bad, names it and says whether repair can restore
-// it, then returns ExitMismatch (the set is damaged, not another splitter's). Else -1, having
-// printed nothing; or ExitInterrupted after telling CliErr. With json, the facts go into it as
-// "recovery" instead of the lines.
-int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
-                                  bool quiet, JsonWriter* json);
+  // After the pieces were judged (whole: nothing was found wrong), when the set has recovery
+  // files: reads them, unless quiet and whole and not for JSON. foundWhole: per file of the set
+  // (0: the container), the file the walk read and found to be what the digest block gives it
+  // (Kind Missing for the others); those the survey does not read again, so the set is read once.
+  // ExitComplete, or ExitInterrupted after telling CliErr.
+  int SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
+                   const std::vector<OsFileInfo>& foundWhole);
+  // A container verify could not judge (ExitBadContainer, not a container; or ExitUnchecked, a
+  // header whose digest block does not check): ExitMismatch when recovery files beside it
+  // describe a set in which the container is bad (the set is damaged, not another splitter's).
+  // Else -1, nothing kept to tell; or ExitInterrupted after telling CliErr.
+  int SurveyBadContainer(const std::string& containerPath, const std::string& piecesDir,
+                         bool quiet);
+
+  // The set's files as the recovery files find them, on CliOut: the bad ones verify cannot see
+  // (all of them for a container it could not judge), and the bytes of each damaged one.
+  void PrintFileLines() const;
+  // The recovery files' own lines on CliOut, then the "Recovery:" line. containerPath: what
+  // repair is to be given.
+  void PrintRecoveryLines(const std::string& containerPath) const;
+  // The facts as a member "recovery" of the object being written.
+  void Json(JsonWriter* json) const;
+
+  struct Facts;  // what the survey found (defined beside it)
+
+ private:
+  std::unique_ptr<Facts> facts_;
+};

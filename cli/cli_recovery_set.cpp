@@ -366,6 +366,32 @@ void PrintNotRepairable(FILE* stream, const SetSurvey& survey, const char* lead)
              failing - NamedAloneInARow);
 }
 
+// "bad_bytes": the ranges as [first, last] pairs; nothing when there are none.
+static void JsonBadBytes(JsonWriter* json, const std::vector<std::pair<int64_t, int64_t>>& ranges) {
+  if (ranges.empty()) return;
+  json->BeginArray("bad_bytes");
+  for (const std::pair<int64_t, int64_t>& range : ranges)
+    json->BeginArray().Field(nullptr, range.first).Field(nullptr, range.second).End();
+  json->End();
+}
+
+// "bad_bytes_by_file" of a run of bad files told as one entry (first to last): each file of it
+// the slices place, as an entry alone gives it (piece, name, bad_bytes); nothing when none is.
+static void JsonRunBadBytes(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey,
+                            int32_t first, int32_t last) {
+  bool begun = false;
+  for (int32_t m = first; m <= last; m++) {
+    std::vector<std::pair<int64_t, int64_t>> ranges = DamagedBytes(survey, m);
+    if (ranges.empty()) continue;
+    if (!begun) json->BeginArray("bad_bytes_by_file");
+    begun = true;
+    json->Begin().Field("piece", m).NameField("name", SetFileName(set, m));
+    JsonBadBytes(json, ranges);
+    json->End();
+  }
+  if (begun) json->End();
+}
+
 void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey) {
   int32_t groups = survey.Header.GroupCount;
   json->Field("good_recovery_files", survey.Header.RowCount - BadRowCount(survey))
@@ -380,20 +406,19 @@ void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& s
   }
   json->End().BeginArray("bad_files");
   ForEachBadRun(survey, false, [&](int32_t n, int32_t last, FileState state) {
-    bool alone = last - n < NamedAloneInARow;
-    for (int32_t m = n; m <= (alone ? last : n); m++) {
-      json->Begin().Field("piece", alone ? m : n);
-      if (!alone) json->Field("last_piece", last);
-      json->NameField("name", SetFileName(set, m)).Field("verdict", StateJsonWord(state));
-      std::vector<std::pair<int64_t, int64_t>> ranges = DamagedBytes(survey, m);
-      if (alone && !ranges.empty()) {
-        json->BeginArray("bad_bytes");
-        for (const std::pair<int64_t, int64_t>& range : ranges)
-          json->BeginArray().Field(nullptr, range.first).Field(nullptr, range.second).End();
+    if (last - n < NamedAloneInARow) {
+      for (int32_t m = n; m <= last; m++) {
+        json->Begin().Field("piece", m).NameField("name", SetFileName(set, m));
+        json->Field("verdict", StateJsonWord(state));
+        JsonBadBytes(json, DamagedBytes(survey, m));
         json->End();
       }
-      json->End();
+      return;
     }
+    json->Begin().Field("piece", n).Field("last_piece", last);
+    json->NameField("name", SetFileName(set, n)).Field("verdict", StateJsonWord(state));
+    JsonRunBadBytes(json, set, survey, n, last);
+    json->End();
   });
   json->End().BeginArray("failing_groups");
   for (int32_t g = 0; g < groups; g++) {

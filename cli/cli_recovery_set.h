@@ -133,7 +133,9 @@ void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& sur
                   const char* indent);
 // The survey's facts as members of the JSON object being written: how many recovery files are
 // good, the groups, every recovery file with its verdict, the bad files of the set (runs of more
-// than NamedAloneInARow as one entry with last_piece), the groups that cannot be repaired.
+// than NamedAloneInARow as one entry with last_piece; each damaged file with the bytes the slices
+// place, in bad_bytes alone, in bad_bytes_by_file within a run), the groups that cannot be
+// repaired.
 void JsonSurvey(JsonWriter* json, const RecoveryFileSet& set, const SetSurvey& survey);
 // "not repairable: M files bad, N recovery files" (for each group that fails, in a grouped set),
 // after lead.

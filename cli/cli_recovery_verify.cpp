@@ -18,12 +18,19 @@ enum class RecoveryState {
   NotRepairable,  // too many bad files (in a group) for the good recovery files
 };
 
-struct RecoveryFacts {
+}  // namespace
+
+struct VerifyRecovery::Facts {
   RecoveryFileSet Files;
   SetSurvey Survey;
   RecoveryState State = RecoveryState::NotSurveyed;
   std::string Taken;  // repairable once this path, a lost file's name that leads nowhere, is gone
+  bool BadContainer = false;  // of a container verify could not judge
 };
+
+namespace {
+
+using RecoveryFacts = VerifyRecovery::Facts;
 
 const char* StateWord(RecoveryState state) {
   switch (state) {
@@ -65,15 +72,6 @@ bool Surveyed(RecoveryState state) {
          state == RecoveryState::NotRepairable;
 }
 
-void JsonRecovery(JsonWriter* json, const RecoveryFacts& facts) {
-  json->Begin("recovery")
-      .Field("found", static_cast<int64_t>(facts.Files.RecoveryPaths.size()))
-      .Field("state", StateWord(facts.State));
-  if (Surveyed(facts.State)) JsonSurvey(json, facts.Files, facts.Survey);
-  if (!facts.Taken.empty()) json->NameField("blocked_by", facts.Taken);
-  json->End();
-}
-
 // The line for a set found whole: the recovery files' own state.
 void ReportWholeSet(const SetSurvey& survey) {
   int32_t rows = survey.Header.RowCount, bad = BadRowCount(survey);
@@ -88,23 +86,9 @@ void ReportWholeSet(const SetSurvey& survey) {
   }
 }
 
-void PrintForVerify(const PieceSet& set, const RecoveryFacts& facts) {
-  const RecoveryFileSet& files = facts.Files;
+// The "Recovery:" line for a set verify judged.
+void PrintJudgedVerdict(const RecoveryFacts& facts, const std::string& containerPath) {
   const SetSurvey& survey = facts.Survey;
-  switch (facts.State) {
-    case RecoveryState::NoValidFile:
-      CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
-               files.RecoveryPaths.size());
-      return;
-    case RecoveryState::OtherSet:
-      CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
-      return;
-    case RecoveryState::NotSurveyed: return;
-    default: break;
-  }
-  PrintBadFiles(CliOut, files, survey, "  ", true);  // the rest verify has named
-  PrintDamagedBytes(CliOut, files, survey, "  ");
-  PrintBadRows(CliOut, files, survey, "  ");
   int32_t good = survey.Header.RowCount - BadRowCount(survey);
   if (facts.State == RecoveryState::Whole) {
     ReportWholeSet(survey);
@@ -116,10 +100,35 @@ void PrintForVerify(const PieceSet& set, const RecoveryFacts& facts) {
         good, good == 1 ? "" : "s", Printable(facts.Taken).c_str());
   } else if (facts.State == RecoveryState::Repairable) {
     CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n",
-             good, good == 1 ? "" : "s", Printable(set.ContainerPath).c_str());
+             good, good == 1 ? "" : "s", Printable(containerPath).c_str());
   } else {
     PrintNotRepairable(CliOut, survey, "Recovery:  ");
   }
+}
+
+// The "Recovery:" line for a container verify could not judge.
+void PrintBadContainerVerdict(const RecoveryFacts& facts, const std::string& containerPath) {
+  if (facts.Survey.Repairable) {
+    CliPrint(CliOut,
+             "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
+             "repair %s restores the set\n",
+             Printable(containerPath).c_str());
+  } else {
+    PrintNotRepairable(CliOut, facts.Survey, "Recovery:  ");
+  }
+}
+
+// The files of the set the survey opened that are the very ones the walk found whole.
+std::vector<uint8_t> KnownGood(const RecoveryFileSet& files,
+                               const std::vector<OsFileInfo>& foundWhole) {
+  std::vector<uint8_t> known(files.SetFiles.size(), 0);
+  for (size_t n = 0; n < known.size() && n < foundWhole.size(); n++) {
+    OsFileInfo info;
+    known[n] = foundWhole[n].Kind == OsKind::Regular && files.SetFiles[n] != NoFile &&
+               OsInfo(files.SetFiles[n], &info) && SameFile(info, foundWhole[n]) &&
+               info.Size == foundWhole[n].Size;
+  }
+  return known;
 }
 
 }  // namespace
@@ -133,64 +142,77 @@ bool HasRecoveryFiles(const PieceSet& set) {
   return false;
 }
 
-// The files of the set the survey opened that are the very ones the walk found whole.
-static std::vector<uint8_t> KnownGood(const RecoveryFileSet& files,
-                                      const std::vector<OsFileInfo>& foundWhole) {
-  std::vector<uint8_t> known(files.SetFiles.size(), 0);
-  for (size_t n = 0; n < known.size() && n < foundWhole.size(); n++) {
-    OsFileInfo info;
-    known[n] = foundWhole[n].Kind == OsKind::Regular && files.SetFiles[n] != NoFile &&
-               OsInfo(files.SetFiles[n], &info) && SameFile(info, foundWhole[n]) &&
-               info.Size == foundWhole[n].Size;
-  }
-  return known;
-}
+VerifyRecovery::VerifyRecovery() = default;
+VerifyRecovery::~VerifyRecovery() = default;
 
-int ReportRecoveryForVerify(const PieceSet& set, bool whole, bool quiet, JsonWriter* json,
-                            const std::vector<OsFileInfo>& foundWhole) {
-  if (whole && quiet && json == nullptr) return ExitComplete;
-  RecoveryFacts facts;
+int VerifyRecovery::SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
+                                 const std::vector<OsFileInfo>& foundWhole) {
+  facts_.reset();
+  if (whole && quiet && !json) return ExitComplete;
+  auto facts = std::make_unique<Facts>();
   int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
-                                 set.Folder, &facts.Files);
-  if (code != ExitComplete || facts.Files.RecoveryPaths.empty()) return ExitComplete;
-  std::vector<uint8_t> known = KnownGood(facts.Files, foundWhole);
-  code = Survey(!quiet, &facts, &known);
+                                 set.Folder, &facts->Files);
+  if (code != ExitComplete || facts->Files.RecoveryPaths.empty()) return ExitComplete;
+  std::vector<uint8_t> known = KnownGood(facts->Files, foundWhole);
+  code = Survey(!quiet, facts.get(), &known);
   if (code != ExitComplete) return code;
-  if (json != nullptr) {
-    JsonRecovery(json, facts);
-  } else {
-    PrintForVerify(set, facts);
-  }
+  facts_ = std::move(facts);
   return ExitComplete;
 }
 
-int ReportRecoveryForBadContainer(const std::string& containerPath, const std::string& piecesDir,
-                                  bool quiet, JsonWriter* json) {
+int VerifyRecovery::SurveyBadContainer(const std::string& containerPath,
+                                       const std::string& piecesDir, bool quiet) {
+  facts_.reset();
   std::string base = ContainerBasePath(containerPath), folder, baseName;
   if (base.empty()) return -1;
   SplitBasePath(base, &folder, &baseName);
-  RecoveryFacts facts;
+  auto facts = std::make_unique<Facts>();
   int code = OpenRecoveryFileSet(base, containerPath, piecesDir.empty() ? folder : piecesDir,
-                                 &facts.Files);
-  if (code != ExitComplete || facts.Files.FileCount == 0) return -1;
-  code = Survey(!quiet, &facts);
+                                 &facts->Files);
+  if (code != ExitComplete || facts->Files.FileCount == 0) return -1;
+  code = Survey(!quiet, facts.get());
   if (code != ExitComplete) return code;
-  const SetSurvey& survey = facts.Survey;
-  if (!Surveyed(facts.State) || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
-  if (json != nullptr) {
-    JsonRecovery(json, facts);
-    return ExitMismatch;
-  }
-  PrintBadFiles(CliOut, facts.Files, survey, "  ", false);
-  PrintDamagedBytes(CliOut, facts.Files, survey, "  ");
-  if (survey.Repairable) {
-    CliPrint(CliOut,
-             "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
-             "repair %s "
-             "restores the set\n",
-             Printable(containerPath).c_str());
-  } else {
-    PrintNotRepairable(CliOut, survey, "Recovery:  ");
-  }
+  const SetSurvey& survey = facts->Survey;
+  if (!Surveyed(facts->State) || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
+  facts->BadContainer = true;
+  facts_ = std::move(facts);
   return ExitMismatch;
+}
+
+void VerifyRecovery::PrintFileLines() const {
+  if (facts_ == nullptr || !Surveyed(facts_->State)) return;
+  // Of a set verify judged, only a container whose joiner program or header alone is bad: verify
+  // named the rest.
+  PrintBadFiles(CliOut, facts_->Files, facts_->Survey, "  ", !facts_->BadContainer);
+  PrintDamagedBytes(CliOut, facts_->Files, facts_->Survey, "  ");
+}
+
+void VerifyRecovery::PrintRecoveryLines(const std::string& containerPath) const {
+  if (facts_ == nullptr) return;
+  const RecoveryFacts& facts = *facts_;
+  switch (facts.State) {
+    case RecoveryState::NoValidFile:
+      CliPrint(CliOut, "Recovery:  not repairable: no valid recovery file among the %zu found\n",
+               facts.Files.RecoveryPaths.size());
+      return;
+    case RecoveryState::OtherSet:
+      CliPrint(CliOut, "Recovery:  the recovery files found are of another set\n");
+      return;
+    case RecoveryState::NotSurveyed: return;
+    default: break;
+  }
+  if (facts.BadContainer) return PrintBadContainerVerdict(facts, containerPath);
+  PrintBadRows(CliOut, facts.Files, facts.Survey, "  ");
+  PrintJudgedVerdict(facts, containerPath);
+}
+
+void VerifyRecovery::Json(JsonWriter* json) const {
+  if (facts_ == nullptr) return;
+  const RecoveryFacts& facts = *facts_;
+  json->Begin("recovery")
+      .Field("found", static_cast<int64_t>(facts.Files.RecoveryPaths.size()))
+      .Field("state", StateWord(facts.State));
+  if (Surveyed(facts.State)) JsonSurvey(json, facts.Files, facts.Survey);
+  if (!facts.Taken.empty()) json->NameField("blocked_by", facts.Taken);
+  json->End();
 }

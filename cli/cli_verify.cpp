@@ -114,17 +114,21 @@ static int SizesCode(const SizesVerdict& sizes) {
 }
 
 static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
-                       const SetChecksums& checksums, const FileChecksums& sums) {
+                       const SetChecksums& checksums, const FileChecksums& sums,
+                       const VerifyRecovery& recovery) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   CliPrint(CliOut, "%s: no digests: %s\n", name.c_str(),
            checksums.Path.empty() ? "only the sizes can be checked"
                                   : ("the files are checked by " + checksums.FileName()).c_str());
   if (sizes.Counted) PrintChecksumDifferences(CliOut, checksums, sums, true, "  ");
   const WalkEnd& end = sizes.End;
-  long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
   if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "  %s: missing (looked for %s)\n",
              Printable(LastComponent(end.Missing)).c_str(), Printable(end.Missing).c_str());
+  }
+  recovery.PrintFileLines();
+  long long files = end.Files, data = end.Data, total = set.Head.TotalSize;
+  if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "Result:    missing pieces: %lld of %lld bytes found\n", data, total);
   } else if (end.Code == ExitMismatch) {
     CliPrint(
@@ -145,6 +149,7 @@ static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
         "cannot be checked\n",
         files, files == 1 ? "" : "s", total);
   }
+  recovery.PrintRecoveryLines(set.ContainerPath);
 }
 
 static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
@@ -166,10 +171,20 @@ static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
   json->End().Field("data_found", end.Data);
 }
 
+// A container that could not be judged (code): its recovery files may show that it is damaged
+// (then *recovery keeps them, and the code is theirs).
+static int SurveyContainer(const VerifyOptions& options, int code, VerifyRecovery* recovery) {
+  ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
+  int found = recovery->SurveyBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
+  return found >= 0 ? found : code;
+}
+
 // A set of another splitter: its files are found and measured, not read; unless BASE.sha256
 // lies beside it, whose SHA-256 then judges each file it names. Returns what the sizes and the
-// checksums say, or how the walk failed (told on CliErr).
-static int VerifySizes(const PieceSet& set, const SetChecksums& checksums, JsonWriter* json) {
+// checksums say (or, when recovery files beside the container show it bad, what they say), or
+// how the walk failed (told on CliErr).
+static int VerifySizes(const PieceSet& set, const SetChecksums& checksums,
+                       const VerifyOptions& options, JsonWriter* json) {
   std::vector<VerifiedFile> files;
   FileChecksums sums(checksums);
   SizesVerdict sizes;
@@ -183,13 +198,17 @@ static int VerifySizes(const PieceSet& set, const SetChecksums& checksums, JsonW
                   ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
   sizes.Differ = sizes.Counted ? PrintChecksumDifferences(nullptr, checksums, sums, true, "") : 0;
   sizes.AllMatch = sizes.Counted && sizes.Differ == 0 && sums.Files.size() == files.size();
+  int code = SizesCode(sizes);
+  VerifyRecovery recovery;
+  if (JudgedSet(code)) code = SurveyContainer(options, code, &recovery);
   if (json != nullptr) {
     JsonSizes(json, files, sizes, sums);
     JsonChecksums(json, checksums, sums, sizes.Counted);
+    recovery.Json(json);
   } else {
-    PrintSizes(set, sizes, checksums, sums);
+    PrintSizes(set, sizes, checksums, sums, recovery);
   }
-  return SizesCode(sizes);
+  return code;
 }
 
 static int VerdictCode(const PieceCheck& check) {
@@ -197,8 +216,10 @@ static int VerdictCode(const PieceCheck& check) {
   return BadPieceCount(check) > 0 ? ExitMismatch : ExitMissingPiece;
 }
 
+// The pieces' verdict: each finding, then what the recovery files place among the set's files,
+// then the result.
 static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
-                         bool quiet) {
+                         const VerifyRecovery& recovery, bool quiet) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
   int code = VerdictCode(check);
@@ -209,10 +230,12 @@ static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
                "gives it\n",
                name.c_str(), pieces, pieces == 1 ? "" : "s", total);
     }
+    recovery.PrintFileLines();
     return;
   }
   CliPrint(CliOut, "%s: digests: %s\n", name.c_str(), DigestCoverage(set).c_str());
   PrintFindings(CliOut, check, "  ");
+  recovery.PrintFileLines();
   if (code == ExitMismatch) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
   } else {
@@ -253,41 +276,64 @@ static bool FoundWhole(const PieceCheck& check, int32_t index) {
   return true;
 }
 
-// BASE.sha256 beside a set with digests, after the verdict (code): one that differs for a file
-// the digests find whole is another set's, and only warned about. Else the recovery files it
-// names are checked too: one that differs is damaged (the pieces the digests found damaged were
-// named already).
-static int ReportChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
-                           const PieceCheck& check, int code, bool quiet, JsonWriter* json) {
-  if (checksums.Path.empty()) return code;
-  bool counted = ChecksumsOfThisSet(checksums, set, *sums,
-                                    [&](int32_t index) { return FoundWhole(check, index); });
-  if (counted && !sums->AddRecoveryFiles(set)) {
+// What verify found of a set with digests, all of it gathered before any is told.
+struct DigestFindings {
+  std::vector<VerifiedFile> Files;
+  WalkEnd End;
+  PieceCheck Check;
+  int PiecesCode = ExitComplete;  // what the pieces say
+  int Code = ExitComplete;        // with BASE.sha256's verdict too
+  bool Counted = false;           // BASE.sha256 is this set's: it judges the files it names
+  VerifyRecovery Recovery;
+};
+
+// BASE.sha256 beside a set with digests: one that differs for a file the digests find whole is
+// another set's, and only warned about. Else the recovery files it names are read too, and one
+// that differs is damaged (the pieces the digests found damaged are named already). False (said
+// on CliErr) when they cannot be read.
+static bool JudgeChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
+                           DigestFindings* found) {
+  found->Code = found->PiecesCode;
+  if (checksums.Path.empty()) return true;
+  found->Counted = ChecksumsOfThisSet(
+      checksums, set, *sums, [&](int32_t index) { return FoundWhole(found->Check, index); });
+  if (found->Counted && !sums->AddRecoveryFiles(set)) {
     CliPrint(CliErr, "tarnovell: file system error: reading the recovery files: %s\n",
              OsErrorText(OsLastError()).c_str());
-    return ExitFileError;
+    return false;
   }
-  if (json != nullptr) JsonChecksums(json, checksums, *sums, counted);
-  if (!counted) return code;
-  FILE* text = json != nullptr ? nullptr : CliOut;
-  if (PrintChecksumDifferences(text, checksums, *sums, false, "  ") > 0) {
-    if (text != nullptr)
-      CliPrint(text, "Result:    possibly damaged: fetch the files named again\n");
-    return code == ExitComplete ? ExitMismatch : code;
-  }
-  if (text != nullptr && !quiet && code == ExitComplete) {
-    CliPrint(text, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
-             sums->Files.size(), sums->Files.size() == 1 ? "" : "s");
-  }
-  return code;
+  if (found->Counted && PrintChecksumDifferences(nullptr, checksums, *sums, false, "") > 0 &&
+      found->Code == ExitComplete)
+    found->Code = ExitMismatch;
+  return true;
 }
 
-// A container that could not be judged (code): its recovery files may show that it is damaged.
-static int WithRecoveryOfContainer(const VerifyOptions& options, int code, JsonWriter* json) {
-  ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
-  int recovery =
-      ReportRecoveryForBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet, json);
-  return recovery >= 0 ? recovery : code;
+// BASE.sha256's lines after the pieces' verdict: the files that differ and the result, or that
+// every one matches.
+static void PrintChecksums(const SetChecksums& checksums, const FileChecksums& sums,
+                           const DigestFindings& found, bool quiet) {
+  if (!found.Counted) return;
+  if (PrintChecksumDifferences(CliOut, checksums, sums, false, "  ") > 0) {
+    CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
+  } else if (!quiet && found.PiecesCode == ExitComplete) {
+    CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
+             sums.Files.size(), sums.Files.size() == 1 ? "" : "s");
+  }
+}
+
+// The findings told, as text or into json.
+static void TellDigestFindings(const PieceSet& set, const SetChecksums& checksums,
+                               const FileChecksums& sums, const DigestFindings& found, bool quiet,
+                               JsonWriter* json) {
+  if (json != nullptr) {
+    JsonVerdict(json, set, found.Files, found.Check);
+    JsonChecksums(json, checksums, sums, found.Counted);
+    found.Recovery.Json(json);
+    return;
+  }
+  PrintVerdict(set, found.End, found.Check, found.Recovery, quiet);
+  PrintChecksums(checksums, sums, found, quiet);
+  found.Recovery.PrintRecoveryLines(set.ContainerPath);
 }
 
 // The end of a verify that ended with code: with --json, the object begun, or where the set
@@ -310,7 +356,14 @@ static int VerifyUnopened(const VerifyOptions& options, int code) {
   JsonWriter* out = options.Json ? &json : nullptr;
   if (out != nullptr)
     json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
-  if (code == ExitBadContainer) code = WithRecoveryOfContainer(options, code, out);
+  VerifyRecovery recovery;
+  if (code == ExitBadContainer) code = SurveyContainer(options, code, &recovery);
+  if (out != nullptr) {
+    recovery.Json(out);
+  } else {
+    recovery.PrintFileLines();
+    recovery.PrintRecoveryLines(options.ContainerPath);
+  }
   return Finish(options, out, code);
 }
 
@@ -328,45 +381,42 @@ int RunVerify(const VerifyOptions& options) {
   SetChecksums checksums;
   LoadSetChecksums(set, &checksums);
   if (!set.Head.HasDigests) {
-    code = VerifySizes(set, checksums, out);
-    if (JudgedSet(code)) code = WithRecoveryOfContainer(options, code, out);
+    code = VerifySizes(set, checksums, options, out);
     return Finish(options, out, code);
   }
-  PieceCheck check;
-  std::vector<VerifiedFile> files;
+  DigestFindings found;
   std::vector<OsFileInfo> read;  // by index: each file read, to know which were found whole
   FileChecksums sums(checksums);
   if (!HasRecoveryFiles(set)) ProgressSkip(ProgressStep::VerifyRecovery);
   ProgressBegin(!options.Quiet, set.Head.TotalSize, ProgressStep::VerifyPieces);
-  WalkEnd end = WalkPieces(
+  found.End = WalkPieces(
       set,
       [&](const PieceFile& piece, std::string* failure) {
         ProgressLabel(LastComponent(piece.Path));
-        files.push_back(VerifiedFileOf(piece));
+        found.Files.push_back(VerifiedFileOf(piece));
         if (piece.Index >= static_cast<int32_t>(read.size()))
           read.resize(static_cast<size_t>(piece.Index) + 1);
         read[piece.Index] = piece.Info;
-        return ReadPiece(set, piece, &check, &sums, failure);
+        return ReadPiece(set, piece, &found.Check, &sums, failure);
       },
       true);
-  CheckFinish(&check);
+  CheckFinish(&found.Check);
   ProgressEnd();
-  for (const WalkEnd::MissingPiece& missing : end.MissingPieces) {
-    CheckMissing(&check, missing.First, missing.Last, missing.Path);
+  for (const WalkEnd::MissingPiece& missing : found.End.MissingPieces) {
+    CheckMissing(&found.Check, missing.First, missing.Last, missing.Path);
   }
-  code = WalkFailure(end);
+  code = WalkFailure(found.End);
   if (code >= 0) return Finish(options, out, code);
-  code = VerdictCode(check);
-  if (out != nullptr) {
-    JsonVerdict(out, set, files, check);
-  } else {
-    PrintVerdict(set, end, check, options.Quiet);
+  found.PiecesCode = VerdictCode(found.Check);
+  if (!JudgeChecksums(set, checksums, &sums, &found)) {
+    if (out == nullptr) PrintVerdict(set, found.End, found.Check, found.Recovery, options.Quiet);
+    return Finish(options, out, ExitFileError);
   }
-  code = ReportChecksums(set, checksums, &sums, check, code, options.Quiet, out);
-  if (code == ExitFileError) return Finish(options, out, code);
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
   for (size_t n = 0; n < read.size(); n++)
-    if (!FoundWhole(check, static_cast<int32_t>(n))) read[n] = OsFileInfo{};
-  int recovery = ReportRecoveryForVerify(set, code == ExitComplete, options.Quiet, out, read);
-  return Finish(options, out, recovery != ExitComplete ? recovery : code);
+    if (!FoundWhole(found.Check, static_cast<int32_t>(n))) read[n] = OsFileInfo{};
+  int recovery = found.Recovery.SurveyJudged(set, found.Code == ExitComplete, options.Quiet,
+                                             out != nullptr, read);
+  TellDigestFindings(set, checksums, sums, found, options.Quiet, out);
+  return Finish(options, out, recovery != ExitComplete ? recovery : found.Code);
 }

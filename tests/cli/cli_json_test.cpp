@@ -49,6 +49,11 @@ class Json : public CliTest {
     ASSERT_EQ(Run(args), ExitComplete) << Err();
     Remove("set.bin");
   }
+  static std::string PieceName(int n) {
+    char suffix[PieceSuffixSize];
+    PieceSuffix(n, suffix);
+    return std::string("set") + suffix;
+  }
   void FlipBit(const std::string& name, int64_t offset) {
     std::string byte = ReadBytesAt(Path(name), offset, 1);
     ASSERT_EQ(byte.size(), 1u) << name;
@@ -347,6 +352,55 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   EXPECT_FALSE(cut.Has("error")) << Out();
   EXPECT_FALSE(cut.Has("header"));
   EXPECT_EQ(cut["recovery"]["state"].Str(), "repairable") << Out();
+}
+
+// A run of more than ten damaged files is one entry in bad_files, as it was; each of its files
+// is also listed in bad_bytes_by_file with its own byte ranges, where the recovery files carry
+// slice digests. A file named alone keeps bad_bytes; a run of missing files has neither.
+TEST_F(Json, VerifyGivesTheBadBytesOfEveryFileOfARun) {
+  // The container and 13 pieces, the last of 1000 bytes.
+  const int64_t lastSize = 1000;
+  Write("set.bin", Pattern(static_cast<size_t>(FirstData + 12 * Cap + lastSize), 5));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "1", "-q"}),
+            ExitComplete)
+      << Err();
+  int64_t dataAt = static_cast<int64_t>(Read("set.exe").size()) - FirstData;
+  FlipBit("set.exe", dataAt + 10);
+  for (int n = 2; n <= 13; n++) FlipBit(PieceName(n), 10);
+  JsonValue damaged = RunJson({"verify", "set.exe"}, ExitMismatch);
+  const JsonValue& bad = damaged["recovery"]["bad_files"];
+  ASSERT_EQ(bad.Items.size(), 2u) << Out();
+  EXPECT_EQ(bad[0]["piece"].Int(), 0);
+  EXPECT_FALSE(bad[0].Has("bad_bytes_by_file"));
+  ASSERT_EQ(bad[0]["bad_bytes"].Items.size(), 1u) << Out();
+  EXPECT_EQ(bad[0]["bad_bytes"][0][0].Int(), dataAt);
+  EXPECT_EQ(bad[0]["bad_bytes"][0][1].Int(), dataAt + FirstData - 1);
+
+  const JsonValue& run = bad[1];
+  EXPECT_EQ(run["piece"].Int(), 2);
+  EXPECT_EQ(run["last_piece"].Int(), 13);
+  EXPECT_EQ(run["name"].Str(), "set.c002");
+  EXPECT_EQ(run["verdict"].Str(), "damaged");
+  EXPECT_FALSE(run.Has("bad_bytes")) << "the files of a run have ranges of their own";
+  const JsonValue& byFile = run["bad_bytes_by_file"];
+  ASSERT_EQ(byFile.Items.size(), 12u) << Out();
+  for (int n = 2; n <= 13; n++) {
+    const JsonValue& file = byFile[static_cast<size_t>(n - 2)];
+    SCOPED_TRACE(n);
+    EXPECT_EQ(file["piece"].Int(), n);
+    EXPECT_EQ(file["name"].Str(), PieceName(n));
+    ASSERT_EQ(file["bad_bytes"].Items.size(), 1u);
+    EXPECT_EQ(file["bad_bytes"][0][0].Int(), 0);
+    EXPECT_EQ(file["bad_bytes"][0][1].Int(), (n == 13 ? lastSize : Cap) - 1);
+  }
+
+  for (int n = 2; n <= 13; n++) Remove(PieceName(n));
+  JsonValue missing = RunJson({"verify", "set.exe"}, ExitMismatch);  // the container too
+  const JsonValue& lost = missing["recovery"]["bad_files"][1];
+  EXPECT_EQ(lost["verdict"].Str(), "missing") << Out();
+  EXPECT_EQ(lost["last_piece"].Int(), 13);
+  EXPECT_FALSE(lost.Has("bad_bytes_by_file"));
+  EXPECT_FALSE(lost.Has("bad_bytes"));
 }
 
 #endif

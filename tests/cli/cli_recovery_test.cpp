@@ -264,7 +264,9 @@ TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
              std::to_string(end - 1) + "\n";
   }
   EXPECT_EQ(Run({"verify", "big.exe"}), ExitMismatch);
-  EXPECT_NE(Out().find(lines + "Recovery:  repairable with the 1 recovery file"), std::string::npos)
+  EXPECT_NE(Out().find(lines + "Result:    possibly damaged: fetch the pieces named again\n" +
+                       "Recovery:  repairable with the 1 recovery file"),
+            std::string::npos)
       << Out();
   EXPECT_EQ(Run({"verify", "big.exe", "--json"}), ExitMismatch);
   std::string json = Out();
@@ -274,6 +276,47 @@ TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
       << json;
   ASSERT_EQ(Run({"repair", "big.exe", "-q"}), ExitComplete) << Err() << Out();
   EXPECT_EQ(Differences(pristine), "");
+}
+
+// The bytes the recovery files find damaged are told with the lines of the set's files, before
+// the result, the same with -q: for a set verify judges by its digests, and for one whose header's
+// digest block no longer checks.
+TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
+  MakeSet(2);
+  FlipBit(SetFile(2), 100);
+  FlipBit(SetFile(5), 100);
+  const std::string lastBytes = "0 to " + std::to_string(pristine_[SetFile(5)].size() - 1);
+  const std::string judged =
+      "set.exe: digests: CRC-32C of each of the 6 pieces\n"
+      "  set.c002: damaged: its data differs from its digest\n"
+      "  set.c005: damaged: its data differs from its digest\n"
+      "  set.c002: damaged in bytes 0 to 49151\n"
+      "  set.c005: damaged in bytes " +
+      lastBytes +
+      "\n"
+      "Result:    possibly damaged: fetch the pieces named again\n"
+      "Recovery:  repairable with the 2 recovery files: tarnovell repair set.exe\n";
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
+  EXPECT_EQ(Out(), judged);
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitMismatch);
+  EXPECT_EQ(Out(), judged);
+
+  FlipBit(SetFile(5), 100);
+  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // the digest block fails
+  const std::string unjudged =
+      "set.exe: no digests: only the sizes can be checked\n"
+      "  set.exe: its joiner program or header differs (its data is good)\n"
+      "  set.c002: damaged: its data differs from its digest\n"
+      "  set.c002: damaged in bytes 0 to 49151\n"
+      "Result:    sizes add up: the data of 6 files is the header's " +
+      std::to_string(InputSize) +
+      " bytes; the contents cannot be checked\n"
+      "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
+      "repair set.exe restores the set\n";
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
+  EXPECT_EQ(Out(), unjudged);
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitMismatch);
+  EXPECT_EQ(Out(), unjudged);
 }
 
 // The bytes this process has read so far (rchar of /proc/self/io).

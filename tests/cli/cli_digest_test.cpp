@@ -489,4 +489,24 @@ TEST_F(Digests, AFailureOnEitherThreadOfTheReadIsTold) {
   OnTestThread = false;
 }
 
+// verify tells a failed read on either thread as it tells any failed read of a piece.
+TEST_F(Digests, VerifyTellsAFailedReadOnEitherThread) {
+  ASSERT_EQ(MakeSet("f", Pattern(static_cast<size_t>(3 * Chunk), 23), PayloadOffset + 3 * Chunk),
+            1);
+  OnTestThread = true;
+  for (bool onTestThread : {true, false}) {
+    FailOnTestThread = onTestThread;
+    AsksBeforeFailure = 1;
+    FileToCut = "";
+    FailureError = onTestThread ? 5 : 13;
+    OsFaultHook = FailOnOneThread;
+    EXPECT_EQ(Run({"verify", "f.exe"}), ExitFileError) << onTestThread;
+    OsFaultHook = nullptr;
+    EXPECT_NE(Err().find("tarnovell: file system error: reading "), std::string::npos) << Err();
+    EXPECT_NE(Err().find("f.exe: " + OsErrorText(FailureError) + "\n"), std::string::npos)
+        << Err();
+  }
+  OnTestThread = false;
+}
+
 }  // namespace

@@ -44,6 +44,16 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
                           int64_t progressBase, uint32_t* crc, bool dense = false,
                           ChunkSink* sink = nullptr);
 
+// Reads count bytes of in from inOffset and continues *crc over them, as CopyThroughMemory does
+// with no output and no sink (the same result and error for the same bytes), on two threads
+// where there is more than a chunk: this one reads and hashes the first half of the chunks, a
+// thread beside it the second, and the two CRCs are joined (verify: reading from the page cache
+// and hashing together take one core longer than a plain read). Each thread asks
+// OsStopBeforeChunk before every chunk it reads; progressBase + bytes done go to ProgressUpdate
+// from this thread only.
+int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t progressBase,
+                          uint32_t* crc);
+
 // The loop of CopyThroughMemory, and of a system's copy that goes through memory too (Windows):
 // chunks of at most size bytes through buffer, *crc continued over them unless crc is null.
 int64_t CopyInChunks(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset, int64_t count,

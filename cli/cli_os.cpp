@@ -4,6 +4,8 @@
 
 #include <stdlib.h>
 
+#include <atomic>
+
 #include "cli/cli_os_sides.h"
 
 // Raised by the interrupt handlers of each side (interrupts.cpp).
@@ -19,8 +21,15 @@ bool OsFreeSpace(const std::string& folder, uint64_t* bytes) {
                                     : OsSystemFreeSpace(folder, bytes);
 }
 
+// Held while a test's hook is asked: verify reads on two threads, and a hook keeps counts.
+static std::atomic_flag HookAsked = ATOMIC_FLAG_INIT;
+
 bool OsFaulted(OsCall call) {
-  int error = OsFaultHook != nullptr ? OsFaultHook(call) : 0;
+  if (OsFaultHook == nullptr) return false;
+  while (HookAsked.test_and_set(std::memory_order_acquire)) {
+  }
+  int error = OsFaultHook(call);
+  HookAsked.clear(std::memory_order_release);
   if (error != 0) OsSetLastError(error);
   return error != 0;
 }

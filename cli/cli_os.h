@@ -49,6 +49,9 @@ size_t OsPathRootLength(const std::string& path);
 
 // Every call that fails returns false (or NoFile, or -1) and leaves its reason for OsLastError.
 int OsLastError();
+// Sets the error OsLastError tells next (the last error is each thread's own: a failure on one
+// thread is told on another through this).
+void OsSetLastError(int error);
 std::string OsErrorText(int error);
 bool OsErrorIsExists(int error);   // the name is taken
 bool OsErrorIsMissing(int error);  // no file of that name (a symbolic link to nothing too)
@@ -172,7 +175,8 @@ extern volatile int CliInterrupted;
 void InstallInterruptHandlers();
 
 // For tests: asked before the calls named here; a non-zero answer makes the call fail with that
-// system error code without doing anything. Null: every call runs.
+// system error code without doing anything. Null: every call runs. Asked by one thread at a
+// time, from whichever thread makes the call (a copy's chunks may be read on two).
 enum OsCall {
   OsCallNamelessCreate,
   OsCallRenameNoReplace,

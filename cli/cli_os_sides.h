@@ -9,9 +9,8 @@
 
 #include "cli/cli_os.h"
 
-// Each side's: sets the error OsLastError tells next (errno, or the thread's last error on
-// Windows), and the error of a call that an interruption stopped.
-void OsSetLastError(int error);
+// Each side's: the error of a call that an interruption stopped (OsSetLastError of cli_os.h
+// sets errno, or the thread's last error on Windows).
 extern const int OsInterruptedError;
 
 // Each side's: the width of the terminal a stream goes to, 0 when it goes to none or the system

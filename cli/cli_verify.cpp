@@ -21,8 +21,12 @@ static int ReadPiece(const PieceSet& set, const PieceFile& piece, PieceCheck* ch
                      FileChecksums* sums, std::string* failure) {
   CheckBegin(check, set, piece.Index);
   if (check->RunWhole && piece.DataSize == ExpectedPayload(set.Head.Digests, piece.Index)) {
-    int64_t got = CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0, piece.DataSize,
-                                    piece.DataBefore, &check->Crc, false, sums->Begin(piece));
+    ChunkSink* sink = sums->Begin(piece);
+    int64_t got = sink == nullptr ? HashThroughMemory(piece.File, piece.DataOffset, piece.DataSize,
+                                                      piece.DataBefore, &check->Crc)
+                                  : CopyThroughMemory(piece.File, piece.DataOffset, NoFile, 0,
+                                                      piece.DataSize, piece.DataBefore,
+                                                      &check->Crc, false, sink);
     int code = PieceMoveOutcome(piece, got, "reading", failure);
     if (code != ExitComplete) return code;
     sums->End();

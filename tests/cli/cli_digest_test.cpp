@@ -2,13 +2,15 @@
 // verify reads every piece and writes nothing, info tells what it covers; a set without a valid
 // block is handled as before.
 #include "integrity/crc32c.h"
+#include "cli/cli_copy.h"
 #include "container/digest_block.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {
 
-// The copies through memory move 1 MiB at a time.
+// The copies through memory move 1 MiB at a time; verify's reads, which only hash, 256 KiB.
 const int64_t Chunk = 1 << 20;
+const int64_t HashChunk = Chunk / 4;
 
 void FlipBit(const std::string& path, int64_t offset, int bit = 0) {
   std::string byte = ReadBytesAt(path, offset, 1);
@@ -360,17 +362,20 @@ int CutBeforeThirdChunk(OsCall call) {
 }
 
 TEST_F(Digests, APieceThatShrinksWhileItIsRead) {
-  // The container's data is one chunk, the piece's two.
+  // The container's data is one chunk of join's, the piece's two.
   const int64_t cap = Chunk + 27856;
   ASSERT_EQ(MakeSet("c", Pattern(static_cast<size_t>(cap - PayloadOffset + cap), 15), cap), 2);
   std::string piece = Read("c.c001");
   PieceToCut = Path("c.c001");
   OsFaultHook = CutBeforeThirdChunk;
   Mkdir("out");
+  // verify's chunks are smaller: the cut comes as late, before the second chunk of the piece
+  // that is asked for.
+  const int containerChunks = static_cast<int>((cap - PayloadOffset + HashChunk - 1) / HashChunk);
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"join", "c.exe", "-o", "out"},
         std::vector<std::string>{"verify", "c.exe"}}) {
-    ChunksRead = 0;
+    ChunksRead = command[0] == "verify" ? 1 - containerChunks : 0;
     EXPECT_EQ(Run(command), ExitFileError) << command[0];
     EXPECT_NE(Err().find("c.c001 became shorter while it was read"), std::string::npos) << Err();
     Write("c.c001", piece);
@@ -407,6 +412,101 @@ TEST_F(Digests, VerifyExitCodesAndItWritesNothing) {
   EXPECT_EQ(Run({"verify"}), ExitUsage);
   files.insert({"elsewhere", "bad.exe"});
   EXPECT_EQ(List(), files) << "verify leaves no file behind";
+}
+
+// verify's read on two threads: the CRC of the bytes in order, continued from the one given, for
+// no bytes, one, a chunk and either side of it, an odd count of chunks, join's chunk and either
+// side of it, and many chunks and a few bytes; each from an offset of no chunk's size.
+TEST_F(Digests, TheReadOnTwoThreadsHashesTheBytesInOrder) {
+  const int64_t offset = 30721;
+  const int64_t sizes[] = {0,         1,         4097,         HashChunk - 1, HashChunk,
+                           HashChunk + 1,        2 * HashChunk, 2 * HashChunk + 1,
+                           3 * HashChunk + 777,  7 * HashChunk, Chunk - 1,
+                           Chunk,     Chunk + 1, 2 * Chunk + 1, 5 * Chunk + 12345};
+  std::string bytes = Pattern(static_cast<size_t>(offset + 5 * Chunk + 12345), 21);
+  Write("data", bytes);
+  OsFileInfo info;
+  OsFile file = OsOpenRead(Path("data"), &info);
+  ASSERT_NE(file, NoFile);
+  const uint32_t begun = Crc32cAdd(0, "before", 6);
+  for (int64_t size : sizes) {
+    uint32_t crc = begun;
+    EXPECT_EQ(HashThroughMemory(file, offset, size, 0, &crc), size) << size;
+    EXPECT_EQ(crc, Crc32cAdd(begun, bytes.data() + offset, static_cast<size_t>(size))) << size;
+  }
+  OsClose(file);
+}
+
+// Which thread a failure is put in: the test's own, or the one beside it.
+thread_local bool OnTestThread = false;
+bool FailOnTestThread = false;
+int AsksBeforeFailure = 0;  // on that thread; then done with
+std::string FileToCut;      // empty: the failure is an error, else this file is cut short
+int FailureError = 0;
+
+int FailOnOneThread(OsCall call) {
+  if (call != OsCallCopy || OnTestThread != FailOnTestThread || AsksBeforeFailure < 0) return 0;
+  if (AsksBeforeFailure-- > 0) return 0;
+  if (FileToCut.empty()) return FailureError;
+  std::filesystem::resize_file(U8(FileToCut), 1000);
+  return 0;
+}
+
+// A failure on either thread of verify's read is told as one thread's read tells it: an error
+// as -1 with that error, a file cut short as fewer bytes than asked for.
+TEST_F(Digests, AFailureOnEitherThreadOfTheReadIsTold) {
+  const int64_t size = 3 * Chunk + 12345;  // 13 chunks of verify's: 7 on this thread, 6 beside
+  std::string bytes = Pattern(static_cast<size_t>(size), 22);
+  OnTestThread = true;
+  for (bool cut : {false, true}) {
+    for (bool onTestThread : {true, false}) {
+      Write("data", bytes);
+      OsFileInfo info;
+      OsFile file = OsOpenRead(Path("data"), &info);
+      ASSERT_NE(file, NoFile);
+      FailOnTestThread = onTestThread;
+      AsksBeforeFailure = 1;
+      FileToCut = cut ? Path("data") : "";
+      FailureError = onTestThread ? 5 : 13;
+      OsFaultHook = FailOnOneThread;
+      OsSetLastError(0);
+      uint32_t crc = 0;
+      int64_t got = HashThroughMemory(file, 0, size, 0, &crc);
+      int error = OsLastError();
+      OsFaultHook = nullptr;
+      OsClose(file);
+      std::string where = std::string(cut ? "cut" : "error") + (onTestThread ? " here" : " beside");
+      EXPECT_EQ(AsksBeforeFailure, -1) << where << ": the failure was never put in";
+      if (cut) {
+        EXPECT_GE(got, 0) << where;
+        EXPECT_LT(got, size) << where;
+      } else {
+        EXPECT_EQ(got, -1) << where;
+        EXPECT_EQ(error, FailureError) << where;
+      }
+    }
+  }
+  OnTestThread = false;
+}
+
+// verify tells a failed read on either thread as it tells any failed read of a piece.
+TEST_F(Digests, VerifyTellsAFailedReadOnEitherThread) {
+  ASSERT_EQ(MakeSet("f", Pattern(static_cast<size_t>(3 * Chunk), 23), PayloadOffset + 3 * Chunk),
+            1);
+  OnTestThread = true;
+  for (bool onTestThread : {true, false}) {
+    FailOnTestThread = onTestThread;
+    AsksBeforeFailure = 1;
+    FileToCut = "";
+    FailureError = onTestThread ? 5 : 13;
+    OsFaultHook = FailOnOneThread;
+    EXPECT_EQ(Run({"verify", "f.exe"}), ExitFileError) << onTestThread;
+    OsFaultHook = nullptr;
+    EXPECT_NE(Err().find("tarnovell: file system error: reading "), std::string::npos) << Err();
+    EXPECT_NE(Err().find("f.exe: " + OsErrorText(FailureError) + "\n"), std::string::npos)
+        << Err();
+  }
+  OnTestThread = false;
 }
 
 }  // namespace

@@ -165,14 +165,14 @@ static int64_t KnownBytes(const RecoveryFileSet& set, const std::vector<uint8_t>
 
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
                           SetSurvey* survey, bool* otherSet,
-                          const std::vector<uint8_t>* knownGood) {
+                          const std::vector<uint8_t>* knownGood, RebuildTargets* early) {
   int64_t total = set.SurveyBytes - KnownBytes(set, knownGood);
   ProgressBegin(progress, total > 0 ? total : 0, step);
   ProgressLabel(set.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.SetFiles), recoveryFiles(set.RecoveryFiles);
   RecoveryResult result =
-      SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey, knownGood);
+      SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey, knownGood, early);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   *otherSet = result.Outcome == RecoveryOtherSet;

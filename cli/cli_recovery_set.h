@@ -96,11 +96,12 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
 // Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
 // *otherSet set when the recovery files are of another set (the container's digest block checks and
 // none agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no
-// valid recovery file) or ExitFileError after telling CliErr. knownGood: as SurveySet takes it
-// (null: every file is read).
+// valid recovery file) or ExitFileError after telling CliErr. knownGood and early: as SurveySet
+// takes them (null: every file is read; nothing is rebuilt on the way).
 int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressStep step,
                           SetSurvey* survey, bool* otherSet,
-                          const std::vector<uint8_t>* knownGood = nullptr);
+                          const std::vector<uint8_t>* knownGood = nullptr,
+                          RebuildTargets* early = nullptr);
 
 // A lost file of the set whose name is still taken (a symbolic link to nothing: lost to every
 // command, yet a rebuilt file could not be put there without removing the link): *path is the

@@ -3,6 +3,8 @@
 // rebuilt file is checked nothing of the set changes: a failure, Ctrl+C or a crash before that
 // leaves it as it was.
 
+#include <memory>
+
 #include "cli/cli.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
@@ -100,30 +102,50 @@ static int PutInPlace(RecoveryFileSet* opened, const SetSurvey& survey,
   return ExitComplete;
 }
 
-// What a repair reads and checks, for the progress bar: every payload, and (rebuilt) the rebuilt
-// ones again.
-static int64_t SetBytes(const SetSurvey& survey, bool rebuilt) {
+// What remaking recovery files reads, for the progress bar: every payload.
+static int64_t SetBytes(const SetSurvey& survey) {
   int64_t total = 0;
-  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
-    int64_t payload = survey.Header.Files[n].Payload;
-    total = ProgressSum(total, payload);
-    if (rebuilt && NeedsRewrite(survey.Files[n])) total = ProgressSum(total, payload);
-  }
+  for (int32_t n = 0; n < survey.Header.FileCount; n++)
+    total = ProgressSum(total, survey.Header.Files[n].Payload);
   return total;
 }
 
-static int Rebuild(RecoveryFileSet* opened, const SetSurvey& survey, bool quiet) {
-  const RecoveryFileSet& files = *opened;
-  size_t count = static_cast<size_t>(survey.Header.FileCount);
-  std::vector<PendingOutput> outputs(count);
-  for (size_t n = 0; n < count; n++) {
-    if (!NeedsRewrite(survey.Files[n])) continue;
-    if (!outputs[n].Create(files.SetPaths[n], ".tarnovell-repair-", true))
-      return RepairFailure(files, survey, {RecoveryWriteFailed, static_cast<int32_t>(n), -1});
+// The rebuilt files' outputs beside the set, each made when first asked for: by the survey, for
+// the files it finds lost before reading any (it rebuilds them on the way), or by the rebuild.
+class RepairOutputs final : public RebuildTargets {
+ public:
+  explicit RepairOutputs(const RecoveryFileSet& files)
+      : files_(files), outputs_(files.SetPaths.size()) {}
+  const FileAccess* TargetOf(int32_t n) override {
+    if (!Make(n)) return nullptr;
+    access_.emplace_back(new OsFileAccess(outputs_[n].File()));
+    return access_.back().get();
   }
+  // File n's output, made now or before; false with OsLastError.
+  bool Make(int32_t n) {
+    if (n < 0 || n >= static_cast<int32_t>(outputs_.size())) return false;
+    return outputs_[n].File() != NoFile ||
+           outputs_[n].Create(files_.SetPaths[n], ".tarnovell-repair-", true);
+  }
+  std::vector<PendingOutput>* Outputs() { return &outputs_; }
+
+ private:
+  const RecoveryFileSet& files_;
+  std::vector<PendingOutput> outputs_;                  // per file of the set
+  std::vector<std::unique_ptr<OsFileAccess>> access_;  // what TargetOf gave out
+};
+
+static int Rebuild(RecoveryFileSet* opened, const SetSurvey& survey, RepairOutputs* made,
+                   bool quiet) {
+  const RecoveryFileSet& files = *opened;
+  for (int32_t n = 0; n < survey.Header.FileCount; n++) {
+    if (NeedsRewrite(survey.Files[n]) && !made->Make(n))
+      return RepairFailure(files, survey, {RecoveryWriteFailed, n, -1});
+  }
+  std::vector<PendingOutput>& outputs = *made->Outputs();
   std::string stub;
   if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
-  ProgressBegin(!quiet, SetBytes(survey, true), ProgressStep::RepairRebuild);
+  ProgressBegin(!quiet, RepairReadBytes(survey), ProgressStep::RepairRebuild);
   ProgressLabel(files.BaseName);
   ToolProgress steps;
   ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(outputs));
@@ -186,7 +208,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
                            ".tarnovell-repair-", true))
       return RemakeFailure(files, survey, 0, repaired);
   }
-  ProgressBegin(!quiet, SetBytes(survey, false), ProgressStep::RepairRemake);
+  ProgressBegin(!quiet, SetBytes(survey), ProgressStep::RepairRemake);
   ProgressLabel(files.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.Files), targets(FilesOf(outputs));
@@ -249,9 +271,10 @@ int RunRepair(const RepairOptions& options) {
   if (code != ExitComplete) return code;
   SetSurvey survey;
   bool otherSet;
+  RepairOutputs outputs(files);
   ProgressSteps(ProgressCommand::Repair);
-  code =
-      SurveyRecoveryFileSet(files, !options.Quiet, ProgressStep::RepairCheck, &survey, &otherSet);
+  code = SurveyRecoveryFileSet(files, !options.Quiet, ProgressStep::RepairCheck, &survey,
+                               &otherSet, nullptr, &outputs);
   if (otherSet) {
     CliPrint(CliErr,
              "tarnovell: not repairable: the recovery files are of another set (what they say of "
@@ -276,6 +299,6 @@ int RunRepair(const RepairOptions& options) {
     CliPrint(CliOut, "Nothing was changed.\n");
     return ExitNotRepairable;
   }
-  code = Rebuild(&files, survey, options.Quiet);
+  code = Rebuild(&files, survey, &outputs, options.Quiet);
   return code == ExitComplete ? RemakeRows(files, survey, true, options.Quiet) : code;
 }

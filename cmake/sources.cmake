@@ -46,7 +46,8 @@ set(TARNOVELL_SHA256_BCRYPT_SOURCES integrity/sha256.cpp integrity/sha256_bcrypt
 # code (recovery/gf256.h, which the stub can compile too) in the Windows tool.
 set(TARNOVELL_RECOVERY_SOURCES
   recovery/recovery_format.cpp recovery/recovery_chunks.cpp recovery/recovery_coding.cpp
-  recovery/recovery_encode.cpp recovery/recovery_survey.cpp recovery/recovery_repair.cpp)
+  recovery/recovery_encode.cpp recovery/recovery_survey.cpp recovery/recovery_survey_decode.cpp
+  recovery/recovery_repair.cpp)
 set(TARNOVELL_GF256_SOURCES recovery/gf256.cpp recovery/gf256_shuffle.cpp)
 set(TARNOVELL_CODING_ISAL_SOURCES recovery/recovery_coding_isal.cpp)
 set(TARNOVELL_CODING_OWN_SOURCES recovery/recovery_coding_own.cpp)

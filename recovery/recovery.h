@@ -168,6 +168,9 @@ struct SetSurvey {
   // them with StripeSize); per row and stripe, [r * count + i]: row r's parity slice is good.
   std::vector<int64_t> StripeStarts;
   std::vector<uint8_t> RowSliceGood;
+  // Per stripe: its lost slices are in their targets already, rebuilt while the set was surveyed
+  // (SurveySet's early targets).
+  std::vector<uint8_t> StripeRebuilt;
   int32_t FilesToRewrite;     // files with NeedsRewrite
   int32_t LostFiles;          // files with PayloadLost (some of their bytes are lost)
   int32_t GoodRecoveryFiles;  // rows good in every group
@@ -176,6 +179,17 @@ struct SetSurvey {
 
 // Whether slice i (of StripeSize bytes) of file n's payload is lost.
 bool SliceLostOf(const SetSurvey& survey, int32_t n, int64_t i);
+
+// Where a repair's rebuilt files go, asked for while the set is surveyed: TargetOf(n) gives file
+// n's target (empty, readable and writable), or null when there is none. The caller gives the same
+// targets to RepairSet.
+class RebuildTargets {
+ public:
+  virtual const FileAccess* TargetOf(int32_t n) = 0;
+
+ protected:
+  ~RebuildTargets() = default;
+};
 
 // Reads every recovery file given (any order; their headers name their rows; files of another
 // set or with a broken header are left out; a longer file still serves, its parity being whole)
@@ -191,10 +205,17 @@ bool SliceLostOf(const SetSurvey& survey, int32_t n, int64_t i);
 // knownGood (null, or one per file): the caller has read file n's payload and found it to have
 // the size and digest the container's digest block gives it. Where that block is the authority,
 // such a payload is not read again (the container's stub and header still are).
+//
+// early (null, or a repair's targets): the files found lost before a byte is read (missing, or of
+// the wrong size) are rebuilt into their targets while their groups are read, so that a repair
+// reads the survivors once; the stripes so rebuilt are marked in StripeRebuilt, and RepairSet,
+// given the same targets, leaves them as they are. A target refused, a failed read or too few
+// recovery files: the group is surveyed as without early, and nothing of it is marked.
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          RecoveryProgress* progress, SetSurvey* survey,
-                         const std::vector<uint8_t>* knownGood = nullptr);
+                         const std::vector<uint8_t>* knownGood = nullptr,
+                         RebuildTargets* early = nullptr);
 
 // Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
 // writable; the others may be null): its slices not lost copied from the file as it is, its lost
@@ -202,8 +223,12 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
 // the survey's indices; then reads each target back and checks it against its digest.
 // A rebuilt container is stub (StubSize bytes, the caller's: the stub the set was made with
 // where it can, see StubDigestOf), the header copy, the payload. Not repairable: nothing is
-// written. Set files and recovery files are only read.
+// written. Set files and recovery files are only read. Stripes the survey marks rebuilt are taken
+// to be in targets already (SurveySet's early targets); the read-back checks them too.
 RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          const std::vector<const FileAccess*>& targets, const uint8_t* stub,
                          RecoveryProgress* progress);
+// The bytes of the set RepairSet reads and tells progress of, in all: the good slices it copies,
+// the survivors of the stripes it decodes, every target read back.
+int64_t RepairReadBytes(const SetSurvey& survey);

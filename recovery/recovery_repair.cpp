@@ -36,6 +36,9 @@ struct DecodeCache {
 
 }  // namespace
 
+// A file to rewrite whose good slices come from it as it is: it is there and was read.
+static bool CopiedFrom(FileState state) { return state == FileDamaged || state == FilePrefixDamaged; }
+
 static const FileAccess* Target(const RepairJob& job, int32_t n) {
   return n < static_cast<int32_t>(job.Targets.size()) ? job.Targets[n] : nullptr;
 }
@@ -47,7 +50,7 @@ static RecoveryResult CheckCall(const RepairJob& job, const uint8_t* stub) {
     const FileAccess* target = Target(job, n);
     bool given = n < static_cast<int32_t>(job.SetFiles.size()) && job.SetFiles[n] != nullptr;
     FileState state = survey.Files[n];
-    bool copied = state == FileDamaged || state == FilePrefixDamaged;  // its good slices are
+    bool copied = CopiedFrom(state);
     bool served = NeedsRewrite(state)
                       ? target != nullptr && (n != 0 || stub != nullptr) && (given || !copied)
                       : given;
@@ -138,9 +141,15 @@ static bool TablesFor(const RepairJob& job, const GroupPlan& plan, DecodeCache* 
   return true;
 }
 
+// Stripe i of group g was rebuilt while the set was surveyed.
+static bool RebuiltAlready(const SetSurvey& survey, int32_t g, int64_t i) {
+  size_t stripe = static_cast<size_t>(survey.StripeStarts[g] + i);
+  return stripe < survey.StripeRebuilt.size() && survey.StripeRebuilt[stripe];
+}
+
 static RecoveryResult DecodeStripe(const RepairJob& job, int32_t g, int64_t i, DecodeCache* cache) {
   GroupPlan plan = PlanStripe(job.Survey, g, i);
-  if (plan.Lost.empty()) return Result(RecoveryDone);
+  if (plan.Lost.empty() || RebuiltAlready(job.Survey, g, i)) return Result(RecoveryDone);
   if (static_cast<int32_t>(plan.Survivors.size()) < plan.K) return Result(RecoveryNotRepairable);
   if (!TablesFor(job, plan, cache))
     return Result(RecoveryVerifyFailed, GroupMember(job.Survey.Header, g, plan.Lost[0]));
@@ -186,8 +195,7 @@ static RecoveryResult CopyPayload(const RepairJob& job, int32_t n, int64_t at, i
 // A file to rewrite that is there and readable (its stub or header bad, or some slices
 // damaged): its slices that are not lost, each run of them in one copy.
 static RecoveryResult CopyGoodSlices(const RepairJob& job, int32_t n) {
-  FileState state = job.Survey.Files[n];
-  if (state != FileDamaged && state != FilePrefixDamaged) return Result(RecoveryDone);
+  if (!CopiedFrom(job.Survey.Files[n])) return Result(RecoveryDone);
   int64_t payload = job.Survey.Header.Files[n].Payload, size = job.Survey.StripeSize;
   int64_t slices = SliceCount(payload, size);
   for (int64_t i = 0, last; i < slices; i = last + 1) {
@@ -254,4 +262,34 @@ RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAc
     result = DecodeGroup(job, g);
   if (result.Outcome == RecoveryDone) result = VerifyTargets(job, stub);
   return result;
+}
+
+// The bytes of slice i (of size bytes) that lie in a payload.
+static int64_t BytesInSlice(int64_t payload, int64_t size, int64_t i) {
+  int64_t end = (i + 1) * size < payload ? (i + 1) * size : payload;
+  return end > i * size ? end - i * size : 0;
+}
+
+int64_t RepairReadBytes(const SetSurvey& survey) {
+  const RecoveryHeader& header = survey.Header;
+  int64_t size = survey.StripeSize, total = 0;
+  if (survey.Files.size() != header.Files.size()) return 0;
+  for (int32_t n = 0; n < header.FileCount; n++) {
+    if (!NeedsRewrite(survey.Files[n])) continue;
+    int64_t payload = header.Files[n].Payload;
+    total += payload;  // read back
+    if (!CopiedFrom(survey.Files[n])) continue;
+    for (int64_t i = 0; i < SliceCount(payload, size); i++)
+      total += SliceLostOf(survey, n, i) ? 0 : BytesInSlice(payload, size, i);
+  }
+  for (int32_t g = 0; g < header.GroupCount; g++) {
+    for (int64_t i = 0; i < survey.StripeStarts[g + 1] - survey.StripeStarts[g]; i++) {
+      GroupPlan plan = PlanStripe(survey, g, i);
+      if (plan.Lost.empty() || RebuiltAlready(survey, g, i)) continue;
+      for (int32_t j : plan.Survivors)
+        if (j < plan.K)
+          total += BytesInSlice(header.Files[GroupMember(header, g, j)].Payload, size, i);
+    }
+  }
+  return total;
 }

@@ -7,6 +7,7 @@
 #include "integrity/crc32c.h"
 #include "recovery/recovery.h"
 #include "recovery/recovery_chunks.h"
+#include "recovery/recovery_survey.h"
 
 bool PayloadLost(FileState state) { return state != FileGood && state != FilePrefixDamaged; }
 
@@ -36,22 +37,13 @@ static std::vector<uint8_t> ReadBuffer(int64_t length) {
   return std::vector<uint8_t>(static_cast<size_t>(size > 0 ? size : 1));
 }
 
-// The container's stub and header against the recovery header.
-static bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest,
+bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest,
                           bool* readable) {
   std::unique_ptr<uint8_t[]> prefix(new uint8_t[PayloadOffset]);
   *readable = file.ReadAt(prefix.get(), PayloadOffset, 0);
   return *readable && StubDigestOf(prefix.get()) == stubDigest &&
          memcmp(prefix.get() + HeaderOffset, header.ContainerHeader, HeaderSize) == 0;
 }
-
-// A file of the set as the survey finds it.
-struct FileCheck {
-  FileState State = FileMissing;
-  uint32_t Digest = 0;           // the payload's CRC-32C where it was read
-  std::vector<uint32_t> Slices;  // with slices, each one's CRC-32C where the payload was read
-  bool Interrupted = false;
-};
 
 // As CheckSetFile; with slices, each one's digest taken on the way. known: the payload is known
 // to be the set's (its size and digest), and is not read.
@@ -75,10 +67,14 @@ static FileCheck CheckFile(const RecoveryHeader& header, int32_t n, const FileAc
     check.Interrupted = outcome == RecoveryInterrupted;
     if (outcome != RecoveryDone) return check;
   }
-  check.State = check.Digest != header.Files[n].Digest ? FileDamaged
-                : prefixGood                           ? FileGood
-                                                       : FilePrefixDamaged;
+  check.State = StateOfRead(header, n, check.Digest, prefixGood);
   return check;
+}
+
+FileState StateOfRead(const RecoveryHeader& header, int32_t n, uint32_t digest, bool prefixGood) {
+  return digest != header.Files[n].Digest ? FileDamaged
+         : prefixGood                     ? FileGood
+                                          : FilePrefixDamaged;
 }
 
 FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess* file,
@@ -88,10 +84,7 @@ FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess
   return check.State;
 }
 
-// Which of a stream's slices are good, from their digests as read (read: the stream was) and as
-// the header gives them (expected), and the whole stream's (whole: they agree). A header whose
-// slices all agree while the whole differs is not believed for the stream: none is good.
-static void JudgeSlices(bool read, const std::vector<uint32_t>& digests, const uint32_t* expected,
+void JudgeSlices(bool read, const std::vector<uint32_t>& digests, const uint32_t* expected,
                         bool whole, uint8_t* good) {
   bool allAgree = true;
   for (size_t i = 0; i < digests.size(); i++) allAgree &= digests[i] == expected[i];
@@ -221,30 +214,38 @@ static bool RunsConfirmed(const SetSurvey& survey, const std::vector<uint32_t>& 
   return true;
 }
 
-// Row r's parity, group by group, against the digests of its own header: each group whole, and
-// each stripe of it.
-static RecoveryResult CheckRow(const FileAccess& file, const RecoveryHeader& own,
-                               const std::vector<int64_t>& offsets, RecoveryProgress* progress,
-                               SetSurvey* survey) {
+void JudgeRowGroup(const RecoveryHeader& own, int32_t g, bool read, uint32_t digest,
+                   std::vector<uint32_t>* slices, SetSurvey* survey) {
   int32_t r = own.Row, groups = survey->Header.GroupCount;
-  int64_t stripes = survey->StripeStarts.back();
+  int64_t stripes = survey->StripeStarts.back(), first = survey->StripeStarts[g];
+  int64_t count = survey->StripeStarts[g + 1] - first;
+  bool good = read && digest == own.ParityDigests[g];
+  survey->RowGood[r * groups + g] = good;
+  uint8_t* stripe = &survey->RowSliceGood[r * stripes + first];
+  if (own.SliceSize == 0) {
+    if (count > 0) *stripe = good;
+    return;
+  }
+  slices->resize(static_cast<size_t>(count));
+  JudgeSlices(read, *slices, &own.ParitySlices[first], good, stripe);
+}
+
+// Row r's parity, group by group (but those handled already), against the digests of its own
+// header: each group whole, and each stripe of it.
+static RecoveryResult CheckRow(const FileAccess& file, const RecoveryHeader& own,
+                               const std::vector<int64_t>& offsets,
+                               const std::vector<uint8_t>& handled, RecoveryProgress* progress,
+                               SetSurvey* survey) {
+  int32_t groups = survey->Header.GroupCount;
   std::vector<uint8_t> buffer = ReadBuffer(offsets[groups] - offsets[0]);
   std::vector<uint32_t> slices;
   for (int32_t g = 0; g < groups; g++) {
+    if (handled[g]) continue;
     uint32_t digest;
     RecoveryOutcome outcome = DigestOfSlices(file, offsets[g], offsets[g + 1] - offsets[g],
                                              own.SliceSize, &buffer, progress, &slices, &digest);
-    if (outcome == RecoveryInterrupted) return Result(outcome, -1, r);
-    bool good = outcome == RecoveryDone && digest == own.ParityDigests[g];
-    survey->RowGood[r * groups + g] = good;
-    uint8_t* stripe = &survey->RowSliceGood[r * stripes + survey->StripeStarts[g]];
-    if (own.SliceSize == 0) {
-      if (survey->StripeStarts[g + 1] > survey->StripeStarts[g]) *stripe = good;
-      continue;
-    }
-    slices.resize(static_cast<size_t>(survey->StripeStarts[g + 1] - survey->StripeStarts[g]));
-    JudgeSlices(outcome == RecoveryDone, slices, &own.ParitySlices[survey->StripeStarts[g]], good,
-                stripe);
+    if (outcome == RecoveryInterrupted) return Result(outcome, -1, own.Row);
+    JudgeRowGroup(own, g, outcome == RecoveryDone, digest, &slices, survey);
   }
   return Result(RecoveryDone);
 }
@@ -283,6 +284,7 @@ static void LayStripes(SetSurvey* survey, const std::vector<int64_t>& offsets) {
   survey->SliceLost.assign(static_cast<size_t>(fileSlices), 0);
   survey->RowSliceGood.assign(static_cast<size_t>(header.RowCount * survey->StripeStarts.back()),
                               0);
+  survey->StripeRebuilt.assign(static_cast<size_t>(survey->StripeStarts.back()), 0);
 }
 
 // The verdict of group g from each stripe's lost files (lost) and good rows (good).
@@ -329,7 +331,7 @@ static void Judge(SetSurvey* survey) {
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          RecoveryProgress* progress, SetSurvey* survey,
-                         const std::vector<uint8_t>* knownGood) {
+                         const std::vector<uint8_t>* knownGood, RebuildTargets* early) {
   *survey = SetSurvey{};
   Authority authority = AuthorityOf(setFiles);
   std::vector<RecoveryHeader> headers;
@@ -339,10 +341,19 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   std::vector<int64_t> offsets = ParityOffsets(header);
   survey->RowGood.assign(static_cast<size_t>(header.RowCount * header.GroupCount), 0);
   LayStripes(survey, offsets);
+  std::vector<FileCheck> checks(static_cast<size_t>(header.FileCount));
+  std::vector<uint8_t> handled(static_cast<size_t>(header.GroupCount), 0);
+  std::vector<std::vector<int32_t>> survivors;
+  if (early != nullptr) {
+    result = SurveyGroupsDecoding(setFiles, recoveryFiles, headers, early, progress, survey,
+                                  &checks, &handled, &survivors);
+    if (result.Outcome != RecoveryDone) return result;
+  }
   for (int32_t r = 0; r < header.RowCount; r++) {
     int32_t source = survey->RowSource[r];
     if (source >= 0)
-      result = CheckRow(*recoveryFiles[source], headers[source], offsets, progress, survey);
+      result = CheckRow(*recoveryFiles[source], headers[source], offsets, handled, progress,
+                        survey);
     if (result.Outcome != RecoveryDone) return result;
   }
   std::vector<uint32_t> digests(static_cast<size_t>(header.FileCount), 0);
@@ -351,12 +362,15 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
     // The caller's verdict stands only where the container's block is the authority.
     bool known = authority.Sound && knownGood != nullptr &&
                  n < static_cast<int32_t>(knownGood->size()) && (*knownGood)[n];
-    FileCheck check = CheckFile(header, n, file, header.StubDigest, progress, known);
+    FileCheck& check = checks[n];
+    if (!handled[GroupOf(header, n)])
+      check = CheckFile(header, n, file, header.StubDigest, progress, known);
     if (check.Interrupted) return Result(RecoveryInterrupted, n);
     survey->Files.push_back(check.State);
     digests[n] = check.Digest;
     MarkLostSlices(n, check, survey);
   }
+  MarkRebuiltStripes(handled, survivors, survey);
   if (!RunsConfirmed(*survey, digests, authority)) return Result(RecoveryOtherSet);
   Judge(survey);
   return Result(RecoveryDone);

@@ -19,6 +19,7 @@ struct MemoryFile {
   std::string Bytes;
   bool Present = true;
   int Writes = 0;
+  int64_t BytesRead = 0;
 };
 
 // A MemoryFile as the module reads and writes it.
@@ -31,6 +32,7 @@ class MemoryAccess : public FileAccess {
     const std::string& data = file_->Bytes;
     if (offset < 0 || static_cast<uint64_t>(offset) + count > data.size()) return false;
     memcpy(bytes, data.data() + offset, count);
+    file_->BytesRead += static_cast<int64_t>(count);
     return true;
   }
   bool WriteAt(const void* bytes, size_t count, int64_t offset) const override {

@@ -1,0 +1,233 @@
+// A group read side by side while a repair surveys it, its lost files rebuilt on the way: the
+// survivors are then read once, not once to judge them and again to decode from them.
+//
+// Lost here are the files known lost before a byte is read: missing, or of the wrong size. Every
+// other file of the group and the first rows present are the survivors. Each chunk of every file
+// and of every present row is read once: its digests are taken as the plain survey takes them,
+// and the lost files' chunks are decoded from it at once. Only afterwards do the digests tell
+// which stripes had good survivors throughout; those are marked rebuilt, and the others (damage
+// found on the way, a bad parity slice) are left to RepairSet, which decodes them again from
+// survivors it chooses knowing the verdicts.
+#include "recovery/recovery_chunks.h"
+#include "recovery/recovery_coding.h"
+#include "recovery/recovery_survey.h"
+
+namespace {
+
+// One group's pass. Positions 0..K-1 are the group's files; survivor positions from K on are
+// rows (K + r).
+struct GroupPass {
+  int32_t Group = 0;
+  int32_t K = 0;
+  int64_t Length = 0;                     // the group's stripe: its longest payload
+  std::vector<const FileAccess*> Files;   // per position; null for a lost file
+  std::vector<uint8_t> PrefixGood;        // per position: the container's stub and header match
+  std::vector<int32_t> Rows;              // the rows present, in order
+  std::vector<int32_t> Survivors, Lost;   // positions
+  std::vector<const FileAccess*> Targets; // per lost file
+  std::vector<uint8_t> Tables;
+  std::vector<std::vector<uint32_t>> Slices;  // per position, then per present row (K + i)
+};
+
+// Everything a pass reads from.
+struct PassSources {
+  const std::vector<const FileAccess*>& SetFiles;
+  const std::vector<const FileAccess*>& RecoveryFiles;
+  const std::vector<RecoveryHeader>& Headers;
+  const SetSurvey& Survey;
+  std::vector<int64_t> Offsets;  // ParityOffsets of the survey's header
+};
+
+}  // namespace
+
+static const FileAccess* SetFile(const PassSources& sources, int32_t n) {
+  return n < static_cast<int32_t>(sources.SetFiles.size()) ? sources.SetFiles[n] : nullptr;
+}
+
+static int32_t Member(const PassSources& sources, const GroupPass& pass, int32_t j) {
+  return GroupMember(sources.Survey.Header, pass.Group, j);
+}
+
+// File n is lost before a byte of it is read: missing, or of the wrong size.
+static bool LostUnread(const PassSources& sources, int32_t n) {
+  const FileAccess* file = SetFile(sources, n);
+  return file == nullptr ||
+         file->Size() != PayloadBase(n) + sources.Survey.Header.Files[n].Payload;
+}
+
+// Every group has at least as many recovery files as files lost unread. When one has not, the
+// set cannot be repaired, whatever reading finds: nothing is rebuilt on the way.
+static bool MayBeRepairable(const PassSources& sources) {
+  const RecoveryHeader& header = sources.Survey.Header;
+  int32_t rows = 0;
+  for (int32_t source : sources.Survey.RowSource) rows += source >= 0;
+  std::vector<int32_t> lost(static_cast<size_t>(header.GroupCount), 0);
+  for (int32_t n = 0; n < header.FileCount; n++)
+    if (LostUnread(sources, n) && ++lost[GroupOf(header, n)] > rows) return false;
+  return true;
+}
+
+// Which files of group g are lost before reading, which serve, and the tables that rebuild the
+// one from the other; false when there is nothing to rebuild or it cannot be done here.
+static bool PlanPass(const PassSources& sources, int32_t g, RebuildTargets* early,
+                     GroupPass* pass) {
+  const SetSurvey& survey = sources.Survey;
+  const RecoveryHeader& header = survey.Header;
+  pass->Group = g;
+  pass->K = GroupSize(header, g);
+  pass->Length = sources.Offsets[g + 1] - sources.Offsets[g];
+  pass->PrefixGood.assign(static_cast<size_t>(pass->K), 1);
+  for (int32_t j = 0; j < pass->K; j++) {
+    int32_t n = Member(sources, *pass, j);
+    bool lost = LostUnread(sources, n);
+    pass->Files.push_back(lost ? nullptr : SetFile(sources, n));
+    (lost ? pass->Lost : pass->Survivors).push_back(j);
+  }
+  for (int32_t r = 0; r < header.RowCount; r++)
+    if (survey.RowSource[r] >= 0) pass->Rows.push_back(r);
+  if (pass->Lost.empty() || pass->Rows.size() < pass->Lost.size()) return false;
+  for (size_t t = 0; t < pass->Lost.size(); t++) pass->Survivors.push_back(pass->K + pass->Rows[t]);
+  for (int32_t j : pass->Lost) {
+    pass->Targets.push_back(early->TargetOf(Member(sources, *pass, j)));
+    if (pass->Targets.back() == nullptr) return false;
+  }
+  if (pass->Files[0] != nullptr && Member(sources, *pass, 0) == 0) {
+    bool readable;
+    pass->PrefixGood[0] = PrefixMatches(header, *pass->Files[0], header.StubDigest, &readable);
+    if (!readable) return false;
+  }
+  return DecodeTables(pass->K, header.RowCount, pass->Survivors, pass->Lost, &pass->Tables);
+}
+
+// The chunk at offset of every file and row read (their digests taken), and the lost files'
+// chunks decoded from it and written. False when a read or a write fails.
+static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeBuffers& buffers,
+                      int64_t offset, int32_t length, int64_t* read) {
+  const RecoveryHeader& header = sources.Survey.Header;
+  int64_t size = sources.Survey.StripeSize, at = sources.Offsets[pass->Group];
+  uint8_t* const* rows = buffers.Rows.data();
+  for (int32_t j = 0; j < pass->K; j++) {
+    if (pass->Files[j] == nullptr) continue;
+    int32_t n = Member(sources, *pass, j);
+    int32_t count =
+        ReadPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length);
+    if (count < 0) return false;
+    AddToSlices(pass->Slices[j].data(), size, offset, rows[j], static_cast<size_t>(count));
+    *read += count;
+  }
+  for (size_t i = 0; i < pass->Rows.size(); i++) {
+    const FileAccess& file =
+        *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
+    uint8_t* buffer = rows[pass->K + i];
+    if (!file.ReadAt(buffer, static_cast<size_t>(length), at + offset)) return false;
+    AddToSlices(pass->Slices[pass->K + i].data(), size, offset, buffer, static_cast<size_t>(length));
+  }
+  // The survivors' chunks in plan order (the rows taken are the first present), then the outputs.
+  std::vector<uint8_t*> coding;
+  for (int32_t s : pass->Survivors) coding.push_back(s < pass->K ? rows[s] : nullptr);
+  for (size_t t = 0; t < pass->Lost.size(); t++) {
+    coding[pass->K - pass->Lost.size() + t] = rows[pass->K + t];
+    coding.push_back(rows[pass->K + pass->Rows.size() + t]);
+  }
+  int32_t lost = static_cast<int32_t>(pass->Lost.size());
+  CodeStripe(length, pass->K, lost, pass->Tables.data(), coding.data(), coding.data() + pass->K);
+  for (int32_t t = 0; t < lost; t++) {
+    int32_t n = Member(sources, *pass, pass->Lost[t]);
+    int64_t left = header.Files[n].Payload - offset;
+    size_t count = left <= 0 ? 0 : left < length ? static_cast<size_t>(left) : size_t(length);
+    if (count > 0 && !pass->Targets[t]->WriteAt(coding[pass->K + t], count, PayloadBase(n) + offset))
+      return false;
+  }
+  return true;
+}
+
+// The whole group, chunk by chunk. RecoveryDone, RecoveryReadFailed (a read or a write failed)
+// or RecoveryInterrupted.
+static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
+                               RecoveryProgress* progress) {
+  const RecoveryHeader& header = sources.Survey.Header;
+  int64_t size = sources.Survey.StripeSize;
+  for (int32_t j = 0; j < pass->K; j++) {
+    int64_t payload = header.Files[Member(sources, *pass, j)].Payload;
+    pass->Slices.emplace_back(static_cast<size_t>(SliceCount(payload, size)), 0);
+  }
+  for (size_t i = 0; i < pass->Rows.size(); i++)
+    pass->Slices.emplace_back(static_cast<size_t>(SliceCount(pass->Length, size)), 0);
+  int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
+  StripeBuffers buffers;
+  MakeStripeBuffers(count, pass->Length, &buffers);
+  for (int64_t offset = 0; offset < pass->Length; offset += buffers.Chunk) {
+    int64_t left = pass->Length - offset;
+    int32_t length = left < buffers.Chunk ? static_cast<int32_t>(left) : buffers.Chunk;
+    int64_t read = 0;
+    if (!PassChunk(sources, pass, buffers, offset, length, &read)) return RecoveryReadFailed;
+    if (!GoOn(progress, read)) return RecoveryInterrupted;
+  }
+  return RecoveryDone;
+}
+
+// The verdicts the pass's digests give: each file's check, each present row's on the group.
+static void JudgePass(const PassSources& sources, GroupPass* pass, SetSurvey* survey,
+                      std::vector<FileCheck>* checks) {
+  const RecoveryHeader& header = survey->Header;
+  int64_t size = survey->StripeSize;
+  for (int32_t j = 0; j < pass->K; j++) {
+    int32_t n = Member(sources, *pass, j);
+    FileCheck& check = (*checks)[n];
+    if (pass->Files[j] == nullptr) {
+      check.State = SetFile(sources, n) == nullptr ? FileMissing : FileWrongSize;
+      continue;
+    }
+    check.Digest = JoinSlices(pass->Slices[j].data(), size, header.Files[n].Payload);
+    check.State = StateOfRead(header, n, check.Digest, pass->PrefixGood[j] != 0);
+    if (header.SliceSize > 0) check.Slices = pass->Slices[j];
+  }
+  for (size_t i = 0; i < pass->Rows.size(); i++) {
+    std::vector<uint32_t>& slices = pass->Slices[pass->K + i];
+    uint32_t digest = JoinSlices(slices.data(), size, pass->Length);
+    const RecoveryHeader& own = sources.Headers[survey->RowSource[pass->Rows[i]]];
+    JudgeRowGroup(own, pass->Group, true, digest, &slices, survey);
+  }
+}
+
+RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFiles,
+                                    const std::vector<const FileAccess*>& recoveryFiles,
+                                    const std::vector<RecoveryHeader>& headers,
+                                    RebuildTargets* early, RecoveryProgress* progress,
+                                    SetSurvey* survey, std::vector<FileCheck>* checks,
+                                    std::vector<uint8_t>* handled,
+                                    std::vector<std::vector<int32_t>>* survivors) {
+  PassSources sources{setFiles, recoveryFiles, headers, *survey, ParityOffsets(survey->Header)};
+  int32_t groups = survey->Header.GroupCount;
+  survivors->assign(static_cast<size_t>(groups), {});
+  if (!MayBeRepairable(sources)) return Result(RecoveryDone);
+  for (int32_t g = 0; g < groups; g++) {
+    GroupPass pass;
+    if (!PlanPass(sources, g, early, &pass)) continue;
+    RecoveryOutcome outcome = RunPass(sources, &pass, progress);
+    if (outcome == RecoveryInterrupted) return Result(outcome);
+    if (outcome != RecoveryDone) continue;  // the plain survey finds what failed, and says so
+    JudgePass(sources, &pass, survey, checks);
+    (*handled)[g] = 1;
+    (*survivors)[g] = pass.Survivors;
+  }
+  return Result(RecoveryDone);
+}
+
+void MarkRebuiltStripes(const std::vector<uint8_t>& handled,
+                        const std::vector<std::vector<int32_t>>& survivors, SetSurvey* survey) {
+  const RecoveryHeader& header = survey->Header;
+  int64_t stripes = survey->StripeStarts.back();
+  for (int32_t g = 0; g < header.GroupCount; g++) {
+    if (!handled[g]) continue;
+    int32_t k = GroupSize(header, g);
+    for (int64_t i = 0; i < survey->StripeStarts[g + 1] - survey->StripeStarts[g]; i++) {
+      int64_t stripe = survey->StripeStarts[g] + i;
+      bool good = true;
+      for (int32_t s : survivors[g])
+        good &= s < k ? !SliceLostOf(*survey, GroupMember(header, g, s), i)
+                      : survey->RowSliceGood[(s - k) * stripes + stripe] != 0;
+      survey->StripeRebuilt[stripe] = good;
+    }
+  }
+}

@@ -68,13 +68,16 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
 static const size_t HashChunkSize = 1 << 18;
 
 namespace {
-// One thread's share of a read on two: Count bytes from Offset, read and hashed chunk by chunk.
+// One thread's share of a copy on two: Count bytes from Offset, read and hashed chunk by chunk,
+// and written to Out at OutOffset as CopyThroughMemory writes them (Out NoFile: not written).
 struct ReadShare {
   OsFile In = NoFile;
   int64_t Offset = 0;
   int64_t Count = 0;
+  OsFile Out = NoFile;
+  int64_t OutOffset = 0;
   char* Buffer = nullptr;
-  std::atomic<int64_t> Done{0};        // bytes read and hashed so far
+  std::atomic<int64_t> Done{0};        // bytes read, hashed and written so far
   std::atomic<bool> Abandoned{false};  // the other share failed before this one matters
   uint32_t Crc = 0;                    // of the bytes done
   int Read = 1;                        // as ReadChunk: 1 all read, 0 the source ended, -1 failed
@@ -82,7 +85,7 @@ struct ReadShare {
 };
 }  // namespace
 
-// Reads and hashes a share. On the caller's thread (beside: the other share, whose bytes done
+// Reads, hashes and writes a share. On the caller's thread (beside: the other share, whose bytes done
 // count too) it tells the progress.
 static void ReadShareChunks(ReadShare* share, const ReadShare* beside, int64_t progressBase) {
   int64_t done = 0;
@@ -99,6 +102,12 @@ static void ReadShareChunks(ReadShare* share, const ReadShare* beside, int64_t p
       return;
     }
     share->Crc = Crc32cAdd(share->Crc, share->Buffer, chunk);
+    if (share->Out != NoFile &&
+        !PutChunk(share->Out, share->Buffer, chunk, share->OutOffset + done, false)) {
+      share->Read = -1;
+      share->Error = OsLastError();
+      return;
+    }
     done += static_cast<int64_t>(chunk);
     share->Done = done;
     if (beside != nullptr) ProgressUpdate(progressBase + done + beside->Done);
@@ -125,8 +134,8 @@ static int64_t BothShares(const ReadShare& first, const ReadShare& second, uint3
   return (first.Read != 1 ? 0 : first.Count) + ended.Done;
 }
 
-int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t progressBase,
-                          uint32_t* crc) {
+int64_t CopyOnTwoThreads(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
+                         int64_t count, int64_t progressBase, uint32_t* crc) {
   alignas(4096) static char buffers[2][HashChunkSize];
   // The first share the first half of the chunks (the one more of an odd count), so that every
   // chunk is where one thread would read it.
@@ -134,10 +143,13 @@ int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t pr
   int64_t chunks = (count + chunk - 1) / chunk;
   ReadShare first, second;
   first.In = second.In = in;
+  first.Out = second.Out = out;
   first.Offset = inOffset;
+  first.OutOffset = outOffset;
   first.Count = std::min(count, (chunks + 1) / 2 * chunk);
   first.Buffer = buffers[0];
   second.Offset = inOffset + first.Count;
+  second.OutOffset = outOffset + first.Count;
   second.Count = count - first.Count;
   second.Buffer = buffers[1];
   OsThread thread = 0;
@@ -152,6 +164,11 @@ int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t pr
   int64_t done = BothShares(first, second, crc);
   if (done > 0) ProgressUpdate(progressBase + done);
   return done;
+}
+
+int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t progressBase,
+                          uint32_t* crc) {
+  return CopyOnTwoThreads(in, inOffset, NoFile, 0, count, progressBase, crc);
 }
 
 int StreamReader::Peek() {

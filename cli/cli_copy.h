@@ -53,6 +53,11 @@ int64_t CopyThroughMemory(OsFile in, int64_t inOffset, OsFile out, int64_t outOf
 // from this thread only.
 int64_t HashThroughMemory(OsFile in, int64_t inOffset, int64_t count, int64_t progressBase,
                           uint32_t* crc);
+// As HashThroughMemory, each thread writing the chunks it read to out at outOffset as
+// CopyThroughMemory writes them (not dense: chunks of zeros stay holes): join, where every byte is
+// hashed. Where either share fails, what it wrote stays (the caller deletes the output).
+int64_t CopyOnTwoThreads(OsFile in, int64_t inOffset, OsFile out, int64_t outOffset,
+                         int64_t count, int64_t progressBase, uint32_t* crc);
 
 // The loop of CopyThroughMemory, and of a system's copy that goes through memory too (Windows):
 // chunks of at most size bytes through buffer, *crc continued over them unless crc is null.

@@ -78,9 +78,13 @@ static int CopyPiece(const PieceSet& set, const PieceFile& piece, OsFile out, bo
   if (set.Head.HasDigests || stream || sha256 != nullptr) {  // a stream takes every byte, zeros too
     if (set.Head.HasDigests) CheckBegin(check, set, piece.Index);
     uint32_t crc = 0;
-    got = CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
-                            piece.DataBefore, set.Head.HasDigests ? &check->Crc : &crc, stream,
-                            sha256);
+    // Two threads where nothing needs the bytes in order: a file output, no SHA-256.
+    got = stream || sha256 != nullptr
+              ? CopyThroughMemory(piece.File, piece.DataOffset, out, piece.DataBefore,
+                                  piece.DataSize, piece.DataBefore,
+                                  set.Head.HasDigests ? &check->Crc : &crc, stream, sha256)
+              : CopyOnTwoThreads(piece.File, piece.DataOffset, out, piece.DataBefore,
+                                 piece.DataSize, piece.DataBefore, &check->Crc);
   } else {
     got = CopyFileBytes(piece.File, piece.DataOffset, out, piece.DataBefore, piece.DataSize,
                         piece.DataBefore);

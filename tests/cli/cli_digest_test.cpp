@@ -1,6 +1,12 @@
 // The digest block through the tool: split writes it, join checks against it while it copies,
 // verify reads every piece and writes nothing, info tells what it covers; a set without a valid
 // block is handled as before.
+#include <errno.h>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 #include "integrity/crc32c.h"
 #include "cli/cli_copy.h"
 #include "container/digest_block.h"
@@ -369,13 +375,13 @@ TEST_F(Digests, APieceThatShrinksWhileItIsRead) {
   PieceToCut = Path("c.c001");
   OsFaultHook = CutBeforeThirdChunk;
   Mkdir("out");
-  // verify's chunks are smaller: the cut comes as late, before the second chunk of the piece
-  // that is asked for.
+  // Join and verify read in smaller chunks, on two threads: the cut comes before the second chunk
+  // of the piece that is asked for, whichever thread asks.
   const int containerChunks = static_cast<int>((cap - PayloadOffset + HashChunk - 1) / HashChunk);
   for (const std::vector<std::string>& command :
        {std::vector<std::string>{"join", "c.exe", "-o", "out"},
         std::vector<std::string>{"verify", "c.exe"}}) {
-    ChunksRead = command[0] == "verify" ? 1 - containerChunks : 0;
+    ChunksRead = 1 - containerChunks;
     EXPECT_EQ(Run(command), ExitFileError) << command[0];
     EXPECT_NE(Err().find("c.c001 became shorter while it was read"), std::string::npos) << Err();
     Write("c.c001", piece);
@@ -436,6 +442,68 @@ TEST_F(Digests, TheReadOnTwoThreadsHashesTheBytesInOrder) {
   }
   OsClose(file);
 }
+
+// join's copy on two threads: every byte where one thread would have put it, the CRC of them in
+// order; a run of zeros left unwritten reads back as zeros.
+TEST_F(Digests, TheCopyOnTwoThreadsPutsEveryByteInPlace) {
+  const int64_t offset = 30721, at = 2 * 4096 + 3;
+  const int64_t sizes[] = {0, 1, HashChunk - 1, HashChunk + 1, 3 * HashChunk + 777,
+                           7 * HashChunk, Chunk + 1, 5 * Chunk + 12345};
+  std::string bytes = Pattern(static_cast<size_t>(offset + 5 * Chunk + 12345), 24);
+  bytes.replace(static_cast<size_t>(offset + 2 * HashChunk), static_cast<size_t>(2 * HashChunk),
+                static_cast<size_t>(2 * HashChunk), '\0');
+  Write("data", bytes);
+  OsFileInfo info;
+  OsFile file = OsOpenRead(Path("data"), &info);
+  ASSERT_NE(file, NoFile);
+  for (int64_t size : sizes) {
+    Write("out", std::string(static_cast<size_t>(at), 'x'));
+    OsFile out = OsOpenWrite(Path("out"), &info);
+    ASSERT_NE(out, NoFile);
+    uint32_t crc = 0;
+    EXPECT_EQ(CopyOnTwoThreads(file, offset, out, at, size, 0, &crc), size) << size;
+    ASSERT_TRUE(OsSetLength(out, at + size));
+    OsClose(out);
+    EXPECT_EQ(crc, Crc32cAdd(0, bytes.data() + offset, static_cast<size_t>(size))) << size;
+    EXPECT_TRUE(Read("out") == std::string(static_cast<size_t>(at), 'x') +
+                                   bytes.substr(static_cast<size_t>(offset),
+                                                static_cast<size_t>(size)))
+        << size;
+  }
+  OsClose(file);
+}
+
+#ifndef _WIN32
+// A write that fails on either thread fails the copy with its error: the output's size limit
+// falls in the first half of the chunks, or in the second.
+TEST_F(Digests, AWriteThatFailsOnEitherThreadFailsTheCopy) {
+  const int64_t size = 13 * HashChunk + 5;  // 7 chunks on this thread, 7 beside
+  Write("data", Pattern(static_cast<size_t>(size), 25));
+  OsFileInfo info;
+  OsFile file = OsOpenRead(Path("data"), &info);
+  ASSERT_NE(file, NoFile);
+  struct rlimit before;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+  signal(SIGXFSZ, SIG_IGN);
+  for (int64_t limit : {2 * HashChunk, 10 * HashChunk}) {
+    Write("out", "");
+    OsFile out = OsOpenWrite(Path("out"), &info);
+    ASSERT_NE(out, NoFile);
+    struct rlimit capped = before;
+    capped.rlim_cur = static_cast<rlim_t>(limit);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &capped), 0);
+    uint32_t crc = 0;
+    int64_t got = CopyOnTwoThreads(file, 0, out, 0, size, 0, &crc);
+    int error = OsLastError();
+    setrlimit(RLIMIT_FSIZE, &before);
+    OsClose(out);
+    EXPECT_EQ(got, -1) << limit;
+    EXPECT_EQ(error, EFBIG) << limit;
+  }
+  signal(SIGXFSZ, SIG_DFL);
+  OsClose(file);
+}
+#endif
 
 // Which thread a failure is put in: the test's own, or the one beside it.
 thread_local bool OnTestThread = false;

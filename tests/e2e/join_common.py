@@ -96,6 +96,21 @@ def wait_outcome(geometry, colour, timeout=60):
                         what=f"the outcome line in {colour}")
 
 
+def wait_outcome_only(geometry, colour, others, timeout=60):
+    """The outcome line in colour and in none of others: a box just answered may still be
+    erased over it for a moment."""
+    found = []
+
+    def painted():
+        found[:] = [outcome_colours(geometry)]
+        return colour in found[0] and not any(other in found[0] for other in others)
+
+    try:
+        e.wait_until(painted, timeout, interval=0.3, what=f"the outcome line in {colour} only")
+    except e.E2EError as error:
+        raise e.E2EError(f"{error}: {found[0] if found else 'nothing seen'}") from None
+
+
 def wait_file_size(path, size, timeout=60):
     e.wait_until(lambda: path.exists() and path.stat().st_size == size, timeout, what=f"{path} of {size} bytes")
 

@@ -127,3 +127,16 @@ inline RepairRun SurveyAndRepair(std::vector<MemoryFile>& set, std::vector<Memor
                          reinterpret_cast<const uint8_t*>(stub.data()), progress);
   return run;
 }
+
+// The repair went through, every file to rewrite rebuilt as original has it, and no good file
+// written.
+inline void ExpectRebuilt(const RepairRun& run, const std::vector<MemoryFile>& original) {
+  ASSERT_EQ(run.Result.Outcome, RecoveryDone)
+      << "file " << run.Result.SetFile << ", row " << run.Result.Row;
+  for (size_t n = 0; n < original.size(); n++) {
+    if (NeedsRewrite(run.Survey.Files[n]))
+      EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << "file " << n << " rebuilt wrong";
+    else
+      EXPECT_EQ(run.Targets[n].Writes, 0) << "good file " << n << " rewritten";
+  }
+}

@@ -25,17 +25,6 @@ std::vector<int64_t> LostSlices(const SetSurvey& survey, int32_t n) {
   return lost;
 }
 
-void ExpectRebuilt(const RepairRun& run, const std::vector<MemoryFile>& original) {
-  ASSERT_EQ(run.Result.Outcome, RecoveryDone)
-      << "file " << run.Result.SetFile << ", row " << run.Result.Row;
-  for (size_t n = 0; n < original.size(); n++) {
-    if (NeedsRewrite(run.Survey.Files[n]))
-      EXPECT_TRUE(run.Targets[n].Bytes == original[n].Bytes) << "file " << n << " rebuilt wrong";
-    else
-      EXPECT_EQ(run.Targets[n].Writes, 0) << "good file " << n << " rewritten";
-  }
-}
-
 // One byte flipped in each of the ten files, each in a stripe of its own: one recovery file
 // mends them all; the older format, which loses each damaged file whole, cannot.
 TEST(RecoverySlices, OneRecoveryFileMendsOneBadSliceInEveryStripe) {

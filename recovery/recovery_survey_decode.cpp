@@ -99,8 +99,9 @@ static bool PlanPass(const PassSources& sources, int32_t g, RebuildTargets* earl
   return DecodeTables(pass->K, header.RowCount, pass->Survivors, pass->Lost, &pass->Tables);
 }
 
-// The chunk at offset of every file and row read (their digests taken), and the lost files'
-// chunks decoded from it and written. False when a read or a write fails.
+// The chunk at offset of every file and row read (their digests taken; *read: the bytes, as the
+// plain survey tells them), and the lost files' chunks decoded from it and written. False when a
+// read or a write fails.
 static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeBuffers& buffers,
                       int64_t offset, int32_t length, int64_t* read) {
   const RecoveryHeader& header = sources.Survey.Header;
@@ -121,6 +122,7 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
     uint8_t* buffer = rows[pass->K + i];
     if (!file.ReadAt(buffer, static_cast<size_t>(length), at + offset)) return false;
     AddToSlices(pass->Slices[pass->K + i].data(), size, offset, buffer, static_cast<size_t>(length));
+    *read += length;
   }
   // The survivors' chunks in plan order (the rows taken are the first present), then the outputs.
   std::vector<uint8_t*> coding;

@@ -36,6 +36,7 @@ struct Counter : RecoveryProgress {
 struct ReadOnceRun : RepairRun {
   int64_t SetBytesRepairRead = 0;  // read from the set's files by the repair itself
   int64_t RepairTold = 0;          // what the repair told progress
+  int64_t SurveyTold = 0;          // and the survey
   int Asked = 0;
 };
 
@@ -52,7 +53,9 @@ ReadOnceRun SurveyEarlyAndRepair(std::vector<MemoryFile>& set, std::vector<Memor
   MemoryTargets early(&run.Targets);
   early.Refuse = refuse;
   Accesses in(set), rows(recovery);
-  run.Result = SurveySet(in.Files, rows.Files, nullptr, &run.Survey, nullptr, &early);
+  Counter surveyed;
+  run.Result = SurveySet(in.Files, rows.Files, &surveyed, &run.Survey, nullptr, &early);
+  run.SurveyTold = surveyed.Bytes;
   run.Asked = early.Asked;
   if (run.Result.Outcome != RecoveryDone || !run.Survey.Repairable) return run;
   std::string stub = TestStub();
@@ -65,11 +68,14 @@ ReadOnceRun SurveyEarlyAndRepair(std::vector<MemoryFile>& set, std::vector<Memor
   return run;
 }
 
-// The plain survey of the same files.
-SetSurvey PlainSurvey(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery) {
+// The plain survey of the same files (told: what it told progress).
+SetSurvey PlainSurvey(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery,
+                      int64_t* told = nullptr) {
   SetSurvey survey;
   Accesses in(set), rows(recovery);
-  EXPECT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey).Outcome, RecoveryDone);
+  Counter counter;
+  EXPECT_EQ(SurveySet(in.Files, rows.Files, &counter, &survey).Outcome, RecoveryDone);
+  if (told != nullptr) *told = counter.Bytes;
   return survey;
 }
 
@@ -122,10 +128,12 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
     std::vector<MemoryFile> set = original;
     for (int32_t n : c.Missing) set[n].Present = false;
     for (int32_t n : c.Cut) set[n].Bytes.resize(set[n].Bytes.size() - 1000);
-    SetSurvey plain = PlainSurvey(set, recovery);
+    int64_t plainTold;
+    SetSurvey plain = PlainSurvey(set, recovery, &plainTold);
     for (MemoryFile& file : set) file.BytesRead = 0;
     ReadOnceRun run = SurveyEarlyAndRepair(set, recovery);
     ExpectSameVerdicts(run.Survey, plain);
+    EXPECT_EQ(run.SurveyTold, plainTold) << "the survey's progress";
     EXPECT_EQ(run.Asked, static_cast<int>(c.Missing.size() + c.Cut.size()));
     EXPECT_GT(Rebuilt(run.Survey), 0);
     ExpectRebuilt(run, original);

@@ -6,8 +6,7 @@
 
 int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
                    uint8_t* buffer, int32_t length) {
-  int64_t left = payload - offset;
-  int32_t count = left <= 0 ? 0 : left < length ? static_cast<int32_t>(left) : length;
+  int32_t count = static_cast<int32_t>(PayloadBytesIn(payload, offset, length));
   if (count > 0 && !file.ReadAt(buffer, static_cast<size_t>(count), PayloadBase(n) + offset))
     return -1;
   memset(buffer + count, 0, static_cast<size_t>(length - count));

@@ -13,6 +13,12 @@ enum : int32_t {
   ChunkLimit = 1 << 20,  // bytes per file and chunk, at most
 };
 
+// How many bytes of a payload of payload bytes fall in [offset, offset + length).
+inline int64_t PayloadBytesIn(int64_t payload, int64_t offset, int64_t length) {
+  int64_t left = payload - offset;
+  return left <= 0 ? 0 : left < length ? left : length;
+}
+
 // Reads the bytes of a payload that fall in [offset, offset + length) into buffer and fills the
 // rest of it with zeros; returns the count read, -1 when the read fails.
 int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,

@@ -117,10 +117,7 @@ static RecoveryResult DecodeChunk(const RepairJob& job, const GroupPlan& plan, u
   CodeStripe(length, plan.K, lost, tables, rows, rows + plan.K);
   for (int32_t t = 0; t < lost; t++) {
     int32_t n = GroupMember(header, plan.Group, plan.Lost[t]);
-    int64_t left = header.Files[n].Payload - offset;
-    size_t count = left <= 0       ? 0
-                   : left < length ? static_cast<size_t>(left)
-                                   : static_cast<size_t>(length);
+    size_t count = static_cast<size_t>(PayloadBytesIn(header.Files[n].Payload, offset, length));
     const FileAccess& target = *job.Targets[n];
     if (count > 0 && !target.WriteAt(rows[plan.K + t], count, PayloadBase(n) + offset))
       return Result(RecoveryWriteFailed, n);
@@ -264,12 +261,6 @@ RecoveryResult RepairSet(const SetSurvey& survey, const std::vector<const FileAc
   return result;
 }
 
-// The bytes of slice i (of size bytes) that lie in a payload.
-static int64_t BytesInSlice(int64_t payload, int64_t size, int64_t i) {
-  int64_t end = (i + 1) * size < payload ? (i + 1) * size : payload;
-  return end > i * size ? end - i * size : 0;
-}
-
 int64_t RepairReadBytes(const SetSurvey& survey) {
   const RecoveryHeader& header = survey.Header;
   int64_t size = survey.StripeSize, total = 0;
@@ -280,7 +271,7 @@ int64_t RepairReadBytes(const SetSurvey& survey) {
     total += payload;  // read back
     if (!CopiedFrom(survey.Files[n])) continue;
     for (int64_t i = 0; i < SliceCount(payload, size); i++)
-      total += SliceLostOf(survey, n, i) ? 0 : BytesInSlice(payload, size, i);
+      total += SliceLostOf(survey, n, i) ? 0 : PayloadBytesIn(payload, i * size, size);
   }
   for (int32_t g = 0; g < header.GroupCount; g++) {
     for (int64_t i = 0; i < survey.StripeStarts[g + 1] - survey.StripeStarts[g]; i++) {
@@ -288,7 +279,7 @@ int64_t RepairReadBytes(const SetSurvey& survey) {
       if (plan.Lost.empty() || RebuiltAlready(survey, g, i)) continue;
       for (int32_t j : plan.Survivors)
         if (j < plan.K)
-          total += BytesInSlice(header.Files[GroupMember(header, g, j)].Payload, size, i);
+          total += PayloadBytesIn(header.Files[GroupMember(header, g, j)].Payload, i * size, size);
     }
   }
   return total;

@@ -38,7 +38,7 @@ static std::vector<uint8_t> ReadBuffer(int64_t length) {
 }
 
 bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest,
-                          bool* readable) {
+                   bool* readable) {
   std::unique_ptr<uint8_t[]> prefix(new uint8_t[PayloadOffset]);
   *readable = file.ReadAt(prefix.get(), PayloadOffset, 0);
   return *readable && StubDigestOf(prefix.get()) == stubDigest &&
@@ -53,7 +53,7 @@ static FileCheck CheckFile(const RecoveryHeader& header, int32_t n, const FileAc
   if (file == nullptr) return check;
   int64_t payload = header.Files[n].Payload;
   check.State = FileWrongSize;
-  if (file->Size() != PayloadBase(n) + payload) return check;
+  if (!HasItsSize(header, n, *file)) return check;
   bool readable = true;
   bool prefixGood = n != 0 || PrefixMatches(header, *file, stubDigest, &readable);
   check.State = FileUnreadable;
@@ -71,6 +71,10 @@ static FileCheck CheckFile(const RecoveryHeader& header, int32_t n, const FileAc
   return check;
 }
 
+bool HasItsSize(const RecoveryHeader& header, int32_t n, const FileAccess& file) {
+  return file.Size() == PayloadBase(n) + header.Files[n].Payload;
+}
+
 FileState StateOfRead(const RecoveryHeader& header, int32_t n, uint32_t digest, bool prefixGood) {
   return digest != header.Files[n].Digest ? FileDamaged
          : prefixGood                     ? FileGood
@@ -85,7 +89,7 @@ FileState CheckSetFile(const RecoveryHeader& header, int32_t n, const FileAccess
 }
 
 void JudgeSlices(bool read, const std::vector<uint32_t>& digests, const uint32_t* expected,
-                        bool whole, uint8_t* good) {
+                 bool whole, uint8_t* good) {
   bool allAgree = true;
   for (size_t i = 0; i < digests.size(); i++) allAgree &= digests[i] == expected[i];
   for (size_t i = 0; i < digests.size(); i++)
@@ -345,8 +349,8 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   std::vector<uint8_t> handled(static_cast<size_t>(header.GroupCount), 0);
   std::vector<std::vector<int32_t>> survivors;
   if (early != nullptr) {
-    result = SurveyGroupsDecoding(setFiles, recoveryFiles, headers, early, progress, survey,
-                                  &checks, &handled, &survivors);
+    result = SurveyGroupsDecoding(setFiles, recoveryFiles, headers, offsets, early, progress,
+                                  survey, &checks, &handled, &survivors);
     if (result.Outcome != RecoveryDone) return result;
   }
   for (int32_t r = 0; r < header.RowCount; r++) {

@@ -20,6 +20,9 @@ struct FileCheck {
 bool PrefixMatches(const RecoveryHeader& header, const FileAccess& file, uint32_t stubDigest,
                    bool* readable);
 
+// File n is as long as the header says (its payload after the container's prefix, for n 0).
+bool HasItsSize(const RecoveryHeader& header, int32_t n, const FileAccess& file);
+
 // File n, read whole at its size: good, damaged (digest: its payload's) or only its prefix bad.
 FileState StateOfRead(const RecoveryHeader& header, int32_t n, uint32_t digest, bool prefixGood);
 
@@ -38,11 +41,12 @@ void JudgeRowGroup(const RecoveryHeader& own, int32_t g, bool read, uint32_t dig
 // size), surveyed side by side with those files rebuilt on the way into early's targets; see
 // recovery_survey_decode.cpp. Per group, handled[g] tells it was (checks[n] for its files, its
 // rows' verdicts in survey, survivors[g] what its rebuild took); one not handled is left to the
-// plain survey. RecoveryDone, or RecoveryInterrupted.
+// plain survey. offsets: ParityOffsets of the survey's header. RecoveryDone, or
+// RecoveryInterrupted.
 RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFiles,
                                     const std::vector<const FileAccess*>& recoveryFiles,
                                     const std::vector<RecoveryHeader>& headers,
-                                    RebuildTargets* early, RecoveryProgress* progress,
+                                    const std::vector<int64_t>& offsets, RebuildTargets* early, RecoveryProgress* progress,
                                     SetSurvey* survey, std::vector<FileCheck>* checks,
                                     std::vector<uint8_t>* handled,
                                     std::vector<std::vector<int32_t>>* survivors);

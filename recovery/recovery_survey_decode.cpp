@@ -35,7 +35,7 @@ struct PassSources {
   const std::vector<const FileAccess*>& RecoveryFiles;
   const std::vector<RecoveryHeader>& Headers;
   const SetSurvey& Survey;
-  std::vector<int64_t> Offsets;  // ParityOffsets of the survey's header
+  const std::vector<int64_t>& Offsets;  // ParityOffsets of the survey's header
 };
 
 }  // namespace
@@ -51,8 +51,7 @@ static int32_t Member(const PassSources& sources, const GroupPass& pass, int32_t
 // File n is lost before a byte of it is read: missing, or of the wrong size.
 static bool LostUnread(const PassSources& sources, int32_t n) {
   const FileAccess* file = SetFile(sources, n);
-  return file == nullptr ||
-         file->Size() != PayloadBase(n) + sources.Survey.Header.Files[n].Payload;
+  return file == nullptr || !HasItsSize(sources.Survey.Header, n, *file);
 }
 
 // Every group has at least as many recovery files as files lost unread. When one has not, the
@@ -135,8 +134,7 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
   CodeStripe(length, pass->K, lost, pass->Tables.data(), coding.data(), coding.data() + pass->K);
   for (int32_t t = 0; t < lost; t++) {
     int32_t n = Member(sources, *pass, pass->Lost[t]);
-    int64_t left = header.Files[n].Payload - offset;
-    size_t count = left <= 0 ? 0 : left < length ? static_cast<size_t>(left) : size_t(length);
+    size_t count = static_cast<size_t>(PayloadBytesIn(header.Files[n].Payload, offset, length));
     if (count > 0 && !pass->Targets[t]->WriteAt(coding[pass->K + t], count, PayloadBase(n) + offset))
       return false;
   }
@@ -195,11 +193,11 @@ static void JudgePass(const PassSources& sources, GroupPass* pass, SetSurvey* su
 RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFiles,
                                     const std::vector<const FileAccess*>& recoveryFiles,
                                     const std::vector<RecoveryHeader>& headers,
-                                    RebuildTargets* early, RecoveryProgress* progress,
+                                    const std::vector<int64_t>& offsets, RebuildTargets* early, RecoveryProgress* progress,
                                     SetSurvey* survey, std::vector<FileCheck>* checks,
                                     std::vector<uint8_t>* handled,
                                     std::vector<std::vector<int32_t>>* survivors) {
-  PassSources sources{setFiles, recoveryFiles, headers, *survey, ParityOffsets(survey->Header)};
+  PassSources sources{setFiles, recoveryFiles, headers, *survey, offsets};
   int32_t groups = survey->Header.GroupCount;
   survivors->assign(static_cast<size_t>(groups), {});
   if (!MayBeRepairable(sources)) return Result(RecoveryDone);

@@ -487,6 +487,8 @@ static DigestBlock SetDigests(const SplitPlan& plan) {
   digests.Image.RunLength = static_cast<uint32_t>(RunLengthFor(pieces));
   digests.Image.FirstPayload = static_cast<uint64_t>(plan.First);
   digests.Image.PieceSize = plan.PieceSize;
+  digests.HasStubDigest = true;
+  digests.StubDigest = Crc32cAdd(0, plan.Stub.data(), plan.Stub.size());
   for (int32_t n = 0; n < pieces; n++) {
     uint32_t* digest = &digests.Image.Digests[DigestIndexOf(digests, n)];
     const WrittenData& data = plan.Written[static_cast<size_t>(n)];

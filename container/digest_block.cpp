@@ -20,6 +20,7 @@ static_assert(HeaderRecordSize * (HeaderRecordCount - 1) + DigestBlockStart +
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the image is read as it lies");
 
 static const uint8_t Magic[8] = {0x89, 'T', 'N', 'V', 'D', 'I', 'G', 0x1A};
+static const uint8_t StubTag[4] = {0x89, 'P', 'R', 'G'};
 
 // The block's stretch of record 2 + i, for i = 0 to 6.
 static uint8_t* Stretch(const uint8_t* header, int32_t i) {
@@ -32,6 +33,35 @@ static bool TextsLeaveRoom(const uint8_t* header) {
   for (int32_t record = FirstBlockRecord; record < HeaderRecordCount; record++)
     if (header[record * HeaderRecordSize] >= DigestBlockStart) return false;
   return true;
+}
+
+// The stub digest's bytes in the header: the tag, then the CRC.
+static uint8_t* StubDigestField(const uint8_t* header) {
+  return const_cast<uint8_t*>(header) + HeaderRecordSize * StubDigestRecord + StubDigestStart;
+}
+
+// Record 3's text ends before the stub digest.
+static bool StubDigestRoom(const uint8_t* header) {
+  return header[HeaderRecordSize * StubDigestRecord] < StubDigestStart;
+}
+
+static bool BytesMatch(const uint8_t* a, const uint8_t* b, int32_t count) {
+  for (int32_t i = 0; i < count; i++)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+// The header's block begins with the magic and the version.
+static bool MagicAndVersion(const uint8_t* header) {
+  uint32_t version;
+  CopyBytes(&version, Stretch(header, 0) + sizeof Magic, sizeof version);
+  return BytesMatch(Stretch(header, 0), Magic, sizeof Magic) && version == DigestBlockVersion;
+}
+
+static bool SelfCheckHolds(const uint8_t* header) {
+  uint64_t stored;
+  CopyBytes(&stored, header + HeaderSize - 8, sizeof stored);
+  return stored == Crc64(header, HeaderSize - 8);
 }
 
 // Record 2's size; false when it is not a valid integer text or is negative.
@@ -67,17 +97,25 @@ static bool CompleteCounts(DigestBlock* block) {
 bool ReadDigestBlock(const uint8_t* header, DigestBlock* block) {
   FillZero(block, sizeof *block);
   // The magic first, where it lies: other splitters' headers end here.
-  bool valid = TextsLeaveRoom(header);
-  for (int32_t i = 0; i < 8; i++) valid = valid && Stretch(header, 0)[i] == Magic[i];
-  if (!valid) return false;
+  if (!TextsLeaveRoom(header) || !MagicAndVersion(header)) return false;
   DigestBlockImage& image = block->Image;
   for (int32_t i = 0; i < HeaderRecordCount - FirstBlockRecord; i++)
     CopyBytes(reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord, Stretch(header, i),
               RoomPerRecord);
-  valid = image.Version == DigestBlockVersion && image.SelfCheck == Crc64(header, HeaderSize - 8) &&
-          TotalSizeOf(header, &block->TotalSize) && CompleteCounts(block);
-  if (!valid) FillZero(block, sizeof *block);
-  return valid;
+  bool valid = SelfCheckHolds(header) && TotalSizeOf(header, &block->TotalSize) &&
+               CompleteCounts(block);
+  if (!valid) {
+    FillZero(block, sizeof *block);
+    return false;
+  }
+  const uint8_t* field = StubDigestField(header);
+  block->HasStubDigest = StubDigestRoom(header) && BytesMatch(field, StubTag, sizeof StubTag);
+  if (block->HasStubDigest) CopyBytes(&block->StubDigest, field + sizeof StubTag, 4);
+  return true;
+}
+
+bool DigestBlockDamaged(const uint8_t* header) {
+  return MagicAndVersion(header) && !SelfCheckHolds(header);
 }
 
 int32_t RunLengthFor(int32_t pieceCount) {
@@ -85,13 +123,18 @@ int32_t RunLengthFor(int32_t pieceCount) {
 }
 
 bool WriteDigestBlock(uint8_t* header, DigestBlock* block) {
-  if (!TextsLeaveRoom(header) || !TotalSizeOf(header, &block->TotalSize) || !CompleteCounts(block))
+  if (!TextsLeaveRoom(header) || !TotalSizeOf(header, &block->TotalSize) ||
+      !CompleteCounts(block) || (block->HasStubDigest && !StubDigestRoom(header)))
     return false;
   DigestBlockImage& image = block->Image;
   CopyBytes(image.Magic, Magic, sizeof Magic);
   image.Version = DigestBlockVersion;
   for (int32_t k = block->DigestCount; k < DigestCapacity; k++) image.Digests[k] = 0;
   image.SelfCheck = 0;
+  if (block->HasStubDigest) {
+    CopyBytes(StubDigestField(header), StubTag, sizeof StubTag);
+    CopyBytes(StubDigestField(header) + sizeof StubTag, &block->StubDigest, 4);
+  }
   for (int32_t i = 0; i < HeaderRecordCount - FirstBlockRecord; i++)
     CopyBytes(Stretch(header, i), reinterpret_cast<uint8_t*>(&image) + i * RoomPerRecord,
               RoomPerRecord);

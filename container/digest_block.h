@@ -18,7 +18,19 @@
 //              filler of the header except these 8 bytes, which are header bytes 2040-2047)
 //
 // A set of at most 395 pieces has a digest for every piece; a larger one has runs of
-// R = ceil(N / 395) pieces. Everything here is the stub's own code (no C library).
+// R = ceil(N / 395) pieces.
+//
+// The stub digest: the CRC-32C of the container's stub (its bytes 0 to 28671), so that the joiner
+// program is vouched for as the data are. It lies outside the block, in bytes 16 to 23 of record 3
+// (whose text, a time half the tool writes in at most 10 digits, ends before it): the tag
+// 89 50 52 47 ("\x89PRG"), then the CRC. The block's self-check covers it, so a reader takes it
+// only with a valid block and only where record 3's text ends before byte 16; sets made before it
+// carry zeros there and read as before, and readers that know nothing of it ignore it.
+//
+// A header whose block has its magic and version but whose self-check fails is damaged, not
+// another splitter's: a byte of it changed since it was written.
+//
+// Everything here is the stub's own code (no C library).
 #pragma once
 
 #include <stddef.h>
@@ -32,6 +44,8 @@ enum : int32_t {
   DigestBlockStart = 24,  // within each of records 2 to 8; their texts must end before it
   DigestBlockSize = (HeaderRecordCount - 1) * (HeaderRecordSize - DigestBlockStart),
   DigestCapacity = 395,
+  StubDigestRecord = RecordCreationLow,  // record 3
+  StubDigestStart = 16,                  // its tag, then the CRC-32C, within that record
 };
 
 // The block as it lies in the header (little-endian, as on every processor the system runs on).
@@ -53,6 +67,8 @@ struct DigestBlock {
   int64_t TotalSize;    // record 2
   int64_t LastPayload;  // piece N-1 (piece 0 itself in a set of one)
   int32_t DigestCount;  // ceil(N / R)
+  bool HasStubDigest;   // the header carries the stub digest (sets made before it do not)
+  uint32_t StubDigest;  // CRC-32C of the container's bytes 0 to 28671
 };
 
 // How one finished piece compares with the block.
@@ -67,18 +83,22 @@ enum PieceVerdict {
 };
 
 // True with the block in *block when header (HeaderSize bytes) carries a valid one: magic,
-// version, self-check, texts that leave the room, and sizes that add up to record 2. False
-// (and *block zero) for every other header.
+// version, self-check, texts that leave the room, and sizes that add up to record 2; the stub
+// digest too where the header carries it. False (and *block zero) for every other header.
 bool ReadDigestBlock(const uint8_t* header, DigestBlock* block);
+
+// The header carries a block's magic and version, but its self-check fails: it was damaged.
+bool DigestBlockDamaged(const uint8_t* header);
 
 // The run length that fits pieceCount pieces into DigestCapacity digests.
 int32_t RunLengthFor(int32_t pieceCount);
 
 // Writes block into header, whose eight records are already in place. The caller gives the
 // image's PieceCount, RunLength, FirstPayload, PieceSize and first DigestCount digests; the
-// rest of the image, TotalSize (from record 2), LastPayload and DigestCount are filled in.
-// False, with header untouched, when a text of records 2 to 8 reaches the block or the sizes do
-// not add up to record 2.
+// rest of the image, TotalSize (from record 2), LastPayload and DigestCount are filled in. With
+// HasStubDigest, the stub digest is written too. False, with header untouched, when a text of
+// records 2 to 8 reaches the block (or record 3's the stub digest) or the sizes do not add up to
+// record 2.
 bool WriteDigestBlock(uint8_t* header, DigestBlock* block);
 
 // Payload bytes piece n must have (the container's from byte 30720 on); -1 outside the set.

@@ -243,7 +243,11 @@ TEST(DigestBlockRefused, AnyFlippedBitOfTheHeader) {
     flipped[bit / 8] ^= static_cast<char>(1 << (bit % 8));
     ASSERT_FALSE(Readable(flipped)) << "bit " << bit % 8 << " of header byte " << bit / 8
                                     << (IsTextByte(header, bit / 8) ? " (a text)" : "");
+    // Damaged, not another splitter's: but where the magic or the version itself changed.
+    bool magicOrVersion = bit / 8 >= 256 + 24 && bit / 8 < 256 + 24 + 12;
+    ASSERT_EQ(DigestBlockDamaged(Bytes(flipped)), !magicOrVersion) << "header byte " << bit / 8;
   }
+  EXPECT_FALSE(DigestBlockDamaged(Bytes(header)));
 }
 
 TEST(DigestBlockRefused, ForgedFieldsUnderACorrectSelfCheck) {
@@ -287,8 +291,11 @@ TEST(DigestBlockRefused, ForgedFieldsUnderACorrectSelfCheck) {
 }
 
 TEST(DigestBlockRefused, OtherSplittersFiller) {
-  for (char filler : {'\0', ' ', '\xFF', '\x89'})
-    EXPECT_FALSE(Readable(ToolHeader(2000, "a.bin", filler))) << int(filler);
+  for (char filler : {'\0', ' ', '\xFF', '\x89'}) {
+    std::string other = ToolHeader(2000, "a.bin", filler);
+    EXPECT_FALSE(Readable(other)) << int(filler);
+    EXPECT_FALSE(DigestBlockDamaged(Bytes(other))) << int(filler);
+  }
   // A header holding only texts of other lengths and a block's magic, nothing else of it.
   std::string header = ToolHeader(2000);
   std::memcpy(&header[256 + 24], "\x89TNVDIG\x1A", 8);
@@ -303,6 +310,43 @@ TEST(DigestBlockRefused, OtherSplittersFiller) {
     EXPECT_EQ(block.Image.PieceCount, 0u);
     EXPECT_EQ(block.TotalSize, 0);
   }
+}
+
+TEST(DigestBlockStubDigest, LiesInRecordThreeUnderTheSelfCheck) {
+  DigestBlock plan = Plan(3, 1000, 700);
+  plan.HasStubDigest = true;
+  plan.StubDigest = 0xA1B2C3D4u;
+  std::string before = ToolHeader(2000);
+  std::string header = WithBlock(before, plan);
+  EXPECT_EQ(header.substr(512 + 16, 8), std::string("\x89PRG\xD4\xC3\xB2\xA1", 8));
+  EXPECT_EQ(Field(header, 1616, 8), LibraryCheck(header)) << "the self-check covers it";
+  for (size_t at = 0; at < 2048; at++) {
+    bool inBlock = at >= 256 && at % 256 >= 24, inField = at >= 528 && at < 536;
+    if (!inBlock && !inField) ASSERT_EQ(header[at], before[at]) << "header byte " << at;
+  }
+  DigestBlock read;
+  ASSERT_TRUE(ReadDigestBlock(Bytes(header), &read));
+  EXPECT_TRUE(read.HasStubDigest);
+  EXPECT_EQ(read.StubDigest, 0xA1B2C3D4u);
+  // An older set's block: valid, without a stub digest.
+  ASSERT_TRUE(ReadDigestBlock(Bytes(header = WithBlock(before, Plan(3, 1000, 700))), &read));
+  EXPECT_FALSE(read.HasStubDigest);
+  // A record 3 text that reaches byte 16 leaves no room: the writer refuses, the reader ignores a
+  // tag there under a correct self-check.
+  HeaderTexts texts = MakeHeaderTexts("a", 2000, 1, 1, 1);
+  texts[RecordCreationLow] = std::string(15, ' ') + "1";
+  std::string longText = HeaderBytes(texts);
+  EXPECT_FALSE(WriteDigestBlock(Bytes(longText), &plan));
+  texts[RecordCreationLow] = std::string(14, ' ') + "1";
+  header = WithBlock(HeaderBytes(texts), plan);
+  ASSERT_TRUE(ReadDigestBlock(Bytes(header), &read));
+  EXPECT_TRUE(read.HasStubDigest) << "a text of 15 bytes leaves room";
+  header[512] = 16;
+  header[512 + 16] = '1';
+  std::memcpy(&header[512 + 17], "\x89PRG", 4);  // shifted: the tag no longer where it belongs
+  Seal(header);
+  ASSERT_TRUE(ReadDigestBlock(Bytes(header), &read));
+  EXPECT_FALSE(read.HasStubDigest);
 }
 
 TEST(DigestBlockPieces, SizesAndRunsOfEachPiece) {

@@ -116,6 +116,10 @@ RecoveryResult FinishRecovery(const FileAccess& container,
 
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
+// The copy of the container's stub after a recovery file's parity (header: the file's own), into
+// stub (StubSize bytes); false when the file holds none (an older file, or cut short) or its
+// CRC-32C is not the header's StubDigest.
+bool ReadStubCopy(const FileAccess& file, const RecoveryHeader& header, uint8_t* stub);
 
 // How a file of the set compares with the recovery header.
 enum FileState : uint8_t {

@@ -23,6 +23,7 @@ struct EncodeJob {
   std::vector<std::vector<uint32_t>> ParitySlices;   // per row, as ParitySliceStarts lays them
   std::vector<int64_t> ParitySliceStarts;
   StripeBuffers Buffers;  // k data, then N parity
+  std::vector<uint8_t> Stub;  // the container's stub, copied after each output's parity
 };
 
 }  // namespace
@@ -64,6 +65,7 @@ static RecoveryResult DescribePrefix(EncodeJob* job, const FileAccess& container
   uint8_t prefix[PayloadOffset];
   if (!container.ReadAt(prefix, sizeof prefix, 0)) return Result(RecoveryReadFailed, 0);
   header.StubDigest = StubDigestOf(prefix);
+  job->Stub.assign(prefix, prefix + StubSize);
   memcpy(header.ContainerHeader, prefix + HeaderOffset, HeaderSize);
   DigestBlock block;
   if (ReadDigestBlock(header.ContainerHeader, &block)) {  // names the file that differs
@@ -134,11 +136,15 @@ static RecoveryResult EncodeGroup(EncodeJob* job, int32_t g) {
   return Result(RecoveryDone);
 }
 
-// Each output's header, last: a file whose parity is not all written has none.
+// Each output's stub copy, then its header, last: a file whose parity is not all written has
+// none.
 static RecoveryResult WriteHeaders(EncodeJob* job) {
+  int64_t stubAt = job->Header.HeaderLength + job->Header.ParityLength;
   for (int32_t r = 0; r < job->Header.RowCount; r++) {
     const FileAccess* output = job->Outputs[r];
     if (output == nullptr) continue;
+    if (!output->WriteAt(job->Stub.data(), job->Stub.size(), stubAt))
+      return Result(RecoveryWriteFailed, -1, r);
     job->Header.Row = r;
     job->Header.ParityDigests = job->ParityDigests[r];
     if (job->Header.SliceSize > 0) job->Header.ParitySlices = job->ParitySlices[r];
@@ -188,7 +194,7 @@ static RecoveryResult Seal(EncodeJob* job) {
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryProgress* progress, int32_t version, int32_t sliceSize) {
-  EncodeJob job{setFiles, outputs, progress, version, sliceSize, {}, {}, {}, {}, {}, {}};
+  EncodeJob job{setFiles, outputs, progress, version, sliceSize, {}, {}, {}, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = DescribePrefix(&job, *setFiles[0]);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
@@ -199,7 +205,7 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
 RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             const std::vector<const FileAccess*>& outputs,
                             RecoveryProgress* progress, RecoveryEncoding* encoding) {
-  EncodeJob job{setFiles, outputs, progress, RecoveryFormatVersion, 0, {}, {}, {}, {}, {}, {}};
+  EncodeJob job{setFiles, outputs, progress, RecoveryFormatVersion, 0, {}, {}, {}, {}, {}, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
   if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
@@ -219,6 +225,7 @@ RecoveryResult FinishRecovery(const FileAccess& container,
                 encoding->Header.Version,
                 encoding->Header.SliceSize,
                 std::move(encoding->Header),
+                {},
                 {},
                 {},
                 {},

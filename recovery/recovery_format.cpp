@@ -1,5 +1,7 @@
 #include "recovery/recovery_format.h"
 
+#include <algorithm>
+
 #include <string.h>
 
 #include "container/layout.h"
@@ -126,7 +128,11 @@ static int64_t SliceTotal(const RecoveryHeader& header, const std::vector<int64_
 int32_t WriterSliceSize(const RecoveryHeader& header) {
   std::vector<int64_t> offsets;
   OffsetsFrom(header, &offsets);
+  // The largest payload in WriterSlicesPerPiece slices at least, where the smallest slice allows.
+  int64_t largest = 0;
+  for (const RecoveryFileEntry& file : header.Files) largest = std::max(largest, file.Payload);
   int64_t size = int64_t{1} << WriterSliceShift;
+  while (size > (int64_t{1} << MinSliceShift) && largest / size < WriterSlicesPerPiece) size /= 2;
   while (size < (int64_t{1} << MaxSliceShift) &&
          SliceTotal(header, offsets, size) > WriterSliceDigests)
     size *= 2;
@@ -294,4 +300,8 @@ bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
     if (a.Files[n].Payload != b.Files[n].Payload || a.Files[n].Digest != b.Files[n].Digest)
       return false;
   return true;
+}
+
+int64_t RecoveryFileSize(const RecoveryHeader& header) {
+  return header.HeaderLength + header.ParityLength + StubSize;
 }

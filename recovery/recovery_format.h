@@ -22,6 +22,11 @@
 //   2104+12F+4C 4 T  slice digests (version 2): the CRC-32C of every slice, see below
 //   H-8        8     self-check: CRC-64/XZ of bytes 0 to H-9
 //   H          P     parity: row r of group 0 (as long as its longest payload), group 1, ...
+//   H+P        28672 stub copy: the container's bytes 0 to 28671, whose CRC-32C is the field at
+//                    offset 48, so that a container rebuilt gets the very joiner program the set
+//                    was made with. Files written before it end at H+P (and readers of that time
+//                    ignore what follows the parity): a reader takes the copy only where the file
+//                    holds it and its CRC-32C matches.
 //
 // Slices (version 2): each payload is cut into ceil(payload / S) slices of S bytes from its
 // start, the last one shorter when the payload is not a multiple of S (an empty payload has
@@ -33,8 +38,10 @@
 // every other: byte b of a group only ever combines byte b of its files and parities, so one
 // recovery row mends one bad slice in every stripe.
 //
-// The writer takes S = 1 MiB, doubled while T would exceed 2^22 (a header stays below 17 MiB
-// plus 12 F). A reader takes any S in range; this one loads headers of at most
+// The writer takes S = 1 MiB, halved (to 64 KiB at least) while the largest payload would have
+// fewer than 64 slices, and doubled while T would exceed 2^22 (a header stays below 17 MiB plus
+// 12 F): small pieces get slices of their own size's scale, so that damage at different offsets
+// of several pieces falls in different stripes. A reader takes any S in range; this one loads headers of at most
 // MaxReadSliceDigests slice digests.
 //
 // Recovery files of one set differ only in the row, the parity digests, the parity slice digests
@@ -58,7 +65,8 @@ enum : int32_t {
   RecoveryFixedSize = 56,               // the fields before the header copy
   MinSliceShift = 16,
   MaxSliceShift = 30,
-  WriterSliceShift = 20,          // the writer's S at least: 1 MiB
+  WriterSliceShift = 20,          // the writer's S for pieces of 64 MiB and more: 1 MiB
+  WriterSlicesPerPiece = 64,      // the slices of the largest payload, where 64 KiB allows
   WriterSliceDigests = 1 << 22,   // the writer's T at most, S allowing
   MaxReadSliceDigests = 1 << 24,  // what a header read into memory may hold (64 MiB)
 };
@@ -129,6 +137,9 @@ std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header);
 std::vector<int64_t> ParitySliceStarts(const RecoveryHeader& header, int64_t size);
 // The slice size the writer takes for the header's payloads (Files and C filled in).
 int32_t WriterSliceSize(const RecoveryHeader& header);
+// The length of a recovery file as the writer makes it: its header, its parity, the stub copy
+// (geometry complete).
+int64_t RecoveryFileSize(const RecoveryHeader& header);
 // Where file n's payload begins in the file.
 int64_t PayloadBase(int32_t n);
 

@@ -32,6 +32,12 @@ bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header) {
   return ParseRecoveryHeader(bytes.data(), header->HeaderLength, header);
 }
 
+bool ReadStubCopy(const FileAccess& file, const RecoveryHeader& header, uint8_t* stub) {
+  int64_t at = header.HeaderLength + header.ParityLength;
+  return file.Size() >= at + StubSize && file.ReadAt(stub, StubSize, at) &&
+         StubDigestOf(stub) == header.StubDigest;
+}
+
 static std::vector<uint8_t> ReadBuffer(int64_t length) {
   int64_t size = length < ChunkLimit ? length : int64_t{ChunkLimit};
   return std::vector<uint8_t>(static_cast<size_t>(size > 0 ? size : 1));
@@ -145,12 +151,14 @@ static bool AgreesWithBlock(const RecoveryHeader& header, const DigestBlock& blo
 }
 
 // A recovery header may describe the set: it carries the container's header where that is the
-// authority, and agrees with the block of the header it carries, if that has one.
+// authority, and agrees with the block of the header it carries, if that has one (its stub digest
+// too).
 static bool Admissible(const RecoveryHeader& header, const Authority& authority) {
   if (authority.Sound && memcmp(header.ContainerHeader, authority.Header.data(), HeaderSize) != 0)
     return false;
   DigestBlock own;
-  return !ReadDigestBlock(header.ContainerHeader, &own) || AgreesWithBlock(header, own);
+  return !ReadDigestBlock(header.ContainerHeader, &own) ||
+         (AgreesWithBlock(header, own) && (!own.HasStubDigest || own.StubDigest == header.StubDigest));
 }
 
 // The description to follow: one whose header copy is the container's before all others, then

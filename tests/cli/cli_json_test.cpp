@@ -323,10 +323,10 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   EXPECT_EQ(lessRows["recovery"]["recovery_files"][0]["verdict"].Str(), "missing");
   EXPECT_EQ(lessRows["recovery"]["recovery_files"][1]["verdict"].Str(), "good");
   Write("set.r01", row);
-  FlipBit("set.r02", static_cast<int64_t>(row.size()) - 10);  // in its parity
+  FlipBit("set.r02", static_cast<int64_t>(row.size()) - StubSize - 10);  // in its parity
   lessRows = RunJson({"verify", "set.exe"}, ExitComplete);
   EXPECT_EQ(lessRows["recovery"]["recovery_files"][1]["verdict"].Str(), "damaged") << Out();
-  FlipBit("set.r02", static_cast<int64_t>(row.size()) - 10);
+  FlipBit("set.r02", static_cast<int64_t>(row.size()) - StubSize - 10);
 
   std::string second = Read("set.r02");
   Write("set.r01", "not a recovery file");

@@ -198,7 +198,7 @@ TEST_F(Recovery, OneBadFileMoreThanRecoveryFilesChangesNothing) {
 TEST_F(Recovery, DamagedRecoveryFilesCountAsLostRows) {
   MakeSet(2);
   // A flipped bit in r01's parity, one lost piece: r02 alone rebuilds it, then r01 is made again.
-  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - 100);
+  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - StubSize - 100);
   Remove(SetFile(3));
   ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
   EXPECT_NE(Out().find("  set.r01: damaged recovery file\n"), std::string::npos) << Out();
@@ -210,7 +210,7 @@ TEST_F(Recovery, DamagedRecoveryFilesCountAsLostRows) {
   EXPECT_NE(Out().find("made again set.r02\n"), std::string::npos) << Out();
   EXPECT_EQ(Differences(pristine_), "");
   // r02's header broken and r01's parity: two rows lost, one bad file is too many.
-  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - 100);
+  FlipBit(RowFile(0), static_cast<int64_t>(pristine_[RowFile(0)].size()) - StubSize - 100);
   FlipBit(RowFile(1), 20);
   FlipBit(SetFile(1), 100);
   Files before = Snapshot();
@@ -242,27 +242,29 @@ TEST_F(Recovery, ARecoveryFileInAnotherCaseIsMadeAgainInItsPlace) {
   EXPECT_EQ(Read("set.R02"), pristine_[RowFile(1)]);
 }
 
-// One byte flipped in each of ten files, each in a slice (1 MiB) of its own: verify names the
+// One byte flipped in each of ten pieces of about 1 MiB, each in a slice of its own: the slices fit
+// the pieces (64 KiB here, not 1 MiB, which would put every flip in stripe 0), verify names the
 // slice of each, in the file's own offsets, and one recovery file repairs them all exactly.
 TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
-  const int64_t slice = 1 << 20, files = 10;
-  // The container's data (whole pages: 32768 short of 10 MiB) and nine pieces, the last 7232
-  // bytes short: ten slices each.
-  Write("big.bin", Pattern(static_cast<size_t>(100 * slice - 40000), 5));
-  ASSERT_EQ(Run({"split", "big.bin", "--size", "10M", "--recovery", "1", "-q"}), ExitComplete)
+  Write("big.bin", Pattern(static_cast<size_t>((10 << 20) - 40000), 5));
+  ASSERT_EQ(Run({"split", "big.bin", "--size", "1M", "--recovery", "1", "-q"}), ExitComplete)
       << Err();
   Remove("big.bin");
   Files pristine = Snapshot();
-  ASSERT_EQ(pristine.size(), static_cast<size_t>(files + 1));
+  const std::string& row = pristine["big.r01"];
+  int64_t slice = static_cast<uint8_t>(row[52]) | static_cast<uint8_t>(row[53]) << 8 |
+                  static_cast<uint8_t>(row[54]) << 16 | static_cast<int64_t>(row[55]) << 24;
+  ASSERT_EQ(slice, 64 << 10);
   std::string lines;
-  for (int n = 0; n < files; n++) {
-    std::string name = n == 0 ? "big.exe" : "big" + SetFile(n).substr(3);
+  int n = 0;
+  for (std::string name = "big.exe"; pristine.count(name) != 0; name = "big" + SetFile(++n).substr(3)) {
     int64_t first = (n == 0 ? 30720 : 0) + n * slice;
     FlipBit(name, first + 1000 + n);
     int64_t end = std::min(first + slice, static_cast<int64_t>(pristine[name].size()));
     lines += "  " + name + ": damaged in bytes " + std::to_string(first) + " to " +
              std::to_string(end - 1) + "\n";
   }
+  ASSERT_GE(n, 10);
   EXPECT_EQ(Run({"verify", "big.exe"}), ExitMismatch);
   EXPECT_NE(Out().find(lines + "Result:    possibly damaged: fetch the pieces named again\n" +
                        "Recovery:  repairable with the 1 recovery file"),
@@ -271,7 +273,8 @@ TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
   EXPECT_EQ(Run({"verify", "big.exe", "--json"}), ExitMismatch);
   std::string json = Out();
   json.erase(std::remove_if(json.begin(), json.end(), isspace), json.end());
-  EXPECT_NE(json.find("\"name\":\"big.c003\",\"verdict\":\"damaged\",\"bad_bytes\":[[3145728,4194303]]"),
+  const std::string third = "[" + std::to_string(3 * slice) + "," + std::to_string(4 * slice - 1);
+  EXPECT_NE(json.find("\"name\":\"big.c003\",\"verdict\":\"damaged\",\"bad_bytes\":[" + third + "]]"),
             std::string::npos)
       << json;
   ASSERT_EQ(Run({"repair", "big.exe", "-q"}), ExitComplete) << Err() << Out();

@@ -98,10 +98,11 @@ inline std::vector<MemoryFile> MakeSet(int32_t files, int64_t pieceSize, uint32_
 }
 
 inline std::vector<MemoryFile> Encode(std::vector<MemoryFile>& set, int32_t rows,
-                                      int32_t version = RecoveryFormatVersion) {
+                                      int32_t version = RecoveryFormatVersion,
+                                      int32_t sliceSize = 0) {
   std::vector<MemoryFile> recovery(static_cast<size_t>(rows));
   Accesses in(set), out(recovery);
-  RecoveryResult result = EncodeRecovery(in.Files, out.Files, nullptr, version);
+  RecoveryResult result = EncodeRecovery(in.Files, out.Files, nullptr, version, sliceSize);
   EXPECT_EQ(result.Outcome, RecoveryDone);
   for (MemoryFile& file : set) file.Writes = 0;
   for (MemoryFile& file : recovery) file.Writes = 0;

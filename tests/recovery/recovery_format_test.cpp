@@ -31,7 +31,8 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
   std::vector<uint8_t> matrix((k + rows) * k);
   gf_gen_cauchy1_matrix(matrix.data(), k + rows, k);
   for (uint64_t version : {1, 2}) {
-    std::vector<MemoryFile> recovery = Encode(set, rows, static_cast<int32_t>(version));
+    std::vector<MemoryFile> recovery =
+        Encode(set, rows, static_cast<int32_t>(version), version == 2 ? slice : 0);
     // Every payload's slices, then the parity's (3 slices of the longest payload).
     std::vector<std::string> sliced;
     for (const std::string& payload : payloads)
@@ -53,7 +54,9 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
       EXPECT_EQ(Field(bytes, 28, 4), 1u);  // groups
       EXPECT_EQ(Field(bytes, 32, 8), headerLength);
       EXPECT_EQ(Field(bytes, 40, 8), parityLength);
-      ASSERT_EQ(bytes.size(), headerLength + parityLength);
+      ASSERT_EQ(bytes.size(), headerLength + parityLength + StubSize);
+      EXPECT_EQ(bytes.substr(headerLength + parityLength), set[0].Bytes.substr(0, StubSize))
+          << "the stub copy after the parity";
       EXPECT_EQ(Field(bytes, 48, 4), Crc32cAdd(0, set[0].Bytes.data(), StubSize));
       EXPECT_EQ(Field(bytes, 52, 4), version == 2 ? slice : 0);
       EXPECT_EQ(bytes.substr(56, HeaderSize), set[0].Bytes.substr(HeaderOffset, HeaderSize));
@@ -63,7 +66,7 @@ TEST(RecoveryLayout, FieldsLieWhereTheTableSays) {
                   Crc32cAdd(0, payloads[n].data(), payloads[n].size()))
             << "file " << n;
       }
-      std::string parity = bytes.substr(headerLength);
+      std::string parity = bytes.substr(headerLength, parityLength);
       for (uint64_t i = 0; i < paritySlices; i++) sliced.push_back(parity.substr(i * slice, slice));
       for (uint64_t i = 0; i < sliced.size(); i++)
         EXPECT_EQ(Field(bytes, slicesAt + 4 * i, 4),
@@ -130,7 +133,7 @@ bool Parses(const std::string& bytes, RecoveryHeader* header) {
 TEST(RecoveryLayout, HeadersReadBackAndForgedSlicesAreRefused) {
   std::vector<MemoryFile> set = MakeSet(4, 3 << 20);
   for (int32_t version : {1, 2}) {
-    std::vector<MemoryFile> rows = Encode(set, 2, version);
+    std::vector<MemoryFile> rows = Encode(set, 2, version, version == 2 ? 1 << 20 : 0);
     RecoveryHeader first, second;
     ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&rows[0]), &first));
     ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&rows[1]), &second));
@@ -149,7 +152,7 @@ TEST(RecoveryLayout, HeadersReadBackAndForgedSlicesAreRefused) {
     EXPECT_FALSE(SameRecoverySet(first, second)) << "a file slice's digest differs";
   }
   // S of another count: H no longer as the payloads give it.
-  std::string big = Encode(set, 1)[0].Bytes.substr(0, 2112 + 12 * 4 + 4 + 4 * 13);
+  std::string big = Encode(set, 1, RecoveryFormatVersion, 1 << 20)[0].Bytes.substr(0, 2112 + 12 * 4 + 4 + 4 * 13);
   RecoveryHeader header;
   ASSERT_TRUE(Parses(big, &header));
   Put(&big, 52, 1 << 21, 4);
@@ -194,9 +197,10 @@ TEST(RecoveryLayout, HeadersReadBackAndForgedSlicesAreRefused) {
   EXPECT_TRUE(ParseRecoveryFixed(reinterpret_cast<const uint8_t*>(bytes.data()), &header));
 }
 
-// The writer's S: 1 MiB, doubled while the slice digests would pass 2^22; payloads so large that
-// the slices at 2^16 would overflow nothing (T stays far below 2^62).
-TEST(RecoveryLayout, TheWriterDoublesTheSliceSizeForLargeSets) {
+// The writer's S: 64 slices of the largest payload where 2^16 to 1 MiB allows, doubled while the
+// slice digests would pass 2^22; payloads so large that the slices at 2^16 would overflow nothing
+// (T stays far below 2^62).
+TEST(RecoveryLayout, TheWriterFitsTheSliceSizeToThePieces) {
   RecoveryHeader header{};
   header.Version = RecoveryFormatWithoutSlices;
   header.Code = RecoveryCodeCauchy;
@@ -207,7 +211,12 @@ TEST(RecoveryLayout, TheWriterDoublesTheSliceSizeForLargeSets) {
     EXPECT_TRUE(CompleteRecoveryGeometry(&header));
     return WriterSliceSize(header);
   };
-  EXPECT_EQ(sizeFor(1), 1 << 20);
+  EXPECT_EQ(sizeFor(1), 1 << 16);
+  EXPECT_EQ(sizeFor(1 << 20), 1 << 16);  // 16 slices: the smallest S allows no more
+  EXPECT_EQ(sizeFor((1 << 23) - 1), 1 << 16);
+  EXPECT_EQ(sizeFor(1 << 23), 1 << 17);  // 64 slices of 128 KiB
+  EXPECT_EQ(sizeFor(1 << 26), 1 << 20);
+  EXPECT_EQ(sizeFor(int64_t{1} << 30), 1 << 20);  // 1024 slices: no larger S
   // 3 files and the parity of 2^42 bytes each: 2^24 slices of 1 MiB, 2^22 of 4 MiB.
   EXPECT_EQ(sizeFor(int64_t{1} << 42), 1 << 22);
   EXPECT_EQ(sizeFor((int64_t{1} << 42) + 1), 1 << 23);

@@ -151,7 +151,7 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
 // not taken as rebuilt, and the repair decodes them with what it knows; the rest it leaves.
 TEST(RecoveryReadOnce, DamageFoundOnTheWayIsLeftToTheRepair) {
   std::vector<MemoryFile> original = MakeSet(8, 4 * Slice + 11);
-  std::vector<MemoryFile> recovery = Encode(original, 2);
+  std::vector<MemoryFile> recovery = Encode(original, 2, RecoveryFormatVersion, Slice);
   std::vector<MemoryFile> set = original;
   set[3].Present = false;
   Flip(set, 5, PayloadBase(5) + Slice + 17);  // stripe 1

@@ -20,12 +20,13 @@ FileState Apply(MemoryFile& file, int32_t n, Damage damage) {
   if (recovery && damage == AddByte) damage = FlipPayload;  // a longer recovery file still serves
   if (n > 0 && damage >= FlipHeader) damage = FlipPayload;
   size_t start = n == 0 ? PayloadOffset : 0;
+  size_t end = bytes.size() - (recovery ? StubSize : 0);  // a recovery file's parity ends here
   switch (damage) {
     case Lose: file.Present = false; return FileMissing;
     case FlipPayload:
-      bytes[recovery ? bytes.size() - 1 : bytes.size() - 1 - (bytes.size() - start) / 3] ^= 0x20;
+      bytes[recovery ? end - 1 : end - 1 - (end - start) / 3] ^= 0x20;
       return FileDamaged;
-    case CutLast: bytes.pop_back(); return FileWrongSize;
+    case CutLast: bytes.resize(end - 1); return FileWrongSize;
     case AddByte: bytes.push_back('\0'); return FileWrongSize;
     case FlipHeader: bytes[recovery ? 30 : HeaderOffset + 3] ^= 1; return FilePrefixDamaged;
     default:

@@ -33,7 +33,7 @@ TEST(RecoverySlices, OneRecoveryFileMendsOneBadSliceInEveryStripe) {
   Flip(set, 0, 0);
   Flip(set, 9, 1);
   for (int32_t n = 1; n <= 8; n++) Flip(set, n, n + 1);
-  std::vector<MemoryFile> recovery = Encode(original, 1);
+  std::vector<MemoryFile> recovery = Encode(original, 1, RecoveryFormatVersion, Slice);
   RepairRun run = SurveyAndRepair(set, recovery);
   EXPECT_EQ(run.Survey.LostFiles, 10);
   EXPECT_TRUE(run.Survey.Repairable);
@@ -56,7 +56,7 @@ TEST(RecoverySlices, OneRecoveryFileMendsOneBadSliceInEveryStripe) {
 // need two rows; a recovery row damaged in one stripe still serves the others, not that one.
 TEST(RecoverySlices, EachStripeCountsItsOwnLostFilesAndGoodRows) {
   std::vector<MemoryFile> original = MakeSet(4, 3 * Slice + 1);
-  std::vector<MemoryFile> recovery = Encode(original, 2);
+  std::vector<MemoryFile> recovery = Encode(original, 2, RecoveryFormatVersion, Slice);
   std::vector<MemoryFile> set = original;
   Flip(set, 1, 2);
   Flip(set, 2, 2);
@@ -90,7 +90,7 @@ TEST(RecoverySlices, EachStripeCountsItsOwnLostFilesAndGoodRows) {
 // believed for them: forged or of another set, the stream counts as bad in every stripe.
 TEST(RecoverySlices, SlicesThatAgreeWhereTheWholeDiffersAreNotBelieved) {
   std::vector<MemoryFile> original = MakeSet(4, 3 * Slice + 1);
-  std::vector<MemoryFile> recovery = Encode(original, 1);
+  std::vector<MemoryFile> recovery = Encode(original, 1, RecoveryFormatVersion, Slice);
   RecoveryHeader header;
   ASSERT_TRUE(ReadRecoveryHeader(MemoryAccess(&recovery[0]), &header));
   header.ParityDigests[0] ^= 1;
@@ -110,14 +110,14 @@ TEST(RecoverySlices, SlicesThatAgreeWhereTheWholeDiffersAreNotBelieved) {
 // other slices are good and are copied, not decoded.
 TEST(RecoverySlices, AMissingFileIsLostInEveryStripe) {
   std::vector<MemoryFile> original = MakeSet(4, 3 * Slice + 1);
-  std::vector<MemoryFile> recovery = Encode(original, 1);
+  std::vector<MemoryFile> recovery = Encode(original, 1, RecoveryFormatVersion, Slice);
   std::vector<MemoryFile> set = original;
   set[2].Present = false;
   Flip(set, 1, 0);
   RepairRun run = SurveyAndRepair(set, recovery);
   EXPECT_EQ(LostSlices(run.Survey, 2), (std::vector<int64_t>{0, 1, 2, 3}));
   EXPECT_FALSE(run.Survey.Repairable);
-  recovery = Encode(original, 2);
+  recovery = Encode(original, 2, RecoveryFormatVersion, Slice);
   ExpectRebuilt(SurveyAndRepair(set, recovery), original);
 }
 
@@ -140,7 +140,7 @@ class CountingAccess : public MemoryAccess {
 
 TEST(RecoverySlices, ASurveyTakesTheCallersVerdictsWhereTheContainerIsTheAuthority) {
   std::vector<MemoryFile> set = MakeSet(5, 3000);
-  std::vector<MemoryFile> recovery = Encode(set, 1);
+  std::vector<MemoryFile> recovery = Encode(set, 1, RecoveryFormatVersion, Slice);
   set[3].Bytes[100] ^= 1;
   std::vector<CountingAccess> counting;
   for (MemoryFile& file : set) counting.emplace_back(&file);

@@ -2,9 +2,13 @@
 
 #include <algorithm>
 
+#include "cli/cli.h"
+#include "cli/cli_hints.h"
 #include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
+#include "cli/cli_recovery_set.h"
 #include "cli/cli_text.h"
+#include "integrity/crc32c.h"
 
 // The file name of piece n as the set names it.
 static std::string PieceFileName(const PieceSet& set, int32_t n) {
@@ -167,6 +171,8 @@ void PrintFindings(FILE* stream, const PieceCheck& check, const char* indent) {
 }
 
 std::string DigestCoverage(const PieceSet& set) {
+  if (!set.Head.HasDigests && set.Head.HeaderDamaged)
+    return "none that check: the header is damaged (its digest block no longer checks)";
   if (!set.Head.HasDigests)
     return "none (a set of another splitter): only the sizes can be checked";
   const DigestBlock& block = set.Head.Digests;
@@ -176,4 +182,33 @@ std::string DigestCoverage(const PieceSet& set) {
   return "CRC-32C of runs of " + std::to_string(run) + " pieces (" + std::to_string(pieces) +
          " pieces, " + std::to_string(block.DigestCount) +
          " digests): a damaged piece is named with its run";
+}
+
+std::vector<std::string> ContainerPartLines(const PieceSet& set, bool dataGood) {
+  const ContainerHead& head = set.Head;
+  std::string name = Printable(LastComponent(set.ContainerPath));
+  std::vector<std::string> lines;
+  if (head.HeaderDamaged && !head.HeaderCopy.empty()) {
+    lines.push_back(name + ": its header is damaged (its digest block no longer checks); the set is "
+                           "read by the copy in " +
+                    Printable(LastComponent(head.HeaderCopy)));
+  } else if (head.HeaderDamaged) {
+    lines.push_back(name + ": its header is damaged (its digest block no longer checks), and no "
+                           "recovery file holds a copy: its name, size and times may be wrong, "
+                           "and no piece can be checked");
+  }
+  if (head.Program == PartState::Damaged)
+    lines.push_back(name + ": its Windows joiner is damaged" + (dataGood ? "; the data is good" : ""));
+  return lines;
+}
+
+std::string ContainerPartRemedy(const PieceSet& set) {
+  const ContainerHead& head = set.Head;
+  std::string base = ContainerBasePath(set.ContainerPath);
+  bool recovery = !base.empty() && !RecoveryFilesBeside(base).empty();
+  bool ownStub = head.Digests.HasStubDigest &&
+                 Crc32cAdd(0, StubImage, StubImageSize) == head.Digests.StubDigest;
+  bool mendable = head.HeaderDamaged ? !head.HeaderCopy.empty() : recovery || ownStub;
+  if (mendable) return "to mend it, run `tarnovell repair " + PasteablePath(set.ContainerPath) + "`";
+  return "fetch " + Printable(LastComponent(set.ContainerPath)) + " again";
 }

@@ -70,3 +70,10 @@ const char* FindingVerdict(FindingKind kind);
 void PrintFindings(FILE* stream, const PieceCheck& check, const char* indent);
 // What the set's digests cover, for info and verify.
 std::string DigestCoverage(const PieceSet& set);
+// What is wrong with the container's joiner program and header, a line each (no indent, no
+// newline): none when they are sound or cannot be checked. dataGood: the container's data was
+// read and found good (said beside a damaged joiner program).
+std::vector<std::string> ContainerPartLines(const PieceSet& set, bool dataGood);
+// What mends the container's damaged parts: "to mend it, run `tarnovell repair PATH`" where this
+// tool's own joiner program or the recovery files beside the set can, else "fetch NAME again".
+std::string ContainerPartRemedy(const PieceSet& set);

@@ -31,6 +31,8 @@ static void PrintHeader(const PieceSet& set) {
            Printable(set.BaseName).c_str(),
            set.Folder.empty() ? "the current folder" : Printable(set.Folder).c_str());
   CliPrint(o, "Digests:   %s\n", DigestCoverage(set).c_str());
+  for (const std::string& line : ContainerPartLines(set, false))
+    CliPrint(o, "Damaged:   %s\n", line.c_str());
 }
 
 // One file of the set as info found it.
@@ -117,6 +119,12 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
   FILE* o = CliOut;
   switch (end.Code) {
     case ExitComplete:
+      if (ContainerPartDamaged(set.Head)) {
+        CliPrint(o, "Result:    possibly damaged: the data adds up, but %s; %s\n",
+                 set.Head.HeaderDamaged ? "the header is damaged" : "the joiner program is damaged",
+                 ContainerPartRemedy(set).c_str());
+        break;
+      }
       if (wrongSizes > 0) {  // as join judges it
         CliPrint(o,
                  "Result:    possibly damaged: the data adds up, but %lld file%s not the size the "
@@ -209,8 +217,9 @@ int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool
     return static_cast<int>(ExitComplete);
   });
   FindUnneeded(set, &report);
-  bool wrongSizes = report.End.Code == ExitComplete && report.WrongSizes > 0;
-  report.Code = wrongSizes ? ExitMismatch : report.End.Code;
+  bool damaged = report.End.Code == ExitComplete &&
+                 (report.WrongSizes > 0 || ContainerPartDamaged(set.Head));
+  report.Code = damaged ? ExitMismatch : report.End.Code;
   if (json) {
     PrintInfoJson(set, report);
   } else {

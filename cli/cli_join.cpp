@@ -313,6 +313,21 @@ static void AdviseMending(const JoinOptions& options, const PieceSet& set, const
       Printable(output).c_str());
 }
 
+// The container's damaged joiner program or header, after the join (dataWhole: the digests found
+// every piece whole, the data adding up): each told on CliErr, then what mends it.
+static int TellContainerDamage(const PieceSet& set, const std::string& joined, bool dataWhole) {
+  if (dataWhole && !set.Head.HasDigests) {
+    CliPrint(CliErr, "tarnovell: %s is possibly damaged:\n", joined.c_str());
+  } else if (dataWhole) {
+    CliPrint(CliErr, "tarnovell: %s holds the set's data as its digests give it, but:\n",
+             joined.c_str());
+  }
+  for (const std::string& line : ContainerPartLines(set, true))
+    CliPrint(CliErr, "  %s\n", line.c_str());
+  CliPrint(CliErr, "tarnovell: %s\n", ContainerPartRemedy(set).c_str());
+  return ExitMismatch;
+}
+
 // join -o - into a terminal would fill it with the file's bytes.
 static int RefuseTerminalOutput() {
   CliPrint(CliErr,
@@ -348,6 +363,8 @@ int RunJoinCommand(const JoinOptions& options) {
     CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
              joined.c_str());
     PrintFindings(CliErr, check, "  ");
+    for (const std::string& line : ContainerPartLines(set, FindingOf(check, 0) == nullptr))
+      CliPrint(CliErr, "  %s\n", line.c_str());
     AdviseMending(options, set, check, toStandardOutput ? StandardStreamPath : output);
     return ExitMismatch;
   }
@@ -355,6 +372,8 @@ int RunJoinCommand(const JoinOptions& options) {
   if (end.Code == ExitComplete &&
       (code = CheckOriginal(set, checksums, &outputSum, joined, &matched)) != ExitComplete)
     return code;
+  if (end.Code == ExitComplete && ContainerPartDamaged(set.Head))
+    return TellContainerDamage(set, joined, true);
   if (end.Code == ExitComplete) {
     if (!options.Quiet) {
       CliPrint(toStandardOutput ? CliErr : CliOut, "%s: complete, %lld bytes from %lld file%s%s\n",
@@ -369,5 +388,5 @@ int RunJoinCommand(const JoinOptions& options) {
            "gives %lld\n",
            joined.c_str(), static_cast<long long>(end.Data),
            static_cast<long long>(set.Head.TotalSize));
-  return ExitMismatch;
+  return ContainerPartDamaged(set.Head) ? TellContainerDamage(set, joined, false) : ExitMismatch;
 }

@@ -187,6 +187,16 @@ void JsonSetMembers(JsonWriter* json, const PieceSet& set) {
   JsonTime(json, "accessed", head.LastAccessTime);
   JsonTime(json, "modified", head.LastWriteTime);
   json->End().NameField("pieces_base", set.BaseName).NameField("pieces_folder", set.Folder);
+  // The container's own parts: its joiner program against the stub digest, its header against
+  // its block's self-check (and the recovery file whose copy of it the set is read by).
+  const char* program = head.Program == PartState::Good      ? "good"
+                        : head.Program == PartState::Damaged ? "damaged"
+                                                             : "unchecked";
+  json->Begin("container_parts")
+      .Field("program", program)
+      .Field("header", head.HeaderDamaged ? "damaged" : head.HasDigests ? "good" : "unchecked");
+  if (!head.HeaderCopy.empty()) json->NameField("header_copy", head.HeaderCopy);
+  json->End();
   json->Field("digests", head.HasDigests);
   if (!head.HasDigests) return;
   json->Begin("digest_block")

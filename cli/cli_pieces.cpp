@@ -1,5 +1,7 @@
 #include "cli/cli_pieces.h"
 
+#include <string.h>
+
 #include <algorithm>
 
 #include "base/cp1251_case.h"
@@ -8,8 +10,10 @@
 #include "cli/cli_hints.h"
 #include "cli/cli_messages.h"
 #include "cli/cli_paths.h"
+#include "cli/cli_recovery_set.h"
 #include "cli/cli_text.h"
 #include "container/layout.h"
+#include "integrity/crc32c.h"
 
 std::string ContainerBasePath(const std::string& containerPath) {
   // The joiner's own steps: upper-case a copy (Windows-1251, which keeps the length and turns
@@ -35,16 +39,11 @@ static int NotAContainer(const OsFileInfo& info, std::string* error) {
   return ExitBadContainer;
 }
 
-int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head,
-                      std::string* error) {
-  if (NotAContainer(info, error) != ExitComplete) return ExitBadContainer;
-  head->ContainerSize = info.Size;
+// The head as the header's bytes (HeaderSize) give it: records, times, digest block.
+static int ParseContainerHeader(const uint8_t* header, ContainerHead* head, std::string* error) {
   HeaderRecord records[HeaderRecordCount];
-  static_assert(sizeof records == PayloadOffset - HeaderOffset, "the header is 2048 bytes");
-  if (!OsReadAt(file, records, sizeof records, HeaderOffset)) {
-    *error = "cannot read the header: " + OsErrorText(OsLastError());
-    return ExitFileError;
-  }
+  static_assert(sizeof records == HeaderSize, "the header is 2048 bytes");
+  memcpy(records, header, HeaderSize);
   // Record 1 goes to the platform's file calls as a zero-terminated text.
   std::string name(records[RecordFileName].Text, records[RecordFileName].Length);
   head->NameBytes = name.substr(0, name.find('\0'));
@@ -67,7 +66,58 @@ int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head,
   head->CreationTime = time(RecordCreationLow);
   head->LastAccessTime = time(RecordLastAccessLow);
   head->LastWriteTime = time(RecordLastWriteLow);
-  head->HasDigests = ReadDigestBlock(reinterpret_cast<const uint8_t*>(records), &head->Digests);
+  head->HasDigests = ReadDigestBlock(header, &head->Digests);
+  return ExitComplete;
+}
+
+// The joiner program against the stub digest, where the block carries one.
+static int CheckProgram(OsFile file, ContainerHead* head, std::string* error) {
+  head->Program = PartState::Unchecked;
+  if (!head->HasDigests || !head->Digests.HasStubDigest) return ExitComplete;
+  std::vector<uint8_t> stub(StubSize);
+  if (!OsReadAt(file, stub.data(), stub.size(), 0)) {
+    *error = "cannot read the joiner program: " + OsErrorText(OsLastError());
+    return ExitFileError;
+  }
+  bool good = Crc32cAdd(0, stub.data(), stub.size()) == head->Digests.StubDigest;
+  head->Program = good ? PartState::Good : PartState::Damaged;
+  return ExitComplete;
+}
+
+int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head,
+                      std::string* error) {
+  if (NotAContainer(info, error) != ExitComplete) return ExitBadContainer;
+  head->ContainerSize = info.Size;
+  uint8_t header[HeaderSize];
+  if (!OsReadAt(file, header, sizeof header, HeaderOffset)) {
+    *error = "cannot read the header: " + OsErrorText(OsLastError());
+    return ExitFileError;
+  }
+  head->HeaderDamaged = DigestBlockDamaged(header);
+  int code = ParseContainerHeader(header, head, error);
+  return code == ExitComplete ? CheckProgram(file, head, error) : code;
+}
+
+bool ContainerPartDamaged(const ContainerHead& head) {
+  return head.Program == PartState::Damaged || head.HeaderDamaged;
+}
+
+// A damaged header (code: how reading it ended): the head is read from the copy the recovery
+// files beside the container carry, where one checks. Returns the code the head now has.
+static int TakeHeaderCopy(PieceSet* set, int code, std::string* error) {
+  std::vector<uint8_t> copy;
+  std::string path = FindHeaderCopy(ContainerBasePath(set->ContainerPath), &copy);
+  if (path.empty()) return code;
+  ContainerHead head;
+  head.ContainerSize = set->ContainerInfo.Size;
+  head.HeaderDamaged = true;
+  head.HeaderCopy = path;
+  std::string why;
+  int copied = ParseContainerHeader(copy.data(), &head, &why);
+  if (copied == ExitComplete) copied = CheckProgram(set->Container, &head, &why);
+  if (copied != ExitComplete) return code;
+  set->Head = head;
+  error->clear();
   return ExitComplete;
 }
 
@@ -85,11 +135,30 @@ std::string PieceSet::PieceName(int32_t n) const {
   return BaseName + suffix;
 }
 
-// The container of the set a piece or a recovery file of base belongs to: the one beside it
-// (in whatever case it is there), else the name to look for.
-static std::string ContainerOfBase(const std::string& folder, const std::string& base) {
+std::string SetContainerPath(const std::string& path) {
+  std::string name = LastComponent(path), base;
+  if (PieceNumberOfName(name, &base) <= 0) {
+    if (RecoveryRowOfName(name) < 0) return path;
+    base = name.substr(0, name.find_last_of('.'));
+  }
+  std::string folder = FolderOf(path);
   std::string found = FindFileIgnoringCase(folder, base + ".exe");
-  return Printable(found.empty() ? JoinPath(folder, base + ".exe") : found);
+  return found.empty() ? JoinPath(folder, base + ".exe") : found;
+}
+
+void TellRecoveryFilesOfLostContainer(const std::string& containerPath) {
+  std::string base = ContainerBasePath(containerPath);
+  if (base.empty()) return;
+  std::vector<std::string> rows = RecoveryFilesBeside(base);
+  if (rows.empty()) return;
+  std::string names;
+  for (size_t i = 0; i < rows.size() && i < 3; i++)
+    names += (i > 0 ? ", " : "") + Printable(LastComponent(rows[i]));
+  if (rows.size() > 3) names += " and " + std::to_string(rows.size() - 3) + " more";
+  CliPrint(CliErr,
+           "tarnovell: recovery files of its set lie beside it (%s): `tarnovell repair %s` "
+           "rebuilds it from them\n",
+           names.c_str(), PasteablePath(containerPath).c_str());
 }
 
 // Whether an open file begins with the joiner this tool puts in front of its sets.
@@ -108,24 +177,12 @@ bool IsContainerOfOurs(OsFile file, const OsFileInfo& info) {
          (head.HasDigests || StartsWithOurStub(file, info));
 }
 
-// Tells why a file given as a container is none: a piece or a recovery file of a set is named
-// with the container to give instead; a file that does not begin with our joiner is "not a
-// container" (its header's bytes are no text to show); a container of ours with a broken header
-// gets the reason. Returns ExitBadContainer.
+// Tells why a file given as a container is none: a file that does not begin with our joiner is
+// "not a container" (its header's bytes are no text to show); a container of ours with a broken
+// header gets the reason. Returns ExitBadContainer.
 static int ReportNotAContainer(const std::string& path, const PieceSet& set,
                                const std::string& why) {
-  std::string folder = FolderOf(path), name = LastComponent(path), base;
-  int32_t piece = PieceNumberOfName(name, &base);
-  if (piece > 0) {
-    CliPrint(CliErr, "tarnovell: `%s` is piece %d of a set: give `%s`\n", Printable(path).c_str(),
-             piece, ContainerOfBase(folder, base).c_str());
-  } else if (RecoveryRowOfName(name) >= 0) {
-    base = name.substr(0, name.find_last_of('.'));
-    CliPrint(CliErr,
-             "tarnovell: `%s` is a recovery file of a set: give `%s` (only "
-             "repair takes a recovery file)\n",
-             Printable(path).c_str(), ContainerOfBase(folder, base).c_str());
-  } else if (why.compare(0, 15, "not a container") != 0 &&
+  if (why.compare(0, 15, "not a container") != 0 &&
              !StartsWithOurStub(set.Container, set.ContainerInfo)) {
     CliPrint(CliErr, "tarnovell: %s: not a container: it does not begin with the joiner of a set\n",
              Printable(path).c_str());
@@ -155,18 +212,24 @@ static void TakePiecesBase(const std::string& given, const std::string& piecesDi
     set->Folder = folder;
 }
 
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, PieceSet* set,
                  const std::string& piecesBase) {
   ForgetFolderListings();
+  std::string containerPath = SetContainerPath(givenPath);
   set->ContainerPath = containerPath;
   set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
   if (set->Container == NoFile) {
+    int error = OsLastError();
     CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(containerPath).c_str(),
-             OsErrorText(OsLastError()).c_str());
+             OsErrorText(error).c_str());
+    if (OsErrorIsMissing(error)) TellRecoveryFilesOfLostContainer(containerPath);
     return ExitFileError;
   }
   std::string why;
   int code = ReadContainerHead(set->Container, set->ContainerInfo, &set->Head, &why);
+  if (set->Head.HeaderDamaged && code != ExitFileError) code = TakeHeaderCopy(set, code, &why);
+  if (code == ExitBadContainer && set->Head.HeaderDamaged)
+    why += " (the header is damaged: its digest block no longer checks)";
   if (code == ExitBadContainer) return ReportNotAContainer(containerPath, *set, why);
   if (code != ExitComplete) {
     CliPrint(CliErr, "tarnovell: %s: %s\n", Printable(containerPath).c_str(), why.c_str());

@@ -15,6 +15,13 @@
 // ".exe" (any case); "" when the path holds none. Pieces are base + PieceSuffix(n).
 std::string ContainerBasePath(const std::string& containerPath);
 
+// A part of the container beside its data, as the set's digests vouch for it.
+enum class PartState {
+  Unchecked,  // the set carries no digest of it (sets made before it did)
+  Good,
+  Damaged,
+};
+
 struct ContainerHead {
   int64_t ContainerSize = 0;
   std::string NameBytes;  // record 1, Windows-1251 bytes as stored
@@ -26,11 +33,22 @@ struct ContainerHead {
   // one is read as before.
   bool HasDigests = false;
   DigestBlock Digests = {};
+  // The joiner program (bytes 0 to 28671) against the stub digest of the block.
+  PartState Program = PartState::Unchecked;
+  // The header's digest block is there (its magic and version) but its self-check fails: a byte
+  // of the header changed. The head is then read from HeaderCopy, a recovery file of the set
+  // whose copy of the header checks, where there is one ("": none, the head is the header's own,
+  // without digests).
+  bool HeaderDamaged = false;
+  std::string HeaderCopy;
 };
 
 // Reads and checks the head of an open container (info tells what was opened), the digest block
-// too. Returns ExitComplete, or ExitBadContainer / ExitFileError with the reason in error.
+// and the joiner program too. Returns ExitComplete, or ExitBadContainer / ExitFileError with the
+// reason in error; a damaged header is told in head->HeaderDamaged, whatever the code.
 int ReadContainerHead(OsFile file, const OsFileInfo& info, ContainerHead* head, std::string* error);
+// The joiner program or the header of the container is damaged.
+bool ContainerPartDamaged(const ContainerHead& head);
 
 // Whether an open file is a container of ours: its head reads, and it carries a digest block or
 // begins with the joiner this tool puts in front of its sets.
@@ -54,11 +72,19 @@ struct PieceSet : HoldsFiles {
   std::string JoinedName() const;
 };
 
-// Opens a container and reads its head; pieces are looked for beside it, or in piecesDir, named
-// from the container's name, or from piecesBase (--pieces-base: a base, or the name of the
-// container or of a piece of that set, perhaps with its folder). Returns ExitComplete, or an
-// exit code after telling CliErr why.
-int OpenPieceSet(const std::string& containerPath, const std::string& piecesDir, PieceSet* set,
+// The container of the set a path names: a piece (BASE.c001, ...) or a recovery file (BASE.r01,
+// ...) names the BASE.exe beside it (in whatever case it is there, else the path it belongs at);
+// any other path names itself.
+std::string SetContainerPath(const std::string& path);
+// A container that is not there: the recovery files of its set beside it, if any, named on CliErr
+// with the repair that rebuilds it.
+void TellRecoveryFilesOfLostContainer(const std::string& containerPath);
+
+// Opens the container of the set givenPath names (SetContainerPath) and reads its head; pieces
+// are looked for beside it, or in piecesDir, named from the container's name, or from piecesBase
+// (--pieces-base: a base, or the name of the container or of a piece of that set, perhaps with
+// its folder). Returns ExitComplete, or an exit code after telling CliErr why.
+int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, PieceSet* set,
                  const std::string& piecesBase = "");
 
 // The base a --pieces-base names (its folder, if any, kept in front): "film" as it is, and

@@ -82,16 +82,21 @@ class VerifyRecovery {
   // ExitComplete, or ExitInterrupted after telling CliErr.
   int SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
                    const std::vector<OsFileInfo>& foundWhole);
-  // A container verify could not judge (ExitBadContainer, not a container; or ExitUnchecked, a
-  // header whose digest block does not check): ExitMismatch when recovery files beside it
-  // describe a set in which the container is bad (the set is damaged, not another splitter's).
-  // Else -1, nothing kept to tell; or ExitInterrupted after telling CliErr.
+  // A container verify could not judge (ExitBadContainer, not a container; ExitUnchecked, a
+  // header whose digest block does not check; or not there at all): ExitMismatch when recovery
+  // files beside it describe a set in which the container is bad (the set is damaged, not
+  // another splitter's), ExitMissingPiece when they find it and maybe pieces missing, nothing
+  // damaged. Else -1, nothing kept to tell; or ExitInterrupted after telling CliErr.
   int SurveyBadContainer(const std::string& containerPath, const std::string& piecesDir,
                          bool quiet);
 
   // The set's files as the recovery files find them, on CliOut: the bad ones verify cannot see
-  // (all of them for a container it could not judge), and the bytes of each damaged one.
-  void PrintFileLines() const;
+  // (all of them for a container it could not judge; containerTold: but for a container whose
+  // joiner program or header verify named already), and the bytes of each damaged one.
+  void PrintFileLines(bool containerTold = false) const;
+  // Of a set verify judged: the recovery files find the container's joiner program or header
+  // damaged, its data good.
+  bool ContainerPrefixDamaged() const;
   // The recovery files' own lines on CliOut, then the "Recovery:" line. containerPath: what
   // repair is to be given.
   void PrintRecoveryLines(const std::string& containerPath) const;

@@ -151,6 +151,40 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
+std::vector<std::string> RecoveryFilesBeside(const std::string& basePath) {
+  std::string folder, baseName;
+  SplitBasePath(basePath, &folder, &baseName);
+  std::vector<std::string> paths;
+  for (int32_t r = 0; r < MaxRecoveryRows; r++) {
+    std::string path = FindFileIgnoringCase(folder, baseName + RecoverySuffix(r));
+    if (!path.empty()) paths.push_back(path);
+  }
+  return paths;
+}
+
+std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* header) {
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> copies;  // file, copy
+  for (const std::string& path : RecoveryFilesBeside(basePath)) {
+    bool regular;
+    OsFile file = OpenRegular(path, &regular);
+    if (file == NoFile) continue;
+    RecoveryHeader read;
+    if (ReadRecoveryHeader(OsFileAccess(file), &read) && CarriesSoundHeader(read))
+      copies.emplace_back(path, std::vector<uint8_t>(read.ContainerHeader,
+                                                     read.ContainerHeader + HeaderSize));
+    OsClose(file);
+  }
+  size_t best = 0, bestCount = 0;
+  for (size_t i = 0; i < copies.size(); i++) {
+    size_t count = static_cast<size_t>(std::count_if(
+        copies.begin(), copies.end(), [&](const auto& c) { return c.second == copies[i].second; }));
+    if (count > bestCount) best = i, bestCount = count;
+  }
+  if (bestCount == 0) return "";
+  *header = copies[best].second;
+  return copies[best].first;
+}
+
 // The payloads of the files known good (not read by the survey).
 static int64_t KnownBytes(const RecoveryFileSet& set, const std::vector<uint8_t>* knownGood) {
   int64_t bytes = 0;

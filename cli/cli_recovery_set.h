@@ -93,6 +93,16 @@ struct RecoveryFileSet : HoldsFiles {
 int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
                         const std::string& piecesFolder, RecoveryFileSet* set);
 
+// The recovery files beside basePath (BASE.r01 to the most rows there can be, any case) that are
+// there, in the order of their names.
+std::vector<std::string> RecoveryFilesBeside(const std::string& basePath);
+
+// The copy of a damaged container's header that the recovery files beside basePath carry: among
+// those whose own header checks and whose copy holds a digest block that they agree with, the copy
+// most of them carry (the first found of equals). Returns the path of the first file that carries
+// it, with the copy in *header; "" when none does.
+std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* header);
+
 // Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
 // *otherSet set when the recovery files are of another set (the container's digest block checks and
 // none agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no

@@ -108,7 +108,12 @@ void PrintJudgedVerdict(const RecoveryFacts& facts, const std::string& container
 
 // The "Recovery:" line for a container verify could not judge.
 void PrintBadContainerVerdict(const RecoveryFacts& facts, const std::string& containerPath) {
-  if (facts.Survey.Repairable) {
+  const SetSurvey& survey = facts.Survey;
+  int32_t good = survey.Header.RowCount - BadRowCount(survey);
+  if (survey.Repairable && survey.Files[0] == FileMissing) {
+    CliPrint(CliOut, "Recovery:  repairable with the %d recovery file%s: tarnovell repair %s\n",
+             good, good == 1 ? "" : "s", Printable(containerPath).c_str());
+  } else if (survey.Repairable) {
     CliPrint(CliOut,
              "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
              "repair %s restores the set\n",
@@ -176,14 +181,22 @@ int VerifyRecovery::SurveyBadContainer(const std::string& containerPath,
   if (!Surveyed(facts->State) || survey.Files.empty() || !NeedsRewrite(survey.Files[0])) return -1;
   facts->BadContainer = true;
   facts_ = std::move(facts);
-  return ExitMismatch;
+  for (FileState state : survey.Files)
+    if (NeedsRewrite(state) && state != FileMissing) return ExitMismatch;
+  return ExitMissingPiece;  // the container is lost, and maybe pieces, nothing damaged
 }
 
-void VerifyRecovery::PrintFileLines() const {
+bool VerifyRecovery::ContainerPrefixDamaged() const {
+  return facts_ != nullptr && Surveyed(facts_->State) && !facts_->BadContainer &&
+         !facts_->Survey.Files.empty() && facts_->Survey.Files[0] == FilePrefixDamaged;
+}
+
+void VerifyRecovery::PrintFileLines(bool containerTold) const {
   if (facts_ == nullptr || !Surveyed(facts_->State)) return;
   // Of a set verify judged, only a container whose joiner program or header alone is bad: verify
   // named the rest.
-  PrintBadFiles(CliOut, facts_->Files, facts_->Survey, "  ", !facts_->BadContainer);
+  if (facts_->BadContainer || !containerTold)
+    PrintBadFiles(CliOut, facts_->Files, facts_->Survey, "  ", !facts_->BadContainer);
   PrintDamagedBytes(CliOut, facts_->Files, facts_->Survey, "  ");
 }
 

@@ -6,15 +6,17 @@
 #include <memory>
 
 #include "cli/cli.h"
+#include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery_set.h"
+#include "integrity/crc32c.h"
 
-// The set a path names: a recovery file (the container is then BASE.exe beside it, "" here) or
-// the container.
+// The set a path names: a recovery file (the container is then BASE.exe beside it, "" here), the
+// container, or a piece (its set's container).
 static int RepairTarget(const std::string& path, std::string* base, std::string* container) {
   std::string name = LastComponent(path);
   if (RecoveryRowOfName(name) >= 0) {
@@ -22,11 +24,12 @@ static int RepairTarget(const std::string& path, std::string* base, std::string*
     container->clear();
     return ExitComplete;
   }
-  *base = ContainerBasePath(path);
-  *container = path;
+  *container = SetContainerPath(path);
+  *base = ContainerBasePath(*container);
   if (!base->empty()) return ExitComplete;
   CliPrint(CliErr,
-           "tarnovell: %s is neither a container (NAME.exe) nor a recovery file (NAME.r01, ...)\n",
+           "tarnovell: %s is neither a container (NAME.exe), a piece (NAME.c001, ...) nor a "
+           "recovery file (NAME.r01, ...)\n",
            Printable(path).c_str());
   return ExitUsage;
 }
@@ -44,18 +47,37 @@ static bool MadeWith(const std::string& stub, const SetSurvey& survey) {
          StubDigestOf(reinterpret_cast<const uint8_t*>(stub.data())) == survey.Header.StubDigest;
 }
 
-// The stub of a rebuilt container: its own where it is still the one the set was made with, else
-// this tool's (said when that differs too).
+// The first copy of the stub a recovery file carries that is the one the set was made with
+// (empty when none does).
+static std::string StubCopyOf(const RecoveryFileSet& files, const SetSurvey& survey) {
+  std::string stub(StubSize, '\0');
+  for (int32_t source : survey.RowSource) {
+    RecoveryHeader header;
+    if (source < 0 || files.RecoveryFiles[source] == NoFile) continue;
+    OsFileAccess file(files.RecoveryFiles[source]);
+    if (ReadRecoveryHeader(file, &header) &&
+        ReadStubCopy(file, header, reinterpret_cast<uint8_t*>(&stub[0])) && MadeWith(stub, survey))
+      return stub;
+  }
+  return "";
+}
+
+// The stub of a rebuilt container: the one the set was made with, from the container itself,
+// this tool or a recovery file's copy, the first that has it; else this tool's, said so.
 static void ChooseStub(const RecoveryFileSet& files, const SetSurvey& survey, std::string* stub) {
   *stub = StubOf(files.SetFiles[0]);
   if (MadeWith(*stub, survey)) return;
   stub->assign(reinterpret_cast<const char*>(StubImage), StubImageSize);
-  if (!MadeWith(*stub, survey)) {
-    CliPrint(CliOut,
-             "note: the joiner program differs from the one the set was made with: %s gets this "
-             "tool's\n",
-             Printable(SetFileName(files, 0)).c_str());
+  if (MadeWith(*stub, survey)) return;
+  std::string copy = StubCopyOf(files, survey);
+  if (!copy.empty()) {
+    *stub = copy;
+    return;
   }
+  CliPrint(CliOut,
+           "note: the joiner program differs from the one the set was made with: %s gets this "
+           "tool's\n",
+           Printable(SetFileName(files, 0)).c_str());
 }
 
 static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey,
@@ -244,6 +266,56 @@ static int CheckLostNamesFree(const RecoveryFileSet& files) {
                 "nothing was changed");
 }
 
+// Without recovery files, a container whose joiner program alone is damaged gets this tool's,
+// where that is the one its header's stub digest gives: a new file of this tool's stub and the
+// container's own header and data, read back and checked before it replaces the container. A
+// damaged header cannot be mended so: said. -1 when neither is the case (nothing done or told).
+static int RepairContainerAlone(const std::string& containerPath, bool quiet) {
+  PieceSet set;
+  set.Container = OsOpenRead(containerPath, &set.ContainerInfo);
+  std::string why, name = Printable(LastComponent(containerPath));
+  if (set.Container == NoFile) return -1;
+  ReadContainerHead(set.Container, set.ContainerInfo, &set.Head, &why);
+  if (set.Head.HeaderDamaged) {
+    CliPrint(CliErr,
+             "tarnovell: not repairable: the header of %s is damaged (its digest block no longer "
+             "checks), and no recovery file holds a copy of it; fetch %s again\n",
+             name.c_str(), name.c_str());
+    return ExitNotRepairable;
+  }
+  if (set.Head.Program != PartState::Damaged ||
+      Crc32cAdd(0, StubImage, StubImageSize) != set.Head.Digests.StubDigest)
+    return -1;
+  CliPrint(CliOut, "  %s: its Windows joiner is damaged\n", name.c_str());
+  PendingOutput out;
+  int64_t size = set.ContainerInfo.Size, rest = size - StubSize;
+  uint32_t copied = 0, back = 0;
+  bool written = out.Create(containerPath, ".tarnovell-repair-", true) &&
+                 OsWriteAt(out.File(), StubImage, StubImageSize, 0) &&
+                 CopyThroughMemory(set.Container, StubSize, out.File(), StubSize, rest, 0,
+                                   &copied) == rest &&
+                 OsSetLength(out.File(), size) &&
+                 CopyThroughMemory(out.File(), StubSize, NoFile, 0, rest, 0, &back) == rest;
+  if (written && back != copied) {
+    CliPrint(CliErr,
+             "tarnovell: rebuilt %s does not match (did it change meanwhile?); nothing was "
+             "changed\n",
+             name.c_str());
+    return ExitFileError;
+  }
+  OsClose(set.Container);  // Windows replaces no file that is open
+  set.Container = NoFile;
+  if (!written || !out.Finish() || !out.Commit(true)) {
+    if (CliInterrupted) return ReportInterrupted("nothing was changed");
+    CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was changed\n", name.c_str(),
+             OsErrorText(OsLastError()).c_str());
+    return ExitFileError;
+  }
+  CliPrint(CliOut, "rebuilt %s (its joiner program, from this tool's own)\n", name.c_str());
+  if (!quiet) CliPrint(CliOut, "Result:    repaired: 1 file rebuilt\n");
+  return ExitComplete;
+}
+
 int RunRepair(const RepairOptions& options) {
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
@@ -256,6 +328,10 @@ int RunRepair(const RepairOptions& options) {
   RecoveryFileSet files;
   code = OpenRecoveryFileSet(base, container, folder, &files);
   if (code != ExitComplete) return code;
+  if (files.FileCount == 0 && !container.empty()) {
+    code = RepairContainerAlone(container, options.Quiet);
+    if (code >= 0) return code;
+  }
   if (files.FileCount == 0) {
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
              files.RecoveryPaths.empty()

@@ -111,19 +111,27 @@ struct SizesVerdict {
   bool AllMatch = false;  // every file found is named, and matches
 };
 
-static int SizesCode(const SizesVerdict& sizes) {
-  if (sizes.End.Code != ExitComplete) return sizes.End.Code;
-  if (sizes.Differ > 0) return ExitMismatch;
-  return sizes.AllMatch ? static_cast<int>(ExitComplete) : static_cast<int>(ExitUnchecked);
+// headerDamaged: the set is without digests because its header's block no longer checks.
+static int SizesCode(const SizesVerdict& sizes, bool headerDamaged) {
+  int code = sizes.End.Code;
+  if (code == ExitComplete && sizes.Differ > 0) code = ExitMismatch;
+  if (code == ExitComplete && !sizes.AllMatch) code = ExitUnchecked;
+  bool judged = code == ExitComplete || code == ExitUnchecked || code == ExitMissingPiece;
+  return headerDamaged && judged ? static_cast<int>(ExitMismatch) : code;
 }
 
 static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
                        const SetChecksums& checksums, const FileChecksums& sums,
                        const VerifyRecovery& recovery) {
   std::string name = Printable(LastComponent(set.ContainerPath));
-  CliPrint(CliOut, "%s: no digests: %s\n", name.c_str(),
-           checksums.Path.empty() ? "only the sizes can be checked"
-                                  : ("the files are checked by " + checksums.FileName()).c_str());
+  if (set.Head.HeaderDamaged) {
+    for (const std::string& line : ContainerPartLines(set, false))
+      CliPrint(CliOut, "%s\n", line.c_str());
+  } else {
+    CliPrint(CliOut, "%s: no digests: %s\n", name.c_str(),
+             checksums.Path.empty() ? "only the sizes can be checked"
+                                    : ("the files are checked by " + checksums.FileName()).c_str());
+  }
   if (sizes.Counted) PrintChecksumDifferences(CliOut, checksums, sums, true, "  ");
   const WalkEnd& end = sizes.End;
   if (end.Code == ExitMissingPiece) {
@@ -141,6 +149,9 @@ static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
         data, total);
   } else if (sizes.Differ > 0) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
+  } else if (set.Head.HeaderDamaged) {
+    CliPrint(CliOut, "Result:    possibly damaged: %s's header; %s\n", name.c_str(),
+             ContainerPartRemedy(set).c_str());
   } else if (sizes.AllMatch) {
     CliPrint(CliOut,
              "Result:    whole: the data of %lld file%s is the header's %lld bytes, and the "
@@ -157,11 +168,11 @@ static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
 }
 
 static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
-                      const SizesVerdict& sizes, const FileChecksums& sums) {
+                      const SizesVerdict& sizes, const FileChecksums& sums, bool headerDamaged) {
   const WalkEnd& end = sizes.End;
   json->BeginArray("files");
   for (const VerifiedFile& file : files) {
-    const char* verdict = "unchecked";
+    const char* verdict = file.Index == 0 && headerDamaged ? "header_damaged" : "unchecked";
     for (const FileChecksums::Compared& compared : sums.Files)
       if (sizes.Counted && compared.Index == file.Index)
         verdict = compared.Matches ? "good" : "damaged";
@@ -175,11 +186,12 @@ static void JsonSizes(JsonWriter* json, const std::vector<VerifiedFile>& files,
   json->End().Field("data_found", end.Data);
 }
 
-// A container that could not be judged (code): its recovery files may show that it is damaged
-// (then *recovery keeps them, and the code is theirs).
-static int SurveyContainer(const VerifyOptions& options, int code, VerifyRecovery* recovery) {
+// A container that could not be judged (code), or is not there: its recovery files may show that
+// it is damaged or lost (then *recovery keeps them, and the code is theirs).
+static int SurveyContainer(const VerifyOptions& options, const std::string& container, int code,
+                           VerifyRecovery* recovery) {
   ProgressSkip(ProgressStep::VerifyPieces);  // the recovery files are all there is to check
-  int found = recovery->SurveyBadContainer(options.ContainerPath, options.PiecesDir, options.Quiet);
+  int found = recovery->SurveyBadContainer(container, options.PiecesDir, options.Quiet);
   return found >= 0 ? found : code;
 }
 
@@ -202,11 +214,11 @@ static int VerifySizes(const PieceSet& set, const SetChecksums& checksums,
                   ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
   sizes.Differ = sizes.Counted ? PrintChecksumDifferences(nullptr, checksums, sums, true, "") : 0;
   sizes.AllMatch = sizes.Counted && sizes.Differ == 0 && sums.Files.size() == files.size();
-  int code = SizesCode(sizes);
+  int code = SizesCode(sizes, set.Head.HeaderDamaged);
   VerifyRecovery recovery;
-  if (JudgedSet(code)) code = SurveyContainer(options, code, &recovery);
+  if (JudgedSet(code)) code = SurveyContainer(options, set.ContainerPath, code, &recovery);
   if (json != nullptr) {
-    JsonSizes(json, files, sizes, sums);
+    JsonSizes(json, files, sizes, sums, set.Head.HeaderDamaged);
     JsonChecksums(json, checksums, sums, sizes.Counted);
     recovery.Json(json);
   } else {
@@ -215,18 +227,20 @@ static int VerifySizes(const PieceSet& set, const SetChecksums& checksums,
   return code;
 }
 
-static int VerdictCode(const PieceCheck& check) {
-  if (check.Findings.empty()) return ExitComplete;
-  return BadPieceCount(check) > 0 ? ExitMismatch : ExitMissingPiece;
+// The verdict of the pieces and of the container's own part (containerDamaged: its joiner
+// program or header).
+static int VerdictCode(const PieceCheck& check, bool containerDamaged) {
+  if (BadPieceCount(check) > 0 || containerDamaged) return ExitMismatch;
+  return check.Findings.empty() ? ExitComplete : ExitMissingPiece;
 }
 
-// The pieces' verdict: each finding, then what the recovery files place among the set's files,
-// then the result.
+// The pieces' verdict: each finding, the container's damaged parts, then what the recovery files
+// place among the set's files, then the result.
 static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
-                         const VerifyRecovery& recovery, bool quiet) {
+                         const VerifyRecovery& recovery, bool quiet, bool containerDamaged) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
-  int code = VerdictCode(check);
+  int code = VerdictCode(check, containerDamaged);
   if (code == ExitComplete) {
     if (!quiet) {
       CliPrint(CliOut,
@@ -239,18 +253,32 @@ static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
   }
   CliPrint(CliOut, "%s: digests: %s\n", name.c_str(), DigestCoverage(set).c_str());
   PrintFindings(CliOut, check, "  ");
-  recovery.PrintFileLines();
-  if (code == ExitMismatch) {
+  for (const std::string& line : ContainerPartLines(set, FindingOf(check, 0) == nullptr))
+    CliPrint(CliOut, "  %s\n", line.c_str());
+  recovery.PrintFileLines(ContainerPartDamaged(set.Head));
+  if (BadPieceCount(check) > 0 || (code == ExitMismatch && !check.Findings.empty())) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
+  } else if (code == ExitMismatch) {
+    CliPrint(CliOut, "Result:    possibly damaged: %s's joiner program or header; %s\n", name.c_str(),
+             ContainerPartRemedy(set).c_str());
   } else {
     CliPrint(CliOut, "Result:    missing pieces: %lld of %lld; fetch them and verify again\n",
              static_cast<long long>(end.MissingCount()), pieces);
   }
 }
 
+// The container's verdict where its data is good: its joiner program or header may not be
+// (recoveryPrefix: the recovery files find one of them damaged).
+static const char* ContainerVerdict(const ContainerHead& head, bool recoveryPrefix) {
+  if (head.HeaderDamaged) return "header_damaged";
+  if (head.Program == PartState::Damaged) return "program_damaged";
+  return recoveryPrefix ? "prefix_damaged" : "good";
+}
+
 // Each file found with its verdict, and each missing one, in the order of the set.
 static void JsonVerdict(JsonWriter* json, const PieceSet& set,
-                        const std::vector<VerifiedFile>& files, const PieceCheck& check) {
+                        const std::vector<VerifiedFile>& files, const PieceCheck& check,
+                        bool recoveryPrefix) {
   std::vector<const Finding*> missing;
   for (const Finding& finding : check.Findings)
     if (finding.Kind == FindingKind::Missing) missing.push_back(&finding);
@@ -266,11 +294,17 @@ static void JsonVerdict(JsonWriter* json, const PieceSet& set,
     const Finding* finding = FindingOf(check, file.Index);
     if (finding != nullptr && finding->First != finding->Last)
       json->Field("run_first", finding->First).Field("run_last", finding->Last);
-    json->Field("verdict", finding == nullptr ? "good" : FindingVerdict(finding->Kind)).End();
+    const char* good = file.Index == 0 ? ContainerVerdict(set.Head, recoveryPrefix) : "good";
+    json->Field("verdict", finding == nullptr ? good : FindingVerdict(finding->Kind)).End();
   }
   for (; next != missing.end(); ++next)
     JsonMissing(json, (*next)->First, (*next)->Last, (*next)->Path);
   json->End();
+}
+
+// A verdict with damage found too: damage wins over missing pieces, as a damaged piece does.
+static int BadCode(int code) {
+  return code == ExitComplete || code == ExitMissingPiece ? static_cast<int>(ExitMismatch) : code;
 }
 
 // Whether a file of the set was found whole by the digests: read, and in no finding.
@@ -288,27 +322,47 @@ struct DigestFindings {
   int PiecesCode = ExitComplete;  // what the pieces say
   int Code = ExitComplete;        // with BASE.sha256's verdict too
   bool Counted = false;           // BASE.sha256 is this set's: it judges the files it names
+  bool ContainerDamaged = false;  // its joiner program or header, by its header or recovery files
+  bool ContainerSumDiffers = false;  // its SHA-256 differs from BASE.sha256's, which is counted
   VerifyRecovery Recovery;
 };
 
-// BASE.sha256 beside a set with digests: one that differs for a file the digests find whole is
-// another set's, and only warned about. Else the recovery files it names are read too, and one
-// that differs is damaged (the pieces the digests found damaged are named already). False (said
-// on CliErr) when they cannot be read.
+// The container is vouched for whole by the set's digests: its data (found whole), and its joiner
+// program and header (the program by the stub digest, which older sets lack).
+static bool ContainerVouched(const PieceSet& set, const PieceCheck& check) {
+  return FoundWhole(check, 0) && set.Head.Program == PartState::Good && !set.Head.HeaderDamaged;
+}
+
+// The container's SHA-256 differs from BASE.sha256's: where that is counted and its data is found
+// whole, its joiner program or header, which older sets' digests do not cover, is damaged.
+static bool ContainerDiffersFromSums(const FileChecksums& sums) {
+  for (const FileChecksums::Compared& file : sums.Files)
+    if (file.Index == 0 && !file.Matches) return true;
+  return false;
+}
+
+// BASE.sha256 beside a set with digests: one that differs for a file the digests vouch for whole
+// is another set's, and only warned about. Else the recovery files it names are read too, and one
+// that differs is damaged (the pieces the digests found damaged are named already), and so is a
+// container whose data alone the digests vouch for. False (said on CliErr) when they cannot be
+// read.
 static bool JudgeChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
                            DigestFindings* found) {
   found->Code = found->PiecesCode;
   if (checksums.Path.empty()) return true;
-  found->Counted = ChecksumsOfThisSet(
-      checksums, set, *sums, [&](int32_t index) { return FoundWhole(found->Check, index); });
+  found->Counted = ChecksumsOfThisSet(checksums, set, *sums, [&](int32_t index) {
+    return index == 0 ? ContainerVouched(set, found->Check) : FoundWhole(found->Check, index);
+  });
+  found->ContainerSumDiffers = found->Counted && ContainerDiffersFromSums(*sums) &&
+                               FoundWhole(found->Check, 0) && !ContainerPartDamaged(set.Head);
   if (found->Counted && !sums->AddRecoveryFiles(set)) {
     CliPrint(CliErr, "tarnovell: file system error: reading the recovery files: %s\n",
              OsErrorText(OsLastError()).c_str());
     return false;
   }
-  if (found->Counted && PrintChecksumDifferences(nullptr, checksums, *sums, false, "") > 0 &&
-      found->Code == ExitComplete)
-    found->Code = ExitMismatch;
+  if (found->Counted && (PrintChecksumDifferences(nullptr, checksums, *sums, false, "") > 0 ||
+                         found->ContainerSumDiffers))
+    found->Code = BadCode(found->Code);
   return true;
 }
 
@@ -317,7 +371,12 @@ static bool JudgeChecksums(const PieceSet& set, const SetChecksums& checksums, F
 static void PrintChecksums(const SetChecksums& checksums, const FileChecksums& sums,
                            const DigestFindings& found, bool quiet) {
   if (!found.Counted) return;
-  if (PrintChecksumDifferences(CliOut, checksums, sums, false, "  ") > 0) {
+  bool container = found.ContainerSumDiffers;
+  if (container) {
+    CliPrint(CliOut, "  %s: damaged: its SHA-256 differs from %s\n",
+             Printable(found.Files[0].Name).c_str(), checksums.FileName().c_str());
+  }
+  if (PrintChecksumDifferences(CliOut, checksums, sums, false, "  ") > 0 || container) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
   } else if (!quiet && found.PiecesCode == ExitComplete) {
     CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
@@ -330,12 +389,12 @@ static void TellDigestFindings(const PieceSet& set, const SetChecksums& checksum
                                const FileChecksums& sums, const DigestFindings& found, bool quiet,
                                JsonWriter* json) {
   if (json != nullptr) {
-    JsonVerdict(json, set, found.Files, found.Check);
+    JsonVerdict(json, set, found.Files, found.Check, found.Recovery.ContainerPrefixDamaged());
     JsonChecksums(json, checksums, sums, found.Counted);
     found.Recovery.Json(json);
     return;
   }
-  PrintVerdict(set, found.End, found.Check, found.Recovery, quiet);
+  PrintVerdict(set, found.End, found.Check, found.Recovery, quiet, found.ContainerDamaged);
   PrintChecksums(checksums, sums, found, quiet);
   found.Recovery.PrintRecoveryLines(set.ContainerPath);
 }
@@ -353,29 +412,52 @@ static int Finish(const VerifyOptions& options, JsonWriter* json, int code) {
   return code;
 }
 
-// A container verify cannot open as a set: missing, unreadable, or not one (its recovery files
-// may show it damaged).
-static int VerifyUnopened(const VerifyOptions& options, int code) {
+// A container verify cannot open as a set: not there (lost: code -1), unreadable, or not one;
+// its recovery files may show it damaged or lost. -1 where a lost container's recovery files do
+// not judge the set, nothing told.
+static int VerifyUnopened(const VerifyOptions& options, const std::string& container, int code) {
+  VerifyRecovery recovery;
+  bool lost = code < 0;
+  if (lost || code == ExitBadContainer) code = SurveyContainer(options, container, code, &recovery);
+  if (code < 0) return code;
   JsonWriter json;
   JsonWriter* out = options.Json ? &json : nullptr;
-  if (out != nullptr)
-    json.Begin().Field("command", "verify").NameField("container", options.ContainerPath);
-  VerifyRecovery recovery;
-  if (code == ExitBadContainer) code = SurveyContainer(options, code, &recovery);
   if (out != nullptr) {
+    json.Begin().Field("command", "verify").NameField("container", container);
     recovery.Json(out);
-  } else {
-    recovery.PrintFileLines();
-    recovery.PrintRecoveryLines(options.ContainerPath);
+    return Finish(options, out, code);
   }
+  if (lost) {
+    CliPrint(CliOut, "%s: missing: the set's recovery files judge its files\n",
+             Printable(LastComponent(container)).c_str());
+  }
+  recovery.PrintFileLines();
+  if (lost) {
+    CliPrint(CliOut, "Result:    %s\n",
+             code == ExitMissingPiece ? "missing pieces: fetch them, or repair the set"
+                                      : "possibly damaged: fetch the files named again, or repair "
+                                        "the set");
+  }
+  recovery.PrintRecoveryLines(container);
   return Finish(options, out, code);
+}
+
+// Nothing is at a path (a link that leads nowhere counts).
+static bool NothingAt(const std::string& path) {
+  OsFileInfo info;
+  return OsProbe(path, &info) && info.Kind == OsKind::Missing;
 }
 
 int RunVerify(const VerifyOptions& options) {
   ProgressSteps(ProgressCommand::Verify);
+  std::string container = SetContainerPath(options.ContainerPath);
+  if (NothingAt(container) && options.PiecesBase.empty()) {
+    int code = VerifyUnopened(options, container, -1);
+    if (code >= 0) return code;
+  }
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
-  if (code != ExitComplete) return VerifyUnopened(options, code);
+  if (code != ExitComplete) return VerifyUnopened(options, container, code);
   JsonWriter json;
   JsonWriter* out = options.Json ? &json : nullptr;
   if (out != nullptr) {
@@ -411,9 +493,12 @@ int RunVerify(const VerifyOptions& options) {
   }
   code = WalkFailure(found.End);
   if (code >= 0) return Finish(options, out, code);
-  found.PiecesCode = VerdictCode(found.Check);
+  found.ContainerDamaged = ContainerPartDamaged(set.Head);
+  found.PiecesCode = VerdictCode(found.Check, found.ContainerDamaged);
   if (!JudgeChecksums(set, checksums, &sums, &found)) {
-    if (out == nullptr) PrintVerdict(set, found.End, found.Check, found.Recovery, options.Quiet);
+    if (out == nullptr)
+      PrintVerdict(set, found.End, found.Check, found.Recovery, options.Quiet,
+                   found.ContainerDamaged);
     return Finish(options, out, ExitFileError);
   }
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
@@ -421,6 +506,10 @@ int RunVerify(const VerifyOptions& options) {
     if (!FoundWhole(found.Check, static_cast<int32_t>(n))) read[n] = OsFileInfo{};
   int recovery = found.Recovery.SurveyJudged(set, found.Code == ExitComplete, options.Quiet,
                                              out != nullptr, read);
+  if (found.Recovery.ContainerPrefixDamaged()) {  // its joiner program or header, which older
+    found.ContainerDamaged = true;                // sets' digests do not cover
+    found.Code = BadCode(found.Code);
+  }
   TellDigestFindings(set, checksums, sums, found, options.Quiet, out);
   return Finish(options, out, recovery != ExitComplete ? recovery : found.Code);
 }

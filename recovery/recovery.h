@@ -116,6 +116,9 @@ RecoveryResult FinishRecovery(const FileAccess& container,
 
 // The header of one recovery file; false when the file holds no valid one.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
+// The copy of the container's header that a recovery header carries holds a valid digest block,
+// and the header's files agree with it (count, sizes, the digest of every run, the stub digest).
+bool CarriesSoundHeader(const RecoveryHeader& header);
 // The copy of the container's stub after a recovery file's parity (header: the file's own), into
 // stub (StubSize bytes); false when the file holds none (an older file, or cut short) or its
 // CRC-32C is not the header's StubDigest.

@@ -150,15 +150,19 @@ static bool AgreesWithBlock(const RecoveryHeader& header, const DigestBlock& blo
   return true;
 }
 
+bool CarriesSoundHeader(const RecoveryHeader& header) {
+  DigestBlock own;
+  return ReadDigestBlock(header.ContainerHeader, &own) && AgreesWithBlock(header, own) &&
+         (!own.HasStubDigest || own.StubDigest == header.StubDigest);
+}
+
 // A recovery header may describe the set: it carries the container's header where that is the
-// authority, and agrees with the block of the header it carries, if that has one (its stub digest
-// too).
+// authority, and agrees with the block of the header it carries, if that has one.
 static bool Admissible(const RecoveryHeader& header, const Authority& authority) {
   if (authority.Sound && memcmp(header.ContainerHeader, authority.Header.data(), HeaderSize) != 0)
     return false;
   DigestBlock own;
-  return !ReadDigestBlock(header.ContainerHeader, &own) ||
-         (AgreesWithBlock(header, own) && (!own.HasStubDigest || own.StubDigest == header.StubDigest));
+  return !ReadDigestBlock(header.ContainerHeader, &own) || CarriesSoundHeader(header);
 }
 
 // The description to follow: one whose header copy is the container's before all others, then

@@ -231,6 +231,25 @@ TEST_F(ChecksumTest, ChecksumsThatDisagreeWithTheDigestsAreAnotherSets) {
   EXPECT_EQ(Out().find("SHA-256 differs"), std::string::npos) << Out();
 }
 
+// A checksum file that disagrees with the container alone, whose data the digests find whole, is
+// evidence of damage to its joiner program or header, which the digests of a set made before the
+// stub digest do not cover: counted, the container named.
+TEST_F(ChecksumTest, AChecksumFileThatDisagreesWithTheContainerAloneNamesIt) {
+  Write("data.bin", Pattern(250000));
+  ASSERT_EQ(Run({"split", "data.bin", "--size", "100000", "--checksums", "-q"}), ExitComplete);
+  ForgetStubDigest(Path("data.exe"));
+  Write("data.sha256", SumsOf("data.bin", {"data.exe", "data.c001", "data.c002"}));
+  std::string container = Read("data.exe");
+  container[20000] ^= 1;
+  Write("data.exe", container);
+  EXPECT_EQ(Run({"verify", "data.exe"}), ExitMismatch) << Out();
+  EXPECT_EQ(Err(), "");
+  EXPECT_NE(Out().find("  data.exe: damaged: its SHA-256 differs from data.sha256\n"
+                       "Result:    possibly damaged: fetch the files named again\n"),
+            std::string::npos)
+      << Out();
+}
+
 // Too large, binary or not made of checksum lines: said, not used, not changed.
 TEST_F(ChecksumTest, AFileThatIsNoChecksumFileIsRefused) {
   WriteSet("s", "s.bin", Patterns({5000, 7000}));

@@ -358,6 +358,42 @@ TEST_F(Digests, SetsWithoutABlockAreHandledAsBefore) {
   EXPECT_EQ(Run({"verify", "p.exe"}), ExitMismatch) << Out();
 }
 
+// A byte of the joiner program flipped: the stub digest finds it, as a digest finds a damaged
+// piece. Every command names it (the data still good), join keeps its output, and repair puts
+// this tool's own joiner back without recovery files, the set is then whole. A set made before
+// the stub digest (its field cleared, the block sealed again) is judged as it was.
+TEST_F(Digests, ADamagedJoinerProgramIsDamage) {
+  std::string data = MakeFourFiles("j", 300000, 1000, 13);
+  std::string pristine = Read("j.exe");
+  FlipBit(Path("j.exe"), 20000);
+  EXPECT_EQ(Run({"verify", "j.exe"}), ExitMismatch);
+  EXPECT_EQ(Out(),
+            "j.exe: digests: CRC-32C of each of the 4 pieces\n"
+            "  j.exe: its Windows joiner is damaged; the data is good\n"
+            "Result:    possibly damaged: j.exe's joiner program or header; to mend it, run "
+            "`tarnovell repair j.exe`\n");
+  EXPECT_EQ(Run({"verify", "j.exe", "--json"}), ExitMismatch);
+  EXPECT_NE(Out().find("\"program\": \"damaged\""), std::string::npos) << Out();
+  EXPECT_NE(Out().find("\"verdict\": \"program_damaged\""), std::string::npos) << Out();
+  EXPECT_EQ(Run({"info", "j.exe"}), ExitMismatch);
+  EXPECT_NE(Out().find("Damaged:   j.exe: its Windows joiner is damaged\n"), std::string::npos);
+  EXPECT_EQ(Run({"join", "j.exe", "-o", "joined", "-q"}), ExitMismatch);
+  EXPECT_TRUE(Read("joined") == data);
+  EXPECT_NE(Err().find("j.exe: its Windows joiner is damaged; the data is good"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Run({"repair", "j.exe"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("rebuilt j.exe (its joiner program, from this tool's own)"),
+            std::string::npos);
+  EXPECT_TRUE(Read("j.exe") == pristine);
+  EXPECT_EQ(Run({"verify", "j.exe", "-q"}), ExitComplete) << Out();
+
+  ForgetStubDigest(Path("j.exe"));
+  FlipBit(Path("j.exe"), 20000);
+  EXPECT_EQ(Run({"verify", "j.exe", "-q"}), ExitComplete) << Out();
+  EXPECT_EQ(Run({"repair", "j.exe"}), ExitNotRepairable) << "nothing tells the damage";
+}
+
 // A piece cut short between two chunks of its read: join and verify say so, and join leaves
 // nothing behind.
 std::string PieceToCut;

@@ -338,11 +338,15 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
   Write("set.r01", row);
   Write("set.r02", second);
 
-  // A header whose digest block no longer checks, and a container cut short: the recovery files
-  // show the set damaged and repairable.
+  // A header whose digest block no longer checks, read by the recovery files' copy of it, and a
+  // container cut short: the recovery files show the set damaged and repairable.
   FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);
   JsonValue header = RunJson({"verify", "set.exe"}, ExitMismatch);
-  EXPECT_FALSE(header["digests"].Flag);
+  EXPECT_TRUE(header["digests"].Flag);
+  EXPECT_EQ(header["container_parts"]["header"].Str(), "damaged");
+  EXPECT_EQ(header["container_parts"]["header_copy"].Str(), "set.r01");
+  EXPECT_EQ(header["container_parts"]["program"].Str(), "good");
+  EXPECT_EQ(header["files"][0]["verdict"].Str(), "header_damaged");
   EXPECT_EQ(header["result"].Str(), "possibly_damaged");
   EXPECT_EQ(header["recovery"]["state"].Str(), "repairable") << Out();
   EXPECT_EQ(header["recovery"]["bad_files"][0]["piece"].Int(), 0);

@@ -283,7 +283,7 @@ TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
 
 // The bytes the recovery files find damaged are told with the lines of the set's files, before
 // the result, the same with -q: for a set verify judges by its digests, and for one whose header's
-// digest block no longer checks.
+// digest block no longer checks (judged by the copy of the header in the recovery files).
 TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
   MakeSet(2);
   FlipBit(SetFile(2), 100);
@@ -306,20 +306,18 @@ TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
 
   FlipBit(SetFile(5), 100);
   FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // the digest block fails
-  const std::string unjudged =
-      "set.exe: no digests: only the sizes can be checked\n"
-      "  set.exe: its joiner program or header differs (its data is good)\n"
+  const std::string byCopy =
+      "set.exe: digests: CRC-32C of each of the 6 pieces\n"
       "  set.c002: damaged: its data differs from its digest\n"
+      "  set.exe: its header is damaged (its digest block no longer checks); the set is read by "
+      "the copy in set.r01\n"
       "  set.c002: damaged in bytes 0 to 49151\n"
-      "Result:    sizes add up: the data of 6 files is the header's " +
-      std::to_string(InputSize) +
-      " bytes; the contents cannot be checked\n"
-      "Recovery:  the recovery files hold a good copy of the container's header: tarnovell "
-      "repair set.exe restores the set\n";
+      "Result:    possibly damaged: fetch the pieces named again\n"
+      "Recovery:  repairable with the 2 recovery files: tarnovell repair set.exe\n";
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
-  EXPECT_EQ(Out(), unjudged);
+  EXPECT_EQ(Out(), byCopy);
   EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitMismatch);
-  EXPECT_EQ(Out(), unjudged);
+  EXPECT_EQ(Out(), byCopy);
 }
 
 // The bytes this process has read so far (rchar of /proc/self/io).
@@ -354,6 +352,20 @@ TEST_F(Recovery, VerifyReadsTheSetOnce) {
 TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
   MakeSet(2);
   Remove("set.exe");
+  // Verify judges the set by its recovery files, given the lost container's name or a recovery
+  // file's; join names them and the repair.
+  for (const char* path : {"set.exe", "set.r02"}) {
+    EXPECT_EQ(Run({"verify", path}), ExitMissingPiece) << path << Err();
+    EXPECT_EQ(Out(),
+              "set.exe: missing: the set's recovery files judge its files\n"
+              "  set.exe: missing\n"
+              "Result:    missing pieces: fetch them, or repair the set\n"
+              "Recovery:  repairable with the 2 recovery files: tarnovell repair set.exe\n");
+  }
+  EXPECT_EQ(Run({"join", "set.c002"}), ExitFileError);
+  EXPECT_NE(Err().find("(set.r01, set.r02): `tarnovell repair set.exe` rebuilds it"),
+            std::string::npos)
+      << Err();
   Remove(SetFile(5));
   EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete)
       << Err();  // the container's name, though it is lost
@@ -364,7 +376,7 @@ TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
   EXPECT_EQ(Differences(pristine_), "");
   EXPECT_EQ(Out().find("joiner program differs"), std::string::npos) << Out();
   EXPECT_EQ(Run({"repair", "set.r00"}), ExitUsage);
-  EXPECT_EQ(Run({"repair", "set.c001"}), ExitUsage);
+  EXPECT_EQ(Run({"repair", "set.c001", "-q"}), ExitComplete) << Err();  // a piece names its set
   EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete);
   EXPECT_EQ(Out(), "");
 }
@@ -384,9 +396,10 @@ TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
   EXPECT_EQ(Run({"verify", "set (1).exe", "-q"}), ExitComplete) << Err();
 }
 
-// The container's stub: its own is kept when it is still the set's, else this tool's is put in
-// and the difference said.
-TEST_F(Recovery, ARebuiltContainerKeepsItsStubWhereItCan) {
+// The container's stub: its own is kept when it is still the set's; a lost container gets the
+// set's back from a recovery file's copy, byte for byte; only older recovery files, without the
+// copy, leave this tool's to put in, the difference said.
+TEST_F(Recovery, ARebuiltContainerGetsTheSetsStubBack) {
   std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
   stub[100] = static_cast<char>(stub[100] ^ 1);
   std::string image = captures_ + "/other.stub";  // outside the set's folder
@@ -396,7 +409,16 @@ TEST_F(Recovery, ARebuiltContainerKeepsItsStubWhereItCan) {
   ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
   EXPECT_EQ(Differences(pristine_), "");
   EXPECT_EQ(Out().find("joiner program differs"), std::string::npos) << Out();
-  // Another stub in the container: a recovery file made now would not match the other's header.
+  Remove("set.exe");
+  FlipBit(RowFile(1), 3000);
+  ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "") << Out();
+  // Older recovery files end at their parity: the container gets this tool's stub, and a
+  // recovery file made now would not match the others' header.
+  for (int row : {0, 1}) {
+    std::filesystem::resize_file(U8(Path(RowFile(row))), pristine_[RowFile(row)].size() - StubSize);
+    pristine_[RowFile(row)].resize(pristine_[RowFile(row)].size() - StubSize);
+  }
   Remove("set.exe");
   FlipBit(RowFile(1), 3000);
   ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete) << Err();
@@ -547,12 +569,13 @@ TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
   EXPECT_NE(Out().find("Recovery:  not repairable: 3 files bad, 2 recovery files\n"),
             std::string::npos)
       << Out();
-  // A stub flipped: the digests see nothing wrong, the recovery files do.
+  // A stub flipped: the stub digest finds it, and so do the recovery files.
   Restore(pristine_);
   FlipBit("set.exe", 1000);
   Remove(RowFile(0));
-  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete);
-  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos)
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
+  EXPECT_NE(Out().find("  set.exe: its Windows joiner is damaged; the data is good\n"),
+            std::string::npos)
       << Out();
   EXPECT_NE(Out().find("  set.r01: missing recovery file\n"), std::string::npos) << Out();
   EXPECT_NE(Out().find("Recovery:  repairable with the 1 recovery file:"), std::string::npos)
@@ -564,21 +587,28 @@ TEST_F(Recovery, VerifySaysWhetherTheRecoveryFilesCanRepair) {
   EXPECT_EQ(Out().find("Recovery:"), std::string::npos) << Out();  // none there: no line
 }
 
-// A container whose header's filler is damaged (its digest block no longer checks) or that was
-// cut short is not "another splitter's set" nor "not a container" when recovery files beside it
-// hold a good copy of its header: verify says what is wrong and that repair restores it.
-TEST_F(Recovery, VerifyOfADamagedContainerHeaderPointsToRepair) {
+// A header byte flipped (its digest block no longer checks) is damage, not "another splitter's
+// set": with recovery files beside it, every command reads the set by their copy of the header
+// (its name too) and repair restores it; without them verify and join still say it is damaged. A
+// container cut short is not "not a container" when the recovery files hold a good copy of its
+// header.
+TEST_F(Recovery, ADamagedContainerHeaderIsDamage) {
   MakeSet(2);
-  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // in record 3's filler
+  FlipBit("set.exe", HeaderOffset + 1);  // the name's first byte
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch) << Out() << Err();
-  EXPECT_NE(Out().find("no digests"), std::string::npos) << Out();
-  EXPECT_NE(Out().find("  set.exe: its joiner program or header differs"), std::string::npos)
-      << Out();
-  EXPECT_NE(Out().find("Recovery:  the recovery files hold a good copy of the container's header: "
-                       "tarnovell repair "
-                       "set.exe restores the set"),
+  EXPECT_NE(Out().find("  set.exe: its header is damaged (its digest block no longer checks); the "
+                       "set is read by the copy in set.r01\n"),
             std::string::npos)
       << Out();
+  EXPECT_NE(Out().find("Recovery:  repairable with the 2 recovery files"), std::string::npos)
+      << Out();
+  EXPECT_EQ(Run({"join", "set.exe", "-q"}), ExitMismatch) << Err();
+  EXPECT_EQ(Read("set.bin"), Pattern(static_cast<size_t>(InputSize), 7)) << "the copy's name";
+  EXPECT_NE(Err().find("to mend it, run `tarnovell repair set.exe`"), std::string::npos) << Err();
+  Remove("set.bin");
+  EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Differences(pristine_), "");
+  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);  // in record 3's filler
   EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Differences(pristine_), "");
 
@@ -589,12 +619,21 @@ TEST_F(Recovery, VerifyOfADamagedContainerHeaderPointsToRepair) {
   EXPECT_EQ(Run({"repair", "set.exe", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Differences(pristine_), "");
 
-  // Without recovery files the verdicts stay as they were.
-  FlipBit("set.exe", HeaderOffset + 2 * HeaderRecordSize + 200);
+  // Without recovery files: damaged all the same, never complete, nothing to repair it with.
+  FlipBit("set.exe", HeaderOffset + 1);
   Remove(RowFile(0));
   Remove(RowFile(1));
-  EXPECT_EQ(Run({"verify", "set.exe"}), ExitUnchecked) << Out();
-  EXPECT_EQ(Out().find("Recovery:"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch) << Out();
+  EXPECT_EQ(Out(),
+            "set.exe: its header is damaged (its digest block no longer checks), and no recovery "
+            "file holds a copy: its name, size and times may be wrong, and no piece can be "
+            "checked\n"
+            "Result:    possibly damaged: set.exe's header; fetch set.exe again\n");
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out.bin"}), ExitMismatch);
+  EXPECT_NE(Err().find("out.bin is possibly damaged"), std::string::npos) << Err();
+  EXPECT_EQ(Read("out.bin"), Pattern(static_cast<size_t>(InputSize), 7));
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_NE(Err().find("the header of set.exe is damaged"), std::string::npos) << Err();
 }
 
 TEST_F(Recovery, SplitRefusesAnExistingRecoveryFileWithoutForce) {

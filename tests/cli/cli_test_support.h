@@ -25,6 +25,7 @@
 #include "cli/cli.h"
 #include "cli/cli_os.h"
 #include "container/container_writer.h"
+#include "container/digest_block.h"
 #include "tests/support/scratch_files.h"  // also <filesystem>, <fstream>, <string>, and <windows.h> or <unistd.h>
 #include "tests/support/test_bytes.h"
 
@@ -324,6 +325,19 @@ inline void SetTimes(const std::string& path, int64_t atimeSec, long atimeNs, in
                      long mtimeNs) {
   SetFileTimes(path, 0, FileTimeOfUnixTime(atimeSec, static_cast<uint32_t>(atimeNs)),
                FileTimeOfUnixTime(mtimeSec, static_cast<uint32_t>(mtimeNs)));
+}
+
+// Makes a container the tool wrote into one of a set made before the stub digest: the field
+// cleared, the block sealed again.
+inline void ForgetStubDigest(const std::string& container) {
+  std::string header = ReadBytesAt(container, HeaderOffset, HeaderSize);
+  DigestBlock block;
+  ASSERT_TRUE(ReadDigestBlock(reinterpret_cast<const uint8_t*>(header.data()), &block));
+  ASSERT_TRUE(block.HasStubDigest);
+  block.HasStubDigest = false;
+  header.replace(StubDigestRecord * HeaderRecordSize + StubDigestStart, 8, 8, '\0');
+  ASSERT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block));
+  ASSERT_TRUE(WriteBytesAt(container, HeaderOffset, header));
 }
 
 // A container from texts: the stub of this build, the header, the payload.

@@ -29,6 +29,7 @@
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}
+int ReportInterrupted(const char*) { return ExitInterrupted; }
 
 namespace {
 

@@ -166,6 +166,24 @@ TEST(RecoveryReadOnce, DamageFoundOnTheWayIsLeftToTheRepair) {
   EXPECT_EQ(run.Survey.StripeRebuilt, (std::vector<uint8_t>{1, 0, 0, 1, 1}));
   ExpectRebuilt(run, original);
   EXPECT_EQ(run.RepairTold, RepairReadBytes(run.Survey));
+
+  // Two groups of three stripes each (the smallest slices): a file of group 1 lost and the first
+  // row's parity of group 1's second stripe damaged, group 0 whole. Each stripe of group 1 is
+  // judged by its own verdicts, not by group 0's stripe of the same place.
+  const int64_t small = 1 << MinSliceShift;
+  original = MakeSet(254, 2 * small + 11);
+  recovery = Encode(original, 2, RecoveryFormatVersion, static_cast<int32_t>(small));
+  set = original;
+  set[1].Present = false;
+  rows = recovery;
+  header = PlainSurvey(set, rows);
+  ASSERT_EQ(header.Header.GroupCount, 2);
+  Flip(rows, 0, ParityOffsets(header.Header)[1] + small + 5);
+  run = SurveyEarlyAndRepair(set, rows);
+  ExpectSameVerdicts(run.Survey, PlainSurvey(set, rows));
+  ASSERT_TRUE(run.Survey.Repairable);
+  EXPECT_EQ(run.Survey.StripeRebuilt, (std::vector<uint8_t>{0, 0, 0, 1, 0, 1}));
+  ExpectRebuilt(run, original);
 }
 
 // Nothing decoded on the way, and the plain survey's verdicts: a group with more files lost

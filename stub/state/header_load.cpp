@@ -6,6 +6,7 @@
 #include "stub/state/program_texts.h"
 #include "stub/fileio/large_file.h"
 #include "container/digest_block.h"
+#include "integrity/crc32c.h"
 
 // Working storage of the one call (static: the stub keeps big buffers off the stack).
 static char OwnPath[MAX_PATH + 1];
@@ -44,6 +45,28 @@ static void ReportUnreadableImage(HWND window) {
   PostQuitMessage(0);
 }
 
+// The container counts as a bad piece from the start, named first: its program is damaged.
+static void CountContainerBad() {
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  check.BadFirst[0] = 0;
+  check.BadLast[0] = 0;
+  check.BadCount = 1;
+}
+
+// CRC-32C of the own image's stub (its bytes 0 to 28671), read a record at a time into the
+// record buffer. A read that fails or comes short gives another CRC; its error is not kept.
+static uint32_t OwnStubDigest() {
+  SeekLarge(OwnImage, 0);
+  uint32_t crc = 0;
+  uint32_t actual = 0;
+  for (int32_t at = 0; at < StubSize; at += HeaderRecordSize) {
+    BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
+    crc = Crc32cAdd(crc, &RecordBuffer, actual);
+  }
+  TakeIoResult();
+  return crc;
+}
+
 void LoadHeader(HWND window) {
   FillZero(&RecordBuffer, sizeof RecordBuffer);
   FillZero(OwnPath, sizeof OwnPath);
@@ -70,8 +93,15 @@ void LoadHeader(HWND window) {
   for (int record = 0; record < HeaderRecordCount; record++) {
     BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
     CopyBytes(JoinState.HeaderImage + record * HeaderRecordSize, &RecordBuffer, HeaderRecordSize);
-    HeaderRecordText(RecordBuffer, RecordTexts[record]);
   }
+  // The pieces are checked during the join when the header carries a valid digest block; the
+  // program is checked now when the block vouches for it too.
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  check.Active = ReadDigestBlock(JoinState.HeaderImage, &check.Block);
+  if (check.Block.HasStubDigest && OwnStubDigest() != check.Block.StubDigest) CountContainerBad();
+  for (int record = 0; record < HeaderRecordCount; record++)
+    HeaderRecordText(reinterpret_cast<HeaderRecord*>(JoinState.HeaderImage)[record],
+                     RecordTexts[record]);
   // Record 1 names the joined file, never a folder: what a container proposes and what the join
   // writes without asking are a file name in the current folder, whatever the record holds.
   TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath,
@@ -95,8 +125,6 @@ void LoadHeader(HWND window) {
       static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteHigh]));
   JoinState.Finished = false;
   JoinState.CloseOnPress = false;
-  // The pieces are checked during the join when the header carries a valid digest block.
-  JoinState.PieceCheck.Active = ReadDigestBlock(JoinState.HeaderImage, &JoinState.PieceCheck.Block);
 
   DeriveBasePath();
 

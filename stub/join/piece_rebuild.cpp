@@ -8,6 +8,7 @@
 #include "stub/fileio/large_file.h"
 #include "stub/state/join_state.h"
 #include "stub/state/recovery_row.h"
+#include "stub/join/piece_check.h"
 
 enum : uint32_t {
   GroupDigestBytes = 4,  // the CRC-32C of this row's parity of a group
@@ -113,6 +114,8 @@ static int64_t RowFitsThisSet(int32_t row) {
 void FindRecoveryFiles() {
   RebuildRecord& rebuild = JoinState.Rebuild;
   FillZero(&rebuild, sizeof rebuild);
+  // A header that a recovery file's copy stands for (the container's was damaged) was rebuilt.
+  if (JoinState.HeaderFromCopy) NoteRebuiltPiece(0);
   const PieceCheckRecord& check = JoinState.PieceCheck;
   if (!check.Active || check.Block.Image.RunLength != 1) return;
   TextCopy(rebuild.Base, PathTextSize, JoinState.BasePath);

@@ -318,7 +318,20 @@ TEST_F(RebuildRefusedTest, RecoveryFilesOfAnOlderSplitAreIgnored) {
 TEST_F(RebuildRefusedTest, RecoveryFilesUnderTheWrongNameOrWithABrokenHeaderAreIgnored) {
   std::vector<std::string> rows = Encode(WriteBlockSet(SixFiles), 2);
   ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  // Each row is opened once, for its header, and never as a source: no rebuild cuts the output
+  // back to the piece's offset to write there.
+  static std::vector<std::string>* calls;
+  std::vector<std::string> seen;
+  calls = &seen;
+  FileFaultHook = [](FileCallKind call, const char* name) -> DWORD {
+    std::string file = name != nullptr ? LastPathComponent(name) : "";
+    if (call == CallSetEndOfFile) calls->push_back("cut");
+    if (call == CallCreateFile && (file == "DATA.r01" || file == "DATA.r02"))
+      calls->push_back(file);
+    return 0;
+  };
   ExpectSameAsWithout({rows[1], rows[0]});  // each row under the other's name
+  EXPECT_THAT(seen, ElementsAre("DATA.r01", "DATA.r02"));
   Restart();
   WriteBlockSet(SixFiles);
   ASSERT_EQ(remove(PiecePath(2).c_str()), 0);

@@ -14,6 +14,7 @@ set(TARNOVELL_APP_SOURCES
   stub/state/failure.cpp
   stub/state/join_state.cpp
   stub/state/header_load.cpp
+  stub/state/recovery_row.cpp
   stub/join/copy_piece.cpp
   stub/join/join_driver.cpp
   stub/join/piece_check.cpp

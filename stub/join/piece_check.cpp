@@ -43,6 +43,11 @@ void EndPieceCheck(int32_t n) {
   if (verdict == PieceGood || (verdict == RunDamaged && !check.RunSizesRight)) return;
   int32_t first = n;
   if (verdict == RunDamaged) first = RunFirstPiece(check.Block, DigestIndexOf(check.Block, n));
+  // The container counted bad already (its program or its header damaged): named once.
+  if (first == 0 && check.BadCount != 0) {
+    check.BadLast[0] = n;
+    return;
+  }
   if (check.BadCount < NamedBadPieces) {
     check.BadFirst[check.BadCount] = first;
     check.BadLast[check.BadCount] = n;
@@ -57,6 +62,8 @@ bool CopiedPieceIsGood(int32_t n) {
 
 void NoteRebuiltPiece(int32_t n) {
   RebuildRecord& rebuild = JoinState.Rebuild;
+  // The container is named once, its header and its payload rebuilt alike.
+  if (rebuild.RebuiltCount != 0 && rebuild.Rebuilt[0] == n) return;
   if (rebuild.RebuiltCount < NamedBadPieces) rebuild.Rebuilt[rebuild.RebuiltCount] = n;
   rebuild.RebuiltCount++;
 }

@@ -4,61 +4,24 @@
 #include "container/digest_block.h"
 #include "container/layout.h"
 #include "integrity/crc32c.h"
-#include "integrity/crc64.h"
 #include "recovery/gf256.h"
 #include "stub/fileio/large_file.h"
 #include "stub/state/join_state.h"
-
-// A recovery file's header, integers little-endian: the fixed fields, the copy of the container's
-// header, per file of the set its payload size (8) and CRC-32C (4), per group the CRC-32C of this
-// row's parity, in version 2 then the CRC-32C of every slice (of S bytes) of every payload and of
-// this row's parity, and last the self-check: CRC-64/XZ of everything before it. The parity of
-// group g follows the header, after the earlier groups' (each as long as its longest payload).
-#pragma pack(push, 4)
-struct RowFileEntry {
-  uint64_t Payload;
-  uint32_t Digest;
-};
-struct RowHeaderStart {
-  uint64_t Magic;
-  uint32_t Version;
-  uint32_t Code;
-  uint32_t Files;
-  uint32_t Rows;
-  uint32_t Row;
-  uint32_t Groups;
-  uint64_t HeaderLength;
-  uint64_t ParityLength;
-  uint32_t StubDigest;
-  uint32_t SliceSize;  // version 2; zero in version 1
-  uint8_t ContainerHeader[HeaderSize];
-  RowFileEntry Entries[DigestCapacity];  // as many as the set has files
-};
-#pragma pack(pop)
-static_assert(sizeof(RowFileEntry) == 12, "a file entry is 12 bytes");
-static_assert(__builtin_offsetof(RowHeaderStart, ContainerHeader) == 56, "the fixed fields");
-static_assert(__builtin_offsetof(RowHeaderStart, Entries) == 2104, "the header copy");
+#include "stub/state/recovery_row.h"
+#include "stub/join/piece_check.h"
 
 enum : uint32_t {
-  EntriesAt = __builtin_offsetof(RowHeaderStart, Entries),
   GroupDigestBytes = 4,  // the CRC-32C of this row's parity of a group
   SliceDigestBytes = 4,
-  SelfCheckBytes = 8,
-  CodeCauchy = 1,
   SmallestSlice = 1u << 16,
   LargestSlice = 1u << 30,
 };
 
-// The magic: 89 54 4E 56 52 45 43 1A ("\x89TNVREC\x1A") as a little-endian integer.
-static const uint64_t RecoveryMagic = 0x1A434552564E5489ull;
-
 enum : uint8_t { PieceLost = 1 };
-enum { RowPathSize = PathTextSize + 16 };
 
 // Working storage (static: the stub allows no big stack frames). Nothing here holds anything
 // between calls that JoinState.Rebuild does not say.
 static uint8_t RebuildBuffer[RebuildBufferBytes];
-static RowHeaderStart RowStart;
 static LargeFile Sources[RecoveryCodeWord];
 static int32_t SourceRow[RecoveryCodeWord];    // its generator row: j for the file at position j,
                                                // k + r for recovery row r
@@ -73,12 +36,6 @@ static uint8_t Tables[GfTableBytes * RecoveryCodeWord];
 // parity begins after a recovery file's header (C + 1 entries, the last the parity's length).
 static int64_t Longest[DigestCapacity];
 static int64_t ParityAt[DigestCapacity + 1];
-
-static bool BytesEqual(const void* a, const void* b, uint32_t count) {
-  for (uint32_t i = 0; i < count; i++)
-    if (static_cast<const uint8_t*>(a)[i] != static_cast<const uint8_t*>(b)[i]) return false;
-  return true;
-}
 
 static const DigestBlock& Block() { return JoinState.PieceCheck.Block; }
 static int32_t Files() { return static_cast<int32_t>(Block().Image.PieceCount); }
@@ -118,14 +75,6 @@ static uint32_t SliceShiftOf(uint32_t size) {
   return valid ? static_cast<uint32_t>(__builtin_ctz(size)) : 0;
 }
 
-static void RowPath(char* path, int32_t row) {
-  char digits[24];
-  FormatInt64(digits, sizeof digits, row + 1);
-  TextCopy(path, RowPathSize, JoinState.Rebuild.Base);
-  TextAppend(path, RowPathSize, row + 1 < 10 ? ".r0" : ".r");
-  TextAppend(path, RowPathSize, digits);
-}
-
 // Binds file to path and opens it (FileOpenMode mode) at offset.
 static void OpenAt(LargeFile& file, const char* path, uint8_t mode, int64_t offset) {
   AssignLargeFile(file, path);
@@ -134,16 +83,14 @@ static void OpenAt(LargeFile& file, const char* path, uint8_t mode, int64_t offs
   SeekLarge(file, offset);
 }
 
-// The fixed fields against this set and this row; the header length they give (0: not valid).
-// Files that disagree on N are not refused here: a row of another code misses every digest it
-// rebuilds, and the rebuild then leaves it out.
+// The fixed fields against this set and this row (the magic, version, code and file count read
+// already); the header length they give (0: not valid). Files that disagree on N are not refused
+// here: a row of another code misses every digest it rebuilds, and the rebuild then leaves it out.
 __attribute__((noinline)) static int64_t CheckFixedFields(int32_t row) {
   const RowHeaderStart& start = RowStart;
   int32_t count = static_cast<int32_t>(start.Rows);
   uint32_t shift = SliceShiftOf(start.SliceSize);
-  if (start.Magic != RecoveryMagic || start.Version - 1 > 1 || start.Code != CodeCauchy ||
-      start.Files != static_cast<uint32_t>(Files()) || count < 1 || count > RecoveryRowLimit ||
-      start.Row != static_cast<uint32_t>(row) ||
+  if (count < 1 || count > RecoveryRowLimit || start.Row != static_cast<uint32_t>(row) ||
       start.Groups != static_cast<uint32_t>(GroupsFor(count)) ||
       (start.Version == 1 ? start.SliceSize != 0 : shift == 0))
     return 0;
@@ -157,64 +104,28 @@ __attribute__((noinline)) static int64_t CheckFixedFields(int32_t row) {
   return length;
 }
 
-// The container's header and the block's sizes and digests, as the header copies them: the file
-// is compared with Expected, made from the container (the same bytes where it describes this set).
-static RowHeaderStart Expected;
-
-static bool DescribesThisSet() {
-  CopyBytes(Expected.ContainerHeader, JoinState.HeaderImage, HeaderSize);
-  for (int32_t n = 0; n < Files(); n++) {
-    Expected.Entries[n].Payload = static_cast<uint64_t>(Payload(n));
-    Expected.Entries[n].Digest = Block().Image.Digests[n];
-  }
-  return BytesEqual(RowStart.ContainerHeader, Expected.ContainerHeader,
-                    HeaderSize + sizeof(RowFileEntry) * Files());
-}
-
-// The self-check over the header's length bytes, the first start of them in RowStart already.
-static bool SelfCheckHolds(LargeFile& file, uint32_t start, int64_t length) {
-  uint64_t check = Crc64Add(0, &RowStart, start);
-  uint32_t actual = 0;
-  for (int64_t rest = length - SelfCheckBytes - start; rest > 0; rest -= actual) {
-    uint32_t chunk = rest < RebuildBufferBytes ? static_cast<uint32_t>(rest) : RebuildBufferBytes;
-    BlockReadLarge(file, RebuildBuffer, chunk, &actual);
-    if (actual != chunk) return false;
-    check = Crc64Add(check, RebuildBuffer, chunk);
-  }
-  uint64_t stored = 0;
-  BlockReadLarge(file, &stored, SelfCheckBytes, &actual);
-  return actual == SelfCheckBytes && stored == check;
-}
-
-// The header length of the recovery file at path when it serves as row of this set, else 0.
-__attribute__((noinline)) static int64_t CheckRowFile(const char* path, int32_t row,
-                                                      int32_t* rows) {
-  LargeFile file;
-  OpenAt(file, path, 0, 0);
-  uint32_t start = EntriesAt + sizeof(RowFileEntry) * Files();
-  uint32_t actual = 0;
-  BlockReadLarge(file, &RowStart, start, &actual);
-  int64_t length = actual == start ? CheckFixedFields(row) : 0;
-  // A file too short for its parity serves all the same: what it lacks reads as damage.
-  bool serves = length != 0 && DescribesThisSet() && SelfCheckHolds(file, start, length);
-  CloseLarge(file);
-  if (TakeIoResult() != 0 || !serves) return 0;
-  *rows = static_cast<int32_t>(RowStart.Rows);
-  return length;
+// RowStart serves as row of this set: its fixed fields fit, it copies the container's header and
+// gives the block's sizes and digests. Its header length, else 0.
+static int64_t RowFitsThisSet(int32_t row) {
+  int64_t length = CheckFixedFields(row);
+  return length != 0 && RowDescribesSet(JoinState.HeaderImage, Block()) ? length : 0;
 }
 
 void FindRecoveryFiles() {
   RebuildRecord& rebuild = JoinState.Rebuild;
   FillZero(&rebuild, sizeof rebuild);
+  // A header that a recovery file's copy stands for (the container's was damaged) was rebuilt.
+  if (JoinState.HeaderFromCopy) NoteRebuiltPiece(0);
   const PieceCheckRecord& check = JoinState.PieceCheck;
   if (!check.Active || check.Block.Image.RunLength != 1) return;
   TextCopy(rebuild.Base, PathTextSize, JoinState.BasePath);
   int32_t rows = 0;
   char path[RowPathSize];
   for (int32_t row = 0; row < (rows != 0 ? rows : static_cast<int32_t>(RecoveryRowLimit)); row++) {
-    RowPath(path, row);
+    RecoveryRowPath(path, rebuild.Base, row);
     if (row == 0 && FileSizeByName(path) < 0) return;  // no recovery files: this look-up is all
-    rebuild.RowHeader[row] = CheckRowFile(path, row, &rows);
+    rebuild.RowHeader[row] = ReadRowHeader(path, row, RowFitsThisSet);
+    if (rebuild.RowHeader[row] != 0) rows = static_cast<int32_t>(RowStart.Rows);
   }
   rebuild.RowCount = rows;
   rebuild.GroupCount = rows != 0 ? GroupsFor(rows) : 0;
@@ -273,7 +184,7 @@ static void OpenSources(int32_t g, int32_t k) {
       offset = SourcePiece[s] == 0 ? PayloadOffset : 0;
     } else {
       int32_t r = SourceRow[s] - k;
-      RowPath(path, r);
+      RecoveryRowPath(path, rebuild.Base, r);
       offset = rebuild.RowHeader[r] + ParityAt[g];
     }
     OpenAt(Sources[s], path, 0, offset);

@@ -6,6 +6,8 @@
 #include "stub/state/program_texts.h"
 #include "stub/fileio/large_file.h"
 #include "container/digest_block.h"
+#include "integrity/crc32c.h"
+#include "stub/state/recovery_row.h"
 
 // Working storage of the one call (static: the stub keeps big buffers off the stack).
 static char OwnPath[MAX_PATH + 1];
@@ -44,6 +46,52 @@ static void ReportUnreadableImage(HWND window) {
   PostQuitMessage(0);
 }
 
+// The container counts as a bad piece from the start, named first: its program or its header is
+// damaged.
+static void CountContainerBad() {
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  check.BadFirst[0] = 0;
+  check.BadLast[0] = 0;
+  check.BadCount = 1;
+}
+
+// RowStart's copy of the container's header carries a valid block of one digest per piece, whose
+// sizes and digests its entries give: its header length, else 0.
+static int64_t CopyServes(int32_t) {
+  DigestBlock& block = JoinState.PieceCheck.Block;
+  bool serves = ReadDigestBlock(RowStart.ContainerHeader, &block) &&
+                RowDescribesSet(RowStart.ContainerHeader, block);
+  return serves ? static_cast<int64_t>(RowStart.HeaderLength) : 0;
+}
+
+// The header is damaged: the copy in the first recovery file beside the set that serves takes
+// its place. False when none does.
+static bool TakeHeaderCopy() {
+  char path[RowPathSize];
+  for (int32_t row = 0; row < RecoveryRowLimit; row++) {
+    RecoveryRowPath(path, JoinState.BasePath, row);
+    if (row == 0 && FileSizeByName(path) < 0) return false;  // no recovery files
+    if (ReadRowHeader(path, row, CopyServes) == 0) continue;
+    CopyBytes(JoinState.HeaderImage, RowStart.ContainerHeader, HeaderSize);
+    return true;
+  }
+  return false;
+}
+
+// CRC-32C of the own image's stub (its bytes 0 to 28671), read a record at a time into the
+// record buffer. A read that fails or comes short gives another CRC; its error is not kept.
+static uint32_t OwnStubDigest() {
+  SeekLarge(OwnImage, 0);
+  uint32_t crc = 0;
+  uint32_t actual = 0;
+  for (int32_t at = 0; at < StubSize; at += HeaderRecordSize) {
+    BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
+    crc = Crc32cAdd(crc, &RecordBuffer, actual);
+  }
+  TakeIoResult();
+  return crc;
+}
+
 void LoadHeader(HWND window) {
   FillZero(&RecordBuffer, sizeof RecordBuffer);
   FillZero(OwnPath, sizeof OwnPath);
@@ -70,8 +118,21 @@ void LoadHeader(HWND window) {
   for (int record = 0; record < HeaderRecordCount; record++) {
     BlockReadLarge(OwnImage, &RecordBuffer, HeaderRecordSize, &actual);
     CopyBytes(JoinState.HeaderImage + record * HeaderRecordSize, &RecordBuffer, HeaderRecordSize);
-    HeaderRecordText(RecordBuffer, RecordTexts[record]);
   }
+  // A damaged header: a recovery file's copy of it stands for it, or the container is bad.
+  if (DigestBlockDamaged(JoinState.HeaderImage)) {
+    DeriveBasePath();  // the recovery files lie at the base
+    JoinState.HeaderFromCopy = TakeHeaderCopy();
+    if (!JoinState.HeaderFromCopy) CountContainerBad();
+  }
+  // The pieces are checked during the join when the header carries a valid digest block; the
+  // program is checked now when the block vouches for it too.
+  PieceCheckRecord& check = JoinState.PieceCheck;
+  check.Active = ReadDigestBlock(JoinState.HeaderImage, &check.Block);
+  if (check.Block.HasStubDigest && OwnStubDigest() != check.Block.StubDigest) CountContainerBad();
+  for (int record = 0; record < HeaderRecordCount; record++)
+    HeaderRecordText(reinterpret_cast<HeaderRecord*>(JoinState.HeaderImage)[record],
+                     RecordTexts[record]);
   // Record 1 names the joined file, never a folder: what a container proposes and what the join
   // writes without asking are a file name in the current folder, whatever the record holds.
   TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath,
@@ -95,8 +156,6 @@ void LoadHeader(HWND window) {
       static_cast<DWORD>(ParseHeaderInteger(RecordTexts[RecordLastWriteHigh]));
   JoinState.Finished = false;
   JoinState.CloseOnPress = false;
-  // The pieces are checked during the join when the header carries a valid digest block.
-  JoinState.PieceCheck.Active = ReadDigestBlock(JoinState.HeaderImage, &JoinState.PieceCheck.Block);
 
   DeriveBasePath();
 

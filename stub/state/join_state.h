@@ -84,6 +84,7 @@ struct JoinStateRecord {
   bool QuitRequested;
   PieceCheckRecord PieceCheck;
   uint8_t HeaderImage[HeaderSize];  // the container's header as read, filler and all
+  bool HeaderFromCopy;  // the container's header was damaged: a recovery file's copy stands for it
   RebuildRecord Rebuild;
 };
 

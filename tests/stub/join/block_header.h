@@ -19,11 +19,14 @@ inline uint32_t LibraryCrc(const std::string& bytes) {
 }
 
 // texts (whose record 2 holds the payloads' total) with the block for these payloads (pieces 1 to
-// N-2 of one size, the last one no longer): one digest for every run of runLength pieces.
+// N-2 of one size, the last one no longer): one digest for every run of runLength pieces; with
+// the stub digest of stub unless it is empty.
 inline std::string BlockHeader(const HeaderTexts& texts, const std::vector<std::string>& payloads,
-                               int32_t runLength = 1) {
+                               int32_t runLength = 1, const std::string& stub = "") {
   std::string header = HeaderBytes(texts);
   DigestBlock plan{};
+  plan.HasStubDigest = !stub.empty();
+  plan.StubDigest = LibraryCrc(stub);
   int32_t pieces = static_cast<int32_t>(payloads.size());
   plan.Image.PieceCount = static_cast<uint32_t>(pieces);
   plan.Image.RunLength = static_cast<uint32_t>(runLength);

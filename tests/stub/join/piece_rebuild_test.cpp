@@ -15,6 +15,7 @@
 #include "stub/join/piece_check.h"
 #include "stub/join/piece_rebuild.h"
 #include "stub/platform/files_posix.h"
+#include "stub/state/header_load.h"
 #include "tests/recovery/recovery_fixture.h"
 #include "tests/stub/join/block_header.h"
 #include "tests/stub/join/join_fixture.h"
@@ -104,6 +105,18 @@ class PieceRebuildTest : public JoinTest {
     std::string bytes = Read(PiecePath(n));
     Flip(bytes, at);
     jointest::Write(PiecePath(n), bytes);
+  }
+  // The container written with a bit of the first text byte of its first records records changed
+  // (DATA.BIN becomes EATA.BIN, a digit another digit), then JoinState as header loading leaves
+  // it, the fields it fills cleared first.
+  void LoadDamagedContainer(std::string container, int32_t records) {
+    for (int32_t record = 0; record < records; record++)
+      container[HeaderOffset + HeaderRecordSize * record + 1] ^= 1;
+    jointest::Write(PiecePath(0), container);
+    JoinState = JoinStateRecord{};
+    JoinState.StartButton = button;
+    snprintf(PosixModulePath, sizeof PosixModulePath, "%s", PiecePath(0).c_str());
+    LoadHeader(window);
   }
   // The join, saved as out.bin: its bytes ("" when it was deleted).
   std::string Join() {
@@ -204,6 +217,47 @@ TEST_F(PieceRebuildTest, ADamagedRecoveryFileIsLeftOutForAnother) {
   ExpectCompleteWithBox(SixFiles, Join(), "DATA.C003");
 }
 
+// ---- a damaged container header -----------------------------------------------------------------
+
+// A recovery file's copy stands for the header (its name, size and times); the recovery files mend
+// the set as ever, and the container is named among the rebuilt pieces, once.
+TEST_F(PieceRebuildTest, ADamagedHeaderGivesWayToTheCopyOfARecoveryFile) {
+  for (bool payloadDamaged : {false, true}) {
+    Restart();
+    std::vector<std::string> files = WriteBlockSet(SixFiles);
+    WriteRows(Encode(files, 1));
+    if (payloadDamaged) Flip(files[0], PayloadOffset + 7);
+    if (!payloadDamaged) ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+    LoadDamagedContainer(files[0], 3);
+    EXPECT_STREQ(JoinState.OutputPath, "DATA.BIN");
+    EXPECT_EQ(JoinState.TotalSize, TotalOf(SixFiles));
+    EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 1u);
+    ExpectCompleteWithBox(SixFiles, Join(), payloadDamaged ? "DATA.EXE" : "DATA.EXE, DATA.C002");
+  }
+}
+
+// Without a recovery file whose copy serves (its self-check fails, its copy's block does not
+// check, its sizes are not the copy's), the set joins as one without digests, the container bad.
+TEST_F(PieceRebuildTest, ADamagedHeaderWithoutACopyThatServesLeavesTheContainerBad) {
+  std::string row = Encode(WriteBlockSet(SixFiles), 1)[0];
+  std::string unchecked = row, blockless = row, otherSizes = row;
+  Flip(unchecked, 2104 + 12 * 6 + 4);           // a slice digest
+  Resealed(blockless, 56 + HeaderSize - 8, 0);  // the copy's block self-check
+  Resealed(otherSizes, 2104 + 12 * 3, 4000);    // piece 3's size
+  for (const auto& rows :
+       std::vector<std::vector<std::string>>{{unchecked}, {blockless}, {otherSizes}, {}}) {
+    Restart();
+    std::vector<std::string> files = WriteBlockSet(SixFiles);
+    WriteRows(rows);
+    LoadDamagedContainer(files[0], 1);
+    EXPECT_STREQ(JoinState.OutputPath, "EATA.BIN");
+    EXPECT_BYTES(Join(), Concatenated(SixFiles));
+    EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
+    EXPECT_THAT(fake::Calls("MessageBoxA"),
+                ElementsAre(testing::EndsWith(":\r\nDATA.EXE,Tarnovell!,0x30)")));
+  }
+}
+
 // ---- recovery files that cannot serve: the join as without them ----------------------------
 
 class RebuildRefusedTest : public PieceRebuildTest {
@@ -264,7 +318,20 @@ TEST_F(RebuildRefusedTest, RecoveryFilesOfAnOlderSplitAreIgnored) {
 TEST_F(RebuildRefusedTest, RecoveryFilesUnderTheWrongNameOrWithABrokenHeaderAreIgnored) {
   std::vector<std::string> rows = Encode(WriteBlockSet(SixFiles), 2);
   ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
+  // Each row is opened once, for its header, and never as a source: no rebuild cuts the output
+  // back to the piece's offset to write there.
+  static std::vector<std::string>* calls;
+  std::vector<std::string> seen;
+  calls = &seen;
+  FileFaultHook = [](FileCallKind call, const char* name) -> DWORD {
+    std::string file = name != nullptr ? LastPathComponent(name) : "";
+    if (call == CallSetEndOfFile) calls->push_back("cut");
+    if (call == CallCreateFile && (file == "DATA.r01" || file == "DATA.r02"))
+      calls->push_back(file);
+    return 0;
+  };
   ExpectSameAsWithout({rows[1], rows[0]});  // each row under the other's name
+  EXPECT_THAT(seen, ElementsAre("DATA.r01", "DATA.r02"));
   Restart();
   WriteBlockSet(SixFiles);
   ASSERT_EQ(remove(PiecePath(2).c_str()), 0);

@@ -131,6 +131,36 @@ TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
   EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::MismatchText) + ",", 0), 0u);
 }
 
+// A changed program byte makes the container a bad piece where the header's stub digest vouches
+// for the program, named once with a damaged payload too; a header without it joins as ever.
+TEST_F(ProgramRun, AChangedProgramIsABadPieceWhereTheHeaderVouchesForIt) {
+  struct Case {
+    bool vouched, programChanged, payloadChanged, bad;
+  } cases[] = {{true, false, false, false},
+               {true, true, false, true},
+               {true, true, true, true},
+               {false, true, false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.vouched << c.programChanged << c.payloadChanged);
+    SetUp();
+    std::vector<std::string> payloads = Patterns({100000, 70000});
+    std::string stub = FitStubImage("MZ");
+    std::string header =
+        jointest::BlockHeader(Header("joined.bin", 170000), payloads, 1, c.vouched ? stub : "");
+    stub[StubSize - 1] ^= c.programChanged;
+    payloads[0][5] ^= c.payloadChanged;
+    ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.exe", stub + header + payloads[0]));
+    ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c001", payloads[1]));
+    JoinThroughTheWindow();
+    EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), Concatenated(payloads));
+    EXPECT_EQ(JoinState.Outcome, c.bad ? OutcomeMismatch : OutcomeComplete);
+    std::vector<std::string> boxes = fake::Calls("MessageBoxA");
+    ASSERT_EQ(boxes.size(), c.bad ? 1u : 0u);
+    if (c.bad) EXPECT_THAT(boxes[0], testing::EndsWith(":\r\nDATA.EXE,Tarnovell!,0x30)"));
+    TearDown();
+  }
+}
+
 // The base path of an own image without ".exe" is empty: the container and the pieces are the
 // bare names ".exe", ".c001", ... in the current folder.
 TEST_F(ProgramRun, AnOwnNameWithoutExeJoinsTheBareNamesOfTheCurrentFolder) {

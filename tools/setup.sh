@@ -23,12 +23,17 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-# Wine needs a real ru_RU.UTF-8 locale to decode UTF-8 file names and to use code page 1251.
-if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
-  sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' >> /etc/locale.gen
-  locale-gen >/dev/null
-fi
+# Wine needs a real glibc locale to decode UTF-8 file names and to take its ANSI code page: the
+# joiner's tests run under ru_RU.UTF-8 (1251), en_US.UTF-8 (1252) and ja_JP.UTF-8 (932).
+made=0
+for wanted in ru_RU en_US ja_JP; do
+  if ! locale -a 2>/dev/null | grep -qi "^$wanted\.utf-\?8$"; then
+    sed -i "s/^# *\($wanted.UTF-8 UTF-8\)/\1/" /etc/locale.gen
+    grep -q "^$wanted.UTF-8 UTF-8" /etc/locale.gen || echo "$wanted.UTF-8 UTF-8" >> /etc/locale.gen
+    made=1
+  fi
+done
+if [ $made = 1 ]; then locale-gen >/dev/null; fi
 
 # qemu-i386 (8.1 or later, cached): 32-bit Wine runs under it where the kernel runs no 32-bit
 # programs, and every machine runs the stub under it once on a processor without SSE4.2.

@@ -30,7 +30,9 @@
 #
 # Every run has the Russian locale (ANSI code page 1251) and the project's own prefix, made once
 # and shared: TARNOVELL_WINEPREFIX (default ~/.tarnovell-wine), with "64" appended for 64-bit
-# Wine, so the two kinds never share a prefix (both 32-bit ways share one).
+# Wine, so the two kinds never share a prefix (both 32-bit ways share one). TARNOVELL_WINE_LOCALE
+# names another system locale: en_US (code page 1252) or ja_JP (932); each gets a prefix of its
+# own, "-en_US" or "-ja_JP" appended before the "64" (Wine keeps locale settings in a prefix).
 set -euo pipefail
 
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -107,6 +109,12 @@ choose_mode() {
 # Exports the environment of a run of the chosen kind.
 wine_environment() {
   local base="${TARNOVELL_WINEPREFIX:-${HOME:-/root}/.tarnovell-wine}"
+  local locale=${TARNOVELL_WINE_LOCALE:-ru_RU}
+  case "$locale" in
+    ru_RU) ;;
+    en_US|ja_JP) base="$base-$locale" ;;
+    *) die "TARNOVELL_WINE_LOCALE must be ru_RU, en_US or ja_JP, not '$locale'" ;;
+  esac
   if [ "$MODE" = wine64 ]; then
     export WINEPREFIX="${base}64" WINEARCH=win64 WINELOADER=$WINE64 WINESERVER=$SERVER64
     LOADER=$WINE64 SERVER=$SERVER64
@@ -117,7 +125,7 @@ wine_environment() {
   fi
   export WINEDEBUG="${WINEDEBUG:--all}"
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  export LANG=ru_RU.UTF-8 LC_ALL=ru_RU.UTF-8
+  export LANG=$locale.UTF-8 LC_ALL=$locale.UTF-8
 }
 
 # Makes the prefix once (about 12 s for 64-bit Wine, 25 s for 32-bit, a minute under qemu);

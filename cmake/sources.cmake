@@ -5,7 +5,7 @@
 set(TARNOVELL_FORMAT_SOURCES
   base/byte_text.cpp
   integrity/crc32c.cpp integrity/crc64.cpp
-  container/layout.cpp container/digest_block.cpp)
+  container/layout.cpp container/digest_block.cpp container/name_field.cpp)
 # The stub's file layer.
 set(TARNOVELL_FILEIO_SOURCES stub/fileio/large_file.cpp)
 # The program: join state, header loading, failure report, joining (with the rebuild of pieces

@@ -11,26 +11,6 @@ void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]) {
   TextAppend(suffix, PieceSuffixSize, digits);
 }
 
-void PiecePathFor(char* path, size_t capacity, const char* base, int32_t n) {
-  TextCopy(path, capacity, base);
-  if (n == 0) {
-    TextAppend(path, capacity, ".exe");
-    return;
-  }
-  char suffix[PieceSuffixSize];
-  PieceSuffix(n, suffix);
-  TextAppend(path, capacity, suffix);
-}
-
-size_t ContainerBaseLength(const char* upper, size_t length) {
-  size_t cut = 0;
-  for (size_t i = 0; i + 4 <= length; i++) {
-    if (upper[i] == '.' && upper[i + 1] == 'E' && upper[i + 2] == 'X' && upper[i + 3] == 'E')
-      cut = i;
-  }
-  return cut;
-}
-
 void HeaderRecordText(const HeaderRecord& record, char text[HeaderRecordSize]) {
   CopyBytes(text, record.Text, record.Length);
   text[record.Length] = 0;

@@ -5,6 +5,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "base/byte_text.h"
+
 enum : int32_t {
   StubSize = 28672,      // the stub image, padded to exactly this many bytes
   HeaderOffset = 28672,  // the header begins where the stub ends
@@ -38,13 +40,30 @@ enum { PieceSuffixSize = 16 };
 
 // ".c" + n in decimal, padded with "0" to at least three digits (n at least 1).
 void PieceSuffix(int32_t n, char suffix[PieceSuffixSize]);
-// base + ".exe" for n = 0, base + PieceSuffix(n) otherwise; cut to capacity - 1 bytes.
-void PiecePathFor(char* path, size_t capacity, const char* base, int32_t n);
-// The base path of a container, from which its pieces are named: the bytes of the container's
-// path before the last ".EXE" in upper, the path upper-cased by the platform's ANSI upper-casing
-// (which keeps the length). Returns their count; 0 when upper holds no ".EXE", which leaves the
-// base path empty as well.
-size_t ContainerBaseLength(const char* upper, size_t length);
+// base + ".exe" for n = 0, base + PieceSuffix(n) otherwise; cut to capacity - 1 characters.
+template <typename C>
+void PiecePathFor(C* path, size_t capacity, const C* base, int32_t n) {
+  TextCopy(path, capacity, base);
+  char suffix[PieceSuffixSize];
+  if (n == 0)
+    TextCopy(suffix, sizeof suffix, ".exe");
+  else
+    PieceSuffix(n, suffix);
+  TextAppend(path, capacity, static_cast<const char*>(suffix));
+}
+// The base path of a container, from which its pieces are named: the characters of the
+// container's path before the last ".EXE" in upper, the path upper-cased by the platform (which
+// keeps the length). Returns their count; 0 when upper holds no ".EXE", which leaves the base
+// path empty as well.
+template <typename C>
+size_t ContainerBaseLength(const C* upper, size_t length) {
+  size_t cut = 0;
+  for (size_t i = 0; i + 4 <= length; i++) {
+    if (upper[i] == '.' && upper[i + 1] == 'E' && upper[i + 2] == 'X' && upper[i + 3] == 'E')
+      cut = i;
+  }
+  return cut;
+}
 // The text of a record: its first Length bytes, zero-terminated (text holds 256 bytes).
 void HeaderRecordText(const HeaderRecord& record, char text[HeaderRecordSize]);
 // Integer text of the header (records 2 to 8): leading spaces, a sign, decimal or hexadecimal

@@ -51,7 +51,7 @@ static bool Require(bool holds, int32_t error) {
   return holds;
 }
 
-int32_t AssignLargeFile(LargeFile& file, const char* name) {
+int32_t AssignLargeFile(LargeFile& file, const WCHAR* name) {
   FillZero(&file, sizeof file);
   file.Mode = ModeClosed;
   file.RecordSize = 128;
@@ -71,7 +71,7 @@ static void OpenLarge(LargeFile& file, uint32_t recordSize, OpenKind kind) {
   static const uint16_t Modes[4] = {ModeInput, ModeOutput, ModeInOut, ModeInOut};
   DWORD share = ShareTable[(FileOpenMode >> 4) & 7];
   DWORD disposition = kind == OpenRewrite ? CREATE_ALWAYS : OPEN_EXISTING;
-  HANDLE handle = CreateFileA(file.Name, Access[kind], share, nullptr, disposition,
+  HANDLE handle = CreateFileW(FileCallName(file.Name), Access[kind], share, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     file.Mode = ModeClosed;
@@ -140,7 +140,7 @@ int32_t CloseLarge(LargeFile& file) {
 }
 
 void EraseLarge(LargeFile& file) {
-  if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileA(file.Name)) SetPlatformError();
+  if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileW(FileCallName(file.Name))) SetPlatformError();
 }
 
 // A record that is not open for output holds no handle the platform would cut: it refuses.
@@ -185,11 +185,28 @@ int64_t FilePosLarge(LargeFile& file) { return RecordsAt(file, false); }
 
 int64_t FileSizeLarge(LargeFile& file) { return RecordsAt(file, true); }
 
-int64_t FileSizeByName(const char* path) {
-  WIN32_FIND_DATAA entry;
-  HANDLE search = FindFirstFileA(path, &entry);
+int64_t FileSizeByName(const WCHAR* path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE search = FindFirstFileW(FileCallName(path), &entry);
   if (search == INVALID_HANDLE_VALUE) return -1;
   FindClose(search);
   return static_cast<int64_t>((static_cast<uint64_t>(entry.nFileSizeHigh) << 32) |
                               entry.nFileSizeLow);
+}
+
+static bool IsSlash(WCHAR c) { return c == '\\' || c == '/'; }
+
+// Room for the longest name and the long form's prefix.
+static WCHAR LongName[LargeFileNameSize + 8];
+
+const WCHAR* FileCallName(const WCHAR* path) {
+  bool drive = path[0] != 0 && path[1] == ':' && IsSlash(path[2]);
+  bool share = IsSlash(path[0]) && IsSlash(path[1]) && path[2] != '?' && path[2] != '.';
+  if (TextLength(path) < MAX_PATH || !(drive || share)) return path;
+  static const char Prefix[] = "\\\\?\\UNC";
+  TextCopy(LongName, sizeof Prefix - (drive ? 3 : 0), Prefix);  // "\\?\" or "\\?\UNC"
+  TextAppend(LongName, LargeFileNameSize + 8, path + (drive ? 0 : 1));
+  for (WCHAR* c = LongName; *c != 0; c++)
+    if (*c == '/') *c = '\\';
+  return LongName;
 }

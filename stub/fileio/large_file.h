@@ -29,13 +29,15 @@ enum : int32_t {
   IoErrNotOpen = 103,      // an operation that needs an open record (or the access it lacks)
 };
 
-enum { LargeFileNameSize = 260 };  // at most 259 bytes of name and the terminating zero
+// The longest path the program names a file by: 615 characters and the terminating zero, more
+// than twice Windows' MAX_PATH; the file calls get a path of MAX_PATH or more in its long form.
+enum { LargeFileNameSize = 616 };
 
 struct LargeFile {
   HANDLE Handle;
   uint16_t Mode;
   uint32_t RecordSize;
-  char Name[LargeFileNameSize];
+  WCHAR Name[LargeFileNameSize];
 };
 
 // Access of the next ResetLarge (bits 0-1: 0 read, 1 write, 2 and 3 read and write) and the
@@ -45,9 +47,10 @@ struct LargeFile {
 extern uint8_t FileOpenMode;
 enum : uint8_t { DefaultFileOpenMode = 2 };  // read and write
 
-// Binds the record to name; always returns 0. A name longer than 259 bytes is refused: the
-// record is then bound to the empty name, which no open or erase can find.
-int32_t AssignLargeFile(LargeFile& file, const char* name);
+// Binds the record to name; always returns 0. A name longer than LargeFileNameSize - 1
+// characters is refused: the record is then bound to the empty name, which no open or erase can
+// find.
+int32_t AssignLargeFile(LargeFile& file, const WCHAR* name);
 void ResetLarge(LargeFile& file, uint32_t recordSize);    // open an existing file
 void RewriteLarge(LargeFile& file, uint32_t recordSize);  // create, or empty an existing file
 // actual may be null: a short transfer is then an error (100 or 101).
@@ -62,7 +65,12 @@ int64_t FilePosLarge(LargeFile& file);   // 4294967295 on failure
 int64_t FileSizeLarge(LargeFile& file);  // 4294967295 on failure
 // The size of the file or folder at path, -1 when there is none. The full 64-bit size: pieces
 // of 2 GiB and more are sized exactly.
-int64_t FileSizeByName(const char* path);
+int64_t FileSizeByName(const WCHAR* path);
+// The form of path that Windows' file calls take: a full path ("C:\...", "\\server\share\...") of
+// MAX_PATH characters or more in its long form ("\\?\C:\...", "\\?\UNC\server\share\..."), its
+// slashes made backslashes (the long form takes no other); any other path as it is. The long form
+// is made in one buffer: it serves until the next call.
+const WCHAR* FileCallName(const WCHAR* path);
 int32_t TakeIoResult();
 void SetIoResult(int32_t code);
 

@@ -8,7 +8,7 @@
 // stack frames.
 static char BlockBuffer[CopyBlockSize];
 
-void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int64_t sourceOffset,
+void CopyPiece(const WCHAR* sourcePath, const WCHAR* targetPath, bool append, int64_t sourceOffset,
                HWND window, BlockCopiedCallback blockCopied) {
   LargeFile source;
   LargeFile target;

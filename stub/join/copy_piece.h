@@ -15,5 +15,5 @@ typedef void (*BlockCopiedCallback)(HWND window);
 
 // Append false creates or empties the output; true adds at its end. The verdict is left in
 // JoinState.IoFailed.
-void CopyPiece(const char* sourcePath, const char* targetPath, bool append, int64_t sourceOffset,
+void CopyPiece(const WCHAR* sourcePath, const WCHAR* targetPath, bool append, int64_t sourceOffset,
                HWND window, BlockCopiedCallback blockCopied);

@@ -18,7 +18,7 @@ enum : DWORD { DialogRecordSize = 152 };
 enum : DWORD { DialogRecordSize = 88 };
 #endif
 #ifdef _WIN32
-static_assert(sizeof(OPENFILENAMEA) == DialogRecordSize, "OPENFILENAMEA with its trailing fields");
+static_assert(sizeof(OPENFILENAMEW) == DialogRecordSize, "OPENFILENAMEW with its trailing fields");
 #endif
 
 enum : DWORD {
@@ -26,7 +26,8 @@ enum : DWORD {
   OpenDialogFlags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY,    // 0x81004
   ConfirmStyle = MB_YESNOCANCEL | MB_ICONQUESTION | MB_DEFBUTTON2,          // 0x123
   RefusalStyle = MB_OK | MB_ICONERROR,                                      // 0x10
-  NameBufferSize = 256,
+  // A choice leaves room for any piece's suffix after the base path it may move the set to.
+  DialogNameLimit = PathTextSize - PieceSuffixSize,
 };
 
 static const char DialogFilter[] = "Все файлы (*.*)\0*.*\0";  // the literal adds the last zero
@@ -35,8 +36,9 @@ static const char ExitLabel[] = "Выход";
 static const char OutputInSetText[] = "Нельзя сохранить в файл, который является частью набора!";
 static const char PieceIsOutputText[] = "Нельзя присоединить получаемый файл к самому себе!";
 
-// The file-name buffer of the Save and Open dialogs.
-static char NameBuffer[NameBufferSize];
+// The file-name buffer of the Save and Open dialogs, and their filter in its wide form.
+static WCHAR NameBuffer[PathTextSize];
+static WCHAR DialogFilterText[sizeof DialogFilter];
 
 // How one step of the join ended.
 enum StepResult {
@@ -67,8 +69,8 @@ struct FileIdentity {
   DWORD IndexLow;
 };
 
-static bool IdentityOf(const char* path, FileIdentity* identity) {
-  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+static bool IdentityOf(const WCHAR* path, FileIdentity* identity) {
+  HANDLE file = CreateFileW(FileCallName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
@@ -86,16 +88,16 @@ static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
 }
 
 // True when both paths name one existing file.
-static bool IsSameFile(const char* a, const char* b) {
+static bool IsSameFile(const WCHAR* a, const WCHAR* b) {
   FileIdentity first;
   FileIdentity second;
   return IdentityOf(a, &first) && IdentityOf(b, &second) && SameIdentity(first, second);
 }
 
-// Upper-cased last path component of path, in the platform's ANSI upper-casing.
-static void UpperLastComponent(char* target, size_t capacity, const char* path) {
+// Upper-cased last path component of path, in the platform's upper-casing.
+static void UpperLastComponent(WCHAR* target, size_t capacity, const WCHAR* path) {
   size_t length = TextCopy(target, capacity, LastPathComponent(path));
-  CharUpperBuffA(target, static_cast<DWORD>(length));
+  CharUpperBuffW(target, static_cast<DWORD>(length));
 }
 
 // Would writing to the file named in NameBuffer destroy a file of the set? Checked against the
@@ -104,78 +106,91 @@ static void UpperLastComponent(char* target, size_t capacity, const char* path) 
 static bool ChosenOutputIsInSet() {
   FileIdentity chosen;
   if (!IdentityOf(NameBuffer, &chosen)) return false;  // a new file is nobody's piece yet
-  char path[PathTextSize];
+  WCHAR path[PathTextSize];
   FileIdentity piece;
   for (int32_t n = 0;; n++) {
-    PiecePathFor(path, sizeof path, JoinState.BasePath, n);
+    PiecePathFor(path, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath), n);
     if (n > 0 && FileSizeByName(path) == -1) break;
     if (IdentityOf(path, &piece) && SameIdentity(chosen, piece)) return true;
   }
   // BASE.cNNN under any spelling of the base name and the ending.
-  char name[NameBufferSize];
-  char base[PathTextSize + 4];
-  UpperLastComponent(name, sizeof name, NameBuffer);
-  UpperLastComponent(base, sizeof base, JoinState.BasePath);
-  size_t baseLength = TextLength(base);
-  CopyBytes(base + baseLength, ".C", 3);
-  const char* digits = name;
-  for (const char* b = base; *b != 0; b++, digits++)
+  WCHAR name[NameTextSize];
+  WCHAR base[NameTextSize + 4];
+  UpperLastComponent(name, NameTextSize, NameBuffer);
+  UpperLastComponent(base, NameTextSize, JoinState.BasePath);
+  TextAppend(base, NameTextSize + 4, ".C");
+  const WCHAR* digits = name;
+  for (const WCHAR* b = base; *b != 0; b++, digits++)
     if (*digits != *b) return false;
   int64_t number = 0;
   if (*digits == 0) return false;
-  for (const char* d = digits; *d != 0; d++) {
+  for (const WCHAR* d = digits; *d != 0; d++) {
     if (*d < '0' || *d > '9' || number > 100000000) return false;
     number = number * 10 + (*d - '0');
   }
   if (number < 1) return false;
-  PiecePathFor(path, sizeof path, JoinState.BasePath, static_cast<int32_t>(number));
+  PiecePathFor(path, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath),
+               static_cast<int32_t>(number));
   return IdentityOf(path, &piece) && SameIdentity(chosen, piece);
 }
 
-// NameBuffer := 256 zero bytes, then path (at most 255 bytes); the dialog record around it.
-static void SetUpDialog(OPENFILENAMEA& dialog, HWND window, const char* path, DWORD flags) {
+// NameBuffer := zeros, then path; the dialog record around it.
+static void SetUpDialog(OPENFILENAMEW& dialog, HWND window, const WCHAR* path, DWORD flags) {
   FillZero(NameBuffer, sizeof NameBuffer);
-  TextCopy(NameBuffer, sizeof NameBuffer, path);
+  TextCopy(NameBuffer, DialogNameLimit, path);
+  for (size_t i = 0; i < sizeof DialogFilter; i++)
+    DialogFilterText[i] = WideOf1251(static_cast<unsigned char>(DialogFilter[i]));
   FillZero(&dialog, sizeof dialog);
   dialog.lStructSize = DialogRecordSize;
   dialog.hwndOwner = window;
-  dialog.lpstrFilter = DialogFilter;
+  dialog.lpstrFilter = DialogFilterText;
   dialog.lpstrFile = NameBuffer;
-  dialog.nMaxFile = NameBufferSize - 1;
+  dialog.nMaxFile = DialogNameLimit;
   dialog.Flags = flags;
+}
+
+// A dialog that gave no choice: a choice too long for its buffer is told, and the dialog is
+// shown again (true); a cancel is a cancel (false).
+static bool ChoiceTooLong(HWND window) {
+  if (CommDlgExtendedError() != FNERR_BUFFERTOOSMALL) return false;
+  ShowBox(window, PathTooLongText, RefusalStyle);
+  return true;
 }
 
 // The Save dialog, asked again for as long as the choice is a file of the set. False when it
 // is cancelled; true with the choice in NameBuffer.
 static bool ChooseOutputFile(HWND window) {
   for (;;) {
-    OPENFILENAMEA dialog;
+    OPENFILENAMEW dialog;
     SetUpDialog(dialog, window, JoinState.OutputPath, SaveDialogFlags);
-    if (GetSaveFileNameA(&dialog) == 0) return false;
+    if (GetSaveFileNameW(&dialog) == 0) {
+      if (ChoiceTooLong(window)) continue;
+      return false;
+    }
     if (!ChosenOutputIsInSet()) return true;
-    MessageBoxA(window, OutputInSetText, ProgramCaption, RefusalStyle);
+    ShowBox(window, OutputInSetText, RefusalStyle);
   }
 }
 
 // Piece n is not at PiecePath (or PiecePath is the output itself): the Open dialog, until the
 // user picks a file of the expected name or abandons the join.
 static StepResult LocatePiece(HWND window) {
-  char expected[NameBufferSize];
-  char chosen[NameBufferSize];
+  WCHAR expected[NameTextSize];
+  WCHAR chosen[NameTextSize];
   for (;;) {
-    OPENFILENAMEA dialog;
+    OPENFILENAMEW dialog;
     SetUpDialog(dialog, window, JoinState.PiecePath, OpenDialogFlags);
-    if (GetOpenFileNameA(&dialog) == 0) {
-      if (MessageBoxA(window, ConfirmText, ProgramCaption, ConfirmStyle) == IDYES)
-        return AbandonJoin();
+    if (GetOpenFileNameW(&dialog) == 0) {
+      if (ChoiceTooLong(window)) continue;
+      if (ShowBox(window, ConfirmText, ConfirmStyle) == IDYES) return AbandonJoin();
       JoinState.PieceRelocated = false;
       return StepRetry;
     }
-    UpperLastComponent(expected, sizeof expected, JoinState.PiecePath);
-    UpperLastComponent(chosen, sizeof chosen, NameBuffer);
-    if (!TextEqual(expected, chosen)) continue;
+    UpperLastComponent(expected, NameTextSize, JoinState.PiecePath);
+    UpperLastComponent(chosen, NameTextSize, NameBuffer);
+    if (!TextEqual(static_cast<const WCHAR*>(expected), chosen)) continue;
     if (IsSameFile(NameBuffer, JoinState.OutputPath)) {
-      MessageBoxA(window, PieceIsOutputText, ProgramCaption, RefusalStyle);
+      ShowBox(window, PieceIsOutputText, RefusalStyle);
       continue;
     }
     TextCopy(JoinState.PiecePath, PathTextSize, NameBuffer);
@@ -240,12 +255,12 @@ __attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window,
 // The container: ask for the output, then copy the container's payload into a new output.
 static StepResult ContainerStep(HWND window, const JoinCallbacks& callbacks, int64_t* pieceSize) {
   JoinState.IoFailed = false;
-  PiecePathFor(JoinState.PiecePath, PathTextSize, JoinState.BasePath, 0);
+  PiecePathFor(JoinState.PiecePath, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath), 0);
   *pieceSize = FileSizeByName(JoinState.PiecePath);
   if (!ChooseOutputFile(window)) return StepCancelled;
   TextCopy(JoinState.OutputPath, PathTextSize, NameBuffer);
   InvalidateRect(window, nullptr, TRUE);
-  SendMessageA(window, WM_PAINT, 0, 0);
+  SendMessageW(window, WM_PAINT, 0, 0);
   EnableWindow(JoinState.StartButton, FALSE);
   FindRecoveryFiles();
   return CopyCurrentPiece(window, callbacks, false, PayloadOffset, pieceSize);
@@ -257,12 +272,12 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
   PieceSuffix(JoinState.PieceIndex, suffix);
   if (JoinState.PieceRelocated) {
     // The base moves to the located piece's folder, keeping its own file name.
-    char base[PathTextSize];
-    size_t folder =
-        static_cast<size_t>(LastPathComponent(JoinState.PiecePath) - JoinState.PiecePath);
-    CopyBytes(base, JoinState.PiecePath, folder);
+    WCHAR base[PathTextSize];
+    const WCHAR* piece = JoinState.PiecePath;
+    size_t folder = static_cast<size_t>(LastPathComponent(piece) - piece);
+    CopyBytes(base, piece, folder * sizeof(WCHAR));
     base[folder] = 0;
-    TextAppend(base, sizeof base, LastPathComponent(JoinState.BasePath));
+    TextAppend(base, PathTextSize, LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath)));
     TextCopy(JoinState.BasePath, PathTextSize, base);
     JoinState.PieceRelocated = false;
   } else {
@@ -270,13 +285,13 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
     TextAppend(JoinState.PiecePath, PathTextSize, suffix);
   }
 
-  TextCopy(JoinState.TitleText, sizeof JoinState.TitleText, TitlePrefix);
-  size_t prefix = TextLength(JoinState.TitleText);
-  size_t added = TextAppend(JoinState.TitleText, sizeof JoinState.TitleText,
-                            LastPathComponent(JoinState.PiecePath));
-  CharUpperBuffA(JoinState.TitleText + prefix, static_cast<DWORD>(added));
-  SetTextBuffer(JoinState.TitleText);
-  SetWindowTextA(window, JoinState.TextBuffer);
+  const size_t titleSize = sizeof JoinState.TitleText / sizeof(WCHAR);
+  size_t prefix = TextCopy(JoinState.TitleText, titleSize, TitlePrefix);
+  size_t added = TextAppend(JoinState.TitleText, titleSize,
+                            LastPathComponent(static_cast<const WCHAR*>(JoinState.PiecePath)));
+  CharUpperBuffW(JoinState.TitleText + prefix, static_cast<DWORD>(added));
+  SetTextBuffer(static_cast<const WCHAR*>(JoinState.TitleText));
+  SetWindowTextW(window, JoinState.TextBuffer);
 
   if (FileSizeByName(JoinState.PiecePath) == -1) {
     bool written = false;
@@ -286,7 +301,7 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
   }
   // Appending the output to itself would never end: it is refused like a wrong file.
   if (IsSameFile(JoinState.PiecePath, JoinState.OutputPath)) {
-    MessageBoxA(window, PieceIsOutputText, ProgramCaption, RefusalStyle);
+    ShowBox(window, PieceIsOutputText, RefusalStyle);
     return LocatePiece(window);
   }
   *pieceSize = FileSizeByName(JoinState.PiecePath);
@@ -312,7 +327,7 @@ static void FinishJoin(HWND window) {
     JoinState.Outcome = OutcomeMismatch;
 
   DWORD disposition = TimesDisposition();
-  HANDLE output = CreateFileA(JoinState.OutputPath, GENERIC_WRITE, 0, nullptr, disposition,
+  HANDLE output = CreateFileW(FileCallName(JoinState.OutputPath), GENERIC_WRITE, 0, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output != INVALID_HANDLE_VALUE) {
     SetFileTime(output, &JoinState.CreationTime, &JoinState.LastAccessTime,
@@ -324,7 +339,7 @@ static void FinishJoin(HWND window) {
 
   JoinState.Finished = true;
   SetTextBuffer(ExitLabel);
-  SetWindowTextA(JoinState.StartButton, JoinState.TextBuffer);
+  SetWindowTextW(JoinState.StartButton, JoinState.TextBuffer);
   EnableWindow(JoinState.StartButton, TRUE);
   JoinState.CloseOnPress = true;
   InvalidateRect(window, nullptr, TRUE);

@@ -16,7 +16,7 @@ enum : UINT {
   RebuiltStyle = MB_OK | MB_ICONINFORMATION,  // the set is whole again: news, not a warning
 };
 
-static char BadPiecesText[BadPiecesTextSize];
+static WCHAR BadPiecesText[BadPiecesTextSize];
 
 void BeginPieceCheck(int32_t n) {
   PieceCheckRecord& check = JoinState.PieceCheck;
@@ -76,18 +76,18 @@ bool AllPiecesChecked() {
 
 // Piece n as its title names it: the container's own name with ".EXE", a further piece's name
 // in upper case.
-static void AppendPieceName(char* text, size_t capacity, int32_t n) {
-  char name[PathTextSize + PieceSuffixSize];
-  const char* base = LastPathComponent(JoinState.BasePath);
-  PiecePathFor(name, sizeof name, base, n);
-  char* upper = n == 0 ? name + TextLength(base) : name;
-  CharUpperBuffA(upper, static_cast<DWORD>(TextLength(upper)));
-  TextAppend(text, capacity, name);
+static void AppendPieceName(WCHAR* text, size_t capacity, int32_t n) {
+  WCHAR name[PathTextSize + PieceSuffixSize];
+  const WCHAR* base = LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath));
+  PiecePathFor(name, PathTextSize + PieceSuffixSize, base, n);
+  WCHAR* upper = n == 0 ? name + TextLength(base) : name;
+  CharUpperBuffW(upper, static_cast<DWORD>(TextLength(upper)));
+  TextAppend(text, capacity, static_cast<const WCHAR*>(name));
 }
 
 // intro, then the first NamedBadPieces of count pieces (or runs, first[i] to last[i]) by name,
 // then how many more.
-static void FormatPieceList(char* text, size_t capacity, const char* intro, const int32_t* first,
+static void FormatPieceList(WCHAR* text, size_t capacity, const char* intro, const int32_t* first,
                             const int32_t* last, int32_t count) {
   TextCopy(text, capacity, intro);
   for (int32_t i = 0; i < count && i < NamedBadPieces; i++) {
@@ -104,12 +104,12 @@ static void FormatPieceList(char* text, size_t capacity, const char* intro, cons
   TextAppend(text, capacity, more);
 }
 
-void FormatBadPieces(char* text, size_t capacity) {
+void FormatBadPieces(WCHAR* text, size_t capacity) {
   const PieceCheckRecord& check = JoinState.PieceCheck;
   FormatPieceList(text, capacity, BadPiecesIntro, check.BadFirst, check.BadLast, check.BadCount);
 }
 
-void FormatRebuiltPieces(char* text, size_t capacity) {
+void FormatRebuiltPieces(WCHAR* text, size_t capacity) {
   const RebuildRecord& rebuild = JoinState.Rebuild;
   FormatPieceList(text, capacity, RebuiltPiecesIntro, rebuild.Rebuilt, rebuild.Rebuilt,
                   rebuild.RebuiltCount);
@@ -117,12 +117,12 @@ void FormatRebuiltPieces(char* text, size_t capacity) {
 
 void ReportBadPieces(HWND window) {
   if (JoinState.PieceCheck.BadCount == 0) return;
-  FormatBadPieces(BadPiecesText, sizeof BadPiecesText);
-  MessageBoxA(window, BadPiecesText, ProgramCaption, WarningStyle);
+  FormatBadPieces(BadPiecesText, BadPiecesTextSize);
+  ShowBox(window, BadPiecesText, WarningStyle);
 }
 
 void ReportRebuiltPieces(HWND window) {
   if (JoinState.Rebuild.RebuiltCount == 0) return;
-  FormatRebuiltPieces(BadPiecesText, sizeof BadPiecesText);
-  MessageBoxA(window, BadPiecesText, ProgramCaption, RebuiltStyle);
+  FormatRebuiltPieces(BadPiecesText, BadPiecesTextSize);
+  ShowBox(window, BadPiecesText, RebuiltStyle);
 }

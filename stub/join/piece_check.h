@@ -28,10 +28,10 @@ bool AllPiecesChecked();
 // The box's text: the first bad pieces by the names the window's titles give them (the
 // container as base + ".EXE", the base as it is; further pieces in upper case, BASE.C002; a run
 // as FIRST–LAST), then how many more.
-void FormatBadPieces(char* text, size_t capacity);
+void FormatBadPieces(WCHAR* text, size_t capacity);
 // The warning box naming the bad pieces; nothing when every piece was good.
 void ReportBadPieces(HWND window);
 // The same for the pieces rebuilt from the recovery files, as the bad ones are named.
-void FormatRebuiltPieces(char* text, size_t capacity);
+void FormatRebuiltPieces(WCHAR* text, size_t capacity);
 // The box naming the rebuilt pieces; nothing when none was.
 void ReportRebuiltPieces(HWND window);

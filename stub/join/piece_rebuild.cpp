@@ -76,7 +76,7 @@ static uint32_t SliceShiftOf(uint32_t size) {
 }
 
 // Binds file to path and opens it (FileOpenMode mode) at offset.
-static void OpenAt(LargeFile& file, const char* path, uint8_t mode, int64_t offset) {
+static void OpenAt(LargeFile& file, const WCHAR* path, uint8_t mode, int64_t offset) {
   AssignLargeFile(file, path);
   FileOpenMode = mode;
   ResetLarge(file, 1);
@@ -120,7 +120,7 @@ void FindRecoveryFiles() {
   if (!check.Active || check.Block.Image.RunLength != 1) return;
   TextCopy(rebuild.Base, PathTextSize, JoinState.BasePath);
   int32_t rows = 0;
-  char path[RowPathSize];
+  WCHAR path[RowPathSize];
   for (int32_t row = 0; row < (rows != 0 ? rows : static_cast<int32_t>(RecoveryRowLimit)); row++) {
     RecoveryRowPath(path, rebuild.Base, row);
     if (row == 0 && FileSizeByName(path) < 0) return;  // no recovery files: this look-up is all
@@ -140,8 +140,8 @@ uint32_t StripeBytes(int32_t k) {
 
 // Piece m's file lies at the base with the size the block gives it.
 static bool PieceFileServes(int32_t m) {
-  char path[PathTextSize + PieceSuffixSize];
-  PiecePathFor(path, sizeof path, JoinState.Rebuild.Base, m);
+  WCHAR path[PathTextSize + PieceSuffixSize];
+  PiecePathFor(path, PathTextSize + PieceSuffixSize, static_cast<const WCHAR*>(JoinState.Rebuild.Base), m);
   return FileSizeByName(path) == Payload(m) + (m == 0 ? PayloadOffset : 0);
 }
 
@@ -176,11 +176,11 @@ static bool MakeDecodeTables(int32_t position, int32_t k) {
 
 static void OpenSources(int32_t g, int32_t k) {
   const RebuildRecord& rebuild = JoinState.Rebuild;
-  char path[RowPathSize];
+  WCHAR path[RowPathSize];
   for (int32_t s = 0; s < k; s++) {
     int64_t offset;
     if (SourceRow[s] < k) {
-      PiecePathFor(path, sizeof path, rebuild.Base, SourcePiece[s]);
+      PiecePathFor(path, RowPathSize, static_cast<const WCHAR*>(rebuild.Base), SourcePiece[s]);
       offset = SourcePiece[s] == 0 ? PayloadOffset : 0;
     } else {
       int32_t r = SourceRow[s] - k;

@@ -17,7 +17,7 @@
 DWORD (*FileFaultHook)(FileCallKind call, const char* name) = nullptr;
 void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastAccess,
                           const FILETIME* lastWrite) = nullptr;
-char PosixModulePath[MAX_PATH];
+char PosixModulePath[PosixModulePathSize];
 DWORD FileTransferCap = 0xFFFFFFFFu;
 
 static thread_local DWORD LastError;
@@ -78,10 +78,63 @@ static bool Injected(FileCallKind call, const char* name) {
   return true;
 }
 
+std::string Utf8OfWide(const WCHAR* text) {
+  std::string utf8;
+  for (size_t i = 0; text[i] != 0; i++) {
+    uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    else if (c >= 0xD800 && c < 0xE000)
+      c = 0xFFFD;
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
+    } else if (c < 0x800) {
+      utf8 += static_cast<char>(0xC0 | c >> 6);
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | c >> 12);
+      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | c >> 18);
+      utf8 += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
+
+std::u16string WideOfUtf8(const std::string& text) {
+  std::u16string wide;
+  for (size_t i = 0; i < text.size();) {
+    unsigned char lead = static_cast<unsigned char>(text[i]);
+    int more = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
+    uint32_t c = more < 0 ? 0xFFFD : more == 0 ? lead : lead & (0x7F >> (more + 1));
+    size_t k = 1;
+    for (; more > 0 && k <= static_cast<size_t>(more); k++) {
+      unsigned char next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0;
+      if ((next & 0xC0) != 0x80) {
+        c = 0xFFFD;
+        break;
+      }
+      c = c << 6 | (next & 0x3F);
+    }
+    i += k;
+    if (c >= 0x10000) {
+      wide += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+      c = 0xDC00 + (c & 0x3FF);
+    }
+    wide += static_cast<char16_t>(c);
+  }
+  return wide;
+}
+
 // Windows' file calls take a backslash in a name for a folder delimiter, as they take the
 // slash: the stand-in's calls do the same, so the program's names reach the same files natively.
-static std::string PosixName(const char* name) {
-  std::string path(name);
+// Names are UTF-8 on Linux.
+static std::string PosixName(const WCHAR* name) {
+  std::string path = Utf8OfWide(name);
   std::replace(path.begin(), path.end(), '\\', '/');
   return path;
 }
@@ -92,9 +145,9 @@ static int DescriptorOf(HANDLE handle) {
   return static_cast<int>(reinterpret_cast<intptr_t>(handle) - 16);
 }
 
-HANDLE CreateFileA(LPCSTR windowsName, DWORD access, DWORD, void*, DWORD disposition, DWORD,
+HANDLE CreateFileW(LPCWSTR windowsName, DWORD access, DWORD, void*, DWORD disposition, DWORD,
                    HANDLE) {
-  if (Injected(CallCreateFile, windowsName)) return INVALID_HANDLE_VALUE;
+  if (Injected(CallCreateFile, Utf8OfWide(windowsName).c_str())) return INVALID_HANDLE_VALUE;
   std::string path = PosixName(windowsName);
   const char* name = path.c_str();
   int flags = O_CLOEXEC;
@@ -203,8 +256,8 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-BOOL DeleteFileA(LPCSTR windowsName) {
-  if (Injected(CallDeleteFile, windowsName)) return FALSE;
+BOOL DeleteFileW(LPCWSTR windowsName) {
+  if (Injected(CallDeleteFile, Utf8OfWide(windowsName).c_str())) return FALSE;
   std::string path = PosixName(windowsName);
   const char* name = path.c_str();
   if (IsFolder(name)) {
@@ -220,8 +273,8 @@ static void FileTimeOf(const struct timespec& time, FILETIME* out) {
 }
 
 // No wildcards: the program only ever asks for one exact path.
-HANDLE FindFirstFileA(LPCSTR windowsName, WIN32_FIND_DATAA* data) {
-  if (Injected(CallFindFirstFile, windowsName)) return INVALID_HANDLE_VALUE;
+HANDLE FindFirstFileW(LPCWSTR windowsName, WIN32_FIND_DATAW* data) {
+  if (Injected(CallFindFirstFile, Utf8OfWide(windowsName).c_str())) return INVALID_HANDLE_VALUE;
   std::string path = PosixName(windowsName);
   const char* name = path.c_str();
   struct stat info;
@@ -239,7 +292,9 @@ HANDLE FindFirstFileA(LPCSTR windowsName, WIN32_FIND_DATAA* data) {
   FileTimeOf(info.st_atim, &data->ftLastAccessTime);
   FileTimeOf(info.st_mtim, &data->ftLastWriteTime);
   const char* slash = strrchr(name, '/');
-  strncpy(data->cFileName, slash ? slash + 1 : name, MAX_PATH - 1);
+  std::u16string file = WideOfUtf8(slash ? slash + 1 : name);
+  file.resize(std::min<size_t>(file.size(), MAX_PATH - 1));
+  std::copy(file.begin(), file.end(), data->cFileName);
   return reinterpret_cast<HANDLE>(static_cast<intptr_t>(1));
 }
 
@@ -303,6 +358,18 @@ DWORD GetModuleFileNameA(HMODULE, LPSTR name, DWORD size) {
   if (n < 0) n = 0;
   name[n] = 0;
   return static_cast<DWORD>(n);
+}
+
+// As on Windows: a path that does not fit is cut to size - 1 characters, and size is returned.
+DWORD GetModuleFileNameW(HMODULE, LPWSTR name, DWORD size) {
+  if (size == 0) return 0;
+  char own[4096] = {};
+  if (PosixModulePath[0] == 0 && readlink("/proc/self/exe", own, sizeof own - 1) < 0) own[0] = 0;
+  std::u16string path = WideOfUtf8(PosixModulePath[0] != 0 ? PosixModulePath : own);
+  DWORD length = static_cast<DWORD>(std::min<size_t>(path.size(), size - 1));
+  std::copy(path.begin(), path.begin() + length, name);
+  name[length] = 0;
+  return path.size() >= size ? size : length;
 }
 
 HMODULE GetModuleHandleA(LPCSTR) { return nullptr; }

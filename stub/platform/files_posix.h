@@ -1,7 +1,14 @@
 // Extras of the POSIX stand-in for the Win32 file calls, for tests and tools.
 #pragma once
 
+#include <string>
+
 #include "stub/platform/win32.h"
+
+// Wide (UTF-16) texts and UTF-8, as the stand-ins take names: unpaired halves and invalid bytes
+// become U+FFFD.
+std::string Utf8OfWide(const WCHAR* text);
+std::u16string WideOfUtf8(const std::string& text);
 
 // The file calls the stand-in serves, one name each, for fault injection.
 enum FileCallKind {
@@ -31,8 +38,10 @@ extern void (*FileTimesObserver)(const FILETIME* creation, const FILETIME* lastA
 // takes less than it is given would. 0xFFFFFFFF: no limit.
 extern DWORD FileTransferCap;
 
-// The path GetModuleFileNameA reports (empty: the running executable).
-extern char PosixModulePath[MAX_PATH];
+// The path GetModuleFileNameA and GetModuleFileNameW report, in UTF-8 (empty: the running
+// executable).
+enum { PosixModulePathSize = 2048 };
+extern char PosixModulePath[PosixModulePathSize];
 
 // FILETIME and nanoseconds since 1970 (see base/file_time.h). A signed 64-bit nanosecond count
 // reaches only 1677 to 2262: FILETIME values outside give INT64_MIN and INT64_MAX.

@@ -9,12 +9,20 @@
 #endif
 #include <windows.h>
 #include <commdlg.h>
+#include <cderr.h>
 #include <shellapi.h>
 #else
 #include "stub/platform/win32_posix.h"
 #endif
 
 #include <stdint.h>
+
+// A wide (UTF-16) text literal of the platform: L"..." on Windows, u"..." elsewhere.
+#ifdef _WIN32
+#define WIDE_TEXT(text) L##text
+#else
+#define WIDE_TEXT(text) u##text
+#endif
 
 // A FILETIME's two halves as one count of ticks, and back.
 inline uint64_t TicksOf(const FILETIME& time) {

@@ -24,6 +24,9 @@ typedef DWORD COLORREF;
 typedef char CHAR;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+typedef char16_t WCHAR;  // UTF-16, as on Windows
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
 typedef void* LPVOID;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
@@ -89,7 +92,7 @@ struct FILETIME {
   DWORD dwHighDateTime;
 };
 
-struct WIN32_FIND_DATAA {
+struct WIN32_FIND_DATAW {
   DWORD dwFileAttributes;
   FILETIME ftCreationTime;
   FILETIME ftLastAccessTime;
@@ -98,8 +101,8 @@ struct WIN32_FIND_DATAA {
   DWORD nFileSizeLow;
   DWORD dwReserved0;
   DWORD dwReserved1;
-  CHAR cFileName[MAX_PATH];
-  CHAR cAlternateFileName[14];
+  WCHAR cFileName[MAX_PATH];
+  WCHAR cAlternateFileName[14];
 };
 
 struct BY_HANDLE_FILE_INFORMATION {
@@ -115,7 +118,7 @@ struct BY_HANDLE_FILE_INFORMATION {
   DWORD nFileIndexLow;
 };
 
-HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* security, DWORD disposition,
                    DWORD attributes, HANDLE templateFile);
 BOOL ReadFile(HANDLE file, void* buffer, DWORD count, LPDWORD done, void* overlapped);
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, LPDWORD done, void* overlapped);
@@ -123,8 +126,8 @@ DWORD SetFilePointer(HANDLE file, LONG distanceLow, PLONG distanceHigh, DWORD me
 DWORD GetFileSize(HANDLE file, LPDWORD sizeHigh);
 BOOL CloseHandle(HANDLE handle);
 BOOL SetEndOfFile(HANDLE file);
-BOOL DeleteFileA(LPCSTR name);
-HANDLE FindFirstFileA(LPCSTR name, WIN32_FIND_DATAA* data);
+BOOL DeleteFileW(LPCWSTR name);
+HANDLE FindFirstFileW(LPCWSTR name, WIN32_FIND_DATAW* data);
 BOOL FindClose(HANDLE find);
 DWORD GetLastError(void);
 void SetLastError(DWORD code);
@@ -132,6 +135,7 @@ BOOL SetFileTime(HANDLE file, const FILETIME* creation, const FILETIME* lastAcce
                  const FILETIME* lastWrite);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* info);
 DWORD GetModuleFileNameA(HMODULE module, LPSTR name, DWORD size);
+DWORD GetModuleFileNameW(HMODULE module, LPWSTR name, DWORD size);
 HMODULE GetModuleHandleA(LPCSTR name);
 [[noreturn]] void ExitProcess(UINT code);
 
@@ -154,7 +158,7 @@ struct MSG {
   POINT pt;
 };
 
-struct WNDCLASSA {
+struct WNDCLASSW {
   UINT style;
   WNDPROC lpfnWndProc;
   int cbClsExtra;
@@ -163,8 +167,8 @@ struct WNDCLASSA {
   HICON hIcon;
   HCURSOR hCursor;
   HBRUSH hbrBackground;
-  LPCSTR lpszMenuName;
-  LPCSTR lpszClassName;
+  LPCWSTR lpszMenuName;
+  LPCWSTR lpszClassName;
 };
 
 struct PAINTSTRUCT {
@@ -186,27 +190,27 @@ struct STARTUPINFOA {
 };
 
 typedef uintptr_t (*LPOFNHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
-struct OPENFILENAMEA {
+struct OPENFILENAMEW {
   DWORD lStructSize;
   HWND hwndOwner;
   HINSTANCE hInstance;
-  LPCSTR lpstrFilter;
-  LPSTR lpstrCustomFilter;
+  LPCWSTR lpstrFilter;
+  LPWSTR lpstrCustomFilter;
   DWORD nMaxCustFilter;
   DWORD nFilterIndex;
-  LPSTR lpstrFile;
+  LPWSTR lpstrFile;
   DWORD nMaxFile;
-  LPSTR lpstrFileTitle;
+  LPWSTR lpstrFileTitle;
   DWORD nMaxFileTitle;
-  LPCSTR lpstrInitialDir;
-  LPCSTR lpstrTitle;
+  LPCWSTR lpstrInitialDir;
+  LPCWSTR lpstrTitle;
   DWORD Flags;
   WORD nFileOffset;
   WORD nFileExtension;
-  LPCSTR lpstrDefExt;
+  LPCWSTR lpstrDefExt;
   LPARAM lCustData;
   LPOFNHOOKPROC lpfnHook;
-  LPCSTR lpTemplateName;
+  LPCWSTR lpTemplateName;
   void* pvReserved;
   DWORD dwReserved;
   DWORD FlagsEx;
@@ -271,6 +275,7 @@ struct OPENFILENAMEA {
 #define BDR_SUNKENOUTER 2u
 #define BF_RECT 15u
 #define DEFAULT_CHARSET 1
+#define RUSSIAN_CHARSET 204
 #define OUT_CHARACTER_PRECIS 2
 #define CLIP_CHARACTER_PRECIS 1
 #define DEFAULT_QUALITY 0
@@ -279,9 +284,11 @@ struct OPENFILENAMEA {
 #define OFN_HIDEREADONLY 0x4u
 #define OFN_FILEMUSTEXIST 0x1000u
 #define OFN_EXPLORER 0x80000u
+#define FNERR_BUFFERTOOSMALL 0x3003u
+#define CP_ACP 0u
 
-ATOM RegisterClassA(const WNDCLASSA* windowClass);
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
+ATOM RegisterClassW(const WNDCLASSW* windowClass);
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR className, LPCWSTR title, DWORD style, int x, int y,
                      int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      LPVOID param);
 BOOL ShowWindow(HWND window, int command);
@@ -290,29 +297,33 @@ BOOL DestroyWindow(HWND window);
 BOOL IsWindowEnabled(HWND window);
 int GetSystemMetrics(int index);
 void GetStartupInfoA(STARTUPINFOA* info);
-BOOL GetMessageA(MSG* msg, HWND window, UINT first, UINT last);
-BOOL PeekMessageA(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
+BOOL GetMessageW(MSG* msg, HWND window, UINT first, UINT last);
+BOOL PeekMessageW(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
-LRESULT DispatchMessageA(const MSG* msg);
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT DispatchMessageW(const MSG* msg);
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int code);
-BOOL SetWindowTextA(HWND window, LPCSTR text);
+BOOL SetWindowTextW(HWND window, LPCWSTR text);
 BOOL EnableWindow(HWND window, BOOL enable);
 BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style);
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style);
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);
 HCURSOR LoadCursorA(HINSTANCE instance, LPCSTR name);
 HCURSOR SetCursor(HCURSOR cursor);
 HDC GetDC(HWND window);
 int ReleaseDC(HWND window, HDC dc);
 DWORD CharUpperBuffA(LPSTR text, DWORD length);
+DWORD CharUpperBuffW(LPWSTR text, DWORD length);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR text, int length, LPWSTR wide,
+                        int wideLength);
 HDC BeginPaint(HWND window, PAINTSTRUCT* paint);
 BOOL EndPaint(HWND window, const PAINTSTRUCT* paint);
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object);
 int SetBkMode(HDC dc, int mode);
 COLORREF SetTextColor(HDC dc, COLORREF color);
-int DrawTextA(HDC dc, LPCSTR text, int length, RECT* rect, UINT format);
+int DrawTextW(HDC dc, LPCWSTR text, int length, RECT* rect, UINT format);
 BOOL DrawIcon(HDC dc, int x, int y, HICON icon);
 BOOL DrawEdge(HDC dc, RECT* rect, UINT edge, UINT flags);
 HFONT CreateFontA(int height, int width, int escapement, int orientation, int weight, DWORD italic,
@@ -322,7 +333,8 @@ HBRUSH CreateSolidBrush(COLORREF color);
 HPEN CreatePen(int style, int width, COLORREF color);
 BOOL Rectangle(HDC dc, int left, int top, int right, int bottom);
 BOOL DeleteObject(HGDIOBJ object);
-BOOL GetSaveFileNameA(OPENFILENAMEA* dialog);
-BOOL GetOpenFileNameA(OPENFILENAMEA* dialog);
+BOOL GetSaveFileNameW(OPENFILENAMEW* dialog);
+BOOL GetOpenFileNameW(OPENFILENAMEW* dialog);
+DWORD CommDlgExtendedError(void);
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                         LPCSTR directory, int show);

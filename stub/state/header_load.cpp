@@ -8,15 +8,20 @@
 #include "container/digest_block.h"
 #include "integrity/crc32c.h"
 #include "stub/state/recovery_row.h"
+#include "container/name_field.h"
 
 // Working storage of the one call (static: the stub keeps big buffers off the stack).
-static char OwnPath[MAX_PATH + 1];
-static char UpperPath[MAX_PATH + 1];
+static WCHAR OwnPath[PathTextSize];
+static WCHAR UpperPath[PathTextSize];
 static LargeFile OwnImage;
 static HeaderRecord RecordBuffer;
 static char RecordTexts[HeaderRecordCount][HeaderRecordSize];
-static char ReportText[MAX_PATH + 64];
-static char WindowTitle[sizeof TitlePrefix + PathTextSize + 8];
+static WCHAR ReportText[PathTextSize + 64];
+static WCHAR WindowTitle[sizeof TitlePrefix + PathTextSize + 8];
+static WCHAR FileName[NameWideSize];
+
+// The own path leaves room for the longest suffix of a piece in place of its ".exe".
+enum : DWORD { OwnPathLimit = PathTextSize - PieceSuffixSize };
 
 // TotalSize in kilobytes, the nearest integer with an exact half going to the even neighbour.
 // q is rounded down (also for negative sizes), so the remainder r is always 0..1023.
@@ -29,21 +34,33 @@ static int64_t KilobytesHalfEven(int64_t size) {
 
 // The own path up to its last ".exe" in any case; the empty text when it has none.
 static void DeriveBasePath() {
-  size_t length = TextLength(OwnPath);
-  TextCopy(UpperPath, sizeof UpperPath, OwnPath);
-  CharUpperBuffA(UpperPath, static_cast<DWORD>(length));
+  size_t length = TextCopy(UpperPath, PathTextSize, OwnPath);
+  CharUpperBuffW(UpperPath, static_cast<DWORD>(length));
   size_t cut = ContainerBaseLength(UpperPath, length);
   FillZero(JoinState.BasePath, sizeof JoinState.BasePath);
-  CopyBytes(JoinState.BasePath, OwnPath, cut < PathTextSize ? cut : PathTextSize - 1);
+  CopyBytes(JoinState.BasePath, OwnPath, cut * sizeof(WCHAR));
 }
 
-static void ReportUnreadableImage(HWND window) {
-  TextCopy(ReportText, sizeof ReportText, OwnPath);
-  TextAppend(ReportText, sizeof ReportText, ". ");
-  TextAppend(ReportText, sizeof ReportText, FileSystemErrorText);
-  MessageBoxA(window, ReportText, ProgramCaption, MB_OK | MB_ICONERROR);
+// The own image cannot be read (or its path is longer than the program's room): the box names
+// the path and what is wrong, and the program ends.
+static void ReportUnreadableImage(HWND window, const char* problem) {
+  TextCopy(ReportText, PathTextSize + 64, OwnPath);
+  TextAppend(ReportText, PathTextSize + 64, ". ");
+  TextAppend(ReportText, PathTextSize + 64, problem);
+  ShowBox(window, ReportText, MB_OK | MB_ICONERROR);
   CloseLarge(OwnImage);  // the image was never readable: whatever this leaves pending is moot
   PostQuitMessage(0);
+}
+
+// The joined file's name: the header's name field where it checks (the exact name), else record
+// 1 in the system's code page, as the platform's byte-text calls have always read it.
+static void ReadFileName() {
+  const uint8_t* utf8 = nullptr;
+  int32_t length = 0;
+  const uint8_t* header = JoinState.HeaderImage;
+  if (JoinState.PieceCheck.Active && ReadNameField(header, &utf8, &length, FileName)) return;
+  FillZero(FileName, sizeof FileName);
+  MultiByteToWideChar(CP_ACP, 0, RecordTexts[RecordFileName], -1, FileName, NameWideSize);
 }
 
 // The container counts as a bad piece from the start, named first: its program or its header is
@@ -67,7 +84,7 @@ static int64_t CopyServes(int32_t) {
 // The header is damaged: the copy in the first recovery file beside the set that serves takes
 // its place. False when none does.
 static bool TakeHeaderCopy() {
-  char path[RowPathSize];
+  WCHAR path[RowPathSize];
   for (int32_t row = 0; row < RecoveryRowLimit; row++) {
     RecoveryRowPath(path, JoinState.BasePath, row);
     if (row == 0 && FileSizeByName(path) < 0) return false;  // no recovery files
@@ -95,11 +112,16 @@ static uint32_t OwnStubDigest() {
 void LoadHeader(HWND window) {
   FillZero(&RecordBuffer, sizeof RecordBuffer);
   FillZero(OwnPath, sizeof OwnPath);
-  GetModuleFileNameA(nullptr, OwnPath, MAX_PATH);
-  TextCopy(JoinState.BasePath, sizeof JoinState.BasePath, OwnPath);  // until the base is derived
+  // A path that fills the room was cut: no file of the set could be named right.
+  bool tooLong = GetModuleFileNameW(nullptr, OwnPath, OwnPathLimit) >= OwnPathLimit;
+  TextCopy(JoinState.BasePath, PathTextSize, OwnPath);  // until the base is derived
   JoinState.PieceIndex = 0;
   JoinState.JoinedSize = 0;
   JoinState.OutputPos = 0;
+  if (tooLong) {
+    ReportUnreadableImage(window, PathTooLongText);
+    return;
+  }
 
   // A bare stub carries no header: nothing to join, end without a word.
   if (FileSizeByName(OwnPath) == static_cast<int64_t>(StubSize)) ExitProcess(0);
@@ -109,7 +131,7 @@ void LoadHeader(HWND window) {
   ResetLarge(OwnImage, 1);
   SeekLarge(OwnImage, HeaderOffset);
   if (TakeIoResult() != 0) {
-    ReportUnreadableImage(window);
+    ReportUnreadableImage(window, FileSystemErrorText);
     return;
   }
 
@@ -133,10 +155,10 @@ void LoadHeader(HWND window) {
   for (int record = 0; record < HeaderRecordCount; record++)
     HeaderRecordText(reinterpret_cast<HeaderRecord*>(JoinState.HeaderImage)[record],
                      RecordTexts[record]);
-  // Record 1 names the joined file, never a folder: what a container proposes and what the join
-  // writes without asking are a file name in the current folder, whatever the record holds.
-  TextCopy(JoinState.OutputPath, sizeof JoinState.OutputPath,
-           PlainFileName(RecordTexts[RecordFileName]));
+  // The header names the joined file, never a folder: what a container proposes and what the join
+  // writes without asking are a file name in the current folder, whatever the header holds.
+  ReadFileName();
+  TextCopy(JoinState.OutputPath, PathTextSize, PlainFileName(FileName));
   CloseLarge(OwnImage);
 
   // A record that is not integer text ends the run here, through the failure report.
@@ -160,9 +182,10 @@ void LoadHeader(HWND window) {
   DeriveBasePath();
 
   // The title names the container with its extension written ".EXE", whatever its case.
-  TextCopy(WindowTitle, sizeof WindowTitle, TitlePrefix);
-  TextAppend(WindowTitle, sizeof WindowTitle, LastPathComponent(JoinState.BasePath));
-  TextAppend(WindowTitle, sizeof WindowTitle, ".EXE");
-  SetTextBuffer(WindowTitle);
-  SetWindowTextA(window, JoinState.TextBuffer);
+  const size_t titleSize = sizeof WindowTitle / sizeof WindowTitle[0];
+  TextCopy(WindowTitle, titleSize, TitlePrefix);
+  TextAppend(WindowTitle, titleSize, LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath)));
+  TextAppend(WindowTitle, titleSize, ".EXE");
+  SetTextBuffer(static_cast<const WCHAR*>(WindowTitle));
+  SetWindowTextW(window, JoinState.TextBuffer);
 }

@@ -5,7 +5,9 @@
 
 #include <stdint.h>
 
+#include "base/byte_text.h"
 #include "container/digest_block.h"
+#include "stub/fileio/large_file.h"
 #include "stub/platform/win32.h"
 
 enum : int32_t { StartButtonId = 1025 };
@@ -17,8 +19,11 @@ enum : uint8_t {
 };
 
 enum {
-  TextBufferSize = 301,  // at most 300 text bytes and the terminating zero
-  PathTextSize = 300,    // room for a path text and its terminating zero
+  TextBufferSize = 301,  // at most 300 characters and the terminating zero
+  // Room for a path and its terminating zero: what is left of a file name's room once a piece's
+  // suffix is added to a base path.
+  PathTextSize = LargeFileNameSize - PieceSuffixSize,
+  NameTextSize = 272,  // room for a file name (Windows allows 255 characters) and a suffix
 };
 
 enum { NamedBadPieces = 3 };  // bad pieces (or runs) that the report names; the rest are counted
@@ -51,7 +56,7 @@ struct RebuildRecord {
   // Per piece: 0 while its own file may serve as a source, non-zero once it cannot (missing, of
   // the wrong size, damaged, or rebuilt).
   uint8_t Lost[DigestCapacity];
-  char Base[PathTextSize];  // the base path the files were found at
+  WCHAR Base[PathTextSize];  // the base path the files were found at
   int32_t RebuiltCount;
   int32_t Rebuilt[NamedBadPieces];  // the first pieces rebuilt, for the box that names them
 };
@@ -61,8 +66,8 @@ struct JoinStateRecord {
   HFONT UiFont;
   HCURSOR HandCursor;
   HCURSOR ArrowCursor;
-  char BasePath[PathTextSize];
-  char OutputPath[PathTextSize];
+  WCHAR BasePath[PathTextSize];
+  WCHAR OutputPath[PathTextSize];
   uint8_t Outcome;
   bool Finished;
   int32_t PieceIndex;
@@ -71,11 +76,11 @@ struct JoinStateRecord {
   int64_t TotalKb;
   int64_t OutputPos;
   bool IoFailed;
-  char PiecePath[PathTextSize];
+  WCHAR PiecePath[PathTextSize];
   bool PieceRelocated;
   bool CloseOnPress;
-  char TextBuffer[TextBufferSize];
-  char TitleText[PathTextSize + 16];
+  WCHAR TextBuffer[TextBufferSize];
+  WCHAR TitleText[PathTextSize + 16];
   FILETIME CreationTime;
   FILETIME LastAccessTime;
   FILETIME LastWriteTime;
@@ -90,5 +95,15 @@ struct JoinStateRecord {
 
 extern JoinStateRecord JoinState;
 
-// Sets all of TextBuffer to zero and copies text in, cut to 300 bytes.
-void SetTextBuffer(const char* text);
+// Sets all of TextBuffer to zero and copies text in (a wide text, or one of the program's own in
+// Windows-1251), cut to 300 characters.
+template <typename C>
+void SetTextBuffer(const C* text) {
+  FillZero(JoinState.TextBuffer, sizeof JoinState.TextBuffer);
+  TextCopy(JoinState.TextBuffer, TextBufferSize, text);
+}
+
+// A message box of the program (its caption "Tarnovell!"): text is wide, or one of the program's
+// own texts in Windows-1251. Returns the button pressed.
+int ShowBox(HWND owner, const WCHAR* text, UINT style);
+int ShowBox(HWND owner, const char* text, UINT style);

@@ -5,3 +5,5 @@
 static const char ProgramCaption[] = "Tarnovell!";
 static const char TitlePrefix[] = "Tarnovell! - ";
 static const char FileSystemErrorText[] = "Ошибка файловой системы!";
+// A path longer than the program's room for one (its own, or a choice in a file dialog).
+static const char PathTooLongText[] = "Слишком длинный путь к файлу!";

@@ -18,12 +18,12 @@ static RowHeaderStart Expected;
 // The header beyond the entries, read for its self-check.
 static uint8_t CheckBuffer[CheckBufferBytes];
 
-void RecoveryRowPath(char* path, const char* base, int32_t row) {
+void RecoveryRowPath(WCHAR* path, const WCHAR* base, int32_t row) {
   char digits[24];
   FormatInt64(digits, sizeof digits, row + 1);
   TextCopy(path, RowPathSize, base);
   TextAppend(path, RowPathSize, row + 1 < 10 ? ".r0" : ".r");
-  TextAppend(path, RowPathSize, digits);
+  TextAppend(path, RowPathSize, static_cast<const char*>(digits));
 }
 
 bool RowDescribesSet(const uint8_t* header, const DigestBlock& block) {
@@ -57,7 +57,7 @@ static bool SelfCheckHolds(LargeFile& file, uint32_t start, int64_t length) {
   return actual == SelfCheckBytes && stored == check;
 }
 
-int64_t ReadRowHeader(const char* path, int32_t row, int64_t (*fits)(int32_t row)) {
+int64_t ReadRowHeader(const WCHAR* path, int32_t row, int64_t (*fits)(int32_t row)) {
   LargeFile file;
   AssignLargeFile(file, path);
   FileOpenMode = 0;

@@ -48,7 +48,7 @@ enum { RowPathSize = PathTextSize + 16 };
 extern RowHeaderStart RowStart;
 
 // base + ".r01" for row 0, ".r02" for row 1, ... (two digits at least) into path (RowPathSize).
-void RecoveryRowPath(char* path, const char* base, int32_t row);
+void RecoveryRowPath(WCHAR* path, const WCHAR* base, int32_t row);
 
 // RowStart describes the set of this container header and block: it copies header, and gives as
 // many files as the block has pieces, each with the block's size and digest (one per piece).
@@ -58,4 +58,4 @@ bool RowDescribesSet(const uint8_t* header, const DigestBlock& block);
 // magic, version (1 or 2) and code, 1 to DigestCapacity files. fits(row) then judges RowStart and
 // gives the header's length (0: the file does not serve), and the self-check must hold over that
 // length. Returns the length, or 0; no file error is left pending.
-int64_t ReadRowHeader(const char* path, int32_t row, int64_t (*fits)(int32_t row));
+int64_t ReadRowHeader(const WCHAR* path, int32_t row, int64_t (*fits)(int32_t row));

@@ -10,7 +10,8 @@
 #include "stub/ui/paint.h"
 #include "stub/ui/progress.h"
 
-static const char MainClassName[] = "Tarnovell";
+static const WCHAR MainClassName[] = WIDE_TEXT("Tarnovell");
+static const char StartLabel[] = "Старт";
 
 // The bar and the messages after every block, the messages after every piece.
 const JoinCallbacks WindowJoinCallbacks = {ShowJoinProgress, PumpMessages};
@@ -24,7 +25,7 @@ enum {
 
 bool RegisterMainClass() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass;
+  WNDCLASSW windowClass;
   FillZero(&windowClass, sizeof windowClass);
   windowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
   windowClass.lpfnWndProc = MainWndProc;
@@ -33,7 +34,7 @@ bool RegisterMainClass() {
   windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
   windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<intptr_t>(COLOR_MENU + 1));
   windowClass.lpszClassName = MainClassName;
-  return RegisterClassA(&windowClass) != 0;
+  return RegisterClassW(&windowClass) != 0;
 }
 
 // The show command the process was started with, or SW_SHOWDEFAULT.
@@ -48,8 +49,10 @@ static int StartupShowCommand() {
 HWND CreateMainWindow() {
   int x = (GetSystemMetrics(SM_CXSCREEN) - MainWindowWidth) / 2;
   int y = (GetSystemMetrics(SM_CYSCREEN) - MainWindowHeight) / 2;
+  WCHAR caption[sizeof ProgramCaption];
+  TextCopy(caption, sizeof ProgramCaption, ProgramCaption);
   HWND window =
-      CreateWindowExA(0, MainClassName, ProgramCaption, MainWindowStyle, x, y, MainWindowWidth,
+      CreateWindowExW(0, MainClassName, caption, MainWindowStyle, x, y, MainWindowWidth,
                       MainWindowHeight, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
   if (window != nullptr) {
     ShowWindow(window, StartupShowCommand());
@@ -60,13 +63,17 @@ HWND CreateMainWindow() {
 
 void SetupWindowControls(HWND window) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
+  // The texts are Russian whatever the system's code page: the font is asked for in its Cyrillic
+  // form, so that every system draws them alike.
   JoinState.UiFont =
-      CreateFontA(8, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+      CreateFontA(8, 0, 0, 0, FW_DONTCARE, FALSE, FALSE, FALSE, RUSSIAN_CHARSET,
                   OUT_CHARACTER_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, 0, "MS Sans Serif");
-  JoinState.StartButton = CreateWindowExA(
-      0, "Button", "Старт", StartButtonStyle, 103, 142, 75, 25, window,
+  WCHAR label[sizeof StartLabel];
+  TextCopy(label, sizeof StartLabel, StartLabel);
+  JoinState.StartButton = CreateWindowExW(
+      0, WIDE_TEXT("Button"), label, StartButtonStyle, 103, 142, 75, 25, window,
       reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), instance, nullptr);
-  SendMessageA(JoinState.StartButton, WM_SETFONT, reinterpret_cast<WPARAM>(JoinState.UiFont), 1);
+  SendMessageW(JoinState.StartButton, WM_SETFONT, reinterpret_cast<WPARAM>(JoinState.UiFont), 1);
   JoinState.HandCursor = LoadCursorA(instance, "HAND");
   JoinState.ArrowCursor = LoadCursorA(nullptr, IDC_ARROW);
 }
@@ -85,7 +92,7 @@ static void HandleCreate(HWND window) {
 // Enter and Space act as the button, but only while it is enabled.
 static void HandleChar(HWND window, WPARAM character) {
   if ((character == 13 || character == 32) && IsWindowEnabled(JoinState.StartButton))
-    SendMessageA(window, WM_COMMAND, StartButtonId, 0);
+    SendMessageW(window, WM_COMMAND, StartButtonId, 0);
 }
 
 // Only the button's own command (its identifier, notification code 0) starts the join.
@@ -102,7 +109,7 @@ LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_COMMAND: HandleCommand(window, wParam); return 0;
     case WM_MOUSEMOVE: UpdateCursor(window, lParam); return 0;
     case WM_LBUTTONDOWN: HandleLinkClick(window, lParam); return 0;
-    default: return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -117,9 +124,9 @@ int RunProgram() {
     return 0;
   }
   MSG message;
-  while (GetMessageA(&message, nullptr, 0, 0)) {
+  while (GetMessageW(&message, nullptr, 0, 0)) {
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
   return static_cast<int>(message.wParam);
 }

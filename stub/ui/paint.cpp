@@ -11,12 +11,19 @@ static const COLORREF LinkBlue = RGB(0, 0, 255);
 static const COLORREF DarkRed = RGB(128, 0, 0);
 static const COLORREF Red = RGB(255, 0, 0);
 
-void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color,
+void DrawLabel(HDC dc, int x, int y, int width, int height, const WCHAR* text, COLORREF color,
                bool alignLeft) {
   COLORREF previous = SetTextColor(dc, color);
   RECT rect = {x, y, x + width, y + height};
-  DrawTextA(dc, text, static_cast<int>(TextLength(text)), &rect, alignLeft ? DT_LEFT : DT_RIGHT);
+  DrawTextW(dc, text, static_cast<int>(TextLength(text)), &rect, alignLeft ? DT_LEFT : DT_RIGHT);
   SetTextColor(dc, previous);
+}
+
+void DrawLabel(HDC dc, int x, int y, int width, int height, const char* text, COLORREF color,
+               bool alignLeft) {
+  WCHAR wide[64];
+  TextCopy(wide, 64, text);
+  DrawLabel(dc, x, y, width, height, wide, color, alignLeft);
 }
 
 static void DrawFrame(HDC dc, int left, int top, int right, int bottom) {
@@ -29,12 +36,14 @@ static void DrawNameAndSize(HDC dc) {
   char sizeText[40];
   FormatInt64(sizeText, sizeof sizeText, JoinState.TotalKb);
   TextAppend(sizeText, sizeof sizeText, " Кб");
-  DrawLabel(dc, 199, 78, 66, 13, sizeText, Black, false);
+  WCHAR wide[40];
+  int length = static_cast<int>(TextCopy(wide, 40, sizeText));
+  DrawLabel(dc, 199, 78, 66, 13, wide, Black, false);
   RECT measure = {0, 0, 0, 0};
-  DrawTextA(dc, sizeText, static_cast<int>(TextLength(sizeText)), &measure,
-            DT_CALCRECT | DT_SINGLELINE);
+  DrawTextW(dc, wide, length, &measure, DT_CALCRECT | DT_SINGLELINE);
   int width = measure.right;
-  DrawLabel(dc, 16, 78, 243 - width, 13, LastPathComponent(JoinState.OutputPath), Black, true);
+  DrawLabel(dc, 16, 78, 243 - width, 13,
+            LastPathComponent(static_cast<const WCHAR*>(JoinState.OutputPath)), Black, true);
 }
 
 static void DrawOutcome(HDC dc) {

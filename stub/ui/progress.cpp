@@ -53,14 +53,14 @@ void DrawProgress(HDC dc, int64_t done, int64_t total) {
 
 void PumpMessages() {
   MSG message;
-  while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       // The window was closed during a join: the join ends on this (the main loop never sees it).
       JoinState.QuitRequested = true;
       continue;
     }
     TranslateMessage(&message);
-    DispatchMessageA(&message);
+    DispatchMessageW(&message);
   }
 }
 

@@ -20,7 +20,7 @@ struct ReadHeader {
 ReadHeader ReadHeaderOf(const std::string& containerPath) {
   ReadHeader header;
   LargeFile file;
-  AssignLargeFile(file, containerPath.c_str());
+  AssignLargeFile(file, scratch::Wide(containerPath).c_str());
   FileOpenMode = 0;
   ResetLarge(file, 1);
   SeekLarge(file, HeaderOffset);

@@ -217,7 +217,7 @@ void CheckWarning(const Run& run) {
     Check(check.BadFirst[i] == bad[i].first && check.BadLast[i] == bad[i].second,
           "another bad piece remembered");
   size_t warnings = 0;  // boxes with the warning icon
-  for (const std::string& line : fake::Calls("MessageBoxA"))
+  for (const std::string& line : fake::Calls("MessageBoxW"))
     warnings += line.size() > 6 && line.substr(line.size() - 6) == ",0x30)";
   Check(warnings == (bad.empty() ? 0u : 1u),
         "a warning without a bad piece, or a bad piece without one");
@@ -236,8 +236,8 @@ void CheckOutput(const Run& run) {
     Check(made.empty(), "an output left without a joined file");
     return;
   }
-  bool asked = fake::Count("GetSaveFileNameA") > 0;
-  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : JoinState.OutputPath),
+  bool asked = fake::Count("GetSaveFileNameW") > 0;
+  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : fake::Text(JoinState.OutputPath)),
         "the output is elsewhere");
   std::string taken;
   for (int32_t n = 0; asked && n < JoinState.PieceIndex; n++) taken += run.pieces.at(n);
@@ -303,7 +303,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   // Every piece of a set with a block is there: none is ever looked for.
   if (JoinState.PieceCheck.Active)
-    Check(fake::Count("GetOpenFileNameA") == 0, "a piece after the set's last looked for");
+    Check(fake::Count("GetOpenFileNameW") == 0, "a piece after the set's last looked for");
   CheckOutput(run);
   return 0;
 }

@@ -6,16 +6,33 @@
 #include <map>
 #include <memory>
 
+#include "base/byte_text.h"
 #include "stub/platform/files_posix.h"
 
 namespace fake {
+
+std::string Text(const WCHAR* text, int length) {
+  std::string bytes;
+  for (int i = 0; length < 0 ? text[i] != 0 : i < length; i++) {
+    unsigned char byte = Cp1251Of(text[i]);
+    if (byte != 0 || text[i] == 0) {
+      bytes += static_cast<char>(byte);
+    } else {
+      WCHAR one[2] = {text[i], 0};
+      bytes += Utf8OfWide(one);
+    }
+  }
+  return bytes;
+}
+
+std::basic_string<WCHAR> Wide(const std::string& utf8) { return WideOfUtf8(utf8); }
 
 std::vector<std::string> Log;
 std::deque<MSG> Queue;
 std::deque<FakeDialogAnswer> SaveAnswers;
 std::deque<FakeDialogAnswer> OpenAnswers;
 std::deque<int> MessageBoxAnswers;
-std::vector<OPENFILENAMEA> Dialogs;
+std::vector<OPENFILENAMEW> Dialogs;
 std::vector<std::string> DialogInitialNames;
 std::function<void()> OnPeek;
 std::function<void(const std::string&)> OnMessageBox;
@@ -152,19 +169,21 @@ static T NewObject() {
   throw FakeProcessExit{code};
 }
 
-ATOM RegisterClassA(const WNDCLASSA* windowClass) {
-  Log.push_back(Format("RegisterClassA(%s,style=%u,brush=%ld)", windowClass->lpszClassName,
+ATOM RegisterClassW(const WNDCLASSW* windowClass) {
+  std::string className = fake::Text(windowClass->lpszClassName);
+  Log.push_back(Format("RegisterClassW(%s,style=%u,brush=%ld)", className.c_str(),
                        windowClass->style, static_cast<long>(Id(windowClass->hbrBackground))));
   if (fake::FailRegisterClass) return 0;
-  fake::Classes[windowClass->lpszClassName] = windowClass->lpfnWndProc;
+  fake::Classes[className] = windowClass->lpfnWndProc;
   return 1;
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR title, DWORD style, int x, int y,
-                     int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
-  Log.push_back(Format("CreateWindowExA(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle, className,
-                       title, style, x, y, width, height, static_cast<long>(Id(parent)),
-                       static_cast<long>(Id(menu))));
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR classText, LPCWSTR titleText, DWORD style, int x,
+                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
+  std::string className = fake::Text(classText), title = fake::Text(titleText);
+  Log.push_back(Format("CreateWindowExW(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle,
+                       className.c_str(), title.c_str(), style, x, y, width, height,
+                       static_cast<long>(Id(parent)), static_cast<long>(Id(menu))));
   if (parent == nullptr && fake::FailCreateMainWindow) return nullptr;
   auto found = fake::Classes.find(className);
   WNDPROC procedure = found == fake::Classes.end() ? nullptr : found->second;
@@ -202,10 +221,10 @@ int GetSystemMetrics(int index) {
 
 void GetStartupInfoA(STARTUPINFOA* info) { *info = fake::Startup; }
 
-BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
+BOOL GetMessageW(MSG* msg, HWND, UINT, UINT) {
   if (fake::Queue.empty()) {
     // A real thread would wait here for ever; a test that gets here has forgotten to end it.
-    Log.push_back("GetMessageA(empty)");
+    Log.push_back("GetMessageW(empty)");
     throw FakeProcessExit{0xDEAD};
   }
   *msg = fake::Queue.front();
@@ -213,7 +232,7 @@ BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
   return msg->message != WM_QUIT;
 }
 
-BOOL PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
+BOOL PeekMessageW(MSG* msg, HWND, UINT, UINT, UINT remove) {
   if (fake::OnPeek) fake::OnPeek();
   if (fake::Queue.empty()) return FALSE;
   *msg = fake::Queue.front();
@@ -223,22 +242,22 @@ BOOL PeekMessageA(MSG* msg, HWND, UINT, UINT, UINT remove) {
 
 BOOL TranslateMessage(const MSG*) { return FALSE; }
 
-LRESULT DispatchMessageA(const MSG* msg) {
-  Log.push_back(Format("DispatchMessageA(%ld,%u)", static_cast<long>(Id(msg->hwnd)), msg->message));
+LRESULT DispatchMessageW(const MSG* msg) {
+  Log.push_back(Format("DispatchMessageW(%ld,%u)", static_cast<long>(Id(msg->hwnd)), msg->message));
   FakeWindow* w = LiveWindow(msg->hwnd);
   if (w == nullptr || w->procedure == nullptr) return 0;
   return w->procedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
 }
 
-LRESULT DefWindowProcA(HWND window, UINT message, WPARAM wParam, LPARAM) {
-  Log.push_back(Format("DefWindowProcA(%ld,%u,%lu)", static_cast<long>(Id(window)), message,
+LRESULT DefWindowProcW(HWND window, UINT message, WPARAM wParam, LPARAM) {
+  Log.push_back(Format("DefWindowProcW(%ld,%u,%lu)", static_cast<long>(Id(window)), message,
                        static_cast<unsigned long>(wParam)));
   if (message == WM_CLOSE) DestroyWindow(window);
   return 0;
 }
 
-LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  Log.push_back(Format("SendMessageA(%ld,%u,%lu,%ld)", static_cast<long>(Id(window)), message,
+LRESULT SendMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Log.push_back(Format("SendMessageW(%ld,%u,%lu,%ld)", static_cast<long>(Id(window)), message,
                        static_cast<unsigned long>(wParam), static_cast<long>(lParam)));
   FakeWindow* w = LiveWindow(window);
   if (w == nullptr || w->procedure == nullptr) return 0;
@@ -251,8 +270,9 @@ void PostQuitMessage(int code) {
   fake::Post(nullptr, WM_QUIT, static_cast<WPARAM>(code), 0);
 }
 
-BOOL SetWindowTextA(HWND window, LPCSTR text) {
-  Log.push_back(Format("SetWindowTextA(%ld,%s)", static_cast<long>(Id(window)), text));
+BOOL SetWindowTextW(HWND window, LPCWSTR wide) {
+  std::string text = fake::Text(wide);
+  Log.push_back(Format("SetWindowTextW(%ld,%s)", static_cast<long>(Id(window)), text.c_str()));
   if (FakeWindow* w = fake::WindowOf(window)) w->title = text;
   return TRUE;
 }
@@ -271,14 +291,25 @@ BOOL InvalidateRect(HWND window, const RECT* rect, BOOL erase) {
                        rect ? "rect" : "null", erase));
 }
 
-int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
-  Log.push_back(Format("MessageBoxA(%ld,%s,%s,0x%X)", static_cast<long>(Id(owner)), text,
+static int AnswerBox(const char* name, HWND owner, const std::string& text, LPCSTR caption,
+                     UINT style) {
+  Log.push_back(Format("%s(%ld,%s,%s,0x%X)", name, static_cast<long>(Id(owner)), text.c_str(),
                        caption ? caption : "(null)", style));
   if (fake::OnMessageBox) fake::OnMessageBox(text);
   if (fake::MessageBoxAnswers.empty()) return IDOK;
   int answer = fake::MessageBoxAnswers.front();
   fake::MessageBoxAnswers.pop_front();
   return answer;
+}
+
+int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT style) {
+  return AnswerBox("MessageBoxA", owner, text, caption, style);
+}
+
+int MessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT style) {
+  std::string captionText = caption ? fake::Text(caption) : "";
+  return AnswerBox("MessageBoxW", owner, fake::Text(text), caption ? captionText.c_str() : nullptr,
+                   style);
 }
 
 static std::string ResourceName(LPCSTR name) {
@@ -338,12 +369,13 @@ COLORREF SetTextColor(HDC, COLORREF color) {
   return 0x123456;
 }
 
-int DrawTextA(HDC, LPCSTR text, int length, RECT* rect, UINT format) {
-  std::string s(text, length < 0 ? strlen(text) : static_cast<size_t>(length));
-  Log.push_back(Format("DrawTextA(%s,%d,%d,%d,%d,%d,0x%X)", s.c_str(), length, rect->left,
+int DrawTextW(HDC, LPCWSTR text, int length, RECT* rect, UINT format) {
+  size_t count = length < 0 ? TextLength(text) : static_cast<size_t>(length);
+  std::string s = fake::Text(text, static_cast<int>(count));
+  Log.push_back(Format("DrawTextW(%s,%d,%d,%d,%d,%d,0x%X)", s.c_str(), length, rect->left,
                        rect->top, rect->right, rect->bottom, format));
   if (format & DT_CALCRECT) {
-    rect->right = rect->left + static_cast<LONG>(s.size()) * fake::TextWidthPerByte;
+    rect->right = rect->left + static_cast<LONG>(count) * fake::TextWidthPerByte;
     rect->bottom = rect->top + 13;
   }
   return 13;
@@ -383,26 +415,36 @@ BOOL Rectangle(HDC, int left, int top, int right, int bottom) {
 
 BOOL DeleteObject(HGDIOBJ object) { return LogHandle("DeleteObject", object); }
 
-static BOOL AnswerDialog(const char* name, OPENFILENAMEA* dialog,
+static DWORD DialogError = 0;
+
+static BOOL AnswerDialog(const char* name, OPENFILENAMEW* dialog,
                          std::deque<FakeDialogAnswer>& answers) {
-  Log.push_back(Format("%s(%s,0x%X)", name, dialog->lpstrFile, dialog->Flags));
+  std::string initial = fake::Text(dialog->lpstrFile);
+  Log.push_back(Format("%s(%s,0x%X)", name, initial.c_str(), dialog->Flags));
   fake::Dialogs.push_back(*dialog);
-  fake::DialogInitialNames.push_back(dialog->lpstrFile);
+  fake::DialogInitialNames.push_back(initial);
+  DialogError = 0;
   if (answers.empty()) return FALSE;
   FakeDialogAnswer answer = answers.front();
   answers.pop_front();
   if (!answer.chosen) return FALSE;
-  if (answer.path.size() >= dialog->nMaxFile) return FALSE;  // FNERR_BUFFERTOOSMALL
-  memcpy(dialog->lpstrFile, answer.path.c_str(), answer.path.size() + 1);
+  std::u16string path = WideOfUtf8(answer.path);
+  if (path.size() >= dialog->nMaxFile) {
+    DialogError = FNERR_BUFFERTOOSMALL;
+    return FALSE;
+  }
+  std::copy(path.begin(), path.end(), dialog->lpstrFile);
+  dialog->lpstrFile[path.size()] = 0;
   return TRUE;
 }
 
-BOOL GetSaveFileNameA(OPENFILENAMEA* dialog) {
-  return AnswerDialog("GetSaveFileNameA", dialog, fake::SaveAnswers);
+BOOL GetSaveFileNameW(OPENFILENAMEW* dialog) {
+  return AnswerDialog("GetSaveFileNameW", dialog, fake::SaveAnswers);
 }
-BOOL GetOpenFileNameA(OPENFILENAMEA* dialog) {
-  return AnswerDialog("GetOpenFileNameA", dialog, fake::OpenAnswers);
+BOOL GetOpenFileNameW(OPENFILENAMEW* dialog) {
+  return AnswerDialog("GetOpenFileNameW", dialog, fake::OpenAnswers);
 }
+DWORD CommDlgExtendedError(void) { return DialogError; }
 
 HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
                         LPCSTR directory, int show) {

@@ -16,7 +16,55 @@
 #include <unistd.h>
 #endif
 
+#include "base/byte_text.h"
+
 namespace scratch {
+
+typedef std::basic_string<WideChar> WideText;
+
+// A UTF-8 text (a path) in UTF-16, the form the program's file calls take; and back.
+inline WideText Wide(const std::string& utf8) {
+  WideText wide;
+  for (size_t i = 0; i < utf8.size();) {
+    unsigned char lead = static_cast<unsigned char>(utf8[i]);
+    size_t more = lead < 0x80 ? 0 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+    uint32_t c = more == 0 ? lead : lead & (0x3F >> more);
+    for (size_t k = 1; k <= more && i + k < utf8.size(); k++)
+      c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += more + 1;
+    if (c >= 0x10000) {
+      wide += static_cast<WideChar>(0xD800 + ((c - 0x10000) >> 10));
+      c = 0xDC00 + (c & 0x3FF);
+    }
+    wide += static_cast<WideChar>(c);
+  }
+  return wide;
+}
+
+inline std::string Utf8(const WideChar* wide) {
+  std::string utf8;
+  for (size_t i = 0; wide[i] != 0; i++) {
+    uint32_t c = static_cast<uint32_t>(wide[i]) & 0xFFFF;
+    if (c >= 0xD800 && c < 0xDC00 && wide[i + 1] != 0)
+      c = 0x10000 + ((c - 0xD800) << 10) + ((static_cast<uint32_t>(wide[++i]) & 0xFFFF) - 0xDC00);
+    if (c < 0x80) {
+      utf8 += static_cast<char>(c);
+    } else if (c < 0x800) {
+      utf8 += static_cast<char>(0xC0 | c >> 6);
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      utf8 += static_cast<char>(0xE0 | c >> 12);
+      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      utf8 += static_cast<char>(0xF0 | c >> 18);
+      utf8 += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      utf8 += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return utf8;
+}
 
 #ifdef _WIN32
 inline const char* Separator() { return "\\"; }

@@ -50,11 +50,11 @@ TEST_F(FileLayer, AfterAFailedOpenEveryOperationStores103) {
 // ---- size by name ---------------------------------------------------------------------------
 
 TEST_F(FileLayer, FileSizeByNameOfMissingPathsAndFolders) {
-  EXPECT_EQ(FileSizeByName(Path("missing").c_str()), -1);
-  EXPECT_EQ(FileSizeByName(Path("no folder" + std::string(scratch::Separator()) + "x").c_str()),
+  EXPECT_EQ(FileSizeByName(scratch::Wide(Path("missing")).c_str()), -1);
+  EXPECT_EQ(FileSizeByName(scratch::Wide(Path("no folder" + std::string(scratch::Separator()) + "x")).c_str()),
             -1);
   std::filesystem::create_directory(Path("folder"));
-  EXPECT_EQ(FileSizeByName(Path("folder").c_str()), 0);
+  EXPECT_EQ(FileSizeByName(scratch::Wide(Path("folder")).c_str()), 0);
   EXPECT_EQ(TakeIoResult(), 0) << "the search stores no error";
 }
 
@@ -65,7 +65,7 @@ TEST_F(FileLayer, FileSizeByNameIsTheFull64BitSize) {
       0, 1, 28672, 2147483647LL, 2147483648LL, 3221225472LL, 4294967295LL, 4294967296LL, FiveGiB};
   for (int64_t size : sizes) {
     ASSERT_TRUE(scratch::MakeSizedFile(Path("sized"), size)) << size;
-    EXPECT_EQ(FileSizeByName(Path("sized").c_str()), size);
+    EXPECT_EQ(FileSizeByName(scratch::Wide(Path("sized")).c_str()), size);
   }
 }
 
@@ -158,7 +158,7 @@ TEST_F(FileLayer, FileSizeByNameWhenTheSearchFails) {
   FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
     return call == CallFindFirstFile ? 5 : 0;
   };
-  EXPECT_EQ(FileSizeByName(Path("data").c_str()), -1);
+  EXPECT_EQ(FileSizeByName(scratch::Wide(Path("data")).c_str()), -1);
 }
 
 // A record that is not open, or not assigned, is refused before any platform call: the error is

@@ -43,7 +43,7 @@ class FileLayer : public ::testing::Test {
   LargeFile& Record(const std::string& name) {
     records.push_back(std::make_unique<LargeFile>());
     LargeFile& file = *records.back();
-    AssignLargeFile(file, Path(name).c_str());
+    AssignLargeFile(file, scratch::Wide(Path(name)).c_str());
     opened.push_back(&file);
     return file;
   }

@@ -17,31 +17,31 @@ TEST(FileOpenModeAtStart, IsZeroAndTheDefaultIsReadAndWrite) {
 TEST_F(FileLayer, AssignClearsTheRecordAndBindsTheName) {
   LargeFile file;
   std::memset(&file, 0x5A, sizeof file);
-  EXPECT_EQ(AssignLargeFile(file, "some name.bin"), 0);
+  EXPECT_EQ(AssignLargeFile(file, WIDE_TEXT("some name.bin")), 0);
   EXPECT_EQ(file.Mode, ModeClosed);
   EXPECT_EQ(file.RecordSize, 128u);
   EXPECT_EQ(file.Handle, HANDLE{});
-  EXPECT_STREQ(file.Name, "some name.bin");
-  EXPECT_EQ(file.Name[sizeof file.Name - 1], 0) << "the rest of Name is zero";
+  EXPECT_EQ(scratch::Utf8(file.Name), "some name.bin");
+  EXPECT_EQ(file.Name[LargeFileNameSize - 1], 0) << "the rest of Name is zero";
   EXPECT_EQ(TakeIoResult(), 0);
 }
 
 // Names that do not fit in Name are refused: the record is bound to the empty name, which no
 // open finds, rather than to a cut name that might be another file.
-TEST_F(FileLayer, AssignRefusesNamesOver259Bytes) {
+TEST_F(FileLayer, AssignRefusesNamesOver615Characters) {
   const struct {
     size_t length;
     bool bound;
-  } cases[] = {{1, true}, {258, true}, {259, true}, {260, false}, {1000, false}};
+  } cases[] = {{1, true}, {614, true}, {615, true}, {616, false}, {1000, false}};
   for (const auto& c : cases) {
     std::string name(c.length, 'n');
     LargeFile file;
-    AssignLargeFile(file, name.c_str());
+    AssignLargeFile(file, scratch::Wide(name).c_str());
     EXPECT_EQ(file.Mode, ModeClosed) << c.length;
-    EXPECT_STREQ(file.Name, c.bound ? name.c_str() : "") << c.length;
+    EXPECT_EQ(scratch::Utf8(file.Name), c.bound ? name : "") << c.length;
   }
   LargeFile refused;
-  AssignLargeFile(refused, Path(std::string(300, 'n')).c_str());
+  AssignLargeFile(refused, scratch::Wide(Path(std::string(700, 'n'))).c_str());
   ResetLarge(refused, 1);
   EXPECT_EQ(refused.Mode, ModeClosed);
   EXPECT_NE(TakeIoResult(), 0);
@@ -166,7 +166,7 @@ TEST_F(FileLayer, BackslashAndSlashBothDelimitFolders) {
     EXPECT_EQ(BlockWriteLarge(file, "abc", 3, nullptr), 3u);
     CloseLarge(file);
     EXPECT_EQ(TakeIoResult(), 0);
-    EXPECT_EQ(FileSizeByName(Path(std::string("sub") + delimiter + "x").c_str()), 3);
+    EXPECT_EQ(FileSizeByName(scratch::Wide(Path(std::string("sub") + delimiter + "x")).c_str()), 3);
     EXPECT_EQ(scratch::ReadBytes(Path("sub") + scratch::Separator() + "x"), "abc");
     EraseLarge(file);
     EXPECT_EQ(TakeIoResult(), 0);
@@ -202,7 +202,7 @@ TEST_F(FileLayer, ShareTableDecidesWhatOtherOpenersMay) {
     LargeFile& file = OpenWith("data", static_cast<uint8_t>(index << 4));
     ASSERT_EQ(file.Mode, ModeInput);
     for (DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
-      HANDLE other = CreateFileA(Path("data").c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+      HANDLE other = CreateFileW(scratch::Wide(Path("data")).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       bool allowed = (expected & (access == GENERIC_READ ? 1 : 2)) != 0;
       EXPECT_EQ(other != INVALID_HANDLE_VALUE, allowed) << "access " << std::hex << access;

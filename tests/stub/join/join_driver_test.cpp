@@ -21,17 +21,17 @@ using testing::ElementsAre;
 using JoinDriverTest = JoinTest;
 
 static std::string Title(const std::string& name) {
-  return "SetWindowTextA(1,Tarnovell! - " + name + ")";
+  return "SetWindowTextW(1,Tarnovell! - " + name + ")";
 }
 
-static std::vector<std::string> Titles() { return fake::Calls("SetWindowTextA"); }
+static std::vector<std::string> Titles() { return fake::Calls("SetWindowTextW"); }
 
 static std::string ConfirmBox() {
-  return std::string("MessageBoxA(1,") + jointest::ConfirmText + ",Tarnovell!,0x123)";
+  return std::string("MessageBoxW(1,") + jointest::ConfirmText + ",Tarnovell!,0x123)";
 }
 
 static std::string RefusalBox(const char* text) {
-  return std::string("MessageBoxA(1,") + text + ",Tarnovell!,0x10)";
+  return std::string("MessageBoxW(1,") + text + ",Tarnovell!,0x10)";
 }
 
 // The end of a join as the window shows it.
@@ -42,7 +42,7 @@ static void ExpectDone(uint8_t outcome) {
   EXPECT_EQ(fake::WindowOf(JoinState.StartButton)->title, jointest::ExitLabel);
   // Nothing of an earlier, longer title is left behind the label.
   size_t label = std::strlen(jointest::ExitLabel);
-  EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize),
+  EXPECT_EQ(fake::Text(JoinState.TextBuffer, TextBufferSize),
             jointest::ExitLabel + std::string(TextBufferSize - label, '\0'));
   EXPECT_TRUE(fake::WindowOf(JoinState.StartButton)->enabled);
   EXPECT_EQ(fake::Log.back(), "InvalidateRect(1,null,1)");
@@ -62,20 +62,20 @@ TEST_F(JoinDriverTest, ThreePiecesAreJoinedInOrderWithTitlesAndTimes) {
   EXPECT_BYTES(Read(Path("joined.bin")), Concatenated(payloads));
   EXPECT_EQ(JoinState.PieceIndex, 3);
   EXPECT_EQ(JoinState.JoinedSize, total);
-  EXPECT_EQ(std::string(JoinState.OutputPath), Path("joined.bin"));
+  EXPECT_EQ(fake::Text(JoinState.OutputPath), Path("joined.bin"));
   ExpectDone(OutcomeComplete);
   EXPECT_THAT(Titles(), ElementsAre(Title("DATA.C001"), Title("DATA.C002"),
-                                    std::string("SetWindowTextA(2,") + jointest::ExitLabel + ")"));
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 0u);
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+                                    std::string("SetWindowTextW(2,") + jointest::ExitLabel + ")"));
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
   // The button is greyed out before the first byte is copied and works again at the end.
   std::vector<std::string> enables = fake::Calls("EnableWindow");
   EXPECT_THAT(enables, ElementsAre("EnableWindow(2,0)", "EnableWindow(2,1)"));
   auto at = [](const std::string& line) {
     return std::find(fake::Log.begin(), fake::Log.end(), line) - fake::Log.begin();
   };
-  EXPECT_LT(at("InvalidateRect(1,null,1)"), at("SendMessageA(1,15,0,0)"));
-  EXPECT_LT(at("SendMessageA(1,15,0,0)"), at("EnableWindow(2,0)"));
+  EXPECT_LT(at("InvalidateRect(1,null,1)"), at("SendMessageW(1,15,0,0)"));
+  EXPECT_LT(at("SendMessageW(1,15,0,0)"), at("EnableWindow(2,0)"));
   EXPECT_LT(at("EnableWindow(2,0)"), at("GetDC(1)"));
   // The pieces are read, never written.
   EXPECT_BYTES(Read(Path("DATA.c001")), payloads[1]);
@@ -95,8 +95,8 @@ TEST_F(JoinDriverTest, APieceTitleFillsTextBufferUpTo300Bytes) {
     RunJoin(window, WindowJoinCallbacks);
     std::string title = ("Tarnovell! - " + std::string(baseLength, 'D') + ".C001").substr(0, 300);
     EXPECT_THAT(Titles(), ElementsAre(Title(title.substr(13))));
-    EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize), title + '\0');
-    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+    EXPECT_EQ(fake::Text(JoinState.TextBuffer, TextBufferSize), title + '\0');
+    EXPECT_EQ(fake::Count("GetOpenFileNameW"), 1u);
   }
 }
 
@@ -105,33 +105,33 @@ TEST_F(JoinDriverTest, TheSaveDialogRecord) {
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   RunJoin(window, WindowJoinCallbacks);
   ASSERT_EQ(fake::Dialogs.size(), 1u);
-  OPENFILENAMEA dialog = fake::Dialogs[0];
+  OPENFILENAMEW dialog = fake::Dialogs[0];
   EXPECT_EQ(fake::DialogInitialNames[0], "movie.avi");
   EXPECT_EQ(dialog.lStructSize, 88u);
   EXPECT_EQ(dialog.hwndOwner, window);
-  EXPECT_EQ(dialog.nMaxFile, 255u);
+  EXPECT_EQ(dialog.nMaxFile, 584u) << "room for any piece's suffix after a choice";
   EXPECT_EQ(dialog.Flags, 0x80006u);
-  static const char filter[] = "\xC2\xF1\xE5 \xF4\xE0\xE9\xEB\xFB (*.*)\0*.*\0";
+  static const char16_t filter[] = u"Все файлы (*.*)\0*.*\0";
   EXPECT_EQ(memcmp(dialog.lpstrFilter, filter, sizeof filter), 0);
   // Everything else is zero.
-  OPENFILENAMEA rest = dialog;
+  OPENFILENAMEW rest = dialog;
   rest.lStructSize = 0;
   rest.hwndOwner = nullptr;
   rest.lpstrFilter = nullptr;
   rest.lpstrFile = nullptr;
   rest.nMaxFile = 0;
   rest.Flags = 0;
-  OPENFILENAMEA zero{};
+  OPENFILENAMEW zero{};
   EXPECT_EQ(memcmp(&rest, &zero, sizeof rest), 0);
   ExpectDone(OutcomeComplete);
 }
 
 TEST_F(JoinDriverTest, ALongOutputNameIsCutForTheDialog) {
-  std::string longName(400, 'n');
-  PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3, longName.substr(0, 299));
+  std::string longName(700, 'n');
+  PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3, longName.substr(0, PathTextSize - 1));
   RunJoin(window, WindowJoinCallbacks);  // cancelled
   ASSERT_EQ(fake::DialogInitialNames.size(), 1u);
-  EXPECT_EQ(fake::DialogInitialNames[0], longName.substr(0, 255));
+  EXPECT_EQ(fake::DialogInitialNames[0], longName.substr(0, 583));
 }
 
 TEST_F(JoinDriverTest, NothingToJoinCreatesTheEmptyOutputWithoutAsking) {
@@ -206,16 +206,16 @@ TEST_F(JoinDriverTest, MorePayloadThanTheTotalEndsAsMismatchWithEverythingCopied
 TEST_F(JoinDriverTest, ACancelledSaveDialogChangesNothing) {
   PrepareJoin(WriteSet(Path("DATA"), {"abc"}, 3), 3);
   RunJoin(window, WindowJoinCallbacks);
-  EXPECT_EQ(fake::Count("GetSaveFileNameA"), 1u);
+  EXPECT_EQ(fake::Count("GetSaveFileNameW"), 1u);
   EXPECT_EQ(JoinState.PieceIndex, 0);
   EXPECT_FALSE(JoinState.Finished);
-  EXPECT_EQ(std::string(JoinState.OutputPath), "DATA.BIN");
+  EXPECT_EQ(fake::Text(JoinState.OutputPath), "DATA.BIN");
   EXPECT_EQ(fake::Count("EnableWindow"), 0u);
   EXPECT_FALSE(Exists(Path("DATA.BIN")));
   // The next press starts over with the Save dialog.
   fake::SaveAnswers.push_back({true, Path("out.bin")});
   RunJoin(window, WindowJoinCallbacks);
-  EXPECT_EQ(fake::Count("GetSaveFileNameA"), 2u);
+  EXPECT_EQ(fake::Count("GetSaveFileNameW"), 2u);
   EXPECT_BYTES(Read(Path("out.bin")), "abc");
   ExpectDone(OutcomeComplete);
 }
@@ -246,17 +246,17 @@ TEST_F(JoinDriverTest, APieceLocatedInAnotherFolderMovesTheBase) {
   RunJoin(window, WindowJoinCallbacks);
 
   EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
-  EXPECT_EQ(std::string(JoinState.BasePath), Path("B/DATA"));
-  ASSERT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+  EXPECT_EQ(fake::Text(JoinState.BasePath), Path("B/DATA"));
+  ASSERT_EQ(fake::Count("GetOpenFileNameW"), 1u);
   EXPECT_EQ(fake::DialogInitialNames[1], Path("A/DATA.c002"));
   EXPECT_EQ(fake::Dialogs[1].Flags, 0x81004u);
   EXPECT_EQ(fake::Dialogs[1].lStructSize, 88u);
-  EXPECT_EQ(fake::Dialogs[1].nMaxFile, 255u);
+  EXPECT_EQ(fake::Dialogs[1].nMaxFile, 584u);
   EXPECT_EQ(fake::Dialogs[1].hwndOwner, window);
   // Piece 2 is named as expected while it is looked for, then as located.
   EXPECT_THAT(Titles(), ElementsAre(Title("DATA.C001"), Title("DATA.C002"), Title("DATA.C002"),
                                     Title("DATA.C003"),
-                                    std::string("SetWindowTextA(2,") + jointest::ExitLabel + ")"));
+                                    std::string("SetWindowTextW(2,") + jointest::ExitLabel + ")"));
   ExpectDone(OutcomeComplete);
 }
 
@@ -271,11 +271,11 @@ TEST_F(JoinDriverTest, OnlyAFileOfTheExpectedNameIsAccepted) {
   fake::OpenAnswers.push_back({true, Path("B/DATA.c0021")});
   fake::OpenAnswers.push_back({true, Path("B/data.c002")});  // lower case: accepted
   RunJoin(window, WindowJoinCallbacks);
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 3u);
   EXPECT_THAT(std::vector<std::string>(fake::DialogInitialNames.begin() + 1,
                                        fake::DialogInitialNames.end()),
               ElementsAre(Path("DATA.c002"), Path("DATA.c002"), Path("DATA.c002")));
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
   EXPECT_BYTES(Read(Path("out.bin")), Concatenated(payloads));
   ExpectDone(OutcomeComplete);
 }
@@ -294,8 +294,8 @@ TEST_F(JoinDriverTest, CancellingTheSearchAndGoingOnAsksAgain) {
     if (++boxes == 3) Move("away.c001", "DATA.c001");
   };
   RunJoin(window, WindowJoinCallbacks);
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
-  EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(ConfirmBox(), ConfirmBox(), ConfirmBox()));
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 3u);
+  EXPECT_THAT(fake::Calls("MessageBoxW"), ElementsAre(ConfirmBox(), ConfirmBox(), ConfirmBox()));
   EXPECT_BYTES(Read(Path("out.bin")), payloads[0] + payloads[1]);
   ExpectDone(OutcomeComplete);
 }
@@ -401,9 +401,9 @@ TEST_F(JoinDriverTest, AnOutputThatIsAFileOfTheSetIsRefused) {
         std::filesystem::rename(Path("away.c003"), Path("DATA.c003"), ignored);
       };
     RunJoin(window, WindowJoinCallbacks);
-    ASSERT_EQ(fake::Count("GetSaveFileNameA"), 2u);
+    ASSERT_EQ(fake::Count("GetSaveFileNameW"), 2u);
     EXPECT_EQ(fake::DialogInitialNames[1], "DATA.BIN");
-    EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::OutputInSetText)));
+    EXPECT_THAT(fake::Calls("MessageBoxW"), ElementsAre(RefusalBox(jointest::OutputInSetText)));
     EXPECT_BYTES(Read(Path("DATA.exe")), before[0]);
     EXPECT_BYTES(Read(Path("DATA.c001")), before[1]);
     EXPECT_BYTES(Read(Path("DATA.c002")), before[2]);
@@ -423,7 +423,7 @@ TEST_F(JoinDriverTest, NewFilesAndLookAlikesOutsideTheSetAreAccepted) {
     PrepareJoin(Path("DATA"), 5000);
     fake::SaveAnswers.push_back({true, Path(name)});
     RunJoin(window, WindowJoinCallbacks);
-    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+    EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
     EXPECT_BYTES(Read(Path(name)), Pattern(3000, 1) + Pattern(2000, 2));
     ExpectDone(OutcomeComplete);
   }
@@ -449,9 +449,9 @@ TEST_F(JoinDriverTest, TheOutputIsNeverTakenAsAPiece) {
   };
   RunJoin(window, WindowJoinCallbacks);
   FileFaultHook = nullptr;
-  EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RefusalBox(jointest::PieceIsOutputText),
+  EXPECT_THAT(fake::Calls("MessageBoxW"), ElementsAre(RefusalBox(jointest::PieceIsOutputText),
                                                       RefusalBox(jointest::PieceIsOutputText)));
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 3u);
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 3u);
   EXPECT_BYTES(Read(Path("B/DATA.c003")), Concatenated(payloads));
   EXPECT_BYTES(Read(Path("C/DATA.c003")), payloads[3]);
   ExpectDone(OutcomeComplete);

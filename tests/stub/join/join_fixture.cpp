@@ -67,7 +67,7 @@ static LRESULT CALLBACK TestWindowProc(HWND window, UINT message, WPARAM wParam,
       if (wParam == static_cast<WPARAM>(StartButtonId)) RunJoin(window, WindowJoinCallbacks);
       return 0;
     case WM_PAINT: return 0;
-    default: return DefWindowProcA(window, message, wParam, lParam);
+    default: return DefWindowProcW(window, message, wParam, lParam);
   }
 }
 
@@ -83,14 +83,14 @@ void JoinTest::SetUp() {
   StartDir = std::filesystem::current_path();
   ASSERT_EQ(chdir(dir.c_str()), 0);  // relative output names land here
 
-  WNDCLASSA windowClass{};
+  WNDCLASSW windowClass{};
   windowClass.lpfnWndProc = TestWindowProc;
-  windowClass.lpszClassName = "Tarnovell";
-  RegisterClassA(&windowClass);
-  window = CreateWindowExA(0, "Tarnovell", "Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288, 210,
-                           nullptr, nullptr, nullptr, nullptr);
-  button = CreateWindowExA(
-      0, "Button", "\xD1\xF2\xE0\xF0\xF2", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
+  windowClass.lpszClassName = u"Tarnovell";
+  RegisterClassW(&windowClass);
+  window = CreateWindowExW(0, u"Tarnovell", u"Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288,
+                           210, nullptr, nullptr, nullptr, nullptr);
+  button = CreateWindowExW(
+      0, u"Button", u"Старт", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
       reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), nullptr, nullptr);
   JoinState.StartButton = button;
   // A scripted run that keeps answering "go on" would ask for ever: stop it.
@@ -124,8 +124,8 @@ void JoinTest::Move(const std::string& from, const std::string& to) {
 }
 
 void JoinTest::PrepareJoin(const std::string& base, int64_t total, const std::string& outputName) {
-  TextCopy(JoinState.BasePath, PathTextSize, base.c_str());
-  TextCopy(JoinState.OutputPath, PathTextSize, outputName.c_str());
+  TextCopy(JoinState.BasePath, PathTextSize, fake::Wide(base).c_str());
+  TextCopy(JoinState.OutputPath, PathTextSize, fake::Wide(outputName).c_str());
   JoinState.TotalSize = total;
   JoinState.TotalKb = total / 1024;
   JoinState.CreationTime = UnixNanosecondsToFileTime(CreationSeconds * 1000000000);
@@ -141,9 +141,9 @@ std::string JoinTest::HeaderTimesCall() {
 int JoinTest::RunMessageLoop() {
   MSG message;
   try {
-    while (GetMessageA(&message, nullptr, 0, 0)) {
+    while (GetMessageW(&message, nullptr, 0, 0)) {
       TranslateMessage(&message);
-      DispatchMessageA(&message);
+      DispatchMessageW(&message);
     }
   } catch (const FakeProcessExit&) {
     ADD_FAILURE() << "the message loop ran dry: the process would wait for ever";

@@ -28,7 +28,7 @@ const std::string Dash = "\x96";
 const std::string More = "\r\n\xE8 \xE5\xF9\xB8 ";
 
 std::string Box(const std::string& names) {
-  return "MessageBoxA(1," + Intro + names + ",Tarnovell!,0x30)";
+  return "MessageBoxW(1," + Intro + names + ",Tarnovell!,0x30)";
 }
 
 int64_t TotalOf(const std::vector<std::string>& payloads) {
@@ -110,13 +110,13 @@ class PieceCheckTest : public JoinTest {
     Prepare(header, pieces);
     EXPECT_BYTES(Join(), Concatenated(pieces));
     EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+    EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
   }
   // A finished join that kept its output and warned about it last.
   void ExpectWarned(const std::string& names) {
     EXPECT_TRUE(JoinState.Finished);
     EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
-    EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(Box(names)));
+    EXPECT_THAT(fake::Calls("MessageBoxW"), ElementsAre(Box(names)));
     EXPECT_EQ(fake::Log.back(), Box(names)) << "the box comes after the window shows the outcome";
     EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
   }
@@ -153,7 +153,7 @@ TEST_F(PieceCheckTest, WithoutABlockADamagedOrShortPieceJoinsAsItAlwaysDid) {
   Prepare(RandomFillerHeader(Planned), shortLast);
   fake::MessageBoxAnswers = {IDYES};
   Join();
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 1u);
   EXPECT_EQ(fake::DialogInitialNames.back(), Path("DATA.c004"));
 }
 
@@ -228,7 +228,7 @@ TEST_F(PieceCheckTest, ShortAndLongPiecesAreNamed) {
     std::string joined;
     for (int32_t n = 0; n < c.pieceIndex; n++) joined += pieces[n];
     EXPECT_BYTES(Join(), joined);
-    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 0u) << "the set's last piece ends the join";
+    EXPECT_EQ(fake::Count("GetOpenFileNameW"), 0u) << "the set's last piece ends the join";
     EXPECT_EQ(JoinState.PieceIndex, c.pieceIndex);
     ExpectWarned(c.piece == 0 ? "DATA.EXE" : Piece(c.piece));
   }
@@ -247,10 +247,10 @@ TEST_F(PieceCheckTest, AWrongFilePickedInTheOpenDialogIsNamed) {
     std::filesystem::copy_file(Path("DATA.c003"), Path("B/DATA.c003"));
     fake::OpenAnswers.push_back({true, Path("B/DATA.c002")});
     EXPECT_BYTES(Join(), Planned[0] + Planned[1] + wrong + Planned[3]);
-    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+    EXPECT_EQ(fake::Count("GetOpenFileNameW"), 1u);
     if (wrong == Planned[2]) {
       EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-      EXPECT_EQ(fake::Count("MessageBoxA"), 0u) << "the right file, from another folder";
+      EXPECT_EQ(fake::Count("MessageBoxW"), 0u) << "the right file, from another folder";
     } else {
       ExpectWarned(Piece(2));
     }
@@ -267,7 +267,7 @@ TEST_F(PieceCheckTest, ADamagedRunIsNamedByItsFirstAndLastPiece) {
   Prepare(BlockHeader(planned, 3), planned);
   Join();
   EXPECT_EQ(JoinState.Outcome, OutcomeComplete) << "a run's digest goes on over its pieces";
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
   // A flipped bit names the run; a piece of the wrong size is named alone, not again as its run,
   // whose digest it spoils.
   struct Case {
@@ -329,12 +329,12 @@ TEST_F(PieceCheckTest, NamesAreSpelledAsTheWindowTitlesSpellThem) {
   ExpectWarned("film.EXE, FILM.C002");
   // A base name too long for the box: three names and the count, cut, still ending the text.
   JoinState.PieceCheck.BadCount = 7;
-  TextCopy(JoinState.BasePath, PathTextSize, std::string(299, 'x').c_str());
-  char text[608];
-  std::fill(text, text + sizeof text, '#');
+  TextCopy(JoinState.BasePath, PathTextSize, fake::Wide(std::string(299, 'x')).c_str());
+  WCHAR text[608];
+  std::fill(text, text + 608, u'#');
   FormatBadPieces(text, 600);
-  EXPECT_EQ(std::string(text).size(), 599u);
-  EXPECT_EQ(text[600], '#') << "nothing written past the capacity";
+  EXPECT_EQ(fake::Text(text).size(), 599u);
+  EXPECT_EQ(text[600], u'#') << "nothing written past the capacity";
 }
 
 // ---- when no box is shown ---------------------------------------------------------------------
@@ -348,7 +348,7 @@ TEST_F(PieceCheckTest, AFileErrorAfterABadPieceLeavesNoOutputAndNoBox) {
   Join();
   EXPECT_EQ(JoinState.Outcome, OutcomeFileError);
   EXPECT_FALSE(jointest::Exists(Path("out.bin")));
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
 }
 
 TEST_F(PieceCheckTest, AWindowClosedInTheLastPumpShowsNoBox) {
@@ -366,7 +366,7 @@ TEST_F(PieceCheckTest, AWindowClosedInTheLastPumpShowsNoBox) {
   EXPECT_EQ(RunMessageLoop(), 0);
   EXPECT_TRUE(JoinState.Finished);
   EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
   EXPECT_BYTES(Read(Path("out.bin")), Concatenated(pieces));
 }
 

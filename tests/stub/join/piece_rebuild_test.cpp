@@ -36,7 +36,7 @@ const std::string RebuiltIntro =
     "\xED\xE0\xE1\xEE\xF0\xE0:\r\n";
 
 std::string RebuiltBox(const std::string& names) {
-  return "MessageBoxA(1," + RebuiltIntro + names + ",Tarnovell!,0x40)";
+  return "MessageBoxW(1," + RebuiltIntro + names + ",Tarnovell!,0x40)";
 }
 
 // A set as split cuts it: the container's payload, pieces of one size, a shorter last one.
@@ -129,8 +129,8 @@ class PieceRebuildTest : public JoinTest {
   std::vector<std::string> SeenCalls() const {
     std::vector<std::string> seen;
     for (std::string line : fake::Log)
-      for (const char* name : {"SetWindowTextA", "GetOpenFileNameA", "GetSaveFileNameA",
-                               "MessageBoxA", "SetFileTime"}) {
+      for (const char* name : {"SetWindowTextW", "GetOpenFileNameW", "GetSaveFileNameW",
+                               "MessageBoxW", "SetFileTime"}) {
         if (line.rfind(name, 0) != 0) continue;
         for (size_t at; (at = line.find(dir)) != std::string::npos;)
           line.replace(at, dir.size(), "DIR");
@@ -142,8 +142,8 @@ class PieceRebuildTest : public JoinTest {
                              const std::string& names) {
     EXPECT_BYTES(output, Concatenated(payloads));
     EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
-    EXPECT_EQ(fake::Count("GetOpenFileNameA"), 0u) << "no piece was asked for";
-    EXPECT_THAT(fake::Calls("MessageBoxA"), ElementsAre(RebuiltBox(names)));
+    EXPECT_EQ(fake::Count("GetOpenFileNameW"), 0u) << "no piece was asked for";
+    EXPECT_THAT(fake::Calls("MessageBoxW"), ElementsAre(RebuiltBox(names)));
     EXPECT_EQ(fake::Log.back(), RebuiltBox(names)) << "the box comes after the outcome";
     EXPECT_THAT(fake::Calls("SetFileTime"), ElementsAre(HeaderTimesCall()));
   }
@@ -159,8 +159,8 @@ TEST_F(PieceRebuildTest, AMissingAndADamagedPieceAreRebuiltWithoutAsking) {
   std::string output = Join();
   ExpectCompleteWithBox(SixFiles, output, "DATA.C002, DATA.C004");
   // The title names each piece as it is joined or rebuilt, the lost one included.
-  EXPECT_THAT(fake::Calls("SetWindowTextA"),
-              testing::Contains("SetWindowTextA(1,Tarnovell! - DATA.C002)"));
+  EXPECT_THAT(fake::Calls("SetWindowTextW"),
+              testing::Contains("SetWindowTextW(1,Tarnovell! - DATA.C002)"));
   EXPECT_FALSE(Exists(PiecePath(2))) << "a rebuild writes only the output";
 }
 
@@ -229,7 +229,7 @@ TEST_F(PieceRebuildTest, ADamagedHeaderGivesWayToTheCopyOfARecoveryFile) {
     if (payloadDamaged) Flip(files[0], PayloadOffset + 7);
     if (!payloadDamaged) ASSERT_EQ(remove(PiecePath(2).c_str()), 0);
     LoadDamagedContainer(files[0], 3);
-    EXPECT_STREQ(JoinState.OutputPath, "DATA.BIN");
+    EXPECT_EQ(fake::Text(JoinState.OutputPath), "DATA.BIN");
     EXPECT_EQ(JoinState.TotalSize, TotalOf(SixFiles));
     EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 1u);
     ExpectCompleteWithBox(SixFiles, Join(), payloadDamaged ? "DATA.EXE" : "DATA.EXE, DATA.C002");
@@ -250,10 +250,10 @@ TEST_F(PieceRebuildTest, ADamagedHeaderWithoutACopyThatServesLeavesTheContainerB
     std::vector<std::string> files = WriteBlockSet(SixFiles);
     WriteRows(rows);
     LoadDamagedContainer(files[0], 1);
-    EXPECT_STREQ(JoinState.OutputPath, "EATA.BIN");
+    EXPECT_EQ(fake::Text(JoinState.OutputPath), "EATA.BIN");
     EXPECT_BYTES(Join(), Concatenated(SixFiles));
     EXPECT_EQ(JoinState.Outcome, OutcomeMismatch);
-    EXPECT_THAT(fake::Calls("MessageBoxA"),
+    EXPECT_THAT(fake::Calls("MessageBoxW"),
                 ElementsAre(testing::EndsWith(":\r\nDATA.EXE,Tarnovell!,0x30)")));
   }
 }
@@ -302,7 +302,7 @@ TEST_F(RebuildRefusedTest, ThreeLostPiecesWithTwoRecoveryFilesAreAskedForAsBefor
   Damage(2, 10);
   ASSERT_EQ(remove(PiecePath(4).c_str()), 0);
   ExpectSameAsWithout(rows);
-  EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+  EXPECT_EQ(fake::Count("GetOpenFileNameW"), 1u);
 }
 
 TEST_F(RebuildRefusedTest, RecoveryFilesOfAnOlderSplitAreIgnored) {
@@ -394,7 +394,7 @@ TEST_F(PieceRebuildTest, AFailedCallDuringARebuildNeverGivesAWrongCompleteFile) 
     if (CallNumber < FailAt) break;  // every call has failed once
     SCOPED_TRACE("call " + std::to_string(FailAt));
     if (!JoinState.Finished) {  // asked for the lost piece, and abandoned
-      EXPECT_EQ(fake::Count("GetOpenFileNameA"), 1u);
+      EXPECT_EQ(fake::Count("GetOpenFileNameW"), 1u);
     } else if (JoinState.Outcome == OutcomeComplete) {
       EXPECT_BYTES(output, joined);
       completes++;

@@ -92,7 +92,7 @@ class ProgramRun : public UiTest {
   std::string Before;
 };
 
-std::string OutcomeLine(const char* text) { return std::string("DrawTextA(") + text; }
+std::string OutcomeLine(const char* text) { return std::string("DrawTextW(") + text; }
 
 // ---- a join through the window, and what it paints afterwards ---------------------------------
 
@@ -107,9 +107,9 @@ TEST_F(ProgramRun, PaintingAfterAJoinShowsTheWholeBarAndTheOutcome) {
 
   Paint(window);
   EXPECT_EQ(fake::Count("Rectangle"), 41u) << "the bar stays full after the join";
-  std::vector<std::string> texts = fake::Calls("DrawTextA");
+  std::vector<std::string> texts = fake::Calls("DrawTextW");
   ASSERT_EQ(texts.size(), 8u);
-  EXPECT_EQ(texts[6], "DrawTextA(joined.bin,10,16,78,229,91,0x0)") << "the chosen file's name";
+  EXPECT_EQ(texts[6], "DrawTextW(joined.bin,10,16,78,229,91,0x0)") << "the chosen file's name";
   EXPECT_EQ(texts[7], OutcomeLine(outcome::CompleteText) + ",24,16,107,265,120,0x0)");
 }
 
@@ -124,11 +124,11 @@ TEST_F(ProgramRun, ADamagedPieceIsNamedAndTheWindowShowsTheDamage) {
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c001", pieces[1]));
   ASSERT_TRUE(scratch::WriteBytes(Dir + "/sets/DATA.c002", pieces[2]));
   HWND window = JoinThroughTheWindow();
-  EXPECT_THAT(fake::Calls("MessageBoxA"),
+  EXPECT_THAT(fake::Calls("MessageBoxW"),
               ElementsAre(testing::EndsWith("\nDATA.C001,Tarnovell!,0x30)")));
   EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), Concatenated(pieces));
   Paint(window);
-  EXPECT_EQ(fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::MismatchText) + ",", 0), 0u);
+  EXPECT_EQ(fake::Calls("DrawTextW").back().rfind(OutcomeLine(outcome::MismatchText) + ",", 0), 0u);
 }
 
 // A changed program byte makes the container a bad piece where the header's stub digest vouches
@@ -154,7 +154,7 @@ TEST_F(ProgramRun, AChangedProgramIsABadPieceWhereTheHeaderVouchesForIt) {
     JoinThroughTheWindow();
     EXPECT_EQ(scratch::ReadBytes(Dir + "/work/joined.bin"), Concatenated(payloads));
     EXPECT_EQ(JoinState.Outcome, c.bad ? OutcomeMismatch : OutcomeComplete);
-    std::vector<std::string> boxes = fake::Calls("MessageBoxA");
+    std::vector<std::string> boxes = fake::Calls("MessageBoxW");
     ASSERT_EQ(boxes.size(), c.bad ? 1u : 0u);
     if (c.bad) EXPECT_THAT(boxes[0], testing::EndsWith(":\r\nDATA.EXE,Tarnovell!,0x30)"));
     TearDown();
@@ -175,7 +175,7 @@ TEST_F(ProgramRun, AnOwnNameWithoutExeJoinsTheBareNamesOfTheCurrentFolder) {
   Press(window);
   EXPECT_EQ(JoinState.Outcome, OutcomeComplete);
   EXPECT_EQ(scratch::ReadBytes(Dir + "/work/out.bin"), payloads[0] + payloads[1]);
-  EXPECT_EQ(fake::Calls("SetWindowTextA")[0], "SetWindowTextA(1,Tarnovell! - .C001)");
+  EXPECT_EQ(fake::Calls("SetWindowTextW")[0], "SetWindowTextW(1,Tarnovell! - .C001)");
 }
 
 // ---- headers that name a path ------------------------------------------------------------------
@@ -216,7 +216,7 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
     HWND window = OpenMainWindow();
     Press(window);
 
-    EXPECT_EQ(fake::Count("GetSaveFileNameA"), 0u);
+    EXPECT_EQ(fake::Count("GetSaveFileNameW"), 0u);
     EXPECT_EQ(JoinState.Outcome, c.outcome);
     EXPECT_TRUE(JoinState.CloseOnPress);
     std::vector<std::string> after = before;
@@ -241,7 +241,7 @@ TEST_F(ProgramRun, WithoutADialogOnlyANewFileInTheCurrentFolderIsWritten) {
     // The window says what became of it: no full bar for a file that was not made.
     Paint(window);
     EXPECT_EQ(
-        fake::Calls("DrawTextA").back().rfind(OutcomeLine(outcome::Texts[c.outcome]) + ",", 0), 0u);
+        fake::Calls("DrawTextW").back().rfind(OutcomeLine(outcome::Texts[c.outcome]) + ",", 0), 0u);
     EXPECT_EQ(fake::Count("Rectangle"), c.outcome == OutcomeComplete ? 41u : 0u);
     TearDown();
   }

@@ -57,7 +57,8 @@ TEST_F(StandInTimes, EveryFileTimeIsAppliedAsItIs) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message()
                  << std::hex << c.time.dwHighDateTime << ":" << c.time.dwLowDateTime);
-    HANDLE file = CreateFileA(path_.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file = CreateFileW(WideOfUtf8(path_).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              0, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     FILETIME access = {c.time.dwLowDateTime - 1, c.time.dwHighDateTime};
     EXPECT_TRUE(SetFileTime(file, nullptr, &access, &c.time)) << GetLastError();

@@ -19,7 +19,7 @@ class HeaderLoadTest : public UiTest {
     JoinState.OutputPos = 7;
     JoinState.Finished = true;
     JoinState.CloseOnPress = true;
-    memset(JoinState.TextBuffer, 'q', TextBufferSize - 1);
+    std::fill(JoinState.TextBuffer, JoinState.TextBuffer + TextBufferSize - 1, u'q');
   }
 };
 
@@ -36,8 +36,9 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
       {"films/movie.exe.exe", "films/movie.exe", "Tarnovell! - movie.exe.EXE"},
       {"films/movie.bin", nullptr, "Tarnovell! - .EXE"},
       {"films.exe/movie.bin", "films", "Tarnovell! - films.EXE"},
-      {"films/\xF4\xE8\xEB\xFC\xEC.exe", "films/\xF4\xE8\xEB\xFC\xEC",
-       "Tarnovell! - \xF4\xE8\xEB\xFC\xEC.EXE"},
+      {"films/фильм.exe", "films/фильм", "Tarnovell! - \xF4\xE8\xEB\xFC\xEC.EXE"},
+      {"日本語 データ/Фильм.EXE", "日本語 データ/Фильм",
+       "Tarnovell! - \xD4\xE8\xEB\xFC\xEC.EXE"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -45,19 +46,19 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
     Dirty();
     LoadHeader(Window());
     std::string base = c.base == nullptr ? "" : Dir + "/" + c.base;
-    EXPECT_EQ(std::string(JoinState.BasePath), base) << c.relative;
-    EXPECT_EQ(fake::Calls("SetWindowTextA"),
-              std::vector<std::string>{std::string("SetWindowTextA(1,") + c.title + ")"})
+    EXPECT_EQ(scratch::Utf8(JoinState.BasePath), base) << c.relative;
+    EXPECT_EQ(fake::Calls("SetWindowTextW"),
+              std::vector<std::string>{std::string("SetWindowTextW(1,") + c.title + ")"})
         << c.relative;
     // The title, then zero bytes to the end: nothing left of what the buffer held before.
-    EXPECT_EQ(std::string(JoinState.TextBuffer, TextBufferSize),
+    EXPECT_EQ(fake::Text(JoinState.TextBuffer, TextBufferSize),
               c.title + std::string(TextBufferSize - std::strlen(c.title), '\0'));
     EXPECT_EQ(JoinState.PieceIndex, 0);
     EXPECT_EQ(JoinState.JoinedSize, 0);
     EXPECT_EQ(JoinState.OutputPos, 0);
     EXPECT_FALSE(JoinState.Finished);
     EXPECT_FALSE(JoinState.CloseOnPress);
-    EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
+    EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
     TearDown();
   }
 }
@@ -68,7 +69,7 @@ TEST_F(HeaderLoadTest, HeaderValuesReachJoinState) {
                            "$10", "0x7fffffff", "-2147483648"},
                "payload");
   LoadHeader(Window());
-  EXPECT_STREQ(JoinState.OutputPath, "movie.avi") << "a file name, never a folder";
+  EXPECT_EQ(fake::Text(JoinState.OutputPath), "movie.avi") << "a file name, never a folder";
   EXPECT_EQ(JoinState.TotalSize, 1048576);
   EXPECT_EQ(JoinState.TotalKb, 1024);
   EXPECT_EQ(JoinState.CreationTime.dwLowDateTime, 0xFFFFFFFFu);
@@ -113,9 +114,9 @@ TEST_F(HeaderLoadTest, KilobytesRoundHalfToEven) {
 
 TEST_F(HeaderLoadTest, EmptyFirstRecordGivesAnEmptyOutputPath) {
   UseContainer("movie.exe", Texts("", "1"));
-  snprintf(JoinState.OutputPath, sizeof JoinState.OutputPath, "%s", "old");
+  TextCopy(JoinState.OutputPath, PathTextSize, "old");
   LoadHeader(Window());
-  EXPECT_STREQ(JoinState.OutputPath, "");
+  EXPECT_EQ(fake::Text(JoinState.OutputPath), "");
 }
 
 TEST_F(HeaderLoadTest, ContainerEndingInsideTheHeaderReusesTheLastRecordRead) {
@@ -137,8 +138,8 @@ TEST_F(HeaderLoadTest, BareStubEndsSilentlyWithCodeZero) {
   } catch (const FakeProcessExit& exit) {
     EXPECT_EQ(exit.code, 0u);
   }
-  EXPECT_EQ(fake::Count("MessageBoxA"), 0u);
-  EXPECT_EQ(fake::Count("SetWindowTextA"), 0u);
+  EXPECT_EQ(fake::Count("MessageBoxW"), 0u);
+  EXPECT_EQ(fake::Count("SetWindowTextW"), 0u);
 }
 
 TEST_F(HeaderLoadTest, BareStubNeverShowsTheWindow) {
@@ -175,17 +176,17 @@ TEST_F(HeaderLoadTest, UnreadableImageIsReportedAndEndsTheLoop) {
     Dirty();
     EXPECT_EQ(RunProgram(), 0) << c.what;
     FileFaultHook = nullptr;
-    EXPECT_EQ(fake::Calls("MessageBoxA"),
-              std::vector<std::string>{"MessageBoxA(1," + path + ". " + outcome::FileErrorText +
+    EXPECT_EQ(fake::Calls("MessageBoxW"),
+              std::vector<std::string>{"MessageBoxW(1," + path + ". " + outcome::FileErrorText +
                                        ",Tarnovell!,0x10)"})
         << c.what;
     // The window keeps its first title, is shown once, and the loop ends on the quit request.
-    EXPECT_EQ(fake::Count("SetWindowTextA"), 0u) << c.what;
+    EXPECT_EQ(fake::Count("SetWindowTextW"), 0u) << c.what;
     EXPECT_EQ(fake::Count("ShowWindow"), 1u) << c.what;
-    auto after = LogFrom("MessageBoxA");
+    auto after = LogFrom("MessageBoxW");
     ASSERT_GE(after.size(), 2u);
     EXPECT_EQ(after[1], "PostQuitMessage(0)");
-    EXPECT_STREQ(JoinState.OutputPath, "");
+    EXPECT_EQ(fake::Text(JoinState.OutputPath), "");
     EXPECT_EQ(JoinState.PieceIndex, 0);
     EXPECT_TRUE(JoinState.Finished) << "left as it was";
     TearDown();
@@ -215,8 +216,8 @@ TEST_F(HeaderLoadTest, InvalidSizeRecordEndsThroughTheFailureReportBeforeAnyTitl
     const std::string head = "MessageBoxA(0,Exception EConvertError in module ";
     EXPECT_EQ(boxes[0].substr(0, head.size()), head) << c.text;
     EXPECT_EQ(boxes[0].substr(boxes[0].size() - expectedMessage.size()), expectedMessage) << c.text;
-    EXPECT_EQ(fake::Count("SetWindowTextA"), 0u);
-    EXPECT_EQ(std::string(JoinState.BasePath), path) << "still the own path";
+    EXPECT_EQ(fake::Count("SetWindowTextW"), 0u);
+    EXPECT_EQ(fake::Text(JoinState.BasePath), path) << "still the own path";
     if (c.record > 1) EXPECT_EQ(JoinState.TotalSize, 2048);
     TearDown();
   }

@@ -4,12 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
+#include "tests/support/fake_ui.h"
+
 namespace {
 
-std::string Buffer() { return std::string(JoinState.TextBuffer, TextBufferSize); }
+std::string Buffer() { return fake::Text(JoinState.TextBuffer, TextBufferSize); }
 
 TEST(TextBuffer, HoldsAtMost300BytesAndZerosToItsEnd) {
   const struct {
@@ -17,7 +20,7 @@ TEST(TextBuffer, HoldsAtMost300BytesAndZerosToItsEnd) {
     size_t kept;
   } cases[] = {{0, 0}, {5, 5}, {299, 299}, {300, 300}, {301, 300}, {1000, 300}};
   for (const auto& c : cases) {
-    std::memset(JoinState.TextBuffer, 'q', TextBufferSize);  // no zero anywhere
+    std::fill(JoinState.TextBuffer, JoinState.TextBuffer + TextBufferSize, u'q');  // no zero
     std::string text(c.length, 't');
     SetTextBuffer(text.c_str());
     EXPECT_EQ(Buffer(), std::string(c.kept, 't') + std::string(TextBufferSize - c.kept, '\0'))

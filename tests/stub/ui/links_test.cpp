@@ -66,9 +66,9 @@ TEST_F(LinksTest, TargetsAreTheMailFormAndThePaintedUrl) {
   EXPECT_NE(address.find('@'), std::string::npos);
   // The web link opens exactly what the window paints as the web-site address.
   PaintWindow(Window());
-  auto texts = fake::Calls("DrawTextA");
+  auto texts = fake::Calls("DrawTextW");
   ASSERT_GE(texts.size(), 4u);
-  EXPECT_EQ(texts[3].substr(0, 10 + WebTarget.size() + 1), "DrawTextA(" + WebTarget + ",");
+  EXPECT_EQ(texts[3].substr(0, 10 + WebTarget.size() + 1), "DrawTextW(" + WebTarget + ",");
   EXPECT_EQ(WebTarget.substr(0, 7), "http://");
 }
 

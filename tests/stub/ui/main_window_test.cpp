@@ -13,7 +13,7 @@ class ShellTest : public UiTest {
     UseContainer("films/movie.exe", Texts("movie.avi", "655360"));
     return OpenMainWindow();
   }
-  static bool JoinStarted() { return fake::Count("GetSaveFileNameA") > 0; }
+  static bool JoinStarted() { return fake::Count("GetSaveFileNameW") > 0; }
 };
 
 TEST_F(ShellTest, WindowIsCentredWithTruncatingDivision) {
@@ -27,9 +27,9 @@ TEST_F(ShellTest, WindowIsCentredWithTruncatingDivision) {
     fake::ScreenHeight = c.height;
     UseContainer("movie.exe", Texts("movie.avi", "1"));
     ASSERT_NE(CreateMainWindow(), nullptr);
-    auto created = fake::Calls("CreateWindowExA");
+    auto created = fake::Calls("CreateWindowExW");
     ASSERT_FALSE(created.empty());
-    EXPECT_EQ(created[0], "CreateWindowExA(0,Tarnovell,Tarnovell!,0x880000," + std::to_string(c.x) +
+    EXPECT_EQ(created[0], "CreateWindowExW(0,Tarnovell,Tarnovell!,0x880000," + std::to_string(c.x) +
                               "," + std::to_string(c.y) + ",288,210,0,0)")
         << c.width << "x" << c.height;
     TearDown();
@@ -38,26 +38,26 @@ TEST_F(ShellTest, WindowIsCentredWithTruncatingDivision) {
 
 TEST_F(ShellTest, CreationSetsUpControlsThenLoadsTheHeaderThenShows) {
   ASSERT_TRUE(RegisterMainClass());
-  EXPECT_EQ(fake::Log.back(), "RegisterClassA(Tarnovell,style=11,brush=5)");
+  EXPECT_EQ(fake::Log.back(), "RegisterClassW(Tarnovell,style=11,brush=5)");
   UseContainer("films/movie.exe", Texts("movie.avi", "655360"));
   fake::Log.clear();
   HWND window = CreateMainWindow();
   ASSERT_EQ(window, fake::MainWindow());
   std::vector<std::string> expected = {
-      "CreateWindowExA(0,Tarnovell,Tarnovell!,0x880000,368,279,288,210,0,0)",
-      "CreateFontA(8,0,0,0,0,0,0,0,1,2,1,0,0,MS Sans Serif)",
-      "CreateWindowExA(0,Button,\xD1\xF2\xE0\xF0\xF2,0x50000001,103,142,75,25,1,1025)",
+      "CreateWindowExW(0,Tarnovell,Tarnovell!,0x880000,368,279,288,210,0,0)",
+      "CreateFontA(8,0,0,0,0,0,0,0,204,2,1,0,0,MS Sans Serif)",  // Cyrillic on any system
+      "CreateWindowExW(0,Button,\xD1\xF2\xE0\xF0\xF2,0x50000001,103,142,75,25,1,1025)",
   };
   ASSERT_GE(fake::Log.size(), 9u);
   EXPECT_EQ(std::vector<std::string>(fake::Log.begin(), fake::Log.begin() + 3), expected);
   long font = reinterpret_cast<long>(JoinState.UiFont);
   EXPECT_EQ(fake::Log[3],
-            "SendMessageA(2,48," + std::to_string(font) + ",1)");  // WM_SETFONT, redraw
+            "SendMessageW(2,48," + std::to_string(font) + ",1)");  // WM_SETFONT, redraw
   EXPECT_EQ(fake::Log[4].substr(fake::Log[4].find(',')), ",HAND)");
   EXPECT_EQ(fake::Log[5], "LoadCursorA(null,32512)");
-  EXPECT_EQ(fake::Calls("SetWindowTextA"),
-            std::vector<std::string>{"SetWindowTextA(1,Tarnovell! - movie.EXE)"});
-  auto tail = LogFrom("SetWindowTextA");
+  EXPECT_EQ(fake::Calls("SetWindowTextW"),
+            std::vector<std::string>{"SetWindowTextW(1,Tarnovell! - movie.EXE)"});
+  auto tail = LogFrom("SetWindowTextW");
   ASSERT_EQ(tail.size(), 3u);
   EXPECT_EQ(tail[1], "ShowWindow(1,10)");  // no show command given: SW_SHOWDEFAULT
   EXPECT_EQ(tail[2], "UpdateWindow(1)");
@@ -87,9 +87,9 @@ TEST_F(ShellTest, StartUpFailuresShowTheirBoxAndEndWithCodeZero) {
     fake::FailCreateMainWindow = c.failCreate;
     EXPECT_EQ(RunProgram(), 0);
     EXPECT_EQ(fake::Calls("MessageBoxA"), std::vector<std::string>{c.box});
-    EXPECT_EQ(fake::Count("GetMessageA"), 0u);
+    EXPECT_EQ(fake::Count("GetMessageW"), 0u);
     EXPECT_EQ(fake::Count("ShowWindow"), 0u);
-    if (c.failRegister) EXPECT_EQ(fake::Count("CreateWindowExA"), 0u);
+    if (c.failRegister) EXPECT_EQ(fake::Count("CreateWindowExW"), 0u);
     TearDown();
   }
 }
@@ -109,8 +109,8 @@ TEST_F(ShellTest, CloseDestroysDeletesTheFontAndEndsTheLoopWithCodeZero) {
   fake::Post(main, WM_CLOSE);
   EXPECT_EQ(RunProgram(), 0);
   long font = reinterpret_cast<long>(JoinState.UiFont);
-  EXPECT_EQ(LogFrom("DefWindowProcA(1,16"),
-            (std::vector<std::string>{"DefWindowProcA(1,16,0)", "DestroyWindow(1)",
+  EXPECT_EQ(LogFrom("DefWindowProcW(1,16"),
+            (std::vector<std::string>{"DefWindowProcW(1,16,0)", "DestroyWindow(1)",
                                       "DeleteObject(" + std::to_string(font) + ")",
                                       "PostQuitMessage(0)"}));
 }
@@ -153,12 +153,12 @@ TEST_F(ShellTest, DispatchTable) {
     fake::WindowOf(JoinState.StartButton)->enabled = c.buttonEnabled;
     EXPECT_EQ(MainWndProc(window, c.message, c.wParam, c.lParam), 0) << c.what;
     EXPECT_EQ(JoinStarted(), c.effect == Join) << c.what;
-    EXPECT_EQ(fake::Count("DefWindowProcA"), c.effect == Default ? 1u : 0u) << c.what;
+    EXPECT_EQ(fake::Count("DefWindowProcW"), c.effect == Default ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("BeginPaint"), c.effect == Paint ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("SetCursor"), c.effect == Cursor ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("ShellExecuteA"), c.effect == Link ? 1u : 0u) << c.what;
     if (c.message == WM_CHAR && c.effect == Join)
-      EXPECT_EQ(fake::Log.front(), "SendMessageA(1,273,1025,0)")
+      EXPECT_EQ(fake::Log.front(), "SendMessageW(1,273,1025,0)")
           << c.what;  // the button's own command
     TearDown();
   }

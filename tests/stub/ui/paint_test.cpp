@@ -13,10 +13,10 @@ class PaintTest : public UiTest {
     JoinState.UiFont = reinterpret_cast<HFONT>(static_cast<intptr_t>(0x77));
     JoinState.TotalKb = 640;
     JoinState.TotalSize = 655360;
-    snprintf(JoinState.OutputPath, sizeof JoinState.OutputPath, "%s", "C:\\films\\movie.avi");
+    TextCopy(JoinState.OutputPath, PathTextSize, "C:\\films\\movie.avi");
   }
   static void Paint() { PaintWindow(reinterpret_cast<HWND>(1)); }
-  static std::vector<std::string> Texts() { return fake::Calls("DrawTextA"); }
+  static std::vector<std::string> Texts() { return fake::Calls("DrawTextW"); }
 };
 
 TEST_F(PaintTest, ItemsInOrderWithTheirPlaceColourAndAlignment) {
@@ -31,23 +31,23 @@ TEST_F(PaintTest, ItemsInOrderWithTheirPlaceColourAndAlignment) {
       "LoadIconA(MAINICON)",
       log[4],
       "SetTextColor(0x000000)",
-      "DrawTextA(\xC2\xE5\xF0\xF1\xE8\xFF 1.7,10,66,13,166,26,0x0)",
+      "DrawTextW(\xC2\xE5\xF0\xF1\xE8\xFF 1.7,10,66,13,166,26,0x0)",
       "SetTextColor(0x123456)",
       "SetTextColor(0x000000)",
-      "DrawTextA(\xA9 2025-2026,11,66,29,166,42,0x0)",
+      "DrawTextW(\xA9 2025-2026,11,66,29,166,42,0x0)",
       "SetTextColor(0x123456)",
       "SetTextColor(0xFF0000)",  // link blue
-      "DrawTextA(Tarnovell Team,14,140,29,230,42,0x0)",
+      "DrawTextW(Tarnovell Team,14,140,29,230,42,0x0)",
       "SetTextColor(0x123456)",
       "SetTextColor(0xFF0000)",
-      "DrawTextA(http://tarnovell.example.org,28,66,45,206,58,0x0)",
+      "DrawTextW(http://tarnovell.example.org,28,66,45,206,58,0x0)",
       "SetTextColor(0x123456)",
       "SetTextColor(0x000000)",
-      "DrawTextA(640 \xCA\xE1,6,199,78,265,91,0x2)",  // right-aligned
+      "DrawTextW(640 \xCA\xE1,6,199,78,265,91,0x2)",  // right-aligned
       "SetTextColor(0x123456)",
-      "DrawTextA(640 \xCA\xE1,6,0,0,0,0,0x420)",  // measured: 6 bytes of 5 pixels
+      "DrawTextW(640 \xCA\xE1,6,0,0,0,0,0x420)",  // measured: 6 bytes of 5 pixels
       "SetTextColor(0x000000)",
-      "DrawTextA(movie.avi,9,16,78,229,91,0x0)",  // 243 - 30 wide
+      "DrawTextW(movie.avi,9,16,78,229,91,0x0)",  // 243 - 30 wide
       "SetTextColor(0x123456)",
       "DrawEdge(16,66,265,68,2,15)",
       "DrawEdge(16,93,265,104,2,15)",
@@ -59,7 +59,7 @@ TEST_F(PaintTest, ItemsInOrderWithTheirPlaceColourAndAlignment) {
   EXPECT_EQ(fake::Count("Rectangle"), 0u);
   std::vector<std::string> end(log.end() - 3, log.end());
   EXPECT_EQ(end, (std::vector<std::string>{"SetBkMode(2)", "SelectObject(2304)", "EndPaint(1)"}));
-  EXPECT_EQ(fake::Count("DrawTextA"), 7u);  // no outcome line
+  EXPECT_EQ(fake::Count("DrawTextW"), 7u);  // no outcome line
 }
 
 TEST_F(PaintTest, FileNameIsTheLastComponentAndClippedBesideTheSizeText) {
@@ -69,19 +69,19 @@ TEST_F(PaintTest, FileNameIsTheLastComponentAndClippedBesideTheSizeText) {
     const char* sizeLine;
     const char* nameLine;
   } cases[] = {
-      {"movie.avi", 640, "DrawTextA(640 \xCA\xE1,6,199,78,265,91,0x2)",
-       "DrawTextA(movie.avi,9,16,78,229,91,0x0)"},
-      {"C:movie.avi", 5, "DrawTextA(5 \xCA\xE1,4,199,78,265,91,0x2)",
-       "DrawTextA(movie.avi,9,16,78,239,91,0x0)"},
-      {"D:\\a:b\\c", -2, "DrawTextA(-2 \xCA\xE1,5,199,78,265,91,0x2)",
-       "DrawTextA(c,1,16,78,234,91,0x0)"},
-      {"", 0, "DrawTextA(0 \xCA\xE1,4,199,78,265,91,0x2)", "DrawTextA(,0,16,78,239,91,0x0)"},
-      {"x", 9007199254740992, "DrawTextA(9007199254740992 \xCA\xE1,19,199,78,265,91,0x2)",
-       "DrawTextA(x,1,16,78,164,91,0x0)"},
+      {"movie.avi", 640, "DrawTextW(640 \xCA\xE1,6,199,78,265,91,0x2)",
+       "DrawTextW(movie.avi,9,16,78,229,91,0x0)"},
+      {"C:movie.avi", 5, "DrawTextW(5 \xCA\xE1,4,199,78,265,91,0x2)",
+       "DrawTextW(movie.avi,9,16,78,239,91,0x0)"},
+      {"D:\\a:b\\c", -2, "DrawTextW(-2 \xCA\xE1,5,199,78,265,91,0x2)",
+       "DrawTextW(c,1,16,78,234,91,0x0)"},
+      {"", 0, "DrawTextW(0 \xCA\xE1,4,199,78,265,91,0x2)", "DrawTextW(,0,16,78,239,91,0x0)"},
+      {"x", 9007199254740992, "DrawTextW(9007199254740992 \xCA\xE1,19,199,78,265,91,0x2)",
+       "DrawTextW(x,1,16,78,164,91,0x0)"},
   };
   for (const Case& c : cases) {
     fake::Log.clear();
-    snprintf(JoinState.OutputPath, sizeof JoinState.OutputPath, "%s", c.path);
+    TextCopy(JoinState.OutputPath, PathTextSize, c.path);
     JoinState.TotalKb = c.kb;
     Paint();
     auto texts = Texts();
@@ -95,7 +95,7 @@ TEST_F(PaintTest, FileNameIsTheLastComponentAndClippedBesideTheSizeText) {
 // neither ellipsis nor wrapping; the size text keeps its own place.
 TEST_F(PaintTest, ALongNameIsClippedBesideTheSizeText) {
   const std::string name(200, 'n');  // 1000 pixels at the stand-in's 5 a byte
-  snprintf(JoinState.OutputPath, sizeof JoinState.OutputPath, "C:\\films\\%s", name.c_str());
+  TextCopy(JoinState.OutputPath, PathTextSize, ("C:\\films\\" + name).c_str());
   for (int64_t kb : {int64_t{5}, int64_t{123456}}) {
     fake::Log.clear();
     JoinState.TotalKb = kb;
@@ -105,9 +105,9 @@ TEST_F(PaintTest, ALongNameIsClippedBesideTheSizeText) {
     std::string size = std::to_string(kb) + " \xCA\xE1";
     int w = static_cast<int>(size.size()) * fake::TextWidthPerByte;
     EXPECT_EQ(texts[4],
-              "DrawTextA(" + size + "," + std::to_string(size.size()) + ",199,78,265,91,0x2)");
+              "DrawTextW(" + size + "," + std::to_string(size.size()) + ",199,78,265,91,0x2)");
     EXPECT_EQ(texts[6],
-              "DrawTextA(" + name + ",200,16,78," + std::to_string(16 + 243 - w) + ",91,0x0)");
+              "DrawTextW(" + name + ",200,16,78," + std::to_string(16 + 243 - w) + ",91,0x0)");
   }
 }
 
@@ -121,11 +121,11 @@ TEST_F(PaintTest, OutcomeLineOnlyOnceFinished) {
       {false, OutcomeComplete, nullptr, ""},
       {false, OutcomeFileError, nullptr, ""},
       {true, OutcomeComplete, "SetTextColor(0x000000)",
-       std::string("DrawTextA(") + outcome::CompleteText + ",24,16,107,265,120,0x0)"},
+       std::string("DrawTextW(") + outcome::CompleteText + ",24,16,107,265,120,0x0)"},
       {true, OutcomeMismatch, "SetTextColor(0x000080)",
-       std::string("DrawTextA(") + outcome::MismatchText + ",35,16,107,265,120,0x0)"},
+       std::string("DrawTextW(") + outcome::MismatchText + ",35,16,107,265,120,0x0)"},
       {true, OutcomeFileError, "SetTextColor(0x0000FF)",
-       std::string("DrawTextA(") + outcome::FileErrorText + ",24,16,107,265,120,0x0)"},
+       std::string("DrawTextW(") + outcome::FileErrorText + ",24,16,107,265,120,0x0)"},
       {true, 3, nullptr, ""},
   };
   for (const Case& c : cases) {

@@ -88,15 +88,15 @@ TEST_F(ProgressTest, PumpDispatchesEverythingButTheQuitRequest) {
   };
   PumpMessages();
   EXPECT_TRUE(fake::Queue.empty());
-  EXPECT_EQ(fake::Calls("DispatchMessageA"),
-            (std::vector<std::string>{"DispatchMessageA(9,15)", "DispatchMessageA(9,512)",
-                                      "DispatchMessageA(9,258)"}));
+  EXPECT_EQ(fake::Calls("DispatchMessageW"),
+            (std::vector<std::string>{"DispatchMessageW(9,15)", "DispatchMessageW(9,512)",
+                                      "DispatchMessageW(9,258)"}));
   EXPECT_TRUE(JoinState.QuitRequested);
 }
 
 TEST_F(ProgressTest, PumpOnAnEmptyQueueReturnsAtOnce) {
   PumpMessages();
-  EXPECT_EQ(fake::Count("DispatchMessageA"), 0u);
+  EXPECT_EQ(fake::Count("DispatchMessageW"), 0u);
   EXPECT_FALSE(JoinState.QuitRequested);
 }
 

@@ -47,7 +47,7 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   command
       ->add_option(
           "--name", split->Name,
-          "name proposed for the joined file (default: FILE's name; must have a Windows-1251 form)")
+          "name proposed for the joined file (default: FILE's name)")
       ->type_name("NAME");
   command
       ->add_option("--base", split->Base,

@@ -232,7 +232,7 @@ void LoadSetChecksums(const PieceSet& set, SetChecksums* sums) {
     return;
   }
   sums->Path = path;
-  sums->OriginalName = Cp1251ToUtf8(set.Head.NameBytes);
+  sums->OriginalName = set.Head.Name;
 }
 
 ChunkSink* FileChecksums::Begin(const PieceFile& piece) {

@@ -8,7 +8,7 @@
 
 static void PrintHeader(const PieceSet& set) {
   const ContainerHead& head = set.Head;
-  std::string name = Cp1251ToUtf8(head.NameBytes);
+  std::string name = head.Name;
   std::string safe = set.JoinedName();
   FILE* o = CliOut;
   CliPrint(o, "Container: %s\n", Printable(set.ContainerPath).c_str());

@@ -180,7 +180,7 @@ void JsonSetMembers(JsonWriter* json, const PieceSet& set) {
   const ContainerHead& head = set.Head;
   json->NameField("container", set.ContainerPath);
   json->Begin("header")
-      .Field("name", Cp1251ToUtf8(head.NameBytes))
+      .Field("name", head.Name)
       .NameField("joined_as", set.JoinedName())
       .Field("size", head.TotalSize);
   JsonTime(json, "created", head.CreationTime);

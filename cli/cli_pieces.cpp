@@ -13,6 +13,7 @@
 #include "cli/cli_recovery_set.h"
 #include "cli/cli_text.h"
 #include "container/layout.h"
+#include "container/name_field.h"
 #include "integrity/crc32c.h"
 
 std::string ContainerBasePath(const std::string& containerPath) {
@@ -67,6 +68,11 @@ static int ParseContainerHeader(const uint8_t* header, ContainerHead* head, std:
   head->LastAccessTime = time(RecordLastAccessLow);
   head->LastWriteTime = time(RecordLastWriteLow);
   head->HasDigests = ReadDigestBlock(header, &head->Digests);
+  const uint8_t* field = nullptr;
+  int32_t length = 0;
+  head->NameFromField = head->HasDigests && ReadNameField(header, &field, &length, nullptr);
+  head->Name = head->NameFromField ? std::string(reinterpret_cast<const char*>(field), length)
+                                   : Cp1251ToUtf8(head->NameBytes);
   return ExitComplete;
 }
 
@@ -126,7 +132,7 @@ PieceSet::~PieceSet() {
 }
 
 std::string PieceSet::JoinedName() const {
-  return SafeOutputName(Head.NameBytes, BaseName.empty() ? "joined" : BaseName);
+  return SafeOutputName(Head.Name, BaseName.empty() ? "joined" : BaseName);
 }
 
 std::string PieceSet::PieceName(int32_t n) const {

@@ -25,6 +25,10 @@ enum class PartState {
 struct ContainerHead {
   int64_t ContainerSize = 0;
   std::string NameBytes;  // record 1, Windows-1251 bytes as stored
+  // The joined file's name in UTF-8: the exact name of the header's name field where it checks
+  // (NameFromField), else record 1's.
+  std::string Name;
+  bool NameFromField = false;
   int64_t TotalSize = 0;
   uint64_t CreationTime = 0;
   uint64_t LastAccessTime = 0;

@@ -21,6 +21,7 @@
 #include "cli/cli_recovery.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
+#include "container/name_field.h"
 #include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 
@@ -41,8 +42,9 @@ struct WrittenData {
 };
 
 struct SplitPlan {
-  std::string Name;        // record 1, as given (UTF-8)
-  std::string Name1251;    // record 1 as the header holds it
+  std::string Name;        // the joined file's name, as given (UTF-8): the header's name field
+  std::string Name1251;    // record 1: its Windows-1251 rendering ("_" for what 1251 lacks)
+  bool NameField = false;  // the header carries the name field (it fits the record)
   std::string Stub;        // the container's first StubSize bytes
   uint64_t Times[3] = {};  // creation, last access, last write (FILETIME ticks)
   std::string Base;
@@ -71,13 +73,11 @@ static std::string DefaultBaseName(const std::string& fileName) {
   return fileName.substr(0, dot);
 }
 
-// A name for the set made for Windows, in Windows-1251 (bytes): "" when it can be used, else
-// why not and, to paste, the option with a name that can ("give --name \"cafe.mkv\"").
+// A name of the set made for Windows: "" when it can be used, else why not and, to paste, the
+// option with a name that can ("give --name \"cafe.mkv\"").
 static std::string UnusableName(const std::string& what, const std::string& name,
-                                const char* option, std::string* bytes) {
+                                const char* option) {
   std::string problem = WindowsNameProblem(name);
-  if (problem.empty() && !Utf8ToCp1251(name, bytes))
-    problem = "it cannot be written in Windows-1251";
   if (problem.empty()) return "";
   return what + " \"" + Printable(name) + "\" cannot be used: " + problem + "; give " + option +
          " \"" + Printable(SuggestedName(name)) + "\"";
@@ -138,19 +138,38 @@ static int InputTimes(const SplitInput& input, uint64_t times[3]) {
   return ExitFileError;
 }
 
+// Record 1 and the name field: the name's Windows-1251 rendering, which readers that know only
+// record 1 take (on Windows in the system's code page), and the exact name where it fits beside
+// it. A name that 1251 writes exactly may go without the field, as sets always did; any other
+// needs it. "" when the name can travel, else why not.
+static std::string PlanHeaderName(SplitPlan* plan) {
+  const uint8_t* utf8 = reinterpret_cast<const uint8_t*>(plan->Name.data());
+  int32_t length = static_cast<int32_t>(std::min<size_t>(plan->Name.size(), 1 << 20));
+  uint8_t rendered[HeaderRecordSize];
+  int32_t renderedLength = 0;
+  if (!RenderName1251(utf8, length, rendered, &renderedLength))
+    return "the name is longer than 255 characters; give a shorter one with --name";
+  plan->Name1251.assign(reinterpret_cast<const char*>(rendered), renderedLength);
+  std::string exact;
+  bool exactIn1251 = Utf8ToCp1251(plan->Name, &exact) && exact == plan->Name1251;
+  plan->NameField = 1 + renderedLength + NameFieldHeadSize + length <= HeaderRecordSize;
+  if (plan->NameField || exactIn1251) return "";
+  return "the name is too long for the header: " + std::to_string(length) +
+         " bytes in UTF-8 beside its " + std::to_string(renderedLength) +
+         " characters for older joiners, " + std::to_string(HeaderRecordSize - 1 - NameFieldHeadSize) +
+         " at most together; give a shorter one with --name";
+}
+
 // Record 1, the base name, the stub and the times.
 static int PlanNames(const SplitOptions& options, const SplitInput& input, SplitPlan* plan) {
-  // Record 1: the name in Windows-1251, as the joiner proposes it on Windows.
   plan->Name = options.Name.empty() ? LastComponent(options.InputPath) : options.Name;
-  std::string base1251;
   std::vector<std::string> problems;
-  std::string problem = UnusableName("the name", plan->Name, "--name", &plan->Name1251);
+  std::string problem = UnusableName("the name", plan->Name, "--name");
+  if (problem.empty()) problem = PlanHeaderName(plan);
   if (!problem.empty()) problems.push_back(problem);
-  if (problem.empty() && plan->Name1251.size() > 255)
-    problems.push_back("the name is longer than 255 bytes; give a shorter one with --name");
-  // The base name: the pieces are opened by the joiner through the Windows-1251 file calls.
+  // The base name: the joiner opens the pieces by their Unicode names.
   plan->Base = options.Base.empty() ? DefaultBaseName(plan->Name) : options.Base;
-  problem = UnusableName("the base name", plan->Base, "--base", &base1251);
+  problem = UnusableName("the base name", plan->Base, "--base");
   if (!problem.empty()) problems.push_back(problem);
   int code = RefuseAll(problems);
   if (code == ExitComplete) code = LoadStub(options.StubPath, &plan->Stub);
@@ -501,8 +520,13 @@ static DigestBlock SetDigests(const SplitPlan& plan) {
 static int WriteContainerHead(const SplitPlan& plan, const PendingOutput& container) {
   std::string header = HeaderBytes(
       MakeHeaderTexts(plan.Name1251, plan.Total, plan.Times[0], plan.Times[1], plan.Times[2]));
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(&header[0]);
+  // The plan checked the name: the field fits and checks where it is planned.
+  if (plan.NameField)
+    WriteNameField(bytes, reinterpret_cast<const uint8_t*>(plan.Name.data()),
+                   static_cast<int32_t>(plan.Name.size()));
   DigestBlock digests = SetDigests(plan);
-  if (!WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &digests)) {
+  if (!WriteDigestBlock(bytes, &digests)) {
     // The header's numbers are at most 19 digits and add up by the plan: not to be reached.
     CliPrint(CliErr,
              "tarnovell: the digest block does not fit this header; nothing was left behind\n");

@@ -5,6 +5,7 @@
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
+#include "cli/cli_json.h"
 #include "cli/cli_text.h"
 
 // Latin letters in upper case; every other byte as it is.
@@ -36,16 +37,15 @@ static std::string CutUtf8(const std::string& text, size_t limit) {
   return text.substr(0, end);
 }
 
-std::string SafeOutputName(const std::string& recordBytes, const std::string& fallback) {
+std::string SafeOutputName(const std::string& headerName, const std::string& fallback) {
   // The last component in the sense of the joiner on Windows: after the last "\", "/" or ":".
-  size_t start = recordBytes.find_last_of("\\/:");
-  std::string last = start == std::string::npos ? recordBytes : recordBytes.substr(start + 1);
-  std::string clean;
+  size_t start = headerName.find_last_of("\\/:");
+  std::string last = start == std::string::npos ? headerName : headerName.substr(start + 1);
+  std::string name;
   for (unsigned char c : last) {
     if (c < 0x20 || c == 0x7F) continue;
-    clean += static_cast<char>(c);
+    name += static_cast<char>(c);
   }
-  std::string name = Cp1251ToUtf8(clean);
   // A file name holds at most 255 bytes; Cyrillic doubles in UTF-8. Keep a short extension.
   if (name.size() > 255) {
     size_t dot = name.find_last_of('.');
@@ -85,8 +85,12 @@ const char WindowsForbiddenCharacters[] = "\\/:*?\"<>|";
 
 std::string WindowsNameProblem(const std::string& name) {
   if (name.empty()) return "it is empty";
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return "it holds a control character";
+  if (!IsValidUtf8(name)) return "it is not valid UTF-8";
+  for (size_t i = 0; i < name.size(); i++) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    // C0 controls, DEL, and the C1 controls in their UTF-8 form (C2 80 to C2 9F).
+    bool c1 = c == 0xC2 && (static_cast<unsigned char>(name[i + 1]) & 0xE0) == 0x80;
+    if (c < 0x20 || c == 0x7F || c1) return "it holds a control character";
     if (std::strchr(WindowsForbiddenCharacters, c) != nullptr) {
       return std::string("it holds the character ") + static_cast<char>(c) +
              ", which Windows does not allow in file names";

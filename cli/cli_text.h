@@ -13,10 +13,10 @@ std::string Cp1251ToUtf8(const std::string& bytes);
 // A key under which two file names compare equal when they differ only in the case of Latin or
 // Windows-1251 letters.
 std::string NameFoldKey(const std::string& utf8Name);
-// The output name made from header record 1 (untrusted 1251 bytes): converted to UTF-8, reduced
-// to its last path component ("\", "/" and ":" all count), control characters removed, at most
-// 255 bytes. fallback when nothing usable is left ("", ".", "..").
-std::string SafeOutputName(const std::string& recordBytes, const std::string& fallback);
+// The output name made from the header's name (untrusted UTF-8: the name field, or record 1
+// converted from 1251): reduced to its last path component ("\", "/" and ":" all count), control
+// characters removed, at most 255 bytes. fallback when nothing usable is left ("", ".", "..").
+std::string SafeOutputName(const std::string& name, const std::string& fallback);
 // Why a name cannot go into a set made for Windows (control characters, \ / : * ? " < > |, and
 // the reserved names below), or "" when it can.
 std::string WindowsNameProblem(const std::string& name);

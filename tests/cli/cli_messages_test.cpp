@@ -137,19 +137,20 @@ TEST(CliHints, ANameIsSuggestedThatASetCanCarry) {
 }
 
 TEST_F(CliTest, EveryUnusableNameIsToldAtOnceWithOneToPaste) {
-  Write("café ☕?.mkv", "data");
-  EXPECT_EQ(Run({"split", "café ☕?.mkv", "--base", "a:b"}), ExitRefused);
+  Write("café ☕.mkv", "data");
+  const std::string name = "café ☕?.mkv";  // Windows allows no "?" in a file name
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", name, "--base", "a:b"}), ExitRefused);
   EXPECT_TRUE(Has(Err(), "give --name \"cafe __.mkv\"")) << Err();
   EXPECT_TRUE(Has(Err(), "give --base \"a_b\"")) << Err();
   // The base taken from the name is told too.
-  EXPECT_EQ(Run({"split", "café ☕?.mkv"}), ExitRefused);
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", name}), ExitRefused);
   EXPECT_TRUE(Has(Err(), "give --name \"cafe __.mkv\"")) << Err();
   EXPECT_TRUE(Has(Err(), "give --base \"cafe __\"")) << Err();
-  EXPECT_EQ(List(), std::set<std::string>{"café ☕?.mkv"});
+  EXPECT_EQ(List(), std::set<std::string>{"café ☕.mkv"});
   // What was suggested is taken, and the base follows the name given.
-  EXPECT_EQ(Run({"split", "café ☕?.mkv", "--name", "cafe __.mkv", "-q"}), ExitComplete) << Err();
-  EXPECT_EQ(Run({"split", "café ☕?.mkv", "--name", "movie.final.mkv", "-q"}), ExitComplete) << Err();
-  EXPECT_EQ(List(), (std::set<std::string>{"café ☕?.mkv", "cafe __.exe", "movie.final.exe"}));
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", "cafe __.mkv", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"split", "café ☕.mkv", "--name", "movie.final.mkv", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(List(), (std::set<std::string>{"café ☕.mkv", "cafe __.exe", "movie.final.exe"}));
 }
 
 // The line of text that contains part, "" when none does.

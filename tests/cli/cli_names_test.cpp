@@ -118,11 +118,9 @@ TEST_F(CliTest, NamesWithoutAWindows1251FormTravelExactly) {
   for (int i = 0; i < 30; i++) tooLong += "日";
   EXPECT_EQ(Run({"split", "in.txt", "--name", tooLong, "--base", "x"}), ExitRefused);
   EXPECT_NE(Err().find("the name is too long for the header"), std::string::npos) << Err();
-  for (const auto& [name, record] : names) {
-    std::filesystem::remove(Path(name + ".exe"));
-    std::filesystem::remove(Path(name + ".c001"));
-  }
-  EXPECT_EQ(List(), std::set<std::string>{"in.txt"});
+  std::set<std::string> sets = {"in.txt"};
+  for (const auto& [name, record] : names) sets.insert(name + ".exe");
+  EXPECT_EQ(List(), sets);
   // Every letter of Windows-1251's Cyrillic, and its signs, goes in as the one byte.
   EXPECT_EQ(Run({"split", "in.txt", "--name", "Ёжик ёжик №5 «ЎЇЄІ» ђ", "--base", "ёж", "-q"}),
             ExitComplete)

@@ -191,8 +191,8 @@ def header_times(container):
 def box_call(proc):
     """Waits for the stub's one message box and returns its arguments as e.message_box_call
     gives them: (owner, text, cut, caption, style)."""
-    e.wait_until(lambda: e.relay_calls(proc, "user32.MessageBoxA"), timeout=60, what="the warning box")
-    calls = e.relay_calls(proc, "user32.MessageBoxA")
+    e.wait_until(lambda: e.relay_calls(proc, "user32.MessageBoxW"), timeout=60, what="the warning box")
+    calls = e.relay_calls(proc, "user32.MessageBoxW")
     assert len(calls) == 1, calls
     return e.message_box_call(calls[0])
 

@@ -116,9 +116,9 @@ def wait_file_size(path, size, timeout=60):
 
 
 def exit_label_set(proc):
-    """The relay log shows the button relabelled (SetWindowTextA with the exit label)."""
+    """The relay log shows the button relabelled (SetWindowTextW with the exit label)."""
     label = e.relay_text(EXIT_LABEL)
-    return any(label in line for line in e.relay_calls(proc, "user32.SetWindowTextA"))
+    return any(label in line for line in e.relay_calls(proc, "user32.SetWindowTextW"))
 
 
 def mtime_seconds(path):

@@ -71,12 +71,13 @@ WINDOW_WIDTH, WINDOW_HEIGHT = 288, 210
 CLIENT_OFFSET = (3, 22)
 CLIENT_SIZE = (282, 185)
 
-# Calls whose arguments a relay log (start_stub(relay=True)) shows; see set_relay_include.
-_FILE_CALLS = ["CreateFileA", "DeleteFileA", "SetFileTime", "GetModuleFileNameA", "FindFirstFileA", "ExitProcess"]
+# Calls whose arguments a relay log (start_stub(relay=True)) shows; see set_relay_include. The
+# stub's texts and paths go through the wide (W) calls; the failure report is a MessageBoxA.
+_FILE_CALLS = ["CreateFileW", "DeleteFileW", "SetFileTime", "GetModuleFileNameW", "FindFirstFileW", "ExitProcess"]
 DEFAULT_RELAY_INCLUDE = [
-    "user32.MessageBoxA", "user32.SetWindowTextA", "user32.CreateWindowExA", "user32.DrawTextA",
-    "user32.DrawEdge", "user32.EnableWindow", "gdi32.Rectangle", "shell32.ShellExecuteA",
-    "comdlg32.GetSaveFileNameA", "comdlg32.GetOpenFileNameA",
+    "user32.MessageBoxA", "user32.MessageBoxW", "user32.SetWindowTextW", "user32.CreateWindowExW",
+    "user32.DrawTextW", "user32.DrawEdge", "user32.EnableWindow", "gdi32.Rectangle", "shell32.ShellExecuteA",
+    "comdlg32.GetSaveFileNameW", "comdlg32.GetOpenFileNameW",
 ] + [dll + "." + call for call in _FILE_CALLS for dll in ("kernel32", "kernelbase")]  # forwarded to kernelbase
 
 
@@ -330,8 +331,8 @@ _REGISTER = re.compile(r"(?<=[(,=])[0-9a-f]{1,8}([0-9a-f]{8})(?=[,) ]|$)")
 
 
 def relay_calls(proc, name):
-    """Relay log lines of one call: relay_calls(proc, "user32.MessageBoxA"), or by the bare name
-    from whichever DLL serves it: relay_calls(proc, "CreateFileA"). Values are shown in 8 hex
+    """Relay log lines of one call: relay_calls(proc, "user32.MessageBoxW"), or by the bare name
+    from whichever DLL serves it: relay_calls(proc, "CreateFileW"). Values are shown in 8 hex
     digits whichever Wine runs: 64-bit Wine prints 64-bit registers, whose upper halves may hold
     leftovers for 32-bit arguments, so only their low 32 bits are kept."""
     needle = f"Call {name}(" if "." in name else f".{name}("
@@ -339,13 +340,16 @@ def relay_calls(proc, name):
 
 
 def relay_text(text):
-    """A text as the relay log shows a string argument: its Windows-1251 bytes, those above 0x7F
-    as \\xNN, CR and LF as \\r and \\n, a backslash doubled."""
-    special = {0x0D: "\\r", 0x0A: "\\n", 0x5C: "\\\\"}
-    return "".join(f"\\x{b:02x}" if b >= 0x80 else special.get(b, chr(b)) for b in text.encode("cp1251"))
+    """A text as the relay log shows a wide string argument (between L" and "): each UTF-16 unit
+    outside printable ASCII as \\ and four hex digits, CR, LF and tab as \\r, \\n and \\t, a
+    backslash and a quote escaped."""
+    special = {0x0D: "\\r", 0x0A: "\\n", 0x09: "\\t", 0x5C: "\\\\", 0x22: '\\"'}
+    units = text.encode("utf-16-le")
+    codes = [units[i] | units[i + 1] << 8 for i in range(0, len(units), 2)]
+    return "".join(special.get(c) or (chr(c) if 0x20 <= c < 0x7F else f"\\{c:04x}") for c in codes)
 
 
-_MESSAGE_BOX = re.compile(r'MessageBoxA\(([0-9a-f]{8}),[0-9a-f]{8} "(.*?)"(\.\.\.)?,[0-9a-f]{8} "(.*?)",([0-9a-f]{8})\)')
+_MESSAGE_BOX = re.compile(r'MessageBox[AW]\(([0-9a-f]{8}),[0-9a-f]{8} L?"(.*?)"(\.\.\.)?,[0-9a-f]{8} L?"(.*?)",([0-9a-f]{8})\)')
 
 
 def message_boxes():
@@ -362,7 +366,7 @@ def message_boxes():
 
 
 def message_box_call(line):
-    """The arguments of a relayed MessageBoxA call line: (owner, text, cut, caption, style), the
+    """The arguments of a relayed MessageBoxW (or MessageBoxA) call line: (owner, text, cut, caption, style), the
     owner and the style as 8 hex digits, the texts as relay_text shows them; cut: the log
     shortened the text (it then ends early)."""
     match = _MESSAGE_BOX.search(line)
@@ -570,13 +574,13 @@ def run_case(main):
 
 def own_call_sequence(proc, names):
     """The stub's own calls of any of names, in the order they were made:
-    own_call_sequence(proc, ["user32.SetWindowTextA", "gdi32.Rectangle"]). Own: made by the
+    own_call_sequence(proc, ["user32.SetWindowTextW", "gdi32.Rectangle"]). Own: made by the
     thread that created the main window, from inside the stub's image (the services Wine starts
     beside it log their calls too, and an image with a large zeroed area spans addresses where
     theirs may lie)."""
     first, end = image_range()
     log = output(proc)[1].splitlines()
-    window = [line for line in log if 'Call user32.CreateWindowExA(' in line and ' "Tarnovell",' in line]
+    window = [line for line in log if 'Call user32.CreateWindowExW(' in line and ' L"Tarnovell",' in line]
     if not window:
         raise E2EError("the relay log shows no main window created")
     thread = window[0].split(":", 1)[0] + ":Call "

@@ -20,7 +20,7 @@ def main():
         r".\r\n'1048576 ' is not a valid integer value.\r\n")
     pattern = r'MessageBoxA\(00000000,[0-9a-f]{8} "' + text + r'",[0-9a-f]{8} "Application Error",00002010\)'
     assert re.search(pattern, calls[0]), calls[0]
-    assert not e.relay_calls(proc, "user32.SetWindowTextA"), "a title was set"
+    assert not e.relay_calls(proc, "user32.SetWindowTextW"), "a title was set"
     e.send_keys(box, "Return")
     assert e.wait_exit(proc, 20) == 1
 

@@ -29,7 +29,7 @@ def main():
     exe, data = d.tool_set(work, 400000, 160000, recovery=1)
     d.flip_bit(exe, e.STUB_SIZE + 1)  # joined.bin becomes boined.bin
     proc = joined(exe, "out.bin", d.rebuilt_box_text("DATA.EXE"), "00000040", j.BLACK, data)
-    drawn = " ".join(e.relay_calls(proc, "user32.DrawTextA"))
+    drawn = " ".join(e.relay_calls(proc, "user32.DrawTextW"))
     assert '"joined.bin"' in drawn and "boined" not in drawn, "the window showed another name"
     (work / "DATA.r01").unlink()
     joined(exe, "out2.bin", d.box_text("DATA.EXE"), "00000030", j.DARK_RED, data)

@@ -10,14 +10,14 @@ import tarnovell_e2e as e
 import join_common as j
 import digest_sets as d
 
-# The last six arguments of a CreateFileA call: access, share, security, disposition, attributes,
+# The last six arguments of a CreateFileW call: access, share, security, disposition, attributes,
 # template.
 QUERY = "00000000,00000003,00000000,00000003,00000080,00000000"  # whose file is it?
 READ = "80000000,00000003,00000000,00000003,00000080,00000000"
 CREATE = "c0000000,00000003,00000000,00000002,00000080,00000000"
 APPEND = "c0000000,00000003,00000000,00000003,00000080,00000000"
 TIMES = "40000000,00000000,00000000,00000004,00000080,00000000"
-FILE_CALLS = ["CreateFileA", "FindFirstFileA", "DeleteFileA", "SetFileTime", "GetModuleFileNameA"]
+FILE_CALLS = ["CreateFileW", "FindFirstFileW", "DeleteFileW", "SetFileTime", "GetModuleFileNameW"]
 
 
 def file_calls(proc):
@@ -29,22 +29,22 @@ def file_calls(proc):
         name = re.search(r'"(?:[^"]*\\)?([^"\\]*)"', line)
         args = line.split(" ret=")[0].rstrip(")").split(",")
         calls.append(" ".join([call] + ([name.group(1)] if name else []) +
-                              ([",".join(args[-6:])] if call == "CreateFileA" else [])))
+                              ([",".join(args[-6:])] if call == "CreateFileW" else [])))
     return calls
 
 
 def expected_file_calls(pieces, lookups):
     """The file calls of a whole join of DATA.exe and pieces - 1 further pieces into joined.bin,
     with lookups looks for the first recovery file once the output is chosen."""
-    calls = ["GetModuleFileNameA", "FindFirstFileA DATA.exe", f"CreateFileA DATA.exe {READ}",
-             "FindFirstFileA DATA.exe", f"CreateFileA joined.bin {QUERY}"]
-    calls += ["FindFirstFileA DATA.r01"] * lookups
-    calls += [f"CreateFileA DATA.exe {READ}", f"CreateFileA joined.bin {CREATE}"]
+    calls = ["GetModuleFileNameW", "FindFirstFileW DATA.exe", f"CreateFileW DATA.exe {READ}",
+             "FindFirstFileW DATA.exe", f"CreateFileW joined.bin {QUERY}"]
+    calls += ["FindFirstFileW DATA.r01"] * lookups
+    calls += [f"CreateFileW DATA.exe {READ}", f"CreateFileW joined.bin {CREATE}"]
     for n in range(1, pieces):
         piece = f"DATA.c{n:03d}"
-        calls += [f"FindFirstFileA {piece}", f"CreateFileA {piece} {QUERY}", f"CreateFileA joined.bin {QUERY}",
-                  f"FindFirstFileA {piece}", f"CreateFileA {piece} {READ}", f"CreateFileA joined.bin {APPEND}"]
-    return calls + [f"CreateFileA joined.bin {TIMES}", "SetFileTime"]
+        calls += [f"FindFirstFileW {piece}", f"CreateFileW {piece} {QUERY}", f"CreateFileW joined.bin {QUERY}",
+                  f"FindFirstFileW {piece}", f"CreateFileW {piece} {READ}", f"CreateFileW joined.bin {APPEND}"]
+    return calls + [f"CreateFileW joined.bin {TIMES}", "SetFileTime"]
 
 
 def join(work, expected, lookups):
@@ -53,7 +53,7 @@ def join(work, expected, lookups):
     j.wait_file_size(out, len(expected))
     j.wait_outcome(e.window_geometry(win), j.BLACK)
     e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
-    assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
+    assert not e.relay_calls(proc, "user32.MessageBoxW"), e.relay_calls(proc, "user32.MessageBoxW")
     assert out.read_bytes() == expected, "the joined file differs"
     assert file_calls(proc) == expected_file_calls(4, lookups), file_calls(proc)
     j.press_exit(proc, win)

@@ -14,7 +14,7 @@ def join(work, expected):
     j.wait_file_size(out, len(expected))
     j.wait_outcome(e.window_geometry(win), j.BLACK)
     e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
-    assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
+    assert not e.relay_calls(proc, "user32.MessageBoxW"), e.relay_calls(proc, "user32.MessageBoxW")
     assert out.read_bytes() == expected, "the joined file differs"
     j.press_exit(proc, win)
 

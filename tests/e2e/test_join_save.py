@@ -30,7 +30,7 @@ def main():
     assert e.still_running(proc)
     # The program's own file opens (return address inside its image): pieces read
     # only, the output created and then opened for appending, and the times applied at the end.
-    opens = [line.split("(", 1)[1].rsplit(")", 1)[0] for line in e.own_calls(proc, "CreateFileA")]
+    opens = [line.split("(", 1)[1].rsplit(")", 1)[0] for line in e.own_calls(proc, "CreateFileW")]
     modes = [tuple(opens_args.split(",")[-6:]) for opens_args in opens]
     read_only = ("80000000", "00000003", "00000000", "00000003", "00000080", "00000000")
     create = ("c0000000", "00000003", "00000000", "00000002", "00000080", "00000000")

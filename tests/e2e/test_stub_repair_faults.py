@@ -49,8 +49,8 @@ def failed_join(exe, out, limit, last_title):
     j.wait_outcome_only(geometry, j.RED, (j.BLACK, j.DARK_RED))
     e.wait_until(lambda: j.exit_label_set(proc), 10, what="the button relabelled")
     assert not out.exists(), f"a failed join left {out.stat().st_size} bytes"
-    assert not e.relay_calls(proc, "user32.MessageBoxA"), e.relay_calls(proc, "user32.MessageBoxA")
-    assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
+    assert not e.relay_calls(proc, "user32.MessageBoxW"), e.relay_calls(proc, "user32.MessageBoxW")
+    assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameW"), "a piece was asked for"
     win = d.main_window(proc)
     assert e.window_name(win) == "Tarnovell! - " + last_title, e.window_name(win)
     j.press_exit(proc, win)

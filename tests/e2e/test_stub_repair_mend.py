@@ -11,7 +11,7 @@ import join_common as j
 import digest_sets as d
 
 INFORMATION_STYLE = "00000040"  # MB_OK | MB_ICONINFORMATION
-TITLE = re.compile(r'SetWindowTextA\([0-9a-f]{8},[0-9a-f]{8} "Tarnovell! - (.*?)"\)')
+TITLE = re.compile(r'SetWindowTextW\([0-9a-f]{8},[0-9a-f]{8} L"Tarnovell! - (.*?)"\)')
 RECTANGLE = re.compile(r"Rectangle\([0-9a-f]{8},([0-9a-f]{8}),([0-9a-f]{8}),([0-9a-f]{8}),([0-9a-f]{8})\)")
 
 
@@ -33,7 +33,7 @@ def mended_join(work, data, names):
     assert (int(info.st_atime), int(info.st_mtime)) == d.header_times(exe), info
     assert int(info.st_mtime) == d.REPAIR_LAST_WRITE, info
     assert out.read_bytes() == data, "the joined file differs from the original"
-    assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameA"), "a piece was asked for"
+    assert not e.relay_calls(proc, "comdlg32.GetOpenFileNameW"), "a piece was asked for"
     assert d.set_files(work) == before, "the join changed a file of the set"
     j.press_exit(proc, d.main_window(proc))
     return proc
@@ -43,7 +43,7 @@ def bar_moved_while_rebuilding(proc, name, next_name):
     """The progress bar grew between the title naming the lost piece and the next title: only
     the rebuild can have moved it there (there was nothing to copy)."""
     widest, during = 0, None
-    for line in e.own_call_sequence(proc, ["user32.SetWindowTextA", "gdi32.Rectangle"]):
+    for line in e.own_call_sequence(proc, ["user32.SetWindowTextW", "gdi32.Rectangle"]):
         title = TITLE.search(line)
         if title:
             if title.group(1) == name:
@@ -58,7 +58,7 @@ def bar_moved_while_rebuilding(proc, name, next_name):
 
 
 def titles(proc):
-    return [m.group(1) for m in map(TITLE.search, e.own_call_sequence(proc, ["user32.SetWindowTextA"])) if m]
+    return [m.group(1) for m in map(TITLE.search, e.own_call_sequence(proc, ["user32.SetWindowTextW"])) if m]
 
 
 def main():

@@ -27,10 +27,10 @@ def opened_before_dialog(proc, title):
     """The files the stub opened after the title named title and before it showed the Open
     dialog."""
     current, opened = None, []
-    for line in e.own_call_sequence(proc, ["user32.SetWindowTextA", "CreateFileA", "comdlg32.GetOpenFileNameA"]):
-        if "SetWindowTextA" in line:
+    for line in e.own_call_sequence(proc, ["user32.SetWindowTextW", "CreateFileW", "comdlg32.GetOpenFileNameW"]):
+        if "SetWindowTextW" in line:
             current = line
-        elif "GetOpenFileNameA" in line and f'"Tarnovell! - {title}"' in current:
+        elif "GetOpenFileNameW" in line and f'"Tarnovell! - {title}"' in current:
             return opened
         elif current and f'"Tarnovell! - {title}"' in current:
             opened.append(line)

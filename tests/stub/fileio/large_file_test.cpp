@@ -174,6 +174,49 @@ TEST_F(FileLayer, BackslashAndSlashBothDelimitFolders) {
   }
 }
 
+// A path of MAX_PATH characters or more reaches Windows' file calls in its long form ("\\?\"),
+// which takes no slash; a shorter one, or one that names no drive or share, goes as it is.
+TEST_F(FileLayer, APathPastMaxPathIsNamedInItsLongForm) {
+  std::string deep = Path(std::string(120, 'a')) + scratch::Separator() + std::string(120, 'b');
+  std::string name = deep + "/" + std::string(60, 'c') + ".bin";
+#ifdef _WIN32
+  std::string made = "\\\\?\\" + deep;
+#else
+  std::string made = deep;
+#endif
+  ASSERT_TRUE(std::filesystem::create_directories(made));
+  LargeFile file;
+  AssignLargeFile(file, scratch::Wide(name).c_str());
+  RewriteLarge(file, 1);
+  EXPECT_EQ(BlockWriteLarge(file, "abc", 3, nullptr), 3u);
+  CloseLarge(file);
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(FileSizeByName(scratch::Wide(name).c_str()), 3);
+  EraseLarge(file);
+  EXPECT_EQ(TakeIoResult(), 0);
+  EXPECT_EQ(FileSizeByName(scratch::Wide(name).c_str()), -1);
+#ifdef _WIN32
+  RemoveDirectoryW(scratch::Wide(made).c_str());  // the library's own calls take no long form
+  RemoveDirectoryW(scratch::Wide(made.substr(0, made.rfind('\\'))).c_str());
+#endif
+
+  const std::string wide(MAX_PATH, 'x');
+  const struct {
+    std::string path, form;
+  } cases[] = {
+      {"C:\\" + wide, "\\\\?\\C:\\" + wide},
+      {"c:/films/" + wide, "\\\\?\\c:\\films\\" + wide},
+      {"\\\\server/share\\" + wide, "\\\\?\\UNC\\server\\share\\" + wide},
+      {"\\\\?\\C:\\" + wide, "\\\\?\\C:\\" + wide},  // a long form already
+      {"films\\" + wide, "films\\" + wide},        // relative: as it is
+      {"C:\\" + wide.substr(4), "C:\\" + wide.substr(4)},  // MAX_PATH - 1 characters
+  };
+  for (const auto& c : cases) {
+    scratch::WideText path = scratch::Wide(c.path);
+    EXPECT_EQ(scratch::Utf8(FileCallName(path.c_str())), c.form) << c.path.substr(0, 20);
+  }
+}
+
 TEST_F(FileLayer, OpenOnANeverAssignedRecordStores102) {
   for (bool rewrite : {false, true}) {
     LargeFile file{};

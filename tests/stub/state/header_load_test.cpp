@@ -3,6 +3,9 @@
 
 #include <cstring>
 
+#include "container/digest_block.h"
+#include "container/name_field.h"
+
 #include "stub/ui/main_window.h"
 #include "tests/support/outcome_texts.h"
 #include "tests/support/ui_fixture.h"
@@ -219,6 +222,61 @@ TEST_F(HeaderLoadTest, InvalidSizeRecordEndsThroughTheFailureReportBeforeAnyTitl
     EXPECT_EQ(fake::Count("SetWindowTextW"), 0u);
     EXPECT_EQ(fake::Text(JoinState.BasePath), path) << "still the own path";
     if (c.record > 1) EXPECT_EQ(JoinState.TotalSize, 2048);
+    TearDown();
+  }
+}
+
+// The header's name field names the joined file where it checks, in a header whose digest block
+// is taken; anywhere else record 1 does, in the system's code page, reduced to a file name.
+TEST_F(HeaderLoadTest, TheNameFieldNamesTheFileWhereItChecks) {
+  const std::string exact = "Müller – Ωmega 日本.pdf";
+  const std::string rendered = "M_ller \x96 _mega __.pdf";
+  struct Case {
+    std::string field, record;
+    bool sealed, damaged;
+    std::string joined;
+  } cases[] = {
+      {exact, rendered, true, false, exact},
+      {exact, rendered, false, false, "M_ller – _mega __.pdf"},  // no digest block
+      {exact, rendered, true, true, "M_ller – _mega __.pdf"},    // a damaged header
+      {"..\\evil.txt", "..\\evil.txt", true, false, "evil.txt"},  // forged: ignored
+      {"film.avi", "other.avi", true, false, "other.avi"},          // the tie fails
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    std::string header = HeaderBytes(HeaderTexts{c.record, "0", "1", "2", "3", "4", "5", "6"});
+    uint8_t* bytes = reinterpret_cast<uint8_t*>(&header[0]);
+    std::string field = "\x89NAM" + std::string(1, static_cast<char>(c.field.size())) + c.field;
+    header.replace(1 + c.record.size(), field.size(), field);
+    DigestBlock block{};
+    block.Image.PieceCount = 1;
+    block.Image.RunLength = 1;
+    if (c.sealed) ASSERT_TRUE(WriteDigestBlock(bytes, &block));
+    if (c.damaged) header[1000] ^= 1;
+    UseImage("film.exe", FitStubImage("MZ") + header);
+    LoadHeader(Window());
+    EXPECT_EQ(scratch::Utf8(JoinState.OutputPath), c.joined) << c.field;
+    TearDown();
+  }
+}
+
+// An own path that fills the program's room is told in the box, and nothing is read.
+TEST_F(HeaderLoadTest, AnOwnPathTooLongIsToldAndEndsTheProgram) {
+  std::string folder = std::string(200, 'f') + "/" + std::string(200, 'g') + "/";
+  for (size_t length : {size_t{583}, size_t{584}}) {
+    SetUp();
+    std::string relative = folder + std::string(length - Dir.size() - 1 - folder.size() - 4, 'n');
+    std::string path = UseContainer(relative + ".exe", Texts("movie.avi", "0"));
+    ASSERT_EQ(path.size(), length);
+    LoadHeader(Window());
+    bool told = length >= PathTextSize - PieceSuffixSize;
+    // "Слишком длинный путь к файлу!"
+    const std::string box = "\xD1\xEB\xE8\xF8\xEA\xEE\xEC \xE4\xEB\xE8\xED\xED\xFB\xE9 "
+                            "\xEF\xF3\xF2\xFC \xEA \xF4\xE0\xE9\xEB\xF3!";
+    EXPECT_EQ(fake::Count("MessageBoxW"), told ? 1u : 0u) << length;
+    if (told) EXPECT_NE(fake::Calls("MessageBoxW")[0].find(". " + box + ","), std::string::npos);
+    EXPECT_EQ(fake::Count("PostQuitMessage"), told ? 1u : 0u);
+    EXPECT_EQ(fake::Text(JoinState.OutputPath), told ? "" : "movie.avi");
     TearDown();
   }
 }

@@ -10,6 +10,14 @@ EXIT_LABEL = b"\xc2\xfb\xf5\xee\xe4".decode("cp1251")  # the button's label afte
 SAVE_TITLE = "^Сохранить как$"
 OPEN_TITLE = "^Открыть$"
 BOX_TITLE = "^Tarnovell!$"
+# The file dialogs' titles in the system's language, by TARNOVELL_WINE_LOCALE (see
+# tools/wine-run.sh): the Save dialog's, then the Open dialog's.
+DIALOG_TITLES = {"ru_RU": (SAVE_TITLE, OPEN_TITLE), "en_US": ("^Save As$", "^Open$"),
+                 "ja_JP": ("^名前を付けて保存$", "^開く$")}
+
+
+def dialog_titles():
+    return DIALOG_TITLES[os.environ.get("TARNOVELL_WINE_LOCALE") or "ru_RU"]
 
 # 2021-03-04 05:06:07 UTC as the joined file's last-write time (and others for the rest).
 LAST_WRITE_UNIX = 1614834367
@@ -81,9 +89,10 @@ def join_through_save(exe, out, colour):
 def save_as(proc, path):
     """Answers the Save dialog with path and waits until the dialog is gone (it covers the
     main window)."""
-    dialog = e.wait_window(SAVE_TITLE, proc=proc)
+    title = dialog_titles()[0]
+    dialog = e.wait_window(title, proc=proc)
     e.type_path(dialog, e.windows_path(path))
-    e.wait_no_window(SAVE_TITLE, timeout=30)
+    e.wait_no_window(title, timeout=30)
 
 
 def outcome_colours(geometry):

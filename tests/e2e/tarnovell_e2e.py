@@ -226,6 +226,16 @@ def kill_wine():
     wine_server("-w", timeout=30)
 
 
+def use_locale(locale):
+    """What follows runs under another system locale: ru_RU (ANSI code page 1251), en_US (1252)
+    or ja_JP (932), each with a prefix of its own (tools/wine-run.sh). Whatever runs under the
+    current one is ended first."""
+    kill_wine()
+    os.environ["TARNOVELL_WINE_LOCALE"] = locale
+    ensure_prefix()
+    kill_wine()
+
+
 # ---------------------------------------------------------------- containers
 
 def work_dir(name):
@@ -501,6 +511,15 @@ class Screenshot:
         """Pixel at client coordinates of a Wine top-level window (its X window)."""
         left, top, _, _ = window_geometry(window) if not isinstance(window, tuple) else window
         return self.pixel(left + x, top + y)
+
+    def client(self, geometry):
+        """The RGB bytes of a window's client area (its X window), row by row."""
+        left, top, width, height = geometry
+        if left < 0 or top < 0 or left + width > self.width or top + height > self.height:
+            raise E2EError(f"window {geometry} is off the screen")
+        rows = [self.data[((top + y) * self.width + left) * 3:((top + y) * self.width + left + width) * 3]
+                for y in range(height)]
+        return b"".join(rows)
 
     def region(self, window, x0, y0, x1, y1):
         """{(x, y): rgb} for client x0..x1-1, y0..y1-1."""

@@ -2,6 +2,7 @@
 pressing its button, answering the file dialogs, and reading the outcome line's colours."""
 import os
 import random
+import subprocess
 
 import tarnovell_e2e as e
 
@@ -132,3 +133,15 @@ def exit_label_set(proc):
 
 def mtime_seconds(path):
     return int(os.stat(path).st_mtime)
+
+
+# Where the file dialogs remember the folders that programs used last.
+MRU_KEYS = ["HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\" + key
+            for key in ("LastVisitedMRU", "OpenSaveMRU")]
+
+
+def forget_folders():
+    """The Save dialog then starts in the current folder."""
+    for key in MRU_KEYS:
+        subprocess.run([str(e.WINE_RUN), "reg", "delete", key, "/f"], env=e.wine_env(), capture_output=True,
+                       timeout=120 * e.slowness())

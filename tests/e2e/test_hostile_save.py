@@ -2,28 +2,16 @@
 the joined file under that name in the dialog's usual folder (the current folder, when no folder
 was used before), never in a folder that the record names."""
 import os
-import subprocess
 
 import tarnovell_e2e as e
 import join_common as j
-
-# Where the file dialogs remember the folders that programs used last.
-MRU_KEYS = ["HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\" + key
-            for key in ("LastVisitedMRU", "OpenSaveMRU")]
-
-
-def forget_folders():
-    """The Save dialog then starts in the current folder."""
-    for key in MRU_KEYS:
-        subprocess.run([str(e.WINE_RUN), "reg", "delete", key, "/f"], env=e.wine_env(), capture_output=True,
-                       timeout=120 * e.slowness())
 
 
 def careless_join(work, record):
     """Joins a one-piece set whose record 1 is record, accepting the Save dialog as it comes;
     returns the set's bytes."""
     exe, data = j.make_set(work / "set", [40000], name=record)
-    forget_folders()
+    j.forget_folders()
     proc, win = j.start(exe, cwd=work / "run")
     geometry = e.window_geometry(win)
     j.press_start(win)

@@ -3,7 +3,8 @@
 set made by the Linux tool joins with `tarnovell.exe join`; both ways the joined file has the
 bytes and the last-access and last-write times of the original (Linux cannot set a creation
 time, and Wine keeps none). The same for a sparse file over 4 GiB, whose holes stay holes both
-ways; and the Windows program refuses what a set made for Windows cannot carry. Recovery files
+ways; and the Windows program refuses what a set made for Windows cannot carry, and carries a
+name without a Windows-1251 form exactly. Recovery files
 (our own coding in the Windows tool, ISA-L in the Linux one): either tool makes the same bytes
 for the same set, and repairs a set the other made.
 
@@ -133,12 +134,18 @@ def sparse_sets_both_ways():
 def refusals():
     work = e.work_dir("wintool_refusals")
     (work / "in.txt").write_bytes(b"data")
-    for args, text in ((["--name", "日本.txt"], "cannot be written in Windows-1251"),
+    for args, text in ((["--name", "日本?.txt"], "holds the character ?"),
                        (["--base", "LPT1"], "device name on Windows"),
                        (["--base", "movie."], "ends with a dot or a space")):
         result = windows_tool("split", "in.txt", *args, cwd=work)
         assert result.returncode == 5 and text in result.stderr.decode(), (args, result.returncode, result.stderr)
     assert sorted(p.name for p in work.iterdir()) == ["in.txt"]
+    # A name without a Windows-1251 form travels exactly, and info shows it.
+    exact = "Müller – Ωmega 日本.pdf"
+    ok(windows_tool("split", "in.txt", "--name", exact, "--base", "W", "-q", cwd=work), "tarnovell.exe split")
+    result = windows_tool("info", "W.exe", cwd=work)
+    ok(result, "tarnovell.exe info")
+    assert f'Name:      "{exact}"' in result.stdout.decode(), result.stdout
 
 
 SET_FILES = ("exe", "c001", "c002", "c003", "r01", "r02")

@@ -336,5 +336,5 @@ BOOL DeleteObject(HGDIOBJ object);
 BOOL GetSaveFileNameW(OPENFILENAMEW* dialog);
 BOOL GetOpenFileNameW(OPENFILENAMEW* dialog);
 DWORD CommDlgExtendedError(void);
-HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
-                        LPCSTR directory, int show);
+HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters,
+                        LPCWSTR directory, int show);

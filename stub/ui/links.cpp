@@ -1,5 +1,6 @@
 #include "stub/ui/links.h"
 
+#include "base/byte_text.h"
 #include "stub/state/join_state.h"
 #include "stub/ui/credits.h"
 
@@ -29,5 +30,8 @@ void UpdateCursor(HWND, LPARAM position) {
 
 void HandleLinkClick(HWND window, LPARAM position) {
   const char* target = LinkTarget(position);
-  if (target != nullptr) ShellExecuteA(window, "open", target, "", "", SW_SHOW);
+  if (target == nullptr) return;
+  WCHAR wide[sizeof MakerMailTarget];
+  TextCopy(wide, sizeof MakerMailTarget, target);
+  ShellExecuteW(window, WIDE_TEXT("open"), wide, WIDE_TEXT(""), WIDE_TEXT(""), SW_SHOW);
 }

@@ -76,7 +76,7 @@ CLIENT_SIZE = (282, 185)
 _FILE_CALLS = ["CreateFileW", "DeleteFileW", "SetFileTime", "GetModuleFileNameW", "FindFirstFileW", "ExitProcess"]
 DEFAULT_RELAY_INCLUDE = [
     "user32.MessageBoxA", "user32.MessageBoxW", "user32.SetWindowTextW", "user32.CreateWindowExW",
-    "user32.DrawTextW", "user32.DrawEdge", "user32.EnableWindow", "gdi32.Rectangle", "shell32.ShellExecuteA",
+    "user32.DrawTextW", "user32.DrawEdge", "user32.EnableWindow", "gdi32.Rectangle", "shell32.ShellExecuteW",
     "comdlg32.GetSaveFileNameW", "comdlg32.GetOpenFileNameW",
 ] + [dll + "." + call for call in _FILE_CALLS for dll in ("kernel32", "kernelbase")]  # forwarded to kernelbase
 

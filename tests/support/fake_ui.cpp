@@ -446,10 +446,11 @@ BOOL GetOpenFileNameW(OPENFILENAMEW* dialog) {
 }
 DWORD CommDlgExtendedError(void) { return DialogError; }
 
-HINSTANCE ShellExecuteA(HWND owner, LPCSTR operation, LPCSTR file, LPCSTR parameters,
-                        LPCSTR directory, int show) {
-  Log.push_back(Format("ShellExecuteA(%ld,%s,%s,%s,%s,%d)", static_cast<long>(Id(owner)), operation,
-                       file, parameters ? parameters : "(null)", directory ? directory : "(null)",
-                       show));
+HINSTANCE ShellExecuteW(HWND owner, LPCWSTR operation, LPCWSTR file, LPCWSTR parameters,
+                        LPCWSTR directory, int show) {
+  Log.push_back(Format("ShellExecuteW(%ld,%s,%s,%s,%s,%d)", static_cast<long>(Id(owner)),
+                       fake::Text(operation).c_str(), fake::Text(file).c_str(),
+                       parameters ? fake::Text(parameters).c_str() : "(null)",
+                       directory ? fake::Text(directory).c_str() : "(null)", show));
   return reinterpret_cast<HINSTANCE>(static_cast<intptr_t>(42));
 }

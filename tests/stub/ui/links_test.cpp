@@ -37,10 +37,10 @@ TEST_F(LinksTest, PressesOpenTheLinkUnderThemWithInclusiveBounds) {
     fake::Log.clear();
     HandleLinkClick(Window(), fake::Point(c.x, c.y));
     if (c.target == nullptr) {
-      EXPECT_EQ(fake::Count("ShellExecuteA"), 0u) << c.x << "," << c.y;
+      EXPECT_EQ(fake::Count("ShellExecuteW"), 0u) << c.x << "," << c.y;
     } else {
-      EXPECT_EQ(fake::Calls("ShellExecuteA"),
-                std::vector<std::string>{"ShellExecuteA(1,open," + *c.target + ",,,5)"})
+      EXPECT_EQ(fake::Calls("ShellExecuteW"),
+                std::vector<std::string>{"ShellExecuteW(1,open," + *c.target + ",,,5)"})
           << c.x << "," << c.y;
     }
     fake::Log.clear();

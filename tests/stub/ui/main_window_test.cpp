@@ -156,7 +156,7 @@ TEST_F(ShellTest, DispatchTable) {
     EXPECT_EQ(fake::Count("DefWindowProcW"), c.effect == Default ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("BeginPaint"), c.effect == Paint ? 1u : 0u) << c.what;
     EXPECT_EQ(fake::Count("SetCursor"), c.effect == Cursor ? 1u : 0u) << c.what;
-    EXPECT_EQ(fake::Count("ShellExecuteA"), c.effect == Link ? 1u : 0u) << c.what;
+    EXPECT_EQ(fake::Count("ShellExecuteW"), c.effect == Link ? 1u : 0u) << c.what;
     if (c.message == WM_CHAR && c.effect == Join)
       EXPECT_EQ(fake::Log.front(), "SendMessageW(1,273,1025,0)")
           << c.what;  // the button's own command

@@ -83,4 +83,3 @@ size_t FormatInt64(char* target, size_t capacity, int64_t value) {
   text[n] = 0;
   return TextCopy(target, capacity, text);
 }
-

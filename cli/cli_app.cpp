@@ -45,9 +45,8 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
                    "folder for the set (default: the current folder)")
       ->type_name("DIR");
   command
-      ->add_option(
-          "--name", split->Name,
-          "name proposed for the joined file (default: FILE's name)")
+      ->add_option("--name", split->Name,
+                   "name proposed for the joined file (default: FILE's name)")
       ->type_name("NAME");
   command
       ->add_option("--base", split->Base,

@@ -156,7 +156,8 @@ static std::string PlanHeaderName(SplitPlan* plan) {
   if (plan->NameField || exactIn1251) return "";
   return "the name is too long for the header: " + std::to_string(length) +
          " bytes in UTF-8 beside its " + std::to_string(renderedLength) +
-         " characters for older joiners, " + std::to_string(HeaderRecordSize - 1 - NameFieldHeadSize) +
+         " characters for older joiners, " +
+         std::to_string(HeaderRecordSize - 1 - NameFieldHeadSize) +
          " at most together; give a shorter one with --name";
 }
 

@@ -8,7 +8,12 @@ static const uint8_t NameTag[4] = {0x89, 'N', 'A', 'M'};
 // U+10FFFF), *at moved past it; -1 when there is none there.
 static int32_t NextCharacter(const uint8_t* text, int32_t length, int32_t* at) {
   uint32_t lead = text[*at];
-  int32_t more = lead < 0x80 ? 0 : lead < 0xC2 ? -1 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF5 ? 3 : -1;
+  int32_t more = lead < 0x80   ? 0
+                 : lead < 0xC2 ? -1
+                 : lead < 0xE0 ? 1
+                 : lead < 0xF0 ? 2
+                 : lead < 0xF5 ? 3
+                               : -1;
   if (more < 0 || *at + more >= length) return -1;
   uint32_t character = more == 0 ? lead : lead & (0x3F >> more);
   for (int32_t k = 1; k <= more; k++) {

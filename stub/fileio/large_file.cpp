@@ -140,7 +140,8 @@ int32_t CloseLarge(LargeFile& file) {
 }
 
 void EraseLarge(LargeFile& file) {
-  if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileW(FileCallName(file.Name))) SetPlatformError();
+  if (Require(IsAssigned(file), IoErrNotAssigned) && !DeleteFileW(FileCallName(file.Name)))
+    SetPlatformError();
 }
 
 // A record that is not open for output holds no handle the platform would cut: it refuses.

@@ -70,8 +70,8 @@ struct FileIdentity {
 };
 
 static bool IdentityOf(const WCHAR* path, FileIdentity* identity) {
-  HANDLE file = CreateFileW(FileCallName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE file = CreateFileW(FileCallName(path), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return false;
   BY_HANDLE_FILE_INFORMATION info;
   bool known = GetFileInformationByHandle(file, &info) != 0;
@@ -109,7 +109,7 @@ static bool ChosenOutputIsInSet() {
   WCHAR path[PathTextSize];
   FileIdentity piece;
   for (int32_t n = 0;; n++) {
-    PiecePathFor(path, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath), n);
+    PiecePathFor(path, PathTextSize, JoinState.BasePath, n);
     if (n > 0 && FileSizeByName(path) == -1) break;
     if (IdentityOf(path, &piece) && SameIdentity(chosen, piece)) return true;
   }
@@ -129,8 +129,7 @@ static bool ChosenOutputIsInSet() {
     number = number * 10 + (*d - '0');
   }
   if (number < 1) return false;
-  PiecePathFor(path, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath),
-               static_cast<int32_t>(number));
+  PiecePathFor(path, PathTextSize, JoinState.BasePath, static_cast<int32_t>(number));
   return IdentityOf(path, &piece) && SameIdentity(chosen, piece);
 }
 
@@ -188,7 +187,7 @@ static StepResult LocatePiece(HWND window) {
     }
     UpperLastComponent(expected, NameTextSize, JoinState.PiecePath);
     UpperLastComponent(chosen, NameTextSize, NameBuffer);
-    if (!TextEqual(static_cast<const WCHAR*>(expected), chosen)) continue;
+    if (!TextEqual(expected, chosen)) continue;
     if (IsSameFile(NameBuffer, JoinState.OutputPath)) {
       ShowBox(window, PieceIsOutputText, RefusalStyle);
       continue;
@@ -255,7 +254,7 @@ __attribute__((noinline)) static StepResult CopyCurrentPiece(HWND window,
 // The container: ask for the output, then copy the container's payload into a new output.
 static StepResult ContainerStep(HWND window, const JoinCallbacks& callbacks, int64_t* pieceSize) {
   JoinState.IoFailed = false;
-  PiecePathFor(JoinState.PiecePath, PathTextSize, static_cast<const WCHAR*>(JoinState.BasePath), 0);
+  PiecePathFor(JoinState.PiecePath, PathTextSize, JoinState.BasePath, 0);
   *pieceSize = FileSizeByName(JoinState.PiecePath);
   if (!ChooseOutputFile(window)) return StepCancelled;
   TextCopy(JoinState.OutputPath, PathTextSize, NameBuffer);
@@ -277,7 +276,7 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
     size_t folder = static_cast<size_t>(LastPathComponent(piece) - piece);
     CopyBytes(base, piece, folder * sizeof(WCHAR));
     base[folder] = 0;
-    TextAppend(base, PathTextSize, LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath)));
+    TextAppend(base, PathTextSize, LastPathComponent(JoinState.BasePath));
     TextCopy(JoinState.BasePath, PathTextSize, base);
     JoinState.PieceRelocated = false;
   } else {
@@ -287,10 +286,9 @@ static StepResult PieceStep(HWND window, const JoinCallbacks& callbacks, int64_t
 
   const size_t titleSize = sizeof JoinState.TitleText / sizeof(WCHAR);
   size_t prefix = TextCopy(JoinState.TitleText, titleSize, TitlePrefix);
-  size_t added = TextAppend(JoinState.TitleText, titleSize,
-                            LastPathComponent(static_cast<const WCHAR*>(JoinState.PiecePath)));
+  size_t added = TextAppend(JoinState.TitleText, titleSize, LastPathComponent(JoinState.PiecePath));
   CharUpperBuffW(JoinState.TitleText + prefix, static_cast<DWORD>(added));
-  SetTextBuffer(static_cast<const WCHAR*>(JoinState.TitleText));
+  SetTextBuffer(JoinState.TitleText);
   SetWindowTextW(window, JoinState.TextBuffer);
 
   if (FileSizeByName(JoinState.PiecePath) == -1) {
@@ -327,8 +325,8 @@ static void FinishJoin(HWND window) {
     JoinState.Outcome = OutcomeMismatch;
 
   DWORD disposition = TimesDisposition();
-  HANDLE output = CreateFileW(FileCallName(JoinState.OutputPath), GENERIC_WRITE, 0, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE output = CreateFileW(FileCallName(JoinState.OutputPath), GENERIC_WRITE, 0, nullptr,
+                              disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (output != INVALID_HANDLE_VALUE) {
     SetFileTime(output, &JoinState.CreationTime, &JoinState.LastAccessTime,
                 &JoinState.LastWriteTime);

@@ -78,11 +78,11 @@ bool AllPiecesChecked() {
 // in upper case.
 static void AppendPieceName(WCHAR* text, size_t capacity, int32_t n) {
   WCHAR name[PathTextSize + PieceSuffixSize];
-  const WCHAR* base = LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath));
+  const WCHAR* base = LastPathComponent(JoinState.BasePath);
   PiecePathFor(name, PathTextSize + PieceSuffixSize, base, n);
   WCHAR* upper = n == 0 ? name + TextLength(base) : name;
   CharUpperBuffW(upper, static_cast<DWORD>(TextLength(upper)));
-  TextAppend(text, capacity, static_cast<const WCHAR*>(name));
+  TextAppend(text, capacity, name);
 }
 
 // intro, then the first NamedBadPieces of count pieces (or runs, first[i] to last[i]) by name,

@@ -141,7 +141,7 @@ uint32_t StripeBytes(int32_t k) {
 // Piece m's file lies at the base with the size the block gives it.
 static bool PieceFileServes(int32_t m) {
   WCHAR path[PathTextSize + PieceSuffixSize];
-  PiecePathFor(path, PathTextSize + PieceSuffixSize, static_cast<const WCHAR*>(JoinState.Rebuild.Base), m);
+  PiecePathFor(path, PathTextSize + PieceSuffixSize, JoinState.Rebuild.Base, m);
   return FileSizeByName(path) == Payload(m) + (m == 0 ? PayloadOffset : 0);
 }
 
@@ -180,7 +180,7 @@ static void OpenSources(int32_t g, int32_t k) {
   for (int32_t s = 0; s < k; s++) {
     int64_t offset;
     if (SourceRow[s] < k) {
-      PiecePathFor(path, RowPathSize, static_cast<const WCHAR*>(rebuild.Base), SourcePiece[s]);
+      PiecePathFor(path, RowPathSize, rebuild.Base, SourcePiece[s]);
       offset = SourcePiece[s] == 0 ? PayloadOffset : 0;
     } else {
       int32_t r = SourceRow[s] - k;

@@ -184,8 +184,8 @@ void LoadHeader(HWND window) {
   // The title names the container with its extension written ".EXE", whatever its case.
   const size_t titleSize = sizeof WindowTitle / sizeof WindowTitle[0];
   TextCopy(WindowTitle, titleSize, TitlePrefix);
-  TextAppend(WindowTitle, titleSize, LastPathComponent(static_cast<const WCHAR*>(JoinState.BasePath)));
+  TextAppend(WindowTitle, titleSize, LastPathComponent(JoinState.BasePath));
   TextAppend(WindowTitle, titleSize, ".EXE");
-  SetTextBuffer(static_cast<const WCHAR*>(WindowTitle));
+  SetTextBuffer(WindowTitle);
   SetWindowTextW(window, JoinState.TextBuffer);
 }

@@ -42,8 +42,7 @@ static void DrawNameAndSize(HDC dc) {
   RECT measure = {0, 0, 0, 0};
   DrawTextW(dc, wide, length, &measure, DT_CALCRECT | DT_SINGLELINE);
   int width = measure.right;
-  DrawLabel(dc, 16, 78, 243 - width, 13,
-            LastPathComponent(static_cast<const WCHAR*>(JoinState.OutputPath)), Black, true);
+  DrawLabel(dc, 16, 78, 243 - width, 13, LastPathComponent(JoinState.OutputPath), Black, true);
 }
 
 static void DrawOutcome(HDC dc) {

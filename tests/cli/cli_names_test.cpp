@@ -103,7 +103,8 @@ TEST_F(CliTest, NamesWithoutAWindows1251FormTravelExactly) {
       {"café", "caf_"},
       {"emoji\xF0\x9F\x98\x80", "emoji_"}};
   for (const auto& [name, record] : names) {
-    ASSERT_EQ(Run({"split", "in.txt", "--name", name, "--base", name, "-q"}), ExitComplete) << Err();
+    ASSERT_EQ(Run({"split", "in.txt", "--name", name, "--base", name, "-q"}), ExitComplete)
+        << Err();
     std::string header = Read(name + ".exe").substr(HeaderOffset, 256);
     EXPECT_EQ(header.substr(0, 1 + record.size()), static_cast<char>(record.size()) + record);
     EXPECT_EQ(Run({"info", name + ".exe"}), ExitComplete);

@@ -66,9 +66,16 @@ TEST(NameField, TheExactNameTravelsBesideItsRendering) {
 
 TEST(NameField, AForgedFieldIsIgnored) {
   const std::string forged[] = {
-      "a/b.txt",  "a\\b.txt", "C:evil.txt", "..",    ". .",         "name.",      "name ",
-      "CON",      "nul.txt",  "Com7.tar",   "lpt1",  "a\x01z",      "a\xC2\x85z", "a*b",
-      "\xC0\xAF", "a\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "abc\xE6\x97", "",
+      "a/b.txt",      "a\\b.txt",
+      "C:evil.txt",   "..",
+      ". .",          "name.",
+      "name ",        "CON",
+      "nul.txt",      "Com7.tar",
+      "lpt1",         "a\x01z",
+      "a\xC2\x85z",   "a*b",
+      "\xC0\xAF",     "a\xE0\x80\xAF",
+      "\xED\xA0\x80", "\xF4\x90\x80\x80",
+      "abc\xE6\x97",  "",
   };
   for (const std::string& name : forged) {
     EXPECT_FALSE(Reads(Forged(Rendered(name), name))) << name;

@@ -178,8 +178,8 @@ ATOM RegisterClassW(const WNDCLASSW* windowClass) {
   return 1;
 }
 
-HWND CreateWindowExW(DWORD exStyle, LPCWSTR classText, LPCWSTR titleText, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
+HWND CreateWindowExW(DWORD exStyle, LPCWSTR classText, LPCWSTR titleText, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE, LPVOID) {
   std::string className = fake::Text(classText), title = fake::Text(titleText);
   Log.push_back(Format("CreateWindowExW(%u,%s,%s,0x%X,%d,%d,%d,%d,%ld,%ld)", exStyle,
                        className.c_str(), title.c_str(), style, x, y, width, height,

@@ -51,7 +51,8 @@ TEST_F(FileLayer, AfterAFailedOpenEveryOperationStores103) {
 
 TEST_F(FileLayer, FileSizeByNameOfMissingPathsAndFolders) {
   EXPECT_EQ(FileSizeByName(scratch::Wide(Path("missing")).c_str()), -1);
-  EXPECT_EQ(FileSizeByName(scratch::Wide(Path("no folder" + std::string(scratch::Separator()) + "x")).c_str()),
+  EXPECT_EQ(FileSizeByName(
+                scratch::Wide(Path("no folder" + std::string(scratch::Separator()) + "x")).c_str()),
             -1);
   std::filesystem::create_directory(Path("folder"));
   EXPECT_EQ(FileSizeByName(scratch::Wide(Path("folder")).c_str()), 0);

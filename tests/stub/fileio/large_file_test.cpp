@@ -207,8 +207,8 @@ TEST_F(FileLayer, APathPastMaxPathIsNamedInItsLongForm) {
       {"C:\\" + wide, "\\\\?\\C:\\" + wide},
       {"c:/films/" + wide, "\\\\?\\c:\\films\\" + wide},
       {"\\\\server/share\\" + wide, "\\\\?\\UNC\\server\\share\\" + wide},
-      {"\\\\?\\C:\\" + wide, "\\\\?\\C:\\" + wide},  // a long form already
-      {"films\\" + wide, "films\\" + wide},        // relative: as it is
+      {"\\\\?\\C:\\" + wide, "\\\\?\\C:\\" + wide},        // a long form already
+      {"films\\" + wide, "films\\" + wide},                // relative: as it is
       {"C:\\" + wide.substr(4), "C:\\" + wide.substr(4)},  // MAX_PATH - 1 characters
   };
   for (const auto& c : cases) {
@@ -245,8 +245,9 @@ TEST_F(FileLayer, ShareTableDecidesWhatOtherOpenersMay) {
     LargeFile& file = OpenWith("data", static_cast<uint8_t>(index << 4));
     ASSERT_EQ(file.Mode, ModeInput);
     for (DWORD access : {DWORD{GENERIC_READ}, DWORD{GENERIC_WRITE}}) {
-      HANDLE other = CreateFileW(scratch::Wide(Path("data")).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+      HANDLE other = CreateFileW(scratch::Wide(Path("data")).c_str(), access,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
       bool allowed = (expected & (access == GENERIC_READ ? 1 : 2)) != 0;
       EXPECT_EQ(other != INVALID_HANDLE_VALUE, allowed) << "access " << std::hex << access;
       if (other != INVALID_HANDLE_VALUE) {

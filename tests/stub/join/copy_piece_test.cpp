@@ -37,8 +37,8 @@ TEST_F(CopyPieceTest, CreateModeCopiesFromTheOffsetInBlockPasses) {
     jointest::Write(Path("DATA.exe"), head + payload);
     JoinState.TotalSize = static_cast<int64_t>(c.payload);
     FileOpenMode = 1;
-    CopyPiece(fake::Wide(Path("DATA.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 30720, window,
-              ShowJoinProgress);
+    CopyPiece(fake::Wide(Path("DATA.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false,
+              30720, window, ShowJoinProgress);
     EXPECT_FALSE(JoinState.IoFailed);
     EXPECT_BYTES(Read(Path("out.bin")), payload);
     EXPECT_EQ(JoinState.OutputPos, static_cast<int64_t>(c.payload));
@@ -58,8 +58,8 @@ TEST_F(CopyPieceTest, OffsetAtOrPastTheEndGivesAnEmptyOutputAndOneDrawing) {
     fake::Log.clear();
     jointest::Write(Path("short.exe"), Pattern(100, 3));
     jointest::Write(Path("out.bin"), "old content");
-    CopyPiece(fake::Wide(Path("short.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, offset, window,
-              ShowJoinProgress);
+    CopyPiece(fake::Wide(Path("short.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false,
+              offset, window, ShowJoinProgress);
     EXPECT_FALSE(JoinState.IoFailed);
     EXPECT_TRUE(jointest::Exists(Path("out.bin")));
     EXPECT_BYTES(Read(Path("out.bin")), "");
@@ -73,7 +73,8 @@ TEST_F(CopyPieceTest, AppendAddsTheWholePieceAtTheEndOfTheOutput) {
   jointest::Write(Path("out.bin"), earlier);
   jointest::Write(Path("DATA.c001"), piece);
   JoinState.TotalSize = static_cast<int64_t>(earlier.size() + piece.size());
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0,
+            window, ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_BYTES(Read(Path("out.bin")), earlier + piece);
   EXPECT_EQ(JoinState.OutputPos, JoinState.TotalSize);  // the whole output, not this piece
@@ -86,7 +87,8 @@ TEST_F(CopyPieceTest, CreateModeEmptiesALongerFileFirst) {
   jointest::Write(Path("out.bin"), std::string(300000, 'x'));
   std::string piece = Pattern(1000, 6);
   jointest::Write(Path("DATA.c001"), piece);
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0,
+            window, ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_BYTES(Read(Path("out.bin")), piece);
 }
@@ -119,8 +121,8 @@ TEST_F(CopyPieceTest, FilesThatCannotBeOpenedFailTheCopyAfterOnePass) {
     std::filesystem::create_directory(Path("folder"));
     jointest::Write(Path("DATA.c001"), Pattern(200000, 7));
     if (c.outputExistsBefore) jointest::Write(Path("out.bin"), old);
-    CopyPiece(fake::Wide(Path(c.source)).c_str(), fake::Wide(Path(c.target)).c_str(), c.append, 0, window,
-              ShowJoinProgress);
+    CopyPiece(fake::Wide(Path(c.source)).c_str(), fake::Wide(Path(c.target)).c_str(), c.append, 0,
+              window, ShowJoinProgress);
     EXPECT_TRUE(JoinState.IoFailed);
     EXPECT_EQ(TakeIoResult(), 0) << "the copier takes the pending error itself";
     EXPECT_EQ(fake::Count("GetDC"), 1u);
@@ -134,11 +136,13 @@ TEST_F(CopyPieceTest, AnErrorLeftPendingBeforeTheCallFailsTheCopy) {
   std::string piece = Pattern(5000, 8);
   jointest::Write(Path("DATA.c001"), piece);
   SetIoResult(ERROR_ACCESS_DENIED);
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0,
+            window, ShowJoinProgress);
   EXPECT_TRUE(JoinState.IoFailed);
   EXPECT_BYTES(Read(Path("out.bin")), piece);  // the copy itself ran through
   EXPECT_EQ(TakeIoResult(), 0);
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0,
+            window, ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
 }
 
@@ -155,8 +159,8 @@ TEST_F(CopyPieceTest, AFailedReadOrWriteInTheMiddleEndsTheCopy) {
     FileFaultHook = [](FileCallKind call, const char*) -> DWORD {
       return call == failing && ++calls == 3 ? ERROR_DISK_FULL : 0;
     };
-    CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0, window,
-              ShowJoinProgress);
+    CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0,
+              window, ShowJoinProgress);
     FileFaultHook = nullptr;
     EXPECT_TRUE(JoinState.IoFailed);
     EXPECT_EQ(fake::Count("GetDC"), 3u);
@@ -172,7 +176,8 @@ TEST_F(CopyPieceTest, AQuitRequestStopsTheCopyAfterTheCurrentBlock) {
   fake::OnPeek = [] {
     if (++peeks == 2) fake::Post(nullptr, WM_QUIT, 0);
   };
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0,
+            window, ShowJoinProgress);
   EXPECT_TRUE(JoinState.QuitRequested);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_EQ(fake::Count("GetDC"), 2u);
@@ -186,7 +191,8 @@ TEST_F(CopyPieceTest, MessagesAreDispatchedBetweenBlocks) {
   fake::OnPeek = [] {
     if (++peeks == 1) fake::Post(fake::MainWindow(), WM_PAINT);
   };
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, 0,
+            window, ShowJoinProgress);
   std::vector<std::string> order;
   for (const std::string& line : fake::Log)
     if (line.rfind("GetDC", 0) == 0 || line.rfind("DispatchMessageW", 0) == 0)

@@ -41,7 +41,8 @@ TEST_F(JoinBigTest, AppendingToAnOutputPastFourGiB) {
   MakeSparse(Path("out.bin"), FourGiB + 3, {{FourGiB, "abc"}});
   jointest::Write(Path("DATA.c001"), piece);
   JoinState.TotalSize = FourGiB + 3 + 70000;
-  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0, window, ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.c001")).c_str(), fake::Wide(Path("out.bin")).c_str(), true, 0,
+            window, ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_EQ(JoinState.OutputPos, FourGiB + 3 + 70000);
   EXPECT_EQ(scratch::SizeOf(Path("out.bin")), FourGiB + 3 + 70000);
@@ -51,8 +52,8 @@ TEST_F(JoinBigTest, AppendingToAnOutputPastFourGiB) {
 TEST_F(JoinBigTest, CopyingFromAnOffsetPastFourGiB) {
   std::string tail = Pattern(100000, 2);
   MakeSparse(Path("DATA.exe"), FourGiB + 30720 + 100000, {{FourGiB + 30720, tail}});
-  CopyPiece(fake::Wide(Path("DATA.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false, FourGiB + 30720, window,
-            ShowJoinProgress);
+  CopyPiece(fake::Wide(Path("DATA.exe")).c_str(), fake::Wide(Path("out.bin")).c_str(), false,
+            FourGiB + 30720, window, ShowJoinProgress);
   EXPECT_FALSE(JoinState.IoFailed);
   EXPECT_BYTES(jointest::Read(Path("out.bin")), tail);
 }

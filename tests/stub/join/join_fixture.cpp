@@ -87,11 +87,11 @@ void JoinTest::SetUp() {
   windowClass.lpfnWndProc = TestWindowProc;
   windowClass.lpszClassName = u"Tarnovell";
   RegisterClassW(&windowClass);
-  window = CreateWindowExW(0, u"Tarnovell", u"Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288,
-                           210, nullptr, nullptr, nullptr, nullptr);
-  button = CreateWindowExW(
-      0, u"Button", u"Старт", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
-      reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), nullptr, nullptr);
+  window = CreateWindowExW(0, u"Tarnovell", u"Tarnovell! - DATA.EXE", 0x880000, 368, 279, 288, 210,
+                           nullptr, nullptr, nullptr, nullptr);
+  button = CreateWindowExW(0, u"Button", u"Старт", WS_CHILD | WS_VISIBLE, 103, 142, 75, 25, window,
+                           reinterpret_cast<HMENU>(static_cast<intptr_t>(StartButtonId)), nullptr,
+                           nullptr);
   JoinState.StartButton = button;
   // A scripted run that keeps answering "go on" would ask for ever: stop it.
   static int boxes;

@@ -86,7 +86,8 @@ class PieceRebuildTest : public JoinTest {
     std::vector<MemoryFile> set(files.size()), outputs(static_cast<size_t>(rows));
     for (size_t n = 0; n < files.size(); n++) set[n].Bytes = files[n];
     Accesses setAccess(set), outputAccess(outputs);
-    RecoveryResult result = EncodeRecovery(setAccess.Files, outputAccess.Files, nullptr, version, sliceSize);
+    RecoveryResult result =
+        EncodeRecovery(setAccess.Files, outputAccess.Files, nullptr, version, sliceSize);
     EXPECT_EQ(result.Outcome, RecoveryDone);
     std::vector<std::string> made;
     for (const MemoryFile& output : outputs) made.push_back(output.Bytes);

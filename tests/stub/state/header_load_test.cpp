@@ -40,8 +40,7 @@ TEST_F(HeaderLoadTest, BasePathAndTitleFromTheOwnName) {
       {"films/movie.bin", nullptr, "Tarnovell! - .EXE"},
       {"films.exe/movie.bin", "films", "Tarnovell! - films.EXE"},
       {"films/фильм.exe", "films/фильм", "Tarnovell! - \xF4\xE8\xEB\xFC\xEC.EXE"},
-      {"日本語 データ/Фильм.EXE", "日本語 データ/Фильм",
-       "Tarnovell! - \xD4\xE8\xEB\xFC\xEC.EXE"},
+      {"日本語 データ/Фильм.EXE", "日本語 データ/Фильм", "Tarnovell! - \xD4\xE8\xEB\xFC\xEC.EXE"},
   };
   for (const Case& c : cases) {
     SetUp();
@@ -237,10 +236,10 @@ TEST_F(HeaderLoadTest, TheNameFieldNamesTheFileWhereItChecks) {
     std::string joined;
   } cases[] = {
       {exact, rendered, true, false, exact},
-      {exact, rendered, false, false, "M_ller – _mega __.pdf"},  // no digest block
-      {exact, rendered, true, true, "M_ller – _mega __.pdf"},    // a damaged header
+      {exact, rendered, false, false, "M_ller – _mega __.pdf"},   // no digest block
+      {exact, rendered, true, true, "M_ller – _mega __.pdf"},     // a damaged header
       {"..\\evil.txt", "..\\evil.txt", true, false, "evil.txt"},  // forged: ignored
-      {"film.avi", "other.avi", true, false, "other.avi"},          // the tie fails
+      {"film.avi", "other.avi", true, false, "other.avi"},        // the tie fails
   };
   for (const Case& c : cases) {
     SetUp();
@@ -271,8 +270,9 @@ TEST_F(HeaderLoadTest, AnOwnPathTooLongIsToldAndEndsTheProgram) {
     LoadHeader(Window());
     bool told = length >= PathTextSize - PieceSuffixSize;
     // "Слишком длинный путь к файлу!"
-    const std::string box = "\xD1\xEB\xE8\xF8\xEA\xEE\xEC \xE4\xEB\xE8\xED\xED\xFB\xE9 "
-                            "\xEF\xF3\xF2\xFC \xEA \xF4\xE0\xE9\xEB\xF3!";
+    const std::string box =
+        "\xD1\xEB\xE8\xF8\xEA\xEE\xEC \xE4\xEB\xE8\xED\xED\xFB\xE9 "
+        "\xEF\xF3\xF2\xFC \xEA \xF4\xE0\xE9\xEB\xF3!";
     EXPECT_EQ(fake::Count("MessageBoxW"), told ? 1u : 0u) << length;
     if (told) EXPECT_NE(fake::Calls("MessageBoxW")[0].find(". " + box + ","), std::string::npos);
     EXPECT_EQ(fake::Count("PostQuitMessage"), told ? 1u : 0u);

@@ -19,17 +19,32 @@ NAME = "Отпуск на море.bin"
 BUTTON_ROWS = 38  # the bottom of a box: its button and the margin below
 
 
+def settled(geometry, rows, ready, what):
+    """The bytes of the first rows of a window's client area once ready(pixels) holds and two
+    screenshots 0.3 s apart agree: nothing is drawn there any more."""
+    last = []
+    def still():
+        pixels = e.screenshot().client(geometry)[:geometry[2] * 3 * rows]
+        same = ready(pixels) and last == [pixels]
+        last[:] = [pixels]
+        return pixels if same else None
+    return e.wait_until(still, 30, interval=0.3, what=what)
+
+
 def box_shot():
-    """The message box on the screen once it is drawn: its size and the bytes of its client area
-    above the button."""
+    """The message box on the screen once its text is drawn: its size and the bytes of its
+    client area above the button."""
     box = e.wait_until(e.message_boxes, 60, what="the box on screen")[0]
     geometry = e.window_geometry(box)
-    def drawn():
-        shot = e.screenshot()
-        return shot if any(shot.client_pixel(geometry, x, y) == j.BLACK
-                           for y in range(0, geometry[3], 2) for x in range(0, geometry[2], 2)) else None
-    shot = e.wait_until(drawn, 30, interval=0.3, what="the box drawn")
-    return geometry[2:], shot.client(geometry)[:geometry[2] * 3 * (geometry[3] - BUTTON_ROWS)]
+    width, rows = geometry[2], geometry[3] - BUTTON_ROWS
+    def text(pixels):  # black right of the icon
+        return any(pixels[(y * width + x) * 3:(y * width + x) * 3 + 3] == bytes(j.BLACK)
+                   for y in range(rows) for x in range(60, width))
+    return geometry[2:], settled(geometry, rows, text, "the box's text drawn")
+
+
+def window_shot(geometry):
+    return geometry[2:], settled(geometry, geometry[3], lambda pixels: True, "the window drawn")
 
 
 def join(work, views, texts, box, after, outcome):
@@ -37,14 +52,15 @@ def join(work, views, texts, box, after, outcome):
     the relay log shows it into texts."""
     proc, win = j.start(work / "DATA.exe", relay=True)
     geometry = e.window_geometry(win)
-    views.setdefault("the window", (geometry[2:], e.wait_painted(win).client(geometry)))
+    e.wait_painted(win)
+    views.setdefault("the window", window_shot(geometry))
     j.press_start(win)
     j.save_as(proc, work / "out.bin")
     views[box] = box_shot()
     texts[box] = [e.message_box_call(line)[1] for line in e.relay_calls(proc, "user32.MessageBoxW")]
     d.answer_box()
     j.wait_outcome_only(geometry, outcome, {j.BLACK, j.DARK_RED, j.RED} - {outcome})
-    views[after] = (geometry[2:], e.screenshot().client(geometry))
+    views[after] = window_shot(geometry)
     j.press_exit(proc, d.main_window(proc))
 
 

@@ -80,6 +80,8 @@ struct RepairOptions {
   std::string PiecesBase;  // --pieces-base: the set's files are NAME.c001, NAME.r01, ... beside
                            // the container given as Path
   bool Quiet = false;
+  bool Force = false;  // rebuild on the recovery files' word where the container's digests cannot
+                       // tell (the files replaced are kept), and sets of more than SetFileLimit
 };
 
 // Finds the bad files of a set through its recovery files and rebuilds them in place.

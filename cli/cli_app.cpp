@@ -137,11 +137,16 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
   command
       ->add_option(
           "PATH", repair->Path,
-          "the container (BASE.exe), or one of the recovery files when the container is lost")
+          "the container (BASE.exe, lost or not), a piece, or one of the recovery files")
       ->required()
       ->type_name("PATH");
   command->add_flag("-q,--quiet", repair->Quiet,
                     "no progress bar, nothing printed for a whole set");
+  command->add_flag("-f,--force", repair->Force,
+                    "rebuild pieces a container condemns though most of them disagree with it, "
+                    "and sets of more than " +
+                        std::to_string(SetFileLimit) +
+                        " files known from recovery files alone (each file replaced is kept)");
   AddPiecesBase(command, &repair->PiecesBase);
   return command;
 }

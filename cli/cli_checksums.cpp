@@ -125,6 +125,11 @@ static bool DigestOfFile(OsFile file, Sha256Sink* sink, Sha256Digest* digest) {
   return got == info.Size && sink->Hash.End(digest);
 }
 
+bool Sha256OfFile(OsFile file, Sha256Digest* digest) {
+  Sha256Sink sink;
+  return DigestOfFile(file, &sink, digest);
+}
+
 // The digest of a file written for the set: read through its open file where it has no name,
 // else opened again at its temporary name.
 static bool DigestOfOutput(const PendingOutput& output, Sha256Digest* digest) {
@@ -282,15 +287,20 @@ bool FileChecksums::AddRecoveryFiles(const PieceSet& set) {
 bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const FileChecksums& files,
                         const std::function<bool(int32_t index)>& vouched) {
   std::string why, foreign = sums.ForeignOriginal(set);
+  int64_t matching = 0, differing = 0;  // of the files the set's digests vouch for
+  std::string first;                    // the first of those that differs
+  for (const FileChecksums::Compared& file : files.Files) {
+    if (file.Index < 0 || !vouched(file.Index)) continue;
+    matching += file.Matches;
+    differing += !file.Matches;
+    if (!file.Matches && first.empty()) first = file.Name;
+  }
   if (!foreign.empty()) {
     why = "it is for " + Printable(foreign) + ", not " + Printable(sums.OriginalName);
-  } else {
-    for (const FileChecksums::Compared& file : files.Files) {
-      if (file.Matches || file.Index < 0 || !vouched(file.Index)) continue;
-      why = "it gives " + Printable(file.Name) +
-            " another SHA-256, though the set's digests find that file whole";
-      break;
-    }
+  } else if (differing > 0 && matching == 0) {
+    why = "it gives " + Printable(first) +
+          " another SHA-256, though the set's digests find that file whole, and no file of the "
+          "set its own";
   }
   if (why.empty()) return true;
   CliPrint(CliErr,
@@ -300,13 +310,17 @@ bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const Fil
 }
 
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
-                                 bool walked, const char* indent) {
+                                 const std::function<bool(int32_t index)>& told,
+                                 const std::function<bool(int32_t index)>& vouched,
+                                 const char* indent) {
   int64_t count = 0;
   for (const FileChecksums::Compared& file : files.Files) {
-    if (file.Matches || (!walked && file.Index >= 0)) continue;
+    if (file.Matches || (file.Index >= 0 && told(file.Index))) continue;
     if (stream != nullptr) {
-      CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s\n", indent,
-               Printable(file.Name).c_str(), sums.FileName().c_str());
+      bool forged = file.Index >= 0 && vouched(file.Index);
+      CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s%s\n", indent,
+               Printable(file.Name).c_str(), sums.FileName().c_str(),
+               forged ? ", though its CRC-32C is the set's: forged, or changed on purpose" : "");
     }
     count++;
   }

@@ -80,7 +80,8 @@ static int CheckProgram(OsFile file, ContainerHead* head, std::string* error) {
     return ExitFileError;
   }
   bool good = Crc32cAdd(0, stub.data(), stub.size()) == head->Digests.StubDigest;
-  head->Program = good ? PartState::Good : PartState::Damaged;
+  bool ours = memcmp(stub.data(), StubImage, StubSize) == 0;
+  head->Program = good ? PartState::Good : ours ? PartState::Other : PartState::Damaged;
   return ExitComplete;
 }
 

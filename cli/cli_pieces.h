@@ -20,6 +20,8 @@ enum class PartState {
   Unchecked,  // the set carries no digest of it (sets made before it did)
   Good,
   Damaged,
+  Other,  // not the set's but this tool's own joiner program: a sound one (a repair that had no
+          // copy of the set's own put it there), not damage
 };
 
 struct ContainerHead {

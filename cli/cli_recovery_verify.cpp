@@ -151,13 +151,16 @@ VerifyRecovery::VerifyRecovery() = default;
 VerifyRecovery::~VerifyRecovery() = default;
 
 int VerifyRecovery::SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
-                                 const std::vector<OsFileInfo>& foundWhole) {
+                                 const std::vector<OsFileInfo>& foundWhole,
+                                 const std::vector<std::string>& condemned,
+                                 const std::string& why) {
   facts_.reset();
   if (whole && quiet && !json) return ExitComplete;
   auto facts = std::make_unique<Facts>();
   int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
                                  set.Folder, &facts->Files);
   if (code != ExitComplete || facts->Files.RecoveryPaths.empty()) return ExitComplete;
+  LeaveOutCondemned(condemned, why, &facts->Files);
   std::vector<uint8_t> known = KnownGood(facts->Files, foundWhole);
   code = Survey(!quiet, facts.get(), &known);
   if (code != ExitComplete) return code;

@@ -258,14 +258,11 @@ bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
   return groups == static_cast<uint32_t>(header->GroupCount) && lengthFits;
 }
 
-bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
-  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
-      length != header->HeaderLength ||
-      Get64(bytes + length - SelfCheckSize) !=
-          Crc64(bytes, static_cast<size_t>(length) - SelfCheckSize)) {
-    *header = RecoveryHeader{};
-    return false;
-  }
+int64_t RecoveryStartLength(const RecoveryHeader& fixed) {
+  return FilesAt + int64_t{FileEntrySize} * fixed.FileCount + int64_t{4} * fixed.GroupCount;
+}
+
+void ParseRecoveryStart(const uint8_t* bytes, RecoveryHeader* header) {
   memcpy(header->ContainerHeader, bytes + CopyAt, HeaderSize);
   const uint8_t* entry = bytes + FilesAt;
   header->Files.resize(static_cast<size_t>(header->FileCount));
@@ -274,8 +271,20 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
     file.Digest = Get32(entry + 8);
     entry += FileEntrySize;
   }
+  header->ParityDigests.clear();
   for (int32_t g = 0; g < header->GroupCount; g++)
     header->ParityDigests.push_back(Get32(entry + 4 * g));
+}
+
+bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
+  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
+      length != header->HeaderLength ||
+      Get64(bytes + length - SelfCheckSize) !=
+          Crc64(bytes, static_cast<size_t>(length) - SelfCheckSize)) {
+    *header = RecoveryHeader{};
+    return false;
+  }
+  ParseRecoveryStart(bytes, header);
   int64_t parity = header->ParityLength;
   if (!CompleteRecoveryGeometry(header) || header->ParityLength != parity ||
       header->HeaderLength != length) {

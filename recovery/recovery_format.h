@@ -156,6 +156,12 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
 // least that plus whole slice digests, at most MaxReadSliceDigests of them (the payloads, which
 // give T, lie past the fixed fields). False otherwise. The rest of *header is left empty.
 bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header);
+// The start of a header whose fixed fields are parsed (fixed): its first RecoveryStartLength
+// bytes, the fixed fields, the header copy, the files and this row's parity digests, all before
+// the slice digests. ParseRecoveryStart fills in the copy, Files and ParityDigests from them,
+// unchecked by the self-check: a header is judged by them before its slice digests are loaded.
+int64_t RecoveryStartLength(const RecoveryHeader& fixed);
+void ParseRecoveryStart(const uint8_t* bytes, RecoveryHeader* header);
 // A whole header of length bytes: the fixed fields, the self-check, and P and H as the payloads
 // give them.
 bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header);

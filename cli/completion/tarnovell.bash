@@ -59,7 +59,7 @@ _tarnovell() {
       options="-h --help -p --pieces-dir --pieces-base -q --quiet --progress --json"
       files="*.[eE][xX][eE]" ;;
     repair)
-      options="-h --help --pieces-base -q --quiet --progress"
+      options="-h --help --pieces-base -q --quiet --progress -f --force"
       files="*.[eE][xX][eE] *.[rR][0-9][0-9]" ;;
   esac
 

@@ -30,8 +30,10 @@ contains "join's summary" out "SHA-256 matches my holiday film.sha256"
 check "sha256sum -c after the join: every file, the joined one too" 0 $?
 cmp -s "sender/my holiday film.avi" "receiver/my holiday film.avi" || fail "joined bytes differ"
 
-# A damaged piece: sha256sum and verify both find it.
-printf '\377' | dd of="receiver/my holiday film.c002" bs=1 seek=1000 conv=notrunc status=none
+# A damaged piece (byte 1000 flipped, whatever it was): sha256sum and verify both find it.
+piece="receiver/my holiday film.c002"
+byte=$(od -An -tu1 -j1000 -N1 "$piece")
+printf "\\$(printf %03o $((byte ^ 0xFF)))" | dd of="$piece" bs=1 seek=1000 conv=notrunc status=none
 (cd receiver && sha256sum -c --quiet "my holiday film.sha256") >out 2>err
 check "sha256sum -c of a damaged piece" 1 $?
 contains "sha256sum names it" out "my holiday film.c002: FAILED"

@@ -294,6 +294,7 @@ static int RunCommandLine(int argc, char** argv) {
                Printable(sizeText).c_str());
       return ExitUsage;
     }
+    if (*splitCommand->get_option("--size")) split.SizeText = sizeText;
     if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
       CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
                Printable(numberText).c_str());

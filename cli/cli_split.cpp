@@ -832,6 +832,22 @@ static int OpenInput(const std::string& path, SplitInput* input) {
   return ExitComplete;
 }
 
+// BASE.sha256 within the size too (--checksums; --number sets no size): its lines follow from the
+// names, known before a byte is written; from a stream, at its end.
+static int CheckChecksumFileFits(const SplitOptions& options, const SplitPlan& plan) {
+  if (plan.ChecksumTarget.empty() || options.Number > 0) return ExitComplete;
+  std::vector<std::string> files = plan.Targets;
+  files.insert(files.end(), plan.RecoveryTargets.begin(), plan.RecoveryTargets.end());
+  int64_t length = ChecksumFileLength(plan.Name, files);
+  if (static_cast<uint64_t>(length) <= options.PieceSize) return ExitComplete;
+  CliPrint(CliErr,
+           "tarnovell: %s would be %lld bytes, more than --size %s; give a larger --size, or "
+           "leave out --checksums%s\n",
+           Printable(LastComponent(plan.ChecksumTarget)).c_str(), static_cast<long long>(length),
+           SizeShown(options).c_str(), plan.Stream ? "; nothing was left behind" : "");
+  return ExitUsage;
+}
+
 // From a stream, each recovery file of the set as it came, before one is written. The pieces
 // were cut for a full group and a file past it refused as it came; but a set of one file, shorter
 // than a piece, may get finer slices than the plan's, and so more of their digests.
@@ -877,6 +893,7 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   if (code == ExitComplete) code = RefuseSplittingASet(options, *input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
   if (code == ExitComplete) code = PlanTargets(options, input->Info, &plan);
+  if (code == ExitComplete && !plan.Stream) code = CheckChecksumFileFits(options, plan);
   if (code == ExitComplete) code = CheckRoomForSet(plan);
   if (code != ExitComplete) return code;
 
@@ -890,6 +907,7 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   SplitChecksums* sums = options.Checksums ? &checksums : nullptr;
   if (plan.Stream || plan.RecoveryTargets.empty()) {
     code = WriteSetFiles(options, &plan, input, &outputs, sums);
+    if (code == ExitComplete && plan.Stream) code = CheckChecksumFileFits(options, plan);
     if (code == ExitComplete) code = CheckStreamRecoveryFits(options, plan);
     if (code == ExitComplete) code = SealContainer(plan, &outputs.front());
   } else {

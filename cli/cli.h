@@ -34,7 +34,8 @@ constexpr char StandardStreamPath[] = "-";
 
 struct SplitOptions {
   std::string InputPath;
-  uint64_t PieceSize = DefaultPieceSize;
+  uint64_t PieceSize = DefaultPieceSize;  // SIZE: the cap of every file split writes
+  std::string SizeText;                   // SIZE as given, for messages; empty: the default
   uint64_t Number = 0;  // --number: so many files of equal size instead of PieceSize (0: none)
   std::string OutputDir = ".";
   std::string Name;      // record 1 (UTF-8); empty: the input's file name

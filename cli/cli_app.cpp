@@ -30,9 +30,10 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   CLI::Option* size =
       command
           ->add_option("-b,--bytes,-s,--size", *sizeText,
-                       "cap of every file of the set: bytes, or with K, M, G, T (powers of 1024), "
-                       "KB, MB, GB, TB (powers of 1000), decimals allowed (1.5G), or cd, dvd, "
-                       "fat32 (default 1G; the container also stays below 4 GiB)")
+                       "cap of every file split writes (recovery files and checksums too): bytes, "
+                       "or with K, M, G, T (powers of 1024), KB, MB, GB, TB (powers of 1000), "
+                       "decimals allowed (1.5G), or cd, dvd, fat32 (default 1G; the container "
+                       "also stays below 4 GiB)")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
           ->type_name("SIZE");
   command
@@ -68,8 +69,9 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   command
       ->add_option("-r,--recovery", *recoveryText,
                    "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
-                   "of the set (of each group of 255 - N files) can then be rebuilt by repair; "
-                   "or P% (such as 10%): N is P % of the files (of each group), at least 1")
+                   "of the set (of each group of 255 - N files, with -n) can then be rebuilt by "
+                   "repair; or P% (such as 10%): N is P % of the files (of each group), at least "
+                   "1")
       ->type_name("N|P%");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
@@ -299,6 +301,7 @@ static int RunCommandLine(int argc, char** argv) {
                Printable(sizeText).c_str());
       return ExitUsage;
     }
+    if (*splitCommand->get_option("--size")) split.SizeText = sizeText;
     if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
       CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
                Printable(numberText).c_str());

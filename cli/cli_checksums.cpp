@@ -33,6 +33,13 @@ std::string ChecksumLineText(const std::string& name, const Sha256Digest& digest
   return (any ? "\\" : "") + Sha256Hex(digest) + "  " + escaped + "\n";
 }
 
+int64_t ChecksumFileLength(const std::string& name, const std::vector<std::string>& paths) {
+  Sha256Digest any = {};
+  size_t length = ChecksumLineText(name, any).size();
+  for (const std::string& path : paths) length += ChecksumLineText(LastComponent(path), any).size();
+  return static_cast<int64_t>(length);
+}
+
 // A name as an escaped line gives it; false for a backslash that starts no escape.
 static bool UnescapeName(const std::string& text, std::string* name) {
   for (size_t i = 0; i < text.size(); i++) {

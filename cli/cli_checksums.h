@@ -30,6 +30,10 @@ struct ChecksumLine {
 // One line as sha256sum writes it, with its newline: a name holding a backslash, a newline or a
 // carriage return is escaped (\\, \n, \r) and the line starts with a backslash.
 std::string ChecksumLineText(const std::string& name, const Sha256Digest& digest);
+// The length of the checksum file split writes for the original's name and the set's files
+// (paths: the container, the pieces, the recovery files; each named by its last component): a
+// line each, as long whatever its digest.
+int64_t ChecksumFileLength(const std::string& name, const std::vector<std::string>& paths);
 // The lines of a checksum file as sha256sum -c reads them (blank lines skipped, a line ending in
 // CR LF taken); false with why for the first line that is not one, a NUL byte anywhere, or a name
 // given twice.

@@ -47,16 +47,11 @@ static RecoveryResult DescribeSizes(EncodeJob* job) {
   return Result(RecoveryDone);
 }
 
-// Groups and offsets from the sizes; then, with slices, the slice size they give.
+// Groups, offsets and the slice size from the sizes.
 static RecoveryResult CompleteGeometry(EncodeJob* job) {
-  RecoveryHeader& header = job->Header;
-  header.Version = RecoveryFormatWithoutSlices;
-  header.SliceSize = 0;
-  if (!CompleteRecoveryGeometry(&header)) return Result(RecoveryNotASet);
-  if (job->Version == RecoveryFormatWithoutSlices) return Result(RecoveryDone);
-  header.Version = job->Version;
-  header.SliceSize = job->SliceSize > 0 ? job->SliceSize : WriterSliceSize(header);
-  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
+  return Result(CompleteWriterGeometry(&job->Header, job->Version, job->SliceSize)
+                    ? RecoveryDone
+                    : RecoveryNotASet);
 }
 
 // The container's stub digest and header copy; the sizes must be its digest block's.

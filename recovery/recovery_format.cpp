@@ -194,6 +194,17 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   return true;
 }
 
+bool CompleteWriterGeometry(RecoveryHeader* header, int32_t version, int32_t sliceSize) {
+  // The writer's S follows from the payloads and the groups: those first, without slices.
+  header->Version = RecoveryFormatWithoutSlices;
+  header->SliceSize = 0;
+  if (!CompleteRecoveryGeometry(header)) return false;
+  if (version == RecoveryFormatWithoutSlices) return true;
+  header->Version = version;
+  header->SliceSize = sliceSize > 0 ? sliceSize : WriterSliceSize(*header);
+  return CompleteRecoveryGeometry(header);
+}
+
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
   std::vector<uint8_t> bytes(static_cast<size_t>(header.HeaderLength), 0);
   uint8_t* at = bytes.data();
@@ -313,4 +324,15 @@ bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
 
 int64_t RecoveryFileSize(const RecoveryHeader& header) {
   return header.HeaderLength + header.ParityLength + StubSize;
+}
+
+int64_t WrittenRecoveryFileSize(const std::vector<int64_t>& payloads, int32_t rows) {
+  if (payloads.size() > MaxRecoverySetFiles) return -1;
+  RecoveryHeader header{};
+  header.Code = RecoveryCodeCauchy;
+  header.FileCount = static_cast<int32_t>(payloads.size());
+  header.RowCount = rows;
+  for (int64_t payload : payloads) header.Files.push_back({payload, 0});
+  if (!CompleteWriterGeometry(&header, RecoveryFormatVersion, 0)) return -1;
+  return RecoveryFileSize(header);
 }

@@ -151,6 +151,18 @@ TEST_F(ChecksumTest, SplitNamesTheOriginalAndEveryFile) {
   EXPECT_EQ(Err(), "");
 }
 
+// BASE.sha256 fits the size too: its lines for the original (73 bytes), the container (271) and
+// 130 pieces (272 each, the names being long) pass 31000 bytes; refused before anything is written.
+TEST_F(ChecksumTest, AChecksumFileLargerThanTheSizeIsRefused) {
+  Write("in.bin", Pattern(130 * 31000));
+  const std::string base(200, 'b');
+  EXPECT_EQ(Run({"split", "in.bin", "-s", "31000", "--base", base, "--checksums"}), ExitUsage);
+  EXPECT_NE(Err().find(base + ".sha256 would be 35704 bytes, more than --size 31000"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(List(), std::set<std::string>{"in.bin"});
+}
+
 // A set without digests (another splitter's) with BASE.sha256 beside it: the checksums are all
 // there is to judge its contents, so a difference is damage (exit 1) for verify and join.
 TEST_F(ChecksumTest, WithoutDigestsADifferenceIsDamage) {

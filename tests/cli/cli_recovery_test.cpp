@@ -14,9 +14,10 @@
 
 namespace {
 
-// A small set: the container (16384 bytes of data: whole pages) and five pieces, the last of 3616.
+// A small set: the container and five pieces of 16384 bytes of data (the whole pages that leave
+// each recovery file within Cap), the last of 3616.
 const int64_t Cap = 48 << 10;
-const int64_t InputSize = 4 * Cap + 20000;
+const int64_t InputSize = 5 * 16384 + 3616;
 const int SetFiles = 6;
 
 std::string SetFile(int n) {
@@ -254,7 +255,7 @@ TEST_F(Recovery, ARecoveryFileInAnotherCaseIsMadeAgainInItsPlace) {
 // the pieces (64 KiB here, not 1 MiB, which would put every flip in stripe 0), verify names the
 // slice of each, in the file's own offsets, and one recovery file repairs them all exactly.
 TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
-  Write("big.bin", Pattern(static_cast<size_t>((10 << 20) - 40000), 5));
+  Write("big.bin", Pattern(static_cast<size_t>((10 << 20) - 400000), 5));
   ASSERT_EQ(Run({"split", "big.bin", "--size", "1M", "--recovery", "1", "-q"}), ExitComplete)
       << Err();
   Remove("big.bin");
@@ -301,7 +302,7 @@ TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
       "set.exe: digests: CRC-32C of each of the 6 pieces\n"
       "  set.c002: damaged: its data differs from its digest\n"
       "  set.c005: damaged: its data differs from its digest\n"
-      "  set.c002: damaged in bytes 0 to 49151\n"
+      "  set.c002: damaged in bytes 0 to 16383\n"
       "  set.c005: damaged in bytes " +
       lastBytes +
       "\n"
@@ -319,7 +320,7 @@ TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
       "  set.c002: damaged: its data differs from its digest\n"
       "  set.exe: its header is damaged (its digest block no longer checks); the set is read by "
       "the copy in set.r01\n"
-      "  set.c002: damaged in bytes 0 to 49151\n"
+      "  set.c002: damaged in bytes 0 to 16383\n"
       "Result:    possibly damaged: fetch the pieces named again\n"
       "Recovery:  repairable with the 2 recovery files: tarnovell repair set.exe\n";
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
@@ -670,8 +671,8 @@ TEST_F(Recovery, SplitForceRemovesAnOlderSetsSurplusRecoveryFiles) {
   Mkdir("set.r06");   // not a regular file: stays
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "1", "--force"}), ExitComplete)
       << Err();
-  EXPECT_EQ(List(),
-            (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r01", "set.r06"}));
+  EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.c002", "set.r01",
+                                           "set.r06"}));
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--force"}), ExitComplete) << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r06"}));
 }
@@ -758,10 +759,11 @@ TEST_F(Recovery, ALinkToNothingIsMissingToAllAndRepairSaysSoBeforeReading) {
 TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
   MakeSet(1);
   std::string input = Pattern(static_cast<size_t>(InputSize), 7);
-  input[100000] = static_cast<char>(input[100000] ^ 1);
+  input[50000] = static_cast<char>(input[50000] ^ 1);
   Write("set.bin", input);
-  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--force", "-q"}),
-            ExitComplete);
+  ASSERT_EQ(
+      Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "1", "--force", "-q"}),
+      ExitComplete);
   Remove("set.bin");
   Write(RowFile(0), pristine_[RowFile(0)]);
   Files before = Snapshot();
@@ -907,19 +909,21 @@ TEST_F(Recovery, OlderRecoveryFilesRepairAndAreMadeAgainAsTheyWere) {
 
 // Split from a file makes the recovery files with the set, in one pass: they are byte for byte
 // those the module makes from the finished set, in several stripes (pieces of 3 MiB, coded a
-// chunk of each at a time) and in several groups (251 rows leave 4 files to a group); the checksums
-// of the original and of every piece, taken out of the input's order, are sha256sum's.
+// chunk of each at a time) and in several groups (251 rows leave 4 files to a group: --number,
+// since under a size a recovery file holds one group); the checksums of the original and of every
+// piece, taken out of the input's order, are sha256sum's.
 TEST_F(Recovery, TheOnePassMakesTheRecoveryFilesOfTheFinishedSet) {
   struct {
-    int64_t Input, Size;
+    int64_t Input;
+    std::string Cut, Into;
     int Rows;
-  } cases[] = {{(7 << 20) + 999, 3 << 20, 3}, {InputSize, Cap, 251}};
+  } cases[] = {{(7 << 20) + 999, "--size", "3M", 3}, {InputSize, "--number", "6", 251}};
   for (const auto& c : cases) {
     for (const std::string& name : List()) Remove(name);
     std::string input = Pattern(static_cast<size_t>(c.Input), 11);
     Write("set.bin", input);
-    ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(c.Size), "--recovery",
-                   std::to_string(c.Rows), "--checksums", "-q"}),
+    ASSERT_EQ(Run({"split", "set.bin", c.Cut, c.Into, "--recovery", std::to_string(c.Rows),
+                   "--checksums", "-q"}),
               ExitComplete)
         << Err();
     std::vector<MemoryFile> set, expected(static_cast<size_t>(c.Rows));
@@ -992,9 +996,9 @@ TEST_F(Recovery, AOnePassStoppedAnywhereLeavesNothing) {
   OsFaultHook = nullptr;
 }
 
-// More than 255 files with 2 recovery files: two groups, files alternating between them; any 2
-// files of each group are rebuilt. Every file is open at once: a low limit of open files is
-// raised as far as the system allows.
+// More than 255 files with 2 recovery files (--number: under a size each recovery file holds one
+// group): two groups, files alternating between them; any 2 files of each group are rebuilt.
+// Every file is open at once: a low limit of open files is raised as far as the system allows.
 TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   const int64_t cap = 31 << 10, files = 260;
   struct rlimit limit;
@@ -1004,7 +1008,7 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   low.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   Write("big.bin", Pattern(static_cast<size_t>((cap - PayloadOffset) + (files - 1) * cap), 5));
-  ASSERT_EQ(Run({"split", "big.bin", "--size", std::to_string(cap), "--recovery", "2", "-q"}),
+  ASSERT_EQ(Run({"split", "big.bin", "--number", std::to_string(files), "--recovery", "2", "-q"}),
             ExitComplete);
   Remove("big.bin");
   Files pristine = Snapshot();
@@ -1025,6 +1029,68 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Under a size every file split writes fits it, the recovery files and BASE.sha256 too: the
+// pieces shrink by what a recovery file adds (and no more: with a page more it would not fit), the
+// summary says so, and the set verifies, repairs and joins as before.
+TEST_F(Recovery, EveryFileFitsTheSize) {
+  const size_t size = 1 << 20;
+  const std::string input = Pattern(5500000, 3);
+  Write("docs.bin", input);
+  ASSERT_EQ(Run({"split", "docs.bin", "-s", "1M", "-r", "2", "--checksums"}), ExitComplete)
+      << Err();
+  Remove("docs.bin");
+  Files pristine = Snapshot();
+  ASSERT_EQ(pristine.size(), 9u);  // the container, 5 pieces, 2 recovery files, the checksums
+  for (const auto& file : pristine) EXPECT_LE(file.second.size(), size) << file.first;
+  EXPECT_GT(pristine["docs.r01"].size() + 4096, size);
+  EXPECT_NE(Out().find(", pieces of " + std::to_string(pristine["docs.c001"].size()) +
+                       " bytes so that each recovery file fits 1M, checksums in docs.sha256\n"),
+            std::string::npos)
+      << Out();
+  Remove("docs.c002");
+  FlipBit("docs.c004", 100);
+  ASSERT_EQ(Run({"repair", "docs.exe", "-q"}), ExitComplete) << Out() << Err();
+  EXPECT_EQ(Differences(pristine), "");
+  EXPECT_EQ(Run({"verify", "docs.exe"}), ExitComplete) << Out();
+  ASSERT_EQ(Run({"join", "docs.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("docs.bin") == input);
+}
+
+// Each recovery file holds a piece of every group: under a size, N recovery files cover 255 - N
+// files of it at most. The refusal comes from the plan itself, not (255 - N) x SIZE: 16000000
+// bytes are less than 253 x 64K, but more than 253 pieces once a recovery file's header and stub
+// copy are taken off each. Nothing is written; the size it names is the smallest (to the KiB)
+// that fits. A sparse input of 5 GiB is refused as fast.
+TEST_F(Recovery, AnInputTooLargeForItsRecoveryFilesUnderTheSizeIsRefused) {
+  Write("big.bin", "");
+  std::filesystem::resize_file(U8(Path("big.bin")), 16000000);
+  EXPECT_EQ(Run({"split", "big.bin", "-s", "64K", "-r", "2"}), ExitUsage);
+  const std::string err = Err();
+  EXPECT_NE(err.find("--size 64K is too small for big.bin with 2 recovery files"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(List(), std::set<std::string>{"big.bin"});
+  size_t at = err.find("give --size ");
+  ASSERT_NE(at, std::string::npos) << err;
+  std::string larger = err.substr(at + 12, err.find(" or more", at) - at - 12);
+  ASSERT_EQ(larger.back(), 'K') << err;
+  uint64_t fits = 0;
+  ASSERT_TRUE(ParseSizeText(larger, &fits)) << larger;
+  ASSERT_EQ(Run({"split", "big.bin", "-s", larger, "-r", "2", "-q"}), ExitComplete) << Err();
+  for (const std::string& name : List()) {
+    if (name != "big.bin") {
+      EXPECT_LE(SizeOf(Path(name)), static_cast<int64_t>(fits)) << name;
+    }
+  }
+  std::string less = std::to_string(fits / 1024 - 1) + "K";
+  EXPECT_EQ(Run({"split", "big.bin", "-s", less, "-r", "2", "-f"}), ExitUsage) << less;
+
+  std::filesystem::resize_file(U8(Path("big.bin")), int64_t{5} << 30);
+  EXPECT_EQ(Run({"split", "big.bin", "-s", "1M", "-r", "1", "-f"}), ExitUsage);
+  EXPECT_NE(Err().find("give --size 21M or more, or fewer recovery files\n"), std::string::npos)
+      << Err();
+}
+
 // --recovery P%: the count follows from the set's files, is said in the summary, and repairs as
 // a count does; a share that is none, or one of standard input, is refused before anything.
 TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
@@ -1036,7 +1102,8 @@ TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
   int rows = (SetFiles * 34 + 99) / 100;
   EXPECT_NE(Out().find(std::to_string(rows) + " recovery files (set.r01 to set.r0" +
                        std::to_string(rows) + ") for 34% of the " + std::to_string(SetFiles) +
-                       " files\n"),
+                       " files, pieces of 16384 bytes so that each recovery file fits " +
+                       std::to_string(Cap) + "\n"),
             std::string::npos)
       << Out();
   EXPECT_EQ(List().count(RowFile(rows - 1)), 1u);

@@ -108,7 +108,7 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     set->RecoveryFiles.push_back(file);
     set->LeftOutWhy.emplace_back();
     RecoveryHeader header;
-    if (file == NoFile || !ReadRecoveryHeader(OsFileAccess(file), &header)) continue;
+    if (file == NoFile || !ReadRecoveryHeaderStart(OsFileAccess(file), &header)) continue;
     set->FileCount = std::max(set->FileCount, header.FileCount);
     if (set->SurveyBytes == 0)
       for (const RecoveryFileEntry& entry : header.Files)
@@ -172,6 +172,16 @@ void LeaveOutCondemned(const std::vector<std::string>& condemned, const std::str
       if (LastComponent(set->RecoveryPaths[i]) == name) set->LeaveOut(i, why);
 }
 
+void AcceptOwnJoiner(const RecoveryFileSet& set, SetSurvey* survey) {
+  std::string prefix(PayloadOffset, '\0');
+  if (survey->Files.empty() || survey->Files[0] != FilePrefixDamaged || set.SetFiles[0] == NoFile ||
+      !OsReadAt(set.SetFiles[0], &prefix[0], PayloadOffset, 0) ||
+      prefix.compare(0, StubSize, reinterpret_cast<const char*>(StubImage), StubSize) != 0 ||
+      memcmp(prefix.data() + HeaderOffset, survey->Header.ContainerHeader, HeaderSize) != 0)
+    return;
+  TakeContainerAsGood(survey);
+}
+
 std::vector<std::string> RecoveryFilesBeside(const std::string& basePath) {
   std::string folder, baseName;
   SplitBasePath(basePath, &folder, &baseName);
@@ -190,7 +200,7 @@ std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* he
     OsFile file = OpenRegular(path, &regular);
     if (file == NoFile) continue;
     RecoveryHeader read;
-    if (ReadRecoveryHeader(OsFileAccess(file), &read) && CarriesSoundHeader(read))
+    if (ReadRecoveryHeaderStart(OsFileAccess(file), &read) && CarriesSoundHeader(read))
       copies.emplace_back(path, std::vector<uint8_t>(read.ContainerHeader,
                                                      read.ContainerHeader + HeaderSize));
     OsClose(file);

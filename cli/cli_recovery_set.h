@@ -114,6 +114,11 @@ std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* he
 void LeaveOutCondemned(const std::vector<std::string>& condemned, const std::string& why,
                        RecoveryFileSet* set);
 
+// A container the survey finds bad in its joiner program alone, where that is this tool's own
+// (an earlier repair that had no copy of the set's may have put it there): a sound joiner, not
+// damage; the survey takes the container as good.
+void AcceptOwnJoiner(const RecoveryFileSet& set, SetSurvey* survey);
+
 // Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
 // *otherSet set when the recovery files are of another set (the container's digest block checks and
 // none agrees with it; the caller says so in its words); or ExitInterrupted, ExitNotRepairable (no

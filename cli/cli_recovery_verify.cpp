@@ -54,6 +54,7 @@ int Survey(bool progress, RecoveryFacts* facts, const std::vector<uint8_t>* know
   bool otherSet;
   int code = SurveyRecoveryFileSet(facts->Files, progress, ProgressStep::VerifyRecovery,
                                    &facts->Survey, &otherSet, knownGood);
+  if (code == ExitComplete) AcceptOwnJoiner(facts->Files, &facts->Survey);
   if (code == ExitInterrupted) return code;
   if (code != ExitComplete) {
     facts->State = otherSet ? RecoveryState::OtherSet : RecoveryState::NotSurveyed;

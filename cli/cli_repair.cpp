@@ -535,15 +535,6 @@ static int RefuseUnvouchedLargeSet(const RecoveryFileSet& files, const RepairOpt
                 "nothing was changed");
 }
 
-// The container carries this tool's own joiner program instead of the set's, with the set's
-// header: a sound joiner (an earlier repair may have put it there), not damage.
-static bool CarriesOwnJoiner(const RecoveryFileSet& files, const SetSurvey& survey) {
-  std::string prefix(PayloadOffset, '\0');
-  return files.SetFiles[0] != NoFile && OsReadAt(files.SetFiles[0], &prefix[0], PayloadOffset, 0) &&
-         prefix.compare(0, StubSize, reinterpret_cast<const char*>(StubImage), StubSize) == 0 &&
-         memcmp(prefix.data() + HeaderOffset, survey.Header.ContainerHeader, HeaderSize) == 0;
-}
-
 // A container whose digests condemn most of the pieces there may be another set's: its word is
 // not taken without --force.
 static int RefuseSuspectContainer(const RecoveryFileSet& files, const SetSurvey& survey,
@@ -607,8 +598,7 @@ int RunRepair(const RepairOptions& options) {
              Printable(SetFileName(files, 0)).c_str());
   }
   if (code != ExitComplete) return code;
-  if (survey.Files[0] == FilePrefixDamaged && CarriesOwnJoiner(files, survey))
-    TakeContainerAsGood(&survey);
+  AcceptOwnJoiner(files, &survey);
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
   if (survey.FilesToRewrite == 0 || !survey.Repairable) ProgressSkip(ProgressStep::RepairRebuild);

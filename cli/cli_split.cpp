@@ -19,6 +19,7 @@
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
+#include "cli/cli_recovery_set.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
 #include "integrity/crc32c.h"
@@ -58,6 +59,7 @@ struct SplitPlan {
   std::vector<WrittenData> Written;          // the files written, in order
   std::string ChecksumTarget;                // BASE.sha256 (--checksums)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
+  std::vector<std::string> Orphans;  // files a killed split of this input left, replaced freely
 };
 
 // The most files of a set written without names, all open until they are put in place; a larger
@@ -450,9 +452,71 @@ static int CheckTarget(const SplitOptions& options, const OsFileInfo& input,
   return ExitComplete;
 }
 
+// The data piece n holds (0: the container), from where in the input: as the plan cuts a file.
+static void PlannedData(const SplitPlan& plan, uint64_t n, int64_t* start, int64_t* size) {
+  *start = n == 0 ? 0 : plan.First + static_cast<int64_t>((n - 1) * plan.PieceSize);
+  int64_t cap = n == 0 ? plan.First : static_cast<int64_t>(plan.PieceSize);
+  *size = std::min(cap, plan.Total - *start);
+}
+
+// The CRC-32C of count bytes of a file from offset; false when they cannot be read.
+static bool CrcOfRange(OsFile file, int64_t offset, int64_t count, uint32_t* crc) {
+  *crc = 0;
+  return CopyThroughMemory(file, offset, NoFile, 0, count, 0, crc) == count;
+}
+
+// A file a split of this same input left when it was killed while the files got their names (the
+// pieces and the recovery files go in place before the container, so a kill there leaves them
+// without one): its bytes are what this split writes under that name. A piece holds the input's
+// bytes of its place; a recovery file has a header of this set's sizes and name; the checksum
+// file names this set's files alone.
+static bool OwnOrphan(const SplitPlan& plan, const SplitInput& input, const std::string& target) {
+  OsFileInfo info;
+  OsFile file = OsOpenRead(target, &info);
+  if (file == NoFile) return false;
+  bool own = false;
+  auto piece = std::find(plan.Targets.begin(), plan.Targets.end(), target);
+  if (info.Kind != OsKind::Regular) {
+  } else if (piece != plan.Targets.end()) {
+    int64_t start, size;
+    PlannedData(plan, static_cast<uint64_t>(piece - plan.Targets.begin()), &start, &size);
+    uint32_t theirs, ours;
+    own = info.Size == size && CrcOfRange(file, 0, size, &theirs) &&
+          CrcOfRange(input.File, start, size, &ours) && theirs == ours;
+  } else if (target == plan.ChecksumTarget) {
+    std::string text(static_cast<size_t>(std::min<int64_t>(info.Size, ChecksumFileLimit)), '\0');
+    std::vector<ChecksumLine> lines;
+    std::string why;
+    own = OsReadAt(file, &text[0], text.size(), 0) && ParseChecksumText(text, &lines, &why);
+    for (const ChecksumLine& line : lines) {
+      bool ours = line.Name == plan.Name;
+      for (const std::string& name : plan.Targets) ours |= line.Name == LastComponent(name);
+      for (const std::string& name : plan.RecoveryTargets) ours |= line.Name == LastComponent(name);
+      own &= ours;
+    }
+  } else {
+    RecoveryHeader header;
+    own = ReadRecoveryHeader(OsFileAccess(file), &header) &&
+          header.FileCount == static_cast<int32_t>(plan.Pieces + 1) &&
+          header.ContainerHeader[0] == plan.Name1251.size() &&
+          plan.Name1251.compare(0, plan.Name1251.size(),
+                                reinterpret_cast<const char*>(header.ContainerHeader + 1),
+                                plan.Name1251.size()) == 0;
+    for (int32_t n = 0; own && n < header.FileCount; n++) {
+      int64_t start, size;
+      PlannedData(plan, static_cast<uint64_t>(n), &start, &size);
+      own = header.Files[n].Payload == size;
+    }
+  }
+  OsClose(file);
+  return own;
+}
+
 // The files of the set, each checked against what is there. From a stream only the container and
-// the recovery files are known here; each piece is checked when the data reaches it.
-static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
+// the recovery files are known here; each piece is checked when the data reaches it. From a file,
+// where no container is there, what a killed split of it left is replaced freely.
+static int PlanTargets(const SplitOptions& options, const SplitInput& source, SplitPlan* plan) {
+  const OsFileInfo& input = source.Info;
   OsFileInfo folder;
   if (!OsProbe(options.OutputDir, &folder) || folder.Kind != OsKind::Folder) {
     CliPrint(CliErr, "tarnovell: %s is not a folder\n", Printable(options.OutputDir).c_str());
@@ -474,7 +538,16 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   if (options.Checksums) all.push_back(plan->ChecksumTarget);
   plan->Nameless = all.size() <= NamelessFileLimit;
   if (plan->Nameless || plan->Stream) OsAllowManyOpenFiles();
+  OsFileInfo container;
+  bool orphans = !plan->Stream && !options.Force && OsProbe(plan->Targets[0], &container, false) &&
+                 container.Kind == OsKind::Missing;
   for (const std::string& target : all) {
+    OsFileInfo existing;
+    if (orphans && OsProbe(target, &existing, false) && existing.Kind == OsKind::Regular &&
+        !SameFile(existing, input) && OwnOrphan(*plan, source, target)) {
+      plan->Orphans.push_back(target);
+      continue;
+    }
     int code = CheckTarget(options, input, target);
     if (code != ExitComplete) return code;
   }
@@ -711,17 +784,20 @@ static std::vector<size_t> CommitOrder(size_t count) {
   return order;
 }
 
-// Puts every file in place; on a failure the ones already in place go again. Files of an older
-// set that they replaced (--force) cannot come back: the message says so.
-static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
+// Puts every file in place (replacing what is there with force, and the orphans of a killed split
+// of this input); on a failure the ones already in place go again. Files of an older set that
+// they replaced (--force) cannot come back: the message says so.
+static int CommitSet(std::vector<PendingOutput>* outputs, bool force,
+                     const std::vector<std::string>& orphans) {
   int replaced = 0;
   std::vector<size_t> order = CommitOrder(outputs->size());
   for (size_t k = 0; k < order.size(); k++) {
     PendingOutput& output = (*outputs)[order[k]];
+    bool orphan = std::find(orphans.begin(), orphans.end(), output.Target()) != orphans.end();
     OsFileInfo existing;
     bool replaces =
         force && OsProbe(output.Target(), &existing, false) && existing.Kind != OsKind::Missing;
-    if (output.Commit(force)) {
+    if (output.Commit(force || orphan)) {
       replaced += replaces;
       continue;
     }
@@ -892,7 +968,7 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   int code = PlanNames(options, *input, &plan);
   if (code == ExitComplete) code = RefuseSplittingASet(options, *input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
-  if (code == ExitComplete) code = PlanTargets(options, input->Info, &plan);
+  if (code == ExitComplete) code = PlanTargets(options, *input, &plan);
   if (code == ExitComplete && !plan.Stream) code = CheckChecksumFileFits(options, plan);
   if (code == ExitComplete) code = CheckRoomForSet(plan);
   if (code != ExitComplete) return code;
@@ -919,8 +995,14 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   }
   if (code == ExitComplete && sums != nullptr)
     code = sums->Write(plan.ChecksumTarget, plan.Name, plan.Nameless, &outputs);
-  if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
+  if (code == ExitComplete) code = CommitSet(&outputs, options.Force, plan.Orphans);
   if (code != ExitComplete) return code;
+  if (!plan.Orphans.empty()) {
+    CliPrint(CliErr,
+             "tarnovell: replaced %zu file%s that a split of this same file left without their "
+             "container (killed while it named them)\n",
+             plan.Orphans.size(), plan.Orphans.size() == 1 ? "" : "s");
+  }
   if (options.Force) RemoveOlderPieces(plan, input->Info);
   if (!options.Quiet) ReportSet(options, plan);
   return ExitComplete;

@@ -120,6 +120,10 @@ RecoveryResult FinishRecovery(const FileAccess& container,
 // digests) before the slice digests are read: false leaves the file unread past that.
 bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header,
                         const std::function<bool(const RecoveryHeader& start)>& admit = nullptr);
+// The start of a recovery file's header (as ParseRecoveryStart gives it: no slice digests) where
+// the whole header's self-check holds, read a chunk at a time: what a header says of the set,
+// whatever its size, for the memory of one chunk. False when the file holds no valid header.
+bool ReadRecoveryHeaderStart(const FileAccess& file, RecoveryHeader* header);
 // The copy of the container's header that a recovery header carries holds a valid digest block,
 // and the header's files agree with it (count, sizes, the digest of every run, the stub digest).
 bool CarriesSoundHeader(const RecoveryHeader& header);

@@ -162,6 +162,14 @@ static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
 }
 
 bool CompleteRecoveryGeometry(RecoveryHeader* header) {
+  int64_t fileSlices, paritySlices;
+  if (!MeasureRecoveryGeometry(header, &fileSlices, &paritySlices)) return false;
+  header->FileSlices.resize(static_cast<size_t>(fileSlices), 0);
+  header->ParitySlices.resize(static_cast<size_t>(paritySlices), 0);
+  return true;
+}
+
+bool MeasureRecoveryGeometry(RecoveryHeader* header, int64_t* fileSlices, int64_t* paritySlices) {
   int32_t files = header->FileCount;
   if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 ||
       header->RowCount > MaxRecoveryRows || static_cast<int32_t>(header->Files.size()) != files ||
@@ -182,16 +190,12 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   header->ParityLength = offsets.back() - header->HeaderLength;
   // S >= 2^16 keeps T below 2^48 and 4 T far from overflow; H must still fit with it, and the
   // digests in memory.
-  int64_t fileSlices = FileSliceTotal(*header, header->SliceSize);
-  int64_t paritySlices = ParitySliceStartsFor(offsets, header->SliceSize).back();
-  if (fileSlices + paritySlices > MaxReadSliceDigests ||
-      __builtin_add_overflow(header->HeaderLength, 4 * (fileSlices + paritySlices),
-                             &header->HeaderLength) ||
-      __builtin_add_overflow(header->HeaderLength, header->ParityLength, &total))
-    return false;
-  header->FileSlices.resize(static_cast<size_t>(fileSlices), 0);
-  header->ParitySlices.resize(static_cast<size_t>(paritySlices), 0);
-  return true;
+  *fileSlices = FileSliceTotal(*header, header->SliceSize);
+  *paritySlices = ParitySliceStartsFor(offsets, header->SliceSize).back();
+  return *fileSlices + *paritySlices <= MaxReadSliceDigests &&
+         !__builtin_add_overflow(header->HeaderLength, 4 * (*fileSlices + *paritySlices),
+                                 &header->HeaderLength) &&
+         !__builtin_add_overflow(header->HeaderLength, header->ParityLength, &total);
 }
 
 bool CompleteWriterGeometry(RecoveryHeader* header, int32_t version, int32_t sliceSize) {

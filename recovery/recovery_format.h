@@ -157,6 +157,9 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header);
 // and S (sliceSize; 0: WriterSliceSize's), then C, H and P as CompleteRecoveryGeometry gives them,
 // and false where it does.
 bool CompleteWriterGeometry(RecoveryHeader* header, int32_t version, int32_t sliceSize);
+// As CompleteRecoveryGeometry, but the slice digests are only counted (*fileSlices,
+// *paritySlices), not given room.
+bool MeasureRecoveryGeometry(RecoveryHeader* header, int64_t* fileSlices, int64_t* paritySlices);
 // The header's bytes, its self-check included.
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
 // The fixed fields (RecoveryFixedSize bytes): magic, version, code, counts in range, C as it

@@ -51,6 +51,25 @@ bool ReadStubCopy(const FileAccess& file, const RecoveryHeader& header, uint8_t*
          StubDigestOf(stub) == header.StubDigest;
 }
 
+static bool SelfCheckHolds(const FileAccess& file, int64_t length);
+
+bool ReadRecoveryHeaderStart(const FileAccess& file, RecoveryHeader* header) {
+  RecoveryHeader seen;
+  ReadRecoveryHeader(file, header, [&seen](const RecoveryHeader& start) {
+    seen = start;
+    return false;  // the slice digests are not read: the self-check streams them
+  });
+  *header = RecoveryHeader{};
+  RecoveryHeader measured = seen;  // P and H as the payloads give them, as a whole read checks
+  int64_t fileSlices, paritySlices;
+  if (seen.HeaderLength == 0 || !MeasureRecoveryGeometry(&measured, &fileSlices, &paritySlices) ||
+      measured.HeaderLength != seen.HeaderLength || measured.ParityLength != seen.ParityLength ||
+      !SelfCheckHolds(file, seen.HeaderLength))
+    return false;
+  *header = std::move(seen);
+  return true;
+}
+
 static std::vector<uint8_t> ReadBuffer(int64_t length) {
   int64_t size = length < ChunkLimit ? length : int64_t{ChunkLimit};
   return std::vector<uint8_t>(static_cast<size_t>(size > 0 ? size : 1));

@@ -2,12 +2,14 @@
 // lost, damaged and truncated files (the container among them) or changes nothing, verify tells
 // which it is. Every case compares the files byte for byte with the set as split made it.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <functional>
 #include <map>
 
 #include "cli/cli_checksums.h"
+#include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 #include "tests/recovery/recovery_fixture.h"
 #include "tests/cli/cli_test_support.h"
@@ -45,7 +47,8 @@ class Recovery : public CliTest {
     ASSERT_EQ(Run(args), ExitComplete) << Err();
     Remove("set.bin");
     pristine_ = Snapshot();
-    ASSERT_EQ(pristine_.size(), static_cast<size_t>(SetFiles + rows));
+    size_t sums = static_cast<size_t>(std::count(more.begin(), more.end(), "--checksums"));
+    ASSERT_EQ(pristine_.size(), static_cast<size_t>(SetFiles + rows) + sums);
   }
   // Every file of the scratch folder with its bytes.
   Files Snapshot() {
@@ -112,6 +115,9 @@ class Recovery : public CliTest {
       EXPECT_EQ(named, (mask >> n & 1) != 0) << SetFile(n) << "\n" << out;
     }
   }
+
+  // A forged container beside real pieces (see its definition).
+  void ForgeContainer();
 
   Files pristine_;
 };
@@ -1118,3 +1124,293 @@ TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sets bytes at..at+3 of data so that its CRC-32C is target, as a forger does: the CRC is affine
+// in those 32 bits, so the bits follow from a 32 x 32 system over GF(2).
+void ForceCrc(std::string* data, size_t at, uint32_t target) {
+  auto crc = [&] { return Crc32cAdd(0, data->data(), data->size()); };
+  for (int i = 0; i < 4; i++) (*data)[at + i] = 0;
+  uint32_t base = crc(), columns[32], want = target ^ base;
+  for (int bit = 0; bit < 32; bit++) {
+    (*data)[at + bit / 8] = static_cast<char>(1 << (bit % 8));
+    columns[bit] = crc() ^ base;
+    (*data)[at + bit / 8] = 0;
+  }
+  // Gauss-Jordan on the columns, each carrying the bits it is made of; then want from the pivots.
+  uint32_t made[32];
+  int pivots[32];
+  for (int bit = 0; bit < 32; bit++) made[bit] = 1u << bit;
+  int rank = 0;
+  for (int row = 0; row < 32; row++) {
+    int pivot = rank;
+    while (pivot < 32 && !(columns[pivot] >> row & 1)) pivot++;
+    if (pivot == 32) continue;
+    std::swap(columns[pivot], columns[rank]);
+    std::swap(made[pivot], made[rank]);
+    for (int other = 0; other < 32; other++) {
+      if (other == rank || !(columns[other] >> row & 1)) continue;
+      columns[other] ^= columns[rank];
+      made[other] ^= made[rank];
+    }
+    pivots[rank++] = row;
+  }
+  uint32_t chosen = 0;
+  for (int k = 0; k < rank; k++)
+    if (want >> pivots[k] & 1) chosen ^= made[k];
+  for (int i = 0; i < 4; i++) (*data)[at + i] = static_cast<char>(chosen >> (8 * i));
+  ASSERT_EQ(crc(), target);
+}
+
+// The recovery files a forger makes for the set's files as given (the container first): genuine
+// in their form, parity and digests of exactly these files.
+std::vector<std::string> RecoveryFor(const std::vector<std::string>& files, int rows) {
+  std::vector<MemoryFile> set;
+  for (const std::string& bytes : files) set.push_back({bytes});
+  std::vector<std::string> made;
+  for (const MemoryFile& row : Encode(set, rows)) made.push_back(row.Bytes);
+  return made;
+}
+
+int MaxRssKiB() {
+  struct rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<int>(usage.ru_maxrss);
+}
+
+std::string PristineC002;  // put in place under the repair's feet by another "repair"
+int AnotherRepairHook(OsCall call) {
+  if (call == OsCallLink && !PristineC002.empty()) {
+    WriteFileBytes(SetFile(2), PristineC002);
+    PristineC002.clear();
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The set with five recovery files, then another file's container and recovery files of the same
+// sizes put over its own: a forged container beside real pieces, as repairable as they are.
+void Recovery::ForgeContainer() {
+  Restore({});
+  MakeSet(5);
+  Mkdir("o");
+  Write("o/set.bin", Pattern(static_cast<size_t>(InputSize), 8));
+  ASSERT_EQ(Run({"split", "o/set.bin", "--size", std::to_string(Cap), "--recovery", "5", "-d", "o",
+                 "-q"}),
+            ExitComplete);
+  Write(SetFile(0), Read("o/" + SetFile(0)));
+  for (int row = 0; row < 5; row++) Write(RowFile(row), Read("o/" + RowFile(row)));
+  std::filesystem::remove_all(U8(Path("o")));
+}
+
+// Forgeries made as a forger makes them (recovery files encoded over chosen bytes, CRCs forced):
+// no file there loses its bytes on a recovery file's word alone, the checksum file outranks the
+// recovery files, a row whose parity misses its digests is left out for the others, and what
+// files the folder holds cannot turn repair into anything else. Each case says what it guards.
+TEST_F(Recovery, NoFileLosesItsBytesOnARecoveryFilesWordAlone) {
+  struct Case {
+    const char* What;
+    std::function<void()> Forge;  // from the set MakeSet(2, --checksums) made: pristine_
+    std::vector<std::string> Command;
+    int Code;
+    std::string Says;  // in Out() + Err()
+    std::string Left;  // Differences(pristine_) afterwards, "" for the set exactly as made
+  };
+  auto files = [&] {
+    std::vector<std::string> set;
+    for (int n = 0; n < SetFiles; n++) set.push_back(pristine_[SetFile(n)]);
+    return set;
+  };
+  const std::vector<Case> cases = {
+      {"chosen bytes with the genuine CRC, the forged row named in BASE.sha256: left out",
+       [&] {
+         std::vector<std::string> forged = files();
+         uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
+         forged[1].replace(0, 9, "FORGERY!!");
+         ForceCrc(&forged[1], 100, crc);
+         Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete,
+       "set.r01: left out: its SHA-256 differs from set.sha256", "set.r01 "},
+      {"the same row not named: the rebuilt file misses BASE.sha256, the rows are tried in turn",
+       [&] {
+         std::vector<std::string> forged = files();
+         uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
+         forged[1].replace(0, 9, "FORGERY!!");
+         ForceCrc(&forged[1], 100, crc);
+         Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+         std::string sums = Read("set.sha256");
+         size_t line = sums.find("  set.r01\n") - 64;
+         Write("set.sha256", sums.erase(line, 64 + 10));
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete,
+       "set.r01: its parity does not rebuild the set to its digests", "set.r01 set.sha256 "},
+      {"wrong parity under resealed digests, a good row beside it: the rows are tried in turn",
+       [&] {
+         std::string row = Read(RowFile(0));
+         RecoveryHeader header;
+         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(row.data());
+         ASSERT_TRUE(ParseRecoveryFixed(bytes, &header));
+         ASSERT_TRUE(ParseRecoveryHeader(bytes, header.HeaderLength, &header));
+         row[static_cast<size_t>(header.HeaderLength) + 100] ^= 1;
+         uint32_t parity = Crc32cAdd(0, row.data() + header.HeaderLength,
+                                     static_cast<size_t>(header.ParityLength));
+         header.ParityDigests[0] = header.ParitySlices[0] = parity;  // one slice, one group
+         std::vector<uint8_t> sealed = RecoveryHeaderBytes(header);
+         row.replace(0, sealed.size(), reinterpret_cast<const char*>(sealed.data()), sealed.size());
+         Write(RowFile(0), row);
+         Remove("set.sha256");  // which would leave the row out at once
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete, "set.r01: its parity does not rebuild the set",
+       "set.r01 set.sha256 "},
+      {"a forged container and its own recovery files beside the real pieces: refused",
+       [&] { ForgeContainer(); },
+       {"repair", "set.exe"}, ExitRefused,
+       "set.exe's digests condemn 5 of the 5 pieces there: it may be another set's container",
+       "set.exe set.r01 set.r02 set.r03 set.r04 set.r05 "},
+      {"a special file named as a recovery file: refused, as a lost piece's name is",
+       [&] {
+         Remove(RowFile(1));
+         ASSERT_EQ(mkfifo(Path(RowFile(1)).c_str(), 0600), 0);
+       },
+       {"repair", "set.exe"}, ExitRefused, "set.r02 is not a regular file", "set.r02 "},
+      {"another repair puts a lost file in place first: said, and the set is whole",
+       [&] {
+         Remove(SetFile(2));
+         PristineC002 = pristine_[SetFile(2)];
+         OsFaultHook = AnotherRepairHook;
+       },
+       {"repair", "set.exe"}, ExitComplete, "set.c002: another repair put it in place first", ""},
+      {"one Result line for damage both the digests and BASE.sha256 find",
+       [&] {
+         FlipBit(SetFile(3), 5);
+         FlipBit(RowFile(1), static_cast<int64_t>(pristine_[RowFile(1)].size()) - StubSize - 5);
+       },
+       {"verify", "set.exe"}, ExitMismatch, "set.r02: damaged: its SHA-256 differs",
+       "set.c003 set.r02 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Restore({});
+    MakeSet(2, {"--checksums"});
+    c.Forge();
+    int code = Run(c.Command);
+    OsFaultHook = nullptr;
+    EXPECT_EQ(code, c.Code) << Out() << Err();
+    EXPECT_NE((Out() + Err()).find(c.Says), std::string::npos) << Out() << Err();
+    std::string out = Out();
+    size_t results = 0;
+    for (size_t at = out.find("Result:"); at != std::string::npos; at = out.find("Result:", at + 1))
+      results++;
+    EXPECT_LE(results, 1u) << out;
+    if (std::filesystem::is_fifo(U8(Path(RowFile(1))))) {
+      Remove(RowFile(1));
+      Write(RowFile(1), pristine_[RowFile(1)] + "fifo");  // told apart in Left
+    }
+    EXPECT_EQ(Differences(pristine_), c.Left);
+  }
+
+  // A forged container refused above: with --force its pieces are rebuilt, each kept beside.
+  Restore({});
+  ForgeContainer();
+  Files genuine = pristine_;
+  ASSERT_EQ(Run({"repair", "set.exe", "--force", "-q"}), ExitComplete) << Err();
+  for (int n = 1; n < SetFiles; n++) EXPECT_TRUE(Read(SetFile(n) + ".1") == genuine[SetFile(n)]);
+
+  // A run of three pieces per digest (a set of 801) with one lost: a forged recovery file whose
+  // digests add up to the run's calls the good piece beside it damaged. It is rebuilt to the
+  // forger's bytes, but its own bytes are kept: the container cannot condemn it.
+  Restore({});
+  Write("n.bin", Pattern(801 * 64, 3));
+  ASSERT_EQ(Run({"split", "n.bin", "-n", "801", "--recovery", "1", "-q"}), ExitComplete) << Err();
+  std::vector<std::string> set;
+  for (int n = 0; n < 801; n++) set.push_back(Read(n == 0 ? "n.exe" : "n" + SetFile(n).substr(3)));
+  std::string run = set[3] + set[4] + set[5];
+  uint32_t digest = Crc32cAdd(0, run.data(), run.size());
+  run[10] ^= 1;  // piece 3 "damaged", piece 4 made to keep the run's digest
+  ForceCrc(&run, set[3].size() + set[4].size() - 4, digest);
+  std::vector<std::string> forged = set;
+  forged[3] = run.substr(0, set[3].size());
+  forged[4] = run.substr(set[3].size(), set[4].size());
+  Write("n.r01", RecoveryFor(forged, 1)[0]);
+  Remove("n.c004");
+  ASSERT_EQ(Run({"repair", "n.exe"}), ExitComplete) << Out() << Err();
+  EXPECT_NE(Out().find("kept the file it replaced as n.c003.1"), std::string::npos) << Out();
+  EXPECT_TRUE(Read("n.c003.1") == set[3]);
+
+  // Large headers of another set are judged before they are loaded: the memory of verify stays
+  // that of the set.
+  Restore({});
+  MakeSet(2);
+  RecoveryHeader big{};
+  big.Version = RecoveryFormatVersion;
+  big.Code = RecoveryCodeCauchy;
+  big.FileCount = 2;
+  big.RowCount = 8;
+  big.SliceSize = 1 << MinSliceShift;
+  big.Files = {{int64_t{1} << 36, 0}, {int64_t{1} << 36, 0}};  // headers of 12 MiB
+  ASSERT_TRUE(CompleteRecoveryGeometry(&big));
+  big.ParityDigests.assign(1, 0);
+  std::vector<uint8_t> header = RecoveryHeaderBytes(big);
+  for (int row = 2; row < 6; row++)
+    ASSERT_TRUE(WriteFileBytes(Path(RowFile(row)), std::string(header.begin(), header.end())));
+  std::vector<uint8_t>().swap(header);
+  int before = MaxRssKiB();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete) << Out();
+  EXPECT_LT(MaxRssKiB() - before, 16 << 10) << "KiB more for four headers of another set";
+
+  // A split killed while it named its files leaves pieces without their container: the next split
+  // of the same file replaces them; another file under such a name is still refused.
+  Restore({});
+  MakeSet(2);
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  Remove("set.exe");
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2", "-q"}),
+            ExitComplete)
+      << Err();
+  EXPECT_NE(Err().find("replaced 7 files that a split of this same file left"), std::string::npos);
+  EXPECT_EQ(Read(SetFile(3)), pristine_[SetFile(3)]);
+  Remove("set.exe");
+  FlipBit(SetFile(3), 5);
+  EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2", "-q"}),
+            ExitRefused);
+
+  // A set made with another joiner, repaired with recovery files that carry no copy of it: the
+  // container gets this tool's, and a second repair finds the set whole; so does verify.
+  Restore({});
+  std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
+  stub[100] = static_cast<char>(stub[100] ^ 1);
+  ASSERT_TRUE(WriteFileBytes(captures_ + "/other.stub", stub));
+  MakeSet(2, {"--stub", captures_ + "/other.stub"});
+  for (int row : {0, 1})
+    std::filesystem::resize_file(U8(Path(RowFile(row))), pristine_[RowFile(row)].size() - StubSize);
+  Remove("set.exe");
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("whole: nothing to repair"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete) << Out();
+  EXPECT_EQ(Out().find("repairable"), std::string::npos) << Out();
+
+  // A shortfall that rounds to the room there is told in bytes.
+  OsFreeSpaceHook = [](const std::string&, uint64_t* bytes) {
+    *bytes = InputSize - 1;
+    return true;
+  };
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out"}), ExitFileError);
+  OsFreeSpaceHook = nullptr;
+  EXPECT_NE(Err().find("needs " + std::to_string(InputSize) + " bytes, " +
+                       std::to_string(InputSize - 1) + " bytes free"),
+            std::string::npos)
+      << Err();
+
+  // An empty file with recovery files, which once made no slices to digest.
+  Restore({});
+  Write("empty.bin", "");
+  EXPECT_EQ(Run({"split", "empty.bin", "--recovery", "1", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"verify", "empty.exe", "-q"}), ExitComplete) << Out();
+}

@@ -1,6 +1,8 @@
 // verify: the lines about a set's recovery files, read through the recovery module (ISA-L):
 // whether they can repair the set, and for a container verify could not judge, whether they
 // restore it. The facts are gathered first, then told as text or as JSON.
+#include <algorithm>
+
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_recovery.h"
@@ -47,7 +49,9 @@ const char* StateWord(RecoveryState state) {
 // Surveys the open files (knownGood: as SurveySet takes it); ExitComplete, or ExitInterrupted
 // after telling CliErr.
 int Survey(bool progress, RecoveryFacts* facts, const std::vector<uint8_t>* knownGood = nullptr) {
-  if (facts->Files.FileCount == 0) {
+  const std::vector<OsFile>& open = facts->Files.RecoveryFiles;
+  if (facts->Files.FileCount == 0 ||
+      std::count(open.begin(), open.end(), NoFile) == static_cast<ptrdiff_t>(open.size())) {
     facts->State = RecoveryState::NoValidFile;
     return ExitComplete;
   }

@@ -1223,25 +1223,25 @@ TEST_F(Recovery, NoFileLosesItsBytesOnARecoveryFilesWordAlone) {
     for (int n = 0; n < SetFiles; n++) set.push_back(pristine_[SetFile(n)]);
     return set;
   };
+  // Row 0 over piece 1 made of chosen bytes with the genuine CRC-32C: its own digests all check.
+  auto forgeRowOne = [&] {
+    std::vector<std::string> forged = files();
+    uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
+    forged[1].replace(0, 9, "FORGERY!!");
+    ForceCrc(&forged[1], 100, crc);
+    Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+  };
   const std::vector<Case> cases = {
       {"chosen bytes with the genuine CRC, the forged row named in BASE.sha256: left out",
        [&] {
-         std::vector<std::string> forged = files();
-         uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
-         forged[1].replace(0, 9, "FORGERY!!");
-         ForceCrc(&forged[1], 100, crc);
-         Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+         forgeRowOne();
          Remove(SetFile(1));
        },
        {"repair", "set.exe"}, ExitComplete,
        "set.r01: left out: its SHA-256 differs from set.sha256", "set.r01 "},
       {"the same row not named: the rebuilt file misses BASE.sha256, the rows are tried in turn",
        [&] {
-         std::vector<std::string> forged = files();
-         uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
-         forged[1].replace(0, 9, "FORGERY!!");
-         ForceCrc(&forged[1], 100, crc);
-         Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+         forgeRowOne();
          std::string sums = Read("set.sha256");
          size_t line = sums.find("  set.r01\n") - 64;
          Write("set.sha256", sums.erase(line, 64 + 10));
@@ -1286,6 +1286,15 @@ TEST_F(Recovery, NoFileLosesItsBytesOnARecoveryFilesWordAlone) {
          OsFaultHook = AnotherRepairHook;
        },
        {"repair", "set.exe"}, ExitComplete, "set.c002: another repair put it in place first", ""},
+      {"verify calls a set repairable only from rows BASE.sha256 does not condemn",
+       [&] {
+         forgeRowOne();
+         Remove(SetFile(1));
+         Remove(RowFile(1));
+       },
+       {"verify", "set.exe"}, ExitMismatch,
+       "Recovery:  not repairable: no valid recovery file among the 1 found",
+       "set.c001 set.r01 set.r02 "},
       {"one Result line for damage both the digests and BASE.sha256 find",
        [&] {
          FlipBit(SetFile(3), 5);

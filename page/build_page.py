@@ -9,7 +9,38 @@ import json
 import sys
 
 
+def sections(path):
+    """The ids of a WebAssembly module's sections, with the count of entries of those that
+    begin with one (globals, data)."""
+    with open(path, "rb") as f:
+        data = f.read()
+
+    def leb(at):
+        value = shift = 0
+        while True:
+            byte = data[at]
+            at += 1
+            value |= (byte & 0x7F) << shift
+            shift += 7
+            if byte < 0x80:
+                return value, at
+
+    found, at = {}, 8
+    while at < len(data):
+        section = data[at]
+        size, at = leb(at + 1)
+        found[section] = leb(at)[0] if section in (6, 11) and size else 0
+        at += size
+    return found
+
+
 def main(template, page_js, worker_js, core_wasm, simd_wasm, output):
+    # The SIMD module shares the core's memory: a global (its stack pointer) or data of its own
+    # would be laid where the core's are.
+    simd = sections(simd_wasm)
+    if simd.get(6) or simd.get(11):
+        sys.exit(f"{simd_wasm}: has globals or data of its own, which would overwrite the core's")
+
     def text(path):
         with open(path, encoding="utf-8") as f:
             return f.read()

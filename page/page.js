@@ -195,7 +195,7 @@ async function addFiles(list) {
   }
   if (!fresh.length) return;
   await ask('add', {files: fresh.map((p) => [p.id, p.file])});
-  for (const entry of fresh) entry.facts = await ask('examine', {id: entry.id});
+  for (const entry of fresh) entry.facts = await ask('examine', {file: entry.id});
   makePlan();
 }
 
@@ -395,7 +395,6 @@ function showResult() {
     if (!vouched) whole = false;
     if (state === 'good') continue;
     const name = pieceName(n), p = plan.pieces[n];
-    if (rebuilt.has(n)) { item('findings', t('rebuilt', name), 'good'); continue; }
     if (state === 'missing') item('findings', t('fileMissing', name), 'bad');
     else if (state === 'short' || state === 'long') item('findings', t(state, name, p.file.size, sizeOf(n)), 'bad');
     else if (state === 'damaged') item('findings', t('damaged', name), 'bad');
@@ -404,6 +403,7 @@ function showResult() {
       if (n === first || n === 0) item('findings', t('runDamaged', pieceName(first), pieceName(last)), 'bad');
     } else if (state === 'unreadable') item('findings', t('unread', name), 'bad');
     else if (state === 'unchecked' && !vouched) item('findings', t('unchecked', name), 'bad');
+    if (rebuilt.has(n)) item('findings', t('rebuilt', name), 'good');
   }
   if (!found.pieces) whole = false;
   if (rec && rec.outcome === 'other_set') item('findings', t('otherRecovery'), 'bad');

@@ -172,7 +172,7 @@ const ops = {
     for (const [id, file] of m.files) files.set(id, file);
     return {};
   },
-  examine: (m) => call('page_examine', m.id, files.get(m.id).size),
+  examine: (m) => call('page_examine', m.file, files.get(m.file).size),
   async check(m) {
     kept.clear();
     ahead = [];

@@ -10,6 +10,10 @@
 // vector holds one byte of every stretch; their CRCs are joined at the end.
 //
 // GF(2^8): the shuffle way of recovery/gf256_shuffle.cpp, with i8x16.swizzle for pshufb.
+//
+// The module shares the core's memory but owns none of it: no data, no statics, no stack (every
+// table is a constant in the code, every vector a local); build_page.py refuses a build that has
+// any, which would write over the core's.
 #include <stddef.h>
 #include <stdint.h>
 #include <wasm_simd128.h>
@@ -22,10 +26,10 @@ const uint32_t Castagnoli = 0x82F63B78u;  // the polynomial, bit-reversed
 
 enum : uint32_t { GfTableBytes = 32, RowBatch = 4, Step = 64 };
 
-uint32_t TimesX(uint32_t b) { return (b >> 1) ^ (Castagnoli & (0 - (b & 1))); }
+constexpr uint32_t TimesX(uint32_t b) { return (b >> 1) ^ (Castagnoli & (0 - (b & 1))); }
 
 // a(x) * b(x) modulo the polynomial, bit-reversed (the top bit is x^0).
-uint32_t MultiplyModulo(uint32_t a, uint32_t b) {
+constexpr uint32_t MultiplyModulo(uint32_t a, uint32_t b) {
   uint32_t product = 0;
   for (uint32_t bit = 0x80000000u; bit != 0; bit >>= 1) {
     if (a & bit) product ^= b;
@@ -35,7 +39,7 @@ uint32_t MultiplyModulo(uint32_t a, uint32_t b) {
 }
 
 // x^(8 * bytes) modulo the polynomial, by squaring.
-uint32_t ShiftByBytes(uint32_t bytes) {
+constexpr uint32_t ShiftByBytes(uint32_t bytes) {
   uint32_t result = 0x80000000u, square = 0x00800000u;
   for (; bytes != 0; bytes >>= 1) {
     if (bytes & 1) result = MultiplyModulo(result, square);
@@ -44,77 +48,100 @@ uint32_t ShiftByBytes(uint32_t bytes) {
   return result;
 }
 
-uint32_t Table[256];
-// Byte k of the entries of the low nibbles 0 to 15 (Low[k]) and of the high ones (High[k]).
-uint8_t Low[4][16], High[4][16];
-
-void MakeTables() {
-  if (Table[1] != 0) return;
-  for (uint32_t i = 0; i < 256; i++) {
-    uint32_t entry = i;
-    for (int bit = 0; bit < 8; bit++) entry = TimesX(entry);
-    Table[i] = entry;
-  }
-  for (int k = 0; k < 4; k++)
-    for (uint32_t i = 0; i < 16; i++) {
-      Low[k][i] = static_cast<uint8_t>(Table[i] >> (8 * k));
-      High[k][i] = static_cast<uint8_t>(Table[i << 4] >> (8 * k));
-    }
+// The CRC table's entry for byte value i.
+constexpr uint32_t Entry(uint32_t i) {
+  for (int bit = 0; bit < 8; bit++) i = TimesX(i);
+  return i;
 }
 
-uint32_t ByTable(uint32_t crc, const uint8_t* p, size_t count) {
+// Byte k of the entries of the low nibbles 0 to 15 (high: of the high nibbles), as a constant.
+template <int K, bool High>
+inline v128_t NibbleTable() {
+  constexpr int s = High ? 4 : 0;
+  return wasm_u8x16_make(
+      Entry(0u << s) >> 8 * K, Entry(1u << s) >> 8 * K, Entry(2u << s) >> 8 * K,
+      Entry(3u << s) >> 8 * K, Entry(4u << s) >> 8 * K, Entry(5u << s) >> 8 * K,
+      Entry(6u << s) >> 8 * K, Entry(7u << s) >> 8 * K, Entry(8u << s) >> 8 * K,
+      Entry(9u << s) >> 8 * K, Entry(10u << s) >> 8 * K, Entry(11u << s) >> 8 * K,
+      Entry(12u << s) >> 8 * K, Entry(13u << s) >> 8 * K, Entry(14u << s) >> 8 * K,
+      Entry(15u << s) >> 8 * K);
+}
+
+// A bit at a time: the few bytes after the last whole vectors.
+uint32_t ByBits(uint32_t crc, const uint8_t* p, size_t count) {
   crc = ~crc;
-  for (; count > 0; count--) crc = (crc >> 8) ^ Table[(crc ^ *p++) & 0xFF];
+  for (; count > 0; count--) {
+    crc ^= *p++;
+    for (int bit = 0; bit < 8; bit++) crc = TimesX(crc);
+  }
   return ~crc;
 }
 
 // The 16 x 16 bytes of v transposed: byte b of v[j] goes to byte j of v[b].
-inline void Transpose(v128_t v[16]) {
+__attribute__((always_inline)) inline void Transpose(v128_t v[16]) {
   v128_t t[16];
-  for (int i = 0; i < 8; i++) {
+  _Pragma("unroll") for (int i = 0; i < 8; i++) {
     t[2 * i] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5,
                                   21, 6, 22, 7, 23);
     t[2 * i + 1] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 8, 24, 9, 25, 10, 26, 11, 27, 12,
                                       28, 13, 29, 14, 30, 15, 31);
   }
   // t[2i] holds bytes 0-7 of rows 2i, 2i+1 interleaved; t[2i+1] bytes 8-15.
-  for (int i = 0; i < 4; i++)
-    for (int h = 0; h < 2; h++) {
+  _Pragma("unroll") for (int i = 0; i < 4; i++)
+    _Pragma("unroll") for (int h = 0; h < 2; h++) {
       v128_t a = t[4 * i + h], b = t[4 * i + 2 + h];
       v[4 * i + 2 * h] = wasm_i16x8_shuffle(a, b, 0, 8, 1, 9, 2, 10, 3, 11);
       v[4 * i + 2 * h + 1] = wasm_i16x8_shuffle(a, b, 4, 12, 5, 13, 6, 14, 7, 15);
     }
-  for (int i = 0; i < 2; i++)
-    for (int h = 0; h < 4; h++) {
+  _Pragma("unroll") for (int i = 0; i < 2; i++)
+    _Pragma("unroll") for (int h = 0; h < 4; h++) {
       v128_t a = v[8 * i + h], b = v[8 * i + 4 + h];
       t[8 * i + 2 * h] = wasm_i32x4_shuffle(a, b, 0, 4, 1, 5);
       t[8 * i + 2 * h + 1] = wasm_i32x4_shuffle(a, b, 2, 6, 3, 7);
     }
-  for (int h = 0; h < 8; h++) {
+  _Pragma("unroll") for (int h = 0; h < 8; h++) {
     v128_t a = t[h], b = t[8 + h];
     v[2 * h] = wasm_i64x2_shuffle(a, b, 0, 2);
     v[2 * h + 1] = wasm_i64x2_shuffle(a, b, 1, 3);
   }
 }
 
+// Lane J's 32-bit register from the four vectors of its bytes.
+template <int J>
+inline uint32_t Lane(const v128_t r[4]) {
+  return wasm_u8x16_extract_lane(r[0], J) | wasm_u8x16_extract_lane(r[1], J) << 8 |
+         wasm_u8x16_extract_lane(r[2], J) << 16 |
+         static_cast<uint32_t>(wasm_u8x16_extract_lane(r[3], J)) << 24;
+}
+
+// CRCs of streams one after the other: the first moved past the second, added to it.
+template <int J>
+inline uint32_t JoinLanes(uint32_t joined, const v128_t r[4], uint32_t shift) {
+  uint32_t crc = ~Lane<J>(r);
+  if (J > 0) crc ^= MultiplyModulo(shift, joined);
+  return J == 15 ? crc : JoinLanes<J < 15 ? J + 1 : 15>(crc, r, shift);
+}
+
 // The CRCs of 16 stretches of length bytes (a multiple of 16) from p, one after the other: crc
 // continued over the first, the others from 0, joined into one.
 uint32_t SixteenStretches(uint32_t crc, const uint8_t* p, size_t length, uint32_t shift) {
-  const v128_t low[4] = {wasm_v128_load(Low[0]), wasm_v128_load(Low[1]), wasm_v128_load(Low[2]),
-                         wasm_v128_load(Low[3])};
-  const v128_t high[4] = {wasm_v128_load(High[0]), wasm_v128_load(High[1]),
-                          wasm_v128_load(High[2]), wasm_v128_load(High[3])};
+  const v128_t low[4] = {NibbleTable<0, false>(), NibbleTable<1, false>(), NibbleTable<2, false>(),
+                         NibbleTable<3, false>()};
+  const v128_t high[4] = {NibbleTable<0, true>(), NibbleTable<1, true>(), NibbleTable<2, true>(),
+                          NibbleTable<3, true>()};
   const v128_t nibble = wasm_i8x16_splat(0x0F);
   // Byte k of each stretch's register; all ones but the first's, which continues crc.
   uint32_t first = ~crc;
-  v128_t r[4];
-  for (int k = 0; k < 4; k++)
-    r[k] = wasm_i8x16_replace_lane(wasm_i8x16_splat(-1), 0, static_cast<int8_t>(first >> (8 * k)));
+  v128_t r[4] = {
+      wasm_i8x16_replace_lane(wasm_i8x16_splat(-1), 0, static_cast<int8_t>(first)),
+      wasm_i8x16_replace_lane(wasm_i8x16_splat(-1), 0, static_cast<int8_t>(first >> 8)),
+      wasm_i8x16_replace_lane(wasm_i8x16_splat(-1), 0, static_cast<int8_t>(first >> 16)),
+      wasm_i8x16_replace_lane(wasm_i8x16_splat(-1), 0, static_cast<int8_t>(first >> 24))};
   for (size_t at = 0; at < length; at += 16) {
     v128_t v[16];
-    for (int j = 0; j < 16; j++) v[j] = wasm_v128_load(p + j * length + at);
+    _Pragma("unroll") for (int j = 0; j < 16; j++) v[j] = wasm_v128_load(p + j * length + at);
     Transpose(v);
-    for (int b = 0; b < 16; b++) {
+    _Pragma("unroll") for (int b = 0; b < 16; b++) {
       v128_t x = wasm_v128_xor(r[0], v[b]);
       v128_t lo = wasm_v128_and(x, nibble), hi = wasm_u8x16_shr(x, 4);
       r[0] = wasm_v128_xor(r[1], wasm_v128_xor(wasm_i8x16_swizzle(low[0], lo),
@@ -126,25 +153,14 @@ uint32_t SixteenStretches(uint32_t crc, const uint8_t* p, size_t length, uint32_
       r[3] = wasm_v128_xor(wasm_i8x16_swizzle(low[3], lo), wasm_i8x16_swizzle(high[3], hi));
     }
   }
-  uint8_t bytes[4][16];
-  for (int k = 0; k < 4; k++) wasm_v128_store(bytes[k], r[k]);
-  uint32_t joined = 0;
-  for (int j = 0; j < 16; j++) {
-    uint32_t reg = bytes[0][j] | bytes[1][j] << 8 | bytes[2][j] << 16 |
-                   static_cast<uint32_t>(bytes[3][j]) << 24;
-    // CRCs of streams one after the other: the first moved past the second, added to it.
-    joined = j == 0 ? ~reg : MultiplyModulo(shift, joined) ^ ~reg;
-  }
-  return joined;
+  return JoinLanes<0>(0, r, shift);
 }
 
 }  // namespace
 
 EXPORT("crc32c") uint32_t Crc32c(uint32_t crc, const uint8_t* p, size_t count) {
-  MakeTables();
   enum : size_t { Stretch = 4096 };
-  static uint32_t stretchShift;
-  if (stretchShift == 0) stretchShift = ShiftByBytes(Stretch);
+  constexpr uint32_t stretchShift = ShiftByBytes(Stretch);
   for (; count >= 16 * Stretch; count -= 16 * Stretch, p += 16 * Stretch)
     crc = SixteenStretches(crc, p, Stretch, stretchShift);
   size_t length = count / 256 * 16;  // what is left in 16 stretches of whole vectors
@@ -152,7 +168,7 @@ EXPORT("crc32c") uint32_t Crc32c(uint32_t crc, const uint8_t* p, size_t count) {
     crc = SixteenStretches(crc, p, length, ShiftByBytes(static_cast<uint32_t>(length)));
     p += 16 * length, count -= 16 * length;
   }
-  return ByTable(crc, p, count);
+  return ByBits(crc, p, count);
 }
 
 // outputs[r][i] = the sum over j of coefficient (r, j) times sources[j][i], for i < length,

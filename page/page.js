@@ -6,6 +6,9 @@
 'use strict';
 
 const PayloadOffset = 30720;
+// More pieces than any set is made of (a million): a header that claims so many is damaged or
+// forged, and is not followed.
+const PieceLimit = 1 << 20;
 
 // ---- Texts: English, and Russian where the browser asks for it --------------------------------
 
@@ -26,6 +29,8 @@ const Texts = {
     willRebuild: ', rebuild {0} from the recovery files',
     cannotYet: 'With {0} missing and {1} recovery files, the set cannot be joined yet: fetch the files named, or more recovery files.',
     noDigests: 'This set carries no digests: only the sizes can be checked.',
+    absurd: 'The header claims {0} pieces, more than any set is made of: this container is damaged or forged. Fetch it again.',
+    missingRun: '{0} to {1} ({2} pieces)',
     check: 'Check and join', clear: 'Start again',
     checking: 'Checking', repairing: 'Rebuilding', reading: 'reading {0}', rate: '{0} of {1}, {2}/s, {3} left',
     resultTitle: 'Result',
@@ -72,6 +77,8 @@ const Texts = {
     willRebuild: ', восстановит {0} из файлов восстановления',
     cannotYet: 'Не хватает {0}, файлов восстановления {1}: собрать набор пока нельзя. Получите названные файлы или больше файлов восстановления.',
     noDigests: 'В этом наборе нет контрольных сумм: проверить можно только размеры.',
+    absurd: 'Заголовок говорит о {0} частях — больше, чем бывает в наборе: контейнер повреждён или подделан. Получите его заново.',
+    missingRun: '{0} — {1} ({2} частей)',
     check: 'Проверить и собрать', clear: 'Начать заново',
     checking: 'Проверка', repairing: 'Восстановление', reading: 'читается {0}', rate: '{0} из {1}, {2}/с, осталось {3}',
     resultTitle: 'Результат',
@@ -241,6 +248,11 @@ function makePlan() {
   }
   const digests = plan.facts.block === 'sound';
   plan.count = digests ? plan.facts.pieces : 0;
+  if (plan.count > PieceLimit) {
+    plan.absurd = true;
+    showPlan();
+    return;
+  }
   const expected = (n) => n === 0 ? PayloadOffset + plan.facts.first : n < plan.count - 1 ? plan.facts.pieceSize : plan.facts.last;
   const candidates = new Map();
   for (const p of picked) {
@@ -263,9 +275,15 @@ function makePlan() {
     if (list.length) used.add(list[0].p);
     for (const c of list.slice(1)) { plan.notes.push(t('duplicate', c.p.name, list[0].p.name)); used.add(c.p); }
   }
+  plan.missingCount = 0;
   for (let n = 0; n < plan.count; n++) {
-    const name = pieceName(n);
-    if (plan.pieces[n]) plan.found.push(plan.pieces[n].name); else plan.missing.push(name);
+    if (plan.pieces[n]) { plan.found.push(plan.pieces[n].name); continue; }
+    let last = n;
+    while (last + 1 < plan.count && !plan.pieces[last + 1]) last++;
+    plan.missing.push(last - n >= 2 ? t('missingRun', pieceName(n), pieceName(last), last - n + 1) : pieceName(n));
+    if (last === n + 1) plan.missing.push(pieceName(last));
+    plan.missingCount += last - n + 1;
+    n = last;
   }
   for (const p of plan.rows) plan.found.push(p.name);
   for (const p of picked) {
@@ -299,6 +317,11 @@ function showPlan() {
   }
   const facts = plan.facts;
   addFact(t('name'), headerName(facts.name));
+  if (plan.absurd) {
+    item('plan-list', t('absurd', facts.pieces.toLocaleString()), 'bad');
+    $('check').disabled = true;
+    return;
+  }
   addFact(t('size'), humanSize(facts.size) + (facts.size >= 1024 ? ' (' + facts.size.toLocaleString() + ')' : ''));
   addFact(t('pieces'), plan.count ? t('piecesCount', plan.count, pieceName(0), plan.count - 1) : t('piecesUnknown'));
   if (plan.rows.length || facts.kind === 'recovery') addFact(t('recovery'), String(plan.rows.length) + (facts.rows ? ' / ' + facts.rows : ''));
@@ -310,7 +333,7 @@ function showPlan() {
   if (plan.extra.length) item('plan-list', t('extra', listNames(plan.extra)));
   if (facts.block !== 'sound') item('plan-list', t('noDigests'));
   const name = headerName(facts.name);
-  if (plan.missing.length > plan.rows.length) {
+  if (plan.missingCount > plan.rows.length) {
     item('plan-list', t('cannotYet', listNames(plan.missing), plan.rows.length), 'bad');
   } else {
     item('plan-list', t('willCheck', plan.missing.length ? t('willRebuild', listNames(plan.missing)) : '', name));

@@ -2,7 +2,9 @@
 // files. The core's reads are synchronous C++ calls; a read whose bytes are not here yet
 // suspends the call (Binaryen's asyncify: the stack is unwound into a buffer), the bytes are
 // fetched, and the call is resumed where it stopped. Reads that follow one another are fetched
-// ahead, several at a time, so the core rarely waits.
+// ahead, several at a time, so the core rarely waits. Bytes are read into buffers that are used
+// again (a stream reader that fills the caller's buffer), so that reading a set of any size
+// leaves no garbage behind: a fresh buffer per read piles up faster than it is collected.
 'use strict';
 
 const AsyncifyRoom = 1 << 16;        // the unwound stack's room
@@ -20,10 +22,36 @@ let handled = 0, told = 0, toldAt = 0;
 
 const bytesOf = (pointer, length) => new Uint8Array(memory.buffer, pointer, length);
 
-function fetchRange(id, offset, length) {
+const spare = [];   // buffers read into before, to be used again
+let byob = true;    // the browser's Blob streams fill the caller's buffer
+
+function takeBuffer(length) {
+  const at = spare.findIndex((buffer) => buffer.byteLength >= length && buffer.byteLength <= 2 * length);
+  return at >= 0 ? spare.splice(at, 1)[0] : new ArrayBuffer(length);
+}
+function giveBack(bytes) {
+  if (spare.length < 8) spare.push(bytes.buffer);
+}
+
+async function fetchRange(id, offset, length) {
   if (id >= RebuiltFiles) return readKept(id, offset, length);
-  const file = files.get(id);
-  return file.slice(offset, offset + length).arrayBuffer().then((buffer) => new Uint8Array(buffer));
+  const blob = files.get(id).slice(offset, offset + length);
+  let reader = null;
+  try {
+    if (byob) reader = blob.stream().getReader({mode: 'byob'});
+  } catch (error) {
+    byob = false;
+  }
+  if (!reader) return new Uint8Array(await blob.arrayBuffer());
+  let buffer = takeBuffer(length), filled = 0;
+  while (filled < length) {
+    const {done, value} = await reader.read(new Uint8Array(buffer, filled, length - filled));
+    if (value) buffer = value.buffer;
+    if (done) break;
+    filled += value.byteLength;
+  }
+  if (filled !== length) throw new Error('the file ended early');
+  return new Uint8Array(buffer, 0, length);
 }
 
 // Bytes of a rebuilt file from the parts kept of it; every byte asked for was written.
@@ -67,19 +95,32 @@ function read(id, pointer, count, offset) {
   const sequential = lastEnd.get(id) === offset;
   lastEnd.set(id, offset + count);
   // Entries behind this read, or of a file read elsewhere now, are of no more use.
-  ahead = ahead.filter((e) => e.id !== id || e.offset + e.length > offset);
+  ahead = ahead.filter((e) => {
+    const behind = e.id === id && e.offset + e.length <= offset;
+    if (behind) e.promise.then(giveBack, () => {});
+    return !behind;
+  });
   const entry = ahead.find((e) => e.id === id && e.offset <= offset && offset + count <= e.offset + e.length);
   let pending;
   if (entry && entry.bytes) {
     bytesOf(pointer, count).set(entry.bytes.subarray(offset - entry.offset, offset - entry.offset + count));
-    if (offset + count === entry.offset + entry.length) ahead.splice(ahead.indexOf(entry), 1);
+    if (offset + count === entry.offset + entry.length) {
+      ahead.splice(ahead.indexOf(entry), 1);
+      giveBack(entry.bytes);
+    }
     if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, count, sizeOf(id));
     return 1;
   }
+  const used = entry && offset + count === entry.offset + entry.length;
+  if (used) ahead.splice(ahead.indexOf(entry), 1);
   pending = entry ? entry.promise.then((bytes) => bytes.subarray(offset - entry.offset, offset - entry.offset + count))
                   : fetchRange(id, offset, count);
   if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, count, sizeOf(id));
-  waiting = pending.then((bytes) => { bytesOf(pointer, count).set(bytes); return 1; }, () => 0);
+  waiting = pending.then((bytes) => {
+    bytesOf(pointer, count).set(bytes);
+    if (!entry || used) giveBack(bytes);
+    return 1;
+  }, () => 0);
   const room = new Int32Array(memory.buffer, asyncifyData, 2);
   room[0] = asyncifyData + 8;
   room[1] = asyncifyData + 8 + AsyncifyRoom;

@@ -24,6 +24,9 @@ const bytesOf = (pointer, length) => new Uint8Array(memory.buffer, pointer, leng
 
 const spare = [];   // buffers read into before, to be used again
 let byob = true;    // the browser's Blob streams fill the caller's buffer
+// The readers at work. Nothing else holds them (a read waits on a reader that only its own
+// pending read refers to), and a browser may collect such a reader, its read never to end.
+const reading = new Set();
 
 function takeBuffer(length) {
   const at = spare.findIndex((buffer) => buffer.byteLength >= length && buffer.byteLength <= 2 * length);
@@ -44,11 +47,16 @@ async function fetchRange(id, offset, length) {
   }
   if (!reader) return new Uint8Array(await blob.arrayBuffer());
   let buffer = takeBuffer(length), filled = 0;
-  while (filled < length) {
-    const {done, value} = await reader.read(new Uint8Array(buffer, filled, length - filled));
-    if (value) buffer = value.buffer;
-    if (done) break;
-    filled += value.byteLength;
+  reading.add(reader);
+  try {
+    while (filled < length) {
+      const {done, value} = await reader.read(new Uint8Array(buffer, filled, length - filled));
+      if (value) buffer = value.buffer;
+      if (done) break;
+      filled += value.byteLength;
+    }
+  } finally {
+    reading.delete(reader);
   }
   if (filled !== length) throw new Error('the file ended early');
   return new Uint8Array(buffer, 0, length);

@@ -9,7 +9,8 @@
 
 const AsyncifyRoom = 1 << 16;        // the unwound stack's room
 const AheadBudget = 64 << 20;        // bytes fetched ahead, at most
-const AheadDepth = 3;                // reads fetched ahead of the last one of a file
+const AheadBlock = 8 << 20;          // bytes of a file fetched at once
+const AheadDepth = 3;                // blocks fetched ahead of a file's last read
 const RebuiltFiles = 1 << 20;        // ids of rebuilt files: RebuiltFiles + n
 
 let memory, core, asyncifyData;
@@ -33,7 +34,7 @@ function takeBuffer(length) {
   return at >= 0 ? spare.splice(at, 1)[0] : new ArrayBuffer(length);
 }
 function giveBack(bytes) {
-  if (spare.length < 8) spare.push(bytes.buffer);
+  if (spare.length < 6) spare.push(bytes.buffer);
 }
 
 async function fetchRange(id, offset, length) {
@@ -79,15 +80,18 @@ async function readKept(id, offset, length) {
 
 function aheadBytes() { return ahead.reduce((sum, entry) => sum + entry.length, 0); }
 
-function fetchAhead(id, offset, length, size) {
-  for (let k = 0; k < AheadDepth; k++) {
-    const at = offset + k * length;
-    if (at >= size || aheadBytes() + length > AheadBudget) return;
-    if (ahead.some((e) => e.id === id && e.offset === at)) continue;
-    const entry = {id, offset: at, length: Math.min(length, size - at), bytes: null};
+// Blocks of a file from offset on, as far as the depth and the budget allow, after those asked
+// for already.
+function fetchAhead(id, offset, size) {
+  let at = offset;
+  for (let entry; (entry = ahead.find((e) => e.id === id && e.offset <= at && at < e.offset + e.length));)
+    at = entry.offset + entry.length;
+  while (at < size && at < offset + AheadDepth * AheadBlock && aheadBytes() + AheadBlock <= AheadBudget) {
+    const entry = {id, offset: at, length: Math.min(AheadBlock, size - at), bytes: null};
     entry.promise = fetchRange(id, at, entry.length).then((bytes) => { entry.bytes = bytes; return bytes; });
     entry.promise.catch(() => {});
     ahead.push(entry);
+    at += entry.length;
   }
 }
 
@@ -116,14 +120,14 @@ function read(id, pointer, count, offset) {
       ahead.splice(ahead.indexOf(entry), 1);
       giveBack(entry.bytes);
     }
-    if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, count, sizeOf(id));
+    if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, sizeOf(id));
     return 1;
   }
   const used = entry && offset + count === entry.offset + entry.length;
   if (used) ahead.splice(ahead.indexOf(entry), 1);
   pending = entry ? entry.promise.then((bytes) => bytes.subarray(offset - entry.offset, offset - entry.offset + count))
                   : fetchRange(id, offset, count);
-  if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, count, sizeOf(id));
+  if (sequential && id < RebuiltFiles) fetchAhead(id, offset + count, sizeOf(id));
   waiting = pending.then((bytes) => {
     bytesOf(pointer, count).set(bytes);
     if (!entry || used) giveBack(bytes);

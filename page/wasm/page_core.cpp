@@ -20,7 +20,7 @@
 
 namespace {
 
-enum : int32_t { ReadChunk = 4 << 20 };
+enum : int32_t { ReadChunk = 8 << 20 };
 
 // A file the user picked, read through the script.
 class PickedFile final : public FileAccess {

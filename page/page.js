@@ -389,6 +389,7 @@ async function check() {
 }
 
 function fail(error) {
+  show('work', false);
   show('result', true);
   $('findings').textContent = '';
   $('result-title').textContent = t('resultTitle');
@@ -402,6 +403,7 @@ function fail(error) {
 // byte of the joined file.
 function showResult() {
   const {found, repair} = outcome;
+  show('work', false);
   show('result', true);
   $('findings').textContent = '';
   $('result-title').textContent = t('resultTitle');
@@ -577,8 +579,9 @@ function setUp() {
   const set = about ? JSON.parse(about.textContent) : null;
   if (set) {
     const names = [set.base + '.exe'];
-    if (set.pieces > 1) names.push(set.base + '.c001' + (set.pieces > 2 ? ' … ' + set.base + '.c' + String(set.pieces - 1).padStart(3, '0') : ''));
-    if (set.recovery > 0) names.push(set.base + '.r01' + (set.recovery > 1 ? ' … ' + set.base + '.r' + String(set.recovery).padStart(2, '0') : ''));
+    const run = (first, last, count) => (count > 2 ? first + ' … ' + last : count > 1 ? first + ', ' + last : first);
+    if (set.pieces > 1) names.push(run(set.base + '.c001', set.base + '.c' + String(set.pieces - 1).padStart(3, '0'), set.pieces - 1));
+    if (set.recovery > 0) names.push(run(set.base + '.r01', set.base + '.r' + String(set.recovery).padStart(2, '0'), set.recovery));
     $('lead').textContent = t('leadSet', set.name, humanSize(set.size), names.join(', '));
     document.title = set.name + ' — Tarnovell';
   } else {

@@ -27,8 +27,10 @@ class PickedFile final : public FileAccess {
  public:
   PickedFile(int32_t id, int64_t size) : Id(id), Length(size) {}
   bool ReadAt(void* bytes, size_t count, int64_t offset) const override {
-    if (offset < 0 || offset > Length || static_cast<int64_t>(count) > Length - offset) return false;
-    return count == 0 || PageRead(Id, bytes, static_cast<uint32_t>(count), static_cast<double>(offset)) != 0;
+    if (offset < 0 || offset > Length || static_cast<int64_t>(count) > Length - offset)
+      return false;
+    return count == 0 ||
+           PageRead(Id, bytes, static_cast<uint32_t>(count), static_cast<double>(offset)) != 0;
   }
   bool WriteAt(const void*, size_t, int64_t) const override { return false; }
   int64_t Size() const override { return Length; }
@@ -44,14 +46,19 @@ class PickedFile final : public FileAccess {
 class RebuiltFile final : public FileAccess {
  public:
   RebuiltFile(int32_t n, const FileAccess* picked, int64_t payload)
-      : N(n), Picked(picked), Payload(payload), Whole(picked == nullptr || picked->Size() != PayloadBase(n) + payload) {
+      : N(n),
+        Picked(picked),
+        Payload(payload),
+        Whole(picked == nullptr || picked->Size() != PayloadBase(n) + payload) {
     if (n == 0) Prefix.assign(PayloadOffset, 0);
   }
   bool ReadAt(void* bytes, size_t count, int64_t offset) const override {
     return Each(offset, count, [&](int64_t at, size_t part, bool kept, size_t done) {
       uint8_t* into = static_cast<uint8_t*>(bytes) + done;
       if (at < PayloadBase(N)) return memcpy(into, &Prefix[at], part), true;
-      if (kept) return PageRead(RebuiltFiles + N, into, static_cast<uint32_t>(part), static_cast<double>(at)) != 0;
+      if (kept)
+        return PageRead(RebuiltFiles + N, into, static_cast<uint32_t>(part),
+                        static_cast<double>(at)) != 0;
       return Picked->ReadAt(into, part, at);
     });
   }
@@ -59,7 +66,8 @@ class RebuiltFile final : public FileAccess {
     return Each(offset, count, [&](int64_t at, size_t part, bool kept, size_t done) {
       const uint8_t* from = static_cast<const uint8_t*>(bytes) + done;
       if (at < PayloadBase(N)) return memcpy(const_cast<uint8_t*>(&Prefix[at]), from, part), true;
-      return !kept || PageWrite(RebuiltFiles + N, from, static_cast<uint32_t>(part), static_cast<double>(at)) != 0;
+      return !kept || PageWrite(RebuiltFiles + N, from, static_cast<uint32_t>(part),
+                                static_cast<double>(at)) != 0;
     });
   }
   int64_t Size() const override { return PayloadBase(N) + Payload; }
@@ -166,7 +174,8 @@ void AddItem() {
 // The header's integer record index, or -1 when it is not a valid text.
 bool RecordInteger(const uint8_t* header, int32_t record, int64_t* value) {
   char text[HeaderRecordSize];
-  HeaderRecordText(*reinterpret_cast<const HeaderRecord*>(header + record * HeaderRecordSize), text);
+  HeaderRecordText(*reinterpret_cast<const HeaderRecord*>(header + record * HeaderRecordSize),
+                   text);
   return TryParseHeaderInteger(text, value);
 }
 
@@ -313,7 +322,10 @@ void CheckPieces(const DigestBlock& block, std::vector<uint8_t>* knownGood) {
     PieceVerdict verdict =
         read ? JudgePiece(block, last, ExpectedPayload(block, last), crc) : PieceDamaged;
     for (int32_t n = first; n <= last; n++) {
-      states[n] = !read ? "unreadable" : verdict == PieceGood ? "good" : first == last ? "damaged" : "run_damaged";
+      states[n] = !read                  ? "unreadable"
+                  : verdict == PieceGood ? "good"
+                  : first == last        ? "damaged"
+                                         : "run_damaged";
       (*knownGood)[n] = read && verdict == PieceGood;
     }
   }
@@ -383,7 +395,9 @@ extern "C" {
 PAGE_EXPORT("page_alloc") void* PageAlloc(uint32_t size) { return new uint8_t[size]; }
 PAGE_EXPORT("page_free") void PageFree(void* bytes) { delete[] static_cast<uint8_t*>(bytes); }
 PAGE_EXPORT("page_result") const char* PageResult() { return Result.c_str(); }
-PAGE_EXPORT("page_result_length") uint32_t PageResultLength() { return static_cast<uint32_t>(Result.size()); }
+PAGE_EXPORT("page_result_length") uint32_t PageResultLength() {
+  return static_cast<uint32_t>(Result.size());
+}
 
 // What a picked file is, by its contents: a recovery file (its row and its set), a container
 // (its header's facts), or neither.

@@ -12,7 +12,8 @@
 extern "C" {
 // count bytes of file at offset into bytes: 1, or 0 when the browser could not read them. File
 // ids at RebuiltFiles and up are the page's rebuilt files, read from what was written to them.
-PAGE_IMPORT("page", "read") int32_t PageRead(int32_t file, void* bytes, uint32_t count, double offset);
+PAGE_IMPORT("page", "read")
+int32_t PageRead(int32_t file, void* bytes, uint32_t count, double offset);
 // Keeps count rebuilt bytes of a rebuilt file at offset: 1, or 0 when the browser refused them.
 PAGE_IMPORT("page", "write")
 int32_t PageWrite(int32_t file, const void* bytes, uint32_t count, double offset);

@@ -58,13 +58,13 @@ constexpr uint32_t Entry(uint32_t i) {
 template <int K, bool High>
 inline v128_t NibbleTable() {
   constexpr int s = High ? 4 : 0;
-  return wasm_u8x16_make(
-      Entry(0u << s) >> 8 * K, Entry(1u << s) >> 8 * K, Entry(2u << s) >> 8 * K,
-      Entry(3u << s) >> 8 * K, Entry(4u << s) >> 8 * K, Entry(5u << s) >> 8 * K,
-      Entry(6u << s) >> 8 * K, Entry(7u << s) >> 8 * K, Entry(8u << s) >> 8 * K,
-      Entry(9u << s) >> 8 * K, Entry(10u << s) >> 8 * K, Entry(11u << s) >> 8 * K,
-      Entry(12u << s) >> 8 * K, Entry(13u << s) >> 8 * K, Entry(14u << s) >> 8 * K,
-      Entry(15u << s) >> 8 * K);
+  return wasm_u8x16_make(Entry(0u << s) >> 8 * K, Entry(1u << s) >> 8 * K, Entry(2u << s) >> 8 * K,
+                         Entry(3u << s) >> 8 * K, Entry(4u << s) >> 8 * K, Entry(5u << s) >> 8 * K,
+                         Entry(6u << s) >> 8 * K, Entry(7u << s) >> 8 * K, Entry(8u << s) >> 8 * K,
+                         Entry(9u << s) >> 8 * K, Entry(10u << s) >> 8 * K,
+                         Entry(11u << s) >> 8 * K, Entry(12u << s) >> 8 * K,
+                         Entry(13u << s) >> 8 * K, Entry(14u << s) >> 8 * K,
+                         Entry(15u << s) >> 8 * K);
 }
 
 // A bit at a time: the few bytes after the last whole vectors.
@@ -81,24 +81,22 @@ uint32_t ByBits(uint32_t crc, const uint8_t* p, size_t count) {
 __attribute__((always_inline)) inline void Transpose(v128_t v[16]) {
   v128_t t[16];
   _Pragma("unroll") for (int i = 0; i < 8; i++) {
-    t[2 * i] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5,
-                                  21, 6, 22, 7, 23);
-    t[2 * i + 1] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 8, 24, 9, 25, 10, 26, 11, 27, 12,
-                                      28, 13, 29, 14, 30, 15, 31);
+    t[2 * i] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5, 21,
+                                  6, 22, 7, 23);
+    t[2 * i + 1] = wasm_i8x16_shuffle(v[2 * i], v[2 * i + 1], 8, 24, 9, 25, 10, 26, 11, 27, 12, 28,
+                                      13, 29, 14, 30, 15, 31);
   }
   // t[2i] holds bytes 0-7 of rows 2i, 2i+1 interleaved; t[2i+1] bytes 8-15.
-  _Pragma("unroll") for (int i = 0; i < 4; i++)
-    _Pragma("unroll") for (int h = 0; h < 2; h++) {
-      v128_t a = t[4 * i + h], b = t[4 * i + 2 + h];
-      v[4 * i + 2 * h] = wasm_i16x8_shuffle(a, b, 0, 8, 1, 9, 2, 10, 3, 11);
-      v[4 * i + 2 * h + 1] = wasm_i16x8_shuffle(a, b, 4, 12, 5, 13, 6, 14, 7, 15);
-    }
-  _Pragma("unroll") for (int i = 0; i < 2; i++)
-    _Pragma("unroll") for (int h = 0; h < 4; h++) {
-      v128_t a = v[8 * i + h], b = v[8 * i + 4 + h];
-      t[8 * i + 2 * h] = wasm_i32x4_shuffle(a, b, 0, 4, 1, 5);
-      t[8 * i + 2 * h + 1] = wasm_i32x4_shuffle(a, b, 2, 6, 3, 7);
-    }
+  _Pragma("unroll") for (int i = 0; i < 4; i++) _Pragma("unroll") for (int h = 0; h < 2; h++) {
+    v128_t a = t[4 * i + h], b = t[4 * i + 2 + h];
+    v[4 * i + 2 * h] = wasm_i16x8_shuffle(a, b, 0, 8, 1, 9, 2, 10, 3, 11);
+    v[4 * i + 2 * h + 1] = wasm_i16x8_shuffle(a, b, 4, 12, 5, 13, 6, 14, 7, 15);
+  }
+  _Pragma("unroll") for (int i = 0; i < 2; i++) _Pragma("unroll") for (int h = 0; h < 4; h++) {
+    v128_t a = v[8 * i + h], b = v[8 * i + 4 + h];
+    t[8 * i + 2 * h] = wasm_i32x4_shuffle(a, b, 0, 4, 1, 5);
+    t[8 * i + 2 * h + 1] = wasm_i32x4_shuffle(a, b, 2, 6, 3, 7);
+  }
   _Pragma("unroll") for (int h = 0; h < 8; h++) {
     v128_t a = t[h], b = t[8 + h];
     v[2 * h] = wasm_i64x2_shuffle(a, b, 0, 2);
@@ -119,7 +117,7 @@ template <int J>
 inline uint32_t JoinLanes(uint32_t joined, const v128_t r[4], uint32_t shift) {
   uint32_t crc = ~Lane<J>(r);
   if (J > 0) crc ^= MultiplyModulo(shift, joined);
-  return J == 15 ? crc : JoinLanes<J < 15 ? J + 1 : 15>(crc, r, shift);
+  return J == 15 ? crc : JoinLanes < J < 15 ? J + 1 : 15 > (crc, r, shift);
 }
 
 // The CRCs of 16 stretches of length bytes (a multiple of 16) from p, one after the other: crc
@@ -144,12 +142,12 @@ uint32_t SixteenStretches(uint32_t crc, const uint8_t* p, size_t length, uint32_
     _Pragma("unroll") for (int b = 0; b < 16; b++) {
       v128_t x = wasm_v128_xor(r[0], v[b]);
       v128_t lo = wasm_v128_and(x, nibble), hi = wasm_u8x16_shr(x, 4);
-      r[0] = wasm_v128_xor(r[1], wasm_v128_xor(wasm_i8x16_swizzle(low[0], lo),
-                                               wasm_i8x16_swizzle(high[0], hi)));
-      r[1] = wasm_v128_xor(r[2], wasm_v128_xor(wasm_i8x16_swizzle(low[1], lo),
-                                               wasm_i8x16_swizzle(high[1], hi)));
-      r[2] = wasm_v128_xor(r[3], wasm_v128_xor(wasm_i8x16_swizzle(low[2], lo),
-                                               wasm_i8x16_swizzle(high[2], hi)));
+      r[0] = wasm_v128_xor(
+          r[1], wasm_v128_xor(wasm_i8x16_swizzle(low[0], lo), wasm_i8x16_swizzle(high[0], hi)));
+      r[1] = wasm_v128_xor(
+          r[2], wasm_v128_xor(wasm_i8x16_swizzle(low[1], lo), wasm_i8x16_swizzle(high[1], hi)));
+      r[2] = wasm_v128_xor(
+          r[3], wasm_v128_xor(wasm_i8x16_swizzle(low[2], lo), wasm_i8x16_swizzle(high[2], hi)));
       r[3] = wasm_v128_xor(wasm_i8x16_swizzle(low[3], lo), wasm_i8x16_swizzle(high[3], hi));
     }
   }

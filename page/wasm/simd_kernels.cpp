@@ -54,17 +54,22 @@ constexpr uint32_t Entry(uint32_t i) {
   return i;
 }
 
-// Byte k of the entries of the low nibbles 0 to 15 (high: of the high nibbles), as a constant.
+// Byte K of the entry of value i.
+template <int K>
+constexpr uint8_t EntryByte(uint32_t i) {
+  return static_cast<uint8_t>(Entry(i) >> 8 * K);
+}
+
+// Byte K of the entries of the low nibbles 0 to 15 (High: of the high nibbles), as a constant.
 template <int K, bool High>
 inline v128_t NibbleTable() {
   constexpr int s = High ? 4 : 0;
-  return wasm_u8x16_make(Entry(0u << s) >> 8 * K, Entry(1u << s) >> 8 * K, Entry(2u << s) >> 8 * K,
-                         Entry(3u << s) >> 8 * K, Entry(4u << s) >> 8 * K, Entry(5u << s) >> 8 * K,
-                         Entry(6u << s) >> 8 * K, Entry(7u << s) >> 8 * K, Entry(8u << s) >> 8 * K,
-                         Entry(9u << s) >> 8 * K, Entry(10u << s) >> 8 * K,
-                         Entry(11u << s) >> 8 * K, Entry(12u << s) >> 8 * K,
-                         Entry(13u << s) >> 8 * K, Entry(14u << s) >> 8 * K,
-                         Entry(15u << s) >> 8 * K);
+  return wasm_u8x16_make(EntryByte<K>(0u << s), EntryByte<K>(1u << s), EntryByte<K>(2u << s),
+                         EntryByte<K>(3u << s), EntryByte<K>(4u << s), EntryByte<K>(5u << s),
+                         EntryByte<K>(6u << s), EntryByte<K>(7u << s), EntryByte<K>(8u << s),
+                         EntryByte<K>(9u << s), EntryByte<K>(10u << s), EntryByte<K>(11u << s),
+                         EntryByte<K>(12u << s), EntryByte<K>(13u << s), EntryByte<K>(14u << s),
+                         EntryByte<K>(15u << s));
 }
 
 // A bit at a time: the few bytes after the last whole vectors.

@@ -127,6 +127,7 @@ function listNames(names) {
   if (names.length <= 4) return t('and', names.slice(0, -1).join(', '), names[names.length - 1]);
   return t('more', names.slice(0, 3).join(', '), names.length - 3);
 }
+const number = (value) => value.toLocaleString(language === 'ru' ? 'ru-RU' : 'en-US');
 function humanSize(bytes) {
   const units = language === 'ru' ? ['байт', 'КиБ', 'МиБ', 'ГиБ', 'ТиБ'] : ['bytes', 'KiB', 'MiB', 'GiB', 'TiB'];
   let value = bytes, unit = 0;
@@ -318,11 +319,11 @@ function showPlan() {
   const facts = plan.facts;
   addFact(t('name'), headerName(facts.name));
   if (plan.absurd) {
-    item('plan-list', t('absurd', facts.pieces.toLocaleString()), 'bad');
+    item('plan-list', t('absurd', number(facts.pieces)), 'bad');
     $('check').disabled = true;
     return;
   }
-  addFact(t('size'), humanSize(facts.size) + (facts.size >= 1024 ? ' (' + facts.size.toLocaleString() + ')' : ''));
+  addFact(t('size'), humanSize(facts.size) + (facts.size >= 1024 ? ' (' + number(facts.size) + ')' : ''));
   addFact(t('pieces'), plan.count ? t('piecesCount', plan.count, pieceName(0), plan.count - 1) : t('piecesUnknown'));
   if (plan.rows.length || facts.kind === 'recovery') addFact(t('recovery'), String(plan.rows.length) + (facts.rows ? ' / ' + facts.rows : ''));
   const created = fileTime(facts.times[0]), modified = fileTime(facts.times[2]);
@@ -441,7 +442,7 @@ function showResult() {
   }
   let verdict, good = false;
   if (whole) {
-    verdict = t(rebuilt.size ? 'completeRebuilt' : 'complete', headerName(found.name), found.size.toLocaleString());
+    verdict = t(rebuilt.size ? 'completeRebuilt' : 'complete', headerName(found.name), number(found.size));
     good = true;
   } else if (surveyed && !rec.repairable) {
     verdict = t('notRepairable', rec.lost, rec.goodRows);

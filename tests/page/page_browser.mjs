@@ -28,7 +28,8 @@ export async function launch(name, {language = 'en-US'} = {}) {
   if (name === 'chromium') {
     browser = await puppeteer.launch({
       executablePath: Browsers.chromium, headless: true,
-      args: [...ChromiumFlags, `--user-data-dir=${path.join(scratch, 'profile')}`, `--lang=${language}`],
+      args: [...ChromiumFlags, `--user-data-dir=${path.join(scratch, 'profile')}`, `--lang=${language}`,
+             `--accept-lang=${language}`],
       env: {...process.env, LANGUAGE: language.replace('-', '_')},
     });
     const session = await browser.target().createCDPSession();

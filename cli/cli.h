@@ -34,7 +34,8 @@ constexpr char StandardStreamPath[] = "-";
 
 struct SplitOptions {
   std::string InputPath;
-  uint64_t PieceSize = DefaultPieceSize;
+  uint64_t PieceSize = DefaultPieceSize;  // SIZE: the cap of every file split writes
+  std::string SizeText;                   // SIZE as given, for messages; empty: the default
   uint64_t Number = 0;  // --number: so many files of equal size instead of PieceSize (0: none)
   std::string OutputDir = ".";
   std::string Name;      // record 1 (UTF-8); empty: the input's file name
@@ -46,6 +47,7 @@ struct SplitOptions {
   int RecoveryRows = 0;        // recovery files BASE.r01, ... written beside the set (0: none)
   double RecoveryPercent = 0;  // or so many, as a share of each group's files (0: none)
   bool Checksums = false;      // BASE.sha256 written beside the set
+  bool Page = false;           // BASE.html, the joiner page, written beside the set
 };
 
 struct JoinOptions {
@@ -80,6 +82,8 @@ struct RepairOptions {
   std::string PiecesBase;  // --pieces-base: the set's files are NAME.c001, NAME.r01, ... beside
                            // the container given as Path
   bool Quiet = false;
+  bool Force = false;  // rebuild on the recovery files' word where the container's digests cannot
+                       // tell (the files replaced are kept), and sets of more than SetFileLimit
 };
 
 // Finds the bad files of a set through its recovery files and rebuilds them in place.

@@ -1,5 +1,5 @@
-// The command line: tarnovell split | join | info | verify | repair, with --help for each and
-// --version.
+// The command line: tarnovell split | join | info | verify | repair | page, with --help for each
+// and --version.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include "cli/cli_help.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
+#include "cli/cli_page.h"
 #include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
 
@@ -30,9 +31,10 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   CLI::Option* size =
       command
           ->add_option("-b,--bytes,-s,--size", *sizeText,
-                       "cap of every file of the set: bytes, or with K, M, G, T (powers of 1024), "
-                       "KB, MB, GB, TB (powers of 1000), decimals allowed (1.5G), or cd, dvd, "
-                       "fat32 (default 1G; the container also stays below 4 GiB)")
+                       "cap of every file split writes (recovery files and checksums too): bytes, "
+                       "or with K, M, G, T (powers of 1024), KB, MB, GB, TB (powers of 1000), "
+                       "decimals allowed (1.5G), or cd, dvd, fat32 (default 1G; the container "
+                       "also stays below 4 GiB)")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
           ->type_name("SIZE");
   command
@@ -67,12 +69,30 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   command
       ->add_option("-r,--recovery", *recoveryText,
                    "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
-                   "of the set (of each group of 255 - N files) can then be rebuilt by repair; "
-                   "or P% (such as 10%): N is P % of the files (of each group), at least 1")
+                   "of the set (of each group of 255 - N files, with -n) can then be rebuilt by "
+                   "repair; or P% (such as 10%): N is P % of the files (of each group), at least "
+                   "1")
       ->type_name("N|P%");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
                     "for sha256sum -c; verify and join check them");
+  command->add_flag("--page", split->Page,
+                    "also write BASE.html: a page that checks, repairs and joins the set in a "
+                    "web browser, for receivers without Windows");
+  return command;
+}
+
+static CLI::App* AddPageCommand(CLI::App& app, PageOptions* page) {
+  CLI::App* command = app.add_subcommand(
+      "page",
+      "Write BASE.html beside a set: a page that checks, repairs and joins it in a web browser");
+  command
+      ->add_option("PATH", page->Path,
+                   "the container (BASE.exe), or a piece or recovery file of the set")
+      ->required()
+      ->type_name("PATH");
+  command->add_flag("-f,--force", page->Force, "replace an existing BASE.html");
+  command->add_flag("-q,--quiet", page->Quiet, "no summary");
   return command;
 }
 
@@ -136,11 +156,16 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
   command
       ->add_option(
           "PATH", repair->Path,
-          "the container (BASE.exe), or one of the recovery files when the container is lost")
+          "the container (BASE.exe, lost or not), a piece, or one of the recovery files")
       ->required()
       ->type_name("PATH");
   command->add_flag("-q,--quiet", repair->Quiet,
                     "no progress bar, nothing printed for a whole set");
+  command->add_flag("-f,--force", repair->Force,
+                    "rebuild pieces a container condemns though most of them disagree with it, "
+                    "and sets of more than " +
+                        std::to_string(SetFileLimit) +
+                        " files known from recovery files alone (each file replaced is kept)");
   AddPiecesBase(command, &repair->PiecesBase);
   return command;
 }
@@ -268,6 +293,8 @@ static int RunCommandLine(int argc, char** argv) {
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
   CLI::App* repairCommand = AddRepairCommand(app, &repair);
+  PageOptions page;
+  CLI::App* pageCommand = AddPageCommand(app, &page);
   bool forceProgress = false;
   for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
     AddProgressFlag(command, &forceProgress);
@@ -293,6 +320,7 @@ static int RunCommandLine(int argc, char** argv) {
                Printable(sizeText).c_str());
       return ExitUsage;
     }
+    if (*splitCommand->get_option("--size")) split.SizeText = sizeText;
     if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
       CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
                Printable(numberText).c_str());
@@ -310,6 +338,7 @@ static int RunCommandLine(int argc, char** argv) {
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
   if (*repairCommand) return RunRepair(repair);
+  if (*pageCommand) return RunPage(page);
   return RunInfo(infoContainer, infoPieces, infoJson, infoPiecesBase);
 }
 

@@ -33,6 +33,13 @@ std::string ChecksumLineText(const std::string& name, const Sha256Digest& digest
   return (any ? "\\" : "") + Sha256Hex(digest) + "  " + escaped + "\n";
 }
 
+int64_t ChecksumFileLength(const std::string& name, const std::vector<std::string>& paths) {
+  Sha256Digest any = {};
+  size_t length = ChecksumLineText(name, any).size();
+  for (const std::string& path : paths) length += ChecksumLineText(LastComponent(path), any).size();
+  return static_cast<int64_t>(length);
+}
+
 // A name as an escaped line gives it; false for a backslash that starts no escape.
 static bool UnescapeName(const std::string& text, std::string* name) {
   for (size_t i = 0; i < text.size(); i++) {
@@ -123,6 +130,11 @@ static bool DigestOfFile(OsFile file, Sha256Sink* sink, Sha256Digest* digest) {
   if (!OsInfo(file, &info)) return false;
   int64_t got = CopyThroughMemory(file, 0, NoFile, 0, info.Size, 0, nullptr, false, sink);
   return got == info.Size && sink->Hash.End(digest);
+}
+
+bool Sha256OfFile(OsFile file, Sha256Digest* digest) {
+  Sha256Sink sink;
+  return DigestOfFile(file, &sink, digest);
 }
 
 // The digest of a file written for the set: read through its open file where it has no name,
@@ -282,15 +294,20 @@ bool FileChecksums::AddRecoveryFiles(const PieceSet& set) {
 bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const FileChecksums& files,
                         const std::function<bool(int32_t index)>& vouched) {
   std::string why, foreign = sums.ForeignOriginal(set);
+  int64_t matching = 0, differing = 0;  // of the files the set's digests vouch for
+  std::string first;                    // the first of those that differs
+  for (const FileChecksums::Compared& file : files.Files) {
+    if (file.Index < 0 || !vouched(file.Index)) continue;
+    matching += file.Matches;
+    differing += !file.Matches;
+    if (!file.Matches && first.empty()) first = file.Name;
+  }
   if (!foreign.empty()) {
     why = "it is for " + Printable(foreign) + ", not " + Printable(sums.OriginalName);
-  } else {
-    for (const FileChecksums::Compared& file : files.Files) {
-      if (file.Matches || file.Index < 0 || !vouched(file.Index)) continue;
-      why = "it gives " + Printable(file.Name) +
-            " another SHA-256, though the set's digests find that file whole";
-      break;
-    }
+  } else if (differing > 0 && matching == 0) {
+    why = "it gives " + Printable(first) +
+          " another SHA-256, though the set's digests find that file whole, and no file of the "
+          "set its own";
   }
   if (why.empty()) return true;
   CliPrint(CliErr,
@@ -300,13 +317,17 @@ bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const Fil
 }
 
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
-                                 bool walked, const char* indent) {
+                                 const std::function<bool(int32_t index)>& told,
+                                 const std::function<bool(int32_t index)>& vouched,
+                                 const char* indent) {
   int64_t count = 0;
   for (const FileChecksums::Compared& file : files.Files) {
-    if (file.Matches || (!walked && file.Index >= 0)) continue;
+    if (file.Matches || (file.Index >= 0 && told(file.Index))) continue;
     if (stream != nullptr) {
-      CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s\n", indent,
-               Printable(file.Name).c_str(), sums.FileName().c_str());
+      bool forged = file.Index >= 0 && vouched(file.Index);
+      CliPrint(stream, "%s%s: damaged: its SHA-256 differs from %s%s\n", indent,
+               Printable(file.Name).c_str(), sums.FileName().c_str(),
+               forged ? ", though its CRC-32C is the set's: forged, or changed on purpose" : "");
     }
     count++;
   }

@@ -30,6 +30,10 @@ struct ChecksumLine {
 // One line as sha256sum writes it, with its newline: a name holding a backslash, a newline or a
 // carriage return is escaped (\\, \n, \r) and the line starts with a backslash.
 std::string ChecksumLineText(const std::string& name, const Sha256Digest& digest);
+// The length of the checksum file split writes for the original's name and the set's files
+// (paths: the container, the pieces, the recovery files; each named by its last component): a
+// line each, as long whatever its digest.
+int64_t ChecksumFileLength(const std::string& name, const std::vector<std::string>& paths);
 // The lines of a checksum file as sha256sum -c reads them (blank lines skipped, a line ending in
 // CR LF taken); false with why for the first line that is not one, a NUL byte anywhere, or a name
 // given twice.
@@ -40,6 +44,8 @@ struct Sha256Sink : ChunkSink {
   Sha256 Hash;
   void Add(const void* bytes, size_t count) override { Hash.Add(bytes, count); }
 };
+// The SHA-256 of a whole open file; false when it cannot be read.
+bool Sha256OfFile(OsFile file, Sha256Digest* digest);
 
 // split --checksums: the digests taken while the set is written, and BASE.sha256 from them.
 class SplitChecksums : public ChunkSink {
@@ -115,12 +121,17 @@ class FileChecksums : public ChunkSink {
 };
 
 // Whether the checksum file can be counted against the set: not when it names another original,
-// or differs for a file the set's digest block vouches for (vouched(index) true: read, found
-// whole). Says why on CliErr when not; quiet or not, it is a warning.
+// or differs for every file the set's digest block vouches for (vouched(index) true: read, found
+// whole by its CRC-32C) that it names: then it is another set's. Where it matches some of them
+// and differs for others, it counts: a SHA-256 that differs where the CRC-32C matches is a file
+// forged or changed on purpose, which a CRC cannot tell. Says why on CliErr when not counted;
+// quiet or not, it is a warning.
 bool ChecksumsOfThisSet(const SetChecksums& sums, const PieceSet& set, const FileChecksums& files,
                         const std::function<bool(int32_t index)>& vouched);
-// The files whose digest differs, one line each on stream after indent ("NAME: damaged: ..."):
-// with walked false, only those beyond the walk (the recovery files). Returns their count; a null
-// stream counts them only.
+// The files whose digest differs, one line each on stream after indent ("NAME: damaged: ..."),
+// but those of the walk told already (told(index)); one vouched for by the set's digests is
+// said forged. Returns their count; a null stream counts them only.
 int64_t PrintChecksumDifferences(FILE* stream, const SetChecksums& sums, const FileChecksums& files,
-                                 bool walked, const char* indent);
+                                 const std::function<bool(int32_t index)>& told,
+                                 const std::function<bool(int32_t index)>& vouched,
+                                 const char* indent);

@@ -255,8 +255,9 @@ static int JoinIntoStandardOutput(const JoinOptions& options, const PieceSet& se
 }
 
 // The joined file against the original's line in BASE.sha256, once the set is found whole by what
-// it has to judge it. Where the digest block vouched for the data, a checksum file that differs
-// is another set's: a warning. Without one, a difference is damage. *matched: it matched.
+// it has to judge it. A difference is damage; where the digest block vouched for every piece, a
+// piece was forged or changed on purpose (a CRC-32C cannot tell, a SHA-256 can). *matched: it
+// matched.
 static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha256Sink* sha256,
                          const std::string& joined, bool* matched) {
   FileChecksums none(checksums);
@@ -273,15 +274,11 @@ static int CheckOriginal(const PieceSet& set, const SetChecksums& checksums, Sha
   }
   *matched = digest == *expected;
   if (*matched) return ExitComplete;
-  if (set.Head.HasDigests) {
-    CliPrint(CliErr,
-             "tarnovell: warning: %s looks like the checksums of another set (its SHA-256 of %s "
-             "differs, though the set's digests find every piece whole); not counted\n",
-             checksums.FileName().c_str(), Printable(checksums.OriginalName).c_str());
-    return ExitComplete;
-  }
-  CliPrint(CliErr, "tarnovell: %s is possibly damaged: its SHA-256 differs from %s\n",
-           joined.c_str(), checksums.FileName().c_str());
+  CliPrint(CliErr, "tarnovell: %s is possibly damaged: its SHA-256 differs from %s%s\n",
+           joined.c_str(), checksums.FileName().c_str(),
+           set.Head.HasDigests ? ", though every piece matches the set's digests: a piece was "
+                                 "forged or changed on purpose"
+                               : "");
   return ExitMismatch;
 }
 

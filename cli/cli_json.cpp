@@ -191,6 +191,7 @@ void JsonSetMembers(JsonWriter* json, const PieceSet& set) {
   // its block's self-check (and the recovery file whose copy of it the set is read by).
   const char* program = head.Program == PartState::Good      ? "good"
                         : head.Program == PartState::Damaged ? "damaged"
+                        : head.Program == PartState::Other   ? "other"
                                                              : "unchecked";
   json->Begin("container_parts")
       .Field("program", program)

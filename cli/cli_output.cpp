@@ -94,9 +94,13 @@ void PendingOutput::Discard() {
 int CheckRoom(const std::string& folder, uint64_t needed, const std::string& what) {
   uint64_t free = 0;
   if (!OsFreeSpace(folder, &free) || free >= needed) return ExitComplete;
+  std::string need = FormatSize(static_cast<int64_t>(std::min<uint64_t>(needed, INT64_MAX)));
+  std::string room = FormatSize(static_cast<int64_t>(std::min<uint64_t>(free, INT64_MAX)));
+  if (need == room) {  // rounded alike: the bytes tell the shortfall
+    need = std::to_string(needed) + " bytes";
+    room = std::to_string(free) + " bytes";
+  }
   CliPrint(CliErr, "tarnovell: %s needs %s, %s free in %s; nothing was written\n", what.c_str(),
-           FormatSize(static_cast<int64_t>(std::min<uint64_t>(needed, INT64_MAX))).c_str(),
-           FormatSize(static_cast<int64_t>(std::min<uint64_t>(free, INT64_MAX))).c_str(),
-           Printable(folder.empty() ? "." : folder).c_str());
+           need.c_str(), room.c_str(), Printable(folder.empty() ? "." : folder).c_str());
   return ExitFileError;
 }

@@ -40,8 +40,7 @@ static int NotAContainer(const OsFileInfo& info, std::string* error) {
   return ExitBadContainer;
 }
 
-// The head as the header's bytes (HeaderSize) give it: records, times, digest block.
-static int ParseContainerHeader(const uint8_t* header, ContainerHead* head, std::string* error) {
+int ParseContainerHeader(const uint8_t* header, ContainerHead* head, std::string* error) {
   HeaderRecord records[HeaderRecordCount];
   static_assert(sizeof records == HeaderSize, "the header is 2048 bytes");
   memcpy(records, header, HeaderSize);
@@ -86,7 +85,8 @@ static int CheckProgram(OsFile file, ContainerHead* head, std::string* error) {
     return ExitFileError;
   }
   bool good = Crc32cAdd(0, stub.data(), stub.size()) == head->Digests.StubDigest;
-  head->Program = good ? PartState::Good : PartState::Damaged;
+  bool ours = memcmp(stub.data(), StubImage, StubSize) == 0;
+  head->Program = good ? PartState::Good : ours ? PartState::Other : PartState::Damaged;
   return ExitComplete;
 }
 

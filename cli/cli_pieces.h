@@ -20,6 +20,8 @@ enum class PartState {
   Unchecked,  // the set carries no digest of it (sets made before it did)
   Good,
   Damaged,
+  Other,  // not the set's but this tool's own joiner program: a sound one (a repair that had no
+          // copy of the set's own put it there), not damage
 };
 
 struct ContainerHead {
@@ -75,6 +77,10 @@ struct PieceSet : HoldsFiles {
   // (SafeOutputName), else BaseName, else "joined".
   std::string JoinedName() const;
 };
+
+// The head as a header's bytes (HeaderSize) give it: records, times, digest block, the name.
+// Returns ExitComplete, or ExitBadContainer with the reason in *error.
+int ParseContainerHeader(const uint8_t* header, ContainerHead* head, std::string* error);
 
 // The container of the set a path names: a piece (BASE.c001, ...) or a recovery file (BASE.r01,
 // ...) names the BASE.exe beside it (in whatever case it is there, else the path it belongs at);

@@ -79,9 +79,11 @@ class VerifyRecovery {
   // files: reads them, unless quiet and whole and not for JSON. foundWhole: per file of the set
   // (0: the container), the file the walk read and found to be what the digest block gives it
   // (Kind Missing for the others); those the survey does not read again, so the set is read once.
-  // ExitComplete, or ExitInterrupted after telling CliErr.
+  // condemned: the recovery files (by name) that BASE.sha256 condemns, left out of the survey
+  // (why: what condemns them). ExitComplete, or ExitInterrupted after telling CliErr.
   int SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
-                   const std::vector<OsFileInfo>& foundWhole);
+                   const std::vector<OsFileInfo>& foundWhole,
+                   const std::vector<std::string>& condemned = {}, const std::string& why = "");
   // A container verify could not judge (ExitBadContainer, not a container; ExitUnchecked, a
   // header whose digest block does not check; or not there at all): ExitMismatch when recovery
   // files beside it describe a set in which the container is bad (the set is damaged, not

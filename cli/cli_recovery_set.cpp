@@ -71,6 +71,19 @@ void RecoveryFileSet::CloseSetFile(int32_t n) {
   SetFiles[n] = NoFile;
 }
 
+void RecoveryFileSet::LeaveOut(size_t i, const std::string& why) {
+  if (RecoveryFiles[i] != NoFile) OsClose(RecoveryFiles[i]);
+  RecoveryFiles[i] = NoFile;
+  LeftOutWhy[i] = why;
+}
+
+int32_t RecoveryFileSet::FoundRow(int32_t r) const {
+  std::string key = NameFoldKey(BaseName + RecoverySuffix(r));
+  for (size_t i = 0; i < RecoveryPaths.size(); i++)
+    if (NameFoldKey(LastComponent(RecoveryPaths[i])) == key) return static_cast<int32_t>(i);
+  return -1;
+}
+
 // A regular file opened for reading, NoFile when it cannot be (OsLastError).
 static OsFile OpenRegular(const std::string& path, bool* regular) {
   OsFileInfo info;
@@ -93,8 +106,9 @@ static void FindRecoveryFiles(RecoveryFileSet* set) {
     if (file == NoFile && regular && OsErrorIsMissing(OsLastError())) continue;
     set->RecoveryPaths.push_back(path);
     set->RecoveryFiles.push_back(file);
+    set->LeftOutWhy.emplace_back();
     RecoveryHeader header;
-    if (file == NoFile || !ReadRecoveryHeader(OsFileAccess(file), &header)) continue;
+    if (file == NoFile || !ReadRecoveryHeaderStart(OsFileAccess(file), &header)) continue;
     set->FileCount = std::max(set->FileCount, header.FileCount);
     if (set->SurveyBytes == 0)
       for (const RecoveryFileEntry& entry : header.Files)
@@ -151,6 +165,23 @@ int OpenRecoveryFileSet(const std::string& basePath, const std::string& containe
   return OpenSetFiles(set, containerPath, piecesFolder);
 }
 
+void LeaveOutCondemned(const std::vector<std::string>& condemned, const std::string& why,
+                       RecoveryFileSet* set) {
+  for (const std::string& name : condemned)
+    for (size_t i = 0; i < set->RecoveryPaths.size(); i++)
+      if (LastComponent(set->RecoveryPaths[i]) == name) set->LeaveOut(i, why);
+}
+
+void AcceptOwnJoiner(const RecoveryFileSet& set, SetSurvey* survey) {
+  std::string prefix(PayloadOffset, '\0');
+  if (survey->Files.empty() || survey->Files[0] != FilePrefixDamaged || set.SetFiles[0] == NoFile ||
+      !OsReadAt(set.SetFiles[0], &prefix[0], PayloadOffset, 0) ||
+      prefix.compare(0, StubSize, reinterpret_cast<const char*>(StubImage), StubSize) != 0 ||
+      memcmp(prefix.data() + HeaderOffset, survey->Header.ContainerHeader, HeaderSize) != 0)
+    return;
+  TakeContainerAsGood(survey);
+}
+
 std::vector<std::string> RecoveryFilesBeside(const std::string& basePath) {
   std::string folder, baseName;
   SplitBasePath(basePath, &folder, &baseName);
@@ -169,7 +200,7 @@ std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* he
     OsFile file = OpenRegular(path, &regular);
     if (file == NoFile) continue;
     RecoveryHeader read;
-    if (ReadRecoveryHeader(OsFileAccess(file), &read) && CarriesSoundHeader(read))
+    if (ReadRecoveryHeaderStart(OsFileAccess(file), &read) && CarriesSoundHeader(read))
       copies.emplace_back(path, std::vector<uint8_t>(read.ContainerHeader,
                                                      read.ContainerHeader + HeaderSize));
     OsClose(file);
@@ -228,19 +259,10 @@ std::string SetFileName(const RecoveryFileSet& set, int32_t n) {
   return LastComponent(set.SetPaths[n]);
 }
 
-// The name of the file found for row r, ignoring case, whatever its header: "" when there is none.
-static std::string FoundRowName(const RecoveryFileSet& set, int32_t r) {
-  std::string key = NameFoldKey(set.BaseName + RecoverySuffix(r));
-  for (const std::string& path : set.RecoveryPaths)
-    if (NameFoldKey(LastComponent(path)) == key) return LastComponent(path);
-  return "";
-}
-
 std::string RowFileName(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
   int32_t source = survey.RowSource[r];
-  if (source >= 0) return LastComponent(set.RecoveryPaths[source]);
-  std::string found = FoundRowName(set, r);
-  return found.empty() ? set.BaseName + RecoverySuffix(r) : found;
+  if (source < 0) source = set.FoundRow(r);
+  return source >= 0 ? LastComponent(set.RecoveryPaths[source]) : set.BaseName + RecoverySuffix(r);
 }
 
 bool RowGoodEverywhere(const SetSurvey& survey, int32_t r) {
@@ -350,13 +372,15 @@ void PrintDamagedBytes(FILE* stream, const RecoveryFileSet& set, const SetSurvey
 }
 
 // How recovery row r's file was found.
-enum class RowVerdict { Good, Damaged, HeaderDamaged, Missing };
+enum class RowVerdict { Good, Damaged, HeaderDamaged, Missing, LeftOut };
 
 static RowVerdict RowVerdictOf(const RecoveryFileSet& set, const SetSurvey& survey, int32_t r) {
-  return RowGoodEverywhere(survey, r)    ? RowVerdict::Good
-         : survey.RowSource[r] >= 0      ? RowVerdict::Damaged
-         : !FoundRowName(set, r).empty() ? RowVerdict::HeaderDamaged
-                                         : RowVerdict::Missing;
+  int32_t found = set.FoundRow(r);
+  return found >= 0 && !set.LeftOutWhy[found].empty() ? RowVerdict::LeftOut
+         : RowGoodEverywhere(survey, r)               ? RowVerdict::Good
+         : survey.RowSource[r] >= 0                   ? RowVerdict::Damaged
+         : found >= 0                                 ? RowVerdict::HeaderDamaged
+                                                      : RowVerdict::Missing;
 }
 
 static const char* RowJsonWord(RowVerdict verdict) {
@@ -364,6 +388,7 @@ static const char* RowJsonWord(RowVerdict verdict) {
     case RowVerdict::Damaged: return "damaged";
     case RowVerdict::HeaderDamaged: return "header_damaged";
     case RowVerdict::Missing: return "missing";
+    case RowVerdict::LeftOut: return "left_out";
     default: return "good";
   }
 }
@@ -373,11 +398,14 @@ void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& sur
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
     RowVerdict verdict = RowVerdictOf(set, survey, r);
     if (verdict == RowVerdict::Good) continue;
-    const char* words = verdict == RowVerdict::Damaged ? "damaged recovery file"
+    std::string words = verdict == RowVerdict::Damaged ? "damaged recovery file"
                         : verdict == RowVerdict::HeaderDamaged
                             ? "damaged recovery file (its header)"
+                        : verdict == RowVerdict::LeftOut
+                            ? "left out: " + set.LeftOutWhy[set.FoundRow(r)]
                             : "missing recovery file";
-    CliPrint(stream, "%s%s: %s\n", indent, Printable(RowFileName(set, survey, r)).c_str(), words);
+    CliPrint(stream, "%s%s: %s\n", indent, Printable(RowFileName(set, survey, r)).c_str(),
+             words.c_str());
   }
 }
 

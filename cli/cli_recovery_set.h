@@ -72,9 +72,11 @@ struct RecoveryFileSet : HoldsFiles {
   std::vector<std::string> SetPaths;
   std::vector<OsFile> SetFiles;
   std::vector<uint8_t> SetFound;
-  // The recovery files found, in the order of their names; NoFile for one that cannot be opened.
+  // The recovery files found, in the order of their names; NoFile for one that cannot be opened,
+  // or that is left out (why: a stronger authority condemns it; "" for the others).
   std::vector<std::string> RecoveryPaths;
   std::vector<OsFile> RecoveryFiles;
+  std::vector<std::string> LeftOutWhy;
   int32_t FileCount = 0;  // the most files a valid recovery header gives; 0 when none is valid
   // What a survey reads: the payloads of the set as the first valid header gives them, and the
   // parity of every valid recovery file.
@@ -83,6 +85,10 @@ struct RecoveryFileSet : HoldsFiles {
   ~RecoveryFileSet();
   // Closes file n of the set (before it is replaced: Windows replaces no open file).
   void CloseSetFile(int32_t n);
+  // Leaves recovery file i out of what follows (why: what condemns it, told with its row).
+  void LeaveOut(size_t i, const std::string& why);
+  // The recovery file found for row r, any case, whatever its header: -1 when there is none.
+  int32_t FoundRow(int32_t r) const;
 };
 
 // Finds the recovery files beside basePath (BASE.r01 to the most rows there can be, any case),
@@ -102,6 +108,16 @@ std::vector<std::string> RecoveryFilesBeside(const std::string& basePath);
 // most of them carry (the first found of equals). Returns the path of the first file that carries
 // it, with the copy in *header; "" when none does.
 std::string FindHeaderCopy(const std::string& basePath, std::vector<uint8_t>* header);
+
+// Leaves out of the set's recovery files those a stronger authority condemns (by name: BASE.sha256
+// finds them forged or damaged where their own digests cannot tell), why told with their rows.
+void LeaveOutCondemned(const std::vector<std::string>& condemned, const std::string& why,
+                       RecoveryFileSet* set);
+
+// A container the survey finds bad in its joiner program alone, where that is this tool's own
+// (an earlier repair that had no copy of the set's may have put it there): a sound joiner, not
+// damage; the survey takes the container as good.
+void AcceptOwnJoiner(const RecoveryFileSet& set, SetSurvey* survey);
 
 // Surveys the set (a progress line for step when progress). ExitComplete; ExitNotRepairable with
 // *otherSet set when the recovery files are of another set (the container's digest block checks and
@@ -138,7 +154,7 @@ std::vector<std::pair<int64_t, int64_t>> DamagedBytes(const SetSurvey& survey, i
 // NamedAloneInARow of them, then how many more), after indent.
 void PrintDamagedBytes(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                        const char* indent);
-// One line per missing or damaged recovery file.
+// One line per missing, damaged or left out recovery file.
 void PrintBadRows(FILE* stream, const RecoveryFileSet& set, const SetSurvey& survey,
                   const char* indent);
 // The survey's facts as members of the JSON object being written: how many recovery files are

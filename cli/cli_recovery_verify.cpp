@@ -1,6 +1,8 @@
 // verify: the lines about a set's recovery files, read through the recovery module (ISA-L):
 // whether they can repair the set, and for a container verify could not judge, whether they
 // restore it. The facts are gathered first, then told as text or as JSON.
+#include <algorithm>
+
 #include "cli/cli.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_recovery.h"
@@ -47,13 +49,16 @@ const char* StateWord(RecoveryState state) {
 // Surveys the open files (knownGood: as SurveySet takes it); ExitComplete, or ExitInterrupted
 // after telling CliErr.
 int Survey(bool progress, RecoveryFacts* facts, const std::vector<uint8_t>* knownGood = nullptr) {
-  if (facts->Files.FileCount == 0) {
+  const std::vector<OsFile>& open = facts->Files.RecoveryFiles;
+  if (facts->Files.FileCount == 0 ||
+      std::count(open.begin(), open.end(), NoFile) == static_cast<ptrdiff_t>(open.size())) {
     facts->State = RecoveryState::NoValidFile;
     return ExitComplete;
   }
   bool otherSet;
   int code = SurveyRecoveryFileSet(facts->Files, progress, ProgressStep::VerifyRecovery,
                                    &facts->Survey, &otherSet, knownGood);
+  if (code == ExitComplete) AcceptOwnJoiner(facts->Files, &facts->Survey);
   if (code == ExitInterrupted) return code;
   if (code != ExitComplete) {
     facts->State = otherSet ? RecoveryState::OtherSet : RecoveryState::NotSurveyed;
@@ -151,13 +156,16 @@ VerifyRecovery::VerifyRecovery() = default;
 VerifyRecovery::~VerifyRecovery() = default;
 
 int VerifyRecovery::SurveyJudged(const PieceSet& set, bool whole, bool quiet, bool json,
-                                 const std::vector<OsFileInfo>& foundWhole) {
+                                 const std::vector<OsFileInfo>& foundWhole,
+                                 const std::vector<std::string>& condemned,
+                                 const std::string& why) {
   facts_.reset();
   if (whole && quiet && !json) return ExitComplete;
   auto facts = std::make_unique<Facts>();
   int code = OpenRecoveryFileSet(ContainerBasePath(set.ContainerPath), set.ContainerPath,
                                  set.Folder, &facts->Files);
   if (code != ExitComplete || facts->Files.RecoveryPaths.empty()) return ExitComplete;
+  LeaveOutCondemned(condemned, why, &facts->Files);
   std::vector<uint8_t> known = KnownGood(facts->Files, foundWhole);
   code = Survey(!quiet, facts.get(), &known);
   if (code != ExitComplete) return code;

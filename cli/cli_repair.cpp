@@ -3,9 +3,13 @@
 // rebuilt file is checked nothing of the set changes: a failure, Ctrl+C or a crash before that
 // leaves it as it was.
 
+#include <string.h>
+
+#include <algorithm>
 #include <memory>
 
 #include "cli/cli.h"
+#include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
@@ -13,6 +17,7 @@
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery_set.h"
+#include "cli/cli_text.h"
 #include "integrity/crc32c.h"
 
 // The set a path names: a recovery file (the container is then BASE.exe beside it, "" here), the
@@ -100,7 +105,48 @@ static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey,
   return ExitFileError;
 }
 
-// Each rebuilt file under its name, replacing the bad one.
+// A free name beside path to keep the file there under: PATH.1, PATH.2, ...
+static std::string KeptName(const std::string& path) {
+  for (int k = 1;; k++) {
+    std::string kept = path + "." + std::to_string(k);
+    OsFileInfo info;
+    if (OsProbe(kept, &info, false) && info.Kind == OsKind::Missing) return kept;
+  }
+}
+
+// Every byte of the file there is in its rebuilt file at the same place (it was cut short): the
+// rebuilt file replaces it losing nothing.
+static bool HeldByRebuilt(OsFile there, OsFile rebuilt) {
+  OsFileInfo old, now;
+  if (there == NoFile || !OsInfo(there, &old) || !OsInfo(rebuilt, &now) || old.Size > now.Size)
+    return false;
+  std::vector<char> a(1 << 20), b(a.size());
+  for (int64_t at = 0; at < old.Size; at += static_cast<int64_t>(a.size())) {
+    size_t count = static_cast<size_t>(std::min<int64_t>(old.Size - at, a.size()));
+    if (!OsReadAt(there, a.data(), count, at) || !OsReadAt(rebuilt, b.data(), count, at) ||
+        memcmp(a.data(), b.data(), count) != 0)
+      return false;
+  }
+  return true;
+}
+
+// A file that was lost and is there now: another repair put it in place first, when it has the
+// size and the digest the set gives it.
+static bool PutThereByAnother(const RecoveryFileSet& files, const SetSurvey& survey, int32_t n) {
+  OsFileInfo info;
+  OsFile file = OsOpenRead(files.SetPaths[n], &info);
+  if (file == NoFile) return false;
+  bool interrupted = false;
+  OsFileAccess access(file);
+  bool good = info.Kind == OsKind::Regular &&
+              CheckSetFile(survey.Header, n, &access, survey.Header.StubDigest, nullptr,
+                           &interrupted) == FileGood;
+  OsClose(file);
+  return good;
+}
+
+// Each rebuilt file under its name, replacing the bad one. A file there that the container's own
+// evidence does not condemn (only the recovery files do) is kept under a name of its own first.
 static int PutInPlace(RecoveryFileSet* opened, const SetSurvey& survey,
                       std::vector<PendingOutput>* outputs, bool quiet) {
   const RecoveryFileSet& files = *opened;
@@ -109,14 +155,36 @@ static int PutInPlace(RecoveryFileSet* opened, const SetSurvey& survey,
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
     if (!NeedsRewrite(survey.Files[n])) continue;
     PendingOutput& output = (*outputs)[n];
+    const std::string& path = files.SetPaths[n];
+    bool onTheirWord = !survey.Condemned[n] || survey.ContainerSuspect;
+    std::string kept = files.SetFound[n] && onTheirWord &&
+                               !HeldByRebuilt(files.SetFiles[n], output.File())
+                           ? KeptName(path)
+                           : "";
     opened->CloseSetFile(n);  // Windows replaces no file that is open
-    if (!output.Finish() || !output.Commit(files.SetFound[n] != 0)) {
-      CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n",
-               Printable(files.SetPaths[n]).c_str(), OsErrorText(OsLastError()).c_str(),
+    bool committed = output.Finish() && (kept.empty() || RenameInPlace(path, kept, false)) &&
+                     output.Commit(files.SetFound[n] != 0 && kept.empty());
+    int error = OsLastError();
+    if (!committed && !kept.empty()) RenameInPlace(kept, path, false);  // back, as it was
+    if (!committed && !files.SetFound[n] && OsErrorIsExists(error) &&
+        PutThereByAnother(files, survey, n)) {
+      CliPrint(CliOut, "%s: another repair put it in place first\n",
+               Printable(SetFileName(files, n)).c_str());
+      continue;
+    }
+    if (!committed) {
+      CliPrint(CliErr, "tarnovell: file system error: %s: %s%s\n", Printable(path).c_str(),
+               OsErrorText(error).c_str(),
                done > 0 ? "; the files named rebuilt are in place" : "; nothing was changed");
       return ExitFileError;
     }
     CliPrint(CliOut, "rebuilt %s\n", Printable(SetFileName(files, n)).c_str());
+    if (!kept.empty()) {
+      CliPrint(CliOut,
+               "  kept the file it replaced as %s: the container's digests do not condemn it, or "
+               "condemn most of the set\n",
+               Printable(LastComponent(kept)).c_str());
+    }
     done++;
   }
   if (!quiet)
@@ -157,27 +225,103 @@ class RepairOutputs final : public RebuildTargets {
   std::vector<std::unique_ptr<OsFileAccess>> access_;  // what TargetOf gave out
 };
 
-static int Rebuild(RecoveryFileSet* opened, const SetSurvey& survey, RepairOutputs* made,
-                   bool quiet) {
-  const RecoveryFileSet& files = *opened;
+// The first rebuilt file whose SHA-256 differs from BASE.sha256 (which names it), -1 when none.
+// A file that cannot be read back counts as differing.
+static int32_t RebuiltDiffering(const RecoveryFileSet& files, const SetSurvey& survey,
+                                const std::vector<PendingOutput>& outputs,
+                                const SetChecksums& sums) {
+  if (sums.Path.empty()) return -1;
   for (int32_t n = 0; n < survey.Header.FileCount; n++) {
-    if (NeedsRewrite(survey.Files[n]) && !made->Make(n))
-      return RepairFailure(files, survey, {RecoveryWriteFailed, n, -1});
+    const Sha256Digest* expected = sums.Find(SetFileName(files, n));
+    if (!NeedsRewrite(survey.Files[n]) || expected == nullptr) continue;
+    Sha256Digest digest;
+    if (!Sha256OfFile(outputs[n].File(), &digest) || !(digest == *expected)) return n;
   }
-  std::vector<PendingOutput>& outputs = *made->Outputs();
-  std::string stub;
-  if (NeedsRewrite(survey.Files[0])) ChooseStub(files, survey, &stub);
+  return -1;
+}
+
+// One rebuild of every file to rewrite, as survey says, into the outputs: RecoveryDone, or why
+// not; a rebuilt file that misses BASE.sha256 is RecoveryVerifyFailed (*shaMissed set).
+static RecoveryResult RebuildOnce(const RecoveryFileSet& files, const SetSurvey& survey,
+                                  std::vector<PendingOutput>* outputs, const std::string& stub,
+                                  const SetChecksums& sums, bool quiet, bool* shaMissed) {
   ProgressBegin(!quiet, RepairReadBytes(survey), ProgressStep::RepairRebuild);
   ProgressLabel(files.BaseName);
   ToolProgress steps;
-  ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(outputs));
+  ModuleFiles set(files.SetFiles), rows(files.RecoveryFiles), targets(FilesOf(*outputs));
   RecoveryResult result =
       RepairSet(survey, set.List(), rows.List(), targets.List(),
                 stub.empty() ? nullptr : reinterpret_cast<const uint8_t*>(stub.data()), &steps);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
-  if (result.Outcome != RecoveryDone) return RepairFailure(files, survey, result);
-  return PutInPlace(opened, survey, &outputs, quiet);
+  int32_t differing = result.Outcome == RecoveryDone
+                          ? RebuiltDiffering(files, survey, *outputs, sums)
+                          : -1;
+  *shaMissed = differing >= 0;
+  return *shaMissed ? RecoveryResult{RecoveryVerifyFailed, differing, -1} : result;
+}
+
+// A rebuild that missed a digest (the CRC-32C the recovery header gives, or BASE.sha256's): a
+// recovery file may give parity other than its own digests say. The rows are tried in turn, each
+// left out alone while enough remain; the one whose leaving out rebuilds every file is named and
+// left out. RecoveryDone with *survey so judged, or the first failure.
+static RecoveryResult RebuildLeavingOutRows(RecoveryFileSet* files, SetSurvey* survey,
+                                            std::vector<PendingOutput>* outputs,
+                                            const std::string& stub, const SetChecksums& sums,
+                                            bool quiet, RecoveryResult first, bool shaMissed) {
+  for (int32_t r = 0; r < survey->Header.RowCount; r++) {
+    int32_t source = survey->RowSource[r];
+    if (source < 0) continue;
+    SetSurvey without = *survey;
+    LeaveOutRow(&without, r);
+    if (!without.Repairable) continue;
+    bool missed = false;
+    RecoveryResult result = RebuildOnce(*files, without, outputs, stub, sums, quiet, &missed);
+    if (result.Outcome == RecoveryInterrupted) return result;
+    if (result.Outcome != RecoveryDone) continue;
+    files->LeftOutWhy[static_cast<size_t>(source)] =
+        "its parity does not rebuild the set to its digests: forged, or damaged where its own "
+        "digests cannot tell";
+    CliPrint(CliOut, "  %s: %s\n", Printable(LastComponent(files->RecoveryPaths[source])).c_str(),
+             files->LeftOutWhy[static_cast<size_t>(source)].c_str());
+    *survey = without;
+    return result;
+  }
+  if (shaMissed) {
+    CliPrint(CliErr,
+             "tarnovell: rebuilt %s does not match %s, though its CRC-32C is the set's: a "
+             "recovery file is forged, or %s is not this set's; nothing was changed\n",
+             Printable(SetFileName(*files, first.SetFile)).c_str(), sums.FileName().c_str(),
+             sums.FileName().c_str());
+    first.Outcome = RecoveryRefused;  // told
+  }
+  return first;
+}
+
+static int Rebuild(RecoveryFileSet* opened, SetSurvey* survey, RepairOutputs* made,
+                   const SetChecksums& sums, bool quiet) {
+  const RecoveryFileSet& files = *opened;
+  for (int32_t n = 0; n < survey->Header.FileCount; n++) {
+    if (NeedsRewrite(survey->Files[n]) && !made->Make(n))
+      return RepairFailure(files, *survey, {RecoveryWriteFailed, n, -1});
+  }
+  std::vector<PendingOutput>& outputs = *made->Outputs();
+  std::string stub;
+  if (NeedsRewrite(survey->Files[0])) ChooseStub(files, *survey, &stub);
+  bool shaMissed = false;
+  RecoveryResult result = RebuildOnce(files, *survey, &outputs, stub, sums, quiet, &shaMissed);
+  if (result.Outcome == RecoveryVerifyFailed)
+    result = RebuildLeavingOutRows(opened, survey, &outputs, stub, sums, quiet, result, shaMissed);
+  if (result.Outcome == RecoveryRefused && shaMissed) return ExitFileError;
+  if (result.Outcome != RecoveryDone) return RepairFailure(files, *survey, result);
+  return PutInPlace(opened, *survey, &outputs, quiet);
+}
+
+// Recovery row r is to be made again: missing or damaged, and not left out (a file left out stays
+// as it is).
+static bool RowToMake(const RecoveryFileSet& files, const SetSurvey& survey, int32_t r) {
+  int32_t found = files.FoundRow(r);
+  return !RowGoodEverywhere(survey, r) && (found < 0 || files.LeftOutWhy[found].empty());
 }
 
 // The recovery files not made again (rows from first on that were to be made), named.
@@ -185,7 +329,7 @@ static std::string RowsNotMade(const RecoveryFileSet& files, const SetSurvey& su
                                int32_t first) {
   std::string names;
   for (int32_t r = first; r < survey.Header.RowCount; r++) {
-    if (RowGoodEverywhere(survey, r)) continue;
+    if (!RowToMake(files, survey, r)) continue;
     names += (names.empty() ? "" : ", ") + Printable(RowFileName(files, survey, r));
   }
   return names;
@@ -212,7 +356,12 @@ static int RemakeFailure(const RecoveryFileSet& files, const SetSurvey& survey, 
 static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, bool repaired,
                       bool quiet) {
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
-  if (BadRowCount(survey) == 0) return ExitComplete;
+  int32_t toMake = 0;
+  for (int32_t r = 0; r < survey.Header.RowCount; r++) toMake += RowToMake(files, survey, r);
+  if (toMake == 0) {
+    ProgressSkip(ProgressStep::RepairRemake);
+    return ExitComplete;
+  }
   OpenedFiles set;
   if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
@@ -225,7 +374,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   }
   std::vector<PendingOutput> outputs(rows);
   for (int32_t r = 0; r < survey.Header.RowCount; r++) {
-    if (RowGoodEverywhere(survey, r)) continue;
+    if (!RowToMake(files, survey, r)) continue;
     if (!outputs[r].Create(JoinPath(files.Folder, RowFileName(files, survey, r)),
                            ".tarnovell-repair-", true))
       return RemakeFailure(files, survey, 0, repaired);
@@ -316,6 +465,95 @@ static int RepairContainerAlone(const std::string& containerPath, bool quiet) {
   return ExitComplete;
 }
 
+// A name of a recovery file of the set that is not a regular file (a FIFO, a socket, a link that
+// leads nowhere or in a circle): refused before anything, as a lost piece's name is.
+static int RefuseSpecialRecoveryNames(const RecoveryFileSet& files) {
+  for (int32_t r = 0; r < MaxRecoveryRows; r++) {
+    std::string path = FindFileIgnoringCase(files.Folder, files.BaseName + RecoverySuffix(r));
+    OsFileInfo info;
+    if (path.empty() || (OsProbe(path, &info) && info.Kind == OsKind::Regular)) continue;
+    return Refuse(Printable(path) +
+                  " is not a regular file (a FIFO, a socket, or a link that leads nowhere?), and "
+                  "repair does not replace it: remove it, and repair again; nothing was changed");
+  }
+  return ExitComplete;
+}
+
+// BASE.sha256 beside the set, where it is this set's (it names no other original): the strongest
+// authority there is. The recovery files whose SHA-256 differs from it are left out before the
+// survey: forged or damaged, whatever their own digests say.
+static int LoadChecksums(RecoveryFileSet* files, SetChecksums* sums) {
+  PieceSet set;  // the set as the checksum file names it
+  set.BaseName = files->BaseName;
+  set.ContainerPath = JoinPath(files->Folder, files->BaseName + ".exe");
+  std::vector<uint8_t> copy;
+  std::string unused;
+  if (!FindHeaderCopy(JoinPath(files->Folder, files->BaseName), &copy).empty() &&
+      ParseContainerHeader(copy.data(), &set.Head, &unused) != ExitComplete)
+    set.Head.Name = Cp1251ToUtf8(set.Head.NameBytes);  // record 1 at least
+  LoadSetChecksums(set, sums);
+  if (sums->Path.empty()) return ExitComplete;
+  std::string foreign = sums->ForeignOriginal(set);
+  if (!foreign.empty()) {
+    CliPrint(CliErr,
+             "tarnovell: warning: %s looks like the checksums of another set (it is for %s); not "
+             "counted\n",
+             sums->FileName().c_str(), Printable(foreign).c_str());
+    sums->Path.clear();
+    return ExitComplete;
+  }
+  for (size_t i = 0; i < files->RecoveryPaths.size(); i++) {
+    const Sha256Digest* expected = sums->Find(LastComponent(files->RecoveryPaths[i]));
+    Sha256Digest digest;
+    if (expected == nullptr || files->RecoveryFiles[i] == NoFile) continue;
+    if (!Sha256OfFile(files->RecoveryFiles[i], &digest)) {
+      if (CliInterrupted) return ReportInterrupted("nothing was changed");
+      CliPrint(CliErr, "tarnovell: file system error: %s: %s; nothing was changed\n",
+               Printable(files->RecoveryPaths[i]).c_str(), OsErrorText(OsLastError()).c_str());
+      return ExitFileError;
+    }
+    if (!(digest == *expected)) files->LeaveOut(i, "its SHA-256 differs from " + sums->FileName());
+  }
+  return ExitComplete;
+}
+
+// The container is there and its digest block checks: it vouches for the set's files.
+static bool ContainerVouches(const RecoveryFileSet& files) {
+  uint8_t header[HeaderSize];
+  DigestBlock block;
+  return !files.SetFiles.empty() && files.SetFiles[0] != NoFile &&
+         OsReadAt(files.SetFiles[0], header, sizeof header, HeaderOffset) &&
+         ReadDigestBlock(header, &block);
+}
+
+// A set known from its recovery files alone is held to the limit split holds a set to: a forged
+// recovery file alone could otherwise ask for any number of files.
+static int RefuseUnvouchedLargeSet(const RecoveryFileSet& files, const RepairOptions& options) {
+  if (files.FileCount <= static_cast<int32_t>(SetFileLimit) || options.Force ||
+      ContainerVouches(files))
+    return ExitComplete;
+  return Refuse("the recovery files describe a set of " + std::to_string(files.FileCount) +
+                " files, more than " + std::to_string(SetFileLimit) +
+                ", and no container vouches for it; give --force to rebuild it all the same; "
+                "nothing was changed");
+}
+
+// A container whose digests condemn most of the pieces there may be another set's: its word is
+// not taken without --force.
+static int RefuseSuspectContainer(const RecoveryFileSet& files, const SetSurvey& survey,
+                                  const RepairOptions& options) {
+  if (!survey.ContainerSuspect || options.Force) return ExitComplete;
+  int32_t pieces = 0, condemned = 0;
+  for (int32_t n = 1; n < survey.Header.FileCount; n++) {
+    pieces += files.SetFound[n];
+    condemned += survey.Condemned[n];
+  }
+  return Refuse(Printable(SetFileName(files, 0)) + "'s digests condemn " +
+                std::to_string(condemned) + " of the " + std::to_string(pieces) +
+                " pieces there: it may be another set's container; give --force to rebuild them "
+                "all the same (each file replaced is kept beside it as NAME.1); nothing was changed");
+}
+
 int RunRepair(const RepairOptions& options) {
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
@@ -327,6 +565,10 @@ int RunRepair(const RepairOptions& options) {
   SplitBasePath(base, &folder, &baseName);
   RecoveryFileSet files;
   code = OpenRecoveryFileSet(base, container, folder, &files);
+  if (code == ExitComplete) code = RefuseSpecialRecoveryNames(files);
+  if (code == ExitComplete) code = RefuseUnvouchedLargeSet(files, options);
+  SetChecksums sums;
+  if (code == ExitComplete) code = LoadChecksums(&files, &sums);
   if (code != ExitComplete) return code;
   if (files.FileCount == 0 && !container.empty()) {
     code = RepairContainerAlone(container, options.Quiet);
@@ -359,6 +601,7 @@ int RunRepair(const RepairOptions& options) {
              Printable(SetFileName(files, 0)).c_str());
   }
   if (code != ExitComplete) return code;
+  AcceptOwnJoiner(files, &survey);
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
   if (survey.FilesToRewrite == 0 || !survey.Repairable) ProgressSkip(ProgressStep::RepairRebuild);
@@ -375,6 +618,7 @@ int RunRepair(const RepairOptions& options) {
     CliPrint(CliOut, "Nothing was changed.\n");
     return ExitNotRepairable;
   }
-  code = Rebuild(&files, survey, &outputs, options.Quiet);
+  code = RefuseSuspectContainer(files, survey, options);
+  if (code == ExitComplete) code = Rebuild(&files, &survey, &outputs, sums, options.Quiet);
   return code == ExitComplete ? RemakeRows(files, survey, true, options.Quiet) : code;
 }

@@ -16,9 +16,11 @@
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
+#include "cli/cli_page.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
+#include "cli/cli_recovery_set.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
 #include "container/name_field.h"
@@ -53,12 +55,15 @@ struct SplitPlan {
   int64_t Total = 0;
   int64_t First = 0;  // the data the container carries (from a stream, until it ends: its cap)
   uint64_t PieceSize = 0;
-  uint64_t Pieces = 0;                       // files after the container
-  std::vector<std::string> Targets;          // the container, then the pieces
+  uint64_t Pieces = 0;               // files after the container
+  bool ShrunkForRecovery = false;    // the pieces are below SIZE so that each recovery file fits it
+  std::vector<std::string> Targets;  // the container, then the pieces
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
   std::vector<WrittenData> Written;          // the files written, in order
   std::string ChecksumTarget;                // BASE.sha256 (--checksums)
+  std::string PageTarget;                    // BASE.html (--page)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
+  std::vector<std::string> Orphans;  // files a killed split of this input left, replaced freely
 };
 
 // The most files of a set written without names, all open until they are put in place; a larger
@@ -191,14 +196,15 @@ static uint64_t AlignUp(uint64_t n) {
 
 static uint64_t CeilDivide(uint64_t n, uint64_t d) { return n / d + (n % d != 0 ? 1 : 0); }
 
-// The most data the container takes of a cap of its data: whole pages, unless the cap is less
-// than a page (then all of it). A file that fits the cap but not its whole pages makes a piece
-// more, as a stream does, whose end is not known when the container is filled.
-static int64_t ContainerDataFor(int64_t cap) { return cap >= DataAlignment ? AlignDown(cap) : cap; }
+// The most data a file takes of a cap of its data where the size is whole pages: whole pages,
+// unless the cap is less than a page (then all of it). A file that fits the container's cap but
+// not its whole pages makes a piece more, as a stream does, whose end is not known when the
+// container is filled.
+static int64_t WholePagesOf(int64_t cap) { return cap >= DataAlignment ? AlignDown(cap) : cap; }
 
 // The container's cap on its data: the whole container stays below 4 GiB, a Windows image.
 static const int64_t ContainerDataCap = static_cast<int64_t>(ContainerSizeLimit - PayloadOffset);
-static const int64_t ContainerDataLimit = ContainerDataFor(ContainerDataCap);
+static const int64_t ContainerDataLimit = WholePagesOf(ContainerDataCap);
 
 // Below this size of a piece, --number keeps the sizes equal to the byte rather than aligned.
 static const uint64_t AlignedPieceMinimum = 1 << 20;
@@ -282,9 +288,141 @@ static int CheckPieceCount(const SplitOptions& options, const SplitPlan& plan, u
   return ExitUsage;
 }
 
-// The container holds the first data up to its cap (below 4 GiB, a Windows image; whole pages
-// where pieces of whole pages follow), every piece up to the size; no empty last piece. Or, with
-// --number, N files of equal size.
+// Under a size, every file's data up to cap (the size itself, or less for the recovery files):
+// the container's also up to the size less its stub and header, and below 4 GiB, a Windows image
+// (whole pages where the size is); no empty last piece. From a stream, only the caps.
+static void PlanCap(uint64_t size, uint64_t cap, SplitPlan* plan) {
+  int64_t room = static_cast<int64_t>(std::min(size, ContainerSizeLimit)) - PayloadOffset;
+  plan->PieceSize = cap;
+  plan->First =
+      std::min(size % DataAlignment == 0 ? WholePagesOf(room) : room, static_cast<int64_t>(cap));
+  if (plan->Stream) return;  // the rest is known at the stream's end
+  plan->First = std::min(plan->Total, plan->First);
+  plan->Pieces = CeilDivide(static_cast<uint64_t>(plan->Total - plan->First), cap);
+}
+
+// --recovery: so many files, or the share of the set's files (known once its sizes are planned).
+static int RecoveryRowsOf(const SplitOptions& options, const SplitPlan& plan) {
+  if (options.RecoveryPercent <= 0) return options.RecoveryRows;
+  return RecoveryRowsForShare(static_cast<int32_t>(plan.Pieces + 1), options.RecoveryPercent);
+}
+
+// The data of each file of the plan, the container's first. From a stream, whose end is not
+// known, the most that one group of rows recovery files holds: 255 - rows files, full.
+static std::vector<int64_t> PlannedPayloads(const SplitPlan& plan, int32_t rows) {
+  int64_t piece = static_cast<int64_t>(plan.PieceSize);
+  if (plan.Stream) {
+    std::vector<int64_t> payloads(static_cast<size_t>(CodeWordLimit - rows), piece);
+    payloads[0] = plan.First;
+    return payloads;
+  }
+  std::vector<int64_t> payloads(1, plan.First);
+  for (uint64_t n = 1; n <= plan.Pieces; n++)
+    payloads.push_back(n < plan.Pieces ? piece : plan.Total - plan.First - (n - 1) * piece);
+  return payloads;
+}
+
+// --recovery under a size: the cap of every file's data that keeps each recovery file within the
+// size too, the plan made with it; 0 when none does. A recovery file of one group holds its
+// header, the group's largest data and the stub's copy; the header grows with the files and their
+// slices, which grow as the pieces shrink (and with P % the recovery files), so the cap is a fixed
+// point, found by iteration: from the size, while a recovery file would be longer, the cap becomes
+// the largest data less what the file is over (rounded down to whole pages where the size is).
+// The cap falls at every step, so the iteration ends: at the first cap whose recovery files fit,
+// or at a set of more than one group. No smaller cap makes one that fits: a recovery file carries
+// the largest data of every group, C pieces, and pieces a C-th as large make C times the files,
+// as many groups again. Each step takes off what the header grew by at the one before, a small
+// share of it (12 bytes a file and 4 a slice, against the bytes that make a file more), so a few
+// steps do.
+static uint64_t RecoveryFitCap(const SplitOptions& options, uint64_t size, SplitPlan* plan) {
+  for (uint64_t cap = size;;) {
+    PlanCap(size, cap, plan);
+    // Files past 255 are more than one group, whatever the rows.
+    if (!plan->Stream && plan->Pieces >= static_cast<uint64_t>(CodeWordLimit)) return 0;
+    int32_t rows = RecoveryRowsOf(options, *plan);
+    if (!plan->Stream && GroupCountFor(static_cast<int32_t>(plan->Pieces + 1), rows) > 1) return 0;
+    std::vector<int64_t> payloads = PlannedPayloads(*plan, rows);
+    int64_t length = WrittenRecoveryFileSize(payloads, rows);
+    if (length < 0) return 0;
+    if (static_cast<uint64_t>(length) <= size) return cap;
+    uint64_t over = static_cast<uint64_t>(length) - size;
+    uint64_t largest = static_cast<uint64_t>(*std::max_element(payloads.begin(), payloads.end()));
+    if (over >= largest) return 0;
+    cap = largest - over;
+    if (size % DataAlignment == 0)
+      cap = static_cast<uint64_t>(WholePagesOf(static_cast<int64_t>(cap)));
+  }
+}
+
+// --recovery P% as the messages give it: "10%".
+static std::string PercentText(double percent) {
+  char text[32];
+  snprintf(text, sizeof text, "%g%%", percent);
+  return text;
+}
+
+// SIZE as the messages give it: as it was given, else the default's bytes.
+static std::string SizeShown(const SplitOptions& options) {
+  if (!options.SizeText.empty()) return Printable(options.SizeText);
+  return std::to_string(options.PieceSize) + " bytes";
+}
+
+// The smallest size in whole MiB (KiB below one) under which the recovery files fit, as --size
+// takes it ("5M"); "" when there is none.
+static std::string FittingSizeText(const SplitOptions& options, const SplitPlan& plan) {
+  SplitPlan trial = plan;
+  auto fits = [&](uint64_t size) { return RecoveryFitCap(options, size, &trial) > 0; };
+  const uint64_t largest = static_cast<uint64_t>(INT64_MAX);
+  uint64_t low = options.PieceSize, high = low;  // low does not fit; high does, once found
+  do {
+    if (high == largest) return "";
+    high = high > largest / 2 ? largest : high * 2;
+  } while (!fits(high));
+  while (high - low > 1) {
+    uint64_t middle = low + (high - low) / 2;
+    (fits(middle) ? high : low) = middle;
+  }
+  uint64_t unit = high >= (1 << 20) ? 1 << 20 : 1 << 10;
+  uint64_t units = CeilDivide(high, unit);
+  while (units < largest / unit && !fits(units * unit)) units++;
+  return std::to_string(units) + (unit == 1 << 20 ? "M" : "K");
+}
+
+// What can be done instead, for a refusal of the recovery files under the size.
+static std::string FewerRecoveryFiles(const SplitOptions& options) {
+  return options.RecoveryPercent > 0 ? "a smaller share of recovery files" : "fewer recovery files";
+}
+
+// --recovery under a size: the pieces shrink until each recovery file fits it; refused when
+// none can.
+static int FitRecoveryFiles(const SplitOptions& options, SplitPlan* plan) {
+  uint64_t cap = RecoveryFitCap(options, options.PieceSize, plan);
+  if (cap > 0) {
+    plan->ShrunkForRecovery = cap < options.PieceSize;
+    return ExitComplete;
+  }
+  std::string what = plan->Stream ? "standard input" : Printable(options.InputPath);
+  std::string with = options.RecoveryPercent > 0
+                         ? "--recovery " + PercentText(options.RecoveryPercent)
+                         : std::to_string(options.RecoveryRows) + " recovery file" +
+                               (options.RecoveryRows == 1 ? "" : "s");
+  std::string groups = options.RecoveryPercent > 0
+                           ? "every group of the set's files"
+                           : "every group of up to " +
+                                 std::to_string(CodeWordLimit - options.RecoveryRows) + " files";
+  std::string larger = FittingSizeText(options, *plan);
+  larger = larger.empty() ? "a larger --size" : "--size " + larger + " or more";
+  CliPrint(CliErr,
+           "tarnovell: --size %s is too small for %s with %s: each recovery file holds a piece of "
+           "%s, its own header and a copy of the stub; give %s, or %s\n",
+           SizeShown(options).c_str(), what.c_str(), with.c_str(), groups.c_str(), larger.c_str(),
+           FewerRecoveryFiles(options).c_str());
+  return ExitUsage;
+}
+
+// The container holds the first data up to its cap, every piece up to the size, or less so that
+// each recovery file fits it too. Or, with --number, N files of equal size (the recovery files
+// then as large as their data needs).
 static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
   if (options.Number > 0) {
     if (options.Number > static_cast<uint64_t>(plan->Total)) {
@@ -295,14 +433,12 @@ static int PlanSizes(const SplitOptions& options, SplitPlan* plan) {
     }
     PlanEqualSizes(options.Number, plan);
   } else {
-    plan->PieceSize = options.PieceSize;
-    int64_t cap =
-        static_cast<int64_t>(std::min(options.PieceSize, ContainerSizeLimit)) - PayloadOffset;
-    plan->First = options.PieceSize % DataAlignment == 0 ? ContainerDataFor(cap) : cap;
-    if (plan->Stream) return ExitComplete;  // the rest is known at the stream's end
-    plan->First = std::min(plan->Total, plan->First);
-    uint64_t rest = static_cast<uint64_t>(plan->Total - plan->First);
-    plan->Pieces = rest / options.PieceSize + (rest % options.PieceSize != 0 ? 1 : 0);
+    PlanCap(options.PieceSize, options.PieceSize, plan);
+    if (options.RecoveryRows > 0 || options.RecoveryPercent > 0) {
+      int code = FitRecoveryFiles(options, plan);
+      if (code != ExitComplete) return code;
+    }
+    if (plan->Stream) return ExitComplete;
   }
   return CheckPieceCount(options, *plan, plan->Pieces);
 }
@@ -338,15 +474,71 @@ static int CheckTarget(const SplitOptions& options, const OsFileInfo& input,
   return ExitComplete;
 }
 
-// --recovery: so many files, or the share of the set's files (known once its sizes are planned).
-static int RecoveryRowsOf(const SplitOptions& options, const SplitPlan& plan) {
-  if (options.RecoveryPercent <= 0) return options.RecoveryRows;
-  return RecoveryRowsForShare(static_cast<int32_t>(plan.Pieces + 1), options.RecoveryPercent);
+// The data piece n holds (0: the container), from where in the input: as the plan cuts a file.
+static void PlannedData(const SplitPlan& plan, uint64_t n, int64_t* start, int64_t* size) {
+  *start = n == 0 ? 0 : plan.First + static_cast<int64_t>((n - 1) * plan.PieceSize);
+  int64_t cap = n == 0 ? plan.First : static_cast<int64_t>(plan.PieceSize);
+  *size = std::min(cap, plan.Total - *start);
+}
+
+// The CRC-32C of count bytes of a file from offset; false when they cannot be read.
+static bool CrcOfRange(OsFile file, int64_t offset, int64_t count, uint32_t* crc) {
+  *crc = 0;
+  return CopyThroughMemory(file, offset, NoFile, 0, count, 0, crc) == count;
+}
+
+// A file a split of this same input left when it was killed while the files got their names (the
+// pieces and the recovery files go in place before the container, so a kill there leaves them
+// without one): its bytes are what this split writes under that name. A piece holds the input's
+// bytes of its place; a recovery file has a header of this set's sizes and name; the checksum
+// file names this set's files alone.
+static bool OwnOrphan(const SplitPlan& plan, const SplitInput& input, const std::string& target) {
+  OsFileInfo info;
+  OsFile file = OsOpenRead(target, &info);
+  if (file == NoFile) return false;
+  bool own = false;
+  auto piece = std::find(plan.Targets.begin(), plan.Targets.end(), target);
+  if (info.Kind != OsKind::Regular) {
+  } else if (piece != plan.Targets.end()) {
+    int64_t start, size;
+    PlannedData(plan, static_cast<uint64_t>(piece - plan.Targets.begin()), &start, &size);
+    uint32_t theirs, ours;
+    own = info.Size == size && CrcOfRange(file, 0, size, &theirs) &&
+          CrcOfRange(input.File, start, size, &ours) && theirs == ours;
+  } else if (target == plan.ChecksumTarget) {
+    std::string text(static_cast<size_t>(std::min<int64_t>(info.Size, ChecksumFileLimit)), '\0');
+    std::vector<ChecksumLine> lines;
+    std::string why;
+    own = OsReadAt(file, &text[0], text.size(), 0) && ParseChecksumText(text, &lines, &why);
+    for (const ChecksumLine& line : lines) {
+      bool ours = line.Name == plan.Name;
+      for (const std::string& name : plan.Targets) ours |= line.Name == LastComponent(name);
+      for (const std::string& name : plan.RecoveryTargets) ours |= line.Name == LastComponent(name);
+      own &= ours;
+    }
+  } else {
+    RecoveryHeader header;
+    own = ReadRecoveryHeader(OsFileAccess(file), &header) &&
+          header.FileCount == static_cast<int32_t>(plan.Pieces + 1) &&
+          header.ContainerHeader[0] == plan.Name1251.size() &&
+          plan.Name1251.compare(0, plan.Name1251.size(),
+                                reinterpret_cast<const char*>(header.ContainerHeader + 1),
+                                plan.Name1251.size()) == 0;
+    for (int32_t n = 0; own && n < header.FileCount; n++) {
+      int64_t start, size;
+      PlannedData(plan, static_cast<uint64_t>(n), &start, &size);
+      own = header.Files[n].Payload == size;
+    }
+  }
+  OsClose(file);
+  return own;
 }
 
 // The files of the set, each checked against what is there. From a stream only the container and
-// the recovery files are known here; each piece is checked when the data reaches it.
-static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, SplitPlan* plan) {
+// the recovery files are known here; each piece is checked when the data reaches it. From a file,
+// where no container is there, what a killed split of it left is replaced freely.
+static int PlanTargets(const SplitOptions& options, const SplitInput& source, SplitPlan* plan) {
+  const OsFileInfo& input = source.Info;
   OsFileInfo folder;
   if (!OsProbe(options.OutputDir, &folder) || folder.Kind != OsKind::Folder) {
     CliPrint(CliErr, "tarnovell: %s is not a folder\n", Printable(options.OutputDir).c_str());
@@ -366,9 +558,19 @@ static int PlanTargets(const SplitOptions& options, const OsFileInfo& input, Spl
   std::vector<std::string> all = plan->Targets;
   all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
   if (options.Checksums) all.push_back(plan->ChecksumTarget);
+  if (options.Page) all.push_back(plan->PageTarget = PagePath(plan->OutputDir, plan->Base));
   plan->Nameless = all.size() <= NamelessFileLimit;
   if (plan->Nameless || plan->Stream) OsAllowManyOpenFiles();
+  OsFileInfo container;
+  bool orphans = !plan->Stream && !options.Force && OsProbe(plan->Targets[0], &container, false) &&
+                 container.Kind == OsKind::Missing;
   for (const std::string& target : all) {
+    OsFileInfo existing;
+    if (orphans && OsProbe(target, &existing, false) && existing.Kind == OsKind::Regular &&
+        !SameFile(existing, input) && OwnOrphan(*plan, source, target)) {
+      plan->Orphans.push_back(target);
+      continue;
+    }
     int code = CheckTarget(options, input, target);
     if (code != ExitComplete) return code;
   }
@@ -455,6 +657,20 @@ static int WriteSetFile(SplitPlan* plan, size_t i, SplitInput* input, PendingOut
   return ExitComplete;
 }
 
+// From a stream with recovery files, before piece i: the pieces were cut so that the recovery
+// files of one group (255 - N files) fit the size; a second group would put a piece more in each.
+static int CheckStreamGroup(const SplitOptions& options, uint64_t i) {
+  int32_t files = CodeWordLimit - options.RecoveryRows;
+  if (options.RecoveryRows == 0 || i < static_cast<uint64_t>(files)) return ExitComplete;
+  CliPrint(CliErr,
+           "tarnovell: standard input needs more than %d files at --size %s, more than %d "
+           "recovery file%s within that size can cover; give a larger --size, or %s; nothing was "
+           "left behind\n",
+           static_cast<int>(files), SizeShown(options).c_str(), options.RecoveryRows,
+           options.RecoveryRows == 1 ? "" : "s", FewerRecoveryFiles(options).c_str());
+  return ExitUsage;
+}
+
 // Whether the set has a file i (*more). From a file, by the plan; from a stream, while data
 // waits after the container's: piece i's path is then checked and added to plan->Targets (no
 // piece is made for data there is not).
@@ -468,6 +684,7 @@ static int MoreFiles(const SplitOptions& options, SplitPlan* plan, SplitInput* i
   if (!*more) return ExitComplete;
   ProgressClear();  // a refusal is told on a line of its own
   int code = CheckPieceCount(options, *plan, i);
+  if (code == ExitComplete) code = CheckStreamGroup(options, i);
   std::string target = PiecePath(*plan, i);
   if (code == ExitComplete && NameTooLong(target)) code = RefuseLongNames();
   if (code == ExitComplete) code = CheckTarget(options, input->Info, target);
@@ -595,17 +812,20 @@ static std::vector<size_t> CommitOrder(size_t count) {
   return order;
 }
 
-// Puts every file in place; on a failure the ones already in place go again. Files of an older
-// set that they replaced (--force) cannot come back: the message says so.
-static int CommitSet(std::vector<PendingOutput>* outputs, bool force) {
+// Puts every file in place (replacing what is there with force, and the orphans of a killed split
+// of this input); on a failure the ones already in place go again. Files of an older set that
+// they replaced (--force) cannot come back: the message says so.
+static int CommitSet(std::vector<PendingOutput>* outputs, bool force,
+                     const std::vector<std::string>& orphans) {
   int replaced = 0;
   std::vector<size_t> order = CommitOrder(outputs->size());
   for (size_t k = 0; k < order.size(); k++) {
     PendingOutput& output = (*outputs)[order[k]];
+    bool orphan = std::find(orphans.begin(), orphans.end(), output.Target()) != orphans.end();
     OsFileInfo existing;
     bool replaces =
         force && OsProbe(output.Target(), &existing, false) && existing.Kind != OsKind::Missing;
-    if (output.Commit(force)) {
+    if (output.Commit(force || orphan)) {
       replaced += replaces;
       continue;
     }
@@ -667,12 +887,11 @@ static std::string FilesOf(const std::vector<std::string>& paths, size_t first, 
 static std::string ShareText(const SplitOptions& options, const SplitPlan& plan) {
   int32_t files = static_cast<int32_t>(plan.Pieces + 1);
   int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
-  char percent[32];
-  snprintf(percent, sizeof percent, "%g%%", options.RecoveryPercent);
+  std::string percent = PercentText(options.RecoveryPercent);
   if (GroupCountFor(files, rows) <= 1)
-    return std::string(percent) + " of the " + std::to_string(files) + " files";
-  return std::string(percent) + " of each group of up to " +
-         std::to_string(LargestGroupFor(files, rows)) + " files";
+    return percent + " of the " + std::to_string(files) + " files";
+  return percent + " of each group of up to " + std::to_string(LargestGroupFor(files, rows)) +
+         " files";
 }
 
 static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
@@ -682,8 +901,14 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
   if (!plan.RecoveryTargets.empty())
     CliPrint(CliOut, ", %s", FilesOf(plan.RecoveryTargets, 0, "recovery file").c_str());
   if (options.RecoveryPercent > 0) CliPrint(CliOut, " for %s", ShareText(options, plan).c_str());
+  if (plan.ShrunkForRecovery && plan.Pieces > 0) {
+    CliPrint(CliOut, ", pieces of %llu bytes so that each recovery file fits %s",
+             static_cast<unsigned long long>(plan.PieceSize), SizeShown(options).c_str());
+  }
   if (!plan.ChecksumTarget.empty())
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
+  if (!plan.PageTarget.empty())
+    CliPrint(CliOut, ", the joiner page %s", Printable(LastComponent(plan.PageTarget)).c_str());
   CliPrint(CliOut, "\n");
 }
 
@@ -713,6 +938,40 @@ static int OpenInput(const std::string& path, SplitInput* input) {
   return ExitComplete;
 }
 
+// BASE.sha256 within the size too (--checksums; --number sets no size): its lines follow from the
+// names, known before a byte is written; from a stream, at its end.
+static int CheckChecksumFileFits(const SplitOptions& options, const SplitPlan& plan) {
+  if (plan.ChecksumTarget.empty() || options.Number > 0) return ExitComplete;
+  std::vector<std::string> files = plan.Targets;
+  files.insert(files.end(), plan.RecoveryTargets.begin(), plan.RecoveryTargets.end());
+  int64_t length = ChecksumFileLength(plan.Name, files);
+  if (static_cast<uint64_t>(length) <= options.PieceSize) return ExitComplete;
+  CliPrint(CliErr,
+           "tarnovell: %s would be %lld bytes, more than --size %s; give a larger --size, or "
+           "leave out --checksums%s\n",
+           Printable(LastComponent(plan.ChecksumTarget)).c_str(), static_cast<long long>(length),
+           SizeShown(options).c_str(), plan.Stream ? "; nothing was left behind" : "");
+  return ExitUsage;
+}
+
+// From a stream, each recovery file of the set as it came, before one is written. The pieces
+// were cut for a full group and a file past it refused as it came; but a set of one file, shorter
+// than a piece, may get finer slices than the plan's, and so more of their digests.
+static int CheckStreamRecoveryFits(const SplitOptions& options, const SplitPlan& plan) {
+  if (!plan.Stream || plan.RecoveryTargets.empty()) return ExitComplete;
+  SplitPlan ended = plan;  // its sizes now known
+  ended.Stream = false;
+  int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
+  int64_t length = WrittenRecoveryFileSize(PlannedPayloads(ended, rows), rows);
+  if (length >= 0 && static_cast<uint64_t>(length) <= options.PieceSize) return ExitComplete;
+  CliPrint(CliErr,
+           "tarnovell: the recovery files of standard input would be %lld bytes, more than "
+           "--size %s; give a larger --size, or %s; nothing was left behind\n",
+           static_cast<long long>(length), SizeShown(options).c_str(),
+           FewerRecoveryFiles(options).c_str());
+  return ExitUsage;
+}
+
 // The room the set takes (and its recovery files at least a piece each), checked before a byte
 // of it is written. A stream's size is not known: a full disk is told when it is found.
 static int CheckRoomForSet(const SplitPlan& plan) {
@@ -739,7 +998,8 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   int code = PlanNames(options, *input, &plan);
   if (code == ExitComplete) code = RefuseSplittingASet(options, *input);
   if (code == ExitComplete) code = PlanSizes(options, &plan);
-  if (code == ExitComplete) code = PlanTargets(options, input->Info, &plan);
+  if (code == ExitComplete) code = PlanTargets(options, *input, &plan);
+  if (code == ExitComplete && !plan.Stream) code = CheckChecksumFileFits(options, plan);
   if (code == ExitComplete) code = CheckRoomForSet(plan);
   if (code != ExitComplete) return code;
 
@@ -753,6 +1013,8 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   SplitChecksums* sums = options.Checksums ? &checksums : nullptr;
   if (plan.Stream || plan.RecoveryTargets.empty()) {
     code = WriteSetFiles(options, &plan, input, &outputs, sums);
+    if (code == ExitComplete && plan.Stream) code = CheckChecksumFileFits(options, plan);
+    if (code == ExitComplete) code = CheckStreamRecoveryFits(options, plan);
     if (code == ExitComplete) code = SealContainer(plan, &outputs.front());
   } else {
     code = WriteSetInOnePass(&plan, *input, &outputs, sums);
@@ -763,8 +1025,19 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   }
   if (code == ExitComplete && sums != nullptr)
     code = sums->Write(plan.ChecksumTarget, plan.Name, plan.Nameless, &outputs);
-  if (code == ExitComplete) code = CommitSet(&outputs, options.Force);
+  if (code == ExitComplete && options.Page) {
+    PageFacts facts{plan.Name, plan.Total, plan.Base, static_cast<int64_t>(plan.Pieces + 1),
+                    static_cast<int32_t>(plan.RecoveryTargets.size())};
+    code = WritePageOutput(plan.PageTarget, facts, plan.Nameless, &outputs);
+  }
+  if (code == ExitComplete) code = CommitSet(&outputs, options.Force, plan.Orphans);
   if (code != ExitComplete) return code;
+  if (!plan.Orphans.empty()) {
+    CliPrint(CliErr,
+             "tarnovell: replaced %zu file%s that a split of this same file left without their "
+             "container (killed while it named them)\n",
+             plan.Orphans.size(), plan.Orphans.size() == 1 ? "" : "s");
+  }
   if (options.Force) RemoveOlderPieces(plan, input->Info);
   if (!options.Quiet) ReportSet(options, plan);
   return ExitComplete;
@@ -806,6 +1079,7 @@ int RunSplit(const SplitOptions& options) {
   if (code != ExitComplete) return code;
   bool recovery = options.RecoveryRows > 0 || options.RecoveryPercent > 0;
   if (recovery && !RecoveryFilesAvailable()) return ExitUsage;
+  if (options.Page && !PageAvailable()) return ExitUsage;
   SplitInput input;
   code = OpenInput(options.InputPath, &input);
   if (code == ExitComplete) code = SplitInputInto(options, &input);

@@ -3,6 +3,7 @@
 // with recovery files gets one more line: whether they can repair it, and BASE.sha256 beside it is
 // compared with what was read. --json: the same facts as one JSON object.
 #include <algorithm>
+#include <functional>
 
 #include "cli/cli.h"
 #include "cli/cli_checksums.h"
@@ -103,6 +104,9 @@ static void JsonMissing(JsonWriter* json, int32_t first, int32_t last, const std
       .End();
 }
 
+// No file of the set (for the checksum lines of a set without digests: none told, none vouched).
+static bool Nothing(int32_t) { return false; }
+
 // What the sizes of a set without digests say, and BASE.sha256 where it can be counted.
 struct SizesVerdict {
   WalkEnd End;
@@ -132,7 +136,7 @@ static void PrintSizes(const PieceSet& set, const SizesVerdict& sizes,
              checksums.Path.empty() ? "only the sizes can be checked"
                                     : ("the files are checked by " + checksums.FileName()).c_str());
   }
-  if (sizes.Counted) PrintChecksumDifferences(CliOut, checksums, sums, true, "  ");
+  if (sizes.Counted) PrintChecksumDifferences(CliOut, checksums, sums, Nothing, Nothing, "  ");
   const WalkEnd& end = sizes.End;
   if (end.Code == ExitMissingPiece) {
     CliPrint(CliOut, "  %s: missing (looked for %s)\n",
@@ -211,8 +215,9 @@ static int VerifySizes(const PieceSet& set, const SetChecksums& checksums,
   int failure = WalkFailure(sizes.End);
   if (failure >= 0) return failure;
   sizes.Counted = !checksums.Path.empty() &&
-                  ChecksumsOfThisSet(checksums, set, sums, [](int32_t) { return false; });
-  sizes.Differ = sizes.Counted ? PrintChecksumDifferences(nullptr, checksums, sums, true, "") : 0;
+                  ChecksumsOfThisSet(checksums, set, sums, Nothing);
+  sizes.Differ =
+      sizes.Counted ? PrintChecksumDifferences(nullptr, checksums, sums, Nothing, Nothing, "") : 0;
   sizes.AllMatch = sizes.Counted && sizes.Differ == 0 && sums.Files.size() == files.size();
   int code = SizesCode(sizes, set.Head.HeaderDamaged);
   VerifyRecovery recovery;
@@ -234,14 +239,27 @@ static int VerdictCode(const PieceCheck& check, bool containerDamaged) {
   return check.Findings.empty() ? ExitComplete : ExitMissingPiece;
 }
 
-// The pieces' verdict: each finding, the container's damaged parts, then what the recovery files
-// place among the set's files, then the result.
+// BASE.sha256 as verify judged it against a set with digests.
+struct ChecksumVerdict {
+  const SetChecksums& Sums;
+  const FileChecksums& Files;
+  bool Counted;  // it is this set's: it judges the files it names
+  std::function<bool(int32_t)> Told, Vouched;
+};
+
+// The pieces' verdict: each finding, the container's damaged parts, the files whose SHA-256
+// differs from BASE.sha256, then what the recovery files place among the set's files, then the
+// one result.
 static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceCheck& check,
-                         const VerifyRecovery& recovery, bool quiet, bool containerDamaged) {
+                         const VerifyRecovery& recovery, bool quiet, bool containerDamaged,
+                         const ChecksumVerdict& sums) {
   std::string name = Printable(LastComponent(set.ContainerPath));
   long long pieces = set.Head.Digests.Image.PieceCount, total = set.Head.TotalSize;
+  int64_t differ = sums.Counted ? PrintChecksumDifferences(nullptr, sums.Sums, sums.Files,
+                                                           sums.Told, sums.Vouched, "")
+                                : 0;
   int code = VerdictCode(check, containerDamaged);
-  if (code == ExitComplete) {
+  if (code == ExitComplete && differ == 0) {
     if (!quiet) {
       CliPrint(CliOut,
                "%s: whole: %lld piece%s, %lld bytes, each with the size and the digest the set "
@@ -255,8 +273,12 @@ static void PrintVerdict(const PieceSet& set, const WalkEnd& end, const PieceChe
   PrintFindings(CliOut, check, "  ");
   for (const std::string& line : ContainerPartLines(set, FindingOf(check, 0) == nullptr))
     CliPrint(CliOut, "  %s\n", line.c_str());
+  if (differ > 0)
+    PrintChecksumDifferences(CliOut, sums.Sums, sums.Files, sums.Told, sums.Vouched, "  ");
   recovery.PrintFileLines(ContainerPartDamaged(set.Head));
-  if (BadPieceCount(check) > 0 || (code == ExitMismatch && !check.Findings.empty())) {
+  if (differ > 0) {
+    CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
+  } else if (BadPieceCount(check) > 0 || (code == ExitMismatch && !check.Findings.empty())) {
     CliPrint(CliOut, "Result:    possibly damaged: fetch the pieces named again\n");
   } else if (code == ExitMismatch) {
     CliPrint(CliOut, "Result:    possibly damaged: %s's joiner program or header; %s\n", name.c_str(),
@@ -323,65 +345,63 @@ struct DigestFindings {
   int Code = ExitComplete;        // with BASE.sha256's verdict too
   bool Counted = false;           // BASE.sha256 is this set's: it judges the files it names
   bool ContainerDamaged = false;  // its joiner program or header, by its header or recovery files
-  bool ContainerSumDiffers = false;  // its SHA-256 differs from BASE.sha256's, which is counted
   VerifyRecovery Recovery;
 };
 
-// The container is vouched for whole by the set's digests: its data (found whole), and its joiner
-// program and header (the program by the stub digest, which older sets lack).
-static bool ContainerVouched(const PieceSet& set, const PieceCheck& check) {
-  return FoundWhole(check, 0) && set.Head.Program == PartState::Good && !set.Head.HeaderDamaged;
+// The checksum verdict of a set with digests: the files its findings told already, and those its
+// digests vouch for whole (the container only with its joiner program and header, which the
+// digests of older sets do not cover).
+static ChecksumVerdict ChecksumVerdictOf(const PieceSet& set, const SetChecksums& checksums,
+                                         const FileChecksums& sums, const DigestFindings& found) {
+  const PieceCheck& check = found.Check;
+  const ContainerHead& head = set.Head;
+  auto told = [&check, &head](int32_t index) {
+    return !FoundWhole(check, index) || (index == 0 && ContainerPartDamaged(head));
+  };
+  auto vouched = [&check, &head](int32_t index) {
+    return FoundWhole(check, index) &&
+           (index != 0 || (head.Program == PartState::Good && !head.HeaderDamaged));
+  };
+  return ChecksumVerdict{checksums, sums, found.Counted, told, vouched};
 }
 
-// The container's SHA-256 differs from BASE.sha256's: where that is counted and its data is found
-// whole, its joiner program or header, which older sets' digests do not cover, is damaged.
-static bool ContainerDiffersFromSums(const FileChecksums& sums) {
-  for (const FileChecksums::Compared& file : sums.Files)
-    if (file.Index == 0 && !file.Matches) return true;
-  return false;
-}
-
-// BASE.sha256 beside a set with digests: one that differs for a file the digests vouch for whole
-// is another set's, and only warned about. Else the recovery files it names are read too, and one
-// that differs is damaged (the pieces the digests found damaged are named already), and so is a
-// container whose data alone the digests vouch for. False (said on CliErr) when they cannot be
-// read.
+// BASE.sha256 beside a set with digests: one that differs for every file the digests vouch for
+// is another set's, and only warned about. Else it counts: the recovery files it names are read
+// too, and a file whose SHA-256 differs is damaged (or forged, where its CRC-32C is the set's),
+// but those the digests found damaged, named already. The recovery files it condemns are left out
+// of the survey. False (said on CliErr) when they cannot be read.
 static bool JudgeChecksums(const PieceSet& set, const SetChecksums& checksums, FileChecksums* sums,
                            DigestFindings* found) {
   found->Code = found->PiecesCode;
   if (checksums.Path.empty()) return true;
-  found->Counted = ChecksumsOfThisSet(checksums, set, *sums, [&](int32_t index) {
-    return index == 0 ? ContainerVouched(set, found->Check) : FoundWhole(found->Check, index);
-  });
-  found->ContainerSumDiffers = found->Counted && ContainerDiffersFromSums(*sums) &&
-                               FoundWhole(found->Check, 0) && !ContainerPartDamaged(set.Head);
+  found->Counted =
+      ChecksumsOfThisSet(checksums, set, *sums, ChecksumVerdictOf(set, checksums, *sums, *found).Vouched);
   if (found->Counted && !sums->AddRecoveryFiles(set)) {
     CliPrint(CliErr, "tarnovell: file system error: reading the recovery files: %s\n",
              OsErrorText(OsLastError()).c_str());
     return false;
   }
-  if (found->Counted && (PrintChecksumDifferences(nullptr, checksums, *sums, false, "") > 0 ||
-                         found->ContainerSumDiffers))
+  ChecksumVerdict verdict = ChecksumVerdictOf(set, checksums, *sums, *found);
+  if (found->Counted && PrintChecksumDifferences(nullptr, checksums, *sums, verdict.Told,
+                                                 verdict.Vouched, "") > 0)
     found->Code = BadCode(found->Code);
   return true;
 }
 
-// BASE.sha256's lines after the pieces' verdict: the files that differ and the result, or that
-// every one matches.
-static void PrintChecksums(const SetChecksums& checksums, const FileChecksums& sums,
-                           const DigestFindings& found, bool quiet) {
-  if (!found.Counted) return;
-  bool container = found.ContainerSumDiffers;
-  if (container) {
-    CliPrint(CliOut, "  %s: damaged: its SHA-256 differs from %s\n",
-             Printable(found.Files[0].Name).c_str(), checksums.FileName().c_str());
-  }
-  if (PrintChecksumDifferences(CliOut, checksums, sums, false, "  ") > 0 || container) {
-    CliPrint(CliOut, "Result:    possibly damaged: fetch the files named again\n");
-  } else if (!quiet && found.PiecesCode == ExitComplete) {
-    CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
-             sums.Files.size(), sums.Files.size() == 1 ? "" : "s");
-  }
+// The recovery files BASE.sha256 condemns (counted), by name.
+static std::vector<std::string> CondemnedRecoveryFiles(const FileChecksums& sums, bool counted) {
+  std::vector<std::string> names;
+  for (const FileChecksums::Compared& file : sums.Files)
+    if (counted && file.Index < 0 && !file.Matches) names.push_back(file.Name);
+  return names;
+}
+
+// BASE.sha256's line after a whole set's verdict: every file it names matches.
+static void PrintChecksumsMatch(const SetChecksums& checksums, const FileChecksums& sums,
+                                const DigestFindings& found, bool quiet) {
+  if (!found.Counted || quiet || found.Code != ExitComplete) return;
+  CliPrint(CliOut, "%s: the SHA-256 of %zu file%s matches\n", checksums.FileName().c_str(),
+           sums.Files.size(), sums.Files.size() == 1 ? "" : "s");
 }
 
 // The findings told, as text or into json.
@@ -394,8 +414,9 @@ static void TellDigestFindings(const PieceSet& set, const SetChecksums& checksum
     found.Recovery.Json(json);
     return;
   }
-  PrintVerdict(set, found.End, found.Check, found.Recovery, quiet, found.ContainerDamaged);
-  PrintChecksums(checksums, sums, found, quiet);
+  PrintVerdict(set, found.End, found.Check, found.Recovery, quiet, found.ContainerDamaged,
+               ChecksumVerdictOf(set, checksums, sums, found));
+  PrintChecksumsMatch(checksums, sums, found, quiet);
   found.Recovery.PrintRecoveryLines(set.ContainerPath);
 }
 
@@ -498,14 +519,16 @@ int RunVerify(const VerifyOptions& options) {
   if (!JudgeChecksums(set, checksums, &sums, &found)) {
     if (out == nullptr)
       PrintVerdict(set, found.End, found.Check, found.Recovery, options.Quiet,
-                   found.ContainerDamaged);
+                   found.ContainerDamaged, ChecksumVerdictOf(set, checksums, sums, found));
     return Finish(options, out, ExitFileError);
   }
   // Recovery files beside the set: whether they can repair it (the exit code stays the pieces').
   for (size_t n = 0; n < read.size(); n++)
     if (!FoundWhole(found.Check, static_cast<int32_t>(n))) read[n] = OsFileInfo{};
   int recovery = found.Recovery.SurveyJudged(set, found.Code == ExitComplete, options.Quiet,
-                                             out != nullptr, read);
+                                             out != nullptr, read,
+                                             CondemnedRecoveryFiles(sums, found.Counted),
+                                             "its SHA-256 differs from " + checksums.FileName());
   if (found.Recovery.ContainerPrefixDamaged()) {  // its joiner program or header, which older
     found.ContainerDamaged = true;                // sets' digests do not cover
     found.Code = BadCode(found.Code);

@@ -29,6 +29,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <functional>
 #include <vector>
 
 #include "recovery/recovery_format.h"
@@ -114,8 +115,15 @@ RecoveryResult FinishRecovery(const FileAccess& container,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryEncoding* encoding);
 
-// The header of one recovery file; false when the file holds no valid one.
-bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header);
+// The header of one recovery file; false when the file holds no valid one. admit, where given,
+// judges the header by its start (the fixed fields, the header copy, the files, the parity
+// digests) before the slice digests are read: false leaves the file unread past that.
+bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header,
+                        const std::function<bool(const RecoveryHeader& start)>& admit = nullptr);
+// The start of a recovery file's header (as ParseRecoveryStart gives it: no slice digests) where
+// the whole header's self-check holds, read a chunk at a time: what a header says of the set,
+// whatever its size, for the memory of one chunk. False when the file holds no valid header.
+bool ReadRecoveryHeaderStart(const FileAccess& file, RecoveryHeader* header);
 // The copy of the container's header that a recovery header carries holds a valid digest block,
 // and the header's files agree with it (count, sizes, the digest of every run, the stub digest).
 bool CarriesSoundHeader(const RecoveryHeader& header);
@@ -182,10 +190,25 @@ struct SetSurvey {
   int32_t LostFiles;          // files with PayloadLost (some of their bytes are lost)
   int32_t GoodRecoveryFiles;  // rows good in every group
   bool Repairable;            // in every stripe, at least as many good rows as lost files
+  // Per file of the set: the container's own evidence condemns the file there, where its digest
+  // block is the authority: its size differs from the block's, or its digest (its own, or its
+  // run's with every file of the run read), or for the container its stub from the stub digest;
+  // and the container itself where its header is damaged (its block's self-check fails).
+  // A file to rewrite that is there and not condemned is bad on the recovery files' word alone.
+  std::vector<uint8_t> Condemned;
+  // The container's block condemns more than half of the pieces there (two at least), in more
+  // than half of their slices: it may be another set's container rather than theirs.
+  bool ContainerSuspect;
 };
 
 // Whether slice i (of StripeSize bytes) of file n's payload is lost.
 bool SliceLostOf(const SetSurvey& survey, int32_t n, int64_t i);
+// Leaves recovery row r out (a rebuild from it missed a digest: its parity is not what its own
+// digests say) and judges the set again; nothing rebuilt on the way is taken as done any more.
+void LeaveOutRow(SetSurvey* survey, int32_t r);
+// Takes the container as good (its joiner program is another, sound one) and judges the set
+// again.
+void TakeContainerAsGood(SetSurvey* survey);
 
 // Where a repair's rebuilt files go, asked for while the set is surveyed: TargetOf(n) gives file
 // n's target (empty, readable and writable), or null when there is none. The caller gives the same

@@ -47,16 +47,11 @@ static RecoveryResult DescribeSizes(EncodeJob* job) {
   return Result(RecoveryDone);
 }
 
-// Groups and offsets from the sizes; then, with slices, the slice size they give.
+// Groups, offsets and the slice size from the sizes.
 static RecoveryResult CompleteGeometry(EncodeJob* job) {
-  RecoveryHeader& header = job->Header;
-  header.Version = RecoveryFormatWithoutSlices;
-  header.SliceSize = 0;
-  if (!CompleteRecoveryGeometry(&header)) return Result(RecoveryNotASet);
-  if (job->Version == RecoveryFormatWithoutSlices) return Result(RecoveryDone);
-  header.Version = job->Version;
-  header.SliceSize = job->SliceSize > 0 ? job->SliceSize : WriterSliceSize(header);
-  return Result(CompleteRecoveryGeometry(&header) ? RecoveryDone : RecoveryNotASet);
+  return Result(CompleteWriterGeometry(&job->Header, job->Version, job->SliceSize)
+                    ? RecoveryDone
+                    : RecoveryNotASet);
 }
 
 // The container's stub digest and header copy; the sizes must be its digest block's.
@@ -101,7 +96,7 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
         ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
     if (count < 0) return Result(RecoveryReadFailed, n);
     if (size > 0)  // the whole digest follows from the slices'
-      AddToSlices(&header.FileSlices[FirstFileSlice(header, n)], size, offset, data[j],
+      AddToSlices(header.FileSlices.data() + FirstFileSlice(header, n), size, offset, data[j],
                   static_cast<size_t>(count));
     else
       header.Files[n].Digest =
@@ -111,7 +106,7 @@ static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, in
   CodeStripe(length, k, rows, tables, data, data + k);
   for (int32_t r = 0; r < rows; r++) {
     if (size > 0)
-      AddToSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]], size, offset, data[k + r],
+      AddToSlices(job->ParitySlices[r].data() + job->ParitySliceStarts[g], size, offset, data[k + r],
                   static_cast<size_t>(length));
     else
       job->ParityDigests[r][g] =
@@ -161,10 +156,10 @@ static void JoinDigests(EncodeJob* job) {
   if (size == 0) return;
   for (int32_t n = 0; n < header.FileCount; n++)
     header.Files[n].Digest =
-        JoinSlices(&header.FileSlices[FirstFileSlice(header, n)], size, header.Files[n].Payload);
+        JoinSlices(header.FileSlices.data() + FirstFileSlice(header, n), size, header.Files[n].Payload);
   for (int32_t r = 0; r < header.RowCount; r++)
     for (int32_t g = 0; g < header.GroupCount; g++)
-      job->ParityDigests[r][g] = JoinSlices(&job->ParitySlices[r][job->ParitySliceStarts[g]], size,
+      job->ParityDigests[r][g] = JoinSlices(job->ParitySlices[r].data() + job->ParitySliceStarts[g], size,
                                             job->Offsets[g + 1] - job->Offsets[g]);
 }
 

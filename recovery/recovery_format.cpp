@@ -162,6 +162,14 @@ static bool CutLikeASet(const std::vector<RecoveryFileEntry>& files) {
 }
 
 bool CompleteRecoveryGeometry(RecoveryHeader* header) {
+  int64_t fileSlices, paritySlices;
+  if (!MeasureRecoveryGeometry(header, &fileSlices, &paritySlices)) return false;
+  header->FileSlices.resize(static_cast<size_t>(fileSlices), 0);
+  header->ParitySlices.resize(static_cast<size_t>(paritySlices), 0);
+  return true;
+}
+
+bool MeasureRecoveryGeometry(RecoveryHeader* header, int64_t* fileSlices, int64_t* paritySlices) {
   int32_t files = header->FileCount;
   if (files < 1 || files > MaxRecoverySetFiles || header->RowCount < 1 ||
       header->RowCount > MaxRecoveryRows || static_cast<int32_t>(header->Files.size()) != files ||
@@ -182,16 +190,23 @@ bool CompleteRecoveryGeometry(RecoveryHeader* header) {
   header->ParityLength = offsets.back() - header->HeaderLength;
   // S >= 2^16 keeps T below 2^48 and 4 T far from overflow; H must still fit with it, and the
   // digests in memory.
-  int64_t fileSlices = FileSliceTotal(*header, header->SliceSize);
-  int64_t paritySlices = ParitySliceStartsFor(offsets, header->SliceSize).back();
-  if (fileSlices + paritySlices > MaxReadSliceDigests ||
-      __builtin_add_overflow(header->HeaderLength, 4 * (fileSlices + paritySlices),
-                             &header->HeaderLength) ||
-      __builtin_add_overflow(header->HeaderLength, header->ParityLength, &total))
-    return false;
-  header->FileSlices.resize(static_cast<size_t>(fileSlices), 0);
-  header->ParitySlices.resize(static_cast<size_t>(paritySlices), 0);
-  return true;
+  *fileSlices = FileSliceTotal(*header, header->SliceSize);
+  *paritySlices = ParitySliceStartsFor(offsets, header->SliceSize).back();
+  return *fileSlices + *paritySlices <= MaxReadSliceDigests &&
+         !__builtin_add_overflow(header->HeaderLength, 4 * (*fileSlices + *paritySlices),
+                                 &header->HeaderLength) &&
+         !__builtin_add_overflow(header->HeaderLength, header->ParityLength, &total);
+}
+
+bool CompleteWriterGeometry(RecoveryHeader* header, int32_t version, int32_t sliceSize) {
+  // The writer's S follows from the payloads and the groups: those first, without slices.
+  header->Version = RecoveryFormatWithoutSlices;
+  header->SliceSize = 0;
+  if (!CompleteRecoveryGeometry(header)) return false;
+  if (version == RecoveryFormatWithoutSlices) return true;
+  header->Version = version;
+  header->SliceSize = sliceSize > 0 ? sliceSize : WriterSliceSize(*header);
+  return CompleteRecoveryGeometry(header);
 }
 
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header) {
@@ -258,14 +273,11 @@ bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header) {
   return groups == static_cast<uint32_t>(header->GroupCount) && lengthFits;
 }
 
-bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
-  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
-      length != header->HeaderLength ||
-      Get64(bytes + length - SelfCheckSize) !=
-          Crc64(bytes, static_cast<size_t>(length) - SelfCheckSize)) {
-    *header = RecoveryHeader{};
-    return false;
-  }
+int64_t RecoveryStartLength(const RecoveryHeader& fixed) {
+  return FilesAt + int64_t{FileEntrySize} * fixed.FileCount + int64_t{4} * fixed.GroupCount;
+}
+
+void ParseRecoveryStart(const uint8_t* bytes, RecoveryHeader* header) {
   memcpy(header->ContainerHeader, bytes + CopyAt, HeaderSize);
   const uint8_t* entry = bytes + FilesAt;
   header->Files.resize(static_cast<size_t>(header->FileCount));
@@ -274,8 +286,20 @@ bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* h
     file.Digest = Get32(entry + 8);
     entry += FileEntrySize;
   }
+  header->ParityDigests.clear();
   for (int32_t g = 0; g < header->GroupCount; g++)
     header->ParityDigests.push_back(Get32(entry + 4 * g));
+}
+
+bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header) {
+  if (length < RecoveryFixedSize || !ParseRecoveryFixed(bytes, header) ||
+      length != header->HeaderLength ||
+      Get64(bytes + length - SelfCheckSize) !=
+          Crc64(bytes, static_cast<size_t>(length) - SelfCheckSize)) {
+    *header = RecoveryHeader{};
+    return false;
+  }
+  ParseRecoveryStart(bytes, header);
   int64_t parity = header->ParityLength;
   if (!CompleteRecoveryGeometry(header) || header->ParityLength != parity ||
       header->HeaderLength != length) {
@@ -304,4 +328,15 @@ bool SameRecoverySet(const RecoveryHeader& a, const RecoveryHeader& b) {
 
 int64_t RecoveryFileSize(const RecoveryHeader& header) {
   return header.HeaderLength + header.ParityLength + StubSize;
+}
+
+int64_t WrittenRecoveryFileSize(const std::vector<int64_t>& payloads, int32_t rows) {
+  if (payloads.size() > MaxRecoverySetFiles) return -1;
+  RecoveryHeader header{};
+  header.Code = RecoveryCodeCauchy;
+  header.FileCount = static_cast<int32_t>(payloads.size());
+  header.RowCount = rows;
+  for (int64_t payload : payloads) header.Files.push_back({payload, 0});
+  if (!CompleteWriterGeometry(&header, RecoveryFormatVersion, 0)) return -1;
+  return RecoveryFileSize(header);
 }

@@ -140,6 +140,10 @@ int32_t WriterSliceSize(const RecoveryHeader& header);
 // The length of a recovery file as the writer makes it: its header, its parity, the stub copy
 // (geometry complete).
 int64_t RecoveryFileSize(const RecoveryHeader& header);
+// The length of each recovery file the writer makes, with rows recovery files, of a set whose
+// files hold these payloads (file 0's: the container's data); -1 where it makes none (payloads
+// not cut as a set's, sizes past 2^63 - 1, F or N out of range). split plans its pieces by it.
+int64_t WrittenRecoveryFileSize(const std::vector<int64_t>& payloads, int32_t rows);
 // Where file n's payload begins in the file.
 int64_t PayloadBase(int32_t n);
 
@@ -149,6 +153,13 @@ int64_t PayloadBase(int32_t n);
 // (pieces of one size, the last of 1 byte to that size), F, N or S is out of range, T is past
 // MaxReadSliceDigests, or the version is not one of the two.
 bool CompleteRecoveryGeometry(RecoveryHeader* header);
+// The geometry the writer gives the header's payloads (Code, F, N and Files filled in): version
+// and S (sliceSize; 0: WriterSliceSize's), then C, H and P as CompleteRecoveryGeometry gives them,
+// and false where it does.
+bool CompleteWriterGeometry(RecoveryHeader* header, int32_t version, int32_t sliceSize);
+// As CompleteRecoveryGeometry, but the slice digests are only counted (*fileSlices,
+// *paritySlices), not given room.
+bool MeasureRecoveryGeometry(RecoveryHeader* header, int64_t* fileSlices, int64_t* paritySlices);
 // The header's bytes, its self-check included.
 std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
 // The fixed fields (RecoveryFixedSize bytes): magic, version, code, counts in range, C as it
@@ -156,6 +167,12 @@ std::vector<uint8_t> RecoveryHeaderBytes(const RecoveryHeader& header);
 // least that plus whole slice digests, at most MaxReadSliceDigests of them (the payloads, which
 // give T, lie past the fixed fields). False otherwise. The rest of *header is left empty.
 bool ParseRecoveryFixed(const uint8_t* bytes, RecoveryHeader* header);
+// The start of a header whose fixed fields are parsed (fixed): its first RecoveryStartLength
+// bytes, the fixed fields, the header copy, the files and this row's parity digests, all before
+// the slice digests. ParseRecoveryStart fills in the copy, Files and ParityDigests from them,
+// unchecked by the self-check: a header is judged by them before its slice digests are loaded.
+int64_t RecoveryStartLength(const RecoveryHeader& fixed);
+void ParseRecoveryStart(const uint8_t* bytes, RecoveryHeader* header);
 // A whole header of length bytes: the fixed fields, the self-check, and P and H as the payloads
 // give them.
 bool ParseRecoveryHeader(const uint8_t* bytes, int64_t length, RecoveryHeader* header);

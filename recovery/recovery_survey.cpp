@@ -2,9 +2,12 @@
 // file of the set against the digests the recovery header holds.
 #include <string.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 
 #include "integrity/crc32c.h"
+#include "integrity/crc64.h"
 #include "recovery/recovery.h"
 #include "recovery/recovery_chunks.h"
 #include "recovery/recovery_survey.h"
@@ -15,7 +18,8 @@ bool NeedsRewrite(FileState state) { return state != FileGood; }
 
 uint32_t StubDigestOf(const uint8_t* stub) { return Crc32cAdd(0, stub, StubSize); }
 
-bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header) {
+bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header,
+                        const std::function<bool(const RecoveryHeader& start)>& admit) {
   *header = RecoveryHeader{};
   uint8_t fixed[RecoveryFixedSize];
   int64_t size = file.Size();
@@ -23,6 +27,15 @@ bool ReadRecoveryHeader(const FileAccess& file, RecoveryHeader* header) {
       !ParseRecoveryFixed(fixed, header) || size < header->HeaderLength) {
     *header = RecoveryHeader{};
     return false;
+  }
+  if (admit) {  // judged by its start before its slice digests take memory
+    std::vector<uint8_t> start(static_cast<size_t>(RecoveryStartLength(*header)));
+    bool admitted = file.ReadAt(start.data(), start.size(), 0);
+    if (admitted) ParseRecoveryStart(start.data(), header);
+    if (!admitted || !admit(*header)) {
+      *header = RecoveryHeader{};
+      return false;
+    }
   }
   std::vector<uint8_t> bytes(static_cast<size_t>(header->HeaderLength));
   if (!file.ReadAt(bytes.data(), bytes.size(), 0)) {
@@ -36,6 +49,25 @@ bool ReadStubCopy(const FileAccess& file, const RecoveryHeader& header, uint8_t*
   int64_t at = header.HeaderLength + header.ParityLength;
   return file.Size() >= at + StubSize && file.ReadAt(stub, StubSize, at) &&
          StubDigestOf(stub) == header.StubDigest;
+}
+
+static bool SelfCheckHolds(const FileAccess& file, int64_t length);
+
+bool ReadRecoveryHeaderStart(const FileAccess& file, RecoveryHeader* header) {
+  RecoveryHeader seen;
+  ReadRecoveryHeader(file, header, [&seen](const RecoveryHeader& start) {
+    seen = start;
+    return false;  // the slice digests are not read: the self-check streams them
+  });
+  *header = RecoveryHeader{};
+  RecoveryHeader measured = seen;  // P and H as the payloads give them, as a whole read checks
+  int64_t fileSlices, paritySlices;
+  if (seen.HeaderLength == 0 || !MeasureRecoveryGeometry(&measured, &fileSlices, &paritySlices) ||
+      measured.HeaderLength != seen.HeaderLength || measured.ParityLength != seen.ParityLength ||
+      !SelfCheckHolds(file, seen.HeaderLength))
+    return false;
+  *header = std::move(seen);
+  return true;
 }
 
 static std::vector<uint8_t> ReadBuffer(int64_t length) {
@@ -165,9 +197,34 @@ static bool Admissible(const RecoveryHeader& header, const Authority& authority)
   return !ReadDigestBlock(header.ContainerHeader, &own) || CarriesSoundHeader(header);
 }
 
+// The self-check of a header of length bytes (H), read a chunk at a time, nothing of it kept.
+static bool SelfCheckHolds(const FileAccess& file, int64_t length) {
+  std::vector<uint8_t> chunk(static_cast<size_t>(ChunkLimit));
+  uint64_t check = 0;
+  for (int64_t at = 0, end = length - 8; at < end;) {
+    size_t count = static_cast<size_t>(std::min<int64_t>(end - at, ChunkLimit));
+    if (!file.ReadAt(chunk.data(), count, at)) return false;
+    check = Crc64Add(check, chunk.data(), count);
+    at += static_cast<int64_t>(count);
+  }
+  uint8_t stored[8];
+  if (!file.ReadAt(stored, sizeof stored, length - 8)) return false;
+  uint64_t value = 0;
+  for (int i = 7; i >= 0; i--) value = value << 8 | stored[i];
+  return value == check;
+}
+
+// Two headers of the same set, their file slices' digests told by keys (the tables themselves
+// are kept for the reference alone).
+static bool SameSet(const std::vector<RecoveryHeader>& headers, const std::vector<uint64_t>& keys,
+                    size_t a, size_t b) {
+  return keys[a] == keys[b] && SameRecoverySet(headers[a], headers[b]);
+}
+
 // The description to follow: one whose header copy is the container's before all others, then
 // the one most recovery files agree on (the first of equals); -1 when no header is admissible.
 static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers,
+                               const std::vector<uint64_t>& keys,
                                const std::vector<uint8_t>& admissible,
                                const std::vector<uint8_t>& containerHeader) {
   int32_t best = -1;
@@ -178,33 +235,52 @@ static int32_t ChooseReference(const std::vector<RecoveryHeader>& headers,
                 memcmp(headers[i].ContainerHeader, containerHeader.data(), HeaderSize) == 0;
     size_t score = ours ? headers.size() + 1 : 1;
     for (size_t j = 0; j < headers.size(); j++)
-      score += admissible[j] && j != i && SameRecoverySet(headers[i], headers[j]);
+      score += admissible[j] && j != i && SameSet(headers, keys, i, j);
     if (score > bestScore) best = static_cast<int32_t>(i), bestScore = score;
   }
   return best;
 }
 
 // Which recovery file serves each row (headers: every file's, empty when not valid); the
-// survey's header is the reference's.
+// survey's header is the reference's. A header is judged by its start before its slice digests
+// are read (those of another set, where the container is the authority, never are), and only the
+// reference keeps its table of the files' slice digests: memory stays that of one header of the
+// set, however many recovery files there are.
 static RecoveryResult AssignRows(const std::vector<const FileAccess*>& recoveryFiles,
                                  const Authority& authority, std::vector<RecoveryHeader>* headers,
                                  SetSurvey* survey) {
   headers->assign(recoveryFiles.size(), RecoveryHeader{});
   std::vector<uint8_t> admissible(recoveryFiles.size(), 0);
+  std::vector<uint64_t> keys(recoveryFiles.size(), 0);
   bool anyValid = false;
   for (size_t i = 0; i < recoveryFiles.size(); i++) {
-    bool valid =
-        recoveryFiles[i] != nullptr && ReadRecoveryHeader(*recoveryFiles[i], &(*headers)[i]);
-    anyValid |= valid;
-    admissible[i] = valid && Admissible((*headers)[i], authority);
+    int64_t refused = 0;  // the length of a header refused by its start
+    auto admit = [&](const RecoveryHeader& start) {
+      bool admitted = Admissible(start, authority);
+      if (!admitted) refused = start.HeaderLength;
+      return admitted;
+    };
+    RecoveryHeader& header = (*headers)[i];
+    admissible[i] =
+        recoveryFiles[i] != nullptr && ReadRecoveryHeader(*recoveryFiles[i], &header, admit);
+    anyValid |= admissible[i] || (refused > 0 && SelfCheckHolds(*recoveryFiles[i], refused));
+    keys[i] = Crc64(header.FileSlices.data(), header.FileSlices.size() * sizeof(uint32_t));
+    std::vector<uint32_t>().swap(header.FileSlices);
   }
-  int32_t reference = ChooseReference(*headers, admissible, authority.Header);
+  int32_t reference = ChooseReference(*headers, keys, admissible, authority.Header);
   if (reference < 0)
     return Result(anyValid && authority.Sound ? RecoveryOtherSet : RecoveryNoRecoveryFile);
-  survey->Header = (*headers)[reference];
+  const RecoveryHeader& chosen = (*headers)[reference];
+  std::vector<uint32_t> slices;  // the reference's table, read again
+  bool same = ReadRecoveryHeader(*recoveryFiles[reference], &survey->Header);
+  slices.swap(survey->Header.FileSlices);
+  same = same && SameRecoverySet(survey->Header, chosen) &&
+         Crc64(slices.data(), slices.size() * sizeof(uint32_t)) == keys[reference];
+  slices.swap(survey->Header.FileSlices);
+  if (!same) return Result(RecoveryReadFailed, -1, chosen.Row);  // it changed under the survey
   survey->RowSource.assign(static_cast<size_t>(survey->Header.RowCount), -1);
   for (size_t i = 0; i < headers->size(); i++) {
-    if (!admissible[i] || !SameRecoverySet((*headers)[i], survey->Header)) continue;
+    if (!admissible[i] || !SameSet(*headers, keys, i, static_cast<size_t>(reference))) continue;
     int32_t& source = survey->RowSource[(*headers)[i].Row];
     if (source < 0) source = static_cast<int32_t>(i);
   }
@@ -228,6 +304,53 @@ static bool RunsConfirmed(const SetSurvey& survey, const std::vector<uint32_t>& 
     if (read && foundBad && RunDigest(block, k, digests) == block.Image.Digests[k]) return false;
   }
   return true;
+}
+
+// Whether the container's own evidence condemns file n of the set as the survey found it: its
+// size or digest against the block (digests: each file's as read), a run's only when every file
+// of the run was read; the container's stub by the stub digest alone.
+static bool ContainerCondemns(const SetSurvey& survey, const std::vector<uint32_t>& digests,
+                              const Authority& authority, int32_t n) {
+  const DigestBlock& block = authority.Block;
+  switch (survey.Files[n]) {
+    case FileWrongSize: return true;  // the header's sizes are the block's
+    case FilePrefixDamaged: return block.HasStubDigest;
+    case FileDamaged: break;
+    default: return false;
+  }
+  int32_t k = DigestIndexOf(block, n);
+  for (int32_t m = RunFirstPiece(block, k); m <= RunLastPiece(block, k); m++) {
+    FileState state = survey.Files[m];
+    if (state != FileGood && state != FilePrefixDamaged && state != FileDamaged) return false;
+  }
+  return RunDigest(block, k, digests) != block.Image.Digests[k];
+}
+
+// Which bad files there the container condemns (itself too where its header is damaged: its
+// block's self-check fails), and whether it condemns most of the pieces there in most of their
+// bytes (damage, even in every piece, lies in a few slices of each; another set's pieces differ
+// throughout).
+static void MarkCondemned(const std::vector<const FileAccess*>& setFiles,
+                          const std::vector<uint32_t>& digests, const Authority& authority,
+                          SetSurvey* survey) {
+  int32_t files = survey->Header.FileCount, pieces = 0, condemned = 0;
+  int64_t slices = 0, lost = 0;  // of the pieces condemned
+  survey->Condemned.assign(static_cast<size_t>(files), 0);
+  for (int32_t n = 0; n < files; n++) {
+    bool there = n < static_cast<int32_t>(setFiles.size()) && setFiles[n] != nullptr;
+    bool damagedHeader = n == 0 && !authority.Header.empty() &&
+                         DigestBlockDamaged(authority.Header.data()) && NeedsRewrite(survey->Files[0]);
+    survey->Condemned[n] =
+        there && (damagedHeader || (authority.Sound && ContainerCondemns(*survey, digests, authority, n)));
+    pieces += n > 0 && there;
+    if (n == 0 || !survey->Condemned[n]) continue;
+    condemned++;
+    for (int64_t i = 0; i < SliceCount(survey->Header.Files[n].Payload, survey->StripeSize); i++) {
+      slices++;
+      lost += SliceLostOf(*survey, n, i);
+    }
+  }
+  survey->ContainerSuspect = condemned >= 2 && 2 * condemned > pieces && 2 * lost > slices;
 }
 
 void JudgeRowGroup(const RecoveryHeader& own, int32_t g, bool read, uint32_t digest,
@@ -344,6 +467,23 @@ static void Judge(SetSurvey* survey) {
   }
 }
 
+void LeaveOutRow(SetSurvey* survey, int32_t r) {
+  int32_t groups = survey->Header.GroupCount;
+  int64_t stripes = survey->StripeStarts.back();
+  survey->RowSource[r] = -1;
+  for (int32_t g = 0; g < groups; g++) survey->RowGood[r * groups + g] = 0;
+  for (int64_t i = 0; i < stripes; i++) survey->RowSliceGood[r * stripes + i] = 0;
+  survey->StripeRebuilt.assign(survey->StripeRebuilt.size(), 0);
+  Judge(survey);
+}
+
+void TakeContainerAsGood(SetSurvey* survey) {
+  survey->Files[0] = FileGood;
+  for (int64_t i = 0; i < SliceCount(survey->Header.Files[0].Payload, survey->StripeSize); i++)
+    survey->SliceLost[static_cast<size_t>(i)] = 0;
+  Judge(survey);
+}
+
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          RecoveryProgress* progress, SetSurvey* survey,
@@ -388,6 +528,7 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   }
   MarkRebuiltStripes(handled, survivors, survey);
   if (!RunsConfirmed(*survey, digests, authority)) return Result(RecoveryOtherSet);
+  MarkCondemned(setFiles, digests, authority, survey);
   Judge(survey);
   return Result(RecoveryDone);
 }

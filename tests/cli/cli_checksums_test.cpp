@@ -151,6 +151,18 @@ TEST_F(ChecksumTest, SplitNamesTheOriginalAndEveryFile) {
   EXPECT_EQ(Err(), "");
 }
 
+// BASE.sha256 fits the size too: its lines for the original (73 bytes), the container (271) and
+// 130 pieces (272 each, the names being long) pass 31000 bytes; refused before anything is written.
+TEST_F(ChecksumTest, AChecksumFileLargerThanTheSizeIsRefused) {
+  Write("in.bin", Pattern(130 * 31000));
+  const std::string base(200, 'b');
+  EXPECT_EQ(Run({"split", "in.bin", "-s", "31000", "--base", base, "--checksums"}), ExitUsage);
+  EXPECT_NE(Err().find(base + ".sha256 would be 35704 bytes, more than --size 31000"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(List(), std::set<std::string>{"in.bin"});
+}
+
 // A set without digests (another splitter's) with BASE.sha256 beside it: the checksums are all
 // there is to judge its contents, so a difference is damage (exit 1) for verify and join.
 TEST_F(ChecksumTest, WithoutDigestsADifferenceIsDamage) {
@@ -180,10 +192,11 @@ TEST_F(ChecksumTest, WithoutDigestsADifferenceIsDamage) {
       << Err();
 }
 
-// The digest block stays the authority: checksums of another set, a wrong line for a piece the
-// digests find whole, or another original's name are warned about and not counted; the file
-// itself is left as it is.
-TEST_F(ChecksumTest, ChecksumsThatDisagreeWithTheDigestsAreAnotherSets) {
+// Checksums of another set (every file the digests vouch for differs) or of another original's
+// name are warned about and not counted; a checksum file that matches the set but for a file whose
+// CRC-32C is the set's names that file forged: a CRC cannot tell a file changed on purpose, a
+// SHA-256 can. The file itself is left as it is.
+TEST_F(ChecksumTest, ChecksumsOfAnotherSetAreWarnedAboutAndAForgeryIsNamed) {
   Write("data.bin", Pattern(250000));
   Write("other.bin", Pattern(250000, 9));
   Mkdir("o");
@@ -192,36 +205,43 @@ TEST_F(ChecksumTest, ChecksumsThatDisagreeWithTheDigestsAreAnotherSets) {
                  "-d", "o"}),
             ExitComplete);
   const std::string own = Read("data.sha256");
-  std::string wrongPiece = own;
-  size_t c002 = wrongPiece.find("  data.c002") - 64;
-  wrongPiece[c002] = wrongPiece[c002] == '0' ? '1' : '0';
   std::string otherName = own;
   otherName.replace(otherName.find("  data.bin"), 10, "  film.bin");
-  // join judges the joined file alone: a wrong line for a piece does not concern it.
-  for (const std::string& forged : {Read("o/data.sha256"), wrongPiece, otherName}) {
-    Write("data.sha256", forged);
+  for (const std::string& foreign : {Read("o/data.sha256"), otherName}) {
+    Write("data.sha256", foreign);
     EXPECT_EQ(Run({"verify", "data.exe"}), ExitComplete) << Out() << Err();
     EXPECT_NE(Err().find("warning: data.sha256 looks like the checksums of another set"),
               std::string::npos)
         << Err();
     EXPECT_EQ(Out().find("damaged"), std::string::npos) << Out();
     EXPECT_EQ(Run({"join", "data.exe", "-o", "j", "--force"}), ExitComplete) << Err();
-    bool warned = Err().find("looks like the checksums of another set") != std::string::npos;
-    EXPECT_EQ(warned, forged != wrongPiece) << Err();
-    EXPECT_EQ(Out().find("SHA-256 matches") != std::string::npos, forged == wrongPiece) << Out();
-    EXPECT_TRUE(Read("data.sha256") == forged) << "the checksum file was changed";
+    EXPECT_TRUE(Read("data.sha256") == foreign) << "the checksum file was changed";
   }
-  // A wrong line for the original alone: verify does not read it, join takes it for another
-  // set's, the digests having found every piece whole.
+  // One line wrong: the piece's (join, which judges the joined file alone, finds it whole), then
+  // the original's (verify does not read the original).
+  std::string wrongPiece = own;
+  size_t c002 = wrongPiece.find("  data.c002") - 64;
+  wrongPiece[c002] = wrongPiece[c002] == '0' ? '1' : '0';
+  Write("data.sha256", wrongPiece);
+  EXPECT_EQ(Run({"verify", "data.exe"}), ExitMismatch) << Out() << Err();
+  EXPECT_NE(Out().find("  data.c002: damaged: its SHA-256 differs from data.sha256, though its "
+                       "CRC-32C is the set's: forged, or changed on purpose\n"
+                       "Result:    possibly damaged: fetch the files named again\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "j", "--force"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("SHA-256 matches"), std::string::npos) << Out();
   std::string wrongOriginal = own;
   wrongOriginal[0] = wrongOriginal[0] == '0' ? '1' : '0';
   Write("data.sha256", wrongOriginal);
-  EXPECT_EQ(Run({"join", "data.exe", "-o", "j", "--force"}), ExitComplete) << Err();
-  EXPECT_NE(Err().find("looks like the checksums of another set (its SHA-256 of data.bin differs"),
+  EXPECT_EQ(Run({"verify", "data.exe"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"join", "data.exe", "-o", "j", "--force"}), ExitMismatch) << Err();
+  EXPECT_NE(Err().find("its SHA-256 differs from data.sha256, though every piece matches the "
+                       "set's digests: a piece was forged or changed on purpose"),
             std::string::npos)
       << Err();
   EXPECT_TRUE(Read("j") == Read("data.bin"));
-  // Where they do agree with the digests, a piece the digests find damaged is told once.
+  // Where they agree with the digests, a piece the digests find damaged is told once.
   Write("data.sha256", own);
   std::string piece = Read("data.c001");
   piece[10] ^= 1;

@@ -10,10 +10,13 @@
 namespace {
 
 // The container (16384 bytes of data: Cap - 30720 in whole pages) and five pieces, the last of
-// 3616 bytes.
+// 3616 bytes. With recovery files the pieces too hold 16384 bytes (what leaves each recovery file
+// within Cap): the same six files are made of a shorter input.
 const int64_t Cap = 48 << 10;
 const int64_t InputSize = 4 * Cap + 20000;
 const int64_t FirstData = 16384;
+const int64_t RecoveryPiece = 16384;
+const int64_t RecoveryInputSize = FirstData + 4 * RecoveryPiece + 3616;
 
 class Json : public CliTest {
  protected:
@@ -42,8 +45,8 @@ class Json : public CliTest {
   }
   // Splits a fresh input into set.exe and set.c001, ... of at most Cap bytes; the input is
   // removed.
-  void MakeSet(const std::vector<std::string>& more = {}) {
-    Write("set.bin", Pattern(static_cast<size_t>(InputSize), 5));
+  void MakeSet(const std::vector<std::string>& more = {}, int64_t input = InputSize) {
+    Write("set.bin", Pattern(static_cast<size_t>(input), 5));
     std::vector<std::string> args = {"split", "set.bin", "--size", std::to_string(Cap), "-q"};
     args.insert(args.end(), more.begin(), more.end());
     ASSERT_EQ(Run(args), ExitComplete) << Err();
@@ -222,7 +225,7 @@ TEST_F(Json, VerifyTellsWhatTheChecksumFileFound) {
   EXPECT_EQ(verify["checksums"]["files"][1]["verdict"].Str(), "damaged") << Out();
 
 #ifndef _WIN32  // the Windows build has no recovery files
-  MakeSet({"--checksums", "--recovery", "1"});
+  MakeSet({"--checksums", "--recovery", "1"}, RecoveryInputSize);
   FlipBit("set.r01", 5000);
   verify = RunJson({"verify", "set.exe"}, ExitMismatch);
   EXPECT_EQ(Verdicts(verify), "0:good 1:good 2:good 3:good 4:good 5:good ") << Out();
@@ -287,7 +290,7 @@ TEST_F(Json, AContainerThatCannotBeOpenedGivesAnErrorObject) {
 
 #ifndef _WIN32  // the Windows build has no recovery files
 TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
-  MakeSet({"--recovery", "2"});
+  MakeSet({"--recovery", "2"}, RecoveryInputSize);
   JsonValue whole = RunJson({"verify", "set.exe", "-q"}, ExitComplete);
   const JsonValue& recovery = whole["recovery"];
   EXPECT_EQ(recovery["state"].Str(), "whole") << Out();
@@ -364,7 +367,7 @@ TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {
 TEST_F(Json, VerifyGivesTheBadBytesOfEveryFileOfARun) {
   // The container and 13 pieces, the last of 1000 bytes.
   const int64_t lastSize = 1000;
-  Write("set.bin", Pattern(static_cast<size_t>(FirstData + 12 * Cap + lastSize), 5));
+  Write("set.bin", Pattern(static_cast<size_t>(FirstData + 12 * RecoveryPiece + lastSize), 5));
   ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "1", "-q"}),
             ExitComplete)
       << Err();
@@ -395,7 +398,7 @@ TEST_F(Json, VerifyGivesTheBadBytesOfEveryFileOfARun) {
     EXPECT_EQ(file["name"].Str(), PieceName(n));
     ASSERT_EQ(file["bad_bytes"].Items.size(), 1u);
     EXPECT_EQ(file["bad_bytes"][0][0].Int(), 0);
-    EXPECT_EQ(file["bad_bytes"][0][1].Int(), (n == 13 ? lastSize : Cap) - 1);
+    EXPECT_EQ(file["bad_bytes"][0][1].Int(), (n == 13 ? lastSize : RecoveryPiece) - 1);
   }
 
   for (int n = 2; n <= 13; n++) Remove(PieceName(n));

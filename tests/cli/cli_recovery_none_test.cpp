@@ -11,7 +11,7 @@ using WindowsRecovery = CliTest;
 TEST_F(WindowsRecovery, SplitRecoveryWritesThemAndRepairRebuildsALostPiece) {
   std::string bytes = Pattern(100000, 3);
   Write("set.bin", bytes);
-  ASSERT_EQ(Run({"split", "set.bin", "-s", "40000", "--recovery", "2", "-q"}), ExitComplete)
+  ASSERT_EQ(Run({"split", "set.bin", "-s", "64000", "--recovery", "2", "-q"}), ExitComplete)
       << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.c002", "set.c003",
                                            "set.r01", "set.r02"}));

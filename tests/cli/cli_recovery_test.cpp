@@ -2,21 +2,24 @@
 // lost, damaged and truncated files (the container among them) or changes nothing, verify tells
 // which it is. Every case compares the files byte for byte with the set as split made it.
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <functional>
 #include <map>
 
 #include "cli/cli_checksums.h"
+#include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 #include "tests/recovery/recovery_fixture.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {
 
-// A small set: the container (16384 bytes of data: whole pages) and five pieces, the last of 3616.
+// A small set: the container and five pieces of 16384 bytes of data (the whole pages that leave
+// each recovery file within Cap), the last of 3616.
 const int64_t Cap = 48 << 10;
-const int64_t InputSize = 4 * Cap + 20000;
+const int64_t InputSize = 5 * 16384 + 3616;
 const int SetFiles = 6;
 
 std::string SetFile(int n) {
@@ -44,7 +47,8 @@ class Recovery : public CliTest {
     ASSERT_EQ(Run(args), ExitComplete) << Err();
     Remove("set.bin");
     pristine_ = Snapshot();
-    ASSERT_EQ(pristine_.size(), static_cast<size_t>(SetFiles + rows));
+    size_t sums = static_cast<size_t>(std::count(more.begin(), more.end(), "--checksums"));
+    ASSERT_EQ(pristine_.size(), static_cast<size_t>(SetFiles + rows) + sums);
   }
   // Every file of the scratch folder with its bytes.
   Files Snapshot() {
@@ -112,6 +116,9 @@ class Recovery : public CliTest {
     }
   }
 
+  // A forged container beside real pieces (see its definition).
+  void ForgeContainer();
+
   Files pristine_;
 };
 
@@ -161,7 +168,15 @@ TEST_F(Recovery, RepairRebuildsUpToNBadFilesOfEachKind) {
       for (const BadFile& file : bad) Hurt(file.File, file.How, file.Variant);
       ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Out() << Err();
       ExpectRebuilt(mask);
-      ASSERT_EQ(Differences(pristine_), "");
+      // Where the container's header is gone or damaged, a damaged piece is bad on the recovery
+      // files' word alone and is kept beside its rebuilt file.
+      bool vouching = true;
+      std::string kept;
+      for (const BadFile& file : bad)
+        vouching &= file.File != 0 || (file.How == Flipped && file.Variant != 1);
+      for (const BadFile& file : bad)
+        if (!vouching && file.File != 0 && file.How == Flipped) kept += SetFile(file.File) + ".1 ";
+      ASSERT_EQ(Differences(pristine_), kept);
     }
     Restore({});
   }
@@ -246,7 +261,7 @@ TEST_F(Recovery, ARecoveryFileInAnotherCaseIsMadeAgainInItsPlace) {
 // the pieces (64 KiB here, not 1 MiB, which would put every flip in stripe 0), verify names the
 // slice of each, in the file's own offsets, and one recovery file repairs them all exactly.
 TEST_F(Recovery, OneRecoveryFileRepairsADamagedSliceInEveryFile) {
-  Write("big.bin", Pattern(static_cast<size_t>((10 << 20) - 40000), 5));
+  Write("big.bin", Pattern(static_cast<size_t>((10 << 20) - 400000), 5));
   ASSERT_EQ(Run({"split", "big.bin", "--size", "1M", "--recovery", "1", "-q"}), ExitComplete)
       << Err();
   Remove("big.bin");
@@ -293,7 +308,7 @@ TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
       "set.exe: digests: CRC-32C of each of the 6 pieces\n"
       "  set.c002: damaged: its data differs from its digest\n"
       "  set.c005: damaged: its data differs from its digest\n"
-      "  set.c002: damaged in bytes 0 to 49151\n"
+      "  set.c002: damaged in bytes 0 to 16383\n"
       "  set.c005: damaged in bytes " +
       lastBytes +
       "\n"
@@ -311,7 +326,7 @@ TEST_F(Recovery, VerifyTellsTheDamagedBytesBeforeItsResult) {
       "  set.c002: damaged: its data differs from its digest\n"
       "  set.exe: its header is damaged (its digest block no longer checks); the set is read by "
       "the copy in set.r01\n"
-      "  set.c002: damaged in bytes 0 to 49151\n"
+      "  set.c002: damaged in bytes 0 to 16383\n"
       "Result:    possibly damaged: fetch the pieces named again\n"
       "Recovery:  repairable with the 2 recovery files: tarnovell repair set.exe\n";
   EXPECT_EQ(Run({"verify", "set.exe"}), ExitMismatch);
@@ -466,7 +481,10 @@ TEST_F(Recovery, AnInterruptedOrFailingRepairLeavesTheSetAsItWas) {
   }
   OsFaultHook = nullptr;
   ASSERT_EQ(Run({"repair", "set.r01"}), ExitComplete);
-  EXPECT_EQ(Differences(pristine_), "");
+  // The container lost, the damaged piece is bad on the recovery files' word alone: it is kept
+  // beside its rebuilt file; the piece cut short is held in its rebuilt file whole.
+  EXPECT_EQ(Differences(pristine_), "set.c002.1 ");
+  EXPECT_EQ(Read("set.c002.1"), before[SetFile(2)]);
 }
 
 int HookedCalls = 0;  // the calls a test may fail, counted from the start of a run
@@ -659,8 +677,8 @@ TEST_F(Recovery, SplitForceRemovesAnOlderSetsSurplusRecoveryFiles) {
   Mkdir("set.r06");   // not a regular file: stays
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--recovery", "1", "--force"}), ExitComplete)
       << Err();
-  EXPECT_EQ(List(),
-            (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r01", "set.r06"}));
+  EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.c002", "set.r01",
+                                           "set.r06"}));
   ASSERT_EQ(Run({"split", "set.bin", "--size", "64K", "--force"}), ExitComplete) << Err();
   EXPECT_EQ(List(), (std::set<std::string>{"set.bin", "set.exe", "set.c001", "set.r06"}));
 }
@@ -747,10 +765,11 @@ TEST_F(Recovery, ALinkToNothingIsMissingToAllAndRepairSaysSoBeforeReading) {
 TEST_F(Recovery, RecoveryFilesOfAnotherSetAreNotUsed) {
   MakeSet(1);
   std::string input = Pattern(static_cast<size_t>(InputSize), 7);
-  input[100000] = static_cast<char>(input[100000] ^ 1);
+  input[50000] = static_cast<char>(input[50000] ^ 1);
   Write("set.bin", input);
-  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--force", "-q"}),
-            ExitComplete);
+  ASSERT_EQ(
+      Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "1", "--force", "-q"}),
+      ExitComplete);
   Remove("set.bin");
   Write(RowFile(0), pristine_[RowFile(0)]);
   Files before = Snapshot();
@@ -810,9 +829,9 @@ TEST_F(Recovery, RecoveryHeadersWhoseSizesAddUpPast2To63AreInvalid) {
 }
 
 // With the container lost nothing outranks a recovery header, and one whose copy of the
-// container's header has no digest block that checks may claim 2^20 files: the report stays a
-// few lines, and a claim of empty pieces (which any recovery file would "rebuild", a million new
-// files) is no valid header.
+// container's header has no digest block that checks may claim 2^20 files: repair refuses such a
+// set without --force, as split does; with it the report stays a few lines, and a claim of empty
+// pieces (which any recovery file would "rebuild", a million new files) is no valid header.
 TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
   MakeSet(2);
   Remove("set.exe");
@@ -829,7 +848,12 @@ TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
   };
   for (int row = 0; row < 2; row++) Forge(row, million(Cap));
   Files before = Snapshot();
-  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
+  EXPECT_EQ(Run({"repair", "set.r01"}), ExitRefused);
+  EXPECT_NE(Err().find("describe a set of 1048576 files, more than 1000, and no container vouches "
+                       "for it; give --force"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Run({"repair", "set.r01", "--force"}), ExitNotRepairable);
   std::string out = Out();
   EXPECT_LT(std::count(out.begin(), out.end(), '\n'), 30) << out.substr(0, 2000);
   EXPECT_NE(out.find("set.c006 to set.c1048575: missing, all 1048570\n"), std::string::npos)
@@ -849,7 +873,7 @@ TEST_F(Recovery, AHeaderClaimingAMillionFilesCostsAFewLines) {
     });
   }
   before = Snapshot();
-  EXPECT_EQ(Run({"repair", "set.r01"}), ExitNotRepairable);
+  EXPECT_EQ(Run({"repair", "set.r01", "--force"}), ExitNotRepairable);
   EXPECT_NE(Err().find("none of the recovery files found is valid"), std::string::npos) << Err();
   EXPECT_EQ(Differences(before), "");
 }
@@ -891,19 +915,21 @@ TEST_F(Recovery, OlderRecoveryFilesRepairAndAreMadeAgainAsTheyWere) {
 
 // Split from a file makes the recovery files with the set, in one pass: they are byte for byte
 // those the module makes from the finished set, in several stripes (pieces of 3 MiB, coded a
-// chunk of each at a time) and in several groups (251 rows leave 4 files to a group); the checksums
-// of the original and of every piece, taken out of the input's order, are sha256sum's.
+// chunk of each at a time) and in several groups (251 rows leave 4 files to a group: --number,
+// since under a size a recovery file holds one group); the checksums of the original and of every
+// piece, taken out of the input's order, are sha256sum's.
 TEST_F(Recovery, TheOnePassMakesTheRecoveryFilesOfTheFinishedSet) {
   struct {
-    int64_t Input, Size;
+    int64_t Input;
+    std::string Cut, Into;
     int Rows;
-  } cases[] = {{(7 << 20) + 999, 3 << 20, 3}, {InputSize, Cap, 251}};
+  } cases[] = {{(7 << 20) + 999, "--size", "3M", 3}, {InputSize, "--number", "6", 251}};
   for (const auto& c : cases) {
     for (const std::string& name : List()) Remove(name);
     std::string input = Pattern(static_cast<size_t>(c.Input), 11);
     Write("set.bin", input);
-    ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(c.Size), "--recovery",
-                   std::to_string(c.Rows), "--checksums", "-q"}),
+    ASSERT_EQ(Run({"split", "set.bin", c.Cut, c.Into, "--recovery", std::to_string(c.Rows),
+                   "--checksums", "-q"}),
               ExitComplete)
         << Err();
     std::vector<MemoryFile> set, expected(static_cast<size_t>(c.Rows));
@@ -976,9 +1002,9 @@ TEST_F(Recovery, AOnePassStoppedAnywhereLeavesNothing) {
   OsFaultHook = nullptr;
 }
 
-// More than 255 files with 2 recovery files: two groups, files alternating between them; any 2
-// files of each group are rebuilt. Every file is open at once: a low limit of open files is
-// raised as far as the system allows.
+// More than 255 files with 2 recovery files (--number: under a size each recovery file holds one
+// group): two groups, files alternating between them; any 2 files of each group are rebuilt.
+// Every file is open at once: a low limit of open files is raised as far as the system allows.
 TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   const int64_t cap = 31 << 10, files = 260;
   struct rlimit limit;
@@ -988,7 +1014,7 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   low.rlim_cur = 100;
   ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
   Write("big.bin", Pattern(static_cast<size_t>((cap - PayloadOffset) + (files - 1) * cap), 5));
-  ASSERT_EQ(Run({"split", "big.bin", "--size", std::to_string(cap), "--recovery", "2", "-q"}),
+  ASSERT_EQ(Run({"split", "big.bin", "--number", std::to_string(files), "--recovery", "2", "-q"}),
             ExitComplete);
   Remove("big.bin");
   Files pristine = Snapshot();
@@ -1009,6 +1035,68 @@ TEST_F(Recovery, ALargeSetIsCutIntoGroups) {
   setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// Under a size every file split writes fits it, the recovery files and BASE.sha256 too: the
+// pieces shrink by what a recovery file adds (and no more: with a page more it would not fit), the
+// summary says so, and the set verifies, repairs and joins as before.
+TEST_F(Recovery, EveryFileFitsTheSize) {
+  const size_t size = 1 << 20;
+  const std::string input = Pattern(5500000, 3);
+  Write("docs.bin", input);
+  ASSERT_EQ(Run({"split", "docs.bin", "-s", "1M", "-r", "2", "--checksums"}), ExitComplete)
+      << Err();
+  Remove("docs.bin");
+  Files pristine = Snapshot();
+  ASSERT_EQ(pristine.size(), 9u);  // the container, 5 pieces, 2 recovery files, the checksums
+  for (const auto& file : pristine) EXPECT_LE(file.second.size(), size) << file.first;
+  EXPECT_GT(pristine["docs.r01"].size() + 4096, size);
+  EXPECT_NE(Out().find(", pieces of " + std::to_string(pristine["docs.c001"].size()) +
+                       " bytes so that each recovery file fits 1M, checksums in docs.sha256\n"),
+            std::string::npos)
+      << Out();
+  Remove("docs.c002");
+  FlipBit("docs.c004", 100);
+  ASSERT_EQ(Run({"repair", "docs.exe", "-q"}), ExitComplete) << Out() << Err();
+  EXPECT_EQ(Differences(pristine), "");
+  EXPECT_EQ(Run({"verify", "docs.exe"}), ExitComplete) << Out();
+  ASSERT_EQ(Run({"join", "docs.exe", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("docs.bin") == input);
+}
+
+// Each recovery file holds a piece of every group: under a size, N recovery files cover 255 - N
+// files of it at most. The refusal comes from the plan itself, not (255 - N) x SIZE: 16000000
+// bytes are less than 253 x 64K, but more than 253 pieces once a recovery file's header and stub
+// copy are taken off each. Nothing is written; the size it names is the smallest (to the KiB)
+// that fits. A sparse input of 5 GiB is refused as fast.
+TEST_F(Recovery, AnInputTooLargeForItsRecoveryFilesUnderTheSizeIsRefused) {
+  Write("big.bin", "");
+  std::filesystem::resize_file(U8(Path("big.bin")), 16000000);
+  EXPECT_EQ(Run({"split", "big.bin", "-s", "64K", "-r", "2"}), ExitUsage);
+  const std::string err = Err();
+  EXPECT_NE(err.find("--size 64K is too small for big.bin with 2 recovery files"),
+            std::string::npos)
+      << err;
+  EXPECT_EQ(List(), std::set<std::string>{"big.bin"});
+  size_t at = err.find("give --size ");
+  ASSERT_NE(at, std::string::npos) << err;
+  std::string larger = err.substr(at + 12, err.find(" or more", at) - at - 12);
+  ASSERT_EQ(larger.back(), 'K') << err;
+  uint64_t fits = 0;
+  ASSERT_TRUE(ParseSizeText(larger, &fits)) << larger;
+  ASSERT_EQ(Run({"split", "big.bin", "-s", larger, "-r", "2", "-q"}), ExitComplete) << Err();
+  for (const std::string& name : List()) {
+    if (name != "big.bin") {
+      EXPECT_LE(SizeOf(Path(name)), static_cast<int64_t>(fits)) << name;
+    }
+  }
+  std::string less = std::to_string(fits / 1024 - 1) + "K";
+  EXPECT_EQ(Run({"split", "big.bin", "-s", less, "-r", "2", "-f"}), ExitUsage) << less;
+
+  std::filesystem::resize_file(U8(Path("big.bin")), int64_t{5} << 30);
+  EXPECT_EQ(Run({"split", "big.bin", "-s", "1M", "-r", "1", "-f"}), ExitUsage);
+  EXPECT_NE(Err().find("give --size 21M or more, or fewer recovery files\n"), std::string::npos)
+      << Err();
+}
+
 // --recovery P%: the count follows from the set's files, is said in the summary, and repairs as
 // a count does; a share that is none, or one of standard input, is refused before anything.
 TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
@@ -1020,7 +1108,8 @@ TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
   int rows = (SetFiles * 34 + 99) / 100;
   EXPECT_NE(Out().find(std::to_string(rows) + " recovery files (set.r01 to set.r0" +
                        std::to_string(rows) + ") for 34% of the " + std::to_string(SetFiles) +
-                       " files\n"),
+                       " files, pieces of 16384 bytes so that each recovery file fits " +
+                       std::to_string(Cap) + "\n"),
             std::string::npos)
       << Out();
   EXPECT_EQ(List().count(RowFile(rows - 1)), 1u);
@@ -1035,3 +1124,302 @@ TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
 }
 
 }  // namespace
+
+namespace {
+
+// Sets bytes at..at+3 of data so that its CRC-32C is target, as a forger does: the CRC is affine
+// in those 32 bits, so the bits follow from a 32 x 32 system over GF(2).
+void ForceCrc(std::string* data, size_t at, uint32_t target) {
+  auto crc = [&] { return Crc32cAdd(0, data->data(), data->size()); };
+  for (int i = 0; i < 4; i++) (*data)[at + i] = 0;
+  uint32_t base = crc(), columns[32], want = target ^ base;
+  for (int bit = 0; bit < 32; bit++) {
+    (*data)[at + bit / 8] = static_cast<char>(1 << (bit % 8));
+    columns[bit] = crc() ^ base;
+    (*data)[at + bit / 8] = 0;
+  }
+  // Gauss-Jordan on the columns, each carrying the bits it is made of; then want from the pivots.
+  uint32_t made[32];
+  int pivots[32];
+  for (int bit = 0; bit < 32; bit++) made[bit] = 1u << bit;
+  int rank = 0;
+  for (int row = 0; row < 32; row++) {
+    int pivot = rank;
+    while (pivot < 32 && !(columns[pivot] >> row & 1)) pivot++;
+    if (pivot == 32) continue;
+    std::swap(columns[pivot], columns[rank]);
+    std::swap(made[pivot], made[rank]);
+    for (int other = 0; other < 32; other++) {
+      if (other == rank || !(columns[other] >> row & 1)) continue;
+      columns[other] ^= columns[rank];
+      made[other] ^= made[rank];
+    }
+    pivots[rank++] = row;
+  }
+  uint32_t chosen = 0;
+  for (int k = 0; k < rank; k++)
+    if (want >> pivots[k] & 1) chosen ^= made[k];
+  for (int i = 0; i < 4; i++) (*data)[at + i] = static_cast<char>(chosen >> (8 * i));
+  ASSERT_EQ(crc(), target);
+}
+
+// The recovery files a forger makes for the set's files as given (the container first): genuine
+// in their form, parity and digests of exactly these files.
+std::vector<std::string> RecoveryFor(const std::vector<std::string>& files, int rows) {
+  std::vector<MemoryFile> set;
+  for (const std::string& bytes : files) set.push_back({bytes});
+  std::vector<std::string> made;
+  for (const MemoryFile& row : Encode(set, rows)) made.push_back(row.Bytes);
+  return made;
+}
+
+int MaxRssKiB() {
+  struct rusage usage = {};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<int>(usage.ru_maxrss);
+}
+
+std::string PristineC002;  // put in place under the repair's feet by another "repair"
+int AnotherRepairHook(OsCall call) {
+  if (call == OsCallLink && !PristineC002.empty()) {
+    WriteFileBytes(SetFile(2), PristineC002);
+    PristineC002.clear();
+  }
+  return 0;
+}
+
+}  // namespace
+
+// The set with five recovery files, then another file's container and recovery files of the same
+// sizes put over its own: a forged container beside real pieces, as repairable as they are.
+void Recovery::ForgeContainer() {
+  Restore({});
+  MakeSet(5);
+  Mkdir("o");
+  Write("o/set.bin", Pattern(static_cast<size_t>(InputSize), 8));
+  ASSERT_EQ(Run({"split", "o/set.bin", "--size", std::to_string(Cap), "--recovery", "5", "-d", "o",
+                 "-q"}),
+            ExitComplete);
+  Write(SetFile(0), Read("o/" + SetFile(0)));
+  for (int row = 0; row < 5; row++) Write(RowFile(row), Read("o/" + RowFile(row)));
+  std::filesystem::remove_all(U8(Path("o")));
+}
+
+// Forgeries made as a forger makes them (recovery files encoded over chosen bytes, CRCs forced):
+// no file there loses its bytes on a recovery file's word alone, the checksum file outranks the
+// recovery files, a row whose parity misses its digests is left out for the others, and what
+// files the folder holds cannot turn repair into anything else. Each case says what it guards.
+TEST_F(Recovery, NoFileLosesItsBytesOnARecoveryFilesWordAlone) {
+  struct Case {
+    const char* What;
+    std::function<void()> Forge;  // from the set MakeSet(2, --checksums) made: pristine_
+    std::vector<std::string> Command;
+    int Code;
+    std::string Says;  // in Out() + Err()
+    std::string Left;  // Differences(pristine_) afterwards, "" for the set exactly as made
+  };
+  auto files = [&] {
+    std::vector<std::string> set;
+    for (int n = 0; n < SetFiles; n++) set.push_back(pristine_[SetFile(n)]);
+    return set;
+  };
+  // Row 0 over piece 1 made of chosen bytes with the genuine CRC-32C: its own digests all check.
+  auto forgeRowOne = [&] {
+    std::vector<std::string> forged = files();
+    uint32_t crc = Crc32cAdd(0, forged[1].data(), forged[1].size());
+    forged[1].replace(0, 9, "FORGERY!!");
+    ForceCrc(&forged[1], 100, crc);
+    Write(RowFile(0), RecoveryFor(forged, 2)[0]);
+  };
+  const std::vector<Case> cases = {
+      {"chosen bytes with the genuine CRC, the forged row named in BASE.sha256: left out",
+       [&] {
+         forgeRowOne();
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete,
+       "set.r01: left out: its SHA-256 differs from set.sha256", "set.r01 "},
+      {"the same row not named: the rebuilt file misses BASE.sha256, the rows are tried in turn",
+       [&] {
+         forgeRowOne();
+         std::string sums = Read("set.sha256");
+         size_t line = sums.find("  set.r01\n") - 64;
+         Write("set.sha256", sums.erase(line, 64 + 10));
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete,
+       "set.r01: its parity does not rebuild the set to its digests", "set.r01 set.sha256 "},
+      {"wrong parity under resealed digests, a good row beside it: the rows are tried in turn",
+       [&] {
+         std::string row = Read(RowFile(0));
+         RecoveryHeader header;
+         const uint8_t* bytes = reinterpret_cast<const uint8_t*>(row.data());
+         ASSERT_TRUE(ParseRecoveryFixed(bytes, &header));
+         ASSERT_TRUE(ParseRecoveryHeader(bytes, header.HeaderLength, &header));
+         row[static_cast<size_t>(header.HeaderLength) + 100] ^= 1;
+         uint32_t parity = Crc32cAdd(0, row.data() + header.HeaderLength,
+                                     static_cast<size_t>(header.ParityLength));
+         header.ParityDigests[0] = header.ParitySlices[0] = parity;  // one slice, one group
+         std::vector<uint8_t> sealed = RecoveryHeaderBytes(header);
+         row.replace(0, sealed.size(), reinterpret_cast<const char*>(sealed.data()), sealed.size());
+         Write(RowFile(0), row);
+         Remove("set.sha256");  // which would leave the row out at once
+         Remove(SetFile(1));
+       },
+       {"repair", "set.exe"}, ExitComplete, "set.r01: its parity does not rebuild the set",
+       "set.r01 set.sha256 "},
+      {"a forged container and its own recovery files beside the real pieces: refused",
+       [&] { ForgeContainer(); },
+       {"repair", "set.exe"}, ExitRefused,
+       "set.exe's digests condemn 5 of the 5 pieces there: it may be another set's container",
+       "set.exe set.r01 set.r02 set.r03 set.r04 set.r05 "},
+      {"a special file named as a recovery file: refused, as a lost piece's name is",
+       [&] {
+         Remove(RowFile(1));
+         ASSERT_EQ(mkfifo(Path(RowFile(1)).c_str(), 0600), 0);
+       },
+       {"repair", "set.exe"}, ExitRefused, "set.r02 is not a regular file", "set.r02 "},
+      {"another repair puts a lost file in place first: said, and the set is whole",
+       [&] {
+         Remove(SetFile(2));
+         PristineC002 = pristine_[SetFile(2)];
+         OsFaultHook = AnotherRepairHook;
+       },
+       {"repair", "set.exe"}, ExitComplete, "set.c002: another repair put it in place first", ""},
+      {"verify calls a set repairable only from rows BASE.sha256 does not condemn",
+       [&] {
+         forgeRowOne();
+         Remove(SetFile(1));
+         Remove(RowFile(1));
+       },
+       {"verify", "set.exe"}, ExitMismatch,
+       "Recovery:  not repairable: no valid recovery file among the 1 found",
+       "set.c001 set.r01 set.r02 "},
+      {"one Result line for damage both the digests and BASE.sha256 find",
+       [&] {
+         FlipBit(SetFile(3), 5);
+         FlipBit(RowFile(1), static_cast<int64_t>(pristine_[RowFile(1)].size()) - StubSize - 5);
+       },
+       {"verify", "set.exe"}, ExitMismatch, "set.r02: damaged: its SHA-256 differs",
+       "set.c003 set.r02 "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.What);
+    Restore({});
+    MakeSet(2, {"--checksums"});
+    c.Forge();
+    int code = Run(c.Command);
+    OsFaultHook = nullptr;
+    EXPECT_EQ(code, c.Code) << Out() << Err();
+    EXPECT_NE((Out() + Err()).find(c.Says), std::string::npos) << Out() << Err();
+    std::string out = Out();
+    size_t results = 0;
+    for (size_t at = out.find("Result:"); at != std::string::npos; at = out.find("Result:", at + 1))
+      results++;
+    EXPECT_LE(results, 1u) << out;
+    if (std::filesystem::is_fifo(U8(Path(RowFile(1))))) {
+      Remove(RowFile(1));
+      Write(RowFile(1), pristine_[RowFile(1)] + "fifo");  // told apart in Left
+    }
+    EXPECT_EQ(Differences(pristine_), c.Left);
+  }
+
+  // A forged container refused above: with --force its pieces are rebuilt, each kept beside.
+  Restore({});
+  ForgeContainer();
+  Files genuine = pristine_;
+  ASSERT_EQ(Run({"repair", "set.exe", "--force", "-q"}), ExitComplete) << Err();
+  for (int n = 1; n < SetFiles; n++) EXPECT_TRUE(Read(SetFile(n) + ".1") == genuine[SetFile(n)]);
+
+  // A run of three pieces per digest (a set of 801) with one lost: a forged recovery file whose
+  // digests add up to the run's calls the good piece beside it damaged. It is rebuilt to the
+  // forger's bytes, but its own bytes are kept: the container cannot condemn it.
+  Restore({});
+  Write("n.bin", Pattern(801 * 64, 3));
+  ASSERT_EQ(Run({"split", "n.bin", "-n", "801", "--recovery", "1", "-q"}), ExitComplete) << Err();
+  std::vector<std::string> set;
+  for (int n = 0; n < 801; n++) set.push_back(Read(n == 0 ? "n.exe" : "n" + SetFile(n).substr(3)));
+  std::string run = set[3] + set[4] + set[5];
+  uint32_t digest = Crc32cAdd(0, run.data(), run.size());
+  run[10] ^= 1;  // piece 3 "damaged", piece 4 made to keep the run's digest
+  ForceCrc(&run, set[3].size() + set[4].size() - 4, digest);
+  std::vector<std::string> forged = set;
+  forged[3] = run.substr(0, set[3].size());
+  forged[4] = run.substr(set[3].size(), set[4].size());
+  Write("n.r01", RecoveryFor(forged, 1)[0]);
+  Remove("n.c004");
+  ASSERT_EQ(Run({"repair", "n.exe"}), ExitComplete) << Out() << Err();
+  EXPECT_NE(Out().find("kept the file it replaced as n.c003.1"), std::string::npos) << Out();
+  EXPECT_TRUE(Read("n.c003.1") == set[3]);
+
+  // Large headers of another set are judged before they are loaded: the memory of verify stays
+  // that of the set.
+  Restore({});
+  MakeSet(2);
+  RecoveryHeader big{};
+  big.Version = RecoveryFormatVersion;
+  big.Code = RecoveryCodeCauchy;
+  big.FileCount = 2;
+  big.RowCount = 8;
+  big.SliceSize = 1 << MinSliceShift;
+  big.Files = {{int64_t{1} << 36, 0}, {int64_t{1} << 36, 0}};  // headers of 12 MiB
+  ASSERT_TRUE(CompleteRecoveryGeometry(&big));
+  big.ParityDigests.assign(1, 0);
+  std::vector<uint8_t> header = RecoveryHeaderBytes(big);
+  for (int row = 2; row < 6; row++)
+    ASSERT_TRUE(WriteFileBytes(Path(RowFile(row)), std::string(header.begin(), header.end())));
+  std::vector<uint8_t>().swap(header);
+  int before = MaxRssKiB();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete) << Out();
+  EXPECT_LT(MaxRssKiB() - before, 16 << 10) << "KiB more for four headers of another set";
+
+  // A split killed while it named its files leaves pieces without their container: the next split
+  // of the same file replaces them; another file under such a name is still refused.
+  Restore({});
+  MakeSet(2);
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  Remove("set.exe");
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2", "-q"}),
+            ExitComplete)
+      << Err();
+  EXPECT_NE(Err().find("replaced 7 files that a split of this same file left"), std::string::npos);
+  EXPECT_EQ(Read(SetFile(3)), pristine_[SetFile(3)]);
+  Remove("set.exe");
+  FlipBit(SetFile(3), 5);
+  EXPECT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "2", "-q"}),
+            ExitRefused);
+
+  // A set made with another joiner, repaired with recovery files that carry no copy of it: the
+  // container gets this tool's, and a second repair finds the set whole; so does verify.
+  Restore({});
+  std::string stub(reinterpret_cast<const char*>(StubImage), StubImageSize);
+  stub[100] = static_cast<char>(stub[100] ^ 1);
+  ASSERT_TRUE(WriteFileBytes(captures_ + "/other.stub", stub));
+  MakeSet(2, {"--stub", captures_ + "/other.stub"});
+  for (int row : {0, 1})
+    std::filesystem::resize_file(U8(Path(RowFile(row))), pristine_[RowFile(row)].size() - StubSize);
+  Remove("set.exe");
+  ASSERT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitComplete) << Err();
+  EXPECT_NE(Out().find("whole: nothing to repair"), std::string::npos) << Out();
+  EXPECT_EQ(Run({"verify", "set.exe"}), ExitComplete) << Out();
+  EXPECT_EQ(Out().find("repairable"), std::string::npos) << Out();
+
+  // A shortfall that rounds to the room there is told in bytes.
+  OsFreeSpaceHook = [](const std::string&, uint64_t* bytes) {
+    *bytes = InputSize - 1;
+    return true;
+  };
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out"}), ExitFileError);
+  OsFreeSpaceHook = nullptr;
+  EXPECT_NE(Err().find("needs " + std::to_string(InputSize) + " bytes, " +
+                       std::to_string(InputSize - 1) + " bytes free"),
+            std::string::npos)
+      << Err();
+
+  // An empty file with recovery files, which once made no slices to digest.
+  Restore({});
+  Write("empty.bin", "");
+  EXPECT_EQ(Run({"split", "empty.bin", "--recovery", "1", "-q"}), ExitComplete) << Err();
+  EXPECT_EQ(Run({"verify", "empty.exe", "-q"}), ExitComplete) << Out();
+}

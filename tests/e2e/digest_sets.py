@@ -215,8 +215,10 @@ def answer_box(timeout=30):
 # ---------------------------------------------------------------- sets with recovery files
 
 # A set of six files (the container and DATA.c001 to DATA.c005, the last one short) with two
-# recovery files: pieces of a few stripes each, sizes that are no round numbers.
+# recovery files: pieces of a few stripes each, sizes that are no round numbers. Every file but
+# the last holds REPAIR_PIECE bytes of data: what leaves each recovery file within REPAIR_CAP.
 REPAIR_CAP = 3 * 1024 * 1024 + 7
+REPAIR_PIECE = 3113627
 REPAIR_SIZE = (REPAIR_CAP - e.PAYLOAD_OFFSET) + 4 * REPAIR_CAP + 1234567
 REPAIR_ROWS = 2
 # The joined file's last-write time, 2021-03-04 05:06:07 UTC, far from the time of any run.
@@ -226,12 +228,15 @@ REPAIR_LAST_WRITE = 1614834367
 def repair_set(work, seed=1):
     """The six-file set with its two recovery files (DATA.r01, DATA.r02) in work. Returns the
     container and the bytes."""
-    return tool_set(work, REPAIR_SIZE, REPAIR_CAP, seed=seed, recovery=REPAIR_ROWS, last_write=REPAIR_LAST_WRITE)
+    made = tool_set(work, REPAIR_SIZE, REPAIR_CAP, seed=seed, recovery=REPAIR_ROWS, last_write=REPAIR_LAST_WRITE)
+    if (work / "DATA.c001").stat().st_size != REPAIR_PIECE or (work / "DATA.c006").exists():
+        raise e.E2EError("the set is not cut as REPAIR_PIECE says")
+    return made
 
 
 def piece_start(n):
     """Where piece n's payload begins in the joined file of a repair_set."""
-    return 0 if n == 0 else (REPAIR_CAP - e.PAYLOAD_OFFSET) + (n - 1) * REPAIR_CAP
+    return n * REPAIR_PIECE
 
 
 def piece_file_offset(n):

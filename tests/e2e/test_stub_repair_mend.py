@@ -81,7 +81,7 @@ def main():
     work = e.work_dir("stub_repair_sizes")
     _, data = d.repair_set(work, seed=4)
     with open(work / "DATA.c001", "r+b") as piece:
-        piece.truncate(d.REPAIR_CAP - 1)
+        piece.truncate(d.REPAIR_PIECE - 1)
     with open(work / "DATA.c004", "ab") as piece:
         piece.write(b"\0" * 70000)
     mended_join(work, data, "DATA.C001, DATA.C004")

@@ -9,11 +9,13 @@
 #include "recovery/recovery_chunks.h"
 
 enum : int32_t {
-  ChunkFloor = 64 << 10,  // bytes per file and chunk, at least (ChunkLimit: at most)
+  ChunkFloor = 32 << 10,  // bytes per file and chunk, at least (ChunkLimit: at most)
   // Encoding's at most: a stripe stays in the caches while it is read, written (split), hashed
   // and coded; 1 MiB took half as long again in the kernel's copies (tools/bench_recovery.sh).
   EncodeChunkLimit = 256 << 10,
-  StripeBudget = 32 << 20,  // all buffers of a group, where the floor allows
+  // All buffers of a group, where the floor allows: the same for 10 files or 255, so that
+  // memory stays flat in the set's size (255 files at the floor take 8 MiB too).
+  StripeBudget = 8 << 20,
   BufferAlignment = 64,
 };
 

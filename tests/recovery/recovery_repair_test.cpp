@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "integrity/crc32c.h"
+#include "recovery/recovery_coding.h"
 #include "tests/recovery/recovery_fixture.h"
 
 namespace {
@@ -268,3 +269,15 @@ TEST(RecoveryGroups, ASetOfMoreThan255FilesIsCutIntoGroups) {
 }
 
 }  // namespace
+
+// The coding buffers of a group take one budget whatever its size: 10 files of a set take no less
+// than 255, and no more (memory stays flat as the set grows).
+TEST(RecoveryGroups, TheCodingBuffersDoNotGrowWithTheGroup) {
+  const size_t flat = 9 << 20;
+  for (int32_t count : {3, 12, 102, 257}) {
+    StripeBuffers buffers;
+    MakeStripeBuffers(count, int64_t{1} << 32, &buffers);
+    EXPECT_LE(buffers.Storage.size(), flat) << count << " buffers";
+    EXPECT_GE(buffers.Chunk, 32 << 10) << count << " buffers";
+  }
+}

@@ -5,7 +5,8 @@
 #     the recovery files over the time without (the aim: at most 1.5);
 #  2. `tarnovell repair` of a ten-piece set with one lost 200 MiB piece (finding it, rebuilding
 #     it, checking it) against `cat` of the whole set to /dev/null;
-#  3. the peak memory (maximum resident set size) of each.
+#  3. the peak memory (maximum resident set size) of each, and of split --recovery 2, verify and
+#     repair of one lost piece for sets of 11, 102 and 1000 files (sparse input: memory only).
 # With BENCH_BASELINE=PATH (an older tarnovell), its `split --recovery 2` runs in the same rounds
 # ("older") and its time over this one's is printed too, with its peak memory.
 # Usage: tools/bench_recovery.sh [path to a tarnovell binary]. Without one, a release build
@@ -87,3 +88,15 @@ run_repair() {
 rounds cat repair
 rm ten.c005
 echo "  peak RSS of the repair: $(peak "$tool" repair -q ten.exe) KiB"
+
+echo "== peak memory as the set grows: split --recovery 2, verify, repair of one lost piece =="
+for files in 10 100 1000; do
+  truncate -s $((files * 4 * 1048576 - 12345)) grow.bin
+  if [ "$files" = 1000 ]; then cut=(--number 1000 --force); else cut=(--size 4M); fi
+  split_kib=$(peak "$tool" split -q "${cut[@]}" --recovery 2 grow.bin)
+  verify_kib=$(peak "$tool" verify -q grow.exe)
+  rm grow.c005
+  repair_kib=$(peak "$tool" repair -q grow.exe)
+  echo "  $(ls grow.exe grow.c* | wc -l) files: split $split_kib KiB, verify $verify_kib KiB, repair $repair_kib KiB"
+  rm -f grow.bin grow.exe grow.c* grow.r0* grow.sha256
+done

@@ -61,7 +61,7 @@ struct JoinOptions {
 
 int RunSplit(const SplitOptions& options);
 int RunJoinCommand(const JoinOptions& options);
-// json: one JSON object on CliOut instead of the text (README: machine-readable output).
+// json: one JSON object on CliOut instead of the text (docs/reference.md: machine-readable output).
 int RunInfo(const std::string& containerPath, const std::string& piecesDir, bool json = false,
             const std::string& piecesBase = "");
 

@@ -188,8 +188,8 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
 
 static void AddJsonFlag(CLI::App* command, bool* json) {
   command->add_flag("--json", *json,
-                    "print one JSON object on standard output instead of the text (see the "
-                    "README); the exit code is the same");
+                    "print one JSON object on standard output instead of the text (see "
+                    "docs/reference.md); the exit code is the same");
 }
 
 static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces,

@@ -19,7 +19,7 @@ bool PageAvailable() {
   if (PageImageSize > 0) return true;
   CliPrint(CliErr,
            "tarnovell: this build has no joiner page: it was built without the WebAssembly tools "
-           "(see the README's Developers)\n");
+           "(see docs/developers.md)\n");
   return false;
 }
 

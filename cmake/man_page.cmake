@@ -124,5 +124,6 @@ string(CONCAT page
   ".SH EXAMPLES\n${examples}"
   ".SH \"SEE ALSO\"\n.BR split (1),\n.BR sha256sum (1)\n.PP\n"
   "The README (README.md in /usr/share/doc/tarnovell with the package) guides senders and "
-  "receivers of sets and describes the file format.\n")
+  "receivers of sets; docs/reference.md beside it lists every option, and docs/format.md "
+  "describes the file format.\n")
 file(WRITE "${OUTPUT}" "${page}")

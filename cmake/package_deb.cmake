@@ -37,6 +37,10 @@ add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/deb/changelog.gz
 add_custom_target(tarnovell_changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/deb/changelog.gz)
 install(FILES ${CMAKE_BINARY_DIR}/deb/copyright ${CMAKE_BINARY_DIR}/deb/changelog.gz
   ${CMAKE_SOURCE_DIR}/README.md DESTINATION ${doc_dir})
+# The README's reference pages, where its links find them.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/reference.md ${CMAKE_SOURCE_DIR}/docs/format.md
+  ${CMAKE_SOURCE_DIR}/docs/performance.md ${CMAKE_SOURCE_DIR}/docs/receiver-session.txt
+  DESTINATION ${doc_dir}/docs)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tarnovell)

@@ -1,4 +1,4 @@
-"""Digest blocks for end-to-end sets, written here from the block's layout as the README's table
+"""Digest blocks for end-to-end sets, written here from the block's layout as docs/format.md's table
 gives it (not by the program's code), so that these sets also check that layout: the magic,
 version 1, the piece count, piece 0's payload, the size of the pieces between, the run length,
 one CRC-32C per run of pieces (ISA-L's, through ctypes), and the CRC-64/XZ self-check over the

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Benchmark (not a test) of every row of the recovery and join table, side by side in one run,
-# warm page cache, best and median ratios, peak memory (maximum resident set size) of each run:
+# interleaved rounds, best and median ratios, peak memory (maximum resident set size) of each
+# run; every row twice, from the page cache and fsynced (each run's time takes in a sync of what
+# it wrote), and the load average before and after:
 #  1. `split --recovery 2` of a 2 GiB file, time over a plain `split` of it, pieces of 200M and
-#     of 1G (the aim: at most 1.3);
+#     of 1G, beside the bytes written with the recovery files over without (the aim: the time's
+#     ratio at most 1.1 times the bytes');
 #  2. `repair` of one lost 200 MiB piece of a ten-file set, time over `cat` of the set to
 #     /dev/null (the aim: at most 1.5);
 #  3. `join` with checking, `cat` of the set into one file: cat's time over join's (at least 1);

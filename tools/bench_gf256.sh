@@ -16,7 +16,7 @@ cmake --build "$BUILD" --target windows >/dev/null
 OUT=$BUILD/bench-gf256
 rm -rf "$OUT"
 mkdir -p "$OUT"
-SOURCES="recovery/gf256.cpp recovery/gf256_shuffle.cpp"
+SOURCES="recovery/gf256.cpp recovery/gf256_ssse3.cpp recovery/gf256_shuffle.cpp"
 
 # The compiler options of a stub source in the nested 32-bit build, without link-time optimisation.
 FLAGS32=$(awk -v src="integrity/crc32c.cpp.obj:" '$1 == "build" && index($2, src) { found = 1; next }

@@ -9,7 +9,8 @@ set(TARNOVELL_FORMAT_SOURCES
 # The stub's file layer.
 set(TARNOVELL_FILEIO_SOURCES stub/fileio/large_file.cpp)
 # The program: join state, header loading, failure report, joining (with the rebuild of pieces
-# from recovery files, over our own GF(2^8) code by tables) and the window.
+# from recovery files, over our own GF(2^8) code: SSSE3's shuffle where the processor has it,
+# tables otherwise) and the window.
 set(TARNOVELL_APP_SOURCES
   stub/state/failure.cpp
   stub/state/join_state.cpp
@@ -20,6 +21,7 @@ set(TARNOVELL_APP_SOURCES
   stub/join/piece_check.cpp
   stub/join/piece_rebuild.cpp
   recovery/gf256.cpp
+  recovery/gf256_ssse3.cpp
   stub/ui/progress.cpp
   stub/ui/paint.cpp
   stub/ui/links.cpp
@@ -49,7 +51,7 @@ set(TARNOVELL_RECOVERY_SOURCES
   recovery/recovery_format.cpp recovery/recovery_chunks.cpp recovery/recovery_coding.cpp
   recovery/recovery_encode.cpp recovery/recovery_survey.cpp recovery/recovery_survey_decode.cpp
   recovery/recovery_repair.cpp)
-set(TARNOVELL_GF256_SOURCES recovery/gf256.cpp recovery/gf256_shuffle.cpp)
+set(TARNOVELL_GF256_SOURCES recovery/gf256.cpp recovery/gf256_ssse3.cpp recovery/gf256_shuffle.cpp)
 set(TARNOVELL_CODING_ISAL_SOURCES recovery/recovery_coding_isal.cpp)
 set(TARNOVELL_CODING_OWN_SOURCES recovery/recovery_coding_own.cpp)
 foreach(list FORMAT FILEIO APP WINDOWS HELPER WRITER POSIX CRC32C_ISAL CRC32C_OWN SHA256_GCRYPT

@@ -7,8 +7,8 @@
 // Freestanding, for the stub as well as the tool: plain functions over buffers the caller gives,
 // no C library, no static constructors; the field's tables are made at first use.
 // gf256.cpp holds the field, the matrices and the table way of coding (one lookup per nibble);
-// gf256_shuffle.cpp the shuffle ways (pshufb: SSSE3, 16 bytes at a time; AVX2, 32) and
-// GfEncode, which picks.
+// gf256_ssse3.cpp the SSSE3 shuffle way (pshufb, 16 bytes at a time) and GfEncodeRow, the stub's
+// one output at a time; gf256_shuffle.cpp the AVX2 way (32 bytes) and GfEncode, which picks.
 #pragma once
 
 #include <stddef.h>
@@ -47,3 +47,11 @@ void GfEncodeByWideShuffle(size_t length, int32_t k, int32_t rows, const uint8_t
 // The widest shuffle way the processor has (AVX2, SSSE3), the table way otherwise.
 void GfEncode(size_t length, int32_t k, int32_t rows, const uint8_t* tables,
               const uint8_t* const* sources, uint8_t* const* outputs);
+
+// One output from k sources and k tables, as the stub rebuilds a piece: the SSSE3 shuffle where
+// the processor has it (asked once), the table way otherwise. No AVX2: in a 32-bit program it
+// would take the system's word that it keeps the 256-bit registers, and the code of a second way.
+void GfEncodeRowByShuffle(size_t length, int32_t k, const uint8_t* tables,
+                          const uint8_t* const* sources, uint8_t* output);  // SSSE3 only
+void GfEncodeRow(size_t length, int32_t k, const uint8_t* tables, const uint8_t* const* sources,
+                 uint8_t* output);

@@ -4,9 +4,10 @@
 #     the stub's own options as the nested 32-bit build uses them (without link-time optimisation,
 #     so every function keeps a size of its own);
 #  2. speed natively (x86-64, -O3 as the Windows tool's Release build): ISA-L's ec_encode_data
-#     against our own code (the way GfEncode picks: AVX2, SSSE3 or the table), the SSSE3 way and
-#     the table way alone, on the same bytes, a 1 MiB stripe per file at a time; best and median of
-#     the rounds, and their ratios.
+#     against our own code (the way GfEncode picks: AVX2, SSSE3 or the table), the SSSE3 way, the
+#     stub's (GfEncodeRow: one output at a time, SSSE3 or the table) and the table way alone, on the
+#     same bytes, a 1 MiB stripe per file at a time; best and median of the rounds, and their
+#     ratios.
 # Usage: tools/bench_gf256.sh [MEBIBYTES [ROUNDS [K [ROWS]]]] (default 256 MiB, 7 rounds, 10 files,
 # 2 rows). Uses build/ (BUILD=... for another) for the stub's options; scratch in $BUILD/bench-gf256.
 source "$(dirname "$0")/script_common.sh"
@@ -16,7 +17,7 @@ cmake --build "$BUILD" --target windows >/dev/null
 OUT=$BUILD/bench-gf256
 rm -rf "$OUT"
 mkdir -p "$OUT"
-SOURCES="recovery/gf256.cpp recovery/gf256_shuffle.cpp"
+SOURCES="recovery/gf256.cpp recovery/gf256_ssse3.cpp recovery/gf256_shuffle.cpp"
 
 # The compiler options of a stub source in the nested 32-bit build, without link-time optimisation.
 FLAGS32=$(awk -v src="integrity/crc32c.cpp.obj:" '$1 == "build" && index($2, src) { found = 1; next }
@@ -41,7 +42,7 @@ echo "== encode speed, native x86-64 =="
 # shellcheck disable=SC2086
 g++ -O3 -std=c++17 -I. tools/bench_gf256.cpp $SOURCES -lisal -o "$OUT/bench_gf256" || exit 1
 "$OUT/bench_gf256" "$@" >"$OUT/times.txt" || exit 1
-for way in ours ssse3 table; do
+for way in ours ssse3 stub table; do
   echo "-- ISA-L against $way"
   grep -E "^(isal|$way) " "$OUT/times.txt" >"$OUT/$way.txt"
   python3 tools/bench_summary.py "$OUT/$way.txt" isal "$way"

@@ -5,6 +5,7 @@
 # the stub's process in each kind of run, Wine's own share included.
 #   bash tools/bench_stub_repair.sh [SIZE_IN_BYTES]     (default 600000000)
 # Uses build/ (BUILD=... to choose another) and needs about 3 x SIZE of free disk beside it.
+# STUB=PATH puts another padded stub in the set (an older build, to compare with).
 source "$(dirname "$0")/script_common.sh"
 SIZE=${1:-600000000}
 choose_wine
@@ -22,7 +23,7 @@ head -c "$SIZE" /dev/urandom >"$BENCH/original.bin"
 touch -d '2020-01-02 03:04:05 UTC' "$BENCH/original.bin"  # the joined file gets this time back
 PIECE=$(( (SIZE + 30720) / 6 + 1 ))
 "$BUILD/cli/tarnovell" split "$BENCH/original.bin" --size "$PIECE" --base DATA --output-dir "$BENCH/set" \
-  --stub "$BUILD/$WINDOWS/tarnovell_stub.bin" --recovery 2 --quiet
+  --stub "${STUB:-$BUILD/$WINDOWS/tarnovell_stub.bin}" --recovery 2 --quiet
 rm "$BENCH/original.bin"
 ls -l "$BENCH/set" | awk 'NR > 1 {print "  " $5 "  " $9}'
 

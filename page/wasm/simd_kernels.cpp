@@ -9,7 +9,7 @@
 // and byte of the entry). The stretches are read 16 bytes at a time and transposed, so that each
 // vector holds one byte of every stretch; their CRCs are joined at the end.
 //
-// GF(2^8): the shuffle way of recovery/gf256_shuffle.cpp, with i8x16.swizzle for pshufb.
+// GF(2^8): the shuffle way of recovery/gf256_ssse3.cpp, with i8x16.swizzle for pshufb.
 //
 // The module shares the core's memory but owns none of it: no data, no statics, no stack (every
 // table is a constant in the code, every vector a local); build_page.py refuses a build that has

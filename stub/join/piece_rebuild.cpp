@@ -233,7 +233,7 @@ static RebuildResult RunStripes(int32_t n, int32_t g, int32_t k, int64_t at, HWN
     uint32_t length = Within(longest, from, stripe);
     for (int32_t s = 0; s < k; s++)
       ReadStripe(s, k, from, length, RebuildBuffer + static_cast<size_t>(s) * stripe);
-    GfEncodeByTableFrom(0, length, k, 1, Tables, SourceBytes, &rebuilt);
+    GfEncodeRow(length, k, Tables, SourceBytes, rebuilt);
     uint32_t wanted = Within(Payload(n), from, length);
     uint32_t written = 0;
     BlockWriteLarge(output, rebuilt, wanted, &written);

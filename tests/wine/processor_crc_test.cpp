@@ -1,14 +1,16 @@
 // The stub's CRC-32C in the Windows build, on the processor this program runs on (under qemu-i386
 // that is the one QEMU_CPU names). Both ways give the published check value and agree with each
 // other around the instruction's three-chunk units; and where the run says which processor it
-// gave (TARNOVELL_EXPECT_SSE42=1 or 0), the stub's own question answers as that processor would,
-// so a run meant for the table way cannot quietly take the instruction's, or the other way round.
+// gave (TARNOVELL_EXPECT_SSE42 and TARNOVELL_EXPECT_SSSE3, 1 or 0), the stub's own questions
+// answer as that processor would (SSE4.2: its CRC; SSSE3: its coding of a rebuilt piece), so a run
+// meant for a table way cannot quietly take the instruction's, or the other way round.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "integrity/crc32c.h"
+#include "recovery/gf256.h"
 #include "tests/support/test_bytes.h"
 
 namespace {
@@ -17,6 +19,7 @@ TEST(ProcessorCrc, TheProcessorIsTheOneTheRunAskedFor) {
   const char* expected = std::getenv("TARNOVELL_EXPECT_SSE42");
   if (expected == nullptr) GTEST_SKIP() << "this run names no processor";
   EXPECT_EQ(ProcessorHasCrc32c(), std::string(expected) == "1");
+  EXPECT_EQ(ProcessorHasSsse3(), std::string(std::getenv("TARNOVELL_EXPECT_SSSE3")) == "1");
 }
 
 TEST(ProcessorCrc, TheWayTakenGivesTheCheckValueAndMatchesTheTable) {

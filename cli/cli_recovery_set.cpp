@@ -156,22 +156,8 @@ static int OpenSetFiles(RecoveryFileSet* set, const std::string& containerPath,
   return ExitComplete;
 }
 
-// The second thread the recovery code reads ahead on: one at a time, started per chunk.
-class OsRecoveryThread final : public RecoveryThread {
- public:
-  bool Start(void (*run)(void* context), void* context) override {
-    return OsStartThread(run, context, &thread_);
-  }
-  void Join() override { OsJoinThread(thread_); }
-
- private:
-  OsThread thread_ = 0;
-};
-
 int OpenRecoveryFileSet(const std::string& basePath, const std::string& containerPath,
                         const std::string& piecesFolder, RecoveryFileSet* set) {
-  static OsRecoveryThread readAhead;  // the set's surveys read the next chunk on it
-  LendRecoveryThread(&readAhead);
   ForgetFolderListings();
   OsAllowManyOpenFiles();
   SplitBasePath(basePath, &set->Folder, &set->BaseName);

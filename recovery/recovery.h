@@ -60,20 +60,6 @@ class RecoveryProgress {
   ~RecoveryProgress() = default;
 };
 
-// A second thread the caller lends, where it has threads (the tool; not the page): a repair's
-// survey then reads the next chunk of every file on it while this thread digests and decodes
-// the last. Start runs run(context) on it, false when it cannot; Join waits for it to end.
-class RecoveryThread {
- public:
-  virtual bool Start(void (*run)(void* context), void* context) = 0;
-  virtual void Join() = 0;
-
- protected:
-  ~RecoveryThread() = default;
-};
-// The thread reads ahead on from now on (null: every read in line, as without one).
-void LendRecoveryThread(RecoveryThread* thread);
-
 enum RecoveryOutcome {
   RecoveryDone,
   RecoveryRefused,         // a call the functions cannot serve: no files, N out of range, a target

@@ -98,61 +98,29 @@ static bool PlanPass(const PassSources& sources, int32_t g, RebuildTargets* earl
   return DecodeTables(pass->K, header.RowCount, pass->Survivors, pass->Lost, &pass->Tables);
 }
 
-static RecoveryThread* LentThread;  // reads ahead where the caller lent one
-
-void LendRecoveryThread(RecoveryThread* thread) { LentThread = thread; }
-
-// One chunk of every file and present row of a pass, in buffers of their own.
-struct ChunkRead {
-  const PassSources* Sources;
-  const GroupPass* Pass;
-  uint8_t* const* Rows;  // K + rows + lost buffers
-  int64_t Offset;
-  int32_t Length;
-  std::vector<int32_t> Counts;  // per position: the payload bytes read
-  bool Done;                    // every read succeeded
-};
-
-// Reads the chunk; on whichever thread.
-static void ReadChunk(void* context) {
-  ChunkRead& chunk = *static_cast<ChunkRead*>(context);
-  const PassSources& sources = *chunk.Sources;
-  const GroupPass& pass = *chunk.Pass;
+// The chunk at offset of every file and row read (their digests taken; *read: the bytes, as the
+// plain survey tells them), and the lost files' chunks decoded from it and written. False when a
+// read or a write fails.
+static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeBuffers& buffers,
+                      int64_t offset, int32_t length, int64_t* read) {
   const RecoveryHeader& header = sources.Survey.Header;
-  int64_t at = sources.Offsets[pass.Group];
-  chunk.Done = true;
-  chunk.Counts.assign(static_cast<size_t>(pass.K), 0);
-  for (int32_t j = 0; j < pass.K && chunk.Done; j++) {
-    if (pass.Files[j] == nullptr) continue;
-    int32_t n = Member(sources, pass, j);
-    chunk.Counts[j] = ReadPadded(*pass.Files[j], n, header.Files[n].Payload, chunk.Offset,
-                                 chunk.Rows[j], chunk.Length);
-    chunk.Done = chunk.Counts[j] >= 0;
-  }
-  for (size_t i = 0; i < pass.Rows.size() && chunk.Done; i++) {
-    const FileAccess& file = *sources.RecoveryFiles[sources.Survey.RowSource[pass.Rows[i]]];
-    chunk.Done = file.ReadAt(chunk.Rows[pass.K + i], static_cast<size_t>(chunk.Length),
-                             at + chunk.Offset);
-  }
-}
-
-// The digests of a chunk read (*read: the bytes, as the plain survey tells them), and the lost
-// files' chunks decoded from it and written. False when a read or a write failed.
-static bool PassChunk(GroupPass* pass, const ChunkRead& chunk, int64_t* read) {
-  if (!chunk.Done) return false;
-  const PassSources& sources = *chunk.Sources;
-  const RecoveryHeader& header = sources.Survey.Header;
-  int64_t size = sources.Survey.StripeSize, offset = chunk.Offset;
-  int32_t length = chunk.Length;
-  uint8_t* const* rows = chunk.Rows;
+  int64_t size = sources.Survey.StripeSize, at = sources.Offsets[pass->Group];
+  uint8_t* const* rows = buffers.Rows.data();
   for (int32_t j = 0; j < pass->K; j++) {
     if (pass->Files[j] == nullptr) continue;
-    AddToSlices(pass->Slices[j].data(), size, offset, rows[j], static_cast<size_t>(chunk.Counts[j]));
-    *read += chunk.Counts[j];
+    int32_t n = Member(sources, *pass, j);
+    int32_t count =
+        ReadPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length);
+    if (count < 0) return false;
+    AddToSlices(pass->Slices[j].data(), size, offset, rows[j], static_cast<size_t>(count));
+    *read += count;
   }
   for (size_t i = 0; i < pass->Rows.size(); i++) {
-    AddToSlices(pass->Slices[pass->K + i].data(), size, offset, rows[pass->K + i],
-                static_cast<size_t>(length));
+    const FileAccess& file =
+        *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
+    uint8_t* buffer = rows[pass->K + i];
+    if (!file.ReadAt(buffer, static_cast<size_t>(length), at + offset)) return false;
+    AddToSlices(pass->Slices[pass->K + i].data(), size, offset, buffer, static_cast<size_t>(length));
     *read += length;
   }
   // The survivors' chunks in plan order (the rows taken are the first present), then the outputs.
@@ -185,34 +153,14 @@ static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
   }
   for (size_t i = 0; i < pass->Rows.size(); i++)
     pass->Slices.emplace_back(static_cast<size_t>(SliceCount(pass->Length, size)), 0);
-  // Two sets of buffers under the one budget: the next chunk is read into the one while the
-  // last is decoded from the other (on the lent thread, else in line).
   int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
   StripeBuffers buffers;
-  MakeStripeBuffers(2 * count, pass->Length, &buffers);
-  ChunkRead chunks[2];
-  for (int32_t i = 0; i < 2; i++) chunks[i] = {&sources, pass, buffers.Rows.data() + i * count, 0, 0, {}, false};
-  auto aim = [&](ChunkRead* chunk, int64_t offset) {
+  MakeStripeBuffers(count, pass->Length, &buffers);
+  for (int64_t offset = 0; offset < pass->Length; offset += buffers.Chunk) {
     int64_t left = pass->Length - offset;
-    chunk->Offset = offset;
-    chunk->Length = left < buffers.Chunk ? static_cast<int32_t>(left) : buffers.Chunk;
-  };
-  aim(&chunks[0], 0);
-  ReadChunk(&chunks[0]);
-  for (int64_t offset = 0, next; offset < pass->Length; offset = next) {
-    ChunkRead& now = chunks[(offset / buffers.Chunk) % 2];
-    ChunkRead& ahead = chunks[(offset / buffers.Chunk + 1) % 2];
-    next = offset + now.Length;
-    bool threaded = false;
-    if (next < pass->Length) {
-      aim(&ahead, next);
-      threaded = LentThread != nullptr && LentThread->Start(ReadChunk, &ahead);
-    }
+    int32_t length = left < buffers.Chunk ? static_cast<int32_t>(left) : buffers.Chunk;
     int64_t read = 0;
-    bool passed = PassChunk(pass, now, &read);
-    if (threaded) LentThread->Join();
-    else if (next < pass->Length && passed) ReadChunk(&ahead);
-    if (!passed) return RecoveryReadFailed;
+    if (!PassChunk(sources, pass, buffers, offset, length, &read)) return RecoveryReadFailed;
     if (!GoOn(progress, read)) return RecoveryInterrupted;
   }
   return RecoveryDone;

@@ -4,8 +4,6 @@
 // and whatever keeps the pass from decoding leaves the work to the plain way.
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include "tests/recovery/recovery_fixture.h"
 
 namespace {
@@ -110,7 +108,7 @@ void Flip(std::vector<MemoryFile>& file, size_t n, int64_t at) { file[n].Bytes[a
 // Missing and cut files, in sets of one and of two groups and in the older format: the survey
 // decodes them as it reads, its verdicts are the plain survey's, and the repair reads none of
 // the set's survivors again (only its targets, read back).
-static void LostFilesAreRebuiltWhileTheSetIsSurveyed() {
+TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
   struct Case {
     const char* What;
     int32_t Files, Rows, Version;
@@ -151,7 +149,7 @@ static void LostFilesAreRebuiltWhileTheSetIsSurveyed() {
 // Damage the survey finds only by reading (a flipped byte in a survivor, in the parity of the
 // row the pass decodes with, or in the survivor's slice of the stripe decoded): those stripes are
 // not taken as rebuilt, and the repair decodes them with what it knows; the rest it leaves.
-static void DamageFoundOnTheWayIsLeftToTheRepair() {
+TEST(RecoveryReadOnce, DamageFoundOnTheWayIsLeftToTheRepair) {
   std::vector<MemoryFile> original = MakeSet(8, 4 * Slice + 11);
   std::vector<MemoryFile> recovery = Encode(original, 2, RecoveryFormatVersion, Slice);
   std::vector<MemoryFile> set = original;
@@ -186,36 +184,6 @@ static void DamageFoundOnTheWayIsLeftToTheRepair() {
   ASSERT_TRUE(run.Survey.Repairable);
   EXPECT_EQ(run.Survey.StripeRebuilt, (std::vector<uint8_t>{0, 0, 0, 1, 0, 1}));
   ExpectRebuilt(run, original);
-}
-
-// A thread of the test's own, as the tool lends one.
-struct TestThread : RecoveryThread {
-  bool Start(void (*run)(void* context), void* context) override {
-    Started++;
-    thread = std::thread(run, context);
-    return true;
-  }
-  void Join() override { thread.join(); }
-  std::thread thread;
-  int Started = 0;
-};
-
-TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
-  LostFilesAreRebuiltWhileTheSetIsSurveyed();
-}
-
-TEST(RecoveryReadOnce, DamageFoundOnTheWayIsLeftToTheRepair) {
-  DamageFoundOnTheWayIsLeftToTheRepair();
-}
-
-// The same with the next chunk read on a second thread while the last is decoded.
-TEST(RecoveryReadOnce, ReadingAheadOnASecondThreadChangesNothing) {
-  TestThread thread;
-  LendRecoveryThread(&thread);
-  LostFilesAreRebuiltWhileTheSetIsSurveyed();
-  DamageFoundOnTheWayIsLeftToTheRepair();
-  LendRecoveryThread(nullptr);
-  EXPECT_GT(thread.Started, 10);
 }
 
 // Nothing decoded on the way, and the plain survey's verdicts: a group with more files lost

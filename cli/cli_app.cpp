@@ -79,11 +79,17 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   return command;
 }
 
-// --progress of the commands that draw the line.
-static void AddProgressFlag(CLI::App* command, bool* forced) {
-  command->add_flag("--progress", *forced,
-                    "draw the progress line even when standard error is not a terminal (at the "
-                    "width in $COLUMNS, else 80); -q still wins");
+// --progress and --no-progress of the commands that draw the line.
+static void AddProgressFlags(CLI::App* command, bool* forced, bool* off) {
+  CLI::Option* on =
+      command->add_flag("--progress", *forced,
+                        "draw the progress line even when standard error is not a terminal (at "
+                        "the width in $COLUMNS, else 80); -q still wins");
+  command
+      ->add_flag("--no-progress", *off,
+                 "draw no progress line, even on a terminal (as under pv, which draws its own); "
+                 "the report stays, unlike with -q")
+      ->excludes(on);
 }
 
 // A whole number of 1 or more, in decimal digits alone.
@@ -276,9 +282,9 @@ static int RunCommandLine(int argc, char** argv) {
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
   CLI::App* repairCommand = AddRepairCommand(app, &repair);
-  bool forceProgress = false;
+  bool forceProgress = false, noProgress = false;
   for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
-    AddProgressFlag(command, &forceProgress);
+    AddProgressFlags(command, &forceProgress, &noProgress);
   FinishHelp(app);
   try {
     app.parse(argc, argv);
@@ -291,7 +297,7 @@ static int RunCommandLine(int argc, char** argv) {
   }
 
   InstallInterruptHandlers();
-  ProgressForce(forceProgress);
+  ProgressForce(forceProgress, noProgress);
   ForgetSweptFolders();
   if (*splitCommand) {
     if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {

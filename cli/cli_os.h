@@ -162,6 +162,10 @@ bool OsIsTerminal(FILE* stream);
 int OsTerminalColumns(FILE* stream);
 int64_t OsMilliseconds();
 bool OsWriteText(FILE* stream, const std::string& text);
+// Whether text beyond ASCII is shown as UTF-8: on Linux, where the locale's character set is
+// (LC_ALL, LC_CTYPE, LANG, the first that is set, names UTF-8); always on Windows, whose console
+// takes characters and whose redirected text is UTF-8.
+bool OsTextIsUtf8();
 // Writes out what a stream still holds: false (OsLastError) when any text written to it since the
 // start was lost (a full disk, a closed pipe, a console gone).
 bool OsFlushText(FILE* stream);

@@ -357,14 +357,10 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
   int32_t toMake = 0;
   for (int32_t r = 0; r < survey.Header.RowCount; r++) toMake += RowToMake(files, survey, r);
-  if (toMake == 0) {
-    ProgressSkip(ProgressStep::RepairRemake);
-    return ExitComplete;
-  }
+  if (toMake == 0) return ExitComplete;
   OpenedFiles set;
   if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
-    ProgressSkip(ProgressStep::RepairRemake);
     CliPrint(CliOut,
              "note: the missing and damaged recovery files are not made again: the joiner program "
              "differs "
@@ -601,8 +597,6 @@ int RunRepair(const RepairOptions& options) {
   AcceptOwnJoiner(files, &survey);
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
-  if (survey.FilesToRewrite == 0 || !survey.Repairable) ProgressSkip(ProgressStep::RepairRebuild);
-  if (BadRowCount(survey) == 0) ProgressSkip(ProgressStep::RepairRemake);
   if (survey.FilesToRewrite == 0) {
     if (!options.Quiet) {
       CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",

@@ -54,12 +54,16 @@ if command -v script >/dev/null; then
   rm -f big.out
   script -qec "$tool join -q -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join -q on a terminal" 0 $?
   if grep -qF "47.7 MiB" tty.txt; then fail "--quiet drew a bar"; fi
+  rm -f big.out  # --no-progress (beside pv, which draws its own): no bar, the summary stays
+  script -qec "$tool join --no-progress -o big.out big.exe" /dev/null >tty.txt 2>&1; check "join --no-progress" 0 $?
+  if grep -qF "/47.7 MiB" tty.txt; then fail "--no-progress drew a bar"; fi
+  contains "join --no-progress's summary" tty.txt "big.out: complete"
   # The recovery files have their bar too, and so has a repair.
   script -qec "$tool split -f -s 10M -r 2 big.bin" /dev/null >tty.txt 2>&1; check "split -r on a terminal" 0 $?
   contains "recovery files' progress bar" tty.txt "big.exe ... big.r02"
   rm big.c002
   script -qec "$tool repair big.exe" /dev/null >tty.txt 2>&1; check "repair on a terminal" 0 $?
-  contains "repair's progress bar" tty.txt "step 2 of 2: rebuilding big"
+  contains "repair's progress bar" tty.txt "step 2 of 3: rebuilding big"
   contains "repair's report" tty.txt "rebuilt big.c002"
   # --progress draws the line into a file as well, naming the steps where there are two: from
   # standard input the recovery files are made from the set read back.

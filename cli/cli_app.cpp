@@ -32,8 +32,9 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
           ->add_option("-b,--bytes,-s,--size", *sizeText,
                        "cap of every file split writes (recovery files and checksums too): bytes, "
                        "or with K, M, G, T (powers of 1024), KB, MB, GB, TB (powers of 1000), "
-                       "decimals allowed (1.5G), or cd, dvd, fat32 (default 1G; the container "
-                       "also stays below 4 GiB)")
+                       "decimals allowed (1.5G), or cd, dvd, fat32, telegram (2000 MiB, a "
+                       "regular account's upload) (default 1G; the container also stays below "
+                       "4 GiB)")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
           ->type_name("SIZE");
   command
@@ -303,7 +304,7 @@ static int RunCommandLine(int argc, char** argv) {
     if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {
       CliPrint(CliErr,
                "tarnovell: --size: \"%s\" is not a size (a number of bytes above 0, perhaps with "
-               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32)\n",
+               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32, telegram)\n",
                Printable(sizeText).c_str());
       return ExitUsage;
     }

@@ -66,7 +66,7 @@ _tarnovell() {
 
   case $prev in
     -b | --bytes | -s | --size)
-      COMPREPLY=($(compgen -W "cd dvd fat32" -- "$cur"))
+      COMPREPLY=($(compgen -W "cd dvd fat32 telegram" -- "$cur"))
       return ;;
     -d | --output-dir | -p | --pieces-dir)
       compopt -o filenames 2>/dev/null

@@ -47,6 +47,7 @@ struct SplitOptions {
   int RecoveryRows = 0;        // recovery files BASE.r01, ... written beside the set (0: none)
   double RecoveryPercent = 0;  // or so many, as a share of each group's files (0: none)
   bool Checksums = false;      // BASE.sha256 written beside the set
+  bool Page = false;           // BASE.html, the joiner page, written beside the set
 };
 
 struct JoinOptions {

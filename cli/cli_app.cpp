@@ -1,5 +1,5 @@
-// The command line: tarnovell split | join | info | verify | repair, with --help for each and
-// --version.
+// The command line: tarnovell split | join | info | verify | repair | page, with --help for each
+// and --version.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -10,6 +10,7 @@
 #include "cli/cli_help.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
+#include "cli/cli_page.h"
 #include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
 
@@ -77,6 +78,23 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
                     "for sha256sum -c; verify and join check them");
+  command->add_flag("--page", split->Page,
+                    "also write BASE.html: a page that checks, repairs and joins the set in a "
+                    "web browser, for receivers without Windows");
+  return command;
+}
+
+static CLI::App* AddPageCommand(CLI::App& app, PageOptions* page) {
+  CLI::App* command = app.add_subcommand(
+      "page",
+      "Write BASE.html beside a set: a page that checks, repairs and joins it in a web browser");
+  command
+      ->add_option("PATH", page->Path,
+                   "the container (BASE.exe), or a piece or recovery file of the set")
+      ->required()
+      ->type_name("PATH");
+  command->add_flag("-f,--force", page->Force, "replace an existing BASE.html");
+  command->add_flag("-q,--quiet", page->Quiet, "no summary");
   return command;
 }
 
@@ -283,6 +301,8 @@ static int RunCommandLine(int argc, char** argv) {
   CLI::App* verifyCommand = AddVerifyCommand(app, &verify);
   RepairOptions repair;
   CLI::App* repairCommand = AddRepairCommand(app, &repair);
+  PageOptions page;
+  CLI::App* pageCommand = AddPageCommand(app, &page);
   bool forceProgress = false, noProgress = false;
   for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
     AddProgressFlags(command, &forceProgress, &noProgress);
@@ -326,6 +346,7 @@ static int RunCommandLine(int argc, char** argv) {
   if (*joinCommand) return RunJoinCommand(join);
   if (*verifyCommand) return RunVerify(verify);
   if (*repairCommand) return RunRepair(repair);
+  if (*pageCommand) return RunPage(page);
   return RunInfo(infoContainer, infoPieces, infoJson, infoPiecesBase);
 }
 

@@ -213,7 +213,9 @@ const CommandExamples Examples[] = {
      "  tarnovell split \"my film.avi\" -n 3 -r 1 -d out\n"
      "      three files of equal size and one recovery file, in the folder out\n"
      "  tar c photos | tarnovell split - --name photos.tar -s 1G --checksums\n"
-     "      a set from standard input, with photos.sha256 for sha256sum -c\n"},
+     "      a set from standard input, with photos.sha256 for sha256sum -c\n"
+     "  tarnovell split film.mkv -r 2 --page\n"
+     "      with film.html, which joins the set in a browser (macOS, Linux, tablets)\n"},
     {"join",
      "  tarnovell join film.exe\n"
      "      the file under the name in the header (film.mkv), in the current folder\n"
@@ -236,6 +238,9 @@ const CommandExamples Examples[] = {
      "      the missing and damaged files rebuilt from film.r01, film.r02, ...\n"
      "  tarnovell repair film.r01\n"
      "      the same when film.exe itself is lost\n"},
+    {"page",
+     "  tarnovell page film.exe\n"
+     "      film.html beside the set: open it in a browser to check and join the set\n"},
 };
 
 // "Exit codes:", a line per code (the code in a column of five), and how to get a command's help.

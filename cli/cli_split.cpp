@@ -16,6 +16,7 @@
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_output.h"
+#include "cli/cli_page.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
@@ -58,6 +59,7 @@ struct SplitPlan {
   std::vector<std::string> RecoveryTargets;  // BASE.r01, ... (--recovery)
   std::vector<WrittenData> Written;          // the files written, in order
   std::string ChecksumTarget;                // BASE.sha256 (--checksums)
+  std::string PageTarget;                    // BASE.html (--page)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
   std::vector<std::string> Orphans;  // files a killed split of this input left, replaced freely
 };
@@ -536,6 +538,7 @@ static int PlanTargets(const SplitOptions& options, const SplitInput& source, Sp
   std::vector<std::string> all = plan->Targets;
   all.insert(all.end(), plan->RecoveryTargets.begin(), plan->RecoveryTargets.end());
   if (options.Checksums) all.push_back(plan->ChecksumTarget);
+  if (options.Page) all.push_back(plan->PageTarget = PagePath(plan->OutputDir, plan->Base));
   plan->Nameless = all.size() <= NamelessFileLimit;
   if (plan->Nameless || plan->Stream) OsAllowManyOpenFiles();
   OsFileInfo container;
@@ -879,6 +882,8 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
   }
   if (!plan.ChecksumTarget.empty())
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
+  if (!plan.PageTarget.empty())
+    CliPrint(CliOut, ", the joiner page %s", Printable(LastComponent(plan.PageTarget)).c_str());
   CliPrint(CliOut, "\n");
 }
 
@@ -995,6 +1000,11 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   }
   if (code == ExitComplete && sums != nullptr)
     code = sums->Write(plan.ChecksumTarget, plan.Name, plan.Nameless, &outputs);
+  if (code == ExitComplete && options.Page) {
+    PageFacts facts{plan.Name, plan.Total, plan.Base, static_cast<int64_t>(plan.Pieces + 1),
+                    static_cast<int32_t>(plan.RecoveryTargets.size())};
+    code = WritePageOutput(plan.PageTarget, facts, plan.Nameless, &outputs);
+  }
   if (code == ExitComplete) code = CommitSet(&outputs, options.Force, plan.Orphans);
   if (code != ExitComplete) return code;
   if (!plan.Orphans.empty()) {
@@ -1044,6 +1054,7 @@ int RunSplit(const SplitOptions& options) {
   if (code != ExitComplete) return code;
   bool recovery = options.RecoveryRows > 0 || options.RecoveryPercent > 0;
   if (recovery && !RecoveryFilesAvailable()) return ExitUsage;
+  if (options.Page && !PageAvailable()) return ExitUsage;
   SplitInput input;
   code = OpenInput(options.InputPath, &input);
   if (code == ExitComplete) code = SplitInputInto(options, &input);

@@ -1,7 +1,11 @@
-// Our own CRC-32C: the table and the instruction ways, and the join of two CRCs.
+// Our own CRC-32C: the table and the instruction ways, and the join of two CRCs. The
+// instruction's way is x86's alone; the page's WebAssembly build takes the table and the join.
 #include "integrity/crc32c.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#define TARNOVELL_X86 1
 #include <cpuid.h>
+#endif
 
 static const uint32_t Castagnoli = 0x82F63B78u;  // the polynomial, bit-reversed
 
@@ -10,8 +14,6 @@ static const uint32_t Castagnoli = 0x82F63B78u;  // the polynomial, bit-reversed
 enum : uint32_t { ChunkSize = 4096 };
 
 static uint32_t Table[256];  // the CRC of each byte value, made at first use
-static uint32_t ChunkShift;  // x^(8 * ChunkSize) modulo the polynomial: moves a CRC past a chunk
-static int8_t InstructionKnown;  // 0 not yet asked, 1 present, -1 absent
 
 // b(x) * x modulo the polynomial, bit-reversed.
 static uint32_t TimesX(uint32_t b) { return (b >> 1) ^ (Castagnoli & (0 - (b & 1))); }
@@ -27,6 +29,10 @@ __attribute__((noinline)) static uint32_t MultiplyModulo(uint32_t a, uint32_t b)
   return product;
 }
 
+#ifdef TARNOVELL_X86
+static uint32_t ChunkShift;  // x^(8 * ChunkSize) modulo the polynomial: moves a CRC past a chunk
+static int8_t InstructionKnown;  // 0 not yet asked, 1 present, -1 absent
+
 bool ProcessorHasCrc32c() {
   if (InstructionKnown == 0) {
     // Every processor that runs Windows answers leaf 1 of the identification instruction.
@@ -38,6 +44,7 @@ bool ProcessorHasCrc32c() {
   }
   return InstructionKnown > 0;
 }
+#endif
 
 uint32_t Crc32cAddByTable(uint32_t crc, const void* bytes, size_t count) {
   if (Table[1] == 0) {  // the CRC of the byte 1 is never 0
@@ -53,6 +60,7 @@ uint32_t Crc32cAddByTable(uint32_t crc, const void* bytes, size_t count) {
   return ~crc;
 }
 
+#ifdef TARNOVELL_X86
 // Four bytes from anywhere, as one load.
 static inline uint32_t Word(const uint8_t* p) {
   uint32_t word;
@@ -80,6 +88,7 @@ __attribute__((target("sse4.2"))) uint32_t Crc32cAddByInstruction(uint32_t crc, 
   for (; count > 0; count--) crc = __builtin_ia32_crc32qi(crc, *p++);
   return ~crc;
 }
+#endif
 
 // x^(8 * bytes) modulo the polynomial, by squaring.
 static uint32_t ShiftByBytes(int64_t bytes) {

@@ -7,7 +7,13 @@ need=(cmake g++ clang make ninja-build pkg-config googletest libgtest-dev libcla
       g++-multilib libgtest-dev:i386 libgmock-dev:i386
       g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 wine wine32:i386 wine64 xvfb xauth xdotool imagemagick
       locales libcli11-dev libisal-dev libgcrypt20-dev python3 time dpkg-dev zsh
-      man-db groff-base bsdextrautils)  # the man page's tests: man, groff, col
+      man-db groff-base bsdextrautils  # the man page's tests: man, groff, col
+      # The joiner page: clang's wasm32-wasi target (wasm-ld, the C and C++ libraries), Binaryen;
+      # its tests: Node and the browsers it drives, headless.
+      lld-14 libc++-14-dev-wasm32 libc++abi-14-dev-wasm32 libclang-rt-14-dev-wasm32 wasi-libc binaryen
+      nodejs chromium firefox-esr)
+# npm, Debian's where Node came without one (builds of Node from elsewhere bring their own).
+command -v npm >/dev/null || need+=(npm)
 
 missing=()
 for p in "${need[@]}"; do
@@ -21,6 +27,13 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The page tests' driver (tests/page/package-lock.json): puppeteer-core, which fetches no browser.
+page_tests=$(dirname "$0")/../tests/page
+if [ ! -f "$page_tests/node_modules/.package-lock.json" ] ||
+   [ "$page_tests/package-lock.json" -nt "$page_tests/node_modules/.package-lock.json" ]; then
+  (cd "$page_tests" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
 fi
 
 # Wine needs a real ru_RU.UTF-8 locale to decode UTF-8 file names and to use code page 1251.

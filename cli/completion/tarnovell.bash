@@ -26,7 +26,7 @@ _tarnovell() {
   elif [[ $prev == "=" ]]; then
     prev=${COMP_WORDS[COMP_CWORD - 2]}
   fi
-  local commands="split join info verify repair" command="" i
+  local commands="split join info verify repair page" command="" i
   for ((i = 1; i < COMP_CWORD; i++)); do
     if [[ " $commands " == *" ${COMP_WORDS[i]} "* ]]; then
       command=${COMP_WORDS[i]}
@@ -47,7 +47,7 @@ _tarnovell() {
   case $command in
     split)
       options="-h --help -b --bytes -s --size -n --number -d --output-dir --name --base --stub
-               -f --force -q --quiet --progress --no-progress -r --recovery --checksums"
+               -f --force -q --quiet --progress --no-progress -r --recovery --checksums --page"
       files="" ;;
     join)
       options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --progress
@@ -62,6 +62,9 @@ _tarnovell() {
     repair)
       options="-h --help --pieces-base -q --quiet --progress --no-progress -f --force"
       files="*.[eE][xX][eE] *.[rR][0-9][0-9]" ;;
+    page)
+      options="-h --help -f --force -q --quiet"
+      files="*.[eE][xX][eE] *.[cC][0-9][0-9][0-9] *.[rR][0-9][0-9]" ;;
   esac
 
   case $prev in

@@ -3,7 +3,8 @@
 # first: base, integrity, container, recovery/gf256.h (the freestanding GF(2^8) arithmetic that
 # the stub's rebuild shares with the tool), stub/platform, stub/fileio, stub/state, stub/join,
 # stub/ui (and stub/resources); each may include itself and the rooms below it. recovery/ may
-# include base, integrity and container; cli/ those and recovery/. So nothing under stub/,
+# include base, integrity and container; cli/ and page/ (the joiner page's WebAssembly core)
+# those and recovery/. So nothing under stub/,
 # container/, integrity/ or base/ includes cli/ or recovery/ (but for that one header), and neither
 # of those includes anything under stub/ (the tool embeds the stub's image, built apart, not its sources); no product file includes
 # tests/. Every #include line ("..." or <...>, a path relative to the file resolved) of every
@@ -23,8 +24,9 @@ for room in "${ORDER[@]}"; do
 done
 MAY[recovery]=" base integrity container recovery recovery/gf256.h"
 MAY[cli]=" base integrity container recovery recovery/gf256.h cli"
+MAY[page]=" base integrity container recovery recovery/gf256.h page"
 # Top folders whose files an include may name; anything else (the system's, a library's) is no arrow.
-PRODUCT_TOPS="base integrity container stub recovery cli tests"
+PRODUCT_TOPS="base integrity container stub recovery cli page tests"
 
 # room_of PATH: the room of a path relative to ROOT into ROOM ("" when it is in none); a room
 # that is one file holds that file.
@@ -60,7 +62,7 @@ while IFS= read -r -d '' file; do
     fi
   done < <(grep -nE '^[[:space:]]*#[[:space:]]*include[[:space:]]*["<]' "$file" |
            sed -E 's/^([0-9]+):[[:space:]]*#[[:space:]]*include[[:space:]]*["<]([^">]+)[">].*/\1:\2/')
-done < <(find "$ROOT/base" "$ROOT/integrity" "$ROOT/container" "$ROOT/stub" "$ROOT/recovery" "$ROOT/cli" \
+done < <(find "$ROOT/base" "$ROOT/integrity" "$ROOT/container" "$ROOT/stub" "$ROOT/recovery" "$ROOT/cli" "$ROOT/page" \
            -type f \( -name '*.h' -o -name '*.hpp' -o -name '*.c' -o -name '*.cc' -o -name '*.cpp' -o -name '*.inc' \
            -o -name '*.rc' \) -print0)
 

@@ -411,6 +411,38 @@ TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
   EXPECT_EQ(Run({"verify", "set (1).exe", "-q"}), ExitComplete) << Err();
 }
 
+// The arguments of the first `tarnovell repair ...` a text gives (double quotes around one with
+// a space), without "tarnovell"; none when it gives none.
+std::vector<std::string> PastedRepair(const std::string& text) {
+  size_t start = text.find("`tarnovell repair ");
+  if (start == std::string::npos) return {};
+  std::string command = text.substr(start + 11, text.find('`', start + 1) - start - 11);
+  std::vector<std::string> args(1);
+  bool quoted = false;
+  for (char c : command) {
+    if (c == '"') quoted = !quoted;
+    else if (c == ' ' && !quoted) args.emplace_back();
+    else args.back() += c;
+  }
+  return args;
+}
+
+// A missing piece with recovery files beside the set: join and info give the repair that
+// rebuilds it, --pieces-base and all for a renamed container, and that command, pasted, does.
+TEST_F(Recovery, AMissingPieceNamesTheRepairThatRebuildsIt) {
+  MakeSet(1);
+  Rename("set.exe", "set (1).exe");
+  Files renamed = Snapshot();
+  Remove(SetFile(3));
+  EXPECT_EQ(Run({"join", "set (1).exe", "-o", "out"}), ExitMissingPiece);
+  std::vector<std::string> repair = PastedRepair(Err());
+  ASSERT_FALSE(repair.empty()) << Err();
+  EXPECT_EQ(Run({"info", "set (1).exe"}), ExitMissingPiece);
+  EXPECT_EQ(PastedRepair(Out()), repair) << Out();
+  EXPECT_EQ(Run(repair), ExitComplete) << Out() << Err();
+  EXPECT_EQ(Differences(renamed), "");
+}
+
 // The container's stub: its own is kept when it is still the set's; a lost container gets the
 // set's back from a recovery file's copy, byte for byte; only older recovery files, without the
 // copy, leave this tool's to put in, the difference said.

@@ -62,6 +62,10 @@ bool OsErrorIsNoSpace(int error);  // the disk is full (or the user's quota used
 // on Windows. False when the system cannot tell. A file system that compresses or shares blocks
 // may take more than this.
 bool OsFreeSpace(const std::string& folder, uint64_t* bytes);
+// Whether the system refuses new files in a folder ("" is the current folder) before any is
+// tried: a file system mounted read-only (a write-protected volume on Windows), or, on Linux, a
+// folder this process may not write into. *error: the system's error for it.
+bool OsFolderRefusesWrites(const std::string& folder, int* error);
 
 // What a path names, following symbolic links or not (a link itself is then Other); Missing
 // when nothing is there. False only when the system cannot tell (a name too long, a folder that

@@ -568,14 +568,19 @@ int RunRepair(const RepairOptions& options) {
     if (code >= 0) return code;
   }
   if (files.FileCount == 0) {
+    // A container whose own piece 1 is not beside it may have been renamed away from its set;
+    // one beside its pieces simply has no recovery files.
+    PieceSet own;
+    own.BaseName = baseName;
+    bool renamed = !container.empty() && options.PiecesBase.empty() &&
+                   FindFileIgnoringCase(folder, own.PieceName(1)).empty();
+    std::string none =
+        "no recovery file " + Printable(base) + ".r01, ... was found" +
+        (renamed ? " (a renamed container: give --pieces-base NAME, the set's name)"
+                 : ": repair rebuilds files from those alone, which split makes with --recovery N");
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
-             files.RecoveryPaths.empty()
-                 ? ("no recovery file " + Printable(base) + ".r01, ... was found" +
-                    (container.empty() || !options.PiecesBase.empty()
-                         ? ""
-                         : " (a renamed container: give --pieces-base NAME, the set's name)"))
-                       .c_str()
-                 : "none of the recovery files found is valid");
+             files.RecoveryPaths.empty() ? none.c_str()
+                                         : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }
   code = CheckLostNamesFree(files);

@@ -41,6 +41,12 @@ bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes) {
   return true;
 }
 
+bool OsFolderRefusesWrites(const std::string& folder, int* error) {
+  if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0) return false;
+  *error = errno;
+  return errno == EROFS || errno == EACCES;
+}
+
 static void InfoOf(const struct stat& st, OsFileInfo* info) {
   bool stream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);
   info->Kind = S_ISREG(st.st_mode)   ? OsKind::Regular

@@ -397,7 +397,7 @@ TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
 }
 
 // A renamed container ("set (1).exe") repairs its set through --pieces-base; without it, repair
-// says what to give.
+// says what to give, and only to a container whose own pieces are not beside it.
 TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
   MakeSet(1);
   std::string piece = Read(SetFile(3));
@@ -409,6 +409,12 @@ TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
       << Out() << Err();
   EXPECT_EQ(Read(SetFile(3)), piece);
   EXPECT_EQ(Run({"verify", "set (1).exe", "-q"}), ExitComplete) << Err();
+  // Beside its own pieces, a container of a set without recovery files is not a renamed one.
+  Rename("set (1).exe", "set.exe");
+  Remove(RowFile(0));
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_EQ(Err(), "tarnovell: not repairable: no recovery file set.r01, ... was found: repair "
+                   "rebuilds files from those alone, which split makes with --recovery N\n");
 }
 
 // The arguments of the first `tarnovell repair ...` a text gives (double quotes around one with

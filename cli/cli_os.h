@@ -77,6 +77,9 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names);
 // Opens for reading without ever waiting (a FIFO or a device opens at once) and tells what was
 // opened: callers refuse anything but a regular file before they read.
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info);
+// Opens a stream (a FIFO, a device) to read it from its start: a FIFO waits for its writer, so
+// that its data is not taken for an end. An interruption ends the wait.
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info);
 bool OsInfo(OsFile file, OsFileInfo* info);
 // Opens a file that is there for writing into it as it is: never created, nothing of it cut off.
 // Tells what was opened: callers write only into a Stream. A FIFO waits here for its reader (an

@@ -31,7 +31,7 @@ struct SplitInput {
   std::string Shown;  // in messages: the path, or "standard input"
   OsFile File = NoFile;
   OsFileInfo Info;
-  bool Stream = false;  // standard input: its size is known at its end
+  bool Stream = false;  // standard input, a FIFO or a device: its size is known at its end
   StreamReader Reader{NoFile};
   int64_t Taken = 0;  // the data moved into the set so far
 };
@@ -342,6 +342,28 @@ static std::string PercentText(double percent) {
 }
 
 // SIZE as the messages give it: as it was given, else the default's bytes.
+// Whether the input is read as a stream: standard input, or a path to a FIFO or a device (a
+// link to one too, as /dev/fd/63 of a shell's <(command) is).
+static bool InputIsStream(const std::string& path) {
+  OsFileInfo info;
+  return path == StandardStreamPath || (OsProbe(path, &info) && info.Kind == OsKind::Stream);
+}
+
+// A path to a descriptor of this process (/dev/fd/N, /proc/self/fd/N, /dev/stdin): a stream
+// whose last component is no name.
+static bool DescriptorPath(const std::string& path) {
+  std::string number = LastComponent(path);
+  std::string folder = FolderOf(path);
+  bool fd = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos &&
+            folder.size() >= 3 && folder.compare(folder.size() - 3, 3, "/fd") == 0;
+  return fd || path == "/dev/stdin";
+}
+
+// A stream input as messages name it.
+static std::string StreamShown(const std::string& path) {
+  return path == StandardStreamPath ? "standard input" : Printable(path);
+}
+
 static std::string SizeShown(const SplitOptions& options) {
   if (!options.SizeText.empty()) return Printable(options.SizeText);
   return std::to_string(options.PieceSize) + " bytes";
@@ -381,7 +403,7 @@ static int FitRecoveryFiles(const SplitOptions& options, SplitPlan* plan) {
     plan->ShrunkForRecovery = cap < options.PieceSize;
     return ExitComplete;
   }
-  std::string what = plan->Stream ? "standard input" : Printable(options.InputPath);
+  std::string what = StreamShown(options.InputPath);
   std::string with = options.RecoveryPercent > 0
                          ? "--recovery " + PercentText(options.RecoveryPercent)
                          : std::to_string(options.RecoveryRows) + " recovery file" +
@@ -887,8 +909,24 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
   CliPrint(CliOut, "\n");
 }
 
-// Opens the input: a regular file, or standard input (StandardStreamPath) as it comes.
-static int OpenInput(const std::string& path, SplitInput* input) {
+// A folder named as the input: what packs it into one stream that split takes.
+static int RefuseFolderInput(const SplitOptions& options) {
+  std::string folder = options.InputPath;
+  while (folder.size() > 1 && LastComponent(folder).empty()) folder.pop_back();
+  std::string size = options.Number > 0 ? "SIZE" : SizeShown(options);
+  std::string name = options.Name.empty() ? LastComponent(folder) + ".tar" : options.Name;
+  CliPrint(CliErr,
+           "tarnovell: %s is a folder, and split cuts one file; pack it into one first, as "
+           "in `tar c %s | tarnovell split - --name %s -s %s`\n",
+           Printable(options.InputPath).c_str(), PasteablePath(folder).c_str(),
+           PasteablePath(name).c_str(), PasteablePath(size).c_str());
+  return ExitUsage;
+}
+
+// Opens the input: a regular file, or a stream read as it comes: standard input
+// (StandardStreamPath), a FIFO or a device.
+static int OpenInput(const SplitOptions& options, SplitInput* input) {
+  const std::string& path = options.InputPath;
   if (path == StandardStreamPath) {
     input->Shown = "standard input";
     input->Stream = true;
@@ -900,16 +938,25 @@ static int OpenInput(const std::string& path, SplitInput* input) {
     return ExitComplete;
   }
   input->Shown = path;
-  input->File = OsOpenRead(path, &input->Info);
+  input->Stream = InputIsStream(path);
+  input->File = input->Stream ? OsOpenStream(path, &input->Info) : OsOpenRead(path, &input->Info);
+  if (input->File == NoFile && CliInterrupted) return ReportInterrupted("nothing was written");
   if (input->File == NoFile) {
     CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(),
              OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
+  if (input->Stream && input->Info.Kind == OsKind::Stream) {
+    input->Reader = StreamReader(input->File);
+    return ExitComplete;
+  }
+  if (input->Info.Kind == OsKind::Folder) return RefuseFolderInput(options);
   if (input->Info.Kind != OsKind::Regular) {
-    CliPrint(CliErr, "tarnovell: %s is not a regular file\n", Printable(path).c_str());
+    CliPrint(CliErr, "tarnovell: %s is not a regular file, a FIFO or a device\n",
+             Printable(path).c_str());
     return ExitFileError;
   }
+  input->Stream = false;  // a FIFO in the probe, a file once open: read as the file
   return ExitComplete;
 }
 
@@ -1018,25 +1065,36 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   return ExitComplete;
 }
 
-// What standard input cannot give: a name (record 1 would be "-"), and a size known in advance.
+// What a stream cannot give: a size known in advance, and, from standard input or a descriptor
+// (/dev/fd/63 of a shell's <(command)), a name (record 1 would be "-" or "63").
 static int CheckStreamOptions(const SplitOptions& options) {
-  if (options.InputPath != StandardStreamPath) return ExitComplete;
+  if (!InputIsStream(options.InputPath)) return ExitComplete;
+  std::string what = StreamShown(options.InputPath);
   if (options.Number > 0) {
     CliPrint(CliErr,
-             "tarnovell: --number cannot be used with standard input: its size is not known in "
-             "advance; give --size instead\n");
+             "tarnovell: --number cannot be used with %s: its size is not known in advance; give "
+             "--size instead\n",
+             what.c_str());
     return ExitUsage;
   }
   if (options.RecoveryPercent > 0) {
     CliPrint(CliErr,
-             "tarnovell: --recovery P%% cannot be used with standard input: its number of files "
-             "is not known in advance; give a number of recovery files instead\n");
+             "tarnovell: --recovery P%% cannot be used with %s: its number of files is not known "
+             "in advance; give a number of recovery files instead\n",
+             what.c_str());
     return ExitUsage;
   }
-  if (options.Name.empty()) {
+  if (options.Name.empty() && options.InputPath == StandardStreamPath) {
     CliPrint(CliErr,
              "tarnovell: split - reads standard input, which has no name; give the joined "
              "file's name with --name NAME\n");
+    return ExitUsage;
+  }
+  if (options.Name.empty() && DescriptorPath(options.InputPath)) {
+    CliPrint(CliErr,
+             "tarnovell: %s is a pipe with no name of its own; give the joined file's name with "
+             "--name NAME\n",
+             what.c_str());
     return ExitUsage;
   }
   return ExitComplete;
@@ -1056,8 +1114,8 @@ int RunSplit(const SplitOptions& options) {
   if (recovery && !RecoveryFilesAvailable()) return ExitUsage;
   if (options.Page && !PageAvailable()) return ExitUsage;
   SplitInput input;
-  code = OpenInput(options.InputPath, &input);
+  code = OpenInput(options, &input);
   if (code == ExitComplete) code = SplitInputInto(options, &input);
-  if (input.File != NoFile && !input.Stream) OsClose(input.File);
+  if (input.File != NoFile && options.InputPath != StandardStreamPath) OsClose(input.File);
   return code;
 }

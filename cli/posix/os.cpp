@@ -101,6 +101,13 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
   return file;
 }
 
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info) {
+  int fd;
+  do fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR && !CliInterrupted);
+  return OpenedWithInfo(fd, info);
+}
+
 OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {
   int fd;
   do fd = open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);

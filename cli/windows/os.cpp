@@ -206,6 +206,8 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
       info);
 }
 
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info) { return OsOpenRead(path, info); }
+
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
 
 OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {

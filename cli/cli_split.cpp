@@ -62,6 +62,7 @@ struct SplitPlan {
   std::string PageTarget;                    // BASE.html (--page)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
   std::vector<std::string> Orphans;  // files a killed split of this input left, replaced freely
+  bool BaseMoved = false;  // the base from the name was the input's own (setup.exe): BASE-set
 };
 
 // The most files of a set written without names, all open until they are put in place; a larger
@@ -539,6 +540,27 @@ static bool OwnOrphan(const SplitPlan& plan, const SplitInput& input, const std:
 // The files of the set, each checked against what is there. From a stream only the container and
 // the recovery files are known here; each piece is checked when the data reaches it. From a file,
 // where no container is there, what a killed split of it left is replaced freely.
+// The set's paths from its base: the container, the pieces, the recovery files.
+static void NameTargets(const SplitOptions& options, SplitPlan* plan) {
+  plan->Targets.assign(1, JoinPath(plan->OutputDir, plan->Base + ".exe"));
+  for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
+  plan->RecoveryTargets.clear();
+  for (int r = 0; r < RecoveryRowsOf(options, *plan); r++)
+    plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+}
+
+// Whether a file of the set would be the input itself.
+static bool NamesTheInput(const SplitPlan& plan, const OsFileInfo& input) {
+  if (input.Kind != OsKind::Regular) return false;
+  std::vector<std::string> all = plan.Targets;
+  all.insert(all.end(), plan.RecoveryTargets.begin(), plan.RecoveryTargets.end());
+  for (const std::string& target : all) {
+    OsFileInfo existing;
+    if (OsProbe(target, &existing, false) && SameFile(existing, input)) return true;
+  }
+  return false;
+}
+
 static int PlanTargets(const SplitOptions& options, const SplitInput& source, SplitPlan* plan) {
   const OsFileInfo& input = source.Info;
   OsFileInfo folder;
@@ -547,10 +569,14 @@ static int PlanTargets(const SplitOptions& options, const SplitInput& source, Sp
     return ExitFileError;
   }
   plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
-  plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
-  for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
-  for (int r = 0; r < RecoveryRowsOf(options, *plan); r++)
-    plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+  NameTargets(options, plan);
+  // A set named after its input (setup.exe into setup.exe, docs.c001 into docs.c001) takes
+  // another base unless one was given: BASE-set, said in the summary.
+  if (options.Base.empty() && NamesTheInput(*plan, input)) {
+    plan->Base += "-set";
+    plan->BaseMoved = true;
+    NameTargets(options, plan);
+  }
   if (NameTooLong(plan->Targets.back()) ||
       (!plan->RecoveryTargets.empty() && NameTooLong(plan->RecoveryTargets.back()))) {
     return RefuseLongNames();
@@ -906,6 +932,10 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
   if (!plan.PageTarget.empty())
     CliPrint(CliOut, ", the joiner page %s", Printable(LastComponent(plan.PageTarget)).c_str());
+  if (plan.BaseMoved) {
+    CliPrint(CliOut, "; named %s, as %s is the input (--base NAME gives another)",
+             Printable(plan.Base).c_str(), Printable(options.InputPath).c_str());
+  }
   CliPrint(CliOut, "\n");
 }
 

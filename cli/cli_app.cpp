@@ -72,8 +72,8 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
       ->add_option("-r,--recovery", *recoveryText,
                    "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
                    "of the set (of each group of 255 - N files, with -n) can then be rebuilt by "
-                   "repair; or P% (such as 10%): N is P % of the files (of each group), at least "
-                   "1")
+                   "repair; or P% (such as 10%): N is P % of the files (of each group) rounded "
+                   "to the nearest, at least 1")
       ->type_name("N|P%");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "

@@ -8,6 +8,7 @@
 // filled stripe by stripe with the recovery files, the input read once (cli_recovery_split.cpp).
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <vector>
 
 #include "base/file_time.h"
@@ -907,14 +908,48 @@ static std::string FilesOf(const std::vector<std::string>& paths, size_t first, 
 
 // --recovery P%: what the recovery files came to, "25% of the 10 files" or, for a set of
 // several groups, "10% of each group of up to 200 files".
+// --recovery P% in the summary: of what, and the count it came to where it is not whole.
 static std::string ShareText(const SplitOptions& options, const SplitPlan& plan) {
   int32_t files = static_cast<int32_t>(plan.Pieces + 1);
   int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
-  std::string percent = PercentText(options.RecoveryPercent);
+  std::string text = PercentText(options.RecoveryPercent);
   if (GroupCountFor(files, rows) <= 1)
-    return percent + " of the " + std::to_string(files) + " files";
-  return percent + " of each group of up to " + std::to_string(LargestGroupFor(files, rows)) +
-         " files";
+    text += " of the " + std::to_string(files) + " files";
+  else
+    text += " of each group of up to " + std::to_string(LargestGroupFor(files, rows)) + " files";
+  double exact = LargestGroupFor(files, rows) * options.RecoveryPercent / 100;
+  if (std::fabs(exact - rows) < 1e-9) return text;
+  char chosen[64];
+  snprintf(chosen, sizeof chosen, " (%.3g, %s)", exact,
+           exact < 0.5 ? "at least 1" : exact < rows ? "rounded up" : "rounded down");
+  return text + chosen;
+}
+
+// The bytes the files at paths take, as they are now.
+static int64_t BytesOf(const std::vector<std::string>& paths) {
+  int64_t bytes = 0;
+  for (const std::string& path : paths) {
+    OsFileInfo info;
+    if (OsProbe(path, &info) && info.Kind == OsKind::Regular) bytes += info.Size;
+  }
+  return bytes;
+}
+
+// What the recovery files cost beside the set, and what they mend: any N lost or damaged files
+// of the set and themselves together (of each group, in a set of several).
+static void ReportRecoveryCost(const SplitPlan& plan) {
+  int32_t files = static_cast<int32_t>(plan.Pieces + 1);
+  int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
+  int64_t set = BytesOf(plan.Targets), recovery = BytesOf(plan.RecoveryTargets);
+  std::string mends = "any " + std::to_string(rows) + " of ";
+  if (GroupCountFor(files, rows) <= 1)
+    mends += "the " + std::to_string(files + rows) + " files";
+  else
+    mends += "each group's " + std::to_string(LargestGroupFor(files, rows) + rows) + " files or fewer";
+  CliPrint(CliOut, "Recovery: %s beside the set's %s (%lld%% more); %s %s\n",
+           FormatSize(recovery).c_str(), FormatSize(set).c_str(),
+           set > 0 ? static_cast<long long>((recovery * 100 + set / 2) / set) : 0LL,
+           rows == 1 ? "it mends" : "they mend", mends.c_str());
 }
 
 static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
@@ -937,6 +972,7 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
              Printable(plan.Base).c_str(), Printable(options.InputPath).c_str());
   }
   CliPrint(CliOut, "\n");
+  if (!plan.RecoveryTargets.empty()) ReportRecoveryCost(plan);
 }
 
 // A folder named as the input: what packs it into one stream that split takes.

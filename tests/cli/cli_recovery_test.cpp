@@ -417,6 +417,27 @@ TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
                    "rebuilds files from those alone, which split makes with --recovery N\n");
 }
 
+// The summary gives what the recovery files cost and what they mend; P % is rounded to the
+// nearest file, and the summary says so.
+TEST_F(Recovery, TheSummaryTellsTheCostOfRecovery) {
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "20%"}),
+            ExitComplete)
+      << Err();
+  int64_t set = 0;
+  for (int n = 0; n < SetFiles; n++) set += SizeOf(Path(SetFile(n)));
+  EXPECT_NE(Out().find(", 1 recovery file (set.r01) for 20% of the 6 files (1.2, rounded down)"),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("\nRecovery: " + FormatSize(SizeOf(Path(RowFile(0)))) +
+                       " beside the set's " + FormatSize(set) + " (" +
+                       std::to_string((SizeOf(Path(RowFile(0))) * 100 + set / 2) / set) +
+                       "% more); it mends any 1 of the 7 files\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_FALSE(List().count(RowFile(1)));
+}
+
 // The arguments of the first `tarnovell repair ...` a text gives (double quotes around one with
 // a space), without "tarnovell"; none when it gives none.
 std::vector<std::string> PastedRepair(const std::string& text) {
@@ -1139,13 +1160,13 @@ TEST_F(Recovery, AnInputTooLargeForItsRecoveryFilesUnderTheSizeIsRefused) {
 // a count does; a share that is none, or one of standard input, is refused before anything.
 TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
   Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
-  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "34%"}),
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "50%"}),
             ExitComplete)
       << Err();
-  // SetFiles files at 34 %: ceil(SetFiles * 0.34) recovery files.
-  int rows = (SetFiles * 34 + 99) / 100;
+  // SetFiles files at 50 %: half as many recovery files, a whole number.
+  int rows = SetFiles / 2;
   EXPECT_NE(Out().find(std::to_string(rows) + " recovery files (set.r01 to set.r0" +
-                       std::to_string(rows) + ") for 34% of the " + std::to_string(SetFiles) +
+                       std::to_string(rows) + ") for 50% of the " + std::to_string(SetFiles) +
                        " files, pieces of 16384 bytes so that each recovery file fits " +
                        std::to_string(Cap) + "\n"),
             std::string::npos)

@@ -438,6 +438,26 @@ TEST_F(Recovery, TheSummaryTellsTheCostOfRecovery) {
   EXPECT_FALSE(List().count(RowFile(1)));
 }
 
+// A piece a browser saved beside the set under another name is taken, and said, when it alone
+// has the piece's size and digest; one that differs is only named, and nothing is renamed.
+TEST_F(Recovery, APieceSavedUnderABrowsersNameIsTakenByItsDigest) {
+  MakeSet(1);
+  Rename(SetFile(2), "set (1).c002");
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out", "-q"}), ExitComplete) << Err();
+  EXPECT_NE(Err().find("set.c002 is not there; set (1).c002 is taken for it"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitComplete) << Out() << Err();
+  std::string bytes = Read("set (1).c002");
+  bytes[100] = static_cast<char>(bytes[100] ^ 1);
+  Write("set (1).c002", bytes);
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out2", "-q"}), ExitMissingPiece) << Err();
+  EXPECT_NE(Err().find("\"set (1).c002\" may be it, but not one alone has its size and digest"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(List().count(SetFile(2)), 0u);
+}
+
 // The arguments of the first `tarnovell repair ...` a text gives (double quotes around one with
 // a space), without "tarnovell"; none when it gives none.
 std::vector<std::string> PastedRepair(const std::string& text) {

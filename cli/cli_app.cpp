@@ -33,8 +33,9 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
           ->add_option("-b,--bytes,-s,--size", *sizeText,
                        "cap of every file split writes (recovery files and checksums too): bytes, "
                        "or with K, M, G, T (powers of 1024), KB, MB, GB, TB (powers of 1000), "
-                       "decimals allowed (1.5G), or cd, dvd, fat32 (default 1G; the container "
-                       "also stays below 4 GiB)")
+                       "decimals allowed (1.5G), or cd, dvd, fat32, telegram (2000 MiB, a "
+                       "regular account's upload) (default 1G; the container also stays below "
+                       "4 GiB)")
           ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
           ->type_name("SIZE");
   command
@@ -70,8 +71,8 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
       ->add_option("-r,--recovery", *recoveryText,
                    "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
                    "of the set (of each group of 255 - N files, with -n) can then be rebuilt by "
-                   "repair; or P% (such as 10%): N is P % of the files (of each group), at least "
-                   "1")
+                   "repair; or P% (such as 10%): N is P % of the files (of each group) rounded "
+                   "to the nearest, at least 1")
       ->type_name("N|P%");
   command->add_flag("--checksums", split->Checksums,
                     "also write BASE.sha256: the SHA-256 of FILE and of every file of the set, "
@@ -96,11 +97,17 @@ static CLI::App* AddPageCommand(CLI::App& app, PageOptions* page) {
   return command;
 }
 
-// --progress of the commands that draw the line.
-static void AddProgressFlag(CLI::App* command, bool* forced) {
-  command->add_flag("--progress", *forced,
-                    "draw the progress line even when standard error is not a terminal (at the "
-                    "width in $COLUMNS, else 80); -q still wins");
+// --progress and --no-progress of the commands that draw the line.
+static void AddProgressFlags(CLI::App* command, bool* forced, bool* off) {
+  CLI::Option* on =
+      command->add_flag("--progress", *forced,
+                        "draw the progress line even when standard error is not a terminal (at "
+                        "the width in $COLUMNS, else 80); -q still wins");
+  command
+      ->add_flag("--no-progress", *off,
+                 "draw no progress line, even on a terminal (as under pv, which draws its own); "
+                 "the report stays, unlike with -q")
+      ->excludes(on);
 }
 
 // A whole number of 1 or more, in decimal digits alone.
@@ -295,9 +302,9 @@ static int RunCommandLine(int argc, char** argv) {
   CLI::App* repairCommand = AddRepairCommand(app, &repair);
   PageOptions page;
   CLI::App* pageCommand = AddPageCommand(app, &page);
-  bool forceProgress = false;
+  bool forceProgress = false, noProgress = false;
   for (CLI::App* command : {splitCommand, joinCommand, verifyCommand, repairCommand})
-    AddProgressFlag(command, &forceProgress);
+    AddProgressFlags(command, &forceProgress, &noProgress);
   FinishHelp(app);
   try {
     app.parse(argc, argv);
@@ -310,13 +317,13 @@ static int RunCommandLine(int argc, char** argv) {
   }
 
   InstallInterruptHandlers();
-  ProgressForce(forceProgress);
+  ProgressForce(forceProgress, noProgress);
   ForgetSweptFolders();
   if (*splitCommand) {
     if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {
       CliPrint(CliErr,
                "tarnovell: --size: \"%s\" is not a size (a number of bytes above 0, perhaps with "
-               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32)\n",
+               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32, telegram)\n",
                Printable(sizeText).c_str());
       return ExitUsage;
     }

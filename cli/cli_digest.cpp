@@ -202,13 +202,25 @@ std::vector<std::string> ContainerPartLines(const PieceSet& set, bool dataGood) 
   return lines;
 }
 
+std::string RepairCommand(const PieceSet& set) {
+  std::string base = JoinPath(set.Folder, set.BaseName);
+  if (set.BaseName.empty() || RecoveryFilesBeside(base).empty()) return "";
+  std::string own = ContainerBasePath(set.ContainerPath);
+  // repair finds the pieces beside the container unless --pieces-base gives a folder with them.
+  std::string piecesBase = base == own                                  ? ""
+                           : set.Folder == FolderOf(set.ContainerPath) ? set.BaseName
+                                                                       : base;
+  return "tarnovell repair " + PasteablePath(set.ContainerPath) +
+         (piecesBase.empty() ? "" : " --pieces-base " + PasteablePath(piecesBase));
+}
+
 std::string ContainerPartRemedy(const PieceSet& set) {
   const ContainerHead& head = set.Head;
-  std::string base = ContainerBasePath(set.ContainerPath);
-  bool recovery = !base.empty() && !RecoveryFilesBeside(base).empty();
+  std::string repair = RepairCommand(set);
   bool ownStub = head.Digests.HasStubDigest &&
                  Crc32cAdd(0, StubImage, StubImageSize) == head.Digests.StubDigest;
-  bool mendable = head.HeaderDamaged ? !head.HeaderCopy.empty() : recovery || ownStub;
-  if (mendable) return "to mend it, run `tarnovell repair " + PasteablePath(set.ContainerPath) + "`";
+  bool mendable = head.HeaderDamaged ? !head.HeaderCopy.empty() : !repair.empty() || ownStub;
+  if (mendable && repair.empty()) repair = "tarnovell repair " + PasteablePath(set.ContainerPath);
+  if (mendable) return "to mend it, run `" + repair + "`";
   return "fetch " + Printable(LastComponent(set.ContainerPath)) + " again";
 }

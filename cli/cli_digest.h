@@ -74,6 +74,10 @@ std::string DigestCoverage(const PieceSet& set);
 // newline): none when they are sound or cannot be checked. dataGood: the container's data was
 // read and found good (said beside a damaged joiner program).
 std::vector<std::string> ContainerPartLines(const PieceSet& set, bool dataGood);
+// The repair that mends the set from the recovery files beside its pieces, as it can be pasted:
+// "tarnovell repair PATH", with --pieces-base where the pieces are not named and placed from the
+// container's name; "" when no recovery file of the set is there.
+std::string RepairCommand(const PieceSet& set);
 // What mends the container's damaged parts: "to mend it, run `tarnovell repair PATH`" where this
 // tool's own joiner program or the recovery files beside the set can, else "fetch NAME again".
 std::string ContainerPartRemedy(const PieceSet& set);

@@ -114,6 +114,9 @@ static void PrintUnneeded(const InfoReport& report) {
 
 static void PrintResult(const PieceSet& set, const InfoReport& report) {
   const WalkEnd& end = report.End;
+  // What the recovery files beside the set can mend: a missing piece, or one of the wrong size.
+  std::string repair = RepairCommand(set);
+  if (!repair.empty()) repair = "; the recovery files beside the set can mend it: run `" + repair + "`";
   long long total = set.Head.TotalSize, found = end.Data, files = end.Files;
   long long wrongSizes = report.WrongSizes;
   FILE* o = CliOut;
@@ -128,9 +131,8 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
       if (wrongSizes > 0) {  // as join judges it
         CliPrint(o,
                  "Result:    possibly damaged: the data adds up, but %lld file%s not the size the "
-                 "digest block "
-                 "gives\n",
-                 wrongSizes, wrongSizes == 1 ? " is" : "s are");
+                 "digest block gives%s\n",
+                 wrongSizes, wrongSizes == 1 ? " is" : "s are", repair.c_str());
         break;
       }
       CliPrint(o, "Result:    complete: the data of %lld file%s adds up to %lld bytes\n", files,
@@ -139,8 +141,9 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
     case ExitMismatch:
       CliPrint(
           o,
-          "Result:    possibly damaged: the files hold %lld bytes of data, the header gives %lld\n",
-          found, total);
+          "Result:    possibly damaged: the files hold %lld bytes of data, the header gives "
+          "%lld%s\n",
+          found, total, repair.c_str());
       break;
     case ExitMissingPiece:
       CliPrint(o, "  %8lld  %s        missing (looked for %s)\n", files,
@@ -148,8 +151,8 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
                Printable(end.Missing).c_str());
       CliPrint(o,
                "Result:    missing pieces: %lld of %lld bytes found, %lld still needed from piece "
-               "%lld on\n",
-               found, total, total - found, files);
+               "%lld on%s\n",
+               found, total, total - found, files, repair.c_str());
       break;
     case ExitFileError:
       CliPrint(o, "Result:    file-system error: %s\n", end.Failure.c_str());

@@ -12,7 +12,6 @@
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
-#include "recovery/recovery_format.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.
@@ -117,13 +116,19 @@ static int ReportNoOutcome(const WalkEnd& end, const PieceSet& set, const std::s
   if (end.Code == ExitInterrupted) {
     ReportInterrupted(left.c_str());
   } else if (end.Code == ExitMissingPiece) {
-    const char* hint = ContainerBasePath(set.ContainerPath).empty()
-                           ? "; the container's name has no .exe ending, so its pieces are named "
-                             "from an empty base"
-                             " (rename it to NAME.exe, or give --pieces-dir)"
-                           : "; give --pieces-dir DIR to look in another folder";
+    std::string repair = RepairCommand(set);
+    std::string hint =
+        ContainerBasePath(set.ContainerPath).empty()
+            ? "; the container's name has no .exe ending, so its pieces are named from an empty "
+              "base (rename it to NAME.exe, or give --pieces-dir)"
+        : !repair.empty()
+            ? "; recovery files of the set lie beside it: run `" + repair +
+                  "` to rebuild the piece, then join again (or give --pieces-dir DIR if the "
+                  "pieces are in another folder)"
+            : "; give --pieces-dir DIR to look in another folder";
     CliPrint(CliErr, "tarnovell: piece %lld is missing: %s not found%s; %s\n",
-             static_cast<long long>(end.Files), Printable(end.Missing).c_str(), hint, left.c_str());
+             static_cast<long long>(end.Files), Printable(end.Missing).c_str(), hint.c_str(),
+             left.c_str());
   } else if (end.Code == ExitFileError) {
     CliPrint(CliErr, "tarnovell: file system error: %s; %s\n", end.Failure.c_str(), left.c_str());
   } else {
@@ -294,18 +299,15 @@ static void AdviseMending(const JoinOptions& options, const PieceSet& set, const
               std::string(finding.Kind == FindingKind::RunDamaged ? "one of " : "") +
               Printable(finding.Name);
   }
-  bool recovery = !FindFileIgnoringCase(set.Folder, set.BaseName + RecoverySuffix(0)).empty();
-  std::string container =
-      PasteablePath(set.ContainerPath) +
-      (options.PiecesBase.empty() ? "" : " --pieces-base " + PasteablePath(options.PiecesBase));
+  std::string repair = RepairCommand(set);
   std::string join =
-      container +
+      PasteablePath(set.ContainerPath) +
+      (options.PiecesBase.empty() ? "" : " --pieces-base " + PasteablePath(options.PiecesBase)) +
       (options.PiecesDir.empty() ? "" : " --pieces-dir " + PasteablePath(options.PiecesDir));
   CliPrint(
       CliErr, "tarnovell: to mend it, %s, then run `tarnovell join --force %s%s` to replace %s\n",
-      recovery
-          ? ("run `tarnovell repair " + container + "` (recovery files lie beside the set)").c_str()
-          : ("fetch " + pieces + " again").c_str(),
+      !repair.empty() ? ("run `" + repair + "` (recovery files lie beside the set)").c_str()
+                      : ("fetch " + pieces + " again").c_str(),
       join.c_str(), options.OutputPath.empty() ? "" : (" -o " + PasteablePath(output)).c_str(),
       Printable(output).c_str());
 }

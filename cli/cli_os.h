@@ -62,6 +62,10 @@ bool OsErrorIsNoSpace(int error);  // the disk is full (or the user's quota used
 // on Windows. False when the system cannot tell. A file system that compresses or shares blocks
 // may take more than this.
 bool OsFreeSpace(const std::string& folder, uint64_t* bytes);
+// Whether the system refuses new files in a folder ("" is the current folder) before any is
+// tried: a file system mounted read-only (a write-protected volume on Windows), or, on Linux, a
+// folder this process may not write into. *error: the system's error for it.
+bool OsFolderRefusesWrites(const std::string& folder, int* error);
 
 // What a path names, following symbolic links or not (a link itself is then Other); Missing
 // when nothing is there. False only when the system cannot tell (a name too long, a folder that
@@ -73,6 +77,9 @@ bool OsListFolder(const std::string& folder, std::vector<std::string>* names);
 // Opens for reading without ever waiting (a FIFO or a device opens at once) and tells what was
 // opened: callers refuse anything but a regular file before they read.
 OsFile OsOpenRead(const std::string& path, OsFileInfo* info);
+// Opens a stream (a FIFO, a device) to read it from its start: a FIFO waits for its writer, so
+// that its data is not taken for an end. An interruption ends the wait.
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info);
 bool OsInfo(OsFile file, OsFileInfo* info);
 // Opens a file that is there for writing into it as it is: never created, nothing of it cut off.
 // Tells what was opened: callers write only into a Stream. A FIFO waits here for its reader (an
@@ -162,6 +169,10 @@ bool OsIsTerminal(FILE* stream);
 int OsTerminalColumns(FILE* stream);
 int64_t OsMilliseconds();
 bool OsWriteText(FILE* stream, const std::string& text);
+// Whether text beyond ASCII is shown as UTF-8: on Linux, where the locale's character set is
+// (LC_ALL, LC_CTYPE, LANG, the first that is set, names UTF-8); always on Windows, whose console
+// takes characters and whose redirected text is UTF-8.
+bool OsTextIsUtf8();
 // Writes out what a stream still holds: false (OsLastError) when any text written to it since the
 // start was lost (a full disk, a closed pipe, a console gone).
 bool OsFlushText(FILE* stream);

@@ -92,6 +92,13 @@ void PendingOutput::Discard() {
 }
 
 int CheckRoom(const std::string& folder, uint64_t needed, const std::string& what) {
+  // A folder that takes no file at all is not short of room.
+  int error = 0;
+  if (OsFolderRefusesWrites(folder, &error)) {
+    CliPrint(CliErr, "tarnovell: cannot write into %s: %s; nothing was written\n",
+             Printable(folder.empty() ? "." : folder).c_str(), OsErrorText(error).c_str());
+    return ExitFileError;
+  }
   uint64_t free = 0;
   if (!OsFreeSpace(folder, &free) || free >= needed) return ExitComplete;
   std::string need = FormatSize(static_cast<int64_t>(std::min<uint64_t>(needed, INT64_MAX)));

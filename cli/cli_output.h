@@ -44,7 +44,8 @@ class PendingOutput {
 
 // Before a command writes needed bytes (what: the output or the set) into folder ("" the current
 // one): ExitComplete when the folder's file system has room for them, or when the system cannot
-// tell; else ExitFileError after telling CliErr how much is needed and free, nothing written.
+// tell; else ExitFileError after telling CliErr how much is needed and free, nothing written, or
+// that the folder takes no new file at all (read-only, or not ours to write into).
 // No option overrides it: a write would run out of space all the same (though a file system
 // that compresses or shares blocks may fit more than it says is free).
 int CheckRoom(const std::string& folder, uint64_t needed, const std::string& what);

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <set>
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
@@ -218,9 +219,14 @@ static void TakePiecesBase(const std::string& given, const std::string& piecesDi
     set->Folder = folder;
 }
 
+// What was told of pieces found under a browser's name, so that a command that walks the set
+// twice tells it once.
+static std::set<std::string> ToldRenamedPieces;
+
 int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, PieceSet* set,
                  const std::string& piecesBase) {
   ForgetFolderListings();
+  ToldRenamedPieces.clear();
   std::string containerPath = SetContainerPath(givenPath);
   set->ContainerPath = containerPath;
   set->Container = OsOpenRead(containerPath, &set->ContainerInfo);
@@ -253,9 +259,33 @@ int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, Pie
 
 // Finds and opens piece n. A name that leads nowhere (a symbolic link to nothing) is missing
 // like a name that is not there.
+// Piece n under a browser's name, when it is missing under its own: the one file that has its
+// size and digest is taken, and said; other such files are named.
+static std::string TakeBrowserRenamedPiece(const PieceSet& set, int32_t n) {
+  std::vector<std::string> others;
+  std::string found = FindBrowserRenamedPiece(set, n, &others);
+  std::string name = set.PieceName(n);
+  if (!ToldRenamedPieces.insert(name).second) return found;
+  if (!found.empty()) {
+    CliPrint(CliErr, "tarnovell: %s is not there; %s is taken for it: its size and digest are "
+                     "piece %d's\n",
+             Printable(name).c_str(), Printable(LastComponent(found)).c_str(), n);
+  } else if (!others.empty()) {
+    std::string names;
+    for (const std::string& other : others)
+      names += (names.empty() ? "" : ", ") + PasteablePath(LastComponent(other));
+    CliPrint(CliErr,
+             "tarnovell: %s is not there; %s may be it, but not one alone has its size and "
+             "digest: rename the right one to %s\n",
+             Printable(name).c_str(), names.c_str(), Printable(name).c_str());
+  }
+  return found;
+}
+
 static int OpenPiece(const PieceSet& set, PieceFile* piece, WalkEnd* end) {
   std::string name = set.PieceName(piece->Index);
   piece->Path = FindFileIgnoringCase(set.Folder, name);
+  if (piece->Path.empty()) piece->Path = TakeBrowserRenamedPiece(set, piece->Index);
   if (!piece->Path.empty()) piece->File = OsOpenRead(piece->Path, &piece->Info);
   if (piece->Path.empty() || (piece->File == NoFile && OsErrorIsMissing(OsLastError()))) {
     end->Missing = JoinPath(set.Folder, name);

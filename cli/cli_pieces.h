@@ -108,6 +108,13 @@ std::string GivenPiecesBase(const std::string& given);
 // --pieces-base; the set is then left as it was.
 void FindRenamedSet(PieceSet* set);
 
+// Piece n, not in the set's folder under its name, as a browser may have saved it beside the set
+// ("docs (1).c002", "docs(2).c002", "docs.c002.download"): the one file under such a name whose
+// size and digest are those the digest block gives piece n (a digest of that piece alone), else
+// "". The files under such a name that are not taken go into *others.
+std::string FindBrowserRenamedPiece(const PieceSet& set, int32_t n,
+                                    std::vector<std::string>* others);
+
 // One file of the set, open for reading while it is visited.
 struct PieceFile {
   int32_t Index = 0;  // 0: the container

@@ -52,18 +52,18 @@ static size_t ByteOfCharacter(const std::string& text, size_t n) {
 
 // Below this width a cut name keeps only its end: its start then tells too little.
 static const size_t CutBothEndsFrom = 12;
-static const char Ellipsis[] = "…";
-
-std::string CutMiddle(const std::string& text, size_t width) {
+std::string CutMiddle(const std::string& text, size_t width, bool ascii) {
   size_t count = CharacterCount(text);
   if (count <= width) return text;
-  if (width == 0) return "";
-  size_t tail = width - 1, head = 0;
+  std::string mark = ascii ? "..." : "…";
+  size_t marked = CharacterCount(mark);
+  if (width <= marked) return mark.substr(0, ByteOfCharacter(mark, width));
+  size_t tail = width - marked, head = 0;
   if (width >= CutBothEndsFrom) {
-    head = (width - 1) / 2;
-    tail = width - 1 - head;
+    head = (width - marked) / 2;
+    tail = width - marked - head;
   }
-  return text.substr(0, ByteOfCharacter(text, head)) + Ellipsis +
+  return text.substr(0, ByteOfCharacter(text, head)) + mark +
          text.substr(ByteOfCharacter(text, count - tail));
 }
 
@@ -200,7 +200,7 @@ std::string ProgressLine(const ProgressView& view, size_t columns) {
   size_t left = room > used ? room - used : 0, nameMore = std::min(left, nameLength - nameLeast);
   size_t lacking = used > room ? used - room : 0;
   fields[NameField] =
-      CutMiddle(view.Name, nameLeast > lacking ? nameLeast + nameMore - lacking : 0);
+      CutMiddle(view.Name, nameLeast > lacking ? nameLeast + nameMore - lacking : 0, view.Ascii);
   if (bar) fields[BarField] = Bar(view.Done, view.Total, BarAtLeast + left - nameMore);
   std::string line;
   for (const std::string& field : fields) {
@@ -213,8 +213,10 @@ std::string ProgressLine(const ProgressView& view, size_t columns) {
 // The line of the command that runs.
 static struct {
   bool Forced = false;
+  bool Off = false;
   bool On = false;
   bool Drawn = false;
+  bool Counted = false;  // a step has begun: the steps are counted
   ProgressCommand Command = ProgressCommand::Split;
   std::vector<ProgressStep> Skipped;
   ProgressStep Step = ProgressStep::SplitSet;
@@ -227,14 +229,20 @@ static struct {
   size_t Shown = 0;  // the characters on the line now
 } Line;
 
-void ProgressForce(bool forced) { Line.Forced = forced; }
+void ProgressForce(bool forced, bool off) {
+  Line.Forced = forced;
+  Line.Off = off;
+}
 
 void ProgressSteps(ProgressCommand command) {
   Line.Command = command;
   Line.Skipped.clear();
+  Line.Counted = false;
 }
 
-void ProgressSkip(ProgressStep step) { Line.Skipped.push_back(step); }
+void ProgressSkip(ProgressStep step) {
+  if (!Line.Counted) Line.Skipped.push_back(step);
+}
 
 // "step 2 of 3: rebuilding" and "2/3" for the step that runs, or "" when its command takes
 // only one.
@@ -257,8 +265,9 @@ static void StepTexts(std::string* text, std::string* shortText) {
 }
 
 void ProgressBegin(bool enabled, int64_t total, ProgressStep step) {
-  Line.On = enabled && (Line.Forced || OsIsTerminal(CliErr));
+  Line.On = enabled && !Line.Off && (Line.Forced || OsIsTerminal(CliErr));
   Line.Drawn = false;
+  Line.Counted = true;
   Line.Step = step;
   Line.Total = total;
   Line.Done = 0;
@@ -277,6 +286,7 @@ static ProgressView ViewAt(int64_t now, bool last) {
   view.Done = Line.Done;
   view.Total = Line.Total;
   view.Finished = last && Line.Done >= Line.Total;
+  view.Ascii = !OsTextIsUtf8();
   view.Rate = view.Finished ? Line.Rate.Average() : Line.Rate.BytesPerSecond();
   if (view.Finished) {
     view.Seconds = (now - Line.Start) / 1000;

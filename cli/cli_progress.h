@@ -24,10 +24,12 @@ enum class ProgressStep {
 };
 enum class ProgressCommand { Split, Join, Verify, Repair };
 
-// Set from the command line before a command runs: draw the line whatever CliErr is.
-void ProgressForce(bool forced);
-// A command starts: every step of it may follow. A step found not needed is skipped before the
-// next one begins, so that "step 2 of 2" counts the steps that are taken.
+// Set from the command line before a command runs: draw the line whatever CliErr is (forced,
+// --progress), or never (off, --no-progress: the command's report stays, unlike with -q).
+void ProgressForce(bool forced, bool off = false);
+// A command starts: every step of it may follow. A step known not to be needed is skipped before
+// the first one begins; the steps are counted then, once for the run ("step 1 of 3" is followed by
+// "step 2 of 3"), and a step found not needed later keeps its number and is not drawn.
 void ProgressSteps(ProgressCommand command);
 void ProgressSkip(ProgressStep step);
 
@@ -82,6 +84,7 @@ struct ProgressView {
   double Rate = -1;      // bytes per second; negative: not known yet
   int64_t Seconds = -1;  // left, or taken when Finished; negative: not known
   bool Finished = false;
+  bool Ascii = false;  // the terminal shows no UTF-8 (OsTextIsUtf8): "..." stands for "…"
 };
 
 // The line of a view in at most columns - 1 characters, so that it never wraps. The fields go,
@@ -94,7 +97,8 @@ std::string FormatDuration(int64_t seconds);
 // "84.2 MiB/s"; "" for an unknown (negative) rate.
 std::string FormatRate(double bytesPerSecond);
 // The text in at most width characters (UTF-8, never cut inside one): its start and its end
-// with "…" between, or only its end when width is small; the whole text when it fits.
-std::string CutMiddle(const std::string& text, size_t width);
+// with "…" between (ascii: "..."), or only its end when width is small; the whole text when it
+// fits.
+std::string CutMiddle(const std::string& text, size_t width, bool ascii = false);
 // The characters of a UTF-8 text (the bytes that begin one).
 size_t CharacterCount(const std::string& text);

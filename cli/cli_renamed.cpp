@@ -1,6 +1,9 @@
 // A container saved under another name ("film (1).exe", as browsers save a second download) has
 // no pieces of its own name: the set in its folder that its digest block vouches for is taken,
 // or the one --pieces-base names.
+#include <ctype.h>
+#include <string.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -119,4 +122,60 @@ void FindRenamedSet(PieceSet* set) {
           ? ("the container's digests fit none of the sets beside it (" + ListOfBases(bases) + ")")
                 .c_str()
           : ("its digests fit several sets (" + ListOfBases(fitting) + ")").c_str());
+}
+
+static bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return tolower(static_cast<unsigned char>(x)) == tolower(static_cast<unsigned char>(y));
+         });
+}
+
+// The name a browser's renaming came from: "docs (1).c002", "docs(2).c002" and
+// "docs.c002.download" (or .crdownload, .part) give "docs.c002"; "" for any other name.
+static std::string NameBeforeBrowser(const std::string& name) {
+  std::string lower = name;
+  std::transform(lower.begin(), lower.end(), lower.begin(),
+                 [](unsigned char c) { return static_cast<char>(tolower(c)); });
+  for (const char* ending : {".download", ".crdownload", ".part"}) {
+    size_t length = strlen(ending);
+    if (lower.size() > length && lower.compare(lower.size() - length, length, ending) == 0)
+      return name.substr(0, name.size() - length);
+  }
+  size_t dot = name.find_last_of('.');
+  if (dot == std::string::npos || dot == 0 || name[dot - 1] != ')') return "";
+  size_t open = name.find_last_of('(', dot);
+  if (open == std::string::npos || open + 2 >= dot ||
+      name.find_first_not_of("0123456789", open + 1) != dot - 1)
+    return "";
+  size_t start = open > 0 && name[open - 1] == ' ' ? open - 1 : open;
+  return name.substr(0, start) + name.substr(dot);
+}
+
+std::string FindBrowserRenamedPiece(const PieceSet& set, int32_t n,
+                                    std::vector<std::string>* others) {
+  std::vector<std::string> names;
+  if (!OsListFolder(set.Folder, &names)) return "";
+  std::string wanted = set.PieceName(n), found;
+  const DigestBlock& block = set.Head.Digests;
+  // Only a digest of this piece alone vouches for a file alone.
+  bool alone = set.Head.HasDigests && StartsRun(block, n) && EndsRun(block, n);
+  int64_t size = set.Head.HasDigests ? ExpectedPayload(block, n) : -1;
+  int matches = 0;
+  for (const std::string& name : names) {
+    if (!EqualIgnoringCase(NameBeforeBrowser(name), wanted)) continue;
+    std::string path = JoinPath(set.Folder, name);
+    OsFileInfo info;
+    uint32_t crc = 0;
+    bool fits = alone && OsProbe(path, &info) && info.Kind == OsKind::Regular &&
+                info.Size == size && AddPieceBytes(path, &crc) &&
+                crc == block.Image.Digests[DigestIndexOf(block, n)];
+    if (fits && matches++ == 0) {
+      found = path;
+    } else {
+      others->push_back(path);
+    }
+  }
+  if (matches == 1) return found;
+  if (matches > 1) others->push_back(found);
+  return "";
 }

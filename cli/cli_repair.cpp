@@ -358,14 +358,10 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
   size_t rows = static_cast<size_t>(survey.Header.RowCount);
   int32_t toMake = 0;
   for (int32_t r = 0; r < survey.Header.RowCount; r++) toMake += RowToMake(files, survey, r);
-  if (toMake == 0) {
-    ProgressSkip(ProgressStep::RepairRemake);
-    return ExitComplete;
-  }
+  if (toMake == 0) return ExitComplete;
   OpenedFiles set;
   if (!set.Open(files.SetPaths)) return RemakeFailure(files, survey, 0, repaired);
   if (!MadeWith(StubOf(set.Files[0]), survey)) {
-    ProgressSkip(ProgressStep::RepairRemake);
     CliPrint(CliOut,
              "note: the missing and damaged recovery files are not made again: the joiner program "
              "differs "
@@ -575,14 +571,19 @@ int RunRepair(const RepairOptions& options) {
     if (code >= 0) return code;
   }
   if (files.FileCount == 0) {
+    // A container whose own piece 1 is not beside it may have been renamed away from its set;
+    // one beside its pieces simply has no recovery files.
+    PieceSet own;
+    own.BaseName = baseName;
+    bool renamed = !container.empty() && options.PiecesBase.empty() &&
+                   FindFileIgnoringCase(folder, own.PieceName(1)).empty();
+    std::string none =
+        "no recovery file " + Printable(base) + ".r01, ... was found" +
+        (renamed ? " (a renamed container: give --pieces-base NAME, the set's name)"
+                 : ": repair rebuilds files from those alone, which split makes with --recovery N");
     CliPrint(CliErr, "tarnovell: not repairable: %s\n",
-             files.RecoveryPaths.empty()
-                 ? ("no recovery file " + Printable(base) + ".r01, ... was found" +
-                    (container.empty() || !options.PiecesBase.empty()
-                         ? ""
-                         : " (a renamed container: give --pieces-base NAME, the set's name)"))
-                       .c_str()
-                 : "none of the recovery files found is valid");
+             files.RecoveryPaths.empty() ? none.c_str()
+                                         : "none of the recovery files found is valid");
     return ExitNotRepairable;
   }
   code = CheckLostNamesFree(files);
@@ -604,8 +605,6 @@ int RunRepair(const RepairOptions& options) {
   AcceptOwnJoiner(files, &survey);
   PrintBadFiles(CliOut, files, survey, "  ", false);
   PrintBadRows(CliOut, files, survey, "  ");
-  if (survey.FilesToRewrite == 0 || !survey.Repairable) ProgressSkip(ProgressStep::RepairRebuild);
-  if (BadRowCount(survey) == 0) ProgressSkip(ProgressStep::RepairRemake);
   if (survey.FilesToRewrite == 0) {
     if (!options.Quiet) {
       CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",

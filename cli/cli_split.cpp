@@ -8,6 +8,7 @@
 // filled stripe by stripe with the recovery files, the input read once (cli_recovery_split.cpp).
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <vector>
 
 #include "base/file_time.h"
@@ -32,7 +33,7 @@ struct SplitInput {
   std::string Shown;  // in messages: the path, or "standard input"
   OsFile File = NoFile;
   OsFileInfo Info;
-  bool Stream = false;  // standard input: its size is known at its end
+  bool Stream = false;  // standard input, a FIFO or a device: its size is known at its end
   StreamReader Reader{NoFile};
   int64_t Taken = 0;  // the data moved into the set so far
 };
@@ -64,6 +65,7 @@ struct SplitPlan {
   std::string PageTarget;                    // BASE.html (--page)
   bool Nameless = false;  // the files are written without names: each stays open until its commit
   std::vector<std::string> Orphans;  // files a killed split of this input left, replaced freely
+  bool BaseMoved = false;  // the base from the name was the input's own (setup.exe): BASE-set
 };
 
 // The most files of a set written without names, all open until they are put in place; a larger
@@ -362,6 +364,28 @@ static std::string PercentText(double percent) {
 }
 
 // SIZE as the messages give it: as it was given, else the default's bytes.
+// Whether the input is read as a stream: standard input, or a path to a FIFO or a device (a
+// link to one too, as /dev/fd/63 of a shell's <(command) is).
+static bool InputIsStream(const std::string& path) {
+  OsFileInfo info;
+  return path == StandardStreamPath || (OsProbe(path, &info) && info.Kind == OsKind::Stream);
+}
+
+// A path to a descriptor of this process (/dev/fd/N, /proc/self/fd/N, /dev/stdin): a stream
+// whose last component is no name.
+static bool DescriptorPath(const std::string& path) {
+  std::string number = LastComponent(path);
+  std::string folder = FolderOf(path);
+  bool fd = !number.empty() && number.find_first_not_of("0123456789") == std::string::npos &&
+            folder.size() >= 3 && folder.compare(folder.size() - 3, 3, "/fd") == 0;
+  return fd || path == "/dev/stdin";
+}
+
+// A stream input as messages name it.
+static std::string StreamShown(const std::string& path) {
+  return path == StandardStreamPath ? "standard input" : Printable(path);
+}
+
 static std::string SizeShown(const SplitOptions& options) {
   if (!options.SizeText.empty()) return Printable(options.SizeText);
   return std::to_string(options.PieceSize) + " bytes";
@@ -401,7 +425,7 @@ static int FitRecoveryFiles(const SplitOptions& options, SplitPlan* plan) {
     plan->ShrunkForRecovery = cap < options.PieceSize;
     return ExitComplete;
   }
-  std::string what = plan->Stream ? "standard input" : Printable(options.InputPath);
+  std::string what = StreamShown(options.InputPath);
   std::string with = options.RecoveryPercent > 0
                          ? "--recovery " + PercentText(options.RecoveryPercent)
                          : std::to_string(options.RecoveryRows) + " recovery file" +
@@ -537,6 +561,27 @@ static bool OwnOrphan(const SplitPlan& plan, const SplitInput& input, const std:
 // The files of the set, each checked against what is there. From a stream only the container and
 // the recovery files are known here; each piece is checked when the data reaches it. From a file,
 // where no container is there, what a killed split of it left is replaced freely.
+// The set's paths from its base: the container, the pieces, the recovery files.
+static void NameTargets(const SplitOptions& options, SplitPlan* plan) {
+  plan->Targets.assign(1, JoinPath(plan->OutputDir, plan->Base + ".exe"));
+  for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
+  plan->RecoveryTargets.clear();
+  for (int r = 0; r < RecoveryRowsOf(options, *plan); r++)
+    plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+}
+
+// Whether a file of the set would be the input itself.
+static bool NamesTheInput(const SplitPlan& plan, const OsFileInfo& input) {
+  if (input.Kind != OsKind::Regular) return false;
+  std::vector<std::string> all = plan.Targets;
+  all.insert(all.end(), plan.RecoveryTargets.begin(), plan.RecoveryTargets.end());
+  for (const std::string& target : all) {
+    OsFileInfo existing;
+    if (OsProbe(target, &existing, false) && SameFile(existing, input)) return true;
+  }
+  return false;
+}
+
 static int PlanTargets(const SplitOptions& options, const SplitInput& source, SplitPlan* plan) {
   const OsFileInfo& input = source.Info;
   OsFileInfo folder;
@@ -545,10 +590,14 @@ static int PlanTargets(const SplitOptions& options, const SplitInput& source, Sp
     return ExitFileError;
   }
   plan->OutputDir = options.OutputDir == "." ? "" : options.OutputDir;
-  plan->Targets.push_back(JoinPath(plan->OutputDir, plan->Base + ".exe"));
-  for (uint64_t n = 1; n <= plan->Pieces; n++) plan->Targets.push_back(PiecePath(*plan, n));
-  for (int r = 0; r < RecoveryRowsOf(options, *plan); r++)
-    plan->RecoveryTargets.push_back(RecoveryPath(*plan, r));
+  NameTargets(options, plan);
+  // A set named after its input (setup.exe into setup.exe, docs.c001 into docs.c001) takes
+  // another base unless one was given: BASE-set, said in the summary.
+  if (options.Base.empty() && NamesTheInput(*plan, input)) {
+    plan->Base += "-set";
+    plan->BaseMoved = true;
+    NameTargets(options, plan);
+  }
   if (NameTooLong(plan->Targets.back()) ||
       (!plan->RecoveryTargets.empty() && NameTooLong(plan->RecoveryTargets.back()))) {
     return RefuseLongNames();
@@ -884,14 +933,48 @@ static std::string FilesOf(const std::vector<std::string>& paths, size_t first, 
 
 // --recovery P%: what the recovery files came to, "25% of the 10 files" or, for a set of
 // several groups, "10% of each group of up to 200 files".
+// --recovery P% in the summary: of what, and the count it came to where it is not whole.
 static std::string ShareText(const SplitOptions& options, const SplitPlan& plan) {
   int32_t files = static_cast<int32_t>(plan.Pieces + 1);
   int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
-  std::string percent = PercentText(options.RecoveryPercent);
+  std::string text = PercentText(options.RecoveryPercent);
   if (GroupCountFor(files, rows) <= 1)
-    return percent + " of the " + std::to_string(files) + " files";
-  return percent + " of each group of up to " + std::to_string(LargestGroupFor(files, rows)) +
-         " files";
+    text += " of the " + std::to_string(files) + " files";
+  else
+    text += " of each group of up to " + std::to_string(LargestGroupFor(files, rows)) + " files";
+  double exact = LargestGroupFor(files, rows) * options.RecoveryPercent / 100;
+  if (std::fabs(exact - rows) < 1e-9) return text;
+  char chosen[64];
+  snprintf(chosen, sizeof chosen, " (%.3g, %s)", exact,
+           exact < 0.5 ? "at least 1" : exact < rows ? "rounded up" : "rounded down");
+  return text + chosen;
+}
+
+// The bytes the files at paths take, as they are now.
+static int64_t BytesOf(const std::vector<std::string>& paths) {
+  int64_t bytes = 0;
+  for (const std::string& path : paths) {
+    OsFileInfo info;
+    if (OsProbe(path, &info) && info.Kind == OsKind::Regular) bytes += info.Size;
+  }
+  return bytes;
+}
+
+// What the recovery files cost beside the set, and what they mend: any N lost or damaged files
+// of the set and themselves together (of each group, in a set of several).
+static void ReportRecoveryCost(const SplitPlan& plan) {
+  int32_t files = static_cast<int32_t>(plan.Pieces + 1);
+  int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());
+  int64_t set = BytesOf(plan.Targets), recovery = BytesOf(plan.RecoveryTargets);
+  std::string mends = "any " + std::to_string(rows) + " of ";
+  if (GroupCountFor(files, rows) <= 1)
+    mends += "the " + std::to_string(files + rows) + " files";
+  else
+    mends += "each group's " + std::to_string(LargestGroupFor(files, rows) + rows) + " files or fewer";
+  CliPrint(CliOut, "Recovery: %s beside the set's %s (%lld%% more); %s %s\n",
+           FormatSize(recovery).c_str(), FormatSize(set).c_str(),
+           set > 0 ? static_cast<long long>((recovery * 100 + set / 2) / set) : 0LL,
+           rows == 1 ? "it mends" : "they mend", mends.c_str());
 }
 
 static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
@@ -909,11 +992,32 @@ static void ReportSet(const SplitOptions& options, const SplitPlan& plan) {
     CliPrint(CliOut, ", checksums in %s", Printable(LastComponent(plan.ChecksumTarget)).c_str());
   if (!plan.PageTarget.empty())
     CliPrint(CliOut, ", the joiner page %s", Printable(LastComponent(plan.PageTarget)).c_str());
+  if (plan.BaseMoved) {
+    CliPrint(CliOut, "; named %s, as %s is the input (--base NAME gives another)",
+             Printable(plan.Base).c_str(), Printable(options.InputPath).c_str());
+  }
   CliPrint(CliOut, "\n");
+  if (!plan.RecoveryTargets.empty()) ReportRecoveryCost(plan);
 }
 
-// Opens the input: a regular file, or standard input (StandardStreamPath) as it comes.
-static int OpenInput(const std::string& path, SplitInput* input) {
+// A folder named as the input: what packs it into one stream that split takes.
+static int RefuseFolderInput(const SplitOptions& options) {
+  std::string folder = options.InputPath;
+  while (folder.size() > 1 && LastComponent(folder).empty()) folder.pop_back();
+  std::string size = options.Number > 0 ? "SIZE" : SizeShown(options);
+  std::string name = options.Name.empty() ? LastComponent(folder) + ".tar" : options.Name;
+  CliPrint(CliErr,
+           "tarnovell: %s is a folder, and split cuts one file; pack it into one first, as "
+           "in `tar c %s | tarnovell split - --name %s -s %s`\n",
+           Printable(options.InputPath).c_str(), PasteablePath(folder).c_str(),
+           PasteablePath(name).c_str(), PasteablePath(size).c_str());
+  return ExitUsage;
+}
+
+// Opens the input: a regular file, or a stream read as it comes: standard input
+// (StandardStreamPath), a FIFO or a device.
+static int OpenInput(const SplitOptions& options, SplitInput* input) {
+  const std::string& path = options.InputPath;
   if (path == StandardStreamPath) {
     input->Shown = "standard input";
     input->Stream = true;
@@ -925,16 +1029,25 @@ static int OpenInput(const std::string& path, SplitInput* input) {
     return ExitComplete;
   }
   input->Shown = path;
-  input->File = OsOpenRead(path, &input->Info);
+  input->Stream = InputIsStream(path);
+  input->File = input->Stream ? OsOpenStream(path, &input->Info) : OsOpenRead(path, &input->Info);
+  if (input->File == NoFile && CliInterrupted) return ReportInterrupted("nothing was written");
   if (input->File == NoFile) {
     CliPrint(CliErr, "tarnovell: cannot open %s: %s\n", Printable(path).c_str(),
              OsErrorText(OsLastError()).c_str());
     return ExitFileError;
   }
+  if (input->Stream && input->Info.Kind == OsKind::Stream) {
+    input->Reader = StreamReader(input->File);
+    return ExitComplete;
+  }
+  if (input->Info.Kind == OsKind::Folder) return RefuseFolderInput(options);
   if (input->Info.Kind != OsKind::Regular) {
-    CliPrint(CliErr, "tarnovell: %s is not a regular file\n", Printable(path).c_str());
+    CliPrint(CliErr, "tarnovell: %s is not a regular file, a FIFO or a device\n",
+             Printable(path).c_str());
     return ExitFileError;
   }
+  input->Stream = false;  // a FIFO in the probe, a file once open: read as the file
   return ExitComplete;
 }
 
@@ -1043,25 +1156,36 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
   return ExitComplete;
 }
 
-// What standard input cannot give: a name (record 1 would be "-"), and a size known in advance.
+// What a stream cannot give: a size known in advance, and, from standard input or a descriptor
+// (/dev/fd/63 of a shell's <(command)), a name (record 1 would be "-" or "63").
 static int CheckStreamOptions(const SplitOptions& options) {
-  if (options.InputPath != StandardStreamPath) return ExitComplete;
+  if (!InputIsStream(options.InputPath)) return ExitComplete;
+  std::string what = StreamShown(options.InputPath);
   if (options.Number > 0) {
     CliPrint(CliErr,
-             "tarnovell: --number cannot be used with standard input: its size is not known in "
-             "advance; give --size instead\n");
+             "tarnovell: --number cannot be used with %s: its size is not known in advance; give "
+             "--size instead\n",
+             what.c_str());
     return ExitUsage;
   }
   if (options.RecoveryPercent > 0) {
     CliPrint(CliErr,
-             "tarnovell: --recovery P%% cannot be used with standard input: its number of files "
-             "is not known in advance; give a number of recovery files instead\n");
+             "tarnovell: --recovery P%% cannot be used with %s: its number of files is not known "
+             "in advance; give a number of recovery files instead\n",
+             what.c_str());
     return ExitUsage;
   }
-  if (options.Name.empty()) {
+  if (options.Name.empty() && options.InputPath == StandardStreamPath) {
     CliPrint(CliErr,
              "tarnovell: split - reads standard input, which has no name; give the joined "
              "file's name with --name NAME\n");
+    return ExitUsage;
+  }
+  if (options.Name.empty() && DescriptorPath(options.InputPath)) {
+    CliPrint(CliErr,
+             "tarnovell: %s is a pipe with no name of its own; give the joined file's name with "
+             "--name NAME\n",
+             what.c_str());
     return ExitUsage;
   }
   return ExitComplete;
@@ -1081,8 +1205,8 @@ int RunSplit(const SplitOptions& options) {
   if (recovery && !RecoveryFilesAvailable()) return ExitUsage;
   if (options.Page && !PageAvailable()) return ExitUsage;
   SplitInput input;
-  code = OpenInput(options.InputPath, &input);
+  code = OpenInput(options, &input);
   if (code == ExitComplete) code = SplitInputInto(options, &input);
-  if (input.File != NoFile && !input.Stream) OsClose(input.File);
+  if (input.File != NoFile && options.InputPath != StandardStreamPath) OsClose(input.File);
   return code;
 }

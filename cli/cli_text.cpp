@@ -117,7 +117,10 @@ bool ParseSizeText(const std::string& text, uint64_t* size) {
   static const struct {
     const char* name;
     uint64_t size;
-  } named[] = {{"CD", 700ull << 20}, {"DVD", 4700000000ull}, {"FAT32", (4ull << 30) - 1}};
+  } named[] = {{"CD", 700ull << 20},
+               {"DVD", 4700000000ull},
+               {"FAT32", (4ull << 30) - 1},
+               {"TELEGRAM", TelegramUploadLimit}};
   std::string upper = UpperAscii(text);
   for (const auto& n : named) {
     if (upper == n.name) {

@@ -27,10 +27,14 @@ extern const char WindowsForbiddenCharacters[];
 // ending in a dot or a space. "" when it would. Refused for the files of a set and for the
 // joined file on every system: a set named that way is useless to a Windows user.
 std::string ReservedNameProblem(const std::string& name);
+// The largest file a regular (not Premium) Telegram account uploads: 4000 parts of 512 KiB, the
+// most parts and the largest part Telegram's API takes from such an account (2000 MiB).
+constexpr uint64_t TelegramUploadLimit = 4000ull * 512 * 1024;
 // A size in bytes, in any case: digits, perhaps with a decimal fraction, then K, M, G, T or KiB,
 // MiB, GiB, TiB (powers of 1024), KB, MB, GB, TB (powers of 1000), or nothing ("100M", "1.5G",
-// "700MB", "30721"); or one of the names cd (700 MiB), dvd (4,700,000,000) and fat32 (4 GiB - 1).
-// A fraction of a byte is dropped. False for anything else, for 0 and past 2^63 - 1.
+// "700MB", "30721"); or one of the names cd (700 MiB), dvd (4,700,000,000), fat32 (4 GiB - 1) and
+// telegram (TelegramUploadLimit). A fraction of a byte is dropped. False for anything else, for 0
+// and past 2^63 - 1.
 bool ParseSizeText(const std::string& text, uint64_t* size);
 // 1536 -> "1.5 KiB"; exact byte counts below 1024.
 std::string FormatSize(int64_t bytes);

@@ -107,13 +107,14 @@ inline int32_t LargestGroupFor(int32_t files, int32_t rows) {
   int32_t groups = GroupCountFor(files, rows);
   return groups > 0 ? (files - 1) / groups + 1 : 0;
 }
-// split --recovery P%: the fewest recovery rows N that are at least P % of the files of the
-// largest group, and at least one. Each group gets its own N rows, so a set larger than a group
-// is held to P % of each group, not of the whole set (which would make N the size of a group).
+// split --recovery P%: the fewest recovery rows N that are P % of the files of the largest group
+// rounded to the nearest whole file (a half up), and at least one. Each group gets its own N
+// rows, so a set larger than a group is held to P % of each group, not of the whole set (which
+// would make N the size of a group).
 inline int32_t RecoveryRowsForShare(int32_t files, double percent) {
   for (int32_t rows = 1; rows < MaxRecoveryRows; rows++) {
     double wanted = LargestGroupFor(files, rows) * percent / 100;
-    if (rows >= wanted - 1e-9) return rows;
+    if (rows >= static_cast<int64_t>(wanted + 0.5 + 1e-9)) return rows;
   }
   return MaxRecoveryRows;
 }

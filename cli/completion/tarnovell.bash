@@ -47,19 +47,20 @@ _tarnovell() {
   case $command in
     split)
       options="-h --help -b --bytes -s --size -n --number -d --output-dir --name --base --stub
-               -f --force -q --quiet --progress -r --recovery --checksums --page"
+               -f --force -q --quiet --progress --no-progress -r --recovery --checksums --page"
       files="" ;;
     join)
-      options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --progress"
+      options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --progress
+               --no-progress"
       files="*.[eE][xX][eE]" ;;
     info)
       options="-h --help -p --pieces-dir --pieces-base --json"
       files="*.[eE][xX][eE]" ;;
     verify)
-      options="-h --help -p --pieces-dir --pieces-base -q --quiet --progress --json"
+      options="-h --help -p --pieces-dir --pieces-base -q --quiet --progress --no-progress --json"
       files="*.[eE][xX][eE]" ;;
     repair)
-      options="-h --help --pieces-base -q --quiet --progress -f --force"
+      options="-h --help --pieces-base -q --quiet --progress --no-progress -f --force"
       files="*.[eE][xX][eE] *.[rR][0-9][0-9]" ;;
     page)
       options="-h --help -f --force -q --quiet"
@@ -68,7 +69,7 @@ _tarnovell() {
 
   case $prev in
     -b | --bytes | -s | --size)
-      COMPREPLY=($(compgen -W "cd dvd fat32" -- "$cur"))
+      COMPREPLY=($(compgen -W "cd dvd fat32 telegram" -- "$cur"))
       return ;;
     -d | --output-dir | -p | --pieces-dir)
       compopt -o filenames 2>/dev/null

@@ -1,7 +1,9 @@
 // The console on Linux: whether a stream is a terminal and how wide, the clock, and text out as
 // its UTF-8 bytes.
+#include <ctype.h>
 #include <errno.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <sys/ioctl.h>
 #include <time.h>
 #include <unistd.h>
@@ -12,6 +14,18 @@
 #include "cli/cli_os_sides.h"
 
 bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
+
+bool OsTextIsUtf8() {
+  for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = getenv(name);
+    if (value == nullptr || *value == '\0') continue;
+    std::string locale;
+    for (const char* c = value; *c != '\0'; c++)
+      if (*c != '-') locale += static_cast<char>(tolower(static_cast<unsigned char>(*c)));
+    return locale.find("utf8") != std::string::npos;
+  }
+  return false;  // the C locale: ASCII
+}
 
 int OsConsoleColumns(FILE* stream) {
   struct winsize size;

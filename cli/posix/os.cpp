@@ -41,6 +41,12 @@ bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes) {
   return true;
 }
 
+bool OsFolderRefusesWrites(const std::string& folder, int* error) {
+  if (access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0) return false;
+  *error = errno;
+  return errno == EROFS || errno == EACCES;
+}
+
 static void InfoOf(const struct stat& st, OsFileInfo* info) {
   bool stream = S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode);
   info->Kind = S_ISREG(st.st_mode)   ? OsKind::Regular
@@ -93,6 +99,13 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
   if (file != NoFile)
     fcntl(Descriptor(file), F_SETFL, fcntl(Descriptor(file), F_GETFL) & ~O_NONBLOCK);
   return file;
+}
+
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info) {
+  int fd;
+  do fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_CLOEXEC);
+  while (fd < 0 && errno == EINTR && !CliInterrupted);
+  return OpenedWithInfo(fd, info);
 }
 
 OsFile OsOpenWrite(const std::string& path, OsFileInfo* info) {

@@ -19,6 +19,8 @@ static HANDLE ConsoleOf(FILE* stream) {
 
 bool OsIsTerminal(FILE* stream) { return ConsoleOf(stream) != nullptr; }
 
+bool OsTextIsUtf8() { return true; }
+
 int OsConsoleColumns(FILE* stream) {
   HANDLE console = ConsoleOf(stream);
   CONSOLE_SCREEN_BUFFER_INFO info;

@@ -100,6 +100,18 @@ bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes) {
   return true;
 }
 
+bool OsFolderRefusesWrites(const std::string& folder, int* error) {
+  wchar_t volume[MAX_PATH + 1];
+  DWORD flags = 0;
+  std::wstring path = SystemPath(folder.empty() ? "." : folder);
+  if (!GetVolumePathNameW(path.c_str(), volume, MAX_PATH + 1) ||
+      !GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+      (flags & FILE_READ_ONLY_VOLUME) == 0)
+    return false;
+  *error = ERROR_WRITE_PROTECT;
+  return true;
+}
+
 // What an open handle is. linkItself: it was opened with FILE_FLAG_OPEN_REPARSE_POINT, so a
 // symbolic link or junction is the link, which counts as Other.
 static bool InfoOfHandle(HANDLE handle, bool linkItself, OsFileInfo* info) {
@@ -193,6 +205,8 @@ OsFile OsOpenRead(const std::string& path, OsFileInfo* info) {
                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
       info);
 }
+
+OsFile OsOpenStream(const std::string& path, OsFileInfo* info) { return OsOpenRead(path, info); }
 
 bool OsInfo(OsFile file, OsFileInfo* info) { return InfoOfHandle(HandleOf(file), false, info); }
 

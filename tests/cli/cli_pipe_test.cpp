@@ -3,6 +3,7 @@
 // input is a file of the test's (CliIn) or a real pipe fed by a thread.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -188,6 +189,43 @@ TEST_F(PipeTest, NameRequiredAndNumberRefused) {
   EXPECT_NE(Err().find("--number cannot be used with standard input"), std::string::npos) << Err();
   EXPECT_EQ(List(), std::set<std::string>{"data.bin"});
   EXPECT_EQ(InputRead(), 0);
+}
+
+// A FIFO or a descriptor (a shell's <(command)) named as the input is read as standard input is:
+// the FIFO waited for until its writer comes, its name the joined file's; a descriptor has no
+// name to give. A folder is told how to make one stream of it.
+TEST_F(PipeTest, AFifoOrADescriptorNamedIsReadAsAStream) {
+  std::string data = Pattern(100000, 3);
+  ASSERT_EQ(mkfifo(Path("feed").c_str(), 0600), 0);
+  std::thread writer([&] {  // comes late, and gives up after 5 s without a reader
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    int fd = -1;
+    for (int i = 0; i < 500 && fd < 0; i++, std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+      fd = open(Path("feed").c_str(), O_WRONLY | O_NONBLOCK);
+    if (fd < 0) return;
+    fcntl(fd, F_SETFL, 0);
+    EXPECT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+    close(fd);
+  });
+  EXPECT_EQ(Run({"split", "feed", "-s", "40000", "-q"}), ExitComplete) << Err();
+  writer.join();
+  ASSERT_EQ(Run({"join", "feed.exe", "-o", "joined", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Read("joined") == data);
+
+  std::thread feed = InputFromPipe(data);
+  std::string descriptor = "/dev/fd/" + std::to_string(fileno(in_));
+  EXPECT_EQ(Run({"split", descriptor, "-s", "40000"}), ExitUsage);
+  EXPECT_NE(Err().find("give the joined file's name with --name NAME"), std::string::npos) << Err();
+  EXPECT_EQ(Run({"split", descriptor, "--name", "d.bin", "-s", "40000", "-q"}), ExitComplete)
+      << Err();
+  feed.join();
+  ASSERT_EQ(Run({"join", "d.exe", "-o", "-", "-q"}), ExitComplete) << Err();
+  EXPECT_TRUE(Out() == data);
+
+  Mkdir("tree");
+  EXPECT_EQ(Run({"split", "tree/", "-s", "1M"}), ExitUsage);
+  EXPECT_NE(Err().find("`tar c tree | tarnovell split - --name tree.tar -s 1M`"), std::string::npos)
+      << Err();
 }
 
 // More than 1000 files without --force, or more than the one group whose recovery files the

@@ -397,7 +397,7 @@ TEST_F(Recovery, RepairFromARecoveryFileRebuildsTheLostContainer) {
 }
 
 // A renamed container ("set (1).exe") repairs its set through --pieces-base; without it, repair
-// says what to give.
+// says what to give, and only to a container whose own pieces are not beside it.
 TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
   MakeSet(1);
   std::string piece = Read(SetFile(3));
@@ -409,6 +409,85 @@ TEST_F(Recovery, ARenamedContainerRepairsItsSetThroughPiecesBase) {
       << Out() << Err();
   EXPECT_EQ(Read(SetFile(3)), piece);
   EXPECT_EQ(Run({"verify", "set (1).exe", "-q"}), ExitComplete) << Err();
+  // Beside its own pieces, a container of a set without recovery files is not a renamed one.
+  Rename("set (1).exe", "set.exe");
+  Remove(RowFile(0));
+  EXPECT_EQ(Run({"repair", "set.exe"}), ExitNotRepairable);
+  EXPECT_EQ(Err(), "tarnovell: not repairable: no recovery file set.r01, ... was found: repair "
+                   "rebuilds files from those alone, which split makes with --recovery N\n");
+}
+
+// The summary gives what the recovery files cost and what they mend; P % is rounded to the
+// nearest file, and the summary says so.
+TEST_F(Recovery, TheSummaryTellsTheCostOfRecovery) {
+  Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "20%"}),
+            ExitComplete)
+      << Err();
+  int64_t set = 0;
+  for (int n = 0; n < SetFiles; n++) set += SizeOf(Path(SetFile(n)));
+  EXPECT_NE(Out().find(", 1 recovery file (set.r01) for 20% of the 6 files (1.2, rounded down)"),
+            std::string::npos)
+      << Out();
+  EXPECT_NE(Out().find("\nRecovery: " + FormatSize(SizeOf(Path(RowFile(0)))) +
+                       " beside the set's " + FormatSize(set) + " (" +
+                       std::to_string((SizeOf(Path(RowFile(0))) * 100 + set / 2) / set) +
+                       "% more); it mends any 1 of the 7 files\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_FALSE(List().count(RowFile(1)));
+}
+
+// A piece a browser saved beside the set under another name is taken, and said, when it alone
+// has the piece's size and digest; one that differs is only named, and nothing is renamed.
+TEST_F(Recovery, APieceSavedUnderABrowsersNameIsTakenByItsDigest) {
+  MakeSet(1);
+  Rename(SetFile(2), "set (1).c002");
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out", "-q"}), ExitComplete) << Err();
+  EXPECT_NE(Err().find("set.c002 is not there; set (1).c002 is taken for it"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(Run({"verify", "set.exe", "-q"}), ExitComplete) << Out() << Err();
+  std::string bytes = Read("set (1).c002");
+  bytes[100] = static_cast<char>(bytes[100] ^ 1);
+  Write("set (1).c002", bytes);
+  EXPECT_EQ(Run({"join", "set.exe", "-o", "out2", "-q"}), ExitMissingPiece) << Err();
+  EXPECT_NE(Err().find("\"set (1).c002\" may be it, but not one alone has its size and digest"),
+            std::string::npos)
+      << Err();
+  EXPECT_EQ(List().count(SetFile(2)), 0u);
+}
+
+// The arguments of the first `tarnovell repair ...` a text gives (double quotes around one with
+// a space), without "tarnovell"; none when it gives none.
+std::vector<std::string> PastedRepair(const std::string& text) {
+  size_t start = text.find("`tarnovell repair ");
+  if (start == std::string::npos) return {};
+  std::string command = text.substr(start + 11, text.find('`', start + 1) - start - 11);
+  std::vector<std::string> args(1);
+  bool quoted = false;
+  for (char c : command) {
+    if (c == '"') quoted = !quoted;
+    else if (c == ' ' && !quoted) args.emplace_back();
+    else args.back() += c;
+  }
+  return args;
+}
+
+// A missing piece with recovery files beside the set: join and info give the repair that
+// rebuilds it, --pieces-base and all for a renamed container, and that command, pasted, does.
+TEST_F(Recovery, AMissingPieceNamesTheRepairThatRebuildsIt) {
+  MakeSet(1);
+  Rename("set.exe", "set (1).exe");
+  Files renamed = Snapshot();
+  Remove(SetFile(3));
+  EXPECT_EQ(Run({"join", "set (1).exe", "-o", "out"}), ExitMissingPiece);
+  std::vector<std::string> repair = PastedRepair(Err());
+  ASSERT_FALSE(repair.empty()) << Err();
+  EXPECT_EQ(Run({"info", "set (1).exe"}), ExitMissingPiece);
+  EXPECT_EQ(PastedRepair(Out()), repair) << Out();
+  EXPECT_EQ(Run(repair), ExitComplete) << Out() << Err();
+  EXPECT_EQ(Differences(renamed), "");
 }
 
 // The container's stub: its own is kept when it is still the set's; a lost container gets the
@@ -1101,13 +1180,13 @@ TEST_F(Recovery, AnInputTooLargeForItsRecoveryFilesUnderTheSizeIsRefused) {
 // a count does; a share that is none, or one of standard input, is refused before anything.
 TEST_F(Recovery, AShareOfTheFilesGivesTheirCount) {
   Write("set.bin", Pattern(static_cast<size_t>(InputSize), 7));
-  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "34%"}),
+  ASSERT_EQ(Run({"split", "set.bin", "--size", std::to_string(Cap), "--recovery", "50%"}),
             ExitComplete)
       << Err();
-  // SetFiles files at 34 %: ceil(SetFiles * 0.34) recovery files.
-  int rows = (SetFiles * 34 + 99) / 100;
+  // SetFiles files at 50 %: half as many recovery files, a whole number.
+  int rows = SetFiles / 2;
   EXPECT_NE(Out().find(std::to_string(rows) + " recovery files (set.r01 to set.r0" +
-                       std::to_string(rows) + ") for 34% of the " + std::to_string(SetFiles) +
+                       std::to_string(rows) + ") for 50% of the " + std::to_string(SetFiles) +
                        " files, pieces of 16384 bytes so that each recovery file fits " +
                        std::to_string(Cap) + "\n"),
             std::string::npos)

@@ -273,11 +273,16 @@ TEST_F(CliTest, SplitRefusesToOverwrite) {
   EXPECT_EQ(Read("a.exe"), "not ours");
   EXPECT_EQ(Run({"split", "a.txt", "--size", "30722", "--force", "-q"}), 0) << Err();
   EXPECT_EQ(Read("a.c001"), "ta");  // "da" rides in the container
-  // The input itself is never replaced, --force or not.
+  // The input itself is never replaced, --force or not: a set named after it takes another
+  // base, which the summary gives; a base given that names it is refused.
   Write("setup.exe", "MZ program");
-  EXPECT_EQ(Run({"split", "setup.exe", "--force"}), ExitRefused);
+  EXPECT_EQ(Run({"split", "setup.exe", "--force"}), ExitComplete) << Err();
   EXPECT_EQ(Read("setup.exe"), "MZ program");
+  EXPECT_EQ(Out(), "setup.exe: 10 bytes in setup-set.exe; named setup-set, as setup.exe is the "
+                   "input (--base NAME gives another)\n");
+  EXPECT_EQ(Run({"split", "setup.exe", "--base", "setup", "--force"}), ExitRefused);
   EXPECT_NE(Err().find("is the input file"), std::string::npos) << Err();
+  EXPECT_EQ(Read("setup.exe"), "MZ program");
 }
 
 // A file that appears under a name of the set while the set is written (after the check for

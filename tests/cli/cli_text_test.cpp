@@ -30,6 +30,7 @@ TEST(CliText, Sizes) {
       {"cd", true, 700ull << 20},
       {"DVD", true, 4700000000},
       {"Fat32", true, (4ull << 30) - 1},
+      {"telegram", true, 2097152000},  // 4000 parts of 512 KiB
       {"8388607T", true, 8388607ull << 40},
       {"9223372036854775807", true, INT64_MAX},
       {"8388608T", false, 0},

@@ -66,10 +66,10 @@ expect_bash() {  # expect_bash "EXPECTED WORDS " WORDS...
 expect_bash "split " sp
 expect_bash "--help --version " --
 expect_bash "--size --stub " split --s
-expect_bash "cd dvd fat32 " split -s ""
+expect_bash "cd dvd fat32 telegram " split -s ""
 expect_bash "dvd " split --bytes d
-expect_bash "cd dvd fat32 " split -n 3 -b ""
-expect_bash "cd dvd fat32 " split --size =  # as bash cuts "--size=" at the "="
+expect_bash "cd dvd fat32 telegram " split -n 3 -b ""
+expect_bash "cd dvd fat32 telegram " split --size =  # as bash cuts "--size=" at the "="
 expect_bash "fat32 " split --size = f
 expect_bash "OTHER.EXE film.exe folder " verify ""
 expect_bash "OTHER.EXE film.exe folder " join -q ""
@@ -89,7 +89,7 @@ expect_zsh() {  # expect_zsh "EXPECTED WORDS " "COMMAND LINE"
   [ "$got" = "$1" ] || fail "zsh: tarnovell $2<Tab>: '$got', expected '$1'"
 }
 expect_zsh "split " "sp"
-expect_zsh "cd dvd fat32 " "split -s "
+expect_zsh "cd dvd fat32 telegram " "split -s "
 expect_zsh "OTHER.EXE film.exe folder " "verify "
 expect_zsh "folder " "join -p "
 finish_checks "completion checks"

@@ -357,23 +357,24 @@ TEST(RecoveryLayout, SizesNotCutAsASetAreRefused) {
 
 }  // namespace
 
-// --recovery P%: at least P % of the files of each group, and no more than that takes; a set
-// larger than a group is held to its groups, not to its own count.
+// --recovery P%: P % of the files of each group to the nearest file (a half up), at least one; a
+// set larger than a group is held to its groups, not to its own count.
 TEST(RecoveryShare, RowsArePercentOfTheLargestGroup) {
   const struct {
     int32_t files;
     double percent;
     int32_t rows;
   } cases[] = {
-      {10, 10, 1},   {11, 10, 2},     {10, 25, 3},     {1, 0.5, 1},    {1, 100, 1},
-      {100, 10, 10}, {100, 12.5, 13}, {254, 100, 127}, {1000, 10, 20}, {100000, 1, 3},
+      {10, 10, 1},   {11, 10, 1},     {15, 10, 2},     {10, 25, 3},    {1, 0.5, 1},
+      {1, 100, 1},   {100, 10, 10},   {100, 12.5, 13}, {254, 100, 127}, {1000, 10, 20},
+      {100000, 1, 3}, {19, 10, 2},
   };
   for (const auto& c : cases) {
     int32_t rows = RecoveryRowsForShare(c.files, c.percent);
     EXPECT_EQ(rows, c.rows) << c.files << " files, " << c.percent << "%";
-    // Enough for the largest group, and one fewer would not be.
-    EXPECT_GE(rows * 100.0, LargestGroupFor(c.files, rows) * c.percent - 1e-6);
+    // The share rounded for the largest group, and one fewer would not be.
+    EXPECT_GE(rows + 0.5, LargestGroupFor(c.files, rows) * c.percent / 100 - 1e-6);
     if (rows > 1)
-      EXPECT_LT((rows - 1) * 100.0, LargestGroupFor(c.files, rows - 1) * c.percent - 1e-6);
+      EXPECT_LT(rows - 0.5, LargestGroupFor(c.files, rows - 1) * c.percent / 100 + 1e-6);
   }
 }

@@ -5,6 +5,7 @@
 #include "cli/cli_hints.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
+#include "container/layout.h"
 
 static void PrintHeader(const PieceSet& set) {
   const ContainerHead& head = set.Head;
@@ -161,11 +162,60 @@ static void PrintResult(const PieceSet& set, const InfoReport& report) {
   }
 }
 
+// A word for a POSIX shell: as it is when plain, else in single quotes ("" when no shell
+// takes it as it is: a control character).
+static std::string ShellWord(const std::string& text) {
+  if (!text.empty() && text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                              "0123456789._-+,") == std::string::npos)
+    return text;
+  std::string word = "'";
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return "";
+    word += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  }
+  return word + "'";
+}
+
+// The command that joins the set in its folder with a POSIX shell's own tools, for a receiver
+// without this tool (nothing checked): the container's data from its byte PayloadOffset + 1, then
+// the pieces in their order (named up to 9 of them; by seq past that, which counts past .c999 as
+// the names do). "" when the number of pieces is not known, or a name is not one a shell takes.
+static std::string PortableCommand(const PieceSet& set, const InfoReport& report) {
+  int64_t files = set.Head.HasDigests ? set.Head.Digests.Image.PieceCount
+                  : report.End.Code == ExitComplete ? report.End.Files
+                                                    : 0;
+  std::string container = ShellWord(LastComponent(set.ContainerPath));
+  std::string output = ShellWord(set.JoinedName());
+  if (files < 1 || container.empty() || output.empty() || set.JoinedName()[0] == '.') return "";
+  std::string command =
+      "tail -c +" + std::to_string(PayloadOffset + 1) + " " + container + " > " + output;
+  if (files == 1) return command;
+  command += " && ";
+  if (files <= 10) {
+    command += "cat";
+    for (int32_t n = 1; n < files; n++) {
+      std::string piece = ShellWord(set.PieceName(n));
+      if (piece.empty()) return "";
+      command += " " + piece;
+    }
+  } else {
+    std::string base = ShellWord(set.BaseName + ".c");
+    if (base.empty()) return "";
+    command += "for i in $(seq -f %03g 1 " + std::to_string(files - 1) + "); do cat " + base +
+               "\"$i\"; done";
+  }
+  return command + " >> " + output;
+}
+
 static void PrintInfoText(const PieceSet& set, const InfoReport& report) {
   PrintHeader(set);
   for (const InfoFile& file : report.Files) PrintPiece(file);
   PrintUnneeded(report);
   PrintResult(set, report);
+  std::string portable = PortableCommand(set, report);
+  if (!portable.empty())
+    CliPrint(CliOut, "Without the tool (in the set's folder, a POSIX shell; nothing checked):\n  %s\n",
+             portable.c_str());
 }
 
 static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
@@ -196,6 +246,8 @@ static void PrintInfoJson(const PieceSet& set, const InfoReport& report) {
         .End();
   }
   json.End().Field("data_found", end.Data);
+  std::string portable = PortableCommand(set, report);
+  if (!portable.empty()) json.Field("portable_command", portable);
   // A walk that stopped before the set could be judged: why, as the text's result line says.
   bool judged = JudgedSet(report.Code);
   if (!judged) json.Field("failure", end.Failure);

@@ -93,6 +93,16 @@ TEST_F(CliTest, AThousandPiecesAndMore) {
   Mkdir("out");
   ASSERT_EQ(Run({"join", "many.exe", "-o", "out/joined"}), 0) << Err();
   EXPECT_TRUE(Read("out/joined") == data);
+  ExpectThePortableCommandJoins("many.exe", "many.dat", data);
+}
+
+// info's command for a receiver without the tool joins the set with a shell's own tools, the
+// pieces in their order (past .c999 too, above) and any name quoted.
+TEST_F(CliTest, InfoGivesACommandThatJoinsWithoutTheTool) {
+  std::string data = Pattern(3 * 40000 + 5);
+  Write("it's a $film.dat", data);
+  ASSERT_EQ(Run({"split", "it's a $film.dat", "--size", "70720", "--base", "my set", "-q"}), 0) << Err();
+  ExpectThePortableCommandJoins("my set.exe", "it's a $film.dat", data);
 }
 
 // -b, --bytes, -s and --size are one option, the last one given wins; -n cuts into N files.

@@ -161,6 +161,22 @@ class CliTest : public ::testing::Test {
   void Mkdir(const std::string& name) {
     ASSERT_TRUE(std::filesystem::create_directory(U8(Path(name)))) << name;
   }
+  // Runs the command info gives for joining container without the tool in the scratch folder,
+  // with the original removed first, and expects it back as data (POSIX shells only).
+  void ExpectThePortableCommandJoins(const std::string& container, const std::string& original,
+                                     const std::string& data) {
+#ifndef _WIN32
+    ASSERT_EQ(Run({"info", container}), 0) << Err();
+    std::string out = Out();
+    size_t line = out.find("Without the tool");
+    ASSERT_NE(line, std::string::npos) << out;
+    size_t start = out.find("\n  ", line) + 3;
+    std::string command = out.substr(start, out.find('\n', start) - start);
+    Remove(original);
+    ASSERT_EQ(system(("cd '" + dir_ + "' && " + command).c_str()), 0) << command;
+    EXPECT_TRUE(Read(original) == data) << command;
+#endif
+  }
   void Remove(const std::string& name) {
     ASSERT_TRUE(std::filesystem::remove(U8(Path(name)))) << name;
   }

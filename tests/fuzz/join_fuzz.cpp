@@ -237,7 +237,8 @@ void CheckOutput(const Run& run) {
     return;
   }
   bool asked = fake::Count("GetSaveFileNameW") > 0;
-  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : fake::Text(JoinState.OutputPath)),
+  // Without the dialog the file is the header's name, under the name the file calls give it.
+  Check(made.size() == 1 && made[0] == (asked ? "out.bin" : Utf8OfWide(JoinState.OutputPath)),
         "the output is elsewhere");
   std::string taken;
   for (int32_t n = 0; asked && n < JoinState.PieceIndex; n++) taken += run.pieces.at(n);

@@ -363,7 +363,6 @@ static std::string PercentText(double percent) {
   return text;
 }
 
-// SIZE as the messages give it: as it was given, else the default's bytes.
 // Whether the input is read as a stream: standard input, or a path to a FIFO or a device (a
 // link to one too, as /dev/fd/63 of a shell's <(command) is).
 static bool InputIsStream(const std::string& path) {
@@ -386,6 +385,7 @@ static std::string StreamShown(const std::string& path) {
   return path == StandardStreamPath ? "standard input" : Printable(path);
 }
 
+// SIZE as the messages give it: as it was given, else the default's bytes.
 static std::string SizeShown(const SplitOptions& options) {
   if (!options.SizeText.empty()) return Printable(options.SizeText);
   return std::to_string(options.PieceSize) + " bytes";

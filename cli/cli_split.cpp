@@ -558,9 +558,6 @@ static bool OwnOrphan(const SplitPlan& plan, const SplitInput& input, const std:
   return own;
 }
 
-// The files of the set, each checked against what is there. From a stream only the container and
-// the recovery files are known here; each piece is checked when the data reaches it. From a file,
-// where no container is there, what a killed split of it left is replaced freely.
 // The set's paths from its base: the container, the pieces, the recovery files.
 static void NameTargets(const SplitOptions& options, SplitPlan* plan) {
   plan->Targets.assign(1, JoinPath(plan->OutputDir, plan->Base + ".exe"));
@@ -582,6 +579,9 @@ static bool NamesTheInput(const SplitPlan& plan, const OsFileInfo& input) {
   return false;
 }
 
+// The files of the set, each checked against what is there. From a stream only the container and
+// the recovery files are known here; each piece is checked when the data reaches it. From a file,
+// where no container is there, what a killed split of it left is replaced freely.
 static int PlanTargets(const SplitOptions& options, const SplitInput& source, SplitPlan* plan) {
   const OsFileInfo& input = source.Info;
   OsFileInfo folder;
@@ -931,9 +931,8 @@ static std::string FilesOf(const std::vector<std::string>& paths, size_t first, 
   return text + ")";
 }
 
-// --recovery P%: what the recovery files came to, "25% of the 10 files" or, for a set of
-// several groups, "10% of each group of up to 200 files".
-// --recovery P% in the summary: of what, and the count it came to where it is not whole.
+// --recovery P% in the summary: of what ("25% of the 10 files", or for a set of several groups
+// "10% of each group of up to 200 files"), and the count it came to where it is not whole.
 static std::string ShareText(const SplitOptions& options, const SplitPlan& plan) {
   int32_t files = static_cast<int32_t>(plan.Pieces + 1);
   int32_t rows = static_cast<int32_t>(plan.RecoveryTargets.size());

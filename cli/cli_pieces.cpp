@@ -257,8 +257,6 @@ int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, Pie
   return ExitComplete;
 }
 
-// Finds and opens piece n. A name that leads nowhere (a symbolic link to nothing) is missing
-// like a name that is not there.
 // Piece n under a browser's name, when it is missing under its own: the one file that has its
 // size and digest is taken, and said; other such files are named.
 static std::string TakeBrowserRenamedPiece(const PieceSet& set, int32_t n) {
@@ -282,6 +280,8 @@ static std::string TakeBrowserRenamedPiece(const PieceSet& set, int32_t n) {
   return found;
 }
 
+// Finds and opens piece n. A name that leads nowhere (a symbolic link to nothing) is missing
+// like a name that is not there.
 static int OpenPiece(const PieceSet& set, PieceFile* piece, WalkEnd* end) {
   std::string name = set.PieceName(piece->Index);
   piece->Path = FindFileIgnoringCase(set.Folder, name);

@@ -48,6 +48,7 @@ struct SplitOptions {
   double RecoveryPercent = 0;  // or so many, as a share of each group's files (0: none)
   bool Checksums = false;      // BASE.sha256 written beside the set
   bool Page = false;           // BASE.html, the joiner page, written beside the set
+  bool Json = false;           // one JSON object on CliOut instead of the summary
 };
 
 struct JoinOptions {
@@ -57,6 +58,7 @@ struct JoinOptions {
   std::string PiecesBase;  // --pieces-base; empty: the container's base (OpenPieceSet)
   bool Force = false;
   bool Quiet = false;
+  bool Json = false;  // one JSON object on CliOut instead of the summary (not with -o -)
 };
 
 int RunSplit(const SplitOptions& options);
@@ -82,6 +84,7 @@ struct RepairOptions {
   std::string PiecesBase;  // --pieces-base: the set's files are NAME.c001, NAME.r01, ... beside
                            // the container given as Path
   bool Quiet = false;
+  bool Json = false;   // one JSON object on CliOut instead of the text
   bool Force = false;  // rebuild on the recovery files' word where the container's digests cannot
                        // tell (the files replaced are kept), and sets of more than SetFileLimit
 };

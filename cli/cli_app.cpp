@@ -3,18 +3,26 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <functional>
 #include <iostream>
 #include <sstream>
 
 #include "cli/cli.h"
 #include "cli/cli_help.h"
 #include "cli/cli_hints.h"
+#include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_page.h"
 #include "cli/cli_progress.h"
 #include "recovery/recovery_format.h"
 
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).
+
+static void AddJsonFlag(CLI::App* command, bool* json) {
+  command->add_flag("--json", *json,
+                    "print one JSON object on standard output instead of the text (see "
+                    "docs/reference.md); the exit code is the same");
+}
 
 static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string* sizeText,
                                  std::string* numberText, std::string* recoveryText) {
@@ -67,6 +75,7 @@ static CLI::App* AddSplitCommand(CLI::App& app, SplitOptions* split, std::string
       "older set of the same base; make a set of more than " +
           std::to_string(SetFileLimit) + " files");
   command->add_flag("-q,--quiet", split->Quiet, "no progress bar, no summary");
+  AddJsonFlag(command, &split->Json);
   command
       ->add_option("-r,--recovery", *recoveryText,
                    "also write N recovery files BASE.r01, BASE.r02, ... (1 to 254): any N files "
@@ -174,6 +183,7 @@ static CLI::App* AddRepairCommand(CLI::App& app, RepairOptions* repair) {
                         std::to_string(SetFileLimit) +
                         " files known from recovery files alone (each file replaced is kept)");
   AddPiecesBase(command, &repair->PiecesBase);
+  AddJsonFlag(command, &repair->Json);
   return command;
 }
 
@@ -190,14 +200,10 @@ static CLI::App* AddJoinCommand(CLI::App& app, JoinOptions* join) {
       ->type_name("PATH");
   command->add_flag("-f,--force", join->Force, "replace an existing output file");
   command->add_flag("-q,--quiet", join->Quiet, "no progress bar, no summary");
+  AddJsonFlag(command, &join->Json);
   return command;
 }
 
-static void AddJsonFlag(CLI::App* command, bool* json) {
-  command->add_flag("--json", *json,
-                    "print one JSON object on standard output instead of the text (see "
-                    "docs/reference.md); the exit code is the same");
-}
 
 static CLI::App* AddInfoCommand(CLI::App& app, std::string* container, std::string* pieces,
                                 bool* json, std::string* piecesBase) {
@@ -278,6 +284,44 @@ static void SetUsageMessage(CLI::App& app, const std::vector<std::string>& args)
   });
 }
 
+// split, once its texts are read: SIZE, N and the recovery count or share.
+static int RunSplitCommand(const CLI::App& command, SplitOptions* split, const std::string& sizeText,
+                           const std::string& numberText, const std::string& recoveryText) {
+  if (*command.get_option("--size") && !ParseSizeText(sizeText, &split->PieceSize)) {
+    CliPrint(CliErr,
+             "tarnovell: --size: \"%s\" is not a size (a number of bytes above 0, perhaps with "
+             "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32, telegram)\n",
+             Printable(sizeText).c_str());
+    return ExitUsage;
+  }
+  if (*command.get_option("--size")) split->SizeText = sizeText;
+  if (*command.get_option("--number") && !ParseCount(numberText, &split->Number)) {
+    CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
+             Printable(numberText).c_str());
+    return ExitUsage;
+  }
+  if (*command.get_option("--recovery") && !ParseRecovery(recoveryText, split)) {
+    CliPrint(CliErr,
+             "tarnovell: --recovery: \"%s\" is neither a number of recovery files from 1 to %d "
+             "nor a share of the files above 0%% and at most 100%% (such as 10%%)\n",
+             Printable(recoveryText).c_str(), static_cast<int>(MaxRecoveryRows));
+    return ExitUsage;
+  }
+  return RunSplit(*split);
+}
+
+// A command of split, join and repair with --json: its text report muted, and where it printed
+// no object of its own (it stopped before its work was done), the error object.
+static int WithJsonObject(bool json, const char* command, const std::string& path,
+                          const char* pathKey, const std::function<int()>& run) {
+  MuteTextReport(json);
+  JsonPrinted();  // forgets an object of an earlier command of this process
+  int code = run();
+  MuteTextReport(false);
+  if (json && !JsonPrinted()) OsWriteText(CliOut, JsonErrorObject(command, path, code, pathKey));
+  return code;
+}
+
 static int RunCommandLine(int argc, char** argv) {
   CLI::App app{
       "Makes, joins and shows self-joining split sets (a Windows joiner program in front, "
@@ -316,35 +360,24 @@ static int RunCommandLine(int argc, char** argv) {
     return code == 0 ? 0 : ExitUsage;
   }
 
+  BeginTelling();
   InstallInterruptHandlers();
   ProgressForce(forceProgress, noProgress);
   ForgetSweptFolders();
   if (*splitCommand) {
-    if (*splitCommand->get_option("--size") && !ParseSizeText(sizeText, &split.PieceSize)) {
-      CliPrint(CliErr,
-               "tarnovell: --size: \"%s\" is not a size (a number of bytes above 0, perhaps with "
-               "K, M, G, T, KB, MB, GB, TB; or cd, dvd, fat32, telegram)\n",
-               Printable(sizeText).c_str());
-      return ExitUsage;
-    }
-    if (*splitCommand->get_option("--size")) split.SizeText = sizeText;
-    if (*splitCommand->get_option("--number") && !ParseCount(numberText, &split.Number)) {
-      CliPrint(CliErr, "tarnovell: --number: \"%s\" is not a number of files of 1 or more\n",
-               Printable(numberText).c_str());
-      return ExitUsage;
-    }
-    if (*splitCommand->get_option("--recovery") && !ParseRecovery(recoveryText, &split)) {
-      CliPrint(CliErr,
-               "tarnovell: --recovery: \"%s\" is neither a number of recovery files from 1 to %d "
-               "nor a share of the files above 0%% and at most 100%% (such as 10%%)\n",
-               Printable(recoveryText).c_str(), static_cast<int>(MaxRecoveryRows));
-      return ExitUsage;
-    }
-    return RunSplit(split);
+    return WithJsonObject(split.Json, "split", split.InputPath, "input", [&] {
+      return RunSplitCommand(*splitCommand, &split, sizeText, numberText, recoveryText);
+    });
   }
-  if (*joinCommand) return RunJoinCommand(join);
+  if (*joinCommand) {
+    return WithJsonObject(join.Json, "join", join.ContainerPath, "container",
+                          [&] { return RunJoinCommand(join); });
+  }
   if (*verifyCommand) return RunVerify(verify);
-  if (*repairCommand) return RunRepair(repair);
+  if (*repairCommand) {
+    return WithJsonObject(repair.Json, "repair", repair.Path, "path",
+                          [&] { return RunRepair(repair); });
+  }
   if (*pageCommand) return RunPage(page);
   return RunInfo(infoContainer, infoPieces, infoJson, infoPiecesBase);
 }

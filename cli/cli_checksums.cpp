@@ -161,8 +161,8 @@ static int ChecksumFailure(const std::string& what) {
 int SplitChecksums::Write(const std::string& target, const std::string& name, bool nameless,
                           std::vector<PendingOutput>* outputs) {
   Sha256Digest digest;
-  if (!original_.Hash.End(&digest)) return ChecksumFailure(Printable(target));
-  std::string text = ChecksumLineText(name, digest);
+  if (!original_.Hash.End(&originalDigest_)) return ChecksumFailure(Printable(target));
+  std::string text = ChecksumLineText(name, originalDigest_);
   for (size_t i = 0; i < outputs->size(); i++) {
     const PendingOutput& output = (*outputs)[i];
     // The pieces were hashed as they were written; the container and the recovery files are
@@ -171,6 +171,7 @@ int SplitChecksums::Write(const std::string& target, const std::string& name, bo
                                               : DigestOfOutput(output, &digest);
     if (!hashed) return ChecksumFailure(Printable(output.Target()));
     text += ChecksumLineText(LastComponent(output.Target()), digest);
+    fileDigests_.push_back(digest);
   }
   outputs->emplace_back();
   PendingOutput& out = outputs->back();

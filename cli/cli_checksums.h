@@ -65,11 +65,16 @@ class SplitChecksums : public ChunkSink {
   // CliErr.
   int Write(const std::string& target, const std::string& name, bool nameless,
             std::vector<PendingOutput>* outputs);
+  // Once written: the original's SHA-256, and each output's, in the order of outputs.
+  const Sha256Digest& Original() const { return originalDigest_; }
+  const std::vector<Sha256Digest>& Files() const { return fileDigests_; }
 
  private:
   Sha256Sink original_;
   std::vector<Sha256Sink> pieces_;  // [0] unused: the container is read back
   size_t file_ = 0;
+  Sha256Digest originalDigest_;
+  std::vector<Sha256Digest> fileDigests_;
 };
 
 // BASE.sha256 as read beside a set, to compare what verify and join read with.

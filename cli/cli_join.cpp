@@ -8,6 +8,7 @@
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_hints.h"
+#include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
@@ -38,7 +39,10 @@ static int JudgeExistingOutput(const JoinOptions& options, const PieceSet& set,
                   " is not a regular file, and nothing else is replaced; give -o PATH with "
                   "another name");
   }
-  if (!options.Force) return Refuse(Printable(output) + " exists (give --force to replace it)");
+  if (!options.Force) {
+    TellReason("exists");
+    return Refuse(Printable(output) + " exists (give --force to replace it)");
+  }
   if (SameFile(info, set.ContainerInfo))
     return Refuse(Printable(output) + " is the container itself");
   return ExitComplete;
@@ -335,8 +339,70 @@ static int RefuseTerminalOutput() {
   return ExitUsage;
 }
 
+// join --json: the file written, its size, the files read and what vouched for it.
+static void PrintJoinJson(const PieceSet& set, const std::string& output, const WalkEnd& end,
+                          const SetChecksums& checksums, bool matched, int code) {
+  JsonWriter json;
+  json.Begin()
+      .Field("command", "join")
+      .NameField("container", set.ContainerPath)
+      .NameField("output", output)
+      .Field("size", end.Data)
+      .Field("files_read", end.Files)
+      .Field("digests", set.Head.HasDigests);
+  if (matched) json.Field("sha256", Sha256Hex(*checksums.Original())).NameField("checksums", checksums.Path);
+  JsonEndWith(&json, JsonResultWord(code), code);
+  JsonPrint(json);
+}
+
+// The verdict on what was joined into output (written already): the pieces against the set's
+// digests, the whole against BASE.sha256, the data against the header's size. *matched: the
+// SHA-256 matched.
+static int JudgeJoined(const JoinOptions& options, const PieceSet& set, const std::string& output,
+                       const WalkEnd& end, const PieceCheck& check, const SetChecksums& checksums,
+                       Sha256Sink* outputSum, bool* matched) {
+  bool toStandardOutput = options.OutputPath == StandardStreamPath;
+  // What was joined, in the verdicts: the data on standard output has gone on already.
+  std::string joined = toStandardOutput ? "the data written to standard output" : Printable(output);
+  if (BadPieceCount(check) > 0) {
+    CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
+             joined.c_str());
+    PrintFindings(CliErr, check, "  ");
+    for (const std::string& line : ContainerPartLines(set, FindingOf(check, 0) == nullptr))
+      CliPrint(CliErr, "  %s\n", line.c_str());
+    AdviseMending(options, set, check, toStandardOutput ? StandardStreamPath : output);
+    return ExitMismatch;
+  }
+  int code = ExitComplete;
+  if (end.Code == ExitComplete &&
+      (code = CheckOriginal(set, checksums, outputSum, joined, matched)) != ExitComplete)
+    return code;
+  if (end.Code == ExitComplete && ContainerPartDamaged(set.Head))
+    return TellContainerDamage(set, joined, true);
+  if (end.Code == ExitComplete) {
+    if (!options.Quiet) {
+      CliPrint(toStandardOutput ? CliErr : CliOut, "%s: complete, %lld bytes from %lld file%s%s\n",
+               Printable(output).c_str(), static_cast<long long>(end.Data),
+               static_cast<long long>(end.Files), end.Files == 1 ? "" : "s",
+               *matched ? ("; SHA-256 matches " + checksums.FileName()).c_str() : "");
+    }
+    return ExitComplete;
+  }
+  CliPrint(CliErr,
+           "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header "
+           "gives %lld\n",
+           joined.c_str(), static_cast<long long>(end.Data),
+           static_cast<long long>(set.Head.TotalSize));
+  return ContainerPartDamaged(set.Head) ? TellContainerDamage(set, joined, false) : ExitMismatch;
+}
+
 int RunJoinCommand(const JoinOptions& options) {
   bool toStandardOutput = options.OutputPath == StandardStreamPath;
+  if (toStandardOutput && options.Json) {
+    CliPrint(CliErr,
+             "tarnovell: --json cannot go with -o -: standard output carries the joined file\n");
+    return ExitUsage;
+  }
   if (toStandardOutput && OsIsTerminal(CliOut)) return RefuseTerminalOutput();
   PieceSet set;
   int code = OpenPieceSet(options.ContainerPath, options.PiecesDir, &set, options.PiecesBase);
@@ -355,37 +421,8 @@ int RunJoinCommand(const JoinOptions& options) {
          : stream         ? JoinIntoStream(options, set, output, &end, &check, sha256)
                           : JoinIntoNewFile(options, set, output, &end, &check, sha256);
   if (code != ExitComplete) return code;
-
-  // What was joined, in the verdicts: the data on standard output has gone on already.
-  std::string joined = toStandardOutput ? "the data written to standard output" : Printable(output);
-  if (BadPieceCount(check) > 0) {
-    CliPrint(CliErr, "tarnovell: %s is possibly damaged: pieces differ from the set's digests:\n",
-             joined.c_str());
-    PrintFindings(CliErr, check, "  ");
-    for (const std::string& line : ContainerPartLines(set, FindingOf(check, 0) == nullptr))
-      CliPrint(CliErr, "  %s\n", line.c_str());
-    AdviseMending(options, set, check, toStandardOutput ? StandardStreamPath : output);
-    return ExitMismatch;
-  }
   bool matched = false;
-  if (end.Code == ExitComplete &&
-      (code = CheckOriginal(set, checksums, &outputSum, joined, &matched)) != ExitComplete)
-    return code;
-  if (end.Code == ExitComplete && ContainerPartDamaged(set.Head))
-    return TellContainerDamage(set, joined, true);
-  if (end.Code == ExitComplete) {
-    if (!options.Quiet) {
-      CliPrint(toStandardOutput ? CliErr : CliOut, "%s: complete, %lld bytes from %lld file%s%s\n",
-               Printable(output).c_str(), static_cast<long long>(end.Data),
-               static_cast<long long>(end.Files), end.Files == 1 ? "" : "s",
-               matched ? ("; SHA-256 matches " + checksums.FileName()).c_str() : "");
-    }
-    return ExitComplete;
-  }
-  CliPrint(CliErr,
-           "tarnovell: %s is possibly damaged: the pieces hold %lld bytes of data, the header "
-           "gives %lld\n",
-           joined.c_str(), static_cast<long long>(end.Data),
-           static_cast<long long>(set.Head.TotalSize));
-  return ContainerPartDamaged(set.Head) ? TellContainerDamage(set, joined, false) : ExitMismatch;
+  code = JudgeJoined(options, set, output, end, check, checksums, &outputSum, &matched);
+  if (options.Json) PrintJoinJson(set, output, end, checksums, matched, code);
+  return code;
 }

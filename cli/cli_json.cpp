@@ -4,6 +4,7 @@
 #include <stdio.h>
 
 #include "cli/cli_messages.h"
+#include "cli/cli_os.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_text.h"
 
@@ -16,6 +17,9 @@ const char* JsonResultWord(int code) {
     case ExitBadContainer: return "not_a_container";
     case ExitRefused: return "refused";
     case ExitUnchecked: return "unchecked";
+    case ExitNotRepairable: return "not_repairable";
+    case ExitRowsNotMade: return "recovery_files_not_made";
+    case ExitUsage: return "usage";
     case ExitInterrupted: return "interrupted";
     default: return "failed";
   }
@@ -26,15 +30,40 @@ bool JudgedSet(int code) {
          code == ExitUnchecked;
 }
 
-std::string JsonErrorObject(const char* command, const std::string& containerPath, int code) {
+std::string JsonErrorObject(const char* command, const std::string& path, int code,
+                            const char* pathKey) {
   JsonWriter json;
+  const char* reason = *ToldReason() != '\0' ? ToldReason() : JsonResultWord(code);
   json.Begin()
       .Field("command", command)
-      .NameField("container", containerPath)
+      .NameField(pathKey, path)
       .Field("error", JsonResultWord(code))
+      .Field("reason", reason)
+      .Field("message", ToldErrors())
       .Field("exit_code", code)
       .End();
   return json.Text();
+}
+
+// Whether a command's object went out (JsonPrint), since JsonPrinted last asked.
+static bool ObjectPrinted = false;
+
+void JsonPrint(const JsonWriter& json) {
+  OsWriteText(CliOut, json.Text());
+  ObjectPrinted = true;
+}
+
+bool JsonPrinted() {
+  bool printed = ObjectPrinted;
+  ObjectPrinted = false;
+  return printed;
+}
+
+void JsonEndWith(JsonWriter* json, const char* word, int code) {
+  json->Field("result", word);
+  std::string told = ToldErrors();
+  if (!told.empty()) json->Field("message", told);
+  json->Field("exit_code", code).End();
 }
 
 // The length of the UTF-8 sequence at text[i], or 0 when none valid starts there.

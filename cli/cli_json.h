@@ -1,4 +1,4 @@
-// The --json output of info and verify: a small writer of one JSON object, indented, with every
+// The --json output of the commands: a small writer of one JSON object, indented, with every
 // string valid UTF-8 and escaped (a byte that is not part of valid UTF-8 becomes U+FFFD; file
 // names that hold such bytes also get their bytes in hex, in a field NAME_hex beside).
 #pragma once
@@ -33,15 +33,27 @@ class JsonWriter {
   std::vector<char> closers_;
 };
 
-// The word for an exit code of info and verify, as "result" and "error" give it ("complete",
-// "possibly_damaged", "missing_pieces", "not_a_container", ...).
+// The word for an exit code, as "result" and "error" give it ("complete", "possibly_damaged",
+// "missing_pieces", "not_a_container", ...).
 const char* JsonResultWord(int code);
 // Whether an exit code of info or verify is a verdict on the set ("result": complete, possibly
 // damaged, missing pieces, unchecked) rather than a failure to judge it ("error").
 bool JudgedSet(int code);
-// The object for a command that ended before it could judge the set (the container missing or
-// not a container, a file that could not be read, an interruption): the reason is on CliErr.
-std::string JsonErrorObject(const char* command, const std::string& containerPath, int code);
+// The object for a command that ended before it could judge the set or finish its work (the
+// container missing or not a container, a file that could not be read or written, a refusal, an
+// interruption): "command", the path under pathKey, "error" (the exit code's word), "reason"
+// (finer where the command knows it: "exists", "no_room", ...; else the same word), "message"
+// (what it told on CliErr) and "exit_code".
+std::string JsonErrorObject(const char* command, const std::string& path, int code,
+                            const char* pathKey = "container");
+// Writes a whole object on CliOut (the report, muted for --json, is not in its way).
+void JsonPrint(const JsonWriter& json);
+// Whether JsonPrint has written an object since the last call (which forgets it): a command that
+// ended without one gets the error object.
+bool JsonPrinted();
+// The last members of a command's object, and its end: "result" (word), "message" when the
+// command told anything on CliErr (warnings, or why the result is not complete), "exit_code".
+void JsonEndWith(JsonWriter* json, const char* word, int code);
 
 struct PieceSet;
 // The members info and verify share: "container", "header" (name, joined_as, size, the three

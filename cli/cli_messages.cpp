@@ -10,6 +10,37 @@ FILE* CliOut = stdout;
 FILE* CliErr = stderr;
 FILE* CliIn = stdin;
 
+// What this command has told, for its JSON object.
+static struct {
+  bool Muted = false;  // --json: no text report on CliOut
+  std::string Errors;  // the text written to CliErr through CliPrint
+  const char* Reason = "";
+} Told;
+
+void MuteTextReport(bool muted) { Told.Muted = muted; }
+
+void BeginTelling() {
+  Told.Errors.clear();
+  Told.Reason = "";
+}
+
+std::string ToldErrors() {
+  static const std::string prefix = "tarnovell: ";
+  std::string lines;
+  for (size_t at = 0, end; at < Told.Errors.size(); at = end + 1) {
+    end = Told.Errors.find('\n', at);
+    if (end == std::string::npos) end = Told.Errors.size();
+    std::string line = Told.Errors.substr(at, end - at);
+    if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
+    lines += (lines.empty() ? "" : "\n") + line;
+  }
+  return lines;
+}
+
+void TellReason(const char* reason) { Told.Reason = reason; }
+
+const char* ToldReason() { return Told.Reason; }
+
 void CliPrint(FILE* stream, const char* format, ...) {
   va_list args, again;
   va_start(args, format);
@@ -25,6 +56,8 @@ void CliPrint(FILE* stream, const char* format, ...) {
   }
   va_end(again);
   va_end(args);
+  if (stream == CliOut && Told.Muted) return;
+  if (stream == CliErr) Told.Errors += text;
   OsWriteText(stream, text);
 }
 

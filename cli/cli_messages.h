@@ -39,6 +39,17 @@ extern FILE* CliErr;
 extern FILE* CliIn;
 // printf to one of them, the text (UTF-8) written as the system shows it (OsWriteText).
 void CliPrint(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+// --json: the report is one JSON object, so the text CliPrint would write to CliOut is dropped
+// (the object itself goes out by OsWriteText). Errors still go to CliErr.
+void MuteTextReport(bool muted);
+// What a command has told on CliErr through CliPrint since BeginTelling, for a JSON object's
+// "message": every line, without the "tarnovell: " in front.
+void BeginTelling();
+std::string ToldErrors();
+// A reason finer than the exit code, set where a failure is found ("exists", "no_room",
+// "not_writable"): the JSON error object's "reason". "" when none was set since BeginTelling.
+void TellReason(const char* reason);
+const char* ToldReason();
 // Bad files are named one by one up to this many in a row; a longer row is told in one line, so
 // that a report follows the files there are, not the count a forged header claims.
 constexpr int32_t NamedAloneInARow = 10;

@@ -95,6 +95,7 @@ int CheckRoom(const std::string& folder, uint64_t needed, const std::string& wha
   // A folder that takes no file at all is not short of room.
   int error = 0;
   if (OsFolderRefusesWrites(folder, &error)) {
+    TellReason("not_writable");
     CliPrint(CliErr, "tarnovell: cannot write into %s: %s; nothing was written\n",
              Printable(folder.empty() ? "." : folder).c_str(), OsErrorText(error).c_str());
     return ExitFileError;
@@ -107,6 +108,7 @@ int CheckRoom(const std::string& folder, uint64_t needed, const std::string& wha
     need = std::to_string(needed) + " bytes";
     room = std::to_string(free) + " bytes";
   }
+  TellReason("no_room");
   CliPrint(CliErr, "tarnovell: %s needs %s, %s free in %s; nothing was written\n", what.c_str(),
            need.c_str(), room.c_str(), Printable(folder.empty() ? "." : folder).c_str());
   return ExitFileError;

@@ -12,6 +12,7 @@
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
+#include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
@@ -84,6 +85,13 @@ static void ChooseStub(const RecoveryFileSet& files, const SetSurvey& survey, st
            "tool's\n",
            Printable(SetFileName(files, 0)).c_str());
 }
+
+// What this repair put in place, for its --json object; begun empty by every repair.
+static struct RepairDone {
+  std::vector<std::string> Rebuilt;    // the set's files, rebuilt in place
+  std::vector<std::string> Kept;       // beside each: the name the file it replaced is kept under
+  std::vector<std::string> MadeAgain;  // the recovery files made again
+} Done;
 
 static int RepairFailure(const RecoveryFileSet& files, const SetSurvey& survey,
                          const RecoveryResult& result) {
@@ -179,6 +187,8 @@ static int PutInPlace(RecoveryFileSet* opened, const SetSurvey& survey,
       return ExitFileError;
     }
     CliPrint(CliOut, "rebuilt %s\n", Printable(SetFileName(files, n)).c_str());
+    Done.Rebuilt.push_back(path);
+    Done.Kept.push_back(kept);
     if (!kept.empty()) {
       CliPrint(CliOut,
                "  kept the file it replaced as %s: the container's digests do not condemn it, or "
@@ -390,6 +400,7 @@ static int RemakeRows(const RecoveryFileSet& files, const SetSurvey& survey, boo
     if (!outputs[r].Finish() || !outputs[r].Commit(true))
       return RemakeFailure(files, survey, r, repaired);
     CliPrint(CliOut, "made again %s\n", Printable(LastComponent(outputs[r].Target())).c_str());
+    Done.MadeAgain.push_back(outputs[r].Target());
   }
   return ExitComplete;
 }
@@ -457,6 +468,8 @@ static int RepairContainerAlone(const std::string& containerPath, bool quiet) {
     return ExitFileError;
   }
   CliPrint(CliOut, "rebuilt %s (its joiner program, from this tool's own)\n", name.c_str());
+  Done.Rebuilt.push_back(containerPath);
+  Done.Kept.push_back("");
   if (!quiet) CliPrint(CliOut, "Result:    repaired: 1 file rebuilt\n");
   return ExitComplete;
 }
@@ -550,7 +563,63 @@ static int RefuseSuspectContainer(const RecoveryFileSet& files, const SetSurvey&
                 "all the same (each file replaced is kept beside it as NAME.1); nothing was changed");
 }
 
+// repair --json: the files put in place (each with its size, and its SHA-256 where BASE.sha256
+// vouched for it), the recovery files made again, the survey when there was one, the result.
+static void PrintRepairJson(const RepairOptions& options, const RecoveryFileSet* files,
+                            const SetSurvey* survey, const SetChecksums& sums, int code) {
+  JsonWriter json;
+  json.Begin().Field("command", "repair").NameField("path", options.Path);
+  json.BeginArray("rebuilt");
+  for (size_t i = 0; i < Done.Rebuilt.size(); i++) {
+    OsFileInfo info;
+    const std::string& path = Done.Rebuilt[i];
+    json.Begin().NameField("path", path);
+    if (OsProbe(path, &info)) json.Field("size", info.Size);
+    // BASE.sha256 vouched for what the survey rebuilt (the container alone is checked otherwise)
+    const Sha256Digest* sha256 = survey != nullptr ? sums.Find(LastComponent(path)) : nullptr;
+    if (sha256 != nullptr) json.Field("sha256", Sha256Hex(*sha256));
+    if (!Done.Kept[i].empty()) json.NameField("kept_as", Done.Kept[i]);
+    json.End();
+  }
+  json.End().BeginArray("made_again");
+  for (const std::string& path : Done.MadeAgain) json.Begin().NameField("path", path).End();
+  json.End();
+  if (files != nullptr && survey != nullptr) {
+    json.Begin("recovery");
+    JsonSurvey(&json, *files, *survey);
+    json.End();
+  }
+  const char* word = code == ExitComplete && Done.Rebuilt.empty() ? "whole"
+                     : code == ExitComplete                      ? "repaired"
+                                                                 : JsonResultWord(code);
+  JsonEndWith(&json, word, code);
+  JsonPrint(json);
+}
+
+// The set surveyed: whole, not repairable, or rebuilt (and the missing recovery files made again).
+static int RepairSurveyed(RecoveryFileSet* files, SetSurvey* survey, RepairOutputs* outputs,
+                          const SetChecksums& sums, const RepairOptions& options) {
+  PrintBadFiles(CliOut, *files, *survey, "  ", false);
+  PrintBadRows(CliOut, *files, *survey, "  ");
+  if (survey->FilesToRewrite == 0) {
+    if (!options.Quiet) {
+      CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",
+               Printable(files->BaseName).c_str(), survey->Header.FileCount);
+    }
+    return RemakeRows(*files, *survey, false, options.Quiet);
+  }
+  if (!survey->Repairable) {
+    PrintNotRepairable(CliOut, *survey, "Result:    ");
+    CliPrint(CliOut, "Nothing was changed.\n");
+    return ExitNotRepairable;
+  }
+  int code = RefuseSuspectContainer(*files, *survey, options);
+  if (code == ExitComplete) code = Rebuild(files, survey, outputs, sums, options.Quiet);
+  return code == ExitComplete ? RemakeRows(*files, *survey, true, options.Quiet) : code;
+}
+
 int RunRepair(const RepairOptions& options) {
+  Done = {};
   std::string base, container, folder, baseName;
   int code = RepairTarget(options.Path, &base, &container);
   if (code != ExitComplete) return code;
@@ -568,6 +637,7 @@ int RunRepair(const RepairOptions& options) {
   if (code != ExitComplete) return code;
   if (files.FileCount == 0 && !container.empty()) {
     code = RepairContainerAlone(container, options.Quiet);
+    if (code == ExitComplete && options.Json) PrintRepairJson(options, nullptr, nullptr, sums, code);
     if (code >= 0) return code;
   }
   if (files.FileCount == 0) {
@@ -603,21 +673,7 @@ int RunRepair(const RepairOptions& options) {
   }
   if (code != ExitComplete) return code;
   AcceptOwnJoiner(files, &survey);
-  PrintBadFiles(CliOut, files, survey, "  ", false);
-  PrintBadRows(CliOut, files, survey, "  ");
-  if (survey.FilesToRewrite == 0) {
-    if (!options.Quiet) {
-      CliPrint(CliOut, "%s: whole: nothing to repair (%d files checked)\n",
-               Printable(files.BaseName).c_str(), survey.Header.FileCount);
-    }
-    return RemakeRows(files, survey, false, options.Quiet);
-  }
-  if (!survey.Repairable) {
-    PrintNotRepairable(CliOut, survey, "Result:    ");
-    CliPrint(CliOut, "Nothing was changed.\n");
-    return ExitNotRepairable;
-  }
-  code = RefuseSuspectContainer(files, survey, options);
-  if (code == ExitComplete) code = Rebuild(&files, &survey, &outputs, sums, options.Quiet);
-  return code == ExitComplete ? RemakeRows(files, survey, true, options.Quiet) : code;
+  code = RepairSurveyed(&files, &survey, &outputs, sums, options);
+  if (options.Json) PrintRepairJson(options, &files, &survey, sums, code);
+  return code;
 }

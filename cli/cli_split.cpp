@@ -16,6 +16,7 @@
 #include "cli/cli_checksums.h"
 #include "cli/cli_copy.h"
 #include "cli/cli_hints.h"
+#include "cli/cli_json.h"
 #include "cli/cli_output.h"
 #include "cli/cli_page.h"
 #include "cli/cli_paths.h"
@@ -491,7 +492,10 @@ static int CheckTarget(const SplitOptions& options, const OsFileInfo& input,
   if (!OsProbe(target, &existing, false) || existing.Kind == OsKind::Missing) return ExitComplete;
   if (SameFile(existing, input))
     return Refuse(Printable(target) + " is the input file; give another --base or --output-dir");
-  if (!options.Force) return Refuse(Printable(target) + " exists (give --force to replace it)");
+  if (!options.Force) {
+    TellReason("exists");
+    return Refuse(Printable(target) + " exists (give --force to replace it)");
+  }
   if (existing.Kind == OsKind::Folder) return Refuse(Printable(target) + " is a folder");
   if (existing.Kind != OsKind::Regular)
     return Refuse(Printable(target) + " is not a regular file, and nothing else is replaced");
@@ -1094,6 +1098,52 @@ static int CheckRoomForSet(const SplitPlan& plan) {
   return CheckRoom(plan.OutputDir, needed, SetDescription(plan));
 }
 
+// One file of the set in split's JSON object: its path, role and size, the CRC-32C of its data
+// (the digest block's, for the container and the pieces), and with --checksums its SHA-256.
+static void JsonSetFile(JsonWriter* json, const std::string& path, const char* role,
+                        const WrittenData* data, const Sha256Digest* sha256) {
+  OsFileInfo info;
+  json->Begin().NameField("path", path).Field("role", role);
+  if (OsProbe(path, &info)) json->Field("size", info.Size);
+  if (data != nullptr) {
+    char crc[9];
+    snprintf(crc, sizeof crc, "%08x", data->Crc);
+    json->Field("data_size", data->Size).Field("data_crc32c", crc);
+  }
+  if (sha256 != nullptr) json->Field("sha256", Sha256Hex(*sha256));
+  json->End();
+}
+
+// split --json: what was written, in the order of BASE.sha256 (the set, its recovery files,
+// then BASE.sha256 and BASE.html).
+static void PrintSplitJson(const SplitOptions& options, const SplitPlan& plan,
+                           const SplitChecksums* sums) {
+  JsonWriter json;
+  json.Begin()
+      .Field("command", "split")
+      .NameField("input", options.InputPath)
+      .Field("name", plan.Name)
+      .Field("size", plan.Total)
+      .NameField("base", plan.Base)
+      .NameField("folder", plan.OutputDir);
+  if (sums != nullptr) json.Field("sha256", Sha256Hex(sums->Original()));
+  json.BeginArray("files");
+  size_t i = 0;
+  auto digest = [&](size_t k) { return sums != nullptr ? &sums->Files()[k] : nullptr; };
+  for (; i < plan.Targets.size(); i++) {
+    const WrittenData* data = i < plan.Written.size() ? &plan.Written[i] : nullptr;
+    JsonSetFile(&json, plan.Targets[i], i == 0 ? "container" : "piece", data, digest(i));
+  }
+  for (const std::string& path : plan.RecoveryTargets)
+    JsonSetFile(&json, path, "recovery", nullptr, digest(i++));
+  if (!plan.ChecksumTarget.empty())
+    JsonSetFile(&json, plan.ChecksumTarget, "checksums", nullptr, nullptr);
+  if (!plan.PageTarget.empty()) JsonSetFile(&json, plan.PageTarget, "page", nullptr, nullptr);
+  json.End();
+  JsonEndWith(&json, JsonResultWord(ExitComplete), ExitComplete);
+  JsonPrint(json);
+}
+
 // A container of ours is refused as the input, unless forced: it is most likely a set to join.
 static int RefuseSplittingASet(const SplitOptions& options, const SplitInput& input) {
   if (options.Force || input.Stream || !IsContainerOfOurs(input.File, input.Info))
@@ -1151,7 +1201,10 @@ static int SplitInputInto(const SplitOptions& options, SplitInput* input) {
              plan.Orphans.size(), plan.Orphans.size() == 1 ? "" : "s");
   }
   if (options.Force) RemoveOlderPieces(plan, input->Info);
-  if (!options.Quiet) ReportSet(options, plan);
+  if (options.Json)
+    PrintSplitJson(options, plan, sums);
+  else if (!options.Quiet)
+    ReportSet(options, plan);
   return ExitComplete;
 }
 

@@ -47,11 +47,11 @@ _tarnovell() {
   case $command in
     split)
       options="-h --help -b --bytes -s --size -n --number -d --output-dir --name --base --stub
-               -f --force -q --quiet --progress --no-progress -r --recovery --checksums --page"
+               -f --force -q --quiet --json --progress --no-progress -r --recovery --checksums --page"
       files="" ;;
     join)
-      options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --progress
-               --no-progress"
+      options="-h --help -p --pieces-dir --pieces-base -o --output -f --force -q --quiet --json
+               --progress --no-progress"
       files="*.[eE][xX][eE]" ;;
     info)
       options="-h --help -p --pieces-dir --pieces-base --json"
@@ -60,7 +60,7 @@ _tarnovell() {
       options="-h --help -p --pieces-dir --pieces-base -q --quiet --progress --no-progress --json"
       files="*.[eE][xX][eE]" ;;
     repair)
-      options="-h --help --pieces-base -q --quiet --progress --no-progress -f --force"
+      options="-h --help --pieces-base --json -q --quiet --progress --no-progress -f --force"
       files="*.[eE][xX][eE] *.[rR][0-9][0-9]" ;;
     page)
       options="-h --help -f --force -q --quiet"

@@ -4,6 +4,7 @@
 // --json; names of any bytes give valid JSON.
 #include "cli/cli_checksums.h"
 #include "cli/cli_json.h"
+#include "integrity/sha256.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/cli/json_reader.h"
 
@@ -24,10 +25,14 @@ class Json : public CliTest {
   // code is the object's and the same as without --json.
   JsonValue RunJson(std::vector<std::string> args, int expected) {
     int textCode = Run(args);
+    EXPECT_EQ(expected, textCode) << "the text's exit code differs";
+    return RunJsonOnce(args, expected);
+  }
+  // The same, for a command that changes what it runs on: without the text run.
+  JsonValue RunJsonOnce(std::vector<std::string> args, int expected) {
     args.push_back("--json");
     int code = Run(args);
     EXPECT_EQ(code, expected) << Out() << Err();
-    EXPECT_EQ(code, textCode) << "the text's exit code differs";
     JsonValue object;
     JsonReader reader;
     EXPECT_TRUE(reader.Read(Out(), &object)) << reader.Error() << "\n" << Out();
@@ -287,6 +292,58 @@ TEST_F(Json, AContainerThatCannotBeOpenedGivesAnErrorObject) {
   EXPECT_EQ(verify["error"].Str(), "file_error") << Out();
   EXPECT_FALSE(verify.Has("files"));
 }
+
+// The SHA-256 of bytes, as sha256sum gives it.
+static std::string Sha256HexOf(const std::string& bytes) {
+  Sha256 hash;
+  hash.Add(bytes.data(), bytes.size());
+  Sha256Digest digest;
+  EXPECT_TRUE(hash.End(&digest));
+  return Sha256Hex(digest);
+}
+
+#ifndef _WIN32  // the Windows build has no recovery files
+// split, repair and join with --json: the object alone on stdout (no summary beside it), each
+// file it names there with the size and the digests it gives; a command that stops before its
+// work is done says why in words and in a reason code.
+TEST_F(Json, SplitRepairAndJoinTellWhatTheyWrote) {
+  std::string input = Pattern(static_cast<size_t>(RecoveryInputSize), 9);
+  Write("set.bin", input);
+  std::vector<std::string> split = {"split", "set.bin", "--size", std::to_string(Cap), "-r", "1",
+                                    "--checksums"};
+  JsonValue made = RunJsonOnce(split, ExitComplete);
+  EXPECT_EQ(made["sha256"].Str(), Sha256HexOf(input));
+  std::string roles;
+  for (const JsonValue& file : made["files"].Items) {
+    roles += file["role"].Str() + " ";
+    std::string bytes = Read(file["path"].Str());
+    EXPECT_EQ(file["size"].Int(), static_cast<int64_t>(bytes.size())) << file["path"].Str();
+    if (file.Has("sha256")) EXPECT_EQ(file["sha256"].Str(), Sha256HexOf(bytes));
+  }
+  EXPECT_EQ(roles, "container piece piece piece piece piece recovery checksums ");
+  EXPECT_EQ(made["files"][3]["data_size"].Int(), RecoveryPiece);
+
+  JsonValue again = RunJsonOnce(split, ExitRefused);
+  EXPECT_EQ(again["error"].Str(), "refused");
+  EXPECT_EQ(again["reason"].Str(), "exists");
+  EXPECT_NE(again["message"].Str().find("set.exe exists"), std::string::npos) << Out();
+
+  Remove("set.c002");
+  JsonValue repaired = RunJsonOnce({"repair", "set.exe"}, ExitComplete);
+  EXPECT_EQ(repaired["result"].Str(), "repaired");
+  ASSERT_EQ(repaired["rebuilt"].Items.size(), 1u) << Out();
+  EXPECT_EQ(repaired["rebuilt"][0]["path"].Str(), "set.c002");
+  EXPECT_EQ(repaired["rebuilt"][0]["sha256"].Str(), Sha256HexOf(Read("set.c002")));
+  EXPECT_EQ(RunJsonOnce({"repair", "set.exe"}, ExitComplete)["result"].Str(), "whole");
+
+  JsonValue joined = RunJsonOnce({"join", "set.exe", "-o", "out.bin"}, ExitComplete);
+  EXPECT_EQ(Read("out.bin"), input);
+  EXPECT_EQ(joined["size"].Int(), RecoveryInputSize);
+  EXPECT_EQ(joined["sha256"].Str(), made["sha256"].Str());
+  JsonValue toStdout = RunJsonOnce({"join", "set.exe", "-o", "-"}, ExitUsage);
+  EXPECT_EQ(toStdout["reason"].Str(), "usage");
+}
+#endif
 
 #ifndef _WIN32  // the Windows build has no recovery files
 TEST_F(Json, VerifyTellsTheRecoveryFilesFacts) {

@@ -30,6 +30,9 @@ FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}
 int ReportInterrupted(const char*) { return ExitInterrupted; }
+void TellReason(const char*) {}
+const char* ToldReason() { return ""; }
+std::string ToldErrors() { return ""; }
 
 namespace {
 

@@ -35,6 +35,9 @@ FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}
 int ReportInterrupted(const char*) { return ExitInterrupted; }
+void TellReason(const char*) {}
+const char* ToldReason() { return ""; }
+std::string ToldErrors() { return ""; }
 const unsigned char StubImage[StubSize] = {};
 const size_t StubImageSize = StubSize;
 

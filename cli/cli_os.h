@@ -101,6 +101,14 @@ bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset);
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset);
 bool OsSetLength(OsFile file, int64_t length);
 bool OsClose(OsFile file);
+// count bytes of a regular file at offset, mapped for reading so that nothing is copied: null
+// where the system cannot (the caller reads them instead), or where a view found a file cut short
+// before (OsViewFailed). A file cut short while viewed shows zeros past its new end, never a
+// crash, and from then on OsViewFailed is true. Dropped with OsDropView, count as given.
+const void* OsViewRead(OsFile file, int64_t offset, size_t count);
+void OsDropView(const void* view, size_t count);
+// A view has found its file cut short: what was read through views since may be zeros.
+bool OsViewFailed();
 
 // Standard input and output as files (split -, join -o -): the file behind one of the tool's
 // streams (CliIn, CliOut), whose bytes then go through the calls below as they are, never as text

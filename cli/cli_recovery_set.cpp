@@ -11,8 +11,31 @@
 #include "cli/cli_progress.h"
 #include "container/layout.h"
 
+OsFileAccess::OsFileAccess(OsFileAccess&& other) noexcept
+    : file_(other.file_), view_(other.view_), viewCount_(other.viewCount_) {
+  other.view_ = nullptr;
+}
+
 bool OsFileAccess::ReadAt(void* bytes, size_t count, int64_t offset) const {
-  return OsReadAt(file_, bytes, count, offset);
+  // After a view found a file cut short, what was viewed may be zeros: nothing read goes on.
+  return !OsViewFailed() && OsReadAt(file_, bytes, count, offset);
+}
+
+void OsFileAccess::Drop() const {
+  if (view_ != nullptr) OsDropView(view_, viewCount_);
+  view_ = nullptr;
+}
+
+const uint8_t* OsFileAccess::View(size_t count, int64_t offset) const {
+  Drop();
+  // Past the end the read fails, as ReadAt's does (a view there would show a fault).
+  OsFileInfo info;
+  if (!OsInfo(file_, &info) || info.Kind != OsKind::Regular ||
+      offset > info.Size - static_cast<int64_t>(count))
+    return nullptr;
+  view_ = OsViewRead(file_, offset, count);
+  viewCount_ = count;
+  return static_cast<const uint8_t*>(view_);
 }
 
 bool OsFileAccess::WriteAt(const void* bytes, size_t count, int64_t offset) const {

@@ -16,15 +16,24 @@
 #include "recovery/recovery.h"
 
 // An open file of the tool as the module reads and writes it.
+// Its views are mapped (OsViewRead), one at a time.
 class OsFileAccess final : public FileAccess {
  public:
   explicit OsFileAccess(OsFile file) : file_(file) {}
+  OsFileAccess(OsFileAccess&& other) noexcept;
+  OsFileAccess(const OsFileAccess&) = delete;
+  OsFileAccess& operator=(const OsFileAccess&) = delete;
+  ~OsFileAccess() { Drop(); }
   bool ReadAt(void* bytes, size_t count, int64_t offset) const override;
   bool WriteAt(const void* bytes, size_t count, int64_t offset) const override;
   int64_t Size() const override;
+  const uint8_t* View(size_t count, int64_t offset) const override;
 
  private:
+  void Drop() const;
   OsFile file_;
+  mutable const void* view_ = nullptr;  // the last view given, until the next
+  mutable size_t viewCount_ = 0;
 };
 
 // Open files of the tool as the module takes them, in a list: null for NoFile (a file not there,

@@ -13,6 +13,21 @@ int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t o
   return count;
 }
 
+const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset) {
+  const uint8_t* view = file.View(count, offset);
+  if (view != nullptr) return view;
+  return file.ReadAt(buffer, count, offset) ? buffer : nullptr;
+}
+
+int32_t ViewPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
+                   uint8_t* buffer, int32_t length, const uint8_t** view) {
+  *view = buffer;
+  if (PayloadBytesIn(payload, offset, length) < length)
+    return ReadPadded(file, n, payload, offset, buffer, length);
+  *view = ViewOrRead(file, buffer, static_cast<size_t>(length), PayloadBase(n) + offset);
+  return *view != nullptr ? length : -1;
+}
+
 RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length,
                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
                               uint32_t* digest) {
@@ -28,11 +43,12 @@ RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t lengt
     int64_t left = length - done;
     size_t count =
         left < static_cast<int64_t>(buffer->size()) ? static_cast<size_t>(left) : buffer->size();
-    if (!file.ReadAt(buffer->data(), count, at + done)) return RecoveryReadFailed;
+    const uint8_t* bytes = ViewOrRead(file, buffer->data(), count, at + done);
+    if (bytes == nullptr) return RecoveryReadFailed;
     if (size > 0)
-      AddToSlices(slices->data(), size, done, buffer->data(), count);
+      AddToSlices(slices->data(), size, done, bytes, count);
     else
-      *digest = Crc32cAdd(*digest, buffer->data(), count);
+      *digest = Crc32cAdd(*digest, bytes, count);
     done += static_cast<int64_t>(count);
     if (!GoOn(progress, static_cast<int64_t>(count))) return RecoveryInterrupted;
   }

@@ -11,6 +11,7 @@
 
 enum : int32_t {
   ChunkLimit = 1 << 20,  // bytes per file and chunk, at most
+  CacheBlock = 64 << 10,  // bytes per file digested then coded while they are in the cache
 };
 
 // How many bytes of a payload of payload bytes fall in [offset, offset + length).
@@ -23,6 +24,14 @@ inline int64_t PayloadBytesIn(int64_t payload, int64_t offset, int64_t length) {
 // rest of it with zeros; returns the count read, -1 when the read fails.
 int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
                    uint8_t* buffer, int32_t length);
+
+// The count bytes of file at offset: in place where the file shows them (FileAccess::View), else
+// read into buffer; null when the read fails.
+const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset);
+// As ReadPadded, the bytes in place where they fill length (*view then points at them, else at
+// buffer).
+int32_t ViewPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
+                   uint8_t* buffer, int32_t length, const uint8_t** view);
 
 // The CRC-32C of length bytes of file from at, read in chunks of buffer's size. Done,
 // RecoveryReadFailed or RecoveryInterrupted.

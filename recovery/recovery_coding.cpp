@@ -10,12 +10,13 @@ void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers, i
   if (longest < chunk) chunk = static_cast<int32_t>(longest > 0 ? longest : 1);
   chunk += (BufferAlignment - chunk % BufferAlignment) % BufferAlignment;
   buffers->Chunk = chunk;
-  buffers->Storage.resize(static_cast<size_t>(count) * chunk + BufferAlignment);
-  uintptr_t start = reinterpret_cast<uintptr_t>(buffers->Storage.data());
+  buffers->StorageSize = static_cast<size_t>(count) * chunk + BufferAlignment;
+  buffers->Storage.reset(new uint8_t[buffers->StorageSize]);
+  uintptr_t start = reinterpret_cast<uintptr_t>(buffers->Storage.get());
   size_t skip = (BufferAlignment - start % BufferAlignment) % BufferAlignment;
   buffers->Rows.clear();
   for (int32_t i = 0; i < count; i++)
-    buffers->Rows.push_back(buffers->Storage.data() + skip + static_cast<size_t>(i) * chunk);
+    buffers->Rows.push_back(buffers->Storage.get() + skip + static_cast<size_t>(i) * chunk);
 }
 
 int64_t LongestGroup(const std::vector<int64_t>& offsets) {

@@ -4,6 +4,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <vector>
 
 #include "recovery/recovery_chunks.h"
@@ -22,7 +23,8 @@ enum : int32_t {
 // count buffers of Chunk bytes each (at most limit), aligned for the vector instructions; no
 // longer than needed for a stretch of longest bytes.
 struct StripeBuffers {
-  std::vector<uint8_t> Storage;
+  std::unique_ptr<uint8_t[]> Storage;  // not zeroed: a buffer a view stands in for stays untouched
+  size_t StorageSize = 0;
   std::vector<uint8_t*> Rows;
   int32_t Chunk;
 };

@@ -106,32 +106,53 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
   const RecoveryHeader& header = sources.Survey.Header;
   int64_t size = sources.Survey.StripeSize, at = sources.Offsets[pass->Group];
   uint8_t* const* rows = buffers.Rows.data();
+  // Each file's and row's chunk: in place where its file shows it, else in its buffer; and how
+  // many of its bytes are data (the rest is padding).
+  size_t inputs = static_cast<size_t>(pass->K) + pass->Rows.size();
+  std::vector<uint8_t*> in(inputs);
+  std::vector<int32_t> counts(inputs, 0);
   for (int32_t j = 0; j < pass->K; j++) {
+    in[j] = rows[j];
     if (pass->Files[j] == nullptr) continue;
     int32_t n = Member(sources, *pass, j);
-    int32_t count =
-        ReadPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length);
-    if (count < 0) return false;
-    AddToSlices(pass->Slices[j].data(), size, offset, rows[j], static_cast<size_t>(count));
-    *read += count;
+    const uint8_t* view;
+    counts[j] = ViewPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length,
+                           &view);
+    if (counts[j] < 0) return false;
+    in[j] = const_cast<uint8_t*>(view);  // only read: a coding input
+    *read += counts[j];
   }
   for (size_t i = 0; i < pass->Rows.size(); i++) {
-    const FileAccess& file =
-        *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
-    uint8_t* buffer = rows[pass->K + i];
-    if (!file.ReadAt(buffer, static_cast<size_t>(length), at + offset)) return false;
-    AddToSlices(pass->Slices[pass->K + i].data(), size, offset, buffer, static_cast<size_t>(length));
+    const FileAccess& file = *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
+    const uint8_t* view =
+        ViewOrRead(file, rows[pass->K + i], static_cast<size_t>(length), at + offset);
+    if (view == nullptr) return false;
+    in[pass->K + i] = const_cast<uint8_t*>(view);
+    counts[pass->K + i] = length;
     *read += length;
   }
   // The survivors' chunks in plan order (the rows taken are the first present), then the outputs.
   std::vector<uint8_t*> coding;
-  for (int32_t s : pass->Survivors) coding.push_back(s < pass->K ? rows[s] : nullptr);
+  for (int32_t s : pass->Survivors) coding.push_back(s < pass->K ? in[s] : nullptr);
   for (size_t t = 0; t < pass->Lost.size(); t++) {
-    coding[pass->K - pass->Lost.size() + t] = rows[pass->K + t];
+    coding[pass->K - pass->Lost.size() + t] = in[pass->K + t];
     coding.push_back(rows[pass->K + pass->Rows.size() + t]);
   }
   int32_t lost = static_cast<int32_t>(pass->Lost.size());
-  CodeStripe(length, pass->K, lost, pass->Tables.data(), coding.data(), coding.data() + pass->K);
+  // Digests and code a block at a time, which the coding then finds in the cache the digests
+  // brought it into.
+  std::vector<uint8_t*> block(coding.size());
+  for (int32_t from = 0; from < length; from += CacheBlock) {
+    int32_t part = length - from < CacheBlock ? length - from : CacheBlock;
+    for (size_t i = 0; i < inputs; i++) {
+      int32_t count = counts[i] - from < part ? counts[i] - from : part;
+      if (count > 0 && (i >= static_cast<size_t>(pass->K) || pass->Files[i] != nullptr))
+        AddToSlices(pass->Slices[i].data(), size, offset + from, in[i] + from,
+                    static_cast<size_t>(count));
+    }
+    for (size_t c = 0; c < coding.size(); c++) block[c] = coding[c] + from;
+    CodeStripe(part, pass->K, lost, pass->Tables.data(), block.data(), block.data() + pass->K);
+  }
   for (int32_t t = 0; t < lost; t++) {
     int32_t n = Member(sources, *pass, pass->Lost[t]);
     size_t count = static_cast<size_t>(PayloadBytesIn(header.Files[n].Payload, offset, length));

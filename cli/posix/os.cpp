@@ -8,6 +8,7 @@
 #include <string.h>
 #include <sys/random.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -139,6 +140,50 @@ bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
                      return got > 0 ? static_cast<size_t>(got) : 0;
                    });
 }
+
+// Set by OnViewFault: a viewed file was cut short under its view.
+static volatile sig_atomic_t ViewFault = 0;
+static size_t PageSize() {
+  static const size_t size = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return size;
+}
+
+// A view's page past its file's end: a page of zeros put in its place, and the fault noted.
+// Any other bus error takes its default course (the process ends).
+static void OnViewFault(int number, siginfo_t* info, void*) {
+  uintptr_t page = reinterpret_cast<uintptr_t>(info->si_addr) & ~(uintptr_t{PageSize()} - 1);
+  if (info->si_code == BUS_ADRERR &&
+      mmap(reinterpret_cast<void*>(page), PageSize(), PROT_READ,
+           MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
+    ViewFault = 1;
+    return;
+  }
+  signal(number, SIG_DFL);
+}
+
+const void* OsViewRead(OsFile file, int64_t offset, size_t count) {
+  static bool handled = false;
+  if (!handled) {
+    struct sigaction action = {};
+    action.sa_sigaction = OnViewFault;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    handled = sigaction(SIGBUS, &action, nullptr) == 0;
+  }
+  if (!handled || ViewFault || count == 0 || offset < 0) return nullptr;
+  size_t skip = static_cast<size_t>(offset % static_cast<int64_t>(PageSize()));
+  void* map = mmap(nullptr, count + skip, PROT_READ, MAP_SHARED, Descriptor(file),
+                   offset - static_cast<int64_t>(skip));
+  return map != MAP_FAILED ? static_cast<const char*>(map) + skip : nullptr;
+}
+
+void OsDropView(const void* view, size_t count) {
+  uintptr_t at = reinterpret_cast<uintptr_t>(view);
+  size_t skip = at % PageSize();
+  munmap(reinterpret_cast<void*>(at - skip), count + skip);
+}
+
+bool OsViewFailed() { return ViewFault != 0; }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
   return MoveAllAt(static_cast<const char*>(bytes), count, offset,

@@ -270,6 +270,11 @@ bool OsWriteNext(OsFile file, const void* bytes, size_t count) {
                    });
 }
 
+// The Windows tool reads: no views.
+const void* OsViewRead(OsFile, int64_t, size_t) { return nullptr; }
+void OsDropView(const void*, size_t) {}
+bool OsViewFailed() { return false; }
+
 bool OsSetLength(OsFile file, int64_t length) {
   LARGE_INTEGER end;
   end.QuadPart = length;

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cli/cli_checksums.h"
+#include "cli/cli_recovery_set.h"
 #include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 #include "tests/recovery/recovery_fixture.h"
@@ -1501,4 +1502,25 @@ TEST_F(Recovery, NoFileLosesItsBytesOnARecoveryFilesWordAlone) {
   Write("empty.bin", "");
   EXPECT_EQ(Run({"split", "empty.bin", "--recovery", "1", "-q"}), ExitComplete) << Err();
   EXPECT_EQ(Run({"verify", "empty.exe", "-q"}), ExitComplete) << Out();
+}
+
+// A file cut short under its view (another program truncating it mid-repair): its lost pages
+// read as zeros instead of ending the process, and no read after that succeeds, so that nothing
+// taken from those zeros is put in place. In a child process: the fault is noted for good.
+TEST_F(Recovery, AFileCutShortUnderItsViewEndsNoProcessAndFailsTheReadsAfter) {
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  Write("cut.bin", Pattern(3 * page, 4));
+  EXPECT_EXIT(
+      {
+        OsFileInfo info;
+        OsFile file = OsOpenRead(Path("cut.bin"), &info);
+        OsFileAccess access(file);
+        const uint8_t* view = access.View(3 * page, 0);
+        if (view == nullptr || truncate(Path("cut.bin").c_str(), static_cast<off_t>(page)) != 0)
+          _exit(2);
+        uint8_t lost = view[2 * page + 5];
+        char byte;
+        _exit(lost == 0 && OsViewFailed() && !access.ReadAt(&byte, 1, 0) ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
 }

@@ -20,6 +20,7 @@ struct MemoryFile {
   bool Present = true;
   int Writes = 0;
   int64_t BytesRead = 0;
+  bool Views = true;  // shows its bytes in place (FileAccess::View), as the tool's mapped files do
 };
 
 // A MemoryFile as the module reads and writes it.
@@ -42,6 +43,13 @@ class MemoryAccess : public FileAccess {
     return true;
   }
   int64_t Size() const override { return static_cast<int64_t>(file_->Bytes.size()); }
+  const uint8_t* View(size_t count, int64_t offset) const override {
+    const std::string& data = file_->Bytes;
+    if (!file_->Views || offset < 0 || static_cast<uint64_t>(offset) + count > data.size())
+      return nullptr;
+    file_->BytesRead += static_cast<int64_t>(count);
+    return reinterpret_cast<const uint8_t*>(data.data()) + offset;
+  }
 
  protected:
   MemoryFile* file_;

@@ -107,7 +107,8 @@ void Flip(std::vector<MemoryFile>& file, size_t n, int64_t at) { file[n].Bytes[a
 
 // Missing and cut files, in sets of one and of two groups and in the older format: the survey
 // decodes them as it reads, its verdicts are the plain survey's, and the repair reads none of
-// the set's survivors again (only its targets, read back).
+// the set's survivors again (only its targets, read back). Alike whether the files show their
+// bytes in place or are read.
 TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
   struct Case {
     const char* What;
@@ -121,11 +122,14 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
       {"older format", 6, 2, RecoveryFormatWithoutSlices, Slice + 3, {2}, {3}},
       {"two groups", 260, 2, RecoveryFormatVersion, 3000, {7, 200}, {8}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.What);
+  for (const Case& c : cases)
+  for (bool views : {true, false}) {
+    SCOPED_TRACE(std::string(c.What) + (views ? ", viewed" : ", read"));
     std::vector<MemoryFile> original = MakeSet(c.Files, c.Piece);
     std::vector<MemoryFile> recovery = Encode(original, c.Rows, c.Version);
+    for (MemoryFile& file : recovery) file.Views = views;
     std::vector<MemoryFile> set = original;
+    for (MemoryFile& file : set) file.Views = views;
     for (int32_t n : c.Missing) set[n].Present = false;
     for (int32_t n : c.Cut) set[n].Bytes.resize(set[n].Bytes.size() - 1000);
     int64_t plainTold;
@@ -225,6 +229,7 @@ TEST(RecoveryReadOnce, WhatKeepsThePassFromDecodingLeavesThePlainWay) {
   std::vector<MemoryFile> targets(set.size());
   MemoryTargets early(&targets);
   Accesses in(set), rows(recovery);
+  set[4].Views = false;  // read, to fail
   ShortRead failing(&set[4]);
   in.Files[4] = &failing;
   SetSurvey survey, plain;

@@ -277,7 +277,7 @@ TEST(RecoveryGroups, TheCodingBuffersDoNotGrowWithTheGroup) {
   for (int32_t count : {3, 12, 102, 257}) {
     StripeBuffers buffers;
     MakeStripeBuffers(count, int64_t{1} << 32, &buffers);
-    EXPECT_LE(buffers.Storage.size(), flat) << count << " buffers";
+    EXPECT_LE(buffers.StorageSize, flat) << count << " buffers";
     EXPECT_GE(buffers.Chunk, 32 << 10) << count << " buffers";
   }
 }

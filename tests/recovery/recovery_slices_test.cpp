@@ -143,6 +143,7 @@ TEST(RecoverySlices, ASurveyTakesTheCallersVerdictsWhereTheContainerIsTheAuthori
   std::vector<MemoryFile> recovery = Encode(set, 1, RecoveryFormatVersion, Slice);
   set[3].Bytes[100] ^= 1;
   std::vector<CountingAccess> counting;
+  for (MemoryFile& file : set) file.Views = false;  // read, to be counted
   for (MemoryFile& file : set) counting.emplace_back(&file);
   counting[0].SetContainer(&set[0]);
   std::vector<const FileAccess*> files;

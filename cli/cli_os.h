@@ -109,6 +109,8 @@ const void* OsViewRead(OsFile file, int64_t offset, size_t count);
 void OsDropView(const void* view, size_t count);
 // A view has found its file cut short: what was read through views since may be zeros.
 bool OsViewFailed();
+// The bytes views have shown so far (as a count of bytes read leaves them out).
+int64_t OsViewedBytes();
 
 // Standard input and output as files (split -, join -o -): the file behind one of the tool's
 // streams (CliIn, CliOut), whose bytes then go through the calls below as they are, never as text

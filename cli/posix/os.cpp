@@ -15,6 +15,8 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+
 #include "base/file_time.h"
 #include "cli/cli_os.h"
 #include "cli/cli_os_sides.h"
@@ -141,6 +143,8 @@ bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
                    });
 }
 
+// What OsViewedBytes tells (views are made on one thread at a time).
+static std::atomic<int64_t> Viewed{0};
 // Set by OnViewFault: a viewed file was cut short under its view.
 static volatile sig_atomic_t ViewFault = 0;
 static size_t PageSize() {
@@ -174,7 +178,9 @@ const void* OsViewRead(OsFile file, int64_t offset, size_t count) {
   size_t skip = static_cast<size_t>(offset % static_cast<int64_t>(PageSize()));
   void* map = mmap(nullptr, count + skip, PROT_READ, MAP_SHARED, Descriptor(file),
                    offset - static_cast<int64_t>(skip));
-  return map != MAP_FAILED ? static_cast<const char*>(map) + skip : nullptr;
+  if (map == MAP_FAILED) return nullptr;
+  Viewed += static_cast<int64_t>(count);
+  return static_cast<const char*>(map) + skip;
 }
 
 void OsDropView(const void* view, size_t count) {
@@ -184,6 +190,8 @@ void OsDropView(const void* view, size_t count) {
 }
 
 bool OsViewFailed() { return ViewFault != 0; }
+
+int64_t OsViewedBytes() { return Viewed; }
 
 bool OsWriteAt(OsFile file, const void* bytes, size_t count, int64_t offset) {
   return MoveAllAt(static_cast<const char*>(bytes), count, offset,

@@ -274,6 +274,7 @@ bool OsWriteNext(OsFile file, const void* bytes, size_t count) {
 const void* OsViewRead(OsFile, int64_t, size_t) { return nullptr; }
 void OsDropView(const void*, size_t) {}
 bool OsViewFailed() { return false; }
+int64_t OsViewedBytes() { return 0; }
 
 bool OsSetLength(OsFile file, int64_t length) {
   LARGE_INTEGER end;

@@ -21,13 +21,13 @@ bool OsFileAccess::ReadAt(void* bytes, size_t count, int64_t offset) const {
   return !OsViewFailed() && OsReadAt(file_, bytes, count, offset);
 }
 
-void OsFileAccess::Drop() const {
+void OsFileAccess::EndView() const {
   if (view_ != nullptr) OsDropView(view_, viewCount_);
   view_ = nullptr;
 }
 
 const uint8_t* OsFileAccess::View(size_t count, int64_t offset) const {
-  Drop();
+  EndView();
   // Past the end the read fails, as ReadAt's does (a view there would show a fault).
   OsFileInfo info;
   if (!OsInfo(file_, &info) || info.Kind != OsKind::Regular ||

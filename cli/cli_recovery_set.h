@@ -23,14 +23,14 @@ class OsFileAccess final : public FileAccess {
   OsFileAccess(OsFileAccess&& other) noexcept;
   OsFileAccess(const OsFileAccess&) = delete;
   OsFileAccess& operator=(const OsFileAccess&) = delete;
-  ~OsFileAccess() { Drop(); }
+  ~OsFileAccess() { EndView(); }
   bool ReadAt(void* bytes, size_t count, int64_t offset) const override;
   bool WriteAt(const void* bytes, size_t count, int64_t offset) const override;
   int64_t Size() const override;
   const uint8_t* View(size_t count, int64_t offset) const override;
+  void EndView() const override;
 
  private:
-  void Drop() const;
   OsFile file_;
   mutable const void* view_ = nullptr;  // the last view given, until the next
   mutable size_t viewCount_ = 0;

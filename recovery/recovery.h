@@ -45,13 +45,15 @@ class FileAccess {
   virtual bool WriteAt(const void* bytes, size_t count, int64_t offset) const = 0;
   virtual int64_t Size() const = 0;
   // The count bytes at offset in place, where the caller can show them without a copy (a file
-  // mapped into memory): valid until the next View of this object. Null where it cannot: they
-  // are read with ReadAt instead (which then fails where the view found the file cut short).
+  // mapped into memory): valid until the next View or EndView of this object. Null where it
+  // cannot: they are read with ReadAt instead (which then fails where the view found the file
+  // cut short). EndView: the last view is no longer needed (what it holds is given back).
   virtual const uint8_t* View(size_t count, int64_t offset) const {
     (void)count;
     (void)offset;
     return nullptr;
   }
+  virtual void EndView() const {}
 
  protected:
   ~FileAccess() = default;

@@ -34,9 +34,11 @@ RecoveryOutcome DigestOfRange(const FileAccess& file, int64_t at, int64_t length
   return DigestOfSlices(file, at, length, 0, buffer, progress, nullptr, digest);
 }
 
-RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t length, int64_t size,
-                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
-                               std::vector<uint32_t>* slices, uint32_t* digest) {
+// DigestOfSlices, its last view left to the caller to end.
+static RecoveryOutcome DigestViewing(const FileAccess& file, int64_t at, int64_t length,
+                                     int64_t size, std::vector<uint8_t>* buffer,
+                                     RecoveryProgress* progress, std::vector<uint32_t>* slices,
+                                     uint32_t* digest) {
   *digest = 0;
   if (size > 0) slices->assign(static_cast<size_t>(SliceCount(length, size)), 0);
   for (int64_t done = 0; done < length;) {
@@ -54,6 +56,14 @@ RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t lengt
   }
   if (size > 0) *digest = JoinSlices(slices->data(), size, length);
   return RecoveryDone;
+}
+
+RecoveryOutcome DigestOfSlices(const FileAccess& file, int64_t at, int64_t length, int64_t size,
+                               std::vector<uint8_t>* buffer, RecoveryProgress* progress,
+                               std::vector<uint32_t>* slices, uint32_t* digest) {
+  RecoveryOutcome outcome = DigestViewing(file, at, length, size, buffer, progress, slices, digest);
+  file.EndView();
+  return outcome;
 }
 
 void AddToSlices(uint32_t* slices, int64_t size, int64_t offset, const uint8_t* bytes,

@@ -177,14 +177,21 @@ static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
   int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
   StripeBuffers buffers;
   MakeStripeBuffers(count, pass->Length, &buffers);
-  for (int64_t offset = 0; offset < pass->Length; offset += buffers.Chunk) {
+  RecoveryOutcome outcome = RecoveryDone;
+  for (int64_t offset = 0; offset < pass->Length && outcome == RecoveryDone;
+       offset += buffers.Chunk) {
     int64_t left = pass->Length - offset;
     int32_t length = left < buffers.Chunk ? static_cast<int32_t>(left) : buffers.Chunk;
     int64_t read = 0;
-    if (!PassChunk(sources, pass, buffers, offset, length, &read)) return RecoveryReadFailed;
-    if (!GoOn(progress, read)) return RecoveryInterrupted;
+    if (!PassChunk(sources, pass, buffers, offset, length, &read))
+      outcome = RecoveryReadFailed;
+    else if (!GoOn(progress, read))
+      outcome = RecoveryInterrupted;
   }
-  return RecoveryDone;
+  for (const FileAccess* file : pass->Files)
+    if (file != nullptr) file->EndView();
+  for (int32_t r : pass->Rows) sources.RecoveryFiles[sources.Survey.RowSource[r]]->EndView();
+  return outcome;
 }
 
 // The verdicts the pass's digests give: each file's check, each present row's on the group.

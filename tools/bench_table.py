@@ -3,8 +3,8 @@
 Run by bench_table.sh in a scratch folder: python3 bench_table.py TOOL ROUNDS [COPY_BENCH].
 Each row's two contenders run in interleaved rounds (the order turned every round, the first
 round only warming the page cache); a child's time is its wall time, its peak memory the
-maximum resident set size wait4 gives, its bytes read the rchar of /proc/PID/io, read while it
-has exited but is not yet reaped. Every row runs twice: from the page cache, each run's writes
+maximum resident set size wait4 gives, its bytes read the rchar of /proc/PID/io (of a run
+without mapped files, TARNOVELL_NO_MAP), read while it has exited but is not yet reaped. Every row runs twice: from the page cache, each run's writes
 left to the kernel, and fsynced, each run's time taking in a sync of what it wrote. The load
 average is printed before and after."""
 import glob
@@ -23,14 +23,15 @@ MIB = 1 << 20
 FSYNCED = False  # the mode of the rows running: a sync after each run, inside its time
 
 
-def run(command, stdout=subprocess.DEVNULL, ok=(0,)):
+def run(command, stdout=subprocess.DEVNULL, ok=(0,), env=None):
     """Runs command (a list) under /usr/bin/time, whose small image the child starts from (a
     child of this Python would count its memory as its own); returns (seconds, peak KiB, bytes
     read: time's, which take in its child's once reaped). Fails on a non-zero exit."""
     if FSYNCED:
         command = ["sh", "-c", '"$@" && sync', "sh"] + command
     start = time.perf_counter()
-    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", "peak.txt"] + command, stdout=stdout)
+    child = subprocess.Popen(["/usr/bin/time", "-f", "%M", "-o", "peak.txt"] + command, stdout=stdout,
+                             env=env)
     os.waitid(os.P_PID, child.pid, os.WEXITED | os.WNOWAIT)
     seconds = time.perf_counter() - start
     with open("/proc/%d/io" % child.pid) as io:
@@ -40,6 +41,17 @@ def run(command, stdout=subprocess.DEVNULL, ok=(0,)):
     with open("peak.txt") as f:
         peak = int(f.read().split()[-1])
     return seconds, peak, rchar
+
+
+def read_bytes(command, before=None, after=None, ok=(0,)):
+    """The bytes command reads, every file read by read calls (TARNOVELL_NO_MAP): the tool maps
+    the files it surveys, which rchar does not count; the same bytes are taken either way."""
+    if before:
+        before()
+    rchar = run(command, ok=ok, env=dict(os.environ, TARNOVELL_NO_MAP="1"))[2]
+    if after:
+        after()
+    return rchar
 
 
 def settle():
@@ -145,7 +157,8 @@ def verify_rows(files, recovery):
     # Not -q: a quiet verify of a whole set does not look at its recovery files at all.
     set_bytes = sum(os.path.getsize(path) for path in files)
     recovery_bytes = sum(os.path.getsize(path) for path in recovery)
-    _, peak, rchar = run([TOOL, "verify", "ten.exe"])
+    peak = run([TOOL, "verify", "ten.exe"])[1]
+    rchar = read_bytes([TOOL, "verify", "ten.exe"])
     print("  verify with %d recovery files beside the set: read %.2f x the set's bytes "
           "(the set %d, the recovery files %d more; one read: %.2f), peak %d KiB" %
           (len(recovery), rchar / set_bytes, set_bytes, recovery_bytes,
@@ -176,9 +189,9 @@ def survey_rows(files, recovery):
     row("verify with the recovery files, cat SET R* > /dev/null time over verify time", results,
         "cat-all", "verify", False)
     print("  verify read %.2f x the set and recovery files' bytes (one read: 1.00)" %
-          (statistics.median(r[2] for r in results["verify"]) / whole))
+          (read_bytes([TOOL, "verify", "ten.exe"]) / whole))
     unflip = flip_a_byte_in_each(files, 1)
-    _, _, rchar = run([TOOL, "verify", "ten.exe"], subprocess.DEVNULL, ok=(0, 1))
+    rchar = read_bytes([TOOL, "verify", "ten.exe"], ok=(0, 1))
     print("  verify of a set with a byte flipped in each of its %d files: read %.2f x" %
           (len(files), rchar / whole))
     unflip()
@@ -192,7 +205,8 @@ def survey_rows(files, recovery):
     row("repair of a byte flipped in each of %d files, time over cat SET R*" % len(files),
         results, "cat-all", "repair", True)
     print("  repair read %.2f x the set and recovery files' bytes" %
-          (statistics.median(r[2] for r in results["repair"]) / whole))
+          (read_bytes([TOOL, "repair", "-q", "ten.exe"], lambda: flip_a_byte_in_each(files, 1),
+                      check) / whole))
 
 
 def repair_row(files):
@@ -208,7 +222,7 @@ def repair_row(files):
     row("repair of one lost %d MiB piece of %d, time over cat of the set (<= 1.5)" %
         (size // MIB, len(files)), results, "cat-set", "repair", True)
     print("  repair read %.2f x the set's bytes" %
-          (statistics.median(r[2] for r in results["repair"]) /
+          (read_bytes([TOOL, "repair", "-q", "ten.exe"], lambda: os.remove(lost), check) /
            sum(os.path.getsize(path) for path in files)))
 
 

@@ -21,6 +21,7 @@ struct MemoryFile {
   int Writes = 0;
   int64_t BytesRead = 0;
   bool Views = true;  // shows its bytes in place (FileAccess::View), as the tool's mapped files do
+  bool Viewed = false;  // a view of it is held: shown, and not ended since
 };
 
 // A MemoryFile as the module reads and writes it.
@@ -48,8 +49,10 @@ class MemoryAccess : public FileAccess {
     if (!file_->Views || offset < 0 || static_cast<uint64_t>(offset) + count > data.size())
       return nullptr;
     file_->BytesRead += static_cast<int64_t>(count);
+    file_->Viewed = true;
     return reinterpret_cast<const uint8_t*>(data.data()) + offset;
   }
+  void EndView() const override { file_->Viewed = false; }
 
  protected:
   MemoryFile* file_;

@@ -147,6 +147,9 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
       if (NeedsRewrite(run.Survey.Files[n])) rebuilt += run.Survey.Header.Files[n].Payload;
     EXPECT_EQ(RepairReadBytes(run.Survey), rebuilt);
     EXPECT_EQ(run.RepairTold, rebuilt);
+    // Every view given back: a held one keeps its pages in memory, file after file.
+    for (const std::vector<MemoryFile>* files : {&set, &recovery, &run.Targets})
+      for (const MemoryFile& file : *files) EXPECT_FALSE(file.Viewed);
   }
 }
 

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "cli/cli.h"
-#include "cli/cli_paths.h"
+#include "cli/os/paths.h"
 
 static const char ChecksumSuffix[] = ".sha256";
 

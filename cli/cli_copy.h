@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 // What else takes every chunk copied through memory, in order (split --checksums: SHA-256).
 class ChunkSink {

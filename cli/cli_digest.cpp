@@ -5,9 +5,9 @@
 #include "cli/cli.h"
 #include "cli/cli_hints.h"
 #include "cli/cli_messages.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_recovery_set.h"
 #include "cli/cli_text.h"
+#include "cli/os/paths.h"
 #include "integrity/crc32c.h"
 
 // The file name of piece n as the set names it.

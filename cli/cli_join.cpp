@@ -10,9 +10,9 @@
 #include "cli/cli_hints.h"
 #include "cli/cli_json.h"
 #include "cli/cli_output.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
+#include "cli/os/paths.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.

@@ -4,9 +4,9 @@
 #include <stdio.h>
 
 #include "cli/cli_messages.h"
-#include "cli/cli_os.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_text.h"
+#include "cli/os/os.h"
 
 const char* JsonResultWord(int code) {
   switch (code) {

@@ -3,7 +3,7 @@
 
 #include <stdarg.h>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 // The report and the errors; tests point them at files of their own.
 FILE* CliOut = stdout;

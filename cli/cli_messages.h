@@ -1,5 +1,5 @@
 // What the tool tells: its exit codes, the two streams the commands write to, and the messages
-// every command words alike. It reaches the system through cli_os.h alone and knows nothing of
+// every command words alike. It reaches the system through os/os.h alone and knows nothing of
 // the commands, which all use it.
 #pragma once
 

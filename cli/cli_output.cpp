@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/cli_messages.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_text.h"
+#include "cli/os/paths.h"
 
 static const char TempMark[] = ".tarnovell-";
 

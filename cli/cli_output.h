@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 class PendingOutput {
  public:

@@ -4,9 +4,9 @@
 
 #include "cli/cli.h"
 #include "cli/cli_json.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_text.h"
+#include "cli/os/paths.h"
 #include "recovery/recovery_format.h"
 
 // The page as the build made it; PageImageSize 0 where the build had no WebAssembly tools.

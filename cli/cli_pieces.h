@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 #include "container/digest_block.h"
 
 // The base path of a container path, as the joiner derives its own: the bytes before the last

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "cli/cli_messages.h"
-#include "cli/cli_os.h"
 #include "cli/cli_text.h"
+#include "cli/os/os.h"
 
 // Every command's steps, in the order it takes them, with their names on the line.
 static const struct {

@@ -7,8 +7,8 @@
 
 #include "cli/cli.h"
 #include "cli/cli_copy.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
+#include "cli/os/paths.h"
 #include "container/layout.h"
 
 bool OsFileAccess::ReadAt(void* bytes, size_t count, int64_t offset) const {

@@ -1,5 +1,5 @@
 // A set and its recovery files, found and opened for the recovery module (the Linux build): what
-// verify and repair share. Files reach the module through the tool's seam (cli_os.h).
+// verify and repair share. Files reach the module through the tool's seam (os/os.h).
 #pragma once
 
 #include <stdint.h>
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "cli/cli_json.h"
-#include "cli/cli_os.h"
 #include "cli/cli_output.h"
 #include "cli/cli_progress.h"
+#include "cli/os/os.h"
 #include "recovery/recovery.h"
 
 // An open file of the tool as the module reads and writes it.

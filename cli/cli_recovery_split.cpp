@@ -6,10 +6,10 @@
 #include <atomic>
 
 #include "cli/cli.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
 #include "cli/cli_recovery_set.h"
+#include "cli/os/paths.h"
 
 bool RecoveryFilesAvailable() { return true; }
 

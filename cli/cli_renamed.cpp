@@ -9,9 +9,9 @@
 
 #include "cli/cli_hints.h"
 #include "cli/cli_messages.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_text.h"
+#include "cli/os/paths.h"
 #include "container/layout.h"
 #include "integrity/crc32c.h"
 

@@ -14,11 +14,11 @@
 #include "cli/cli_hints.h"
 #include "cli/cli_json.h"
 #include "cli/cli_output.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery_set.h"
 #include "cli/cli_text.h"
+#include "cli/os/paths.h"
 #include "integrity/crc32c.h"
 
 // The set a path names: a recovery file (the container is then BASE.exe beside it, "" here), the

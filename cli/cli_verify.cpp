@@ -10,10 +10,10 @@
 #include "cli/cli_copy.h"
 #include "cli/cli_digest.h"
 #include "cli/cli_json.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_pieces.h"
 #include "cli/cli_progress.h"
 #include "cli/cli_recovery.h"
+#include "cli/os/paths.h"
 
 // Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
 // can match it, nor the digest of its run. Nor is a piece read whose run can no longer be judged

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cli/cli_copy.h"
-#include "cli/windows/win.h"
+#include "cli/os/windows/win.h"
 
 #include <winioctl.h>  // after windows.h, whose types it uses
 

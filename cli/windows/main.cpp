@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/cli_os.h"
-#include "cli/windows/win.h"
+#include "cli/os/os.h"
+#include "cli/os/windows/win.h"
 
 int wmain(int argc, wchar_t** argv) {
   InstallInterruptHandlers();  // first: a Ctrl+C while the command line is read still ends with 130

@@ -23,7 +23,7 @@
 
 #include "base/file_time.h"
 #include "cli/cli.h"
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
 #include "tests/support/scratch_files.h"  // also <filesystem>, <fstream>, <string>, and <windows.h> or <unistd.h>

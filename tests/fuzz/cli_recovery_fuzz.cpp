@@ -23,8 +23,8 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/cli_paths.h"
 #include "cli/cli_recovery_set.h"
+#include "cli/os/paths.h"
 #include "integrity/crc32c.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/descriptor_access.h"

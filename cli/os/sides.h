@@ -1,5 +1,5 @@
 // What the two sides of the door (posix/ and windows/) share, for them alone: the commands include
-// cli_os.h. cli_os.cpp holds what is written once; each side gives it the system's error calls.
+// os/os.h. os/os.cpp holds what is written once; each side gives it the system's error calls.
 #pragma once
 
 #include <stdint.h>
@@ -7,14 +7,14 @@
 
 #include <string>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
-// Each side's: the error of a call that an interruption stopped (OsSetLastError of cli_os.h
+// Each side's: the error of a call that an interruption stopped (OsSetLastError of os/os.h
 // sets errno, or the thread's last error on Windows).
 extern const int OsInterruptedError;
 
 // Each side's: the width of the terminal a stream goes to, 0 when it goes to none or the system
-// does not tell (OsTerminalColumns of cli_os.cpp then falls back).
+// does not tell (OsTerminalColumns of os/os.cpp then falls back).
 int OsConsoleColumns(FILE* stream);
 // The system's answer for OsFreeSpace.
 bool OsSystemFreeSpace(const std::string& folder, uint64_t* bytes);

@@ -10,8 +10,8 @@
 
 #include <string>
 
-#include "cli/cli_os.h"
-#include "cli/cli_os_sides.h"
+#include "cli/os/os.h"
+#include "cli/os/sides.h"
 
 bool OsIsTerminal(FILE* stream) { return isatty(fileno(stream)) != 0; }
 

@@ -2,7 +2,7 @@
 // The commands call the system only through these. Each side is a folder of the same files:
 // posix/ (Linux) and windows/, each with os.cpp (files, times, names), console.cpp,
 // interrupts.cpp, copy.cpp (CopyFileBytes of cli_copy.h), text.cpp (the conversions of
-// cli_text.h) and main.cpp (the program's entry); what both would write alike is cli_os.cpp.
+// cli_text.h) and main.cpp (the program's entry); what both would write alike is os/os.cpp.
 // Paths are UTF-8 on both.
 #pragma once
 

@@ -6,9 +6,9 @@
 #include <map>
 #include <string>
 
-#include "cli/cli_os.h"
-#include "cli/cli_os_sides.h"
-#include "cli/windows/win.h"
+#include "cli/os/os.h"
+#include "cli/os/sides.h"
+#include "cli/os/windows/win.h"
 
 // The console behind a stream, or null when the stream goes to a file or a pipe.
 static HANDLE ConsoleOf(FILE* stream) {

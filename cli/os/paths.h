@@ -1,4 +1,4 @@
-// Paths of the tool, separated as the system separates them (cli_os.h): folder and name parts,
+// Paths of the tool, separated as the system separates them (os/os.h): folder and name parts,
 // and piece files found ignoring case.
 #pragma once
 

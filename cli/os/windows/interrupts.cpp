@@ -3,7 +3,7 @@
 // what it wrote.
 #include <windows.h>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 // Runs on a thread of its own. Ctrl+C and Ctrl+Break only raise the flag that the copy loops look
 // at. A closed console, a logoff or a shutdown end the process as soon as this returns: it never

@@ -3,7 +3,7 @@
 // it wrote.
 #include <signal.h>
 
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 static void OnInterrupt(int) { CliInterrupted = 1; }
 

@@ -15,9 +15,9 @@
 #include <unistd.h>
 
 #include "base/file_time.h"
-#include "cli/cli_os.h"
-#include "cli/cli_os_sides.h"
-#include "cli/cli_paths.h"
+#include "cli/os/os.h"
+#include "cli/os/paths.h"
+#include "cli/os/sides.h"
 
 static int Descriptor(OsFile file) { return static_cast<int>(file); }
 

@@ -2,7 +2,7 @@
 #include <string>
 
 #include "cli/cli_text.h"
-#include "cli/windows/win.h"
+#include "cli/os/windows/win.h"
 
 static const UINT AnsiCodePage = 1251;
 

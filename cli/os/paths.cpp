@@ -1,12 +1,12 @@
-#include "cli/cli_paths.h"
+#include "cli/os/paths.h"
 
 #include <algorithm>
 #include <cstring>
 #include <map>
 #include <vector>
 
-#include "cli/cli_os.h"
 #include "cli/cli_text.h"
+#include "cli/os/os.h"
 
 bool IsPathSeparator(char c) { return c != '\0' && std::strchr(OsPathSeparators, c) != nullptr; }
 

@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "base/file_time.h"
-#include "cli/cli_os.h"
-#include "cli/cli_os_sides.h"
-#include "cli/cli_paths.h"
-#include "cli/windows/win.h"
+#include "cli/os/os.h"
+#include "cli/os/paths.h"
+#include "cli/os/sides.h"
+#include "cli/os/windows/win.h"
 
 static HANDLE HandleOf(OsFile file) { return reinterpret_cast<HANDLE>(file); }
 static OsFile FileOf(HANDLE handle) { return reinterpret_cast<OsFile>(handle); }

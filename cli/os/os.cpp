@@ -1,12 +1,12 @@
 // What the two sides of the tool's door to the system (posix/, windows/) would otherwise write
 // alike: the interruption flag, the tests' hook, the check before a chunk, fresh names.
-#include "cli/cli_os.h"
+#include "cli/os/os.h"
 
 #include <stdlib.h>
 
 #include <atomic>
 
-#include "cli/cli_os_sides.h"
+#include "cli/os/sides.h"
 
 // Raised by the interrupt handlers of each side (interrupts.cpp).
 volatile int CliInterrupted = 0;

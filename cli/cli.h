@@ -1,7 +1,7 @@
 // The companion command-line tool: split makes a set (our stub in front), join rebuilds the
 // file from a set without running any .exe, info shows what a set holds, verify checks it and
 // repair mends it. Built for Linux and for Windows (x86-64) from the same commands; the system is
-// reached only through os/os.h, and the commands tell through cli_messages.h.
+// reached only through os/os.h, and the commands tell through show/messages.h.
 #pragma once
 
 #include <cstdint>
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_messages.h"
-#include "cli/cli_text.h"
 #include "cli/os/os.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 
 // The padded stub image, embedded at build time (exactly StubSize bytes).

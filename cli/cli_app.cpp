@@ -9,11 +9,11 @@
 
 #include "cli/cli.h"
 #include "cli/cli_help.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
 #include "cli/cli_page.h"
-#include "cli/cli_progress.h"
+#include "cli/set/output.h"
+#include "cli/show/hints.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
 #include "recovery/recovery_format.h"
 
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).

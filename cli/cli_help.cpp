@@ -179,7 +179,7 @@ class HelpFormatter : public CLI::Formatter {
   }
 };
 
-// What each exit code means, for the program's help; the codes are cli_messages.h's.
+// What each exit code means, for the program's help; the codes are show/messages.h's.
 const struct {
   CliExitCode Code;
   const char* Meaning;

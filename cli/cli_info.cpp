@@ -1,10 +1,10 @@
 // info: the header in plain words and the walk a join would make, each file with its size.
 #include "cli/cli.h"
-#include "cli/cli_digest.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_json.h"
-#include "cli/cli_pieces.h"
 #include "cli/os/paths.h"
+#include "cli/set/digest.h"
+#include "cli/set/pieces.h"
+#include "cli/show/hints.h"
+#include "cli/show/json.h"
 #include "container/layout.h"
 
 static void PrintHeader(const PieceSet& set) {

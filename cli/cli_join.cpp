@@ -4,15 +4,15 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "cli/cli_checksums.h"
-#include "cli/cli_copy.h"
-#include "cli/cli_digest.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_progress.h"
 #include "cli/os/paths.h"
+#include "cli/set/checksums.h"
+#include "cli/set/copy.h"
+#include "cli/set/digest.h"
+#include "cli/set/output.h"
+#include "cli/set/pieces.h"
+#include "cli/show/hints.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.

@@ -3,10 +3,10 @@
 #include "cli/cli_page.h"
 
 #include "cli/cli.h"
-#include "cli/cli_json.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/set/pieces.h"
+#include "cli/show/json.h"
+#include "cli/show/text.h"
 #include "recovery/recovery_format.h"
 
 // The page as the build made it; PageImageSize 0 where the build had no WebAssembly tools.

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_output.h"
+#include "cli/set/output.h"
 
 // What the page tells the receiver before any file is picked; the files decide.
 struct PageFacts {

@@ -9,16 +9,16 @@
 #include <memory>
 
 #include "cli/cli.h"
-#include "cli/cli_checksums.h"
-#include "cli/cli_copy.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_progress.h"
-#include "cli/cli_recovery_set.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/set/checksums.h"
+#include "cli/set/copy.h"
+#include "cli/set/output.h"
+#include "cli/set/pieces.h"
+#include "cli/set/recovery_files.h"
+#include "cli/show/hints.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
+#include "cli/show/text.h"
 #include "integrity/crc32c.h"
 
 // The set a path names: a recovery file (the container is then BASE.exe beside it, "" here), the

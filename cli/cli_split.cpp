@@ -5,7 +5,7 @@
 // size is known before the first byte, or from standard input (split -), whose size is known
 // only at its end: either way the files are filled in order, their digests made on the way, and
 // the container's stub and header are written last. With --recovery from a file, the files are
-// filled stripe by stripe with the recovery files, the input read once (cli_recovery_split.cpp).
+// filled stripe by stripe with the recovery files, the input read once (set/recovery_split.cpp).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -13,16 +13,16 @@
 
 #include "base/file_time.h"
 #include "cli/cli.h"
-#include "cli/cli_checksums.h"
-#include "cli/cli_copy.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
 #include "cli/cli_page.h"
-#include "cli/cli_progress.h"
-#include "cli/cli_recovery.h"
-#include "cli/cli_recovery_set.h"
 #include "cli/os/paths.h"
+#include "cli/set/checksums.h"
+#include "cli/set/copy.h"
+#include "cli/set/output.h"
+#include "cli/set/recovery.h"
+#include "cli/set/recovery_files.h"
+#include "cli/show/hints.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
 #include "container/name_field.h"
@@ -818,7 +818,7 @@ static int SealContainer(const SplitPlan& plan, PendingOutput* container) {
 }
 
 // --recovery from a file: the set's files created, then written with the recovery files in one
-// pass over the input (cli_recovery_split.cpp), the container's head once every payload is in.
+// pass over the input (set/recovery_split.cpp), the container's head once every payload is in.
 static int WriteSetInOnePass(SplitPlan* plan, const SplitInput& input,
                              std::vector<PendingOutput>* outputs, SplitChecksums* checksums) {
   OnePassSplit split;

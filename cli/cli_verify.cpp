@@ -6,14 +6,14 @@
 #include <functional>
 
 #include "cli/cli.h"
-#include "cli/cli_checksums.h"
-#include "cli/cli_copy.h"
-#include "cli/cli_digest.h"
-#include "cli/cli_json.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_progress.h"
-#include "cli/cli_recovery.h"
 #include "cli/os/paths.h"
+#include "cli/set/checksums.h"
+#include "cli/set/copy.h"
+#include "cli/set/digest.h"
+#include "cli/set/pieces.h"
+#include "cli/set/recovery.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
 
 // Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
 // can match it, nor the digest of its run. Nor is a piece read whose run can no longer be judged

@@ -1,8 +1,8 @@
 // The tool's one door to the operating system: files, times, names, folders and the console.
 // The commands call the system only through these. Each side is a folder of the same files:
 // posix/ (Linux) and windows/, each with os.cpp (files, times, names), console.cpp,
-// interrupts.cpp, copy.cpp (CopyFileBytes of cli_copy.h), text.cpp (the conversions of
-// cli_text.h) and main.cpp (the program's entry); what both would write alike is os/os.cpp.
+// interrupts.cpp, copy.cpp (CopyFileBytes of set/copy.h), text.cpp (the conversions of
+// show/text.h) and main.cpp (the program's entry); what both would write alike is os/os.cpp.
 // Paths are UTF-8 on both.
 #pragma once
 
@@ -199,7 +199,7 @@ extern int (*OsFaultHook)(OsCall call);
 // For tests: when set, OsFreeSpace asks it instead of the system.
 extern bool (*OsFreeSpaceHook)(const std::string& folder, uint64_t* bytes);
 
-// Asked before every chunk a copy moves (CopyFileBytes and CopyThroughMemory of cli_copy.h):
+// Asked before every chunk a copy moves (CopyFileBytes and CopyThroughMemory of set/copy.h):
 // true, with OsLastError set, when CliInterrupted is set or a test puts a failure in
 // (OsFaultHook, OsCallCopy).
 bool OsStopBeforeChunk();

@@ -3,7 +3,7 @@
 // join judge by it without trusting it.
 #include <map>
 
-#include "cli/cli_checksums.h"
+#include "cli/set/checksums.h"
 #include "integrity/sha256.h"
 #include "tests/cli/cli_test_support.h"
 

@@ -7,9 +7,9 @@
 #include <sys/resource.h>
 #endif
 
-#include "integrity/crc32c.h"
-#include "cli/cli_copy.h"
+#include "cli/set/copy.h"
 #include "container/digest_block.h"
+#include "integrity/crc32c.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {

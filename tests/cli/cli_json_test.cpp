@@ -2,8 +2,8 @@
 // on standard output and nothing else there, each file of the set with its verdict, the header,
 // the recovery files' facts, the result and the exit code the command returns, with or without
 // --json; names of any bytes give valid JSON.
-#include "cli/cli_checksums.h"
-#include "cli/cli_json.h"
+#include "cli/set/checksums.h"
+#include "cli/show/json.h"
 #include "integrity/sha256.h"
 #include "tests/cli/cli_test_support.h"
 #include "tests/cli/json_reader.h"

@@ -1,8 +1,8 @@
 // Names and paths on both systems: the joiner's base rule, the parts of a path, names a set made
 // for Windows cannot carry (device names, a dot or a space at the end, no Windows-1251 form),
 // hidden names, and long paths through Cyrillic folders.
-#include "cli/cli_pieces.h"
 #include "cli/os/paths.h"
+#include "cli/set/pieces.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {

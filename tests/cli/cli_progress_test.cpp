@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "cli/cli_progress.h"
+#include "cli/show/progress.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace {

@@ -8,11 +8,11 @@
 #include <functional>
 #include <map>
 
-#include "cli/cli_checksums.h"
+#include "cli/set/checksums.h"
 #include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
-#include "tests/recovery/recovery_fixture.h"
 #include "tests/cli/cli_test_support.h"
+#include "tests/recovery/recovery_fixture.h"
 
 namespace {
 

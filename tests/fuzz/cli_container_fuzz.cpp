@@ -20,12 +20,12 @@
 #include <string>
 
 #include "cli/cli.h"
-#include "cli/cli_digest.h"
-#include "cli/cli_pieces.h"
+#include "cli/set/digest.h"
+#include "cli/set/pieces.h"
 #include "integrity/crc64.h"
 #include "tests/fuzz/fuzz_input.h"
 
-// The tool's printing (cli_messages.cpp) is left out: nothing here prints.
+// The tool's printing (cli/show/messages.cpp) is left out: nothing here prints.
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "cli/cli_copy.h"
-#include "cli/cli_progress.h"
+#include "cli/set/copy.h"
+#include "cli/show/progress.h"
 
 static bool CopyRangeMissing = false;  // the kernel has no copy_file_range at all
 static const int64_t CopyChunk = 32 << 20;

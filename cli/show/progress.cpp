@@ -1,13 +1,13 @@
-#include "cli/cli_progress.h"
+#include "cli/show/progress.h"
 
 #include <stdio.h>
 
 #include <algorithm>
 #include <vector>
 
-#include "cli/cli_messages.h"
-#include "cli/cli_text.h"
 #include "cli/os/os.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 
 // Every command's steps, in the order it takes them, with their names on the line.
 static const struct {

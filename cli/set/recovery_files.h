@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
-#include "cli/cli_progress.h"
 #include "cli/os/os.h"
+#include "cli/set/output.h"
+#include "cli/show/json.h"
+#include "cli/show/progress.h"
 #include "recovery/recovery.h"
 
 // An open file of the tool as the module reads and writes it.

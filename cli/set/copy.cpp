@@ -1,15 +1,15 @@
 // Copies through memory, the part of copying that is the same on every system: a chunk read,
 // hashed where asked, and written unless it is all zeros. The system's own copies are
 // posix/copy.cpp and windows/copy.cpp.
-#include "cli/cli_copy.h"
+#include "cli/set/copy.h"
 
 #include <string.h>
 
 #include <algorithm>
 #include <atomic>
 
+#include "cli/show/progress.h"
 #include "integrity/crc32c.h"
-#include "cli/cli_progress.h"
 
 // 1 MiB: faster than 256 KiB here for reading, hashing and writing, at the best times of both
 // and without the hash at the median too (tools/bench_table.sh, the copy rows, side by side).

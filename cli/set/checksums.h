@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_copy.h"
-#include "cli/cli_output.h"
-#include "cli/cli_pieces.h"
+#include "cli/set/copy.h"
+#include "cli/set/output.h"
+#include "cli/set/pieces.h"
 #include "integrity/sha256.h"
 
 // The checksum file of the set whose files are basePath + ".exe", ".c001", ...

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "cli/cli_hints.h"
-#include "cli/cli_messages.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/set/pieces.h"
+#include "cli/show/hints.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 #include "integrity/crc32c.h"
 

@@ -11,7 +11,7 @@
 #include <utility>
 
 // The steps of the commands, each command's in the order it takes them (their names on the line
-// and the command each belongs to are the table in cli_progress.cpp).
+// and the command each belongs to are the table in show/progress.cpp).
 enum class ProgressStep {
   SplitSet,
   SplitRecovery,

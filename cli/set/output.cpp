@@ -1,13 +1,13 @@
-#include "cli/cli_output.h"
+#include "cli/set/output.h"
 
 #include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
 
-#include "cli/cli_messages.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 
 static const char TempMark[] = ".tarnovell-";
 

@@ -1,4 +1,4 @@
-#include "cli/cli_pieces.h"
+#include "cli/set/pieces.h"
 
 #include <string.h>
 
@@ -8,11 +8,11 @@
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
 #include "cli/cli.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_messages.h"
-#include "cli/cli_recovery_set.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/set/recovery_files.h"
+#include "cli/show/hints.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 #include "container/name_field.h"
 #include "integrity/crc32c.h"

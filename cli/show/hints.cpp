@@ -1,4 +1,4 @@
-#include "cli/cli_hints.h"
+#include "cli/show/hints.h"
 
 #include <ctype.h>
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <sstream>
 
-#include "cli/cli_text.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 #include "recovery/recovery_format.h"
 

@@ -1,6 +1,6 @@
 // The digest block on the tool's side: the judgement of a set's pieces against the block (join
 // and verify), with the words that name what is wrong. The pieces are hashed as they are copied
-// or read (CopyThroughMemory, cli_copy.h).
+// or read (CopyThroughMemory, set/copy.h).
 #pragma once
 
 #include <stdint.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_pieces.h"
+#include "cli/set/pieces.h"
 #include "container/digest_block.h"
 
 // What a check found wrong with a piece, or with the run of pieces one digest covers.

@@ -1,13 +1,13 @@
-#include "cli/cli_digest.h"
+#include "cli/set/digest.h"
 
 #include <algorithm>
 
 #include "cli/cli.h"
-#include "cli/cli_hints.h"
-#include "cli/cli_messages.h"
-#include "cli/cli_recovery_set.h"
-#include "cli/cli_text.h"
 #include "cli/os/paths.h"
+#include "cli/set/recovery_files.h"
+#include "cli/show/hints.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 #include "integrity/crc32c.h"
 
 // The file name of piece n as the set names it.

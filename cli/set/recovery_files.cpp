@@ -1,4 +1,4 @@
-#include "cli/cli_recovery_set.h"
+#include "cli/set/recovery_files.h"
 
 #include <string.h>
 
@@ -6,9 +6,9 @@
 #include <functional>
 
 #include "cli/cli.h"
-#include "cli/cli_copy.h"
-#include "cli/cli_progress.h"
 #include "cli/os/paths.h"
+#include "cli/set/copy.h"
+#include "cli/show/progress.h"
 #include "container/layout.h"
 
 bool OsFileAccess::ReadAt(void* bytes, size_t count, int64_t offset) const {

@@ -1,6 +1,6 @@
 // Recovery files on the tool's side: split --recovery, verify's line about them, and repair
 // (declared in cli.h). The Linux build makes and uses them through the recovery module
-// (cli_recovery_split.cpp, cli_recovery_verify.cpp, cli_repair.cpp); the Windows build has no
+// (set/recovery_split.cpp, set/recovery_verify.cpp, cli_repair.cpp); the Windows build has no
 // ISA-L and says they are not available (cli_recovery_none.cpp).
 #pragma once
 
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_copy.h"
-#include "cli/cli_json.h"
-#include "cli/cli_output.h"
-#include "cli/cli_pieces.h"
+#include "cli/set/copy.h"
+#include "cli/set/output.h"
+#include "cli/set/pieces.h"
+#include "cli/show/json.h"
 
 // True where this build makes and uses recovery files; false after telling CliErr it does not.
 bool RecoveryFilesAvailable();

@@ -1,5 +1,5 @@
 // The tool's streams and the messages the commands share, written as the system shows text.
-#include "cli/cli_messages.h"
+#include "cli/show/messages.h"
 
 #include <stdarg.h>
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 
 #include "cli/cli.h"
-#include "cli/cli_recovery.h"
-#include "cli/cli_recovery_set.h"
 #include "cli/os/paths.h"
+#include "cli/set/recovery.h"
+#include "cli/set/recovery_files.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The --json writer: strings escaped for JSON and made valid UTF-8, the members indented.
-#include "cli/cli_json.h"
+#include "cli/show/json.h"
 
 #include <stdio.h>
 
-#include "cli/cli_messages.h"
-#include "cli/cli_pieces.h"
-#include "cli/cli_text.h"
 #include "cli/os/os.h"
+#include "cli/set/pieces.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 
 const char* JsonResultWord(int code) {
   switch (code) {

@@ -5,8 +5,8 @@
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
-#include "cli/cli_json.h"
-#include "cli/cli_text.h"
+#include "cli/show/json.h"
+#include "cli/show/text.h"
 
 // Latin letters in upper case; every other byte as it is.
 static unsigned char UpperAscii(unsigned char c) {

@@ -1,4 +1,4 @@
-#include "cli/cli_checksums.h"
+#include "cli/set/checksums.h"
 
 #include <string.h>
 

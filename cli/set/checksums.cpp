@@ -4,7 +4,7 @@
 
 #include <set>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 
 static const char ChecksumSuffix[] = ".sha256";

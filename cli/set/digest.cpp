@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
 #include "cli/show/hints.h"

@@ -1,6 +1,6 @@
 // Recovery files on the tool's side: split --recovery, verify's line about them, and repair
-// (declared in cli.h). The Linux build makes and uses them through the recovery module
-// (set/recovery_split.cpp, set/recovery_verify.cpp, cli_repair.cpp); the Windows build has no
+// (declared in commands/commands.h). The Linux build makes and uses them through the recovery module
+// (set/recovery_split.cpp, set/recovery_verify.cpp, commands/repair.cpp); the Windows build has no
 // ISA-L and says they are not available (cli_recovery_none.cpp).
 #pragma once
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/copy.h"
 #include "cli/show/progress.h"

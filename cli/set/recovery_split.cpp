@@ -1,11 +1,11 @@
 // split --recovery: the recovery files of a set, made through the recovery module (ISA-L) and
 // put in place with the set: from a file, while the set is written, the input read once; from
 // standard input, from the set read back once it is written. Verify's lines about them are
-// set/recovery_verify.cpp, the repair cli_repair.cpp.
+// set/recovery_verify.cpp, the repair commands/repair.cpp.
 #include <algorithm>
 #include <atomic>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery.h"
 #include "cli/set/recovery_files.h"

@@ -3,7 +3,7 @@
 // restore it. The facts are gathered first, then told as text or as JSON.
 #include <algorithm>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery.h"
 #include "cli/set/recovery_files.h"

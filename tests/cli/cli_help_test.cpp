@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli_help.h"
+#include "cli/help.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #endif
 
 #include "base/file_time.h"
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/os.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"

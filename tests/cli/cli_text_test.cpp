@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "base/file_time.h"
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 
 namespace {
 

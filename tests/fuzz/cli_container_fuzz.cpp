@@ -19,7 +19,7 @@
 #include <set>
 #include <string>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/set/digest.h"
 #include "cli/set/pieces.h"
 #include "integrity/crc64.h"

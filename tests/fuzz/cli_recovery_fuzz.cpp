@@ -22,7 +22,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
 #include "integrity/crc32c.h"

@@ -3,7 +3,7 @@
 // or a FIFO, written into it as it is.
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"

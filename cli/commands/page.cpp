@@ -1,8 +1,8 @@
 // The joiner page written beside a set: the page the build made (page/, embedded as PageImage),
 // with what it should tell about this set before any file is picked.
-#include "cli/cli_page.h"
+#include "cli/commands/page.h"
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/pieces.h"
 #include "cli/show/json.h"

@@ -7,9 +7,9 @@
 #include <iostream>
 #include <sstream>
 
-#include "cli/cli.h"
-#include "cli/cli_help.h"
-#include "cli/cli_page.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/page.h"
+#include "cli/help.h"
 #include "cli/set/output.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"

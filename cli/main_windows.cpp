@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/os.h"
 #include "cli/os/windows/win.h"
 

@@ -1,11 +1,11 @@
 // The tool's --help at 80 columns: CLI11's listing, laid out by a formatter of ours (CLI11 does
 // not wrap descriptions), with the exit codes and each command's examples.
-#include "cli/cli_help.h"
+#include "cli/help.h"
 
 #include <memory>
 #include <vector>
 
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 
 namespace {
 

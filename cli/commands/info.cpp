@@ -1,5 +1,5 @@
 // info: the header in plain words and the walk a join would make, each file with its size.
-#include "cli/cli.h"
+#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/digest.h"
 #include "cli/set/pieces.h"

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "base/file_time.h"
-#include "cli/cli.h"
-#include "cli/cli_page.h"
+#include "cli/commands/commands.h"
+#include "cli/commands/page.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"

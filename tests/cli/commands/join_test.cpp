@@ -1,6 +1,6 @@
 // join and info over hand-made and hostile containers: the joiner's accounting and outcomes,
 // untrusted names, piece lookup.
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // code, the Linux one with ISA-L): split --recovery writes them and repair rebuilds a lost piece
 // from them; split --force still removes an older set's recovery files, which the new set does
 // not have.
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 
 #include "cli/show/progress.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

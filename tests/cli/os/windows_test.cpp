@@ -1,6 +1,6 @@
 // The tool on Windows where it has ways of its own: the creation time, a process killed or sent
 // Ctrl+C in the middle of a join, and the built program taking UTF-16 arguments. Windows only.
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "cli/set/checksums.h"
 #include "integrity/sha256.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

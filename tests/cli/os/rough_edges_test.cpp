@@ -9,7 +9,7 @@
 
 #include <thread>
 
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

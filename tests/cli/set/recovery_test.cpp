@@ -11,7 +11,7 @@
 #include "cli/set/checksums.h"
 #include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 #include "tests/recovery/recovery_fixture.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "cli/set/copy.h"
 #include "container/digest_block.h"
 #include "integrity/crc32c.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

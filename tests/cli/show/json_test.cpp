@@ -5,8 +5,8 @@
 #include "cli/set/checksums.h"
 #include "cli/show/json.h"
 #include "integrity/sha256.h"
-#include "tests/cli/cli_test_support.h"
 #include "tests/cli/json_reader.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

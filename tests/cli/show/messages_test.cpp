@@ -3,7 +3,7 @@
 // are, unusable names suggested in a form that can be used.
 #include "cli/show/hints.h"
 #include "cli/show/text.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

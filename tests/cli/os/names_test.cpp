@@ -3,7 +3,7 @@
 // hidden names, and long paths through Cyrillic folders.
 #include "cli/os/paths.h"
 #include "cli/set/pieces.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "container/digest_block.h"
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // split, then join: the same bytes, the same access and write times, and a set laid out as the
 // joiner reads it.
-#include "tests/cli/cli_test_support.h"
+#include "tests/cli/test_support.h"
 
 namespace {
 

@@ -12,6 +12,7 @@
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"
+#include "cli/set/module_files.h"
 #include "cli/set/output.h"
 #include "cli/set/pieces.h"
 #include "cli/set/recovery_files.h"

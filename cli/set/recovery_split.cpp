@@ -7,6 +7,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/os/paths.h"
+#include "cli/set/module_files.h"
 #include "cli/set/recovery.h"
 #include "cli/set/recovery_files.h"
 #include "cli/show/progress.h"

@@ -24,6 +24,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/os/paths.h"
+#include "cli/set/module_files.h"
 #include "cli/set/recovery_files.h"
 #include "integrity/crc32c.h"
 #include "tests/fuzz/fuzz_input.h"

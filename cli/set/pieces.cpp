@@ -10,6 +10,7 @@
 #include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
+#include "cli/set/renamed.h"
 #include "cli/show/hints.h"
 #include "cli/show/messages.h"
 #include "cli/show/text.h"

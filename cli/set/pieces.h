@@ -101,20 +101,6 @@ int OpenPieceSet(const std::string& givenPath, const std::string& piecesDir, Pie
 // "film.exe" or "film.c001" of that set cut to "film".
 std::string GivenPiecesBase(const std::string& given);
 
-// A container whose own piece 1 is not in its folder, though the set needs it (it was perhaps
-// renamed, as "film (1).exe"): the one set in the folder that its digest block vouches for (the
-// sizes of its pieces, and the digest of the run of piece 1) becomes its pieces, told on CliErr.
-// When none or several fit, or the container has no digest block to tell, says so and suggests
-// --pieces-base; the set is then left as it was.
-void FindRenamedSet(PieceSet* set);
-
-// Piece n, not in the set's folder under its name, as a browser may have saved it beside the set
-// ("docs (1).c002", "docs(2).c002", "docs.c002.download"): the one file under such a name whose
-// size and digest are those the digest block gives piece n (a digest of that piece alone), else
-// "". The files under such a name that are not taken go into *others.
-std::string FindBrowserRenamedPiece(const PieceSet& set, int32_t n,
-                                    std::vector<std::string>* others);
-
 // One file of the set, open for reading while it is visited.
 struct PieceFile {
   int32_t Index = 0;  // 0: the container

@@ -1,6 +1,8 @@
 // A container saved under another name ("film (1).exe", as browsers save a second download) has
 // no pieces of its own name: the set in its folder that its digest block vouches for is taken,
 // or the one --pieces-base names.
+#include "cli/set/renamed.h"
+
 #include <ctype.h>
 #include <string.h>
 

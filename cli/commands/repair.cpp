@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "cli/commands/commands.h"
+#include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"

@@ -14,6 +14,7 @@
 #include "base/file_time.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/page.h"
+#include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"

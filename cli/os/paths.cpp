@@ -5,8 +5,8 @@
 #include <map>
 #include <vector>
 
+#include "cli/os/encoding.h"
 #include "cli/os/os.h"
-#include "cli/show/text.h"
 
 bool IsPathSeparator(char c) { return c != '\0' && std::strchr(OsPathSeparators, c) != nullptr; }
 

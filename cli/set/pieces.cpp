@@ -8,6 +8,7 @@
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
 #include "cli/commands/commands.h"
+#include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
 #include "cli/set/renamed.h"

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "cli/commands/commands.h"
+#include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/copy.h"
 #include "cli/set/module_files.h"

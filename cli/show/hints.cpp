@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "cli/os/encoding.h"
 #include "cli/show/text.h"
 #include "container/layout.h"
 #include "recovery/recovery_format.h"

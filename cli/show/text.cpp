@@ -1,9 +1,7 @@
-// Texts of the tool: names, sizes, dates, printable messages. The conversions between UTF-8 and
-// Windows-1251 are the system's: posix/text.cpp (iconv) and windows/text.cpp.
+// Texts of the tool: names, sizes, dates, printable messages.
 #include <cstring>
 #include <string>
 
-#include "base/cp1251_case.h"
 #include "base/file_time.h"
 #include "cli/show/json.h"
 #include "cli/show/text.h"
@@ -16,17 +14,6 @@ static unsigned char UpperAscii(unsigned char c) {
 static std::string UpperAscii(std::string text) {
   for (char& c : text) c = static_cast<char>(UpperAscii(static_cast<unsigned char>(c)));
   return text;
-}
-
-std::string NameFoldKey(const std::string& utf8Name) {
-  std::string bytes;
-  // Names with a 1251 form fold as 1251; others (any bytes at all) fold their Latin letters only.
-  std::string key = Utf8ToCp1251(utf8Name, &bytes) ? "1" : "0";
-  if (key == "0") bytes = utf8Name;
-  for (unsigned char c : bytes) {
-    key += static_cast<char>(key[0] == '1' ? Cp1251Upper(c) : UpperAscii(c));
-  }
-  return key;
 }
 
 // Cuts a UTF-8 text to at most limit bytes without splitting a character.

@@ -1,18 +1,11 @@
-// Texts of the tool: names between UTF-8 and Windows-1251, sizes, dates, printable messages.
+// Texts of the tool: names, sizes, dates, printable messages. Names between UTF-8 and
+// Windows-1251 are the system's to convert (os/encoding.h).
 #pragma once
 
 #include <stdint.h>
 
 #include <string>
 
-// UTF-8 to Windows-1251 (iconv on Linux, WideCharToMultiByte without best-fit mapping on
-// Windows); false when a character has no 1251 form or the text is not valid UTF-8.
-bool Utf8ToCp1251(const std::string& text, std::string* out);
-// Windows-1251 bytes to UTF-8; the one undefined byte (0x98) becomes U+FFFD.
-std::string Cp1251ToUtf8(const std::string& bytes);
-// A key under which two file names compare equal when they differ only in the case of Latin or
-// Windows-1251 letters.
-std::string NameFoldKey(const std::string& utf8Name);
 // The output name made from the header's name (untrusted UTF-8: the name field, or record 1
 // converted from 1251): reduced to its last path component ("\", "/" and ":" all count), control
 // characters removed, at most 255 bytes. fallback when nothing usable is left ("", ".", "..").

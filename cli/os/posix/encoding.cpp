@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "cli/show/text.h"
+#include "cli/os/encoding.h"
 
 bool Utf8ToCp1251(const std::string& text, std::string* out) {
   iconv_t cd = iconv_open("CP1251", "UTF-8");

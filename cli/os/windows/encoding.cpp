@@ -1,8 +1,8 @@
 // UTF-8, UTF-16 and Windows-1251 on Windows: MultiByteToWideChar and WideCharToMultiByte.
 #include <string>
 
+#include "cli/os/encoding.h"
 #include "cli/os/windows/win.h"
-#include "cli/show/text.h"
 
 static const UINT AnsiCodePage = 1251;
 

@@ -1,6 +1,6 @@
 // What the files of the Windows side of the tool's door share: text between UTF-8 and UTF-16
-// (text.cpp), the form of a path that the wide file calls take (os.cpp), and positioned reads
-// and writes. Windows only (cli/windows/).
+// (encoding.cpp), the form of a path that the wide file calls take (os.cpp), and positioned reads
+// and writes. Windows only (cli/os/windows/).
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN

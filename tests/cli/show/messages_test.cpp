@@ -1,6 +1,7 @@
 // Messages that say what to do next: the command line's own errors with a guess at what was
 // meant, the last of a repeated option winning, files that are not containers named for what they
 // are, unusable names suggested in a form that can be used.
+#include "cli/os/encoding.h"
 #include "cli/show/hints.h"
 #include "cli/show/text.h"
 #include "tests/cli/test_support.h"

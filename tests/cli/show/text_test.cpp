@@ -3,6 +3,7 @@
 
 #include "base/file_time.h"
 #include "cli/commands/commands.h"
+#include "cli/os/encoding.h"
 
 namespace {
 

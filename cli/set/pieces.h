@@ -154,3 +154,9 @@ WalkEnd WalkPieces(const PieceSet& set, const PieceVisitor& visit, bool everyPie
 // when a call failed) of piece.DataSize bytes; verb names the work in the failure ("copying").
 // ExitComplete, ExitInterrupted, or ExitFileError with failure set.
 int PieceMoveOutcome(const PieceFile& piece, int64_t got, const char* verb, std::string* failure);
+
+class JsonWriter;
+// The members info and verify share: "container", "header" (name, joined_as, size, the three
+// times), "pieces_base", "pieces_folder", "digests" and, where the set carries them,
+// "digest_block".
+void JsonSetMembers(JsonWriter* json, const PieceSet& set);

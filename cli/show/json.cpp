@@ -4,7 +4,6 @@
 #include <stdio.h>
 
 #include "cli/os/os.h"
-#include "cli/set/pieces.h"
 #include "cli/show/messages.h"
 #include "cli/show/text.h"
 
@@ -198,40 +197,4 @@ JsonWriter& JsonWriter::NameField(const char* key, const std::string& text) {
     hex += byte;
   }
   return Field((std::string(key) + "_hex").c_str(), hex);
-}
-
-static void JsonTime(JsonWriter* json, const char* key, uint64_t fileTime) {
-  json->Field(key, IsoFileTime(fileTime));
-  json->Field((std::string(key) + "_filetime").c_str(), fileTime);
-}
-
-void JsonSetMembers(JsonWriter* json, const PieceSet& set) {
-  const ContainerHead& head = set.Head;
-  json->NameField("container", set.ContainerPath);
-  json->Begin("header")
-      .Field("name", head.Name)
-      .NameField("joined_as", set.JoinedName())
-      .Field("size", head.TotalSize);
-  JsonTime(json, "created", head.CreationTime);
-  JsonTime(json, "accessed", head.LastAccessTime);
-  JsonTime(json, "modified", head.LastWriteTime);
-  json->End().NameField("pieces_base", set.BaseName).NameField("pieces_folder", set.Folder);
-  // The container's own parts: its joiner program against the stub digest, its header against
-  // its block's self-check (and the recovery file whose copy of it the set is read by).
-  const char* program = head.Program == PartState::Good      ? "good"
-                        : head.Program == PartState::Damaged ? "damaged"
-                        : head.Program == PartState::Other   ? "other"
-                                                             : "unchecked";
-  json->Begin("container_parts")
-      .Field("program", program)
-      .Field("header", head.HeaderDamaged ? "damaged" : head.HasDigests ? "good" : "unchecked");
-  if (!head.HeaderCopy.empty()) json->NameField("header_copy", head.HeaderCopy);
-  json->End();
-  json->Field("digests", head.HasDigests);
-  if (!head.HasDigests) return;
-  json->Begin("digest_block")
-      .Field("pieces", int64_t{head.Digests.Image.PieceCount})
-      .Field("run_length", int64_t{head.Digests.Image.RunLength})
-      .Field("digest_count", int64_t{head.Digests.DigestCount})
-      .End();
 }

@@ -55,12 +55,6 @@ bool JsonPrinted();
 // command told anything on CliErr (warnings, or why the result is not complete), "exit_code".
 void JsonEndWith(JsonWriter* json, const char* word, int code);
 
-struct PieceSet;
-// The members info and verify share: "container", "header" (name, joined_as, size, the three
-// times), "pieces_base", "pieces_folder", "digests" and, where the set carries them,
-// "digest_block".
-void JsonSetMembers(JsonWriter* json, const PieceSet& set);
-
 // text as a JSON string, quotes included.
 std::string JsonString(const std::string& text);
 // Whether text is valid UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).

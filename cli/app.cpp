@@ -7,13 +7,18 @@
 #include <iostream>
 #include <sstream>
 
+#include "cli/app.h"
 #include "cli/commands/commands.h"
 #include "cli/commands/page.h"
 #include "cli/help.h"
+#include "cli/os/os.h"
 #include "cli/set/output.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
+#include "cli/show/text.h"
+#include "container/layout.h"
 #include "recovery/recovery_format.h"
 
 // TARNOVELL_VERSION, the project's version, comes from the build (project() in CMakeLists.txt).

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/commands/commands.h"
+#include "cli/show/messages.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The Linux program: arguments come as they are (UTF-8 paths) and go to the commands.
-#include "cli/commands/commands.h"
+#include "cli/app.h"
 #include "cli/os/os.h"
 
 int main(int argc, char** argv) {

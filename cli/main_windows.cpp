@@ -4,9 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands/commands.h"
+#include "cli/app.h"
 #include "cli/os/os.h"
 #include "cli/os/windows/win.h"
+#include "cli/show/messages.h"
 
 int wmain(int argc, wchar_t** argv) {
   InstallInterruptHandlers();  // first: a Ctrl+C while the command line is read still ends with 130

@@ -1,26 +1,15 @@
-// The companion command-line tool: split makes a set (our stub in front), join rebuilds the
-// file from a set without running any .exe, info shows what a set holds, verify checks it and
-// repair mends it. Built for Linux and for Windows (x86-64) from the same commands; the system is
-// reached only through os/os.h, and the commands tell through show/messages.h.
+// The commands of the tool, one file each in this folder: split makes a set (our stub in front),
+// join rebuilds the file from a set without running any .exe, info shows what a set holds, verify
+// checks it, repair mends it, and page writes the joiner page beside it (page.h). Built for Linux
+// and for Windows (x86-64) from the same commands.
+//
+// cli/commands/ may include the rooms below it: cli/set (the set model), cli/show (what the user
+// sees) and cli/os (the door to the system), never the command line above it (cli/app.cpp).
 #pragma once
 
-#include <cstdint>
-#include <cstdio>
+#include <stdint.h>
+
 #include <string>
-#include <vector>
-
-#include "cli/os/os.h"
-#include "cli/show/messages.h"
-#include "cli/show/text.h"
-#include "container/layout.h"
-
-// The padded stub image, embedded at build time (exactly StubSize bytes).
-extern const unsigned char StubImage[];
-extern const size_t StubImageSize;
-
-// The whole tool: parses the command line and runs one command. Returns the exit code.
-int RunCli(int argc, char** argv);
-int RunCliArgs(const std::vector<std::string>& args);  // args[0] is the program name
 
 // Default cap of every file of a set made by split: 1 GiB.
 constexpr uint64_t DefaultPieceSize = 1ull << 30;

@@ -1,10 +1,13 @@
 // info: the header in plain words and the walk a join would make, each file with its size.
 #include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/digest.h"
 #include "cli/set/pieces.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 
 static void PrintHeader(const PieceSet& set) {

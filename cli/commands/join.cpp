@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"
@@ -12,7 +13,9 @@
 #include "cli/set/pieces.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
+#include "cli/show/text.h"
 
 // A name Windows would not keep (a device, a dot or a space at the end) is refused, on every
 // system, and before any path is looked up: on Windows the lookup itself would reach the device.

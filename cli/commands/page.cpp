@@ -2,10 +2,11 @@
 // with what it should tell about this set before any file is picked.
 #include "cli/commands/page.h"
 
-#include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/pieces.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
 #include "cli/show/text.h"
 #include "recovery/recovery_format.h"
 

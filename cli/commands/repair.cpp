@@ -10,6 +10,7 @@
 
 #include "cli/commands/commands.h"
 #include "cli/os/encoding.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"
@@ -17,10 +18,13 @@
 #include "cli/set/output.h"
 #include "cli/set/pieces.h"
 #include "cli/set/recovery_files.h"
+#include "cli/set/stub_image.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
 #include "cli/show/text.h"
+#include "container/layout.h"
 #include "integrity/crc32c.h"
 
 // The set a path names: a recovery file (the container is then BASE.exe beside it, "" here), the

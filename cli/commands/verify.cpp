@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/checksums.h"
 #include "cli/set/copy.h"
@@ -13,7 +14,9 @@
 #include "cli/set/pieces.h"
 #include "cli/set/recovery.h"
 #include "cli/show/json.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
+#include "cli/show/text.h"
 
 // Reads one piece and judges it. A piece of the wrong size is judged by its size alone: no digest
 // can match it, nor the digest of its run. Nor is a piece read whose run can no longer be judged

@@ -4,8 +4,10 @@
 
 #include <set>
 
-#include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 
 static const char ChecksumSuffix[] = ".sha256";
 

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
+#include "cli/set/stub_image.h"
 #include "cli/show/hints.h"
 #include "cli/show/messages.h"
 #include "cli/show/text.h"

@@ -7,11 +7,11 @@
 
 #include "base/cp1251_case.h"
 #include "base/file_time.h"
-#include "cli/commands/commands.h"
 #include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery_files.h"
 #include "cli/set/renamed.h"
+#include "cli/set/stub_image.h"
 #include "cli/show/hints.h"
 #include "cli/show/json.h"
 #include "cli/show/messages.h"

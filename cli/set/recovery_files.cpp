@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <functional>
 
-#include "cli/commands/commands.h"
 #include "cli/os/encoding.h"
 #include "cli/os/paths.h"
 #include "cli/set/copy.h"
 #include "cli/set/module_files.h"
+#include "cli/set/stub_image.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
+#include "cli/show/text.h"
 #include "container/layout.h"
 
 OpenedFiles::~OpenedFiles() {

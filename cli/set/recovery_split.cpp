@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <atomic>
 
-#include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/module_files.h"
 #include "cli/set/recovery.h"
 #include "cli/set/recovery_files.h"
+#include "cli/show/messages.h"
 #include "cli/show/progress.h"
+#include "cli/show/text.h"
 
 bool RecoveryFilesAvailable() { return true; }
 

@@ -3,10 +3,12 @@
 // restore it. The facts are gathered first, then told as text or as JSON.
 #include <algorithm>
 
-#include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/os/paths.h"
 #include "cli/set/recovery.h"
 #include "cli/set/recovery_files.h"
+#include "cli/show/messages.h"
+#include "cli/show/text.h"
 
 namespace {
 

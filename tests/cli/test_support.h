@@ -22,10 +22,13 @@
 #endif
 
 #include "base/file_time.h"
-#include "cli/commands/commands.h"
+#include "cli/app.h"
 #include "cli/os/os.h"
+#include "cli/set/stub_image.h"
+#include "cli/show/messages.h"
 #include "container/container_writer.h"
 #include "container/digest_block.h"
+#include "container/layout.h"
 #include "tests/support/scratch_files.h"  // also <filesystem>, <fstream>, <string>, and <windows.h> or <unistd.h>
 #include "tests/support/test_bytes.h"
 

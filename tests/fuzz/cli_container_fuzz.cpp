@@ -19,9 +19,11 @@
 #include <set>
 #include <string>
 
-#include "cli/commands/commands.h"
+#include "cli/os/os.h"
 #include "cli/set/digest.h"
 #include "cli/set/pieces.h"
+#include "cli/show/messages.h"
+#include "container/layout.h"
 #include "integrity/crc64.h"
 #include "tests/fuzz/fuzz_input.h"
 

@@ -22,10 +22,12 @@
 #include <string>
 #include <vector>
 
-#include "cli/commands/commands.h"
 #include "cli/os/paths.h"
 #include "cli/set/module_files.h"
 #include "cli/set/recovery_files.h"
+#include "cli/set/stub_image.h"
+#include "cli/show/messages.h"
+#include "container/layout.h"
 #include "integrity/crc32c.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/descriptor_access.h"

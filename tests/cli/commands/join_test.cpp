@@ -1,5 +1,7 @@
 // join and info over hand-made and hostile containers: the joiner's accounting and outcomes,
 // untrusted names, piece lookup.
+#include "cli/commands/commands.h"
+#include "cli/show/text.h"
 #include "tests/cli/test_support.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "cli/set/checksums.h"
+#include "cli/show/text.h"
 #include "integrity/crc32c.h"
 #include "recovery/recovery_format.h"
 #include "tests/cli/test_support.h"

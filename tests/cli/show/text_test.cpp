@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "base/file_time.h"
-#include "cli/commands/commands.h"
 #include "cli/os/encoding.h"
+#include "cli/show/text.h"
 
 namespace {
 

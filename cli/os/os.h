@@ -1,9 +1,12 @@
 // The tool's one door to the operating system: files, times, names, folders and the console.
-// The commands call the system only through these. Each side is a folder of the same files:
-// posix/ (Linux) and windows/, each with os.cpp (files, times, names), console.cpp,
-// interrupts.cpp, copy.cpp (CopyFileBytes of set/copy.h), text.cpp (the conversions of
-// show/text.h) and main.cpp (the program's entry); what both would write alike is os/os.cpp.
-// Paths are UTF-8 on both.
+// The rest of the tool calls the system only through cli/os/: this header, paths.h (the parts of
+// a path) and encoding.h (names between UTF-8 and Windows-1251). Each side is a folder of the same
+// files: posix/ (Linux) and windows/, each with os.cpp (files, times, names), console.cpp,
+// interrupts.cpp and encoding.cpp; what both would write alike is os.cpp here, and what they share
+// for themselves sides.h. The copies of set/copy.h and the program's entry have their sides too,
+// in their own rooms (set/copy_posix.cpp, cli/main_posix.cpp, ...). Paths are UTF-8 on both.
+//
+// cli/os/ is the lowest room of the tool: it includes nothing else of cli/.
 #pragma once
 
 #include <stdint.h>

@@ -1,5 +1,5 @@
-// What the two sides of the door (posix/ and windows/) share, for them alone: the commands include
-// os/os.h. os/os.cpp holds what is written once; each side gives it the system's error calls.
+// What the two sides of the door (posix/ and windows/) share, for them alone: the rest of the tool
+// includes os.h. os.cpp holds what is written once; each side gives it the system's error calls.
 #pragma once
 
 #include <stdint.h>

@@ -1,6 +1,6 @@
 // Copies through memory, the part of copying that is the same on every system: a chunk read,
 // hashed where asked, and written unless it is all zeros. The system's own copies are
-// posix/copy.cpp and windows/copy.cpp.
+// copy_posix.cpp and copy_windows.cpp.
 #include "cli/set/copy.h"
 
 #include <string.h>

@@ -1,6 +1,6 @@
 // Copying a run of one file into another, in two ways: as the system copies best
-// (CopyFileBytes: posix/copy.cpp with copy_file_range, windows/copy.cpp in large blocks), and
-// through memory, every byte hashed on its way (CopyThroughMemory, set/copy.cpp). Either way the
+// (CopyFileBytes: copy_posix.cpp with copy_file_range, copy_windows.cpp in large blocks), and
+// through memory, every byte hashed on its way (CopyThroughMemory, copy.cpp). Either way the
 // output is a new file filled in order, zero wherever nothing is written, whose length the
 // caller sets: the source's holes, or its chunks of zeros, are not written and stay holes.
 #pragma once

@@ -1,5 +1,5 @@
 // Copying on Windows: large blocks read and written at their offsets, through the loop that
-// copies through memory (set/copy.cpp). Blocks of zero bytes are not written: the output is a new
+// copies through memory (copy.cpp). Blocks of zero bytes are not written: the output is a new
 // file filled in order (zero wherever nothing was written) whose length the caller sets at the
 // end, so they read back as zeros and take no room where the file system allows holes (a sparse
 // source makes a sparse output on NTFS; under Wine, Linux's holes).

@@ -1,5 +1,12 @@
 // A set as the joiner reads it: the container's head, where its pieces are, and the walk over
 // the container and its pieces that join, info and any later check share.
+//
+// cli/set/ is the set model: opening a set and walking its pieces (this header), pieces found
+// under other names (renamed.h), the judgement of pieces against the digest block (digest.h),
+// BASE.sha256 (checksums.h), outputs put in place (output.h) and the copies that fill them
+// (copy.h), the recovery files of a set (recovery.h, recovery_files.h, and module_files.h: the
+// recovery module's files as the tool gives them), and the embedded stub (stub_image.h). Of the
+// tool it may include cli/show and cli/os.
 #pragma once
 
 #include <stdint.h>

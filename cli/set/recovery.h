@@ -1,7 +1,7 @@
-// Recovery files on the tool's side: split --recovery, verify's line about them, and repair
-// (declared in commands/commands.h). The Linux build makes and uses them through the recovery module
-// (set/recovery_split.cpp, set/recovery_verify.cpp, commands/repair.cpp); the Windows build has no
-// ISA-L and says they are not available (cli_recovery_none.cpp).
+// Recovery files on the tool's side: split --recovery (recovery_split.cpp) and verify's line about
+// them (recovery_verify.cpp); repair is a command of its own (commands/repair.cpp). Every build
+// makes and uses them through the recovery module: over ISA-L on Linux, over our own coding in the
+// Windows build.
 #pragma once
 
 #include <stdint.h>

@@ -1,5 +1,5 @@
-// A set and its recovery files, found and opened for the recovery module (the Linux build): what
-// verify and repair share. Files reach the module through the tool's seam (os/os.h).
+// A set and its recovery files, found and opened for the recovery module: what verify and repair
+// share. Files reach the module as the tool gives them (module_files.h).
 #pragma once
 
 #include <stdint.h>

@@ -1,7 +1,7 @@
 // split --recovery: the recovery files of a set, made through the recovery module (ISA-L) and
 // put in place with the set: from a file, while the set is written, the input read once; from
 // standard input, from the set read back once it is written. Verify's lines about them are
-// set/recovery_verify.cpp, the repair commands/repair.cpp.
+// recovery_verify.cpp, the repair commands/repair.cpp.
 #include <algorithm>
 #include <atomic>
 

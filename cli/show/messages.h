@@ -1,6 +1,10 @@
 // What the tool tells: its exit codes, the two streams the commands write to, and the messages
 // every command words alike. It reaches the system through os/os.h alone and knows nothing of
 // the commands, which all use it.
+//
+// cli/show/ holds what the user sees: these messages, the progress line (progress.h), the JSON
+// writer (json.h), what messages suggest (hints.h) and the texts of names, sizes and dates
+// (text.h). Of the tool it may include cli/os alone.
 #pragma once
 
 #include <stdint.h>

@@ -32,8 +32,8 @@
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/descriptor_access.h"
 
-// The tool's printing and its report of an interruption (cli/show/messages.cpp) are left out: nothing
-// here prints. The embedded stub is left out too: zeros stand for it.
+// The tool's printing and its report of an interruption (cli/show/messages.cpp) are left out:
+// nothing here prints. The embedded stub is left out too: zeros stand for it.
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}

@@ -1,5 +1,5 @@
 // The tool's operating-system calls on Linux: files, times and names (the console is in
-// console.cpp, interruptions in interrupts.cpp, copies in copy.cpp).
+// console.cpp, interruptions in interrupts.cpp, copies in set/copy_posix.cpp).
 #include <dirent.h>
 #include <pthread.h>
 #include <errno.h>

@@ -1,6 +1,6 @@
 // The tool's operating-system calls on Windows: files, times and names, through the wide calls
 // and "\\?\" paths (win.h), so that names are Unicode and paths may be longer than 260. The
-// console is in console.cpp, interruptions in interrupts.cpp, copies in copy.cpp.
+// console is in console.cpp, interruptions in interrupts.cpp, copies in set/copy_windows.cpp.
 #include <fcntl.h>
 #include <io.h>
 #include <stdint.h>

@@ -9,8 +9,8 @@
 // An open file as the caller gives it. Reads and writes take all of count bytes at offset, or
 // fail; a read past the end fails. Size is the file's length, -1 when it cannot be told. Only
 // outputs and targets are written; a target of a repair is read too (what was written is read
-// back to be verified). The calls change the file, never the object: the functions below take
-// const ones.
+// back to be verified). The calls change the file, never the object: the functions of recovery.h
+// take const ones.
 class FileAccess {
  public:
   virtual bool ReadAt(void* bytes, size_t count, int64_t offset) const = 0;

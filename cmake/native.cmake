@@ -18,15 +18,19 @@ if(NOT TARNOVELL_LOGIC_32)
   target_link_libraries(tarnovell_core PUBLIC ${TARNOVELL_ISAL})
 endif()
 
-# The program's logic; the window, drawing and dialog calls come from whoever links it
-# (the recording stand-in of the tests).
-add_library(tarnovell_app STATIC ${TARNOVELL_APP_SOURCES})
-target_include_directories(tarnovell_app PUBLIC ${CMAKE_SOURCE_DIR})
-target_compile_options(tarnovell_app PRIVATE -Wall -Wextra -fexec-charset=CP1251)
-target_link_libraries(tarnovell_app PUBLIC tarnovell_core)
+# The program's logic, for its tests; the window, drawing and dialog calls come from whoever
+# links it (the recording stand-in of the tests).
+set(native_libs tarnovell_core)
+if(TARNOVELL_TESTS)
+  add_library(tarnovell_app STATIC ${TARNOVELL_APP_SOURCES})
+  target_include_directories(tarnovell_app PUBLIC ${CMAKE_SOURCE_DIR})
+  target_compile_options(tarnovell_app PRIVATE -Wall -Wextra -fexec-charset=CP1251)
+  target_link_libraries(tarnovell_app PUBLIC tarnovell_core)
+  list(APPEND native_libs tarnovell_app)
+endif()
 
 if(TARNOVELL_SANITIZE)
-  foreach(lib tarnovell_core tarnovell_app)
+  foreach(lib ${native_libs})
     target_compile_options(${lib} PUBLIC ${TARNOVELL_SANITIZER_FLAGS})
     target_link_options(${lib} PUBLIC ${TARNOVELL_SANITIZER_FLAGS})
   endforeach()

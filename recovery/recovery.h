@@ -32,43 +32,8 @@
 #include <functional>
 #include <vector>
 
+#include "recovery/file_access.h"
 #include "recovery/recovery_format.h"
-
-// An open file as the caller gives it. Reads and writes take all of count bytes at offset, or
-// fail; a read past the end fails. Size is the file's length, -1 when it cannot be told. Only
-// outputs and targets are written; a target of a repair is read too (what was written is read
-// back to be verified). The calls change the file, never the object: the functions below take
-// const ones.
-class FileAccess {
- public:
-  virtual bool ReadAt(void* bytes, size_t count, int64_t offset) const = 0;
-  virtual bool WriteAt(const void* bytes, size_t count, int64_t offset) const = 0;
-  virtual int64_t Size() const = 0;
-  // The count bytes at offset in place, where the caller can show them without a copy (a file
-  // mapped into memory): valid until the next View or EndView of this object. Null where it
-  // cannot: they are read with ReadAt instead (which then fails where the view found the file
-  // cut short). EndView: the last view is no longer needed (what it holds is given back).
-  virtual const uint8_t* View(size_t count, int64_t offset) const {
-    (void)count;
-    (void)offset;
-    return nullptr;
-  }
-  virtual void EndView() const {}
-
- protected:
-  ~FileAccess() = default;
-};
-
-// Told the number of set bytes (payloads, and parity in checks) handled since the last call, after
-// every chunk; false stops the work at once (the outcome is then RecoveryInterrupted). A null
-// progress: nothing is told and nothing stops.
-class RecoveryProgress {
- public:
-  virtual bool Step(int64_t bytes) = 0;
-
- protected:
-  ~RecoveryProgress() = default;
-};
 
 enum RecoveryOutcome {
   RecoveryDone,
@@ -219,17 +184,6 @@ void LeaveOutRow(SetSurvey* survey, int32_t r);
 // Takes the container as good (its joiner program is another, sound one) and judges the set
 // again.
 void TakeContainerAsGood(SetSurvey* survey);
-
-// Where a repair's rebuilt files go, asked for while the set is surveyed: TargetOf(n) gives file
-// n's target (empty, readable and writable), or null when there is none. The caller gives the same
-// targets to RepairSet.
-class RebuildTargets {
- public:
-  virtual const FileAccess* TargetOf(int32_t n) = 0;
-
- protected:
-  ~RebuildTargets() = default;
-};
 
 // Reads every recovery file given (any order; their headers name their rows; files of another
 // set or with a broken header are left out; a longer file still serves, its parity being whole)

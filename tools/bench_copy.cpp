@@ -3,7 +3,7 @@
 //                                                    every piece SHIFT bytes further on;
 //   bench_copy rw CHUNK OUT CONTAINER PIECE...      pread and pwrite in chunks of CHUNK bytes;
 //   bench_copy crc CHUNK OUT CONTAINER PIECE...     the same with CRC-32C over every chunk, as
-//                                                    the tool's join copies (cli/cli_copy.cpp).
+//                                                    the tool's join copies (cli/set/copy.cpp).
 // The container's data begins at byte 30720. Prints the CRCs' sum, so none is optimised away.
 #include <fcntl.h>
 #include <stdio.h>

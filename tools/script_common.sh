@@ -8,9 +8,9 @@ BUILD=${BUILD:-build}
 case $BUILD in /*) ;; *) BUILD=$ROOT/$BUILD ;; esac
 
 # configure_test_build DIR: the build the tests, the demo and the benchmarks share: Debug, with
-# the native code under AddressSanitizer and UBSan.
+# the native code under AddressSanitizer and UBSan, and the tests and fuzzers.
 configure_test_build() {
-  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNOVELL_SANITIZE=ON >/dev/null
+  cmake -S . -B "$1" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNOVELL_SANITIZE=ON -DTARNOVELL_TESTS=ON >/dev/null
 }
 
 # Says which Wine runs the stub here, and why; sets MODE (native32, qemu32 or wine64), ARCH (32

@@ -3,7 +3,7 @@
 # `sha256sum -c` in the set's folder (names with spaces, the recovery files too), and after a
 # join with `sha256sum -c --ignore-missing` where the joined file lies; a damaged piece fails
 # both sha256sum and verify. Names with a backslash or a newline cannot be a set's (Windows does
-# not allow them): their escapes are held to sha256sum's in cli_checksums_test.cpp.
+# not allow them): their escapes are held to sha256sum's in set/checksums_test.cpp.
 set -u
 tool=$1
 source "$(dirname "$0")/../support/shell_checks.sh"

@@ -19,13 +19,15 @@
 #include <set>
 #include <string>
 
-#include "cli/cli.h"
-#include "cli/cli_digest.h"
-#include "cli/cli_pieces.h"
+#include "cli/os/os.h"
+#include "cli/set/digest.h"
+#include "cli/set/pieces.h"
+#include "cli/show/messages.h"
+#include "container/layout.h"
 #include "integrity/crc64.h"
 #include "tests/fuzz/fuzz_input.h"
 
-// The tool's printing (cli_messages.cpp) is left out: nothing here prints.
+// The tool's printing (cli/show/messages.cpp) is left out: nothing here prints.
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}

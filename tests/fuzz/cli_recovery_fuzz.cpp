@@ -22,15 +22,18 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
-#include "cli/cli_paths.h"
-#include "cli/cli_recovery_set.h"
+#include "cli/os/paths.h"
+#include "cli/set/module_files.h"
+#include "cli/set/recovery_files.h"
+#include "cli/set/stub_image.h"
+#include "cli/show/messages.h"
+#include "container/layout.h"
 #include "integrity/crc32c.h"
 #include "tests/fuzz/fuzz_input.h"
 #include "tests/support/descriptor_access.h"
 
-// The tool's printing and its report of an interruption (cli_messages.cpp) are left out: nothing
-// here prints. The embedded stub is left out too: zeros stand for it.
+// The tool's printing and its report of an interruption (cli/show/messages.cpp) are left out:
+// nothing here prints. The embedded stub is left out too: zeros stand for it.
 FILE* CliOut = nullptr;
 FILE* CliErr = nullptr;
 void CliPrint(FILE*, const char*, ...) {}

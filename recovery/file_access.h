@@ -42,6 +42,18 @@ class RecoveryProgress {
   ~RecoveryProgress() = default;
 };
 
+// A thread the caller lends the module for a share of its work: Start runs run(context) beside
+// the calling thread and returns true, or returns false when it cannot (nothing is run then);
+// Wait returns once that run has ended. Given none, the module works on the caller's thread.
+class WorkBeside {
+ public:
+  virtual bool Start(void (*run)(void* context), void* context) = 0;
+  virtual void Wait() = 0;
+
+ protected:
+  ~WorkBeside() = default;
+};
+
 // Where a repair's rebuilt files go, asked for while the set is surveyed: TargetOf(n) gives file
 // n's target (empty, readable and writable), or null when there is none. The caller gives the same
 // targets to RepairSet.

@@ -204,12 +204,13 @@ void TakeContainerAsGood(SetSurvey* survey);
 // the wrong size) are rebuilt into their targets while their groups are read, so that a repair
 // reads the survivors once; the stripes so rebuilt are marked in StripeRebuilt, and RepairSet,
 // given the same targets, leaves them as they are. A target refused, a failed read or too few
-// recovery files: the group is surveyed as without early, and nothing of it is marked.
+// recovery files: the group is surveyed as without early, and nothing of it is marked. beside
+// (null, or a thread the caller lends): those groups are read and rebuilt on two threads.
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          RecoveryProgress* progress, SetSurvey* survey,
                          const std::vector<uint8_t>* knownGood = nullptr,
-                         RebuildTargets* early = nullptr);
+                         RebuildTargets* early = nullptr, WorkBeside* beside = nullptr);
 
 // Rebuilds every file of the set with NeedsRewrite into targets[n] (empty, readable and
 // writable; the others may be null): its slices not lost copied from the file as it is, its lost

@@ -13,18 +13,19 @@ int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t o
   return count;
 }
 
-const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset) {
-  const uint8_t* view = file.View(count, offset);
-  if (view != nullptr) return view;
+const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset,
+                          bool view) {
+  const uint8_t* shown = view ? file.View(count, offset) : nullptr;
+  if (shown != nullptr) return shown;
   return file.ReadAt(buffer, count, offset) ? buffer : nullptr;
 }
 
 int32_t ViewPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
-                   uint8_t* buffer, int32_t length, const uint8_t** view) {
+                   uint8_t* buffer, int32_t length, const uint8_t** view, bool mayView) {
   *view = buffer;
   if (PayloadBytesIn(payload, offset, length) < length)
     return ReadPadded(file, n, payload, offset, buffer, length);
-  *view = ViewOrRead(file, buffer, static_cast<size_t>(length), PayloadBase(n) + offset);
+  *view = ViewOrRead(file, buffer, static_cast<size_t>(length), PayloadBase(n) + offset, mayView);
   return *view != nullptr ? length : -1;
 }
 

@@ -25,13 +25,14 @@ inline int64_t PayloadBytesIn(int64_t payload, int64_t offset, int64_t length) {
 int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
                    uint8_t* buffer, int32_t length);
 
-// The count bytes of file at offset: in place where the file shows them (FileAccess::View), else
-// read into buffer; null when the read fails.
-const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset);
+// The count bytes of file at offset: in place where the file shows them (FileAccess::View) and
+// view allows it, else read into buffer; null when the read fails.
+const uint8_t* ViewOrRead(const FileAccess& file, uint8_t* buffer, size_t count, int64_t offset,
+                          bool view = true);
 // As ReadPadded, the bytes in place where they fill length (*view then points at them, else at
 // buffer).
 int32_t ViewPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
-                   uint8_t* buffer, int32_t length, const uint8_t** view);
+                   uint8_t* buffer, int32_t length, const uint8_t** view, bool mayView = true);
 
 // The CRC-32C of length bytes of file from at, read in chunks of buffer's size. Done,
 // RecoveryReadFailed or RecoveryInterrupted.

@@ -4,8 +4,9 @@
 
 #include "recovery/gf256.h"
 
-void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers, int32_t limit) {
-  int32_t chunk = count > 0 ? StripeBudget / count : limit;
+void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers, int32_t limit,
+                       int32_t budget) {
+  int32_t chunk = count > 0 ? budget / count : limit;
   chunk = chunk > limit ? limit : chunk < ChunkFloor ? ChunkFloor : chunk;
   if (longest < chunk) chunk = static_cast<int32_t>(longest > 0 ? longest : 1);
   chunk += (BufferAlignment - chunk % BufferAlignment) % BufferAlignment;

@@ -20,8 +20,8 @@ enum : int32_t {
   BufferAlignment = 64,
 };
 
-// count buffers of Chunk bytes each (at most limit), aligned for the vector instructions; no
-// longer than needed for a stretch of longest bytes.
+// count buffers of Chunk bytes each (at most limit, in all about budget), aligned for the vector
+// instructions; no longer than needed for a stretch of longest bytes.
 struct StripeBuffers {
   std::unique_ptr<uint8_t[]> Storage;  // not zeroed: a buffer a view stands in for stays untouched
   size_t StorageSize = 0;
@@ -29,7 +29,7 @@ struct StripeBuffers {
   int32_t Chunk;
 };
 void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers,
-                       int32_t limit = ChunkLimit);
+                       int32_t limit = ChunkLimit, int32_t budget = StripeBudget);
 // The longest group's parity, from ParityOffsets.
 int64_t LongestGroup(const std::vector<int64_t>& offsets);
 

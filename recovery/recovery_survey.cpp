@@ -487,7 +487,8 @@ void TakeContainerAsGood(SetSurvey* survey) {
 RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
                          const std::vector<const FileAccess*>& recoveryFiles,
                          RecoveryProgress* progress, SetSurvey* survey,
-                         const std::vector<uint8_t>* knownGood, RebuildTargets* early) {
+                         const std::vector<uint8_t>* knownGood, RebuildTargets* early,
+                         WorkBeside* beside) {
   *survey = SetSurvey{};
   Authority authority = AuthorityOf(setFiles);
   std::vector<RecoveryHeader> headers;
@@ -501,8 +502,8 @@ RecoveryResult SurveySet(const std::vector<const FileAccess*>& setFiles,
   std::vector<uint8_t> handled(static_cast<size_t>(header.GroupCount), 0);
   std::vector<std::vector<int32_t>> survivors;
   if (early != nullptr) {
-    result = SurveyGroupsDecoding(setFiles, recoveryFiles, headers, offsets, early, progress,
-                                  survey, &checks, &handled, &survivors);
+    result = SurveyGroupsDecoding(setFiles, recoveryFiles, headers, offsets, early, beside,
+                                  progress, survey, &checks, &handled, &survivors);
     if (result.Outcome != RecoveryDone) return result;
   }
   for (int32_t r = 0; r < header.RowCount; r++) {

@@ -41,12 +41,14 @@ void JudgeRowGroup(const RecoveryHeader& own, int32_t g, bool read, uint32_t dig
 // size), surveyed side by side with those files rebuilt on the way into early's targets; see
 // recovery_survey_decode.cpp. Per group, handled[g] tells it was (checks[n] for its files, its
 // rows' verdicts in survey, survivors[g] what its rebuild took); one not handled is left to the
-// plain survey. offsets: ParityOffsets of the survey's header. RecoveryDone, or
+// plain survey. offsets: ParityOffsets of the survey's header. beside (or null): a thread that
+// reads and decodes half of each group's length. RecoveryDone, or
 // RecoveryInterrupted.
 RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFiles,
                                     const std::vector<const FileAccess*>& recoveryFiles,
                                     const std::vector<RecoveryHeader>& headers,
-                                    const std::vector<int64_t>& offsets, RebuildTargets* early, RecoveryProgress* progress,
+                                    const std::vector<int64_t>& offsets, RebuildTargets* early,
+                                    WorkBeside* beside, RecoveryProgress* progress,
                                     SetSurvey* survey, std::vector<FileCheck>* checks,
                                     std::vector<uint8_t>* handled,
                                     std::vector<std::vector<int32_t>>* survivors);

@@ -8,6 +8,9 @@
 // which stripes had good survivors throughout; those are marked rebuilt, and the others (damage
 // found on the way, a bad parity slice) are left to RepairSet, which decodes them again from
 // survivors it chooses knowing the verdicts.
+#include <atomic>
+
+#include "integrity/crc32c.h"
 #include "recovery/recovery_chunks.h"
 #include "recovery/recovery_coding.h"
 #include "recovery/recovery_survey.h"
@@ -98,14 +101,35 @@ static bool PlanPass(const PassSources& sources, int32_t g, RebuildTargets* earl
   return DecodeTables(pass->K, header.RowCount, pass->Survivors, pass->Lost, &pass->Tables);
 }
 
+// One thread's share of a group's pass: the chunks from From to To, read into buffers of its own
+// (or viewed), their digests taken into slices of its own (each slice's CRC of its bytes from
+// From on).
+struct PassLane {
+  const PassSources* Sources;
+  GroupPass* Pass;
+  // Views the files: only where it is the one lane. Two threads read, since giving back a view on
+  // one stops the other (the system makes every core running the program forget the mapping),
+  // which took longer than the copies of reading.
+  bool Views;
+  int64_t From, To;
+  StripeBuffers Buffers;
+  std::vector<std::vector<uint32_t>> Slices;  // per position, as GroupPass::Slices
+  std::atomic<int64_t>* Untold;  // shared: bytes read that progress has not been told of
+  std::atomic<bool>* Stop;       // shared: a lane failed, or the work was stopped
+  RecoveryProgress* Progress;
+  bool Tells = true;  // runs on the caller's thread: tells progress of what both lanes read
+  RecoveryOutcome Outcome = RecoveryDone;
+};
+
 // The chunk at offset of every file and row read (their digests taken; *read: the bytes, as the
 // plain survey tells them), and the lost files' chunks decoded from it and written. False when a
 // read or a write fails.
-static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeBuffers& buffers,
-                      int64_t offset, int32_t length, int64_t* read) {
+static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* read) {
+  const PassSources& sources = *lane->Sources;
+  const GroupPass* pass = lane->Pass;
   const RecoveryHeader& header = sources.Survey.Header;
   int64_t size = sources.Survey.StripeSize, at = sources.Offsets[pass->Group];
-  uint8_t* const* rows = buffers.Rows.data();
+  uint8_t* const* rows = lane->Buffers.Rows.data();
   // Each file's and row's chunk: in place where its file shows it, else in its buffer; and how
   // many of its bytes are data (the rest is padding).
   size_t inputs = static_cast<size_t>(pass->K) + pass->Rows.size();
@@ -117,15 +141,15 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
     int32_t n = Member(sources, *pass, j);
     const uint8_t* view;
     counts[j] = ViewPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length,
-                           &view);
+                           &view, lane->Views);
     if (counts[j] < 0) return false;
     in[j] = const_cast<uint8_t*>(view);  // only read: a coding input
     *read += counts[j];
   }
   for (size_t i = 0; i < pass->Rows.size(); i++) {
     const FileAccess& file = *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
-    const uint8_t* view =
-        ViewOrRead(file, rows[pass->K + i], static_cast<size_t>(length), at + offset);
+    const uint8_t* view = ViewOrRead(file, rows[pass->K + i], static_cast<size_t>(length),
+                                     at + offset, lane->Views);
     if (view == nullptr) return false;
     in[pass->K + i] = const_cast<uint8_t*>(view);
     counts[pass->K + i] = length;
@@ -147,7 +171,7 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
     for (size_t i = 0; i < inputs; i++) {
       int32_t count = counts[i] - from < part ? counts[i] - from : part;
       if (count > 0 && (i >= static_cast<size_t>(pass->K) || pass->Files[i] != nullptr))
-        AddToSlices(pass->Slices[i].data(), size, offset + from, in[i] + from,
+        AddToSlices(lane->Slices[i].data(), size, offset + from, in[i] + from,
                     static_cast<size_t>(count));
     }
     for (size_t c = 0; c < coding.size(); c++) block[c] = coding[c] + from;
@@ -162,35 +186,93 @@ static bool PassChunk(const PassSources& sources, GroupPass* pass, const StripeB
   return true;
 }
 
-// The whole group, chunk by chunk. RecoveryDone, RecoveryReadFailed (a read or a write failed)
-// or RecoveryInterrupted.
-static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
-                               RecoveryProgress* progress) {
-  const RecoveryHeader& header = sources.Survey.Header;
-  int64_t size = sources.Survey.StripeSize;
-  for (int32_t j = 0; j < pass->K; j++) {
-    int64_t payload = header.Files[Member(sources, *pass, j)].Payload;
-    pass->Slices.emplace_back(static_cast<size_t>(SliceCount(payload, size)), 0);
-  }
-  for (size_t i = 0; i < pass->Rows.size(); i++)
-    pass->Slices.emplace_back(static_cast<size_t>(SliceCount(pass->Length, size)), 0);
-  int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
-  StripeBuffers buffers;
-  MakeStripeBuffers(count, pass->Length, &buffers);
-  RecoveryOutcome outcome = RecoveryDone;
-  for (int64_t offset = 0; offset < pass->Length && outcome == RecoveryDone;
-       offset += buffers.Chunk) {
-    int64_t left = pass->Length - offset;
-    int32_t length = left < buffers.Chunk ? static_cast<int32_t>(left) : buffers.Chunk;
+// A lane's chunks, one after another, until its share is done or the work is stopped.
+static void RunLane(PassLane* lane) {
+  for (int64_t offset = lane->From; offset < lane->To && !*lane->Stop;
+       offset += lane->Buffers.Chunk) {
+    int64_t left = lane->To - offset;
+    int32_t length = left < lane->Buffers.Chunk ? static_cast<int32_t>(left) : lane->Buffers.Chunk;
     int64_t read = 0;
-    if (!PassChunk(sources, pass, buffers, offset, length, &read))
-      outcome = RecoveryReadFailed;
-    else if (!GoOn(progress, read))
-      outcome = RecoveryInterrupted;
+    if (!PassChunk(lane, offset, length, &read))
+      lane->Outcome = RecoveryReadFailed;
+    else if (*lane->Untold += read, lane->Tells && !GoOn(lane->Progress, lane->Untold->exchange(0)))
+      lane->Outcome = RecoveryInterrupted;
+    if (lane->Outcome != RecoveryDone) *lane->Stop = true;
   }
-  for (const FileAccess* file : pass->Files)
+  if (!lane->Views) return;
+  const GroupPass& pass = *lane->Pass;
+  for (const FileAccess* file : pass.Files)
     if (file != nullptr) file->EndView();
-  for (int32_t r : pass->Rows) sources.RecoveryFiles[sources.Survey.RowSource[r]]->EndView();
+  for (int32_t r : pass.Rows)
+    lane->Sources->RecoveryFiles[lane->Sources->Survey.RowSource[r]]->EndView();
+}
+
+static void RunLaneBeside(void* lane) { RunLane(static_cast<PassLane*>(lane)); }
+
+// The bytes of position i (a file's payload, or a row's parity) the pass digests.
+static int64_t PositionLength(const PassSources& sources, const GroupPass& pass, int32_t i) {
+  return i < pass.K ? sources.Survey.Header.Files[Member(sources, pass, i)].Payload : pass.Length;
+}
+
+// The group's digests from its lanes': each slice's CRC from the first lane's part of it and
+// the second's, which begins at the second's From.
+static void JoinLanes(const PassSources& sources, const PassLane* lanes, int32_t count,
+                      GroupPass* pass) {
+  int64_t size = sources.Survey.StripeSize;
+  pass->Slices = lanes[0].Slices;
+  if (count < 2) return;
+  int64_t from = lanes[1].From;
+  for (size_t i = 0; i < pass->Slices.size(); i++) {
+    int64_t length = PositionLength(sources, *pass, static_cast<int32_t>(i));
+    std::vector<uint32_t>& slices = pass->Slices[i];
+    for (size_t s = static_cast<size_t>(from / size); s < slices.size(); s++) {
+      int64_t start = static_cast<int64_t>(s) * size > from ? static_cast<int64_t>(s) * size : from;
+      int64_t bytes = PayloadBytesIn(length, start, static_cast<int64_t>(s + 1) * size - start);
+      slices[s] = Crc32cJoin(slices[s], lanes[1].Slices[i][s], bytes);
+    }
+  }
+}
+
+// The whole group, chunk by chunk: in two lanes where the caller lends a thread (each taking half
+// of the group's length, with half the buffers), else in one. RecoveryDone, RecoveryReadFailed
+// (a read or a write failed) or RecoveryInterrupted.
+static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
+                               RecoveryProgress* progress, WorkBeside* beside) {
+  int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
+  std::atomic<int64_t> untold{0};
+  std::atomic<bool> stop{false};
+  PassLane lanes[2];
+  int32_t used = beside != nullptr ? 2 : 1;
+  for (int32_t l = 0; l < used; l++) {
+    PassLane& lane = lanes[l];
+    lane.Sources = &sources, lane.Pass = pass;
+    lane.Untold = &untold, lane.Stop = &stop, lane.Progress = progress;
+    MakeStripeBuffers(count, pass->Length, &lane.Buffers, ChunkLimit, StripeBudget / used);
+    for (int32_t i = 0; i < count - static_cast<int32_t>(pass->Lost.size()); i++)
+      lane.Slices.emplace_back(
+          static_cast<size_t>(SliceCount(PositionLength(sources, *pass, i), sources.Survey.StripeSize)),
+          0);
+  }
+  // The second lane from the first chunk past half the length; none where that is the end.
+  int64_t chunk = lanes[0].Buffers.Chunk, half = (pass->Length / 2 + chunk - 1) / chunk * chunk;
+  if (used > 1 && half >= pass->Length) used = 1;
+  lanes[0].Views = lanes[1].Views = used == 1;
+  lanes[0].From = 0, lanes[0].To = used > 1 ? half : pass->Length;
+  lanes[1].From = half, lanes[1].To = pass->Length;
+  bool started = used > 1 && beside->Start(RunLaneBeside, &lanes[1]);
+  lanes[1].Tells = !started;
+  RunLane(&lanes[0]);
+  if (started)
+    beside->Wait();
+  else if (used > 1)
+    RunLane(&lanes[1]);  // no thread to be had: the second share after the first
+  RecoveryOutcome outcome = RecoveryDone;
+  for (int32_t l = 0; l < used; l++)
+    if (lanes[l].Outcome != RecoveryDone && outcome != RecoveryInterrupted)
+      outcome = lanes[l].Outcome;
+  if (outcome == RecoveryDone && !GoOn(progress, untold.exchange(0)))
+    outcome = RecoveryInterrupted;
+  if (outcome == RecoveryDone) JoinLanes(sources, lanes, used, pass);
   return outcome;
 }
 
@@ -221,7 +303,8 @@ static void JudgePass(const PassSources& sources, GroupPass* pass, SetSurvey* su
 RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFiles,
                                     const std::vector<const FileAccess*>& recoveryFiles,
                                     const std::vector<RecoveryHeader>& headers,
-                                    const std::vector<int64_t>& offsets, RebuildTargets* early, RecoveryProgress* progress,
+                                    const std::vector<int64_t>& offsets, RebuildTargets* early,
+                                    WorkBeside* beside, RecoveryProgress* progress,
                                     SetSurvey* survey, std::vector<FileCheck>* checks,
                                     std::vector<uint8_t>* handled,
                                     std::vector<std::vector<int32_t>>* survivors) {
@@ -232,7 +315,7 @@ RecoveryResult SurveyGroupsDecoding(const std::vector<const FileAccess*>& setFil
   for (int32_t g = 0; g < groups; g++) {
     GroupPass pass;
     if (!PlanPass(sources, g, early, &pass)) continue;
-    RecoveryOutcome outcome = RunPass(sources, &pass, progress);
+    RecoveryOutcome outcome = RunPass(sources, &pass, progress, beside);
     if (outcome == RecoveryInterrupted) return Result(outcome);
     if (outcome != RecoveryDone) continue;  // the plain survey finds what failed, and says so
     JudgePass(sources, &pass, survey, checks);

@@ -31,6 +31,18 @@ class OsFileAccess final : public FileAccess {
   mutable size_t viewCount_ = 0;
 };
 
+// The thread the tool lends the module (OsStartThread), one run at a time.
+class OsWorkBeside final : public WorkBeside {
+ public:
+  bool Start(void (*run)(void* context), void* context) override {
+    return OsStartThread(run, context, &thread_);
+  }
+  void Wait() override { OsJoinThread(thread_); }
+
+ private:
+  OsThread thread_ = 0;
+};
+
 // Open files of the tool as the module takes them, in a list: null for NoFile (a file not there,
 // or a row or target not wanted). The list serves for as long as the object lives.
 class ModuleFiles {

@@ -207,8 +207,9 @@ int SurveyRecoveryFileSet(const RecoveryFileSet& set, bool progress, ProgressSte
   ProgressLabel(set.BaseName);
   ToolProgress steps;
   ModuleFiles setFiles(set.SetFiles), recoveryFiles(set.RecoveryFiles);
-  RecoveryResult result =
-      SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey, knownGood, early);
+  OsWorkBeside beside;
+  RecoveryResult result = SurveySet(setFiles.List(), recoveryFiles.List(), &steps, survey,
+                                    knownGood, early, &beside);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   *otherSet = result.Outcome == RecoveryOtherSet;

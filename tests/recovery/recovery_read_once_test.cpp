@@ -32,6 +32,19 @@ struct Counter : RecoveryProgress {
   int Steps = 0, StopAfter = 0;
 };
 
+// A thread lent as the tool lends one, its run done on the caller's thread when it is waited
+// for (so the second lane ends last, as a slower thread does); refuse: none to be had.
+struct AtOnce : WorkBeside {
+  bool Start(void (*run)(void* context), void* context) override {
+    Run = run, Context = context;
+    return !Refuse;
+  }
+  void Wait() override { Run(Context); }
+  void (*Run)(void* context) = nullptr;
+  void* Context = nullptr;
+  bool Refuse = false;
+};
+
 // A survey with early targets, then the repair into the same targets.
 struct ReadOnceRun : RepairRun {
   int64_t SetBytesRepairRead = 0;  // read from the set's files by the repair itself
@@ -47,14 +60,14 @@ int64_t BytesRead(const std::vector<MemoryFile>& files) {
 }
 
 ReadOnceRun SurveyEarlyAndRepair(std::vector<MemoryFile>& set, std::vector<MemoryFile>& recovery,
-                                 bool refuse = false) {
+                                 bool refuse = false, WorkBeside* beside = nullptr) {
   ReadOnceRun run;
   run.Targets.resize(set.size());
   MemoryTargets early(&run.Targets);
   early.Refuse = refuse;
   Accesses in(set), rows(recovery);
   Counter surveyed;
-  run.Result = SurveySet(in.Files, rows.Files, &surveyed, &run.Survey, nullptr, &early);
+  run.Result = SurveySet(in.Files, rows.Files, &surveyed, &run.Survey, nullptr, &early, beside);
   run.SurveyTold = surveyed.Bytes;
   run.Asked = early.Asked;
   if (run.Result.Outcome != RecoveryDone || !run.Survey.Repairable) return run;
@@ -108,7 +121,8 @@ void Flip(std::vector<MemoryFile>& file, size_t n, int64_t at) { file[n].Bytes[a
 // Missing and cut files, in sets of one and of two groups and in the older format: the survey
 // decodes them as it reads, its verdicts are the plain survey's, and the repair reads none of
 // the set's survivors again (only its targets, read back). Alike whether the files show their
-// bytes in place or are read.
+// bytes in place or are read, and whether a thread is lent (each half of a group's length then
+// read and decoded by one lane, the slices' digests joined from both) or refused.
 TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
   struct Case {
     const char* What;
@@ -123,8 +137,11 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
       {"two groups", 260, 2, RecoveryFormatVersion, 3000, {7, 200}, {8}},
   };
   for (const Case& c : cases)
-  for (bool views : {true, false}) {
-    SCOPED_TRACE(std::string(c.What) + (views ? ", viewed" : ", read"));
+  for (std::string how : {"viewed", "read", "a thread lent", "a thread refused"}) {
+    SCOPED_TRACE(c.What + (", " + how));
+    bool views = how != "read";
+    AtOnce lent;
+    lent.Refuse = how == "a thread refused";
     std::vector<MemoryFile> original = MakeSet(c.Files, c.Piece);
     std::vector<MemoryFile> recovery = Encode(original, c.Rows, c.Version);
     for (MemoryFile& file : recovery) file.Views = views;
@@ -135,7 +152,7 @@ TEST(RecoveryReadOnce, LostFilesAreRebuiltWhileTheSetIsSurveyed) {
     int64_t plainTold;
     SetSurvey plain = PlainSurvey(set, recovery, &plainTold);
     for (MemoryFile& file : set) file.BytesRead = 0;
-    ReadOnceRun run = SurveyEarlyAndRepair(set, recovery);
+    ReadOnceRun run = SurveyEarlyAndRepair(set, recovery, false, how[0] == 'a' ? &lent : nullptr);
     ExpectSameVerdicts(run.Survey, plain);
     EXPECT_EQ(run.SurveyTold, plainTold) << "the survey's progress";
     EXPECT_EQ(run.Asked, static_cast<int>(c.Missing.size() + c.Cut.size()));
@@ -237,17 +254,22 @@ TEST(RecoveryReadOnce, WhatKeepsThePassFromDecodingLeavesThePlainWay) {
   in.Files[4] = &failing;
   SetSurvey survey, plain;
   ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &plain).Outcome, RecoveryDone);
-  ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey, nullptr, &early).Outcome,
-            RecoveryDone);
-  EXPECT_EQ(survey.Files[4], FileUnreadable);
-  EXPECT_EQ(Rebuilt(survey), 0);
-  ExpectSameVerdicts(survey, plain);
+  // Alike with a thread lent: the failing half is the second lane's, the stop the first's.
+  AtOnce lent;
+  for (WorkBeside* beside : {static_cast<WorkBeside*>(nullptr), static_cast<WorkBeside*>(&lent)}) {
+    in.Files[4] = &failing;
+    ASSERT_EQ(SurveySet(in.Files, rows.Files, nullptr, &survey, nullptr, &early, beside).Outcome,
+              RecoveryDone);
+    EXPECT_EQ(survey.Files[4], FileUnreadable);
+    EXPECT_EQ(Rebuilt(survey), 0);
+    ExpectSameVerdicts(survey, plain);
 
-  Counter stop;
-  stop.StopAfter = 2;
-  in.Files[4] = &in.Storage[4];
-  EXPECT_EQ(SurveySet(in.Files, rows.Files, &stop, &survey, nullptr, &early).Outcome,
-            RecoveryInterrupted);
+    Counter stop;
+    stop.StopAfter = 2;
+    in.Files[4] = &in.Storage[4];
+    EXPECT_EQ(SurveySet(in.Files, rows.Files, &stop, &survey, nullptr, &early, beside).Outcome,
+              RecoveryInterrupted);
+  }
 }
 
 // What the repair tells progress is what it said it would, in the plain way too: good slices

@@ -144,7 +144,7 @@ bool OsReadAt(OsFile file, void* bytes, size_t count, int64_t offset) {
                    });
 }
 
-// What OsViewedBytes tells (views are made on one thread at a time).
+// What OsViewedBytes tells.
 static std::atomic<int64_t> Viewed{0};
 // Set by OnViewFault: a viewed file was cut short under its view.
 static volatile sig_atomic_t ViewFault = 0;
@@ -166,19 +166,21 @@ static void OnViewFault(int number, siginfo_t* info, void*) {
   signal(number, SIG_DFL);
 }
 
+// Bus errors in views taken by OnViewFault; false when it cannot be.
+static bool HandleViewFaults() {
+  struct sigaction action = {};
+  action.sa_sigaction = OnViewFault;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  return sigaction(SIGBUS, &action, nullptr) == 0;
+}
+
 const void* OsViewRead(OsFile file, int64_t offset, size_t count) {
   // TARNOVELL_NO_MAP: every file read by read calls (where mapping misbehaves, as on some
   // network file systems; and what the benchmarks count bytes read by).
   static const bool mapping = getenv("TARNOVELL_NO_MAP") == nullptr;
-  static bool handled = false;
   if (!mapping) return nullptr;
-  if (!handled) {
-    struct sigaction action = {};
-    action.sa_sigaction = OnViewFault;
-    action.sa_flags = SA_SIGINFO;
-    sigemptyset(&action.sa_mask);
-    handled = sigaction(SIGBUS, &action, nullptr) == 0;
-  }
+  static const bool handled = HandleViewFaults();  // once, whichever thread views first
   if (!handled || ViewFault || count == 0 || offset < 0) return nullptr;
   size_t skip = static_cast<size_t>(offset % static_cast<int64_t>(PageSize()));
   void* map = mmap(nullptr, count + skip, PROT_READ, MAP_SHARED, Descriptor(file),

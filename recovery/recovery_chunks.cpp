@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <atomic>
+
 #include "integrity/crc32c.h"
 
 int32_t ReadPadded(const FileAccess& file, int32_t n, int64_t payload, int64_t offset,
@@ -82,4 +84,73 @@ uint32_t JoinSlices(const uint32_t* slices, int64_t size, int64_t length) {
   for (int64_t i = 0, at = 0; at < length; i++, at += size)
     digest = Crc32cJoin(digest, slices[i], length - at < size ? length - at : size);
   return digest;
+}
+
+namespace {
+
+// One lane's share of RunLanes, From to To.
+struct Lane {
+  LaneWork* Work;
+  int32_t Index, Chunk;
+  int64_t From, To;
+  std::atomic<int64_t>* Untold;  // shared: bytes read that progress has not been told of
+  std::atomic<bool>* Stop;       // shared: a lane failed, or the work was stopped
+  RecoveryProgress* Progress;    // told by the lane on the caller's thread, else null
+  RecoveryResult Outcome;
+};
+
+}  // namespace
+
+static void RunLane(Lane* lane) {
+  for (int64_t offset = lane->From; offset < lane->To && !*lane->Stop; offset += lane->Chunk) {
+    int32_t length = static_cast<int32_t>(lane->To - offset < lane->Chunk ? lane->To - offset
+                                                                          : lane->Chunk);
+    int64_t read = 0;
+    lane->Outcome = lane->Work->ChunkAt(lane->Index, offset, length, &read);
+    *lane->Untold += read;
+    if (lane->Outcome.Outcome == RecoveryDone && lane->Progress != nullptr &&
+        !GoOn(lane->Progress, lane->Untold->exchange(0)))
+      lane->Outcome = Result(RecoveryInterrupted);
+    if (lane->Outcome.Outcome != RecoveryDone) *lane->Stop = true;
+  }
+  lane->Work->LaneDone(lane->Index);
+}
+
+static void RunLaneBeside(void* lane) { RunLane(static_cast<Lane*>(lane)); }
+
+int64_t SecondLaneFrom(int64_t length, int32_t chunk, const WorkBeside* beside) {
+  int64_t half = (length / 2 + chunk - 1) / chunk * chunk;
+  return beside != nullptr && half < length ? half : length;
+}
+
+RecoveryResult RunLanes(LaneWork* work, int64_t length, int64_t second, int32_t chunk,
+                        WorkBeside* beside, RecoveryProgress* progress) {
+  std::atomic<int64_t> untold{0};
+  std::atomic<bool> stop{false};
+  Lane lanes[MaxLanes] = {
+      {work, 0, chunk, 0, second, &untold, &stop, progress, Result(RecoveryDone)},
+      {work, 1, chunk, second, length, &untold, &stop, nullptr, Result(RecoveryDone)}};
+  bool started = second < length && beside->Start(RunLaneBeside, &lanes[1]);
+  RunLane(&lanes[0]);
+  if (started) {
+    beside->Wait();
+  } else if (second < length) {  // no thread to be had: the second share after the first
+    lanes[1].Progress = progress;
+    RunLane(&lanes[1]);
+  }
+  RecoveryResult result = Result(RecoveryDone);
+  for (const Lane& lane : lanes)
+    if (lane.Outcome.Outcome != RecoveryDone && result.Outcome != RecoveryInterrupted)
+      result = lane.Outcome;
+  if (result.Outcome == RecoveryDone && !GoOn(progress, untold.exchange(0)))
+    result = Result(RecoveryInterrupted);
+  return result;
+}
+
+void JoinSliceLanes(uint32_t* slices, const uint32_t* second, int64_t size, int64_t length,
+                    int64_t from) {
+  for (int64_t s = from / size; s * size < length; s++) {
+    int64_t start = s * size > from ? s * size : from;
+    slices[s] = Crc32cJoin(slices[s], second[s], PayloadBytesIn(length, start, (s + 1) * size - start));
+  }
 }

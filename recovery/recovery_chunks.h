@@ -52,6 +52,35 @@ void AddToSlices(uint32_t* slices, int64_t size, int64_t offset, const uint8_t* 
 // The CRC-32C of length bytes from the CRC-32Cs of their slices of size bytes.
 uint32_t JoinSlices(const uint32_t* slices, int64_t size, int64_t length);
 
+// Work on a stretch of bytes a chunk at a time, in one lane or in two side by side (RunLanes).
+class LaneWork {
+ public:
+  // The length bytes at offset, in lane (0 or 1, each with buffers and digests of its own);
+  // *read: the bytes to tell progress of. Anything but RecoveryDone stops both lanes.
+  virtual RecoveryResult ChunkAt(int32_t lane, int64_t offset, int32_t length, int64_t* read) = 0;
+  // The lane's share is done, or it was stopped.
+  virtual void LaneDone(int32_t lane) { (void)lane; }
+
+ protected:
+  ~LaneWork() = default;
+};
+
+enum : int32_t { MaxLanes = 2 };
+
+// Where the second lane begins on length bytes in chunks of chunk: the first chunk past the
+// half where a thread is lent, else (and where that is the end) length: one lane does it all.
+int64_t SecondLaneFrom(int64_t length, int32_t chunk, const WorkBeside* beside);
+// The length bytes, chunk by chunk: the first lane's up to second on the caller's thread, the
+// rest on the thread beside (after the first's where none is to be had). Progress is told
+// from the caller's thread. The first failure's result, else RecoveryInterrupted where progress
+// stopped the work, else RecoveryDone.
+RecoveryResult RunLanes(LaneWork* work, int64_t length, int64_t second, int32_t chunk,
+                        WorkBeside* beside, RecoveryProgress* progress);
+// The CRC-32Cs of the slices of size bytes of a stream of length bytes (taken from its start)
+// joined with second's (taken from from on): each slice's CRC of all its bytes.
+void JoinSliceLanes(uint32_t* slices, const uint32_t* second, int64_t size, int64_t length,
+                    int64_t from);
+
 // Tells progress; false when the caller stops the work.
 inline bool GoOn(RecoveryProgress* progress, int64_t bytes) {
   return progress == nullptr || progress->Step(bytes);

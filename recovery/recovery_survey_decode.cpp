@@ -8,9 +8,6 @@
 // which stripes had good survivors throughout; those are marked rebuilt, and the others (damage
 // found on the way, a bad parity slice) are left to RepairSet, which decodes them again from
 // survivors it chooses knowing the verdicts.
-#include <atomic>
-
-#include "integrity/crc32c.h"
 #include "recovery/recovery_chunks.h"
 #include "recovery/recovery_coding.h"
 #include "recovery/recovery_survey.h"
@@ -101,35 +98,31 @@ static bool PlanPass(const PassSources& sources, int32_t g, RebuildTargets* earl
   return DecodeTables(pass->K, header.RowCount, pass->Survivors, pass->Lost, &pass->Tables);
 }
 
-// One thread's share of a group's pass: the chunks from From to To, read into buffers of its own
-// (or viewed), their digests taken into slices of its own (each slice's CRC of its bytes from
-// From on).
-struct PassLane {
+// A group's pass in lanes: each with buffers of its own and digests of slices of its own (the
+// second lane's taken from where it begins), as GroupPass::Slices.
+struct PassWork final : LaneWork {
   const PassSources* Sources;
   GroupPass* Pass;
-  // Views the files: only where it is the one lane. Two threads read, since giving back a view on
-  // one stops the other (the system makes every core running the program forget the mapping),
-  // which took longer than the copies of reading.
+  // Views the files: only where one lane does it all. Two threads read, since giving back a view
+  // on one stops the other (the system makes every core running the program forget the
+  // mapping), which took longer than the copies of reading.
   bool Views;
-  int64_t From, To;
-  StripeBuffers Buffers;
-  std::vector<std::vector<uint32_t>> Slices;  // per position, as GroupPass::Slices
-  std::atomic<int64_t>* Untold;  // shared: bytes read that progress has not been told of
-  std::atomic<bool>* Stop;       // shared: a lane failed, or the work was stopped
-  RecoveryProgress* Progress;
-  bool Tells = true;  // runs on the caller's thread: tells progress of what both lanes read
-  RecoveryOutcome Outcome = RecoveryDone;
+  StripeBuffers Buffers[MaxLanes];
+  std::vector<std::vector<uint32_t>> Slices[MaxLanes];
+  RecoveryResult ChunkAt(int32_t lane, int64_t offset, int32_t length, int64_t* read) override;
+  void LaneDone(int32_t lane) override;
 };
 
 // The chunk at offset of every file and row read (their digests taken; *read: the bytes, as the
 // plain survey tells them), and the lost files' chunks decoded from it and written. False when a
 // read or a write fails.
-static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* read) {
-  const PassSources& sources = *lane->Sources;
-  const GroupPass* pass = lane->Pass;
+static bool PassChunk(PassWork& work, int32_t lane, int64_t offset, int32_t length,
+                      int64_t* read) {
+  const PassSources& sources = *work.Sources;
+  const GroupPass* pass = work.Pass;
   const RecoveryHeader& header = sources.Survey.Header;
   int64_t size = sources.Survey.StripeSize, at = sources.Offsets[pass->Group];
-  uint8_t* const* rows = lane->Buffers.Rows.data();
+  uint8_t* const* rows = work.Buffers[lane].Rows.data();
   // Each file's and row's chunk: in place where its file shows it, else in its buffer; and how
   // many of its bytes are data (the rest is padding).
   size_t inputs = static_cast<size_t>(pass->K) + pass->Rows.size();
@@ -141,7 +134,7 @@ static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* r
     int32_t n = Member(sources, *pass, j);
     const uint8_t* view;
     counts[j] = ViewPadded(*pass->Files[j], n, header.Files[n].Payload, offset, rows[j], length,
-                           &view, lane->Views);
+                           &view, work.Views);
     if (counts[j] < 0) return false;
     in[j] = const_cast<uint8_t*>(view);  // only read: a coding input
     *read += counts[j];
@@ -149,7 +142,7 @@ static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* r
   for (size_t i = 0; i < pass->Rows.size(); i++) {
     const FileAccess& file = *sources.RecoveryFiles[sources.Survey.RowSource[pass->Rows[i]]];
     const uint8_t* view = ViewOrRead(file, rows[pass->K + i], static_cast<size_t>(length),
-                                     at + offset, lane->Views);
+                                     at + offset, work.Views);
     if (view == nullptr) return false;
     in[pass->K + i] = const_cast<uint8_t*>(view);
     counts[pass->K + i] = length;
@@ -171,7 +164,7 @@ static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* r
     for (size_t i = 0; i < inputs; i++) {
       int32_t count = counts[i] - from < part ? counts[i] - from : part;
       if (count > 0 && (i >= static_cast<size_t>(pass->K) || pass->Files[i] != nullptr))
-        AddToSlices(lane->Slices[i].data(), size, offset + from, in[i] + from,
+        AddToSlices(work.Slices[lane][i].data(), size, offset + from, in[i] + from,
                     static_cast<size_t>(count));
     }
     for (size_t c = 0; c < coding.size(); c++) block[c] = coding[c] + from;
@@ -186,51 +179,20 @@ static bool PassChunk(PassLane* lane, int64_t offset, int32_t length, int64_t* r
   return true;
 }
 
-// A lane's chunks, one after another, until its share is done or the work is stopped.
-static void RunLane(PassLane* lane) {
-  for (int64_t offset = lane->From; offset < lane->To && !*lane->Stop;
-       offset += lane->Buffers.Chunk) {
-    int64_t left = lane->To - offset;
-    int32_t length = left < lane->Buffers.Chunk ? static_cast<int32_t>(left) : lane->Buffers.Chunk;
-    int64_t read = 0;
-    if (!PassChunk(lane, offset, length, &read))
-      lane->Outcome = RecoveryReadFailed;
-    else if (*lane->Untold += read, lane->Tells && !GoOn(lane->Progress, lane->Untold->exchange(0)))
-      lane->Outcome = RecoveryInterrupted;
-    if (lane->Outcome != RecoveryDone) *lane->Stop = true;
-  }
-  if (!lane->Views) return;
-  const GroupPass& pass = *lane->Pass;
-  for (const FileAccess* file : pass.Files)
-    if (file != nullptr) file->EndView();
-  for (int32_t r : pass.Rows)
-    lane->Sources->RecoveryFiles[lane->Sources->Survey.RowSource[r]]->EndView();
+RecoveryResult PassWork::ChunkAt(int32_t lane, int64_t offset, int32_t length, int64_t* read) {
+  return Result(PassChunk(*this, lane, offset, length, read) ? RecoveryDone : RecoveryReadFailed);
 }
 
-static void RunLaneBeside(void* lane) { RunLane(static_cast<PassLane*>(lane)); }
+void PassWork::LaneDone(int32_t) {
+  if (!Views) return;
+  for (const FileAccess* file : Pass->Files)
+    if (file != nullptr) file->EndView();
+  for (int32_t r : Pass->Rows) Sources->RecoveryFiles[Sources->Survey.RowSource[r]]->EndView();
+}
 
 // The bytes of position i (a file's payload, or a row's parity) the pass digests.
 static int64_t PositionLength(const PassSources& sources, const GroupPass& pass, int32_t i) {
   return i < pass.K ? sources.Survey.Header.Files[Member(sources, pass, i)].Payload : pass.Length;
-}
-
-// The group's digests from its lanes': each slice's CRC from the first lane's part of it and
-// the second's, which begins at the second's From.
-static void JoinLanes(const PassSources& sources, const PassLane* lanes, int32_t count,
-                      GroupPass* pass) {
-  int64_t size = sources.Survey.StripeSize;
-  pass->Slices = lanes[0].Slices;
-  if (count < 2) return;
-  int64_t from = lanes[1].From;
-  for (size_t i = 0; i < pass->Slices.size(); i++) {
-    int64_t length = PositionLength(sources, *pass, static_cast<int32_t>(i));
-    std::vector<uint32_t>& slices = pass->Slices[i];
-    for (size_t s = static_cast<size_t>(from / size); s < slices.size(); s++) {
-      int64_t start = static_cast<int64_t>(s) * size > from ? static_cast<int64_t>(s) * size : from;
-      int64_t bytes = PayloadBytesIn(length, start, static_cast<int64_t>(s + 1) * size - start);
-      slices[s] = Crc32cJoin(slices[s], lanes[1].Slices[i][s], bytes);
-    }
-  }
 }
 
 // The whole group, chunk by chunk: in two lanes where the caller lends a thread (each taking half
@@ -238,41 +200,28 @@ static void JoinLanes(const PassSources& sources, const PassLane* lanes, int32_t
 // (a read or a write failed) or RecoveryInterrupted.
 static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
                                RecoveryProgress* progress, WorkBeside* beside) {
+  int64_t size = sources.Survey.StripeSize;
   int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
-  std::atomic<int64_t> untold{0};
-  std::atomic<bool> stop{false};
-  PassLane lanes[2];
-  int32_t used = beside != nullptr ? 2 : 1;
-  for (int32_t l = 0; l < used; l++) {
-    PassLane& lane = lanes[l];
-    lane.Sources = &sources, lane.Pass = pass;
-    lane.Untold = &untold, lane.Stop = &stop, lane.Progress = progress;
-    MakeStripeBuffers(count, pass->Length, &lane.Buffers, ChunkLimit, StripeBudget / used);
-    for (int32_t i = 0; i < count - static_cast<int32_t>(pass->Lost.size()); i++)
-      lane.Slices.emplace_back(
-          static_cast<size_t>(SliceCount(PositionLength(sources, *pass, i), sources.Survey.StripeSize)),
-          0);
+  PassWork work;
+  work.Sources = &sources, work.Pass = pass;
+  for (int32_t lane = 0; lane < MaxLanes; lane++) {
+    MakeStripeBuffers(count, pass->Length, &work.Buffers[lane], ChunkLimit,
+                      beside != nullptr ? StripeBudget / MaxLanes : StripeBudget);
+    for (size_t i = 0; i < pass->K + pass->Rows.size(); i++)
+      work.Slices[lane].emplace_back(static_cast<size_t>(SliceCount(
+                                         PositionLength(sources, *pass, static_cast<int32_t>(i)), size)),
+                                     0);
+    if (beside == nullptr) break;
   }
-  // The second lane from the first chunk past half the length; none where that is the end.
-  int64_t chunk = lanes[0].Buffers.Chunk, half = (pass->Length / 2 + chunk - 1) / chunk * chunk;
-  if (used > 1 && half >= pass->Length) used = 1;
-  lanes[0].Views = lanes[1].Views = used == 1;
-  lanes[0].From = 0, lanes[0].To = used > 1 ? half : pass->Length;
-  lanes[1].From = half, lanes[1].To = pass->Length;
-  bool started = used > 1 && beside->Start(RunLaneBeside, &lanes[1]);
-  lanes[1].Tells = !started;
-  RunLane(&lanes[0]);
-  if (started)
-    beside->Wait();
-  else if (used > 1)
-    RunLane(&lanes[1]);  // no thread to be had: the second share after the first
-  RecoveryOutcome outcome = RecoveryDone;
-  for (int32_t l = 0; l < used; l++)
-    if (lanes[l].Outcome != RecoveryDone && outcome != RecoveryInterrupted)
-      outcome = lanes[l].Outcome;
-  if (outcome == RecoveryDone && !GoOn(progress, untold.exchange(0)))
-    outcome = RecoveryInterrupted;
-  if (outcome == RecoveryDone) JoinLanes(sources, lanes, used, pass);
+  int64_t second = SecondLaneFrom(pass->Length, work.Buffers[0].Chunk, beside);
+  work.Views = second == pass->Length;
+  RecoveryOutcome outcome =
+      RunLanes(&work, pass->Length, second, work.Buffers[0].Chunk, beside, progress).Outcome;
+  pass->Slices = std::move(work.Slices[0]);
+  if (second < pass->Length)
+    for (size_t i = 0; i < pass->Slices.size(); i++)
+      JoinSliceLanes(pass->Slices[i].data(), work.Slices[1][i].data(), size,
+                     PositionLength(sources, *pass, static_cast<int32_t>(i)), second);
   return outcome;
 }
 

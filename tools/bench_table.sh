@@ -6,8 +6,9 @@
 #  1. `split --recovery 2` of a 2 GiB file, time over a plain `split` of it, pieces of 200M and
 #     of 1G, beside the bytes written with the recovery files over without (the aim: the time's
 #     ratio at most 1.1 times the bytes');
-#  2. `repair` of one lost 200 MiB piece of a ten-file set, time over `cat` of the set to
-#     /dev/null (the aim: at most 1.5);
+#  2. `repair` of one lost 200 MiB piece of a ten-file set, and of two, time over `cat` of the
+#     set to /dev/null (the aim: at most 1.5), and over moving the bytes it must (its survivors
+#     and a recovery file per piece read, the pieces written; the aim fsynced: at most 1.2);
 #  3. `join` with checking, `cat` of the set into one file: cat's time over join's (at least 1);
 #  4. `verify` without recovery files: `cat SET > /dev/null` time over verify's (at least 1);
 #  5. the bytes `verify` reads (rchar) with the recovery files beside the set, over the set's;

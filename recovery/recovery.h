@@ -65,11 +65,12 @@ struct RecoveryResult {
 // and every header last, so an output left by a failure carries no valid header. When the
 // container carries a digest block, the files' sizes and (one digest per piece) CRCs must match
 // it: recovery files never preserve damage. version and sliceSize: the format and S written (a
-// lost recovery file is made again as its fellows are; 0: the writer's S).
+// lost recovery file is made again as its fellows are; 0: the writer's S). beside (null, or a
+// thread the caller lends): each group is read and coded on two threads, half of it on each.
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryProgress* progress, int32_t version = RecoveryFormatVersion,
-                              int32_t sliceSize = 0);
+                              int32_t sliceSize = 0, WorkBeside* beside = nullptr);
 
 // Encoding a set while it is written, its input read once: setFiles give their sizes as they will
 // be and their payloads as the coding reads them (each read may write the bytes into the file as
@@ -77,7 +78,8 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
 // EncodeParity writes every row's parity and leaves the CRC of every payload (from 0) in
 // encoding->Header.Files; the caller then writes the container's stub and header, and
 // FinishRecovery reads them from container, checks them as EncodeRecovery does (sizes and CRCs
-// against the digest block) and writes every header. Outcomes as EncodeRecovery's.
+// against the digest block) and writes every header. Outcomes as EncodeRecovery's; beside as
+// its (the files are then read from two threads at once, in no order).
 struct RecoveryEncoding {
   RecoveryHeader Header;
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
@@ -85,7 +87,8 @@ struct RecoveryEncoding {
 };
 RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             const std::vector<const FileAccess*>& outputs,
-                            RecoveryProgress* progress, RecoveryEncoding* encoding);
+                            RecoveryProgress* progress, RecoveryEncoding* encoding,
+                            WorkBeside* beside = nullptr);
 RecoveryResult FinishRecovery(const FileAccess& container,
                               const std::vector<const FileAccess*>& outputs,
                               RecoveryEncoding* encoding);

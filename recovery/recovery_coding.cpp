@@ -20,6 +20,10 @@ void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers, i
     buffers->Rows.push_back(buffers->Storage.get() + skip + static_cast<size_t>(i) * chunk);
 }
 
+WorkBeside* BesideWithinBudget(int32_t count, WorkBeside* beside) {
+  return static_cast<int64_t>(count) * ChunkFloor * MaxLanes <= StripeBudget ? beside : nullptr;
+}
+
 int64_t LongestGroup(const std::vector<int64_t>& offsets) {
   int64_t longest = 0;
   for (size_t g = 1; g < offsets.size(); g++)

@@ -30,6 +30,9 @@ struct StripeBuffers {
 };
 void MakeStripeBuffers(int32_t count, int64_t longest, StripeBuffers* buffers,
                        int32_t limit = ChunkLimit, int32_t budget = StripeBudget);
+// The thread to work beside for count buffers a lane (RunLanes): beside where two lanes' buffers
+// fit the budget at the floor's chunks, else null (one lane, memory as without).
+WorkBeside* BesideWithinBudget(int32_t count, WorkBeside* beside);
 // The longest group's parity, from ParityOffsets.
 int64_t LongestGroup(const std::vector<int64_t>& offsets);
 

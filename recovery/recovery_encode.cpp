@@ -4,6 +4,8 @@
 // already written, after it for one written as it is coded.
 #include <string.h>
 
+#include <algorithm>
+
 #include "integrity/crc32c.h"
 #include "recovery/recovery.h"
 #include "recovery/recovery_chunks.h"
@@ -22,8 +24,25 @@ struct EncodeJob {
   std::vector<std::vector<uint32_t>> ParityDigests;  // per row, per group
   std::vector<std::vector<uint32_t>> ParitySlices;   // per row, as ParitySliceStarts lays them
   std::vector<int64_t> ParitySliceStarts;
-  StripeBuffers Buffers;  // k data, then N parity
+  WorkBeside* Beside;  // or null
+  StripeBuffers Buffers[MaxLanes];  // per lane: k data, then N parity
   std::vector<uint8_t> Stub;  // the container's stub, copied after each output's parity
+};
+
+// What a lane digests of a group: each member's and each row's slices (one, of the group's
+// length, where the set has none); the second lane's from where it begins.
+struct LaneDigests {
+  std::vector<std::vector<uint32_t>> Files, Rows;
+};
+
+// One group's encoding, in lanes.
+struct GroupWork final : LaneWork {
+  EncodeJob* Job;
+  int32_t Group, K;
+  int64_t Size;  // the slices' size
+  std::vector<uint8_t> Tables;
+  LaneDigests Digests[MaxLanes];
+  RecoveryResult ChunkAt(int32_t lane, int64_t offset, int32_t length, int64_t* read) override;
 };
 
 }  // namespace
@@ -82,53 +101,79 @@ static RecoveryResult CheckDigests(const RecoveryHeader& header) {
   return Result(RecoveryDone);
 }
 
-// One chunk of group g at offset: the files read (and digested), the parity made and written.
-static RecoveryResult EncodeChunk(EncodeJob* job, int32_t g, uint8_t* tables, int64_t offset,
-                                  int32_t length) {
-  RecoveryHeader& header = job->Header;
-  int32_t k = GroupSize(header, g), rows = header.RowCount;
-  uint8_t** data = job->Buffers.Rows.data();
-  int64_t read = 0;
-  int64_t size = header.SliceSize;
-  for (int32_t j = 0; j < k; j++) {
-    int32_t n = GroupMember(header, g, j);
+// One chunk of the group at offset, in lane: the files read (and digested), the parity made and
+// written.
+RecoveryResult GroupWork::ChunkAt(int32_t lane, int64_t offset, int32_t length, int64_t* read) {
+  const RecoveryHeader& header = Job->Header;
+  int32_t rows = header.RowCount;
+  uint8_t** data = Job->Buffers[lane].Rows.data();
+  LaneDigests& digests = Digests[lane];
+  for (int32_t j = 0; j < K; j++) {
+    int32_t n = GroupMember(header, Group, j);
     int32_t count =
-        ReadPadded(*job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
+        ReadPadded(*Job->SetFiles[n], n, header.Files[n].Payload, offset, data[j], length);
     if (count < 0) return Result(RecoveryReadFailed, n);
-    if (size > 0)  // the whole digest follows from the slices'
-      AddToSlices(header.FileSlices.data() + FirstFileSlice(header, n), size, offset, data[j],
-                  static_cast<size_t>(count));
-    else
-      header.Files[n].Digest =
-          Crc32cAdd(header.Files[n].Digest, data[j], static_cast<size_t>(count));
-    read += count;
+    AddToSlices(digests.Files[j].data(), Size, offset, data[j], static_cast<size_t>(count));
+    *read += count;
   }
-  CodeStripe(length, k, rows, tables, data, data + k);
+  CodeStripe(length, K, rows, Tables.data(), data, data + K);
   for (int32_t r = 0; r < rows; r++) {
-    if (size > 0)
-      AddToSlices(job->ParitySlices[r].data() + job->ParitySliceStarts[g], size, offset, data[k + r],
-                  static_cast<size_t>(length));
-    else
-      job->ParityDigests[r][g] =
-          Crc32cAdd(job->ParityDigests[r][g], data[k + r], static_cast<size_t>(length));
-    const FileAccess* output = job->Outputs[r];
+    AddToSlices(digests.Rows[r].data(), Size, offset, data[K + r], static_cast<size_t>(length));
+    const FileAccess* output = Job->Outputs[r];
     if (output != nullptr &&
-        !output->WriteAt(data[k + r], static_cast<size_t>(length), job->Offsets[g] + offset))
+        !output->WriteAt(data[K + r], static_cast<size_t>(length), Job->Offsets[Group] + offset))
       return Result(RecoveryWriteFailed, -1, r);
   }
-  return Result(GoOn(job->Progress, read) ? RecoveryDone : RecoveryInterrupted);
+  return Result(RecoveryDone);
 }
 
-static RecoveryResult EncodeGroup(EncodeJob* job, int32_t g) {
-  std::vector<uint8_t> tables = EncodeTables(GroupSize(job->Header, g), job->Header.RowCount);
+// The group's digests from its lanes', kept where the header and the job keep them.
+static void KeepDigests(EncodeJob* job, GroupWork* work, int64_t second) {
+  RecoveryHeader& header = job->Header;
+  int32_t g = work->Group;
   int64_t length = job->Offsets[g + 1] - job->Offsets[g];
-  for (int64_t offset = 0; offset < length; offset += job->Buffers.Chunk) {
-    int64_t left = length - offset;
-    int32_t chunk = left < job->Buffers.Chunk ? static_cast<int32_t>(left) : job->Buffers.Chunk;
-    RecoveryResult result = EncodeChunk(job, g, tables.data(), offset, chunk);
-    if (result.Outcome != RecoveryDone) return result;
+  // A stream's slices, the second lane's joined in, and where they go.
+  auto keep = [&](std::vector<uint32_t>* first, const std::vector<uint32_t>& other,
+                  int64_t streamLength, uint32_t* slices, uint32_t* digest) {
+    if (second < length)
+      JoinSliceLanes(first->data(), other.data(), work->Size, streamLength, second);
+    if (header.SliceSize > 0)
+      std::copy(first->begin(), first->end(), slices);
+    else
+      *digest = (*first)[0];
+  };
+  for (int32_t j = 0; j < work->K; j++) {
+    int32_t n = GroupMember(header, g, j);
+    keep(&work->Digests[0].Files[j], work->Digests[1].Files[j], header.Files[n].Payload,
+         header.FileSlices.data() + FirstFileSlice(header, n), &header.Files[n].Digest);
   }
-  return Result(RecoveryDone);
+  for (int32_t r = 0; r < header.RowCount; r++)
+    keep(&work->Digests[0].Rows[r], work->Digests[1].Rows[r], length,
+         job->ParitySlices[r].data() + job->ParitySliceStarts[g], &job->ParityDigests[r][g]);
+}
+
+// Group g, chunk by chunk: in two lanes where the caller lends a thread (each taking half of the
+// group's length), else in one.
+static RecoveryResult EncodeGroup(EncodeJob* job, int32_t g) {
+  const RecoveryHeader& header = job->Header;
+  GroupWork work;
+  work.Job = job, work.Group = g, work.K = GroupSize(header, g);
+  work.Tables = EncodeTables(work.K, header.RowCount);
+  int64_t length = job->Offsets[g + 1] - job->Offsets[g];
+  work.Size = header.SliceSize > 0 ? header.SliceSize : length > 0 ? length : 1;
+  for (LaneDigests& digests : work.Digests) {
+    for (int32_t j = 0; j < work.K; j++)
+      digests.Files.emplace_back(static_cast<size_t>(SliceCount(
+                                     header.Files[GroupMember(header, g, j)].Payload, work.Size)),
+                                 0);
+    digests.Rows.assign(static_cast<size_t>(header.RowCount),
+                        std::vector<uint32_t>(static_cast<size_t>(SliceCount(length, work.Size)), 0));
+  }
+  int32_t chunk = job->Buffers[0].Chunk;
+  int64_t second = SecondLaneFrom(length, chunk, job->Beside);
+  RecoveryResult result = RunLanes(&work, length, second, chunk, job->Beside, job->Progress);
+  if (result.Outcome == RecoveryDone) KeepDigests(job, &work, second);
+  return result;
 }
 
 // Each output's stub copy, then its header, last: a file whose parity is not all written has
@@ -169,8 +214,12 @@ static RecoveryResult EncodeGroups(EncodeJob* job) {
   job->ParityDigests.assign(static_cast<size_t>(job->Header.RowCount),
                             std::vector<uint32_t>(static_cast<size_t>(job->Header.GroupCount), 0));
   // Group 0 has the most files.
-  MakeStripeBuffers(GroupSize(job->Header, 0) + job->Header.RowCount, LongestGroup(job->Offsets),
-                    &job->Buffers, EncodeChunkLimit);
+  int32_t count = GroupSize(job->Header, 0) + job->Header.RowCount;
+  job->Beside = BesideWithinBudget(count, job->Beside);
+  int32_t lanes = job->Beside != nullptr ? MaxLanes : 1;
+  for (int32_t lane = 0; lane < lanes; lane++)
+    MakeStripeBuffers(count, LongestGroup(job->Offsets), &job->Buffers[lane], EncodeChunkLimit,
+                      StripeBudget / lanes);
   job->ParitySliceStarts = ParitySliceStarts(job->Header);
   job->ParitySlices.assign(static_cast<size_t>(job->Header.RowCount), job->Header.ParitySlices);
   RecoveryResult result = Result(RecoveryDone);
@@ -188,8 +237,9 @@ static RecoveryResult Seal(EncodeJob* job) {
 
 RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
                               const std::vector<const FileAccess*>& outputs,
-                              RecoveryProgress* progress, int32_t version, int32_t sliceSize) {
-  EncodeJob job{setFiles, outputs, progress, version, sliceSize, {}, {}, {}, {}, {}, {}, {}};
+                              RecoveryProgress* progress, int32_t version, int32_t sliceSize,
+                              WorkBeside* beside) {
+  EncodeJob job{setFiles, outputs, progress, version, sliceSize, {}, {}, {}, {}, {}, beside, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = DescribePrefix(&job, *setFiles[0]);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
@@ -199,8 +249,9 @@ RecoveryResult EncodeRecovery(const std::vector<const FileAccess*>& setFiles,
 
 RecoveryResult EncodeParity(const std::vector<const FileAccess*>& setFiles,
                             const std::vector<const FileAccess*>& outputs,
-                            RecoveryProgress* progress, RecoveryEncoding* encoding) {
-  EncodeJob job{setFiles, outputs, progress, RecoveryFormatVersion, 0, {}, {}, {}, {}, {}, {}, {}};
+                            RecoveryProgress* progress, RecoveryEncoding* encoding,
+                            WorkBeside* beside) {
+  EncodeJob job{setFiles, outputs, progress, RecoveryFormatVersion, 0, {}, {}, {}, {}, {}, beside, {}, {}};
   RecoveryResult result = DescribeSizes(&job);
   if (result.Outcome == RecoveryDone) result = CompleteGeometry(&job);
   if (result.Outcome == RecoveryDone) result = EncodeGroups(&job);
@@ -224,6 +275,7 @@ RecoveryResult FinishRecovery(const FileAccess& container,
                 {},
                 {},
                 {},
+                nullptr,
                 {},
                 {}};
   job.ParityDigests = std::move(encoding->ParityDigests);

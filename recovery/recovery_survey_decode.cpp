@@ -202,6 +202,7 @@ static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
                                RecoveryProgress* progress, WorkBeside* beside) {
   int64_t size = sources.Survey.StripeSize;
   int32_t count = pass->K + static_cast<int32_t>(pass->Rows.size() + pass->Lost.size());
+  beside = BesideWithinBudget(count, beside);
   PassWork work;
   work.Sources = &sources, work.Pass = pass;
   for (int32_t lane = 0; lane < MaxLanes; lane++) {

@@ -69,7 +69,9 @@ int WriteRecoveryFiles(const std::vector<std::string>& targets, int64_t total, b
   ProgressBegin(progress, total, ProgressStep::SplitRecovery);
   ProgressLabel(LastComponent(targets.front()) + (targets.size() > 1 ? " ..." : ""));
   ToolProgress steps;
-  RecoveryResult result = EncodeRecovery(set.List(), rows.List(), &steps);
+  OsWorkBeside beside;
+  RecoveryResult result =
+      EncodeRecovery(set.List(), rows.List(), &steps, RecoveryFormatVersion, 0, &beside);
   if (result.Outcome == RecoveryDone) ProgressComplete();
   ProgressEnd();
   if (result.Outcome != RecoveryDone) return EncodeFailure(result, targets);
@@ -87,6 +89,9 @@ class TeeFile final : public FileAccess {
  public:
   TeeFile(OsFile input, const SetFileData& data, int64_t base, OsFile out, ChunkSink* sum)
       : input_(input), data_(data), base_(base), out_(out), sum_(sum) {}
+  TeeFile(TeeFile&& other) noexcept
+      : input_(other.input_), data_(other.data_), base_(other.base_), out_(other.out_),
+        sum_(other.sum_), inputFailed_(other.inputFailed_.load()) {}
   bool ReadAt(void* bytes, size_t count, int64_t offset) const override {
     if (!OsReadAt(input_, bytes, count, data_.Start + offset - base_)) {
       inputFailed_ = true;
@@ -105,7 +110,7 @@ class TeeFile final : public FileAccess {
   int64_t base_;  // where the payload begins in the file
   OsFile out_;
   ChunkSink* sum_;
-  mutable bool inputFailed_ = false;
+  mutable std::atomic<bool> inputFailed_{false};  // read from two threads
 };
 
 // The input's bytes in order to a sink, on a thread of its own beside the coding (which reads
@@ -221,7 +226,12 @@ int WriteSetWithRecovery(const OnePassSplit& split, const std::vector<std::strin
   OrderedReader original(split.Input, total, split.Original);
   ToolProgress steps;
   RecoveryEncoding encoding;
-  RecoveryResult result = EncodeParity(set, rows.List(), &steps, &encoding);
+  // A thread lent where no piece is hashed in order (its sum takes the bytes as they are read).
+  OsWorkBeside beside;
+  bool ordered = std::any_of(split.PieceSums.begin(), split.PieceSums.end(),
+                             [](const ChunkSink* sum) { return sum != nullptr; });
+  RecoveryResult result =
+      EncodeParity(set, rows.List(), &steps, &encoding, ordered ? nullptr : &beside);
   if (result.Outcome != RecoveryDone) {
     original.Stop();
     return OnePassFailure(split, result, tees, targets, *outputs);

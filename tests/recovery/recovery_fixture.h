@@ -58,6 +58,19 @@ class MemoryAccess : public FileAccess {
   MemoryFile* file_;
 };
 
+// A thread lent as the tool lends one, its run done on the caller's thread when it is waited
+// for (so the second lane ends last, as a slower thread does); refuse: none to be had.
+struct AtOnce : WorkBeside {
+  bool Start(void (*run)(void* context), void* context) override {
+    Run = run, Context = context;
+    return !Refuse;
+  }
+  void Wait() override { Run(Context); }
+  void (*Run)(void* context) = nullptr;
+  void* Context = nullptr;
+  bool Refuse = false;
+};
+
 // Accesses for files (null for a file not Present); keeps them alive beside the pointers.
 struct Accesses {
   std::vector<MemoryAccess> Storage;

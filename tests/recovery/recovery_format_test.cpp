@@ -269,9 +269,35 @@ class HeadlessAccess : public MemoryAccess {
   }
 };
 
-// Encoding in two halves, the container's head written between them (split from a file): the
-// parity made without reading the head, the payloads' CRCs given, and the recovery files those
-// of one call; in several stripes (pieces of several coding chunks) and in several groups.
+// Encoding with a thread lent (each group's length in two lanes, the second's digests joined to
+// the first's): the files are the ones made on one thread, in the format with slices and in the
+// older one, in one group and in two; and where the thread is refused.
+TEST(RecoveryEncoding, WithAThreadLentTheFilesAreTheSame) {
+  struct {
+    int32_t Files;
+    int64_t PieceSize;
+    int32_t Version;
+  } cases[] = {{4, (3 << 20) + 100, RecoveryFormatVersion},
+               {5, (1 << 20) + 7, RecoveryFormatWithoutSlices},
+               {260, 5000, RecoveryFormatVersion}};
+  for (const auto& c : cases)
+    for (bool refuse : {false, true}) {
+      std::vector<MemoryFile> set = MakeSet(c.Files, c.PieceSize);
+      std::vector<MemoryFile> expected = Encode(set, 2, c.Version), outputs(2);
+      Accesses in(set), out(outputs);
+      AtOnce lent;
+      lent.Refuse = refuse;
+      ASSERT_EQ(EncodeRecovery(in.Files, out.Files, nullptr, c.Version, 0, &lent).Outcome,
+                RecoveryDone);
+      for (int32_t r = 0; r < 2; r++)
+        EXPECT_EQ(outputs[r].Bytes, expected[r].Bytes) << c.Files << " files, row " << r;
+    }
+}
+
+// Encoding in two halves, the container's head written between them (split from a file, on two
+// threads): the parity made without reading the head, the payloads' CRCs given, and the recovery
+// files those of one call; in several stripes (pieces of several coding chunks) and in several
+// groups.
 TEST(RecoveryEncoding, InTwoHalvesTheHeadComesBetweenAndTheFilesAreTheSame) {
   struct {
     int32_t Files;
@@ -286,7 +312,8 @@ TEST(RecoveryEncoding, InTwoHalvesTheHeadComesBetweenAndTheFilesAreTheSame) {
     std::vector<const FileAccess*> files = in.Files;
     files[0] = &headless[0];
     RecoveryEncoding encoding;
-    ASSERT_EQ(EncodeParity(files, out.Files, nullptr, &encoding).Outcome, RecoveryDone);
+    AtOnce lent;
+    ASSERT_EQ(EncodeParity(files, out.Files, nullptr, &encoding, &lent).Outcome, RecoveryDone);
     for (int32_t n = 0; n < c.Files; n++) {
       std::string payload = PayloadOf(set, static_cast<size_t>(n));
       EXPECT_EQ(encoding.Header.Files[n].Digest, Crc32cAdd(0, payload.data(), payload.size()));

@@ -32,19 +32,6 @@ struct Counter : RecoveryProgress {
   int Steps = 0, StopAfter = 0;
 };
 
-// A thread lent as the tool lends one, its run done on the caller's thread when it is waited
-// for (so the second lane ends last, as a slower thread does); refuse: none to be had.
-struct AtOnce : WorkBeside {
-  bool Start(void (*run)(void* context), void* context) override {
-    Run = run, Context = context;
-    return !Refuse;
-  }
-  void Wait() override { Run(Context); }
-  void (*Run)(void* context) = nullptr;
-  void* Context = nullptr;
-  bool Refuse = false;
-};
-
 // A survey with early targets, then the repair into the same targets.
 struct ReadOnceRun : RepairRun {
   int64_t SetBytesRepairRead = 0;  // read from the set's files by the repair itself

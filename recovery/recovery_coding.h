@@ -11,9 +11,11 @@
 
 enum : int32_t {
   ChunkFloor = 32 << 10,  // bytes per file and chunk, at least (ChunkLimit: at most)
-  // Encoding's at most: a stripe stays in the caches while it is read, written (split), hashed
-  // and coded; 1 MiB took half as long again in the kernel's copies (tools/bench_recovery.sh).
-  EncodeChunkLimit = 256 << 10,
+  // At most where the files are read into the buffers (encoding, and a pass in two lanes): a
+  // stripe stays in the caches while it is read, written (split), hashed and coded; 1 MiB took
+  // half as long again in the kernel's copies (tools/bench_recovery.sh), and a repair's two
+  // lanes took 7 % longer at 300 KiB than at 256 KiB.
+  ReadChunkLimit = 256 << 10,
   // All buffers of a group, where the floor allows: the same for 10 files or 255, so that
   // memory stays flat in the set's size (255 files at the floor take 8 MiB too).
   StripeBudget = 8 << 20,

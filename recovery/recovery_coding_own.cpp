@@ -9,6 +9,9 @@ bool InvertMatrix(uint8_t* in, uint8_t* out, int32_t n) { return GfInvertMatrix(
 
 void MakeCodingTables(int32_t k, int32_t rows, const uint8_t* coefficients, uint8_t* tables) {
   GfMakeTables(k, rows, coefficients, tables);
+  // The processor asked once here, on the caller's thread, before two lanes code at once.
+  ProcessorHasSsse3();
+  ProcessorHasAvx2();
 }
 
 void CodeStripe(int32_t length, int32_t k, int32_t rows, const uint8_t* tables, uint8_t** sources,

@@ -218,7 +218,7 @@ static RecoveryResult EncodeGroups(EncodeJob* job) {
   job->Beside = BesideWithinBudget(count, job->Beside);
   int32_t lanes = job->Beside != nullptr ? MaxLanes : 1;
   for (int32_t lane = 0; lane < lanes; lane++)
-    MakeStripeBuffers(count, LongestGroup(job->Offsets), &job->Buffers[lane], EncodeChunkLimit,
+    MakeStripeBuffers(count, LongestGroup(job->Offsets), &job->Buffers[lane], ReadChunkLimit,
                       StripeBudget / lanes);
   job->ParitySliceStarts = ParitySliceStarts(job->Header);
   job->ParitySlices.assign(static_cast<size_t>(job->Header.RowCount), job->Header.ParitySlices);

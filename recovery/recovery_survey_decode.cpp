@@ -206,7 +206,8 @@ static RecoveryOutcome RunPass(const PassSources& sources, GroupPass* pass,
   PassWork work;
   work.Sources = &sources, work.Pass = pass;
   for (int32_t lane = 0; lane < MaxLanes; lane++) {
-    MakeStripeBuffers(count, pass->Length, &work.Buffers[lane], ChunkLimit,
+    MakeStripeBuffers(count, pass->Length, &work.Buffers[lane],
+                      beside != nullptr ? ReadChunkLimit : ChunkLimit,
                       beside != nullptr ? StripeBudget / MaxLanes : StripeBudget);
     for (size_t i = 0; i < pass->K + pass->Rows.size(); i++)
       work.Slices[lane].emplace_back(static_cast<size_t>(SliceCount(

@@ -179,11 +179,12 @@ def recovery_bytes_without_header_copy(path, files=4, groups=1):
 
 def recovery_files_alike_both_ways():
     work = e.work_dir("wintool_recovery")
-    source = source_file(work, 330000, seed=13)
+    # Pieces of 1 MiB: each tool reads and codes a group in two halves on two threads.
+    source = source_file(work, 3100000, seed=13)
     tools = {"WIN": (windows_tool, linux_tool), "LIN": (linux_tool, windows_tool)}
     for base, (maker, _) in tools.items():
         os.utime(source, ns=TIMES)  # a split reads it: its access time moves
-        ok(maker("split", pathlib.Path("source") / NAME, "--size", "120K", "--recovery", "2", "--base", base, "-q",
+        ok(maker("split", pathlib.Path("source") / NAME, "--size", "1M", "--recovery", "2", "--base", base, "-q",
                  cwd=work), f"split of {base}")
         assert sorted(p.name for p in work.glob(f"{base}.*")) == sorted(f"{base}.{s}" for s in SET_FILES)
     for suffix in SET_FILES:

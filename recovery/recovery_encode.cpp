@@ -140,7 +140,7 @@ static void KeepDigests(EncodeJob* job, GroupWork* work, int64_t second) {
     if (header.SliceSize > 0)
       std::copy(first->begin(), first->end(), slices);
     else
-      *digest = (*first)[0];
+      *digest = first->empty() ? 0 : (*first)[0];  // an empty stream has no slice
   };
   for (int32_t j = 0; j < work->K; j++) {
     int32_t n = GroupMember(header, g, j);

@@ -292,6 +292,21 @@ TEST(RecoveryEncoding, WithAThreadLentTheFilesAreTheSame) {
       for (int32_t r = 0; r < 2; r++)
         EXPECT_EQ(outputs[r].Bytes, expected[r].Bytes) << c.Files << " files, row " << r;
     }
+  // An empty input's set (the container alone) in the older format: no slice to take a digest
+  // from, the empty stream's digest all the same.
+  DigestBlock block{};
+  block.Image.PieceCount = 1;
+  block.Image.RunLength = static_cast<uint32_t>(RunLengthFor(1));
+  std::string header = HeaderBytes(MakeHeaderTexts("empty", 0, 1, 1, 1));
+  ASSERT_TRUE(WriteDigestBlock(reinterpret_cast<uint8_t*>(&header[0]), &block));
+  std::vector<MemoryFile> set(1), outputs(2);
+  set[0].Bytes = TestStub() + header;
+  std::vector<MemoryFile> expected = Encode(set, 2, RecoveryFormatWithoutSlices);
+  Accesses in(set), out(outputs);
+  AtOnce lent;
+  ASSERT_EQ(EncodeRecovery(in.Files, out.Files, nullptr, RecoveryFormatWithoutSlices, 0, &lent).Outcome,
+            RecoveryDone);
+  EXPECT_EQ(outputs[0].Bytes, expected[0].Bytes);
 }
 
 // Encoding in two halves, the container's head written between them (split from a file, on two
